@@ -1,0 +1,7 @@
+#include "app/entry.h"
+
+namespace perchkin {
+
+int process_entry(int, char**) { return 0; }
+
+}  // namespace perchkin
