@@ -1,0 +1,233 @@
+// One buddy's simulation record and the small kinds it is made of.
+#pragma once
+
+#include "crowd/rng.h"
+#include "settings/json.h"
+#include "settings/settings.h"
+
+#include <array>
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace perchkin {
+
+enum class BuddyMode : std::uint8_t {
+  idle = 0,
+  walk = 1,
+  sit = 2,
+  sleep = 3,
+  type = 4,
+  act = 5,
+  chase = 6,
+  fall = 7,
+  hop = 8,
+  held = 9,
+  slide = 10,
+  drawing = 11,
+};
+
+// Modes up to chase stand on something; the rest are airborne or busy.
+constexpr bool is_grounded(BuddyMode m) { return static_cast<std::uint8_t>(m) <= 6; }
+// The status name of a mode; the act mode reports the act's own name instead.
+const char* mode_name(BuddyMode m);
+
+enum class SurfaceKind : std::uint8_t {
+  floor = 0,
+  taskbar = 1,
+  window = 2,
+  buddy = 3,
+  drawn = 4,
+  ceiling = 5,
+  none = 255,
+};
+const char* surface_name(SurfaceKind k);  // "air" for none
+
+inline constexpr std::int64_t kCeilingId = std::numeric_limits<std::int64_t>::min();
+
+// One horizontal ledge a buddy can stand on.
+struct Support {
+  std::int64_t id = 0;
+  double left = 0.0;
+  double right = 0.0;
+  double top = 0.0;
+  SurfaceKind kind = SurfaceKind::floor;
+  std::array<std::uint8_t, 4> extra{};
+};
+
+// The platform id of a buddy as a surface.
+constexpr std::int64_t buddy_platform_id(std::uint32_t id) {
+  return ~static_cast<std::int64_t>(id);
+}
+
+enum class BuddyEventKind : std::uint8_t {
+  heart = 0,
+  symbol = 1,
+  puff = 2,
+  dust = 3,
+  smoke = 4,
+  dizzy = 5,
+  explode = 6,
+  effect = 7,
+  ink = 8,
+  text = 9,
+  place = 10,
+  clear = 11,
+};
+
+// A request a buddy queues for the world tick. Fields are used by kind; drawing kinds carry
+// their data in `data` (defined by the scene).
+struct BuddyEvent {
+  BuddyEventKind kind = BuddyEventKind::heart;
+  double x = 0.0;
+  double y = 0.0;
+  double value = 0.0;  // puff strength, explosion duration
+  bool flag = false;   // puff: wall or top-edge hit
+  std::string text;    // symbol or effect name
+  std::shared_ptr<const void> data;
+
+  static BuddyEvent at(BuddyEventKind kind, double x, double y) {
+    BuddyEvent e;
+    e.kind = kind;
+    e.x = x;
+    e.y = y;
+    return e;
+  }
+  static BuddyEvent puff(double x, double y, double strength, bool wall) {
+    BuddyEvent e = at(BuddyEventKind::puff, x, y);
+    e.value = strength;
+    e.flag = wall;
+    return e;
+  }
+  static BuddyEvent effect(std::string name, double x, double y) {
+    BuddyEvent e = at(BuddyEventKind::effect, x, y);
+    e.text = std::move(name);
+    return e;
+  }
+  static BuddyEvent symbol(std::string text, double x, double y) {
+    BuddyEvent e = at(BuddyEventKind::symbol, x, y);
+    e.text = std::move(text);
+    return e;
+  }
+};
+
+// What one buddy asks another (tag, chat lines); defined in full by social play.
+struct SocialMessage {
+  std::uint32_t to = 0;
+  std::uint8_t kind = 0;
+  std::string text;
+  double delay = 0.0;
+};
+
+// The user's lines and speech mode, shared read-only by all buddies.
+struct SpeechLines {
+  std::vector<std::string> phrases;
+  std::array<std::string, 8> lines;  // indexed like kLineMoments
+  std::uint8_t mode = 0;             // 0 mix, 1 only mine, 2 built-in
+};
+
+// The world settings every buddy carries a copy of.
+struct BuddyWorld {
+  WorldSettings w;
+  bool unleashed = false;
+  bool chatty = true;
+};
+
+struct HopArc {
+  double x0 = 0.0, y0 = 0.0, x1 = 0.0, y1 = 0.0;
+  double height = 0.0;
+  double duration = 0.0;
+  double elapsed = 0.0;
+  double spin_total = 0.0;
+  std::optional<Support> target;
+};
+
+struct PointerSample {
+  double t = 0.0;
+  double x = 0.0;
+  double y = 0.0;
+};
+
+struct DelayedLine {
+  double due = 0.0;
+  std::string text;
+};
+
+struct Buddy {
+  // identity
+  std::uint32_t id = 0;
+  std::string color;
+  // placement
+  double x = 0.0, y = 0.0;
+  double vx = 0.0, vy = 0.0;
+  double angle = 0.0;
+  double spin = 0.0;
+  std::int32_t facing = 1;
+  double unit = 1.0;
+  double scale = 1.0;
+  // support
+  std::optional<Support> support;
+  // activity
+  BuddyMode mode = BuddyMode::fall;
+  std::string act;
+  double act_time = 0.0;
+  std::optional<std::string> queued_act;
+  std::optional<double> walk_target;
+  HopArc hop;
+  bool nap = false;
+  bool looking_up = false;
+  double run_time = 0.0;
+  double press_time = 0.0;
+  bool pressed = false;  // marked by this tick's crowd pass
+  bool started = false;
+  bool thrown = false;
+  double air_drag = 3.0;
+  double flight_peak = 0.0;
+  double air_time = 0.0;
+  double slide_time = 0.0;
+  double clock = 0.0;
+  double now = 0.0;
+  // timers (absolute simulation times; 0 = none)
+  double chase_until = 0.0, chase_from = 0.0;
+  double hop_ready = 0.0;
+  double next_chat = 0.0;
+  double last_active = 0.0;
+  double last_command = 0.0;
+  double typing_until = 0.0;
+  double typing_level = 0.0;
+  double typing_cheer_at = 0.0;
+  double wake_at = 0.0;
+  double hot_until = 0.0;
+  // social and carrying
+  std::optional<std::uint32_t> partner;
+  double pet_ready = 0.0, hazard_ready = 0.0;
+  std::vector<double> poke_times;
+  double grab_dx = 0.0, grab_dy = 0.0;
+  std::vector<PointerSample> pointer_samples;
+  double grab_time = 0.0;
+  bool hold_line_said = false;
+  std::int32_t tag_bounces = 0;
+  // speech
+  std::string bubble_text;
+  double bubble_until = 0.0;
+  std::uint64_t bubble_serial = 0;
+  bool bubble_replaceable = false;
+  std::vector<DelayedLine> delayed_lines;
+  std::uint64_t spoken_serial = 0;
+  std::shared_ptr<const SpeechLines> speech;
+  // randomness and settings
+  Xorshift64 rng;
+  BuddyWorld world;
+  // outboxes for the world tick
+  std::vector<BuddyEvent> events;
+  std::vector<SocialMessage> messages;
+
+  // {"id","mode","on","tint","x","y"}; x and y rounded, null when not finite.
+  json status() const;
+  void push_event(BuddyEvent e) { events.push_back(std::move(e)); }
+};
+
+}  // namespace perchkin

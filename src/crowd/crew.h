@@ -1,0 +1,101 @@
+// The crew: the ordered buddies, the id counter, the limit and the group's random source.
+#pragma once
+
+#include "crowd/buddy.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace perchkin {
+
+inline constexpr std::size_t kUnleashedCrewLimit = 1'000'000;
+
+struct BuddyColor {
+  const char* name;
+  std::uint32_t rgb;
+};
+inline constexpr std::array<BuddyColor, 10> kBuddyColors = {{
+    {"orange", 0xD77757},
+    {"blue", 0x5B8DEF},
+    {"green", 0x5DBB63},
+    {"purple", 0x9B6BDF},
+    {"pink", 0xE86FA6},
+    {"yellow", 0xE8B73A},
+    {"teal", 0x3FB8AF},
+    {"red", 0xD9534F},
+    {"white", 0xE8E4DC},
+    {"black", 0x3A3A3A},
+}};
+// The body colour of a colour name; anything unknown gets the default orange.
+std::uint32_t buddy_rgb(std::string_view color);
+
+// Success, or a failure with the exact message for the caller.
+struct [[nodiscard]] Status {
+  std::string error;
+  bool ok() const { return error.empty(); }
+  static Status success() { return {}; }
+  static Status fail(std::string message) { return {std::move(message)}; }
+};
+
+// The published per-buddy summary, rebuilt every tick.
+struct BuddySummary {
+  bool standing = false;
+  std::int64_t support_id = 0;
+  double support_left = 0.0;
+  double support_right = 0.0;
+  double support_top = 0.0;
+  double x = 0.0, y = 0.0;
+  double unit = 1.0;
+  std::uint32_t id = 0;
+  BuddyMode mode = BuddyMode::fall;
+};
+
+// A spot where a buddy was removed, for the scene to show a ring.
+struct RemovalMark {
+  double x = 0.0;
+  double y = 0.0;
+  double radius = 0.0;
+};
+
+struct Crew {
+  std::vector<Buddy> buddies;
+  std::uint32_t next_id = 0;
+  std::size_t start_limit = 200;  // from --max-buddies
+  std::size_t max_buddies = 200;
+  double size = 9.0;
+  double scale = 1.0;
+  Xorshift64 rng;
+  std::vector<BuddySummary> snapshot;
+  std::vector<RemovalMark> removal_marks;
+  BuddyWorld world;  // settings copy for new buddies
+  std::shared_ptr<const SpeechLines> speech = std::make_shared<SpeechLines>();
+
+  Status add(std::optional<std::string_view> color, bool fling_from_first);
+  Status remove(std::uint32_t id);
+  // Keeps the first k buddies and drops the rest (no "last buddy" rule).
+  void truncate(std::size_t k);
+  // Size clamped to 1..12 (1..300 unleashed); unit clamped to 1..2000.
+  void resize(std::span<const std::size_t> indices, double size);
+  std::pair<Buddy&, Buddy&> pair_mut(std::size_t i, std::size_t j);
+  // Indices ordered by x, stable; NaN sorts by the IEEE total order.
+  std::vector<std::size_t> by_x(std::vector<std::size_t> indices) const;
+  void by_x_in_place(std::vector<std::size_t>& indices) const;
+  void apply_settings(const Settings& settings, bool unleashed);
+  void rebuild_snapshot();
+
+  std::optional<std::size_t> index_of(std::uint32_t id) const;
+  std::string ids_text() const;  // "0,1,4"
+  double unit_for(double buddy_size) const;
+};
+
+std::string color_names_text();  // "orange, blue, ..., black"
+BuddyWorld buddy_world(const Settings& settings, bool unleashed);
+std::shared_ptr<const SpeechLines> speech_lines(const Settings& settings);
+
+}  // namespace perchkin

@@ -1,0 +1,47 @@
+// Reference rasterizer of the three GPU passes (shadows, glow, sprites) on the CPU: the same
+// maths as the shaders, drawn with premultiplied "over" blending into an RGBA image. It serves
+// tests, the headless desktop's screenshots and developer tools; it needs no graphics API.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "gpu/instance.h"
+#include "sprites/frames.h"
+
+namespace perchkin {
+
+// Images are clamped to this many pixels a side, so a bogus size cannot exhaust memory.
+inline constexpr int kMaxImageSide = 16384;
+
+// Premultiplied RGBA, 8 bits a channel, row-major, 4 * width bytes a row.
+struct RgbaImage {
+  int width = 0;
+  int height = 0;
+  std::vector<std::uint8_t> pixels;
+};
+
+// Transparent black; each side clamped to 0..kMaxImageSide.
+RgbaImage make_image(int width, int height);
+void fill(RgbaImage& image, Float3 colour, float alpha);  // premultiplies
+// Premultiplied pixel (r, g, b, a); transparent black outside the image.
+std::uint32_t pixel_at(const RgbaImage& image, int x, int y);  // 0xRRGGBBAA
+
+// Colour the sprite pass gives a cell: body cells by tint and pattern (on the cell grid, after
+// mirroring), eyes by the eye grey, blush and heart eyes fixed. Clear cells give black.
+Float3 cell_colour(const BuddyInstance& instance, std::uint8_t code, int column, int row);
+
+// The three passes over all instances, each in list order. The image stands for a buffer of
+// frame.screen pixels whose top-left is frame.origin on the overlay.
+void draw_shadows(RgbaImage& target, const Frame& frame, std::span<const BuddyInstance> instances);
+void draw_glow(RgbaImage& target, const Frame& frame, std::span<const BuddyInstance> instances,
+               const SpriteTextures& textures);
+void draw_sprites(RgbaImage& target, const Frame& frame, std::span<const BuddyInstance> instances,
+                  const SpriteTextures& textures);
+
+// Shadows, then glow (only when frame.glow > 0), then sprites.
+void draw_instances(RgbaImage& target, const Frame& frame, std::span<const BuddyInstance> instances,
+                    const SpriteTextures& textures);
+
+}  // namespace perchkin

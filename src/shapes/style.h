@@ -1,0 +1,36 @@
+// The style arguments shared by the draw and turtle commands: "color", "width", "ttl".
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "settings/json.h"
+
+namespace perchkin {
+
+struct DrawStyle {
+  std::string color = "red";  // colour text, at most 24 characters; read by parse_color_text
+  double width = 4.0;         // 1 to 40, before the display scale
+  double ttl = 10.0;          // seconds, 0 to 600; 0 keeps the line
+};
+
+struct DrawStyleResult {
+  DrawStyle style;
+  std::string error;
+
+  bool ok() const { return error.empty(); }
+};
+
+// Reads the style from a command's arguments. An absent or null member takes its default; a
+// "color" that is not a string is "red".
+DrawStyleResult read_draw_style(const json& args);
+
+// An optional number argument: absent or null is not present; present but not a number is not ok.
+struct NumberArg {
+  bool present = false;
+  double value = 0.0;
+  bool ok = true;
+};
+NumberArg read_number_arg(const json& args, std::string_view key);
+
+}  // namespace perchkin
