@@ -1,0 +1,35 @@
+// Speech bubbles: the built-in line tables, the user's lines, trigger lines and the rules that
+// decide whether a new line may replace the bubble showing.
+#pragma once
+
+#include "crowd/buddy.h"
+
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace perchkin {
+
+inline constexpr double kTableLineSeconds = 2.6;
+inline constexpr double kUserLineSeconds = 3.2;
+
+// The built-in lines of a category; unknown categories get the idle table.
+std::span<const char* const> line_table(std::string_view category);
+
+// Shows a table line (or, in "Only my lines" mode, one of the user's lines) for 2.6 s unless a
+// command's bubble is still showing.
+void say_line(Buddy& b, std::string_view text);
+// Shows the user's trigger line for the category, if one is set. Returns whether it was handled.
+bool trigger(Buddy& b, std::string_view category);
+// The trigger line, else with probability p a random line of the category's table.
+void chirp(Buddy& b, std::string_view category, double p);
+// Queues a line at now + delay; the queue stays sorted by due time (stable).
+void say_later(Buddy& b, std::string text, double delay);
+// Shows the first delayed line once it is due (one per step).
+void speak_due_line(Buddy& b);
+// The command's bubble: shown for `seconds`, not replaceable.
+void show_bubble(Buddy& b, std::string text, double seconds, bool replaceable);
+// A spontaneous line for an idle pause (`night` picks the night table).
+void spontaneous_line(Buddy& b, bool night);
+
+}  // namespace perchkin

@@ -1,0 +1,314 @@
+// Each pass finds the pixels whose centres fall inside an instance's quad, maps them back to the
+// quad's (u, v) corner coordinates as the GPU's interpolation would, and runs the pixel maths.
+// Unrotated quads (the usual case) take a table-driven path: u depends on the column only and
+// v on the row only.
+#include "gpu/raster_cpu.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+
+namespace perchkin {
+
+namespace {
+
+constexpr Float3 kBlushColour = {0.957f, 0.635f, 0.604f};
+constexpr Float3 kHeartEyeColour = {1.0f, 0.302f, 0.427f};
+
+// Unorm conversion as the output merger does it; NaN and negatives become 0.
+std::uint8_t to_byte(float x) {
+  if (!(x > 0.0f)) return 0;
+  if (x >= 1.0f) return 255;
+  return static_cast<std::uint8_t>(x * 255.0f + 0.5f);
+}
+
+float saturate(float x) {
+  if (!(x > 0.0f)) return 0.0f;
+  return x > 1.0f ? 1.0f : x;
+}
+
+float from_byte(std::uint8_t b) { return static_cast<float>(b) * (1.0f / 255.0f); }
+
+// Premultiplied "over": dst = src + dst * (1 - src.a); the source is clamped to the target's range.
+void blend_over(std::uint8_t* dst, float r, float g, float b, float a) {
+  r = saturate(r);
+  g = saturate(g);
+  b = saturate(b);
+  a = saturate(a);
+  const float keep = 1.0f - a;
+  dst[0] = to_byte(r + from_byte(dst[0]) * keep);
+  dst[1] = to_byte(g + from_byte(dst[1]) * keep);
+  dst[2] = to_byte(b + from_byte(dst[2]) * keep);
+  dst[3] = to_byte(a + from_byte(dst[3]) * keep);
+}
+
+bool finite(float x) { return std::isfinite(x); }
+
+bool drawable(const BuddyInstance& in) {
+  return finite(in.pos.x) && finite(in.pos.y) && finite(in.unit) && finite(in.sy) && finite(in.angle) &&
+         finite(in.frame) && finite(in.flip);
+}
+
+int pattern_of(const BuddyInstance& in) {
+  if (!(in.pattern > 0.5f && in.pattern < 3.5f)) return 0;
+  return static_cast<int>(in.pattern + 0.5f);
+}
+
+// A quad placed on the image: P(u, v) = centre + (u - 0.5) * a + (v - 0.5) * b in image pixels.
+struct Quad {
+  double cx = 0.0, cy = 0.0;
+  double ax = 0.0, ay = 0.0;
+  double bx = 0.0, by = 0.0;
+  double det = 0.0;
+  int x0 = 0, y0 = 0, x1 = 0, y1 = 0;  // pixel range, end exclusive
+};
+
+// Sets up a quad of `size` overlay pixels centred on `centre`, rotated by `angle` (y down).
+// Returns false when it covers no pixel centre or its numbers are unusable.
+bool place_quad(const RgbaImage& img, const Frame& frame, float centre_x, float centre_y, float size_x,
+                float size_y, float angle, Quad& q) {
+  if (img.width <= 0 || img.height <= 0) return false;
+  if (!(frame.screen.x > 0.0f) || !(frame.screen.y > 0.0f) || !finite(frame.screen.x) ||
+      !finite(frame.screen.y) || !finite(frame.origin.x) || !finite(frame.origin.y)) {
+    return false;
+  }
+  // Clip space maps the buffer's screen size onto the viewport, which is the whole image.
+  const double kx = img.width / static_cast<double>(frame.screen.x);
+  const double ky = img.height / static_cast<double>(frame.screen.y);
+  const float c = std::cos(angle);
+  const float s = std::sin(angle);
+  q.cx = (static_cast<double>(centre_x) - frame.origin.x) * kx;
+  q.cy = (static_cast<double>(centre_y) - frame.origin.y) * ky;
+  q.ax = static_cast<double>(c * size_x) * kx;
+  q.ay = static_cast<double>(s * size_x) * ky;
+  q.bx = static_cast<double>(-s * size_y) * kx;
+  q.by = static_cast<double>(c * size_y) * ky;
+  q.det = q.ax * q.by - q.bx * q.ay;
+  if (!std::isfinite(q.det) || std::fabs(q.det) < 1e-12 || !std::isfinite(q.cx) || !std::isfinite(q.cy)) {
+    return false;
+  }
+  const double hx = 0.5 * (std::fabs(q.ax) + std::fabs(q.bx));
+  const double hy = 0.5 * (std::fabs(q.ay) + std::fabs(q.by));
+  // Pixel centres x + 0.5 inside [cx - hx, cx + hx], clamped before converting to int.
+  const double fx0 = std::clamp(std::ceil(q.cx - hx - 0.5), 0.0, static_cast<double>(img.width));
+  const double fx1 = std::clamp(std::floor(q.cx + hx - 0.5) + 1.0, 0.0, static_cast<double>(img.width));
+  const double fy0 = std::clamp(std::ceil(q.cy - hy - 0.5), 0.0, static_cast<double>(img.height));
+  const double fy1 = std::clamp(std::floor(q.cy + hy - 0.5) + 1.0, 0.0, static_cast<double>(img.height));
+  q.x0 = static_cast<int>(fx0);
+  q.x1 = static_cast<int>(fx1);
+  q.y0 = static_cast<int>(fy0);
+  q.y1 = static_cast<int>(fy1);
+  return q.x0 < q.x1 && q.y0 < q.y1;
+}
+
+// Unrotated: u follows the column and v the row (a skew below a thousandth of a pixel is ignored).
+bool axis_aligned(const Quad& q) { return std::fabs(q.ay) < 1e-3 && std::fabs(q.bx) < 1e-3; }
+
+// Calls shade(pixel, u, v) for every pixel whose centre lies in the quad, u and v in [0, 1).
+template <class Shade>
+void scan_quad(RgbaImage& img, const Quad& q, Shade&& shade) {
+  const double inv = 1.0 / q.det;
+  if (axis_aligned(q)) {
+    thread_local std::vector<float> us;
+    us.resize(static_cast<std::size_t>(q.x1 - q.x0));
+    for (int x = q.x0; x < q.x1; ++x) {
+      us[static_cast<std::size_t>(x - q.x0)] = static_cast<float>(0.5 + (x + 0.5 - q.cx) / q.ax);
+    }
+    for (int y = q.y0; y < q.y1; ++y) {
+      const float v = static_cast<float>(0.5 + (y + 0.5 - q.cy) / q.by);
+      if (!(v >= 0.0f && v < 1.0f)) continue;
+      std::uint8_t* row = img.pixels.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(img.width)) * 4;
+      for (int x = q.x0; x < q.x1; ++x) {
+        const float u = us[static_cast<std::size_t>(x - q.x0)];
+        if (u >= 0.0f && u < 1.0f) shade(row + static_cast<std::size_t>(x) * 4, u, v);
+      }
+    }
+    return;
+  }
+  for (int y = q.y0; y < q.y1; ++y) {
+    std::uint8_t* row = img.pixels.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(img.width)) * 4;
+    const double dy = y + 0.5 - q.cy;
+    for (int x = q.x0; x < q.x1; ++x) {
+      const double dx = x + 0.5 - q.cx;
+      const float u = static_cast<float>(0.5 + (q.by * dx - q.bx * dy) * inv);
+      const float v = static_cast<float>(0.5 + (q.ax * dy - q.ay * dx) * inv);
+      if (u >= 0.0f && u < 1.0f && v >= 0.0f && v < 1.0f) shade(row + static_cast<std::size_t>(x) * 4, u, v);
+    }
+  }
+}
+
+// Squashing widens the sprite; the glow quad follows the same rule.
+float squash_widen(const BuddyInstance& in) { return 1.0f + (1.0f - in.sy) * 0.8f; }
+
+bool textures_ok(const SpriteTextures& t) {
+  return t.atlas.size() == static_cast<std::size_t>(kAtlasWidth * kAtlasHeight) &&
+         t.halo.size() == static_cast<std::size_t>(kHaloWidth * kHaloHeight);
+}
+
+// Bilinear sample of the halo with clamped addressing, as the `soft` sampler does.
+float sample_halo(const std::vector<std::uint8_t>& halo, float u, float v) {
+  const float tx = u * static_cast<float>(kHaloWidth) - 0.5f;
+  const float ty = v * static_cast<float>(kHaloHeight) - 0.5f;
+  const float fx0 = std::floor(tx);
+  const float fy0 = std::floor(ty);
+  const float wx = tx - fx0;
+  const float wy = ty - fy0;
+  const auto clamp_index = [](float f, int size) {
+    return static_cast<std::size_t>(std::clamp(f, 0.0f, static_cast<float>(size - 1)));
+  };
+  const std::size_t x0 = clamp_index(fx0, kHaloWidth);
+  const std::size_t x1 = clamp_index(fx0 + 1.0f, kHaloWidth);
+  const std::size_t y0 = clamp_index(fy0, kHaloHeight) * kHaloWidth;
+  const std::size_t y1 = clamp_index(fy0 + 1.0f, kHaloHeight) * kHaloWidth;
+  const float top = from_byte(halo[y0 + x0]) * (1.0f - wx) + from_byte(halo[y0 + x1]) * wx;
+  const float bottom = from_byte(halo[y1 + x0]) * (1.0f - wx) + from_byte(halo[y1 + x1]) * wx;
+  return top * (1.0f - wy) + bottom * wy;
+}
+
+}  // namespace
+
+RgbaImage make_image(int width, int height) {
+  RgbaImage image;
+  image.width = std::clamp(width, 0, kMaxImageSide);
+  image.height = std::clamp(height, 0, kMaxImageSide);
+  image.pixels.assign(static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height) * 4, 0);
+  return image;
+}
+
+void fill(RgbaImage& image, Float3 colour, float alpha) {
+  const float a = saturate(alpha);
+  const std::uint8_t px[4] = {to_byte(saturate(colour.r) * a), to_byte(saturate(colour.g) * a),
+                              to_byte(saturate(colour.b) * a), to_byte(a)};
+  for (std::size_t i = 0; i + 3 < image.pixels.size(); i += 4) {
+    std::copy(px, px + 4, image.pixels.begin() + static_cast<std::ptrdiff_t>(i));
+  }
+}
+
+std::uint32_t pixel_at(const RgbaImage& image, int x, int y) {
+  if (x < 0 || y < 0 || x >= image.width || y >= image.height) return 0;
+  const std::uint8_t* p =
+      image.pixels.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(image.width) + static_cast<std::size_t>(x)) * 4;
+  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
+}
+
+Float3 cell_colour(const BuddyInstance& in, std::uint8_t code, int column, int row) {
+  switch (code) {
+    case kCellBody:
+      switch (pattern_of(in)) {
+        case 1: {
+          const float t = saturate((static_cast<float>(row) - 2.0f) / 6.0f);
+          return {in.tint.r + (in.tint2.r - in.tint.r) * t, in.tint.g + (in.tint2.g - in.tint.g) * t,
+                  in.tint.b + (in.tint2.b - in.tint.b) * t};
+        }
+        case 2: return (row % 2 == 1) ? in.tint2 : in.tint;
+        case 3: return ((column + 2 * row) % 5 == 0) ? in.tint2 : in.tint;
+        default: return in.tint;
+      }
+    case kCellEye: return {in.eye, in.eye, in.eye};
+    case kCellBlush: return kBlushColour;
+    case kCellHeartEye: return kHeartEyeColour;
+    default: return {};
+  }
+}
+
+void draw_shadows(RgbaImage& target, const Frame& frame, std::span<const BuddyInstance> instances) {
+  for (const BuddyInstance& in : instances) {
+    if (!drawable(in) || !finite(in.shadow)) continue;
+    Quad q;
+    // Not rotated: the ellipse lies flat under the feet.
+    if (!place_quad(target, frame, in.pos.x, in.pos.y, 15.0f * in.unit * in.shadow, 3.5f * in.unit * in.shadow,
+                    0.0f, q)) {
+      continue;
+    }
+    scan_quad(target, q, [](std::uint8_t* px, float u, float v) {
+      const float dx = (u - 0.5f) * 2.0f;
+      const float dy = (v - 0.5f) * 2.0f;
+      const float a = saturate(1.0f - std::sqrt(dx * dx + dy * dy));
+      if (a > 0.0f) blend_over(px, 0.0f, 0.0f, 0.0f, 0.32f * a * a);
+    });
+  }
+}
+
+void draw_glow(RgbaImage& target, const Frame& frame, std::span<const BuddyInstance> instances,
+               const SpriteTextures& textures) {
+  if (!(frame.glow > 0.0f) || !finite(frame.glow) || !textures_ok(textures)) return;
+  const float glow = frame.glow;
+  for (const BuddyInstance& in : instances) {
+    if (!drawable(in)) continue;
+    const float sx = squash_widen(in);
+    Quad q;
+    if (!place_quad(target, frame, in.pos.x, in.pos.y - 5.0f * in.sy * in.unit, 24.0f * sx * in.unit,
+                    18.0f * in.sy * in.unit, in.angle, q)) {
+      continue;
+    }
+    const bool flipped = in.flip > 0.5f;
+    const Float3 light = {in.tint.r + (1.0f - in.tint.r) * 0.28f, in.tint.g + (1.0f - in.tint.g) * 0.28f,
+                          in.tint.b + (1.0f - in.tint.b) * 0.28f};
+    const std::vector<std::uint8_t>& halo = textures.halo;
+    const float frame_index = in.frame;
+    scan_quad(target, q, [&](std::uint8_t* px, float u, float v) {
+      const float x = flipped ? 1.0f - u : u;
+      float a = sample_halo(halo, (frame_index + x) / static_cast<float>(kFrameCount), v);
+      if (a <= 0.0f) return;
+      a = a * a * (3.0f - 2.0f * a) * glow;
+      blend_over(px, light.r * a, light.g * a, light.b * a, 0.45f * a);
+    });
+  }
+}
+
+void draw_sprites(RgbaImage& target, const Frame& frame, std::span<const BuddyInstance> instances,
+                  const SpriteTextures& textures) {
+  if (!textures_ok(textures)) return;
+  for (const BuddyInstance& in : instances) {
+    if (!drawable(in)) continue;
+    // Frames outside the atlas read code 0 on the GPU, which discards every pixel.
+    const float frame_floor = std::floor(in.frame);
+    if (frame_floor < 0.0f || frame_floor > static_cast<float>(kFrameCount - 1)) continue;
+    const int f = static_cast<int>(frame_floor);
+    const float sx = squash_widen(in);
+    const float width = 16.0f * sx * in.unit;
+    const float height = 10.0f * in.sy * in.unit;
+    Quad q;
+    if (!place_quad(target, frame, in.pos.x, in.pos.y - height / 2.0f, width, height, in.angle, q)) continue;
+
+    // Every pixel of a cell gets the same colour, so colour the 16 x 10 cells once.
+    const bool flipped = in.flip > 0.5f;
+    std::array<std::uint32_t, kFrameColumns * kFrameRows> cells{};
+    std::array<bool, kFrameColumns * kFrameRows> filled{};
+    for (int row = 0; row < kFrameRows; ++row) {
+      for (int col = 0; col < kFrameColumns; ++col) {
+        const int x = flipped ? kFrameColumns - 1 - col : col;
+        const std::uint8_t code =
+            textures.atlas[static_cast<std::size_t>(row * kAtlasWidth + f * kFrameColumns + x)];
+        const std::size_t i = static_cast<std::size_t>(row * kFrameColumns + col);
+        if (code == kCellClear) continue;
+        const Float3 c = cell_colour(in, code, x, row);
+        filled[i] = true;
+        cells[i] = std::uint32_t{to_byte(c.r)} | (std::uint32_t{to_byte(c.g)} << 8) |
+                   (std::uint32_t{to_byte(c.b)} << 16) | (std::uint32_t{255} << 24);
+      }
+    }
+    // Sprite pixels are opaque, so "over" reduces to writing the colour.
+    scan_quad(target, q, [&](std::uint8_t* px, float u, float v) {
+      const int col = std::min(kFrameColumns - 1, static_cast<int>(u * 16.0f));
+      const int row = std::min(kFrameRows - 1, static_cast<int>(v * 10.0f));
+      const std::size_t i = static_cast<std::size_t>(row * kFrameColumns + col);
+      if (!filled[i]) return;
+      const std::uint32_t c = cells[i];
+      px[0] = static_cast<std::uint8_t>(c);
+      px[1] = static_cast<std::uint8_t>(c >> 8);
+      px[2] = static_cast<std::uint8_t>(c >> 16);
+      px[3] = 255;
+    });
+  }
+}
+
+void draw_instances(RgbaImage& target, const Frame& frame, std::span<const BuddyInstance> instances,
+                    const SpriteTextures& textures) {
+  if (instances.empty()) return;
+  draw_shadows(target, frame, instances);
+  if (frame.glow > 0.0f) draw_glow(target, frame, instances, textures);
+  draw_sprites(target, frame, instances, textures);
+}
+
+}  // namespace perchkin
