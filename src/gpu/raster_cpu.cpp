@@ -5,6 +5,7 @@
 #include "gpu/raster_cpu.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
 
@@ -77,8 +78,8 @@ bool place_quad(const RgbaImage& img, const Frame& frame, float centre_x, float 
   const double ky = img.height / static_cast<double>(frame.screen.y);
   const float c = std::cos(angle);
   const float s = std::sin(angle);
-  q.cx = (static_cast<double>(centre_x) - frame.origin.x) * kx;
-  q.cy = (static_cast<double>(centre_y) - frame.origin.y) * ky;
+  q.cx = (static_cast<double>(centre_x) - static_cast<double>(frame.origin.x)) * kx;
+  q.cy = (static_cast<double>(centre_y) - static_cast<double>(frame.origin.y)) * ky;
   q.ax = static_cast<double>(c * size_x) * kx;
   q.ay = static_cast<double>(s * size_x) * ky;
   q.bx = static_cast<double>(-s * size_y) * kx;
@@ -109,8 +110,7 @@ template <class Shade>
 void scan_quad(RgbaImage& img, const Quad& q, Shade&& shade) {
   const double inv = 1.0 / q.det;
   if (axis_aligned(q)) {
-    thread_local std::vector<float> us;
-    us.resize(static_cast<std::size_t>(q.x1 - q.x0));
+    std::vector<float> us(static_cast<std::size_t>(q.x1 - q.x0));
     for (int x = q.x0; x < q.x1; ++x) {
       us[static_cast<std::size_t>(x - q.x0)] = static_cast<float>(0.5 + (x + 0.5 - q.cx) / q.ax);
     }
