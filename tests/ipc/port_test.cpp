@@ -1,0 +1,302 @@
+// The command port over real loopback sockets, with a fake user-interface thread answering.
+#include "ipc/port.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace perchkin {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// Drains the channel like the frame loop does and answers "did <name>"; records every command
+// it carried out. pause() holds it up to simulate a stalled frame.
+class FakeUi {
+ public:
+  explicit FakeUi(std::shared_ptr<CommandChannel> channel) : channel_(std::move(channel)) {
+    thread_ = std::thread([this] { run(); });
+  }
+  ~FakeUi() {
+    stop_ = true;
+    thread_.join();
+  }
+  void pause(bool paused) { paused_ = paused; }
+  std::vector<std::string> done() {
+    std::lock_guard lock(mutex_);
+    return done_;
+  }
+  std::vector<json> args() {
+    std::lock_guard lock(mutex_);
+    return args_;
+  }
+
+ private:
+  void run() {
+    while (!stop_) {
+      if (!paused_) {
+        while (auto request = channel_->try_receive()) {
+          {
+            std::lock_guard lock(mutex_);
+            done_.push_back(request->name);
+            args_.push_back(request->args);
+          }
+          request->answer({true, "did " + request->name});
+        }
+      }
+      std::this_thread::sleep_for(1ms);
+    }
+  }
+
+  std::shared_ptr<CommandChannel> channel_;
+  std::thread thread_;
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> paused_{false};
+  std::mutex mutex_;
+  std::vector<std::string> done_;
+  std::vector<json> args_;
+};
+
+std::uint16_t start_port(const std::shared_ptr<CommandChannel>& channel, PortLimits limits = {}) {
+  std::string error;
+  std::optional<Listener> listener = bind_listener(0, &error);
+  EXPECT_TRUE(listener) << error;
+  if (!listener) return 0;
+  EXPECT_NE(listener->port, 0);
+  start_accept_thread(*listener, channel, limits);
+  return listener->port;
+}
+
+// A raw client for checking exact bytes.
+struct RawClient {
+  net::SocketHandle socket = net::kNoSocket;
+  explicit RawClient(std::uint16_t port) {
+    socket = net::connect_loopback(port, 5000, nullptr).value_or(net::kNoSocket);
+    EXPECT_NE(socket, net::kNoSocket);
+    net::set_receive_timeout(socket, 10000);
+  }
+  ~RawClient() { net::close_socket(socket); }
+  void write(const std::string& bytes) const {
+    EXPECT_TRUE(net::write_all(socket, bytes.data(), bytes.size()));
+  }
+  // One line, or what came before end of stream.
+  std::string read_line() const {
+    std::string line;
+    char c = 0;
+    while (net::read_some(socket, &c, 1, nullptr) == 1) {
+      line += c;
+      if (c == '\n') break;
+    }
+    return line;
+  }
+  // True when the server closed the connection (end of stream or reset).
+  bool closed_by_server() const {
+    char c = 0;
+    return net::read_some(socket, &c, 1, nullptr) <= 0;
+  }
+};
+
+TEST(Port, AnswersPipelinedRequestsInOrderWithExactBytes) {
+  auto channel = std::make_shared<CommandChannel>();
+  FakeUi ui(channel);
+  RawClient client(start_port(channel));
+  client.write("{\"cmd\":\"walk\",\"args\":{\"x\":400}}\n{\"cmd\":\"status\"}\r\n");
+  EXPECT_EQ(client.read_line(), "{\"msg\":\"did walk\",\"ok\":true}\n");
+  EXPECT_EQ(client.read_line(), "{\"msg\":\"did status\",\"ok\":true}\n");
+  EXPECT_EQ(ui.args(), (std::vector<json>{{{"x", 400}}, json::object()}));
+  // The connection stays open for more.
+  client.write("{\"cmd\":\"say\",\"args\":\"hi\"}\n");
+  EXPECT_EQ(client.read_line(), "{\"msg\":\"did say\",\"ok\":true}\n");
+  EXPECT_EQ(ui.args().back(), json("hi"));
+}
+
+TEST(Port, BadRequestGetsTheFixedReplyAndAClosedConnection) {
+  auto channel = std::make_shared<CommandChannel>();
+  FakeUi ui(channel);
+  std::uint16_t port = start_port(channel);
+  for (std::string bytes : {"{\"cmd\":5}\n", "[1,2]\n", "hello\n", "\n{\"cmd\":\"walk\"}\n"}) {
+    RawClient client(port);
+    client.write(bytes);
+    EXPECT_EQ(client.read_line(), kBadRequestReply) << bytes;
+    EXPECT_TRUE(client.closed_by_server()) << bytes;
+  }
+  EXPECT_TRUE(ui.done().empty());  // the walk after the empty line never ran
+}
+
+TEST(Port, RequestLineIsCutAt262144Bytes) {
+  auto channel = std::make_shared<CommandChannel>();
+  FakeUi ui(channel);
+  std::uint16_t port = start_port(channel);
+  const std::string head = "{\"cmd\":\"say\",\"args\":{\"text\":\"";
+  const std::string tail = "\"}}\n";
+  std::size_t fill = kMaxRequestLineBytes - head.size() - tail.size();
+  {
+    RawClient client(port);
+    client.write(head + std::string(fill, 'a') + tail);
+    EXPECT_EQ(client.read_line(), "{\"msg\":\"did say\",\"ok\":true}\n");
+    EXPECT_EQ(ui.args().back()["text"].get<std::string>().size(), fill);
+  }
+  {
+    // Three bytes over: the cut falls inside the string.
+    RawClient client(port);
+    client.write(head + std::string(fill + 3, 'a') + tail);
+    EXPECT_EQ(client.read_line(), kBadRequestReply);
+    EXPECT_TRUE(client.closed_by_server());
+  }
+  {
+    // No line feed at all: reading still stops at the limit.
+    RawClient client(port);
+    client.write(std::string(kMaxRequestLineBytes + 50000, ' '));
+    EXPECT_EQ(client.read_line(), kBadRequestReply);
+  }
+  EXPECT_EQ(ui.done().size(), 1u);
+}
+
+TEST(Port, StalledUiGetsBusyReplyAndTheCommandStillRuns) {
+  auto channel = std::make_shared<CommandChannel>();
+  FakeUi ui(channel);
+  RawClient client(start_port(channel));
+  ui.pause(true);
+  auto start = Clock::now();
+  client.write("{\"cmd\":\"walk\"}\n");
+  EXPECT_EQ(client.read_line(), "{\"msg\":\"buddy is busy, try again\",\"ok\":false}\n");
+  auto waited = Clock::now() - start;
+  EXPECT_GE(waited, 2900ms);
+  EXPECT_LT(waited, 6s);
+  EXPECT_TRUE(ui.done().empty());
+  ui.pause(false);
+  // The late answer is dropped; the same connection serves the next request normally.
+  client.write("{\"cmd\":\"sit\"}\n");
+  EXPECT_EQ(client.read_line(), "{\"msg\":\"did sit\",\"ok\":true}\n");
+  EXPECT_EQ(ui.done(), (std::vector<std::string>{"walk", "sit"}));
+}
+
+TEST(Port, SilentPeerIsDroppedWithoutReply) {
+  auto channel = std::make_shared<CommandChannel>();
+  PortLimits limits;
+  limits.receive_timeout_ms = 200;
+  RawClient client(start_port(channel, limits));
+  client.write("{\"cmd\":\"wa");  // half a request, then silence
+  EXPECT_EQ(client.read_line(), "");
+  EXPECT_FALSE(channel->try_receive());
+}
+
+TEST(Port, ClosedChannelEndsTheConnectionAndDropsQueuedCommands) {
+  auto channel = std::make_shared<CommandChannel>();
+  RawClient client(start_port(channel));
+  client.write("{\"cmd\":\"walk\"}\n");
+  std::this_thread::sleep_for(100ms);
+  auto start = Clock::now();
+  channel->close();
+  // The queued command went with the channel, so the busy reply comes without the 3 s wait.
+  EXPECT_EQ(client.read_line(), "{\"msg\":\"buddy is busy, try again\",\"ok\":false}\n");
+  EXPECT_LT(Clock::now() - start, 2s);
+  client.write("{\"cmd\":\"walk\"}\n");
+  EXPECT_TRUE(client.closed_by_server());
+}
+
+TEST(Port, ConnectionsBeyondTheCapAreClosedAtOnce) {
+  auto channel = std::make_shared<CommandChannel>();
+  FakeUi ui(channel);
+  PortLimits limits;
+  limits.max_connections = 3;
+  std::uint16_t port = start_port(channel, limits);
+  std::vector<std::unique_ptr<RawClient>> open;
+  for (int i = 0; i < 3; ++i) {
+    open.push_back(std::make_unique<RawClient>(port));
+    open.back()->write("{\"cmd\":\"hi\"}\n");
+    EXPECT_EQ(open.back()->read_line(), "{\"msg\":\"did hi\",\"ok\":true}\n");
+  }
+  {
+    RawClient extra(port);
+    extra.write("{\"cmd\":\"hi\"}\n");
+    EXPECT_TRUE(extra.closed_by_server());
+  }
+  // A freed slot is taken by the next peer.
+  open.pop_back();
+  bool served = false;
+  for (auto deadline = Clock::now() + 5s; !served && Clock::now() < deadline;) {
+    SendResult result = send_command(port, "hi", json::object());
+    served = std::holds_alternative<CommandReply>(result);
+    if (!served) std::this_thread::sleep_for(20ms);
+  }
+  EXPECT_TRUE(served);
+  // The cap still holds for the ones kept open.
+  for (auto& client : open) {
+    client->write("{\"cmd\":\"hi\"}\n");
+    EXPECT_EQ(client->read_line(), "{\"msg\":\"did hi\",\"ok\":true}\n");
+  }
+}
+
+TEST(SendCommand, RoundTripsThroughThePort) {
+  auto channel = std::make_shared<CommandChannel>();
+  FakeUi ui(channel);
+  std::uint16_t port = start_port(channel);
+  SendResult result = send_command(port, "say", {{"text", "hi"}});
+  ASSERT_TRUE(std::holds_alternative<CommandReply>(result));
+  EXPECT_TRUE(std::get<CommandReply>(result).ok);
+  EXPECT_EQ(std::get<CommandReply>(result).msg, "did say");
+  EXPECT_EQ(ui.args(), std::vector<json>{json({{"text", "hi"}})});
+}
+
+TEST(SendCommand, NothingListeningIsReportedAsRefused) {
+  std::optional<Listener> throwaway = bind_listener(0, nullptr);
+  ASSERT_TRUE(throwaway);
+  std::uint16_t port = throwaway->port;
+  close_listener(*throwaway);
+  SendResult result = send_command(port, "quit", json::object());
+  ASSERT_TRUE(std::holds_alternative<SendFailure>(result));
+  EXPECT_TRUE(std::get<SendFailure>(result).refused);
+  EXPECT_EQ(std::get<SendFailure>(result).error, "connection refused");
+}
+
+TEST(SendCommand, TakenPortCannotBeBoundTwice) {
+  std::optional<Listener> first = bind_listener(0, nullptr);
+  ASSERT_TRUE(first);
+  std::string error;
+  EXPECT_FALSE(bind_listener(first->port, &error));
+  EXPECT_FALSE(error.empty());
+  close_listener(*first);
+}
+
+// A server that answers every connection with fixed bytes, then closes.
+std::uint16_t fixed_reply_server(std::string bytes) {
+  std::optional<Listener> listener = bind_listener(0, nullptr);
+  EXPECT_TRUE(listener);
+  if (!listener) return 0;
+  std::thread([socket = listener->socket, bytes] {
+    for (;;) {
+      auto peer = net::accept_connection(socket);
+      if (!peer) continue;
+      char buffer[256];
+      net::read_some(*peer, buffer, sizeof buffer, nullptr);
+      net::write_all(*peer, bytes.data(), bytes.size());
+      net::close_socket(*peer);
+    }
+  }).detach();
+  return listener->port;
+}
+
+TEST(SendCommand, NonJsonOrMissingReplyMeansTheBuddyClosedTheConnection) {
+  for (std::string bytes : {"", "nope\n", "{\"msg\":\"half"}) {
+    SendResult result = send_command(fixed_reply_server(bytes), "status", json::object());
+    ASSERT_TRUE(std::holds_alternative<SendFailure>(result)) << bytes;
+    EXPECT_EQ(std::get<SendFailure>(result).error, "buddy closed the connection");
+    EXPECT_FALSE(std::get<SendFailure>(result).refused);
+  }
+  // Reply members of the wrong type are read forgivingly.
+  SendResult odd = send_command(fixed_reply_server("{\"ok\":1,\"msg\":[]}"), "status", {});
+  ASSERT_TRUE(std::holds_alternative<CommandReply>(odd));
+  EXPECT_FALSE(std::get<CommandReply>(odd).ok);
+  EXPECT_EQ(std::get<CommandReply>(odd).msg, "");
+}
+
+}  // namespace
+}  // namespace perchkin
