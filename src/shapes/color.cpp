@@ -14,14 +14,14 @@ struct NamedColor {
 };
 
 constexpr NamedColor kNamedColors[] = {
-    {"red", 0xFF0000},     {"black", 0x000000},   {"silver", 0xC0C0C0},  {"sky", 0x87CEEB},
-    {"white", 0xFFFFFF},   {"yellow", 0xFFFF00},  {"gray", 0x808080},    {"grey", 0x808080},
-    {"green", 0x00A000},   {"orange", 0xFFA500},  {"lime", 0x00FF00},    {"brown", 0xA52A2A},
-    {"purple", 0x800080},  {"blue", 0x0000FF},    {"olive", 0x808000},   {"violet", 0xEE82EE},
-    {"navy", 0x000080},    {"coral", 0xFF7F50},   {"maroon", 0x800000},  {"cyan", 0x00FFFF},
-    {"aqua", 0x00FFFF},    {"beige", 0xF5F5DC},   {"salmon", 0xFA8072},  {"teal", 0x008080},
-    {"skyblue", 0x87CEEB}, {"tomato", 0xFF6347},  {"gold", 0xFFD700},    {"hotpink", 0xFF69B4},
-    {"indigo", 0x4B0082},  {"pink", 0xFFC0CB},    {"magenta", 0xFF00FF}, {"fuchsia", 0xFF00FF},
+    {"red", 0xFF0000},       {"black", 0x000000},  {"silver", 0xC0C0C0},  {"sky", 0x87CEEB},
+    {"white", 0xFFFFFF},     {"yellow", 0xFFFF00}, {"gray", 0x808080},    {"grey", 0x808080},
+    {"green", 0x00A000},     {"orange", 0xFFA500}, {"lime", 0x00FF00},    {"brown", 0xA52A2A},
+    {"purple", 0x800080},    {"blue", 0x0000FF},   {"olive", 0x808000},   {"violet", 0xEE82EE},
+    {"navy", 0x000080},      {"coral", 0xFF7F50},  {"maroon", 0x800000},  {"cyan", 0x00FFFF},
+    {"aqua", 0x00FFFF},      {"beige", 0xF5F5DC},  {"salmon", 0xFA8072},  {"teal", 0x008080},
+    {"skyblue", 0x87CEEB},   {"tomato", 0xFF6347}, {"gold", 0xFFD700},    {"hotpink", 0xFF69B4},
+    {"indigo", 0x4B0082},    {"pink", 0xFFC0CB},   {"magenta", 0xFF00FF}, {"fuchsia", 0xFF00FF},
     {"turquoise", 0x40E0D0},
 };
 

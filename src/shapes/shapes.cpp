@@ -79,7 +79,8 @@ PathPoints star_points(const Box& box) {
 }  // namespace
 
 PathPoints curve_points(const PathPoints& points) {
-  if (points.size() < 3) return PathPoints(points.begin(), points.begin() + std::min<std::size_t>(points.size(), 2));
+  if (points.size() < 3)
+    return PathPoints(points.begin(), points.begin() + std::min<std::size_t>(points.size(), 2));
 
   PathPoints padded;
   padded.reserve(points.size() + 2);
@@ -113,8 +114,8 @@ PathPoints curve_points(const PathPoints& points) {
 
 ShapeResult shape_points(std::string_view kind, const PathPoints& points) {
   const bool open_kind = kind == "line" || kind == "curve";
-  const bool corner_kind = kind == "rect" || kind == "ellipse" || kind == "arrow" ||
-                           kind == "heart" || kind == "star";
+  const bool corner_kind =
+      kind == "rect" || kind == "ellipse" || kind == "arrow" || kind == "heart" || kind == "star";
   if (!open_kind && !corner_kind) return {{}, "unknown kind " + std::string(kind)};
   if (open_kind) {
     if (points.size() < 2) return {{}, std::string(kind) + " needs at least 2 points"};
