@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <utility>
 
 namespace perchkin {
@@ -101,17 +102,21 @@ bool trigger(Buddy& b, std::string_view category) {
 
 void chirp(Buddy& b, std::string_view category, double p) {
   if (trigger(b, category)) return;
+  // Falling asleep and dancing only ever say the user's own line.
+  if (category == "sleep" || category == "dance") return;
   if (!b.rng.chance(p)) return;
   const Table table = line_table(category);
   say_line(b, table[b.rng.pick(table.size())]);
 }
 
 void say_later(Buddy& b, std::string text, double delay) {
-  const double due = b.now + delay;
+  const double due = b.now + (std::isfinite(delay) && delay > 0.0 ? delay : 0.0);
   // Insert after every line due at the same time or earlier, which keeps the queue stable.
   auto it = std::upper_bound(b.delayed_lines.begin(), b.delayed_lines.end(), due,
                              [](double d, const DelayedLine& l) { return d < l.due; });
   b.delayed_lines.insert(it, DelayedLine{due, std::move(text)});
+  // A flood of messages must not grow the queue without end; the latest lines matter least.
+  if (b.delayed_lines.size() > kMaxDelayedLines) b.delayed_lines.pop_back();
 }
 
 void speak_due_line(Buddy& b) {
@@ -121,16 +126,20 @@ void speak_due_line(Buddy& b) {
   say_line(b, text);
 }
 
-void spontaneous_line(Buddy& b, bool night) {
+void say(Buddy& b, std::string text, double seconds) {
+  const double shown = std::isnan(seconds) ? 6.0 : std::clamp(seconds, 1.0, 60.0);
+  show_bubble(b, std::move(text), shown, false);
+}
+
+void spontaneous_line(Buddy& b, int local_hour) {
   const SpeechLines& lines = lines_of(b);
   if (lines.mode != 2 && !lines.phrases.empty() && b.rng.chance(0.6)) {
     const std::string& line = lines.phrases[b.rng.pick(lines.phrases.size())];
     if (!blocked(b)) show_bubble(b, line, kUserLineSeconds, true);
     return;
   }
-  if (!b.rng.chance(0.6)) return;
-  const Table table = line_table(night ? "night" : "idle");
-  say_line(b, table[b.rng.pick(table.size())]);
+  const bool night = local_hour >= 0 && local_hour < 5 && b.rng.chance(0.5);
+  chirp(b, night ? "night" : "idle", 0.6);
 }
 
 }  // namespace perchkin

@@ -4,6 +4,7 @@
 
 #include "crowd/buddy.h"
 
+#include <cstddef>
 #include <span>
 #include <string>
 #include <string_view>
@@ -12,6 +13,8 @@ namespace perchkin {
 
 inline constexpr double kTableLineSeconds = 2.6;
 inline constexpr double kUserLineSeconds = 3.2;
+// Lines waiting to be said; more than this and the latest-due ones are dropped.
+inline constexpr std::size_t kMaxDelayedLines = 32;
 
 // The built-in lines of a category; unknown categories get the idle table.
 std::span<const char* const> line_table(std::string_view category);
@@ -23,13 +26,17 @@ void say_line(Buddy& b, std::string_view text);
 bool trigger(Buddy& b, std::string_view category);
 // The trigger line, else with probability p a random line of the category's table.
 void chirp(Buddy& b, std::string_view category, double p);
-// Queues a line at now + delay; the queue stays sorted by due time (stable).
+// Queues a line at now + delay (a delay that is negative or not finite counts as 0); the queue
+// stays sorted by due time (stable) and holds at most kMaxDelayedLines.
 void say_later(Buddy& b, std::string text, double delay);
 // Shows the first delayed line once it is due (one per step).
 void speak_due_line(Buddy& b);
-// The command's bubble: shown for `seconds`, not replaceable.
+// Sets the bubble unconditionally.
 void show_bubble(Buddy& b, std::string text, double seconds, bool replaceable);
-// A spontaneous line for an idle pause (`night` picks the night table).
-void spontaneous_line(Buddy& b, bool night);
+// The command's bubble: clamp(seconds, 1, 60) s (6 s when not a number), not replaceable.
+void say(Buddy& b, std::string text, double seconds);
+// A spontaneous line for an idle pause: maybe one of the user's lines, else maybe a table line
+// ("night" half the time between 0:00 and 4:59 local time, else "idle").
+void spontaneous_line(Buddy& b, int local_hour);
 
 }  // namespace perchkin

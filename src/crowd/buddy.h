@@ -201,6 +201,7 @@ struct Buddy {
   double typing_cheer_at = 0.0;
   double wake_at = 0.0;
   double hot_until = 0.0;
+  std::uint32_t keys_seen = 0;  // the view's keystroke counter at the last brain step
   // social and carrying
   std::optional<std::uint32_t> partner;
   double pet_ready = 0.0, hazard_ready = 0.0;
@@ -210,6 +211,9 @@ struct Buddy {
   double grab_time = 0.0;
   bool hold_line_said = false;
   std::int32_t tag_bounces = 0;
+  // Set by the brain when this buddy's chase catches its partner; social play applies the tag
+  // rule and clears it.
+  std::optional<std::uint32_t> caught_partner;
   // speech
   std::string bubble_text;
   double bubble_until = 0.0;

@@ -1,0 +1,367 @@
+// The brain step: bookkeeping, the motion of the current mode, then what an idle buddy does
+// next; also the landing reaction.
+//
+// Sections: bookkeeping helpers | reacting to motion | idle pause, naps and the decision |
+// brain_step | on_landed
+#include "brain/brain.h"
+#include "brain/brain_detail.h"
+#include "brain/physics.h"
+#include "brain/speech.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+namespace perchkin {
+
+using namespace brain_detail;
+
+namespace {
+
+// typing_level decays with a time constant of 480 steps (8 s).
+constexpr double kTypingDecay = 0.9979188352992993;
+constexpr double kHappyCatchSeconds = 119.0 / 60.0;
+constexpr std::array<std::string_view, 6> kChaosActs = {"spin",   "backflip", "dance",
+                                                       "scared", "explode",  "jump"};
+
+const BuddySummary* find_summary(const WorldView& view, std::uint32_t id) {
+  auto it = std::lower_bound(view.buddies.begin(), view.buddies.end(), id,
+                             [](const BuddySummary& s, std::uint32_t v) { return s.id < v; });
+  return it != view.buddies.end() && it->id == id ? &*it : nullptr;
+}
+
+void hearts(Buddy& b, int n) {
+  for (int i = 0; i < n; ++i) b.push_event(BuddyEvent::at(BuddyEventKind::heart, b.x, b.y));
+}
+
+// ---- bookkeeping helpers ----
+
+void first_step(Buddy& b, const WorldView& view) {
+  b.started = true;
+  b.last_active = b.now;
+  b.last_command = b.now;
+  b.next_chat = b.now + (60.0 + 90.0 * b.rng.uniform()) / trait(b.world.w.chatter);
+  b.keys_seen = view.keystrokes;  // presses before this buddy existed are not its business
+  if (b.x == 0.0 && b.y == 0.0) {
+    const double span = view.right - view.left - 16.0 * b.unit;
+    b.x = view.left + 8.0 * b.unit + b.rng.uniform() * span;
+    b.y = view.top + 10.0 * b.unit;
+    start_falling(b);
+  }
+}
+
+void track_typing(Buddy& b, const WorldView& view) {
+  const std::uint32_t presses = view.keystrokes - b.keys_seen;  // the counter may wrap
+  b.keys_seen = view.keystrokes;
+  if (presses > 0) b.typing_until = b.now + 1.2;
+  b.typing_level = presses + b.typing_level * kTypingDecay;
+  if (presses > 0 || view.idle_seconds < 1.0) b.last_active = b.now;
+}
+
+void fell(Buddy& b, bool napping) {
+  b.act.clear();
+  // A buddy knocked out of a scheduled nap goes back to sleep where it lands.
+  if (napping) b.queued_act = "sleep";
+}
+
+void waking_rules(Buddy& b, const WorldView& view) {
+  if (b.mode == BuddyMode::sleep) {
+    if (b.wake_at > 0.0 && b.now >= b.wake_at) {
+      wake_up(b);
+    } else if (!b.nap) {
+      if (b.now < b.typing_until) {
+        wake_up(b);
+        b.mode = BuddyMode::type;
+      } else if (view.idle_seconds < 1.0) {
+        wake_up(b);
+      }
+    }
+    return;
+  }
+  if (b.now >= b.typing_until) return;
+  const bool squatting = b.mode == BuddyMode::act && b.act == "squat";
+  if (b.mode == BuddyMode::idle || b.mode == BuddyMode::walk || b.mode == BuddyMode::sit ||
+      squatting) {
+    b.mode = BuddyMode::type;
+    b.act.clear();
+  }
+}
+
+void catch_check(Buddy& b, const WorldView& view) {
+  if (!chase_open(b) || b.now < b.chase_from) return;
+  if (b.mode == BuddyMode::held || b.mode == BuddyMode::drawing) return;
+  const BuddySummary* p = b.partner ? find_summary(view, *b.partner) : nullptr;
+  double tx = view.cursor_x, ty = view.cursor_y, radius = 10.0 * b.unit;
+  if (p) {
+    tx = p->x;
+    ty = p->y - 5.0 * p->unit;
+    radius = std::max(9.0 * (p->unit + b.unit) / b.unit + 1.0, 10.0) * b.unit;
+  }
+  if (!(std::hypot(tx - b.x, ty - (b.y - 5.0 * b.unit)) < radius)) return;
+  cancel_chase(b);
+  if (p) {
+    b.caught_partner = p->id;  // the tag rule is social play's
+  } else {
+    chirp(b, "caught", 1.0);
+    hearts(b, 3);
+  }
+  if (is_grounded(b.mode)) start_act(b, "happy", kHappyCatchSeconds);
+}
+
+// ---- reacting to motion ----
+
+void after_motion(Buddy& b, const WorldView& view, MotionOutcome outcome, bool napping) {
+  switch (outcome) {
+    case MotionOutcome::none: break;
+    case MotionOutcome::landed:
+    case MotionOutcome::slide_ended: on_landed(b, view); break;
+    case MotionOutcome::walk_stopped:
+    case MotionOutcome::chase_ended: b.act_time = rest_seconds(b); break;
+    case MotionOutcome::hop_landed:
+      if (b.queued_act) {
+        const std::string name = std::move(*b.queued_act);
+        b.queued_act.reset();
+        play_act(b, name, true);
+      } else if (chase_open(b)) {
+        resume_chase(b);
+      }
+      break;
+    case MotionOutcome::started_falling: fell(b, napping); break;
+  }
+}
+
+void act_effect(Buddy& b) {
+  const std::string& a = b.act;
+  if (a == "dance" || a == "celebrate") {
+    if (b.rng.chance(1.0 / 24.0))
+      b.push_event(BuddyEvent::symbol(b.rng.chance(0.5) ? "♪" : "♫", b.x, b.y));
+  } else if (a == "happy") {
+    if (b.rng.chance(1.0 / 30.0)) hearts(b, 1);
+  } else if (a == "love") {
+    if (b.rng.chance(1.0 / 15.0)) hearts(b, 1);
+  } else if (a == "think") {
+    if (b.rng.chance(0.02)) b.push_event(BuddyEvent::symbol("?", b.x, b.y));
+  } else if (a == "spin") {
+    b.angle = std::fmod(b.angle + 12.0, 360.0);
+  }
+}
+
+// ---- idle pause, naps and the decision ----
+
+void watch_cursor(Buddy& b, const WorldView& view) {
+  const double dx = view.cursor_x - b.x;
+  const double u = b.unit;
+  if (!(std::abs(dx) < 120.0 * u && b.y - view.cursor_y < 200.0 * u)) {
+    b.looking_up = false;
+    return;
+  }
+  b.looking_up = view.cursor_y < b.y - 10.0 * u;
+  if (std::abs(dx) > 4.0 * u && view.cursor_y < b.y + 20.0 * u) b.facing = dx > 0 ? 1 : -1;
+}
+
+void nap_check(Buddy& b) {
+  if (!b.world.w.naps) return;
+  if (b.mode != BuddyMode::idle && b.mode != BuddyMode::sit) return;
+  const double t = 180.0 / trait(b.world.w.sleepy);
+  if (!(b.now - b.last_active > t && b.now - b.last_command > t)) return;
+  b.mode = BuddyMode::sleep;
+  b.nap = false;
+  b.wake_at = 0.0;
+  b.act.clear();
+  b.act_time = 0.0;
+  trigger(b, "sleep");
+}
+
+bool try_climb(Buddy& b, const WorldView& view) {
+  const double u = b.unit;
+  const std::int64_t own = b.support ? b.support->id : 0;
+  const bool has_own = b.support.has_value();
+  // Two passes (count, then fetch the picked one) avoid a scratch list on every decision.
+  const Support* chosen = nullptr;
+  double chosen_x = 0.0;
+  std::size_t seen = 0;
+  for (int pass = 0; pass < 2; ++pass) {
+    std::size_t index = 0;
+    std::size_t pick = 0;
+    if (pass == 1) {
+      if (seen == 0) return false;
+      pick = b.rng.pick(seen);
+    }
+    for (const Support& p : view.platforms) {
+      if (has_own && p.id == own) continue;
+      if (!(p.right - p.left > 16.0 * u) || !(p.top < b.y - 12.0 * u)) continue;
+      const double stand_x = std::clamp(b.x, p.left + 8.0 * u, p.right - 8.0 * u);
+      if (!(std::abs(stand_x - b.x) <= 220.0 * u)) continue;
+      if (!may_stand_on(b.id, p.id, p.kind, view)) continue;
+      if (pass == 0) {
+        ++seen;
+      } else if (index++ == pick) {
+        chosen = &p;
+        chosen_x = stand_x;
+        break;
+      }
+    }
+  }
+  if (!chosen) return false;
+  if (chosen_x != b.x) b.facing = chosen_x > b.x ? 1 : -1;
+  b.act.clear();
+  hop(b, chosen_x, chosen->top, 28.0 * u, 0.6, 0.0, *chosen);
+  return true;
+}
+
+void decide(Buddy& b, const WorldView& view) {
+  const WorldSettings& w = b.world.w;
+  if (b.walk_target) {
+    start_walk(b, view);
+    return;
+  }
+  if (w.naps && b.rng.chance(std::max(w.sleepy - 1.0, 0.0) * 0.04)) {
+    b.mode = BuddyMode::sleep;
+    b.nap = true;
+    b.wake_at = b.now + std::sqrt(trait(w.sleepy)) * (4.0 + 6.0 * b.rng.uniform());
+    b.act.clear();
+    b.act_time = 0.0;
+    b.angle = 0.0;
+    trigger(b, "sleep");
+    return;
+  }
+  if (b.rng.chance(w.chaos * 0.12)) {
+    play_act(b, kChaosActs[b.rng.pick(kChaosActs.size())], false);
+    return;
+  }
+  if (w.climb && b.rng.chance(w.curiosity * 0.3) && try_climb(b, view)) return;
+
+  const double u = b.rng.uniform();
+  const double half = 8.0 * b.unit;
+  if (b.support && b.support->right - b.support->left > 2.0 * half && u < 0.5) {
+    const double lo = b.support->left + half, hi = b.support->right - half;
+    b.walk_target = lo + (hi - lo) * b.rng.uniform();
+    start_walk(b, view);
+    return;
+  }
+  const double u2 = b.rng.uniform();
+  if (u >= 0.5 && u < 0.62) {
+    become_idle(b, 3.0 + 5.0 * u2);
+    b.mode = BuddyMode::sit;
+  } else {
+    become_idle(b, 1.0 + 2.5 * u2);
+  }
+}
+
+// What the current mode does after its motion.
+void behave(Buddy& b, const WorldView& view) {
+  switch (b.mode) {
+    case BuddyMode::type:
+      if (b.now >= b.typing_until + 0.6) {
+        become_idle(b, rest_seconds(b));
+      } else if (b.rng.chance(0.01)) {
+        hearts(b, 1);
+      }
+      return;
+    case BuddyMode::idle:
+    case BuddyMode::sit:
+    case BuddyMode::act: break;
+    default: return;
+  }
+  b.act_time -= kStepSeconds;
+  if (b.mode == BuddyMode::act) act_effect(b);
+
+  if (b.act_time > 0.0) {
+    if (b.mode == BuddyMode::idle) {
+      watch_cursor(b, view);
+      if (b.world.chatty && b.now >= b.next_chat) {
+        b.next_chat = b.now + (120.0 + 180.0 * b.rng.uniform()) / trait(b.world.w.chatter);
+        spontaneous_line(b, view.local_hour);
+      }
+    }
+    nap_check(b);
+    return;
+  }
+  if (b.mode == BuddyMode::idle) {
+    decide(b, view);
+    return;
+  }
+  if (b.mode == BuddyMode::act && b.act == "explode")
+    b.push_event(BuddyEvent::puff(b.x, b.y, 0.4, false));
+  become_idle(b, rest_seconds(b));
+}
+
+}  // namespace
+
+// ---- brain_step ----
+
+void brain_step(Buddy& b, const WorldView& view) {
+  b.now = view.now;
+  const bool sleep_queued = b.queued_act && *b.queued_act == "sleep";
+  if (b.mode != BuddyMode::sleep && !sleep_queued) {
+    b.nap = false;
+    b.wake_at = 0.0;
+  }
+  b.clock += kStepSeconds;
+  if (!b.started) first_step(b, view);
+  track_typing(b, view);
+  speak_due_line(b);
+  if (b.hot_until > b.now && b.rng.chance(1.0 / 15.0))
+    b.push_event(BuddyEvent::at(BuddyEventKind::smoke, b.x, b.y));
+
+  if (is_grounded(b.mode)) {
+    const bool napping = b.mode == BuddyMode::sleep && b.nap;
+    const MotionOutcome kept = keep_support(b, view);
+    if (kept == MotionOutcome::started_falling || !is_grounded(b.mode)) {
+      fell(b, napping);
+    } else {
+      waking_rules(b, view);
+    }
+  }
+  if (b.world.chatty && b.typing_level > 50.0 && b.now >= b.typing_cheer_at) {
+    b.typing_cheer_at = b.now + 120.0;
+    chirp(b, "typing", 0.5);
+  }
+  catch_check(b, view);
+
+  if (b.mode == BuddyMode::drawing) return;  // the pencil flight moves it
+  if (b.mode != BuddyMode::idle || b.act_time <= 0.0) b.looking_up = false;
+  const bool napping = b.mode == BuddyMode::sleep && b.nap;
+  after_motion(b, view, step_motion(b, view), napping);
+  behave(b, view);
+}
+
+// ---- landing ----
+
+void on_landed(Buddy& b, const WorldView& view) {
+  b.now = view.now;
+  const double peak = b.flight_peak;
+  const bool was_thrown = b.thrown;
+  b.flight_peak = 0.0;
+  b.thrown = false;
+  b.vx = b.vy = b.angle = b.spin = b.air_time = b.run_time = 0.0;
+  // The squash keeps a walk target that was given in the air.
+  b.mode = BuddyMode::act;
+  b.act = "squat";
+  b.act_time = act_duration("squat");
+
+  if (b.queued_act) {
+    const std::string name = std::move(*b.queued_act);
+    b.queued_act.reset();
+    play_act(b, name, true);
+    return;
+  }
+  if (was_thrown) {
+    if (peak > 450.0) {
+      play_act(b, "dizzy", false);
+      chirp(b, "dizzy", 0.8);
+    } else if (peak > 200.0 && b.rng.chance(0.5)) {
+      play_act(b, "happy", false);
+      b.act_time = 2.0;
+      chirp(b, "again", 1.0);
+    }
+  }
+  if (chase_open(b)) resume_chase(b);
+}
+
+void wake_up(Buddy& b) {
+  wake_quietly(b);
+  chirp(b, "wake", 0.3);
+}
+
+}  // namespace perchkin

@@ -1,0 +1,55 @@
+// The behaviour brain: what one buddy does each step (idle pauses, wandering, sitting, naps,
+// typing along, acts, chasing, the landing reaction) and the entry points commands use.
+#pragma once
+
+#include "brain/world_view.h"
+#include "crowd/buddy.h"
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace perchkin {
+
+struct BuddyReply {
+  bool ok = true;
+  std::string msg;
+};
+
+// The acts offered to commands and the menu, in the order messages list them.
+inline constexpr std::array<std::string_view, 18> kActNames = {
+    "idle", "sit",   "sleep", "wave",  "dance", "happy", "jump",   "type",      "backflip",
+    "spin", "explode", "dizzy", "angry", "love",  "think", "scared", "celebrate", "chase"};
+
+bool is_act_name(std::string_view name);
+// "idle, sit, ..., chase"
+std::string act_names_text();
+// Seconds an act plays; unknown names last 3 s.
+double act_duration(std::string_view name);
+
+// One brain step at view.now: bookkeeping, the motion of the current mode, then the decision.
+// Buddies in mode `drawing` are moved by the pencil step, not here.
+void brain_step(Buddy& b, const WorldView& view);
+
+// The landing reaction: the squat, then a queued act, a dizzy or happy throw reaction, or the
+// chase resumed.
+void on_landed(Buddy& b, const WorldView& view);
+
+// Waking by itself or from user activity: idle for 0.5 s, maybe a "wake" line.
+void wake_up(Buddy& b);
+
+// The act command (and the menu's actions). Any name plays; the command layer checks names.
+// Replies "queued until he lands", "chasing the cursor", "sleeping", "sitting", "idle",
+// "typing", "ok", or a hop act's own name.
+BuddyReply act_command(Buddy& b, std::string_view action, const WorldView& view);
+// Walks to x (the command layer resolves and clamps it); replies "walking to x={x}".
+BuddyReply walk_to(Buddy& b, double x, const WorldView& view);
+// The command's bubble for clamp(seconds, 1, 60) s, not replaceable, then the optional act.
+// Replies "said".
+BuddyReply say_command(Buddy& b, std::string text, double seconds,
+                       std::optional<std::string_view> act, const WorldView& view);
+// A leap toward (x, y) clamped into the desktop; replies "leaping to {x},{y}".
+BuddyReply leap_command(Buddy& b, double x, double y, const WorldView& view);
+
+}  // namespace perchkin

@@ -1,0 +1,270 @@
+// Acts and the command entry points (act, walk, say, leap), plus the small state changes the
+// brain step shares with them.
+#include "brain/brain.h"
+#include "brain/brain_detail.h"
+#include "brain/physics.h"
+#include "brain/speech.h"
+#include "settings/text.h"
+
+#include <cmath>
+#include <utility>
+
+namespace perchkin {
+
+namespace {
+
+struct ActLength {
+  std::string_view name;
+  double seconds;
+};
+
+constexpr std::array<ActLength, 15> kActLengths = {{
+    {"idle", 3.0},
+    {"sit", 45.0},
+    {"wave", 3.0},
+    {"dance", 4.0},
+    {"happy", 3.0},
+    {"type", 6.0},
+    {"spin", 1.2},
+    {"explode", 2.6},
+    {"dizzy", 3.0},
+    {"angry", 3.0},
+    {"love", 3.0},
+    {"think", 4.0},
+    {"scared", 3.0},
+    {"celebrate", 4.0},
+    {"chase", 12.0},
+}};
+
+constexpr double kSquatSeconds = 0.2;
+constexpr double kExplosionSeconds = 2.6;
+
+void hearts(Buddy& b, int n) {
+  for (int i = 0; i < n; ++i) b.push_event(BuddyEvent::at(BuddyEventKind::heart, b.x, b.y));
+}
+
+}  // namespace
+
+bool is_act_name(std::string_view name) {
+  for (std::string_view n : kActNames)
+    if (n == name) return true;
+  return false;
+}
+
+std::string act_names_text() {
+  std::string out;
+  for (std::string_view n : kActNames) {
+    if (!out.empty()) out += ", ";
+    out += n;
+  }
+  return out;
+}
+
+double act_duration(std::string_view name) {
+  if (name == "squat") return kSquatSeconds;
+  for (const ActLength& a : kActLengths)
+    if (a.name == name) return a.seconds;
+  return 3.0;
+}
+
+namespace brain_detail {
+
+double rest_seconds(Buddy& b) {
+  return (1.0 + 2.0 * b.rng.uniform()) / trait(b.world.w.energy);
+}
+
+void become_idle(Buddy& b, double seconds) {
+  b.mode = BuddyMode::idle;
+  b.run_time = 0.0;
+  b.act.clear();
+  b.angle = 0.0;
+  b.act_time = seconds;
+}
+
+void wake_quietly(Buddy& b) {
+  b.nap = false;
+  b.wake_at = 0.0;
+  become_idle(b, 0.5);
+}
+
+void start_act(Buddy& b, std::string_view name, double seconds) {
+  b.walk_target.reset();
+  b.mode = BuddyMode::act;
+  b.act.assign(name);
+  b.act_time = seconds;
+  if (name != "spin") b.angle = 0.0;
+}
+
+void cancel_chase(Buddy& b) {
+  b.chase_until = 0.0;
+  b.partner.reset();
+}
+
+bool chase_open(const Buddy& b) { return b.chase_until > 0.0 && b.now < b.chase_until; }
+
+void resume_chase(Buddy& b) {
+  b.walk_target.reset();
+  b.mode = BuddyMode::chase;
+  b.act.clear();
+  b.act_time = 0.0;
+  b.run_time = 0.0;
+  b.angle = 0.0;
+}
+
+void start_walk(Buddy& b, const WorldView& view) {
+  if (!b.walk_target || !std::isfinite(*b.walk_target)) {
+    b.walk_target.reset();
+    become_idle(b, rest_seconds(b));
+    return;
+  }
+  double target = *b.walk_target;
+  if (target != b.x) b.facing = target > b.x ? 1 : -1;
+  const BuddySummary* blocker = nullptr;
+  const double free = blocker_distance(b, view, &blocker);
+  double distance = std::abs(target - b.x);
+  if (distance > free) {
+    distance = free > 0.0 ? free : 0.0;
+    target = b.x + b.facing * distance;
+  }
+  if (distance < 1.0) {
+    b.walk_target.reset();
+    become_idle(b, rest_seconds(b));
+    return;
+  }
+  b.walk_target = target;
+  b.mode = BuddyMode::walk;
+  b.act.clear();
+  b.act_time = 0.0;
+  b.run_time = 0.0;
+  b.angle = 0.0;
+}
+
+BuddyReply play_act(Buddy& b, std::string_view name, bool from_queue) {
+  const bool was_napping = b.mode == BuddyMode::sleep && b.nap;
+  if (b.mode == BuddyMode::sleep) wake_quietly(b);
+  if (!is_grounded(b.mode)) {
+    b.queued_act = std::string(name);
+    return {true, "queued until he lands"};
+  }
+  if (name == "chase") {
+    b.walk_target.reset();
+    b.partner.reset();
+    b.chase_from = b.now;
+    b.chase_until = b.now + 12.0;
+    resume_chase(b);
+    return {true, "chasing the cursor"};
+  }
+  cancel_chase(b);
+
+  if (name == "sleep") {
+    const double wake_at = from_queue ? b.wake_at : 0.0;
+    b.walk_target.reset();
+    b.mode = BuddyMode::sleep;
+    b.nap = true;
+    b.wake_at = wake_at;
+    b.act.clear();
+    b.act_time = 0.0;
+    b.angle = 0.0;
+    if (!was_napping) trigger(b, "sleep");
+    return {true, "sleeping"};
+  }
+  if (name == "sit") {
+    b.walk_target.reset();
+    become_idle(b, act_duration("sit"));
+    b.mode = BuddyMode::sit;
+    return {true, "sitting"};
+  }
+  if (name == "idle") {
+    b.walk_target.reset();
+    become_idle(b, 10.0);
+    return {true, "idle"};
+  }
+  if (name == "type") {
+    b.walk_target.reset();
+    b.typing_until = std::max(b.typing_until, b.now + act_duration("type"));
+    become_idle(b, 0.0);
+    b.mode = BuddyMode::type;
+    return {true, "typing"};
+  }
+  if (name == "jump" || name == "backflip") {
+    if (b.support) {
+      const Support on = *b.support;
+      // Hanging from the ceiling, "up" is down.
+      const double up = on.kind == SurfaceKind::ceiling ? -1.0 : 1.0;
+      const bool flip = name == "backflip";
+      b.walk_target.reset();
+      b.act.clear();
+      hop(b, b.x, b.y, (flip ? 40.0 : 26.0) * b.unit * up, flip ? 0.75 : 0.5,
+          flip ? -360.0 * b.facing : 0.0, on);
+    }
+    return {true, std::string(name)};
+  }
+
+  if (name == "happy") hearts(b, 3);
+  if (name == "dizzy") b.push_event(BuddyEvent::at(BuddyEventKind::dizzy, b.x, b.y));
+  if (name == "explode") {
+    BuddyEvent e = BuddyEvent::at(BuddyEventKind::explode, b.x, b.y);
+    e.value = kExplosionSeconds;
+    b.push_event(std::move(e));
+  }
+  if (name == "celebrate") b.push_event(BuddyEvent::effect("confetti", b.x, b.y));
+  if (name == "dance") trigger(b, "dance");
+  start_act(b, name, act_duration(name));
+  return {true, "ok"};
+}
+
+}  // namespace brain_detail
+
+using namespace brain_detail;
+
+BuddyReply act_command(Buddy& b, std::string_view action, const WorldView& view) {
+  b.now = view.now;
+  b.last_command = b.now;
+  return play_act(b, action, false);
+}
+
+BuddyReply walk_to(Buddy& b, double x, const WorldView& view) {
+  if (!std::isfinite(x)) return {false, "x must be a number"};
+  b.now = view.now;
+  b.last_command = b.now;
+  if (b.mode == BuddyMode::sleep) wake_quietly(b);
+  b.walk_target = x;
+  switch (b.mode) {
+    case BuddyMode::idle:
+    case BuddyMode::walk:
+    case BuddyMode::sit:
+    case BuddyMode::act:
+    case BuddyMode::chase:
+      cancel_chase(b);
+      start_walk(b, view);
+      break;
+    default: break;  // the target waits for the next decision
+  }
+  return {true, "walking to x=" + rounded_int_text(x)};
+}
+
+BuddyReply say_command(Buddy& b, std::string text, double seconds,
+                       std::optional<std::string_view> act, const WorldView& view) {
+  b.now = view.now;
+  if (b.mode == BuddyMode::sleep) wake_quietly(b);
+  say(b, std::move(text), seconds);
+  if (act) {
+    const BuddyReply r = act_command(b, *act, view);
+    if (!r.ok) return r;
+  }
+  return {true, "said"};
+}
+
+BuddyReply leap_command(Buddy& b, double x, double y, const WorldView& view) {
+  if (!std::isfinite(x)) return {false, "x must be a number"};
+  if (!std::isfinite(y)) return {false, "y must be a number"};
+  if (b.mode == BuddyMode::held) return {false, "he is being held by the mouse right now"};
+  b.now = view.now;
+  if (b.mode == BuddyMode::sleep) wake_quietly(b);
+  clamp_leap_target(b, view, x, y);
+  b.act.clear();
+  leap_to(b, x, y);
+  return {true, "leaping to " + rounded_int_text(x) + "," + rounded_int_text(y)};
+}
+
+}  // namespace perchkin

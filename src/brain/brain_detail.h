@@ -1,0 +1,31 @@
+// Small pieces shared by the brain's step and its command entry points.
+#pragma once
+
+#include "brain/brain.h"
+
+#include <string_view>
+
+namespace perchkin::brain_detail {
+
+// Traits divide; a zero or missing trait must not stall a buddy forever.
+inline double trait(double v) { return v >= 0.1 ? v : 0.1; }
+
+// (1 + 2u) / energy seconds.
+double rest_seconds(Buddy& b);
+// Mode idle for `seconds`, standing straight, act and run timer cleared.
+void become_idle(Buddy& b, double seconds);
+// A command's wake-up: idle for 0.5 s, no line.
+void wake_quietly(Buddy& b);
+// Mode act with that name; the angle is kept only for "spin".
+void start_act(Buddy& b, std::string_view name, double seconds);
+void cancel_chase(Buddy& b);
+bool chase_open(const Buddy& b);
+void resume_chase(Buddy& b);
+// Starts the pending walk: faces the target, stops short of a blocker; under 1 px left it rests
+// instead.
+void start_walk(Buddy& b, const WorldView& view);
+// The act entry point without the command bookkeeping. `from_queue` keeps the wake time of a
+// queued "sleep".
+BuddyReply play_act(Buddy& b, std::string_view name, bool from_queue);
+
+}  // namespace perchkin::brain_detail
