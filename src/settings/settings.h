@@ -29,6 +29,8 @@ struct LookSettings {
   double hat_lift = 0.0;
   double glasses_size = 1.0;
   double glasses_lift = 0.0;
+
+  bool operator==(const LookSettings&) const = default;
 };
 
 struct WorldSettings {
@@ -47,6 +49,8 @@ struct WorldSettings {
   bool climb = true;
   bool social = true;
   bool naps = true;
+
+  bool operator==(const WorldSettings&) const = default;
 };
 
 struct MenuSettings {
@@ -57,6 +61,8 @@ struct MenuSettings {
   double size = 1.0;
   double opacity = 0.94;
   double speed = 1.0;
+
+  bool operator==(const MenuSettings&) const = default;
 };
 
 struct Settings {

@@ -1,0 +1,23 @@
+// The process-level calls entry needs from the operating system.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace perchkin {
+
+// Reconnects standard output and error to the parent's console when the program was started
+// from one (Windows); nothing to do elsewhere.
+void attach_parent_console();
+// The arguments as UTF-8, program path first (Windows re-reads and splits the wide command line).
+std::vector<std::string> command_line_args(int argc, char** argv);
+// A warning box with the caption "Perchkin" and no owner; also a line on standard error.
+void show_message_box(std::string_view text);
+// Installs the platform's fatal-error handlers (signals / unhandled exceptions), which call
+// report_crash.
+void install_platform_crash_handlers();
+// The executable's name in messages ("perchkin.exe" or "perchkin").
+const char* executable_name();
+
+}  // namespace perchkin

@@ -1,0 +1,103 @@
+#include "app/crash.h"
+#include "app/launch.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace perchkin {
+namespace {
+
+using Args = std::vector<std::string>;
+
+TEST(LaunchPort, OptionThenEnvironmentThenDefault) {
+  EXPECT_EQ(resolve_port({"p", "--port", "+8080"}, std::nullopt), 8080);
+  EXPECT_EQ(resolve_port({"p", "--port", "70000"}, std::string("9000")), 9000);
+  EXPECT_EQ(resolve_port({"p", "--port", "-5"}, std::nullopt), kDefaultPort);
+  EXPECT_EQ(resolve_port({"p", "--port", "12ab"}, std::string("x")), kDefaultPort);
+  EXPECT_EQ(resolve_port({"p", "--port"}, std::string("1234")), 1234);
+  EXPECT_EQ(resolve_port({"p", "--port", "+"}, std::nullopt), kDefaultPort);
+  EXPECT_EQ(resolve_port({"p", "--port", ""}, std::nullopt), kDefaultPort);
+  EXPECT_EQ(resolve_port({"p", "--port", "65535"}, std::nullopt), 65535);
+  EXPECT_EQ(resolve_port({"p", "--port", "99999999999999999999999"}, std::nullopt), kDefaultPort);
+  // Later repetitions are ignored; the value may itself look like an option.
+  EXPECT_EQ(resolve_port({"p", "--port", "1", "--port", "2"}, std::nullopt), 1);
+  EXPECT_EQ(option_value({"p", "--scale", "--port"}, "--scale"), "--port");
+  EXPECT_EQ(resolve_port({"p", "--port=5"}, std::nullopt), kDefaultPort);
+}
+
+TEST(LaunchMode, McpWinsWherever) {
+  EXPECT_EQ(launch_mode({"p", "--port", "5", "--quit", "--mcp"}), LaunchMode::mcp);
+  EXPECT_EQ(launch_mode({"p", "--quit"}), LaunchMode::quit);
+  EXPECT_EQ(launch_mode({"p", "--MCP"}), LaunchMode::companion);
+}
+
+TEST(LaunchOptionsParse, BenchLists) {
+  auto o = parse_launch_options({"p", "--bench", "50, 200,x,1000"}, std::nullopt);
+  ASSERT_TRUE(o.bench);
+  EXPECT_EQ(*o.bench, (std::vector<std::size_t>{50, 200, 1000}));
+  o = parse_launch_options({"p", "--bench", "none"}, std::nullopt);
+  ASSERT_TRUE(o.bench);
+  EXPECT_TRUE(o.bench->empty());
+  o = parse_launch_options({"p", "--bench"}, std::nullopt);
+  EXPECT_FALSE(o.bench);
+  o = parse_launch_options({"p", "--bench", ",,+7,"}, std::nullopt);
+  EXPECT_EQ(*o.bench, std::vector<std::size_t>{7});
+}
+
+TEST(LaunchOptionsParse, MaxBuddiesAndFlags) {
+  EXPECT_EQ(crew_limit(parse_launch_options({"p", "--max-buddies", "0"}, {}).max_buddies), 1u);
+  EXPECT_EQ(crew_limit(parse_launch_options({"p", "--max-buddies", "5000"}, {}).max_buddies), 200u);
+  EXPECT_EQ(crew_limit(parse_launch_options({"p", "--max-buddies", "ten"}, {}).max_buddies), 200u);
+  EXPECT_EQ(crew_limit(parse_launch_options({"p", "--max-buddies", "+12"}, {}).max_buddies), 12u);
+  const auto o = parse_launch_options({"p", "--headless", "--software", "--bench-menu"}, {});
+  EXPECT_TRUE(o.headless && o.software && o.bench_menu);
+  EXPECT_FALSE(o.unleashed || o.background);
+}
+
+TEST(LaunchOptionsParse, ScaleClampsAndRounds) {
+  const auto scale = [](const char* v, bool unleashed) {
+    const auto o = parse_launch_options({"p", "--scale", v}, {});
+    return scaled_size(9.0, o.scale, unleashed);
+  };
+  EXPECT_EQ(scale("40", false), 12.0);
+  EXPECT_EQ(scale("40", true), 40.0);
+  EXPECT_EQ(scale("0.2", false), 1.0);
+  EXPECT_EQ(scale("3.5", false), 4.0);
+  EXPECT_EQ(scale("2.5", false), 3.0);
+  EXPECT_EQ(scale("1e1", false), 10.0);
+  EXPECT_EQ(scale("abc", false), 9.0);
+  EXPECT_EQ(scale("nan", false), 9.0);  // not a number keeps the saved size
+  EXPECT_EQ(scale("inf", true), 300.0);
+}
+
+TEST(WindowsCommandLine, SplitsLikeTheRuntime) {
+  EXPECT_EQ(split_windows_command_line(R"("C:\Program Files\p.exe" --port 5)"),
+            (Args{R"(C:\Program Files\p.exe)", "--port", "5"}));
+  EXPECT_EQ(split_windows_command_line(R"(p.exe "a b"	c)"), (Args{"p.exe", "a b", "c"}));
+  EXPECT_EQ(split_windows_command_line(R"(p a\\\"b "c\\" d\e)"),
+            (Args{"p", R"(a\"b)", R"(c\)", R"(d\e)"}));
+  EXPECT_EQ(split_windows_command_line(R"(p "say ""hi""")"), (Args{"p", R"(say "hi")"}));
+  EXPECT_EQ(split_windows_command_line(R"(p "")"), (Args{"p", ""}));
+  EXPECT_EQ(split_windows_command_line("p   "), (Args{"p"}));
+}
+
+TEST(CrashLog, TextAndFile) {
+  EXPECT_EQ(crash_log_text("src/x.cpp:3: boom"), "Perchkin 0.10.0\nsrc/x.cpp:3: boom\n");
+  const auto dir = std::filesystem::temp_directory_path() / "perchkin-crash-test";
+  std::filesystem::remove_all(dir);
+  const auto path = dir / "a" / "crash.log";
+  ASSERT_TRUE(write_crash_log(path, "first"));
+  ASSERT_TRUE(write_crash_log(path, "second"));
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  EXPECT_EQ(text.str(), "Perchkin 0.10.0\nsecond\n");
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace perchkin

@@ -1,0 +1,198 @@
+#include "crowd/crew.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace perchkin {
+namespace {
+
+Crew make_crew(std::uint64_t seed = 42) {
+  Crew crew;
+  crew.rng = Xorshift64(seed);
+  return crew;
+}
+
+TEST(Xorshift, StepAndUniform) {
+  Xorshift64 r(1);
+  EXPECT_EQ(r.next(), 1082269761u);
+  Xorshift64 a(7), b(7);
+  for (int i = 0; i < 100; ++i) EXPECT_EQ(a.uniform(), b.uniform());
+  Xorshift64 c(99);
+  for (int i = 0; i < 10000; ++i) {
+    const double u = c.uniform();
+    ASSERT_GE(u, 0.0);
+    ASSERT_LT(u, 1.0);
+    ASSERT_LT(c.pick(10), 10u);
+  }
+  EXPECT_EQ(group_seed(0), (0xABCDull * 0x9E3779B97F4A7C15ull) | 1);
+}
+
+TEST(CrewAdd, ColoursInTableOrderThenRandom) {
+  Crew crew = make_crew();
+  for (int i = 0; i < 10; ++i) ASSERT_TRUE(crew.add(std::nullopt, !crew.buddies.empty()).ok());
+  for (std::size_t i = 0; i < 10; ++i) EXPECT_EQ(crew.buddies[i].color, kBuddyColors[i].name);
+  ASSERT_TRUE(crew.add(std::nullopt, true).ok());
+  const std::string eleventh = crew.buddies[10].color;
+  // The same seed picks the same "random" colour.
+  Crew again = make_crew();
+  for (int i = 0; i < 11; ++i) ASSERT_TRUE(again.add(std::nullopt, true).ok());
+  EXPECT_EQ(again.buddies[10].color, eleventh);
+}
+
+TEST(CrewAdd, FirstFreeColourAfterRemoval) {
+  Crew crew = make_crew();
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(crew.add(std::nullopt, false).ok());
+  ASSERT_TRUE(crew.remove(1).ok());  // blue is free again
+  ASSERT_TRUE(crew.add(std::nullopt, false).ok());
+  EXPECT_EQ(crew.buddies.back().color, "blue");
+}
+
+TEST(CrewAdd, UnknownColourAndLimitFailExactly) {
+  Crew crew = make_crew();
+  crew.max_buddies = 2;
+  Status s = crew.add(std::string_view("Orange"), false);
+  EXPECT_EQ(s.error,
+            "color must be one of: orange, blue, green, purple, pink, yellow, teal, red, white, black");
+  EXPECT_TRUE(crew.buddies.empty());
+  ASSERT_TRUE(crew.add(std::string_view("teal"), false).ok());
+  ASSERT_TRUE(crew.add(std::nullopt, true).ok());
+  EXPECT_EQ(crew.add(std::nullopt, true).error, "there can be at most 2 buddies");
+  EXPECT_EQ(crew.next_id, 2u);
+}
+
+TEST(CrewAdd, FlingFromFirst) {
+  Crew crew = make_crew();
+  crew.size = 3;
+  ASSERT_TRUE(crew.add(std::nullopt, false).ok());
+  crew.buddies[0].x = 500;
+  crew.buddies[0].y = 1080;
+  ASSERT_TRUE(crew.add(std::nullopt, true).ok());
+  const Buddy& b = crew.buddies[1];
+  EXPECT_EQ(b.unit, 3.0);
+  EXPECT_EQ(b.x, 500.0);
+  EXPECT_EQ(b.y, 1080.0 - 15.0);
+  EXPECT_LT(b.vy, -150.0 * 3 + 1e-9);
+  EXPECT_GE(std::abs(b.vx), 60.0 * 3);
+  EXPECT_TRUE(b.thrown);
+  EXPECT_EQ(b.air_drag, 0.15);
+  EXPECT_EQ(b.facing, b.vx >= 0 ? 1 : -1);
+  EXPECT_NEAR(b.flight_peak, std::hypot(b.vx, b.vy) / 3.0, 1e-12);
+  ASSERT_EQ(crew.buddies[0].events.size(), 1u);
+  EXPECT_EQ(crew.buddies[0].events[0].text, "sparkle");
+  EXPECT_EQ(crew.buddies[0].events[0].y, 1080.0 - 30.0);
+  // Buddies get distinct generators.
+  EXPECT_NE(crew.buddies[0].rng.s, crew.buddies[1].rng.s);
+}
+
+TEST(CrewRemove, MessagesIdsAndPartners) {
+  Crew crew = make_crew();
+  ASSERT_TRUE(crew.add(std::nullopt, false).ok());
+  EXPECT_EQ(crew.remove(0).error, "the last buddy stays");
+  EXPECT_EQ(crew.buddies.size(), 1u);
+  ASSERT_TRUE(crew.add(std::nullopt, true).ok());
+  ASSERT_TRUE(crew.remove(1).ok());
+  ASSERT_TRUE(crew.add(std::nullopt, true).ok());
+  EXPECT_EQ(crew.ids_text(), "0,2");  // ids are never reused
+  ASSERT_TRUE(crew.add(std::nullopt, true).ok());
+  ASSERT_TRUE(crew.add(std::nullopt, true).ok());
+  ASSERT_TRUE(crew.remove(3).ok());
+  EXPECT_EQ(crew.remove(99).error, "no buddy with id 99; ids are 0,2,4");
+  crew.buddies[0].partner = 4;
+  crew.buddies[0].chase_until = 50;
+  crew.buddies[0].x = 10;
+  crew.buddies[2].x = 300;
+  crew.buddies[2].unit = 2;
+  ASSERT_TRUE(crew.remove(4).ok());
+  EXPECT_FALSE(crew.buddies[0].partner);
+  EXPECT_EQ(crew.buddies[0].chase_until, 0.0);
+  ASSERT_EQ(crew.removal_marks.size(), 3u);
+  EXPECT_EQ(crew.removal_marks[2].x, 300.0);
+  EXPECT_EQ(crew.removal_marks[2].radius, 24.0);
+  EXPECT_EQ(crew.snapshot.size(), 2u);
+}
+
+TEST(CrewTruncate, DropsSupportsOnRemovedBuddies) {
+  Crew crew = make_crew();
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(crew.add(std::nullopt, false).ok());
+  crew.buddies[0].mode = BuddyMode::idle;
+  crew.buddies[0].support = Support{buddy_platform_id(2), 0, 10, 5, SurfaceKind::buddy, {}};
+  crew.buddies[1].partner = 2;
+  crew.truncate(2);
+  EXPECT_EQ(crew.buddies.size(), 2u);
+  EXPECT_FALSE(crew.buddies[0].support);
+  EXPECT_EQ(crew.buddies[0].mode, BuddyMode::fall);
+  EXPECT_FALSE(crew.buddies[1].partner);
+  crew.truncate(0);
+  EXPECT_TRUE(crew.buddies.empty());
+}
+
+TEST(CrewResize, ClampsAndPuffsGroundedOnly) {
+  Crew crew = make_crew();
+  crew.scale = 1.5;
+  for (int i = 0; i < 2; ++i) ASSERT_TRUE(crew.add(std::nullopt, false).ok());
+  crew.buddies[0].mode = BuddyMode::idle;
+  std::vector<std::size_t> all = {0, 1};
+  crew.resize(all, 0.2);
+  EXPECT_EQ(crew.buddies[0].unit, 2.0);  // round(1 * 1.5)
+  crew.resize(all, 50);
+  EXPECT_EQ(crew.buddies[0].unit, 18.0);  // size 12
+  EXPECT_EQ(crew.buddies[0].events.size(), 2u);
+  EXPECT_TRUE(crew.buddies[1].events.empty());
+  crew.world.unleashed = true;
+  crew.scale = 10;
+  crew.resize(all, 1000);
+  EXPECT_EQ(crew.buddies[1].unit, 2000.0);
+}
+
+TEST(CrewByX, StableWithEqualAndNaNPositions) {
+  for (std::size_t n : {5u, 20u, 21u, 200u}) {
+    Crew crew = make_crew();
+    crew.max_buddies = 1000;
+    for (std::size_t i = 0; i < n; ++i) ASSERT_TRUE(crew.add(std::nullopt, false).ok());
+    std::vector<std::size_t> idx;
+    for (std::size_t i = 0; i < n; ++i) {
+      idx.push_back(n - 1 - i);
+      crew.buddies[i].x = static_cast<double>(i % 3);
+    }
+    crew.buddies[1].x = std::numeric_limits<double>::quiet_NaN();
+    crew.buddies[2].x = -std::numeric_limits<double>::quiet_NaN();
+    crew.buddies[3].x = -0.0;
+    const auto sorted = crew.by_x(idx);
+    ASSERT_EQ(sorted.size(), n);
+    // -NaN first, then -0 before +0 (total order), and NaN last.
+    EXPECT_EQ(sorted.front(), 2u) << n;
+    EXPECT_EQ(sorted.back(), 1u) << n;
+    EXPECT_EQ(sorted[1], 3u) << n;
+    for (std::size_t i = 2; i + 1 < n - 1; ++i) {
+      const double a = crew.buddies[sorted[i]].x, b = crew.buddies[sorted[i + 1]].x;
+      ASSERT_LE(a, b);
+      // Equal positions keep the input order, which was descending index.
+      if (a == b) {
+        ASSERT_GT(sorted[i], sorted[i + 1]);
+      }
+    }
+  }
+}
+
+TEST(BuddyStatus, RoundsAndNamesTheAct) {
+  Buddy b;
+  b.id = 3;
+  b.color = "teal";
+  b.x = -0.4;
+  b.y = 2.5;
+  b.mode = BuddyMode::act;
+  b.act = "dance";
+  b.support = Support{kCeilingId, 0, 1, 0, SurfaceKind::ceiling, {}};
+  EXPECT_EQ(b.status().dump(),
+            R"({"id":3,"mode":"dance","on":"ceiling","tint":"teal","x":0,"y":3})");
+  b.support.reset();
+  b.mode = BuddyMode::fall;
+  b.x = std::numeric_limits<double>::infinity();
+  EXPECT_EQ(b.status().dump(),
+            R"({"id":3,"mode":"fall","on":"air","tint":"teal","x":null,"y":3})");
+}
+
+}  // namespace
+}  // namespace perchkin
