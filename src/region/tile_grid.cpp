@@ -85,7 +85,11 @@ TileGrid unite(const TileGrid& a, const TileGrid& b) {
 
 std::vector<PixelRect> rectangles(const TileGrid& grid) {
   std::vector<TileRect> found;
+  // Indices of the rectangles that reach the row above: only those can grow into this row.
+  std::vector<std::size_t> open;
+  std::vector<std::size_t> next_open;
   for (int row = 0; row < grid.rows; ++row) {
+    next_open.clear();
     int col = 0;
     while (col < grid.columns) {
       if (!is_marked(grid, col, row)) {
@@ -94,15 +98,18 @@ std::vector<PixelRect> rectangles(const TileGrid& grid) {
       }
       const int start = col;
       while (col < grid.columns && is_marked(grid, col, row)) ++col;
-      auto same_run = std::find_if(found.begin(), found.end(), [&](const TileRect& r) {
-        return r.left == start && r.right == col && r.bottom == row;
+      auto same_run = std::find_if(open.begin(), open.end(), [&](std::size_t i) {
+        return found[i].left == start && found[i].right == col && found[i].bottom == row;
       });
-      if (same_run != found.end()) {
-        same_run->bottom = row + 1;
+      if (same_run != open.end()) {
+        found[*same_run].bottom = row + 1;
+        next_open.push_back(*same_run);
       } else {
         found.push_back({start, row, col, row + 1});
+        next_open.push_back(found.size() - 1);
       }
     }
+    open.swap(next_open);
   }
 
   std::vector<PixelRect> rects;

@@ -1,0 +1,298 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <limits>
+#include <vector>
+
+#include "gpu/instance.h"
+#include "gpu/raster_cpu.h"
+
+namespace perchkin {
+namespace {
+
+const SpriteTextures& textures() {
+  static const SpriteTextures t = build_sprite_textures();
+  return t;
+}
+
+constexpr std::uint32_t rgba(unsigned r, unsigned g, unsigned b, unsigned a) { return (r << 24) | (g << 16) | (b << 8) | a; }
+
+// Orange crab at (100, 200), 4 pixels a cell: the sprite spans x 68..132 and y 160..200.
+BuddyInstance crab() {
+  BuddyInstance in;
+  in.pos = {100.0f, 200.0f};
+  in.unit = 4.0f;
+  in.sy = 1.0f;
+  in.frame = 0.0f;
+  in.eye = 26.0f / 255.0f;
+  in.tint = {215.0f / 255.0f, 119.0f / 255.0f, 87.0f / 255.0f};
+  in.tint2 = {0.0f, 1.0f, 0.0f};
+  return in;
+}
+
+Frame frame_for(const RgbaImage& image) {
+  Frame f;
+  f.screen = {static_cast<float>(image.width), static_cast<float>(image.height)};
+  return f;
+}
+
+// Centre pixel of sprite cell (col, row) for the crab above.
+std::uint32_t cell_pixel(const RgbaImage& image, int col, int row) { return pixel_at(image, 68 + 4 * col + 2, 160 + 4 * row + 2); }
+
+RgbaImage draw(const std::vector<BuddyInstance>& instances, float glow = 0.0f) {
+  RgbaImage image = make_image(256, 256);
+  Frame f = frame_for(image);
+  f.glow = glow;
+  draw_instances(image, f, instances, textures());
+  return image;
+}
+
+bool all_transparent(const RgbaImage& image) {
+  for (std::uint8_t b : image.pixels) {
+    if (b != 0) return false;
+  }
+  return true;
+}
+
+TEST(InstanceLayout, MatchesTheShaderRecordFieldByField) {
+  EXPECT_EQ(offsetof(BuddyInstance, pos), 0u);
+  EXPECT_EQ(offsetof(BuddyInstance, unit), 8u);
+  EXPECT_EQ(offsetof(BuddyInstance, sy), 12u);
+  EXPECT_EQ(offsetof(BuddyInstance, angle), 16u);
+  EXPECT_EQ(offsetof(BuddyInstance, frame), 20u);
+  EXPECT_EQ(offsetof(BuddyInstance, flip), 24u);
+  EXPECT_EQ(offsetof(BuddyInstance, eye), 28u);
+  EXPECT_EQ(offsetof(BuddyInstance, tint), 32u);
+  EXPECT_EQ(offsetof(BuddyInstance, shadow), 44u);
+  EXPECT_EQ(offsetof(BuddyInstance, tint2), 48u);
+  EXPECT_EQ(offsetof(BuddyInstance, pattern), 60u);
+  EXPECT_EQ(offsetof(Frame, screen), 0u);
+  EXPECT_EQ(offsetof(Frame, glow), 8u);
+  EXPECT_EQ(offsetof(Frame, unused), 12u);
+  EXPECT_EQ(offsetof(Frame, origin), 16u);
+  EXPECT_EQ(offsetof(Frame, spare), 24u);
+}
+
+TEST(InstanceLayout, ListsCompareByteForByte) {
+  std::vector<BuddyInstance> a = {crab(), crab()};
+  std::vector<BuddyInstance> b = a;
+  EXPECT_TRUE(same_instances(a, b));
+  b[1].pos.x += 1.0f;
+  EXPECT_FALSE(same_instances(a, b));
+  b.pop_back();
+  EXPECT_FALSE(same_instances(a, b));
+  EXPECT_TRUE(same_instances({}, {}));
+}
+
+TEST(SpritePass, PlacesCellsOnTheFeetAndColoursThem) {
+  const RgbaImage image = draw({crab()});
+  EXPECT_EQ(cell_pixel(image, 2, 2), rgba(215, 119, 87, 255));  // body
+  EXPECT_EQ(cell_pixel(image, 4, 3), rgba(26, 26, 26, 255));    // eye
+  EXPECT_EQ(cell_pixel(image, 0, 0), 0u);                       // clear
+  EXPECT_EQ(cell_pixel(image, 3, 9), rgba(215, 119, 87, 255));  // leg
+  // The quad's edges: x 68..131 and y 160..199 inclusive.
+  EXPECT_EQ(pixel_at(image, 68, 180), rgba(215, 119, 87, 255));
+  EXPECT_EQ(pixel_at(image, 67, 180), 0u);
+  EXPECT_EQ(pixel_at(image, 131, 180), rgba(215, 119, 87, 255));
+  EXPECT_EQ(pixel_at(image, 132, 180), 0u);
+  EXPECT_EQ(pixel_at(image, 80, 199), rgba(215, 119, 87, 255));
+  EXPECT_EQ(pixel_at(image, 80, 200), 0u);
+}
+
+TEST(SpritePass, CharredBuddyIsDarkWithWhiteEyesAndNoPattern) {
+  BuddyInstance in = crab();
+  in.tint = kCharredTint;
+  in.tint2 = {1.0f, 0.0f, 0.0f};
+  in.eye = 1.0f;
+  in.pattern = kPatternSolid;
+  const RgbaImage image = draw({in});
+  EXPECT_EQ(cell_pixel(image, 2, 2), rgba(59, 51, 48, 255));
+  EXPECT_EQ(cell_pixel(image, 5, 3), rgba(59, 51, 48, 255));  // an odd row stays dark too
+  EXPECT_EQ(cell_pixel(image, 4, 3), rgba(255, 255, 255, 255));
+  EXPECT_EQ(cell_pixel(image, 11, 4), rgba(255, 255, 255, 255));
+}
+
+TEST(SpritePass, PatternsFollowTheCellGrid) {
+  BuddyInstance in = crab();
+  in.tint = {1.0f, 0.0f, 0.0f};
+  in.tint2 = {0.0f, 0.0f, 1.0f};
+
+  in.pattern = kPatternGradient;
+  RgbaImage image = draw({in});
+  EXPECT_EQ(cell_pixel(image, 2, 2), rgba(255, 0, 0, 255));
+  EXPECT_EQ(cell_pixel(image, 2, 5), rgba(128, 0, 128, 255));  // halfway: (5 - 2) / 6
+  EXPECT_EQ(cell_pixel(image, 3, 8), rgba(0, 0, 255, 255));    // legs are past the end
+  EXPECT_EQ(cell_pixel(image, 4, 3), rgba(26, 26, 26, 255));   // eyes keep their grey
+
+  in.pattern = kPatternStripes;
+  image = draw({in});
+  EXPECT_EQ(cell_pixel(image, 2, 2), rgba(255, 0, 0, 255));
+  EXPECT_EQ(cell_pixel(image, 2, 3), rgba(0, 0, 255, 255));
+  EXPECT_EQ(cell_pixel(image, 2, 5), rgba(0, 0, 255, 255));
+  EXPECT_EQ(cell_pixel(image, 2, 6), rgba(255, 0, 0, 255));
+
+  in.pattern = kPatternSpots;  // spots where (x + 2y) mod 5 = 0
+  image = draw({in});
+  EXPECT_EQ(cell_pixel(image, 6, 2), rgba(0, 0, 255, 255));
+  EXPECT_EQ(cell_pixel(image, 7, 2), rgba(255, 0, 0, 255));
+  EXPECT_EQ(cell_pixel(image, 3, 6), rgba(0, 0, 255, 255));
+  // Mirrored, columns are counted after flipping: screen column 9 is cell 6.
+  in.flip = 1.0f;
+  image = draw({in});
+  EXPECT_EQ(cell_pixel(image, 9, 2), rgba(0, 0, 255, 255));
+  EXPECT_EQ(cell_pixel(image, 6, 2), rgba(255, 0, 0, 255));
+}
+
+TEST(SpritePass, FlipRotationAndSquashMoveTheArt) {
+  BuddyInstance in = crab();
+  in.frame = 9.0f;  // the wave raises the right claw
+  RgbaImage image = draw({in});
+  EXPECT_NE(cell_pixel(image, 15, 0), 0u);
+  EXPECT_EQ(cell_pixel(image, 0, 0), 0u);
+  in.flip = 1.0f;
+  image = draw({in});
+  EXPECT_NE(cell_pixel(image, 0, 0), 0u);
+  EXPECT_EQ(cell_pixel(image, 15, 0), 0u);
+
+  // Turned 180 degrees about the sprite's centre (100, 180): the claw ends up bottom left.
+  in.flip = 0.0f;
+  in.angle = 3.14159265f;
+  image = draw({in});
+  EXPECT_EQ(pixel_at(image, 70, 198), rgba(215, 119, 87, 255));
+  EXPECT_EQ(pixel_at(image, 130, 162), 0u);
+
+  // Squashed flat, the bottom edge stays on the feet and the sprite gets wider.
+  in = crab();
+  in.sy = 0.6f;
+  image = draw({in});
+  // 24 pixels high from y = 176: row 2 (the head) starts at 180.8.
+  EXPECT_EQ(pixel_at(image, 100, 181), rgba(215, 119, 87, 255));
+  EXPECT_EQ(pixel_at(image, 100, 180), 0u);
+  EXPECT_EQ(pixel_at(image, 100, 199), 0u);  // between the legs on the last row
+  EXPECT_EQ(pixel_at(image, 100, 175), 0u);
+  EXPECT_NE(pixel_at(image, 62, 186), 0u);  // outside the unsquashed 68..131
+}
+
+TEST(SpritePass, FramesOutsideTheAtlasDrawNothing) {
+  for (float f : {26.0f, -1.0f, -0.5f, 1000.0f}) {
+    BuddyInstance in = crab();
+    in.frame = f;
+    EXPECT_TRUE(all_transparent(draw({in}))) << f;
+  }
+  BuddyInstance in = crab();
+  in.frame = 13.7f;  // the GPU floors the frame index
+  const RgbaImage image = draw({in});
+  EXPECT_EQ(cell_pixel(image, 3, 6), rgba(244, 162, 154, 255));  // blush of frame 13
+}
+
+TEST(ShadowPass, DarkensUnderTheFeetWithPremultipliedOver) {
+  BuddyInstance in = crab();
+  in.shadow = 1.0f;
+  in.frame = 1000.0f;  // shadow only
+  RgbaImage image = make_image(256, 256);
+  fill(image, {1.0f, 1.0f, 1.0f}, 1.0f);
+  draw_instances(image, frame_for(image), std::vector<BuddyInstance>{in}, textures());
+
+  // The shadow box is 60 x 14 pixels centred on the feet; pixel (100, 200) is at u = 0.5083, v = 0.5357.
+  const float dx = (100.5f / 60.0f + 0.5f - 100.0f / 60.0f - 0.5f) * 2.0f;
+  const float dy = (0.5f / 14.0f) * 2.0f;
+  const float a = 1.0f - std::sqrt(dx * dx + dy * dy);
+  const auto expected = static_cast<unsigned>(255.0f * (1.0f - 0.32f * a * a) + 0.5f);
+  EXPECT_EQ(pixel_at(image, 100, 200), rgba(expected, expected, expected, 255));
+  EXPECT_EQ(expected, 185u);
+  // Outside the ellipse (the box's corner) the background is untouched.
+  EXPECT_EQ(pixel_at(image, 71, 194), rgba(255, 255, 255, 255));
+
+  // On a transparent target the shadow is translucent black.
+  const RgbaImage clear = draw({in});
+  EXPECT_EQ(pixel_at(clear, 100, 200), rgba(0, 0, 0, 255 - expected));
+
+  in.shadow = 0.0f;
+  EXPECT_TRUE(all_transparent(draw({in})));
+}
+
+TEST(GlowPass, BrightensAroundTheBodyOnlyWhenOn) {
+  BuddyInstance in = crab();
+  const RgbaImage off = draw({in}, 0.0f);
+  EXPECT_EQ(pixel_at(off, 100, 166), 0u);
+
+  // The glow quad is 96 x 72 pixels from (52, 144): pixel (100, 166) samples halo texel (48, 22)
+  // of frame 0 exactly, one cell above the head where the sprite leaves it visible.
+  const RgbaImage on = draw({in}, 1.0f);
+  const float h = static_cast<float>(textures().halo[22u * 2496u + 48u]) / 255.0f;
+  ASSERT_GT(h, 0.1f);
+  const float a = h * h * (3.0f - 2.0f * h);
+  const auto byte = [](float x) { return static_cast<unsigned>(x * 255.0f + 0.5f); };
+  const float light_r = in.tint.r + (1.0f - in.tint.r) * 0.28f;
+  const float light_b = in.tint.b + (1.0f - in.tint.b) * 0.28f;
+  const std::uint32_t px = pixel_at(on, 100, 166);
+  EXPECT_EQ(px & 0xFFu, byte(0.45f * a));
+  EXPECT_EQ(px >> 24, byte(light_r * a));
+  EXPECT_EQ((px >> 8) & 0xFFu, byte(light_b * a));
+  EXPECT_GT(px >> 24, px & 0xFFu);  // colour exceeds coverage: it lights what lies beneath
+  // Far outside the halo nothing changes, and the sprite itself is drawn over the glow.
+  EXPECT_EQ(pixel_at(on, 20, 178), 0u);
+  EXPECT_EQ(cell_pixel(on, 2, 2), rgba(215, 119, 87, 255));
+
+  // A strong glow saturates the 8-bit target instead of wrapping.
+  const RgbaImage strong = draw({in}, 2.5f);
+  EXPECT_EQ(pixel_at(strong, 100, 166) >> 24, std::min(255u, byte(light_r * a * 2.5f)));
+  EXPECT_EQ(pixel_at(strong, 100, 166) & 0xFFu, std::min(255u, byte(0.45f * a * 2.5f)));
+}
+
+TEST(Rasterizer, OriginAndScreenMapOverlayPixelsIntoTheBuffer) {
+  RgbaImage image = make_image(128, 128);
+  Frame f = frame_for(image);
+  f.origin = {50.0f, 100.0f};
+  draw_instances(image, f, std::vector<BuddyInstance>{crab()}, textures());
+  EXPECT_EQ(pixel_at(image, 68 - 50 + 10, 160 - 100 + 10), rgba(215, 119, 87, 255));
+
+  // A buffer drawn at half resolution is scaled by the clip-space mapping.
+  RgbaImage half = make_image(128, 128);
+  Frame hf;
+  hf.screen = {256.0f, 256.0f};
+  draw_instances(half, hf, std::vector<BuddyInstance>{crab()}, textures());
+  EXPECT_EQ(pixel_at(half, 38, 84), rgba(215, 119, 87, 255));  // cell (2, 2): overlay (77, 169)
+}
+
+TEST(Rasterizer, HostileNumbersNeitherCrashNorHang) {
+  const float nan = std::nanf("");
+  const float inf = std::numeric_limits<float>::infinity();
+  std::vector<BuddyInstance> list;
+  for (float bad : {nan, inf, -inf, 3e38f, -3e38f, 0.0f}) {
+    BuddyInstance in = crab();
+    in.unit = bad;
+    in.shadow = 1.0f;
+    list.push_back(in);
+    in = crab();
+    in.pos.x = bad;
+    list.push_back(in);
+    in = crab();
+    in.angle = bad;
+    in.sy = bad;
+    list.push_back(in);
+    in = crab();
+    in.tint = {bad, bad, bad};
+    in.eye = bad;
+    in.pattern = bad;
+    list.push_back(in);
+  }
+  RgbaImage image = draw(list, 2.5f);
+  EXPECT_EQ(image.pixels.size(), 256u * 256u * 4u);
+
+  RgbaImage empty = make_image(-5, 1 << 30);
+  EXPECT_EQ(empty.width, 0);
+  EXPECT_EQ(empty.height, kMaxImageSide);
+  draw_instances(empty, frame_for(empty), list, textures());
+
+  Frame broken;
+  broken.screen = {0.0f, nan};
+  RgbaImage small = make_image(16, 16);
+  draw_instances(small, broken, list, textures());
+  EXPECT_TRUE(all_transparent(small));
+}
+
+}  // namespace
+}  // namespace perchkin
