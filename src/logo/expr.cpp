@@ -11,7 +11,9 @@ namespace {
 // Nesting is capped, so the postfix stack is too: two waiting operands per level at most.
 constexpr int kStackCapacity = 2 * (kMaxExpressionNesting + 1) + 2;
 
-bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+bool is_space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
 
 bool is_counter_at(std::string_view s, std::size_t i) {
   return i + 1 < s.size() && s[i] == ':' && s[i + 1] == 'i';
@@ -227,7 +229,8 @@ std::optional<double> evaluate(const CompiledValue& value, std::uint32_t counter
         stack[top++] = step.number;
         break;
       case CompiledValue::Op::counter_number: {
-        const std::optional<double> n = read_counter_number(value.counter_numbers[step.index], counter);
+        const std::optional<double> n =
+            read_counter_number(value.counter_numbers[step.index], counter);
         if (!n) return std::nullopt;
         stack[top++] = *n;
         break;

@@ -57,8 +57,8 @@ struct TurtleState {
   bool pen = true;
   std::string color = "red";
   double width = 4.0;
-  std::uint32_t steps = 0;           // statements run so far
-  std::size_t points_appended = 0;   // points added by moves so far
+  std::uint32_t steps = 0;          // statements run so far
+  std::size_t points_appended = 0;  // points added by moves so far
   std::vector<TurtleStroke> strokes;
 };
 

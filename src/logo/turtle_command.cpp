@@ -1,0 +1,56 @@
+#include "logo/turtle_command.h"
+
+#include "settings/text.h"
+#include "shapes/style.h"
+
+namespace perchkin::logo {
+
+TurtleDrawingResult draw_turtle_program(std::string_view prog, PathPoint start,
+                                        std::string_view color, double width) {
+  if (trim(prog).empty()) return {{}, "prog needs some turtle commands"};
+  if (prog.size() > kMaxProgramBytes) return {{}, "prog is too long"};
+
+  ParseResult parsed = parse(tokenize(prog));
+  if (!parsed.ok()) return {{}, std::move(parsed.error)};
+  RunResult ran = run(parsed.statements, start_turtle(start, color, width));
+  if (!ran.ok()) return {{}, std::move(ran.error)};
+
+  TurtleDrawingResult result;
+  TurtleDrawing& drawing = result.drawing;
+  bool inks = false;
+  for (TurtleStroke& stroke : ran.strokes) {
+    if (stroke.points.size() < 2) continue;
+    if (stroke.pen) {
+      inks = true;
+      drawing.ink_points += stroke.points.size();
+    }
+    drawing.strokes.push_back(std::move(stroke));
+  }
+  if (!inks) return {{}, "that program draws nothing"};
+  drawing.reply = "drawing " + std::to_string(drawing.ink_points) + " points";
+  return result;
+}
+
+TurtleDrawingResult turtle_command(const json& args, PathPoint default_start) {
+  DrawStyleResult style = read_draw_style(args);
+  if (!style.ok()) return {{}, std::move(style.error)};
+
+  PathPoint start = default_start;
+  const NumberArg x = read_number_arg(args, "x");
+  if (!x.ok) return {{}, "x must be a number"};
+  if (x.present) start.x = x.value;
+  const NumberArg y = read_number_arg(args, "y");
+  if (!y.ok) return {{}, "y must be a number"};
+  if (y.present) start.y = y.value;
+
+  const json* prog = json_member(args, "prog");
+  const std::string_view text = prog != nullptr && prog->is_string()
+                                    ? std::string_view(prog->get_ref<const std::string&>())
+                                    : std::string_view();
+  TurtleDrawingResult result =
+      draw_turtle_program(text, start, style.style.color, style.style.width);
+  if (result.ok()) result.drawing.ttl = style.style.ttl;
+  return result;
+}
+
+}  // namespace perchkin::logo

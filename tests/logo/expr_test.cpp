@@ -1,0 +1,104 @@
+#include "logo/expr.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace perchkin::logo {
+namespace {
+
+double value_of(std::string_view token, std::uint32_t counter = 0) {
+  const EvalResult r = eval(token, counter);
+  EXPECT_TRUE(r.ok()) << token << ": " << r.error;
+  return r.value;
+}
+
+std::string error_of(std::string_view token, std::uint32_t counter = 0) {
+  return eval(token, counter).error;
+}
+
+TEST(Eval, PrecedenceAssociativityAndSigns) {
+  EXPECT_EQ(value_of("(2+3)*4"), 20.0);
+  EXPECT_EQ(value_of("2+3*4"), 14.0);
+  EXPECT_EQ(value_of("2-3-4"), -5.0);
+  EXPECT_EQ(value_of("8/4/2"), 1.0);
+  EXPECT_EQ(value_of("--3"), 3.0);
+  EXPECT_EQ(value_of("-(2+1)*+2"), -6.0);
+  EXPECT_EQ(value_of(" 1 + 2 "), 3.0);
+  EXPECT_EQ(value_of(".5"), 0.5);
+  EXPECT_EQ(value_of("5."), 5.0);
+  EXPECT_EQ(value_of("007"), 7.0);
+}
+
+TEST(Eval, CounterDigitsJoinTheNumberAroundThem) {
+  EXPECT_EQ(value_of(":i*3", 7), 21.0);
+  EXPECT_EQ(value_of(":i", 0), 0.0);
+  EXPECT_EQ(value_of(":i0", 3), 30.0);
+  EXPECT_EQ(value_of("1:i", 2000), 12000.0);
+  EXPECT_EQ(value_of(".:i", 2), 0.2);
+  EXPECT_EQ(value_of(":i.:i", 12), 12.12);
+  EXPECT_EQ(value_of(":i:i", 5), 55.0);
+  // Long runs take the text route and must agree with reading the digits directly.
+  EXPECT_EQ(value_of("1234567890123:i", 2000), 12345678901232000.0);
+  EXPECT_EQ(value_of("0.0000000000000000000001:i", 7), 0.00000000000000000000017);
+}
+
+TEST(Eval, FailuresNameTheTokenAsWritten) {
+  EXPECT_EQ(error_of("10/0"), "not a number: 10/0");
+  EXPECT_EQ(error_of(":i/0", 5), "not a number: :i/0");
+  EXPECT_EQ(error_of("10/(1-1)"), "not a number: 10/(1-1)");
+  EXPECT_EQ(error_of("abc"), "not a number: abc");
+  for (const char* bad :
+       {"", "1.2.3", ".", "1+", "()", "(1", "1)", "2 3", "+", ":j", "1e5", "[", "\xC3\xA9"}) {
+    EXPECT_EQ(error_of(bad), std::string("not a number: ") + bad) << bad;
+  }
+}
+
+TEST(Eval, NestingOfParenthesesAndSignsStopsAt32) {
+  const auto nested = [](const std::string& open, int depth, const std::string& close) {
+    std::string text;
+    for (int i = 0; i < depth; ++i) text += open;
+    text += "1";
+    for (int i = 0; i < depth; ++i) text += close;
+    return text;
+  };
+  EXPECT_EQ(value_of(nested("(", 32, ")")), 1.0);
+  EXPECT_FALSE(eval(nested("(", 33, ")"), 0).ok());
+  EXPECT_EQ(value_of(nested("-", 32, "")), 1.0);
+  EXPECT_FALSE(eval(nested("-", 33, ""), 0).ok());
+  EXPECT_EQ(value_of(nested("-(", 16, ")")), 1.0);
+  EXPECT_FALSE(eval("-" + nested("-(", 16, ")"), 0).ok());
+  // Deep nesting is refused, not recursed into.
+  EXPECT_FALSE(eval(nested("(", 100000, ")"), 0).ok());
+}
+
+TEST(Eval, ResultsMustBeFinite) {
+  const std::string big(300, '9');
+  EXPECT_FALSE(eval(big + "*" + big, 0).ok());
+  EXPECT_FALSE(eval(std::string(400, '9'), 0).ok());
+  // An intermediate overflow that comes back into range is fine.
+  EXPECT_EQ(value_of("1/(" + big + "*" + big + ")"), 0.0);
+  // Too small to tell from zero reads as zero.
+  EXPECT_EQ(value_of("." + std::string(400, '0') + "1"), 0.0);
+}
+
+TEST(CompiledValue, AgreesWithEvalForEveryCounter) {
+  const char* tokens[] = {":i*3", "(:i+1)/:i", "100-:i*:i", "1:i.5", ":i-2000"};
+  for (const char* token : tokens) {
+    const CompiledValue compiled = compile_value(token);
+    ASSERT_TRUE(compiled.valid) << token;
+    EXPECT_TRUE(compiled.uses_counter);
+    for (std::uint32_t counter = 0; counter <= 2000; counter += 97) {
+      const EvalResult direct = eval(token, counter);
+      const std::optional<double> fast = evaluate(compiled, counter);
+      ASSERT_EQ(direct.ok(), fast.has_value()) << token << " " << counter;
+      if (fast) {
+        EXPECT_EQ(direct.value, *fast) << token << " " << counter;
+      }
+    }
+  }
+  EXPECT_FALSE(compile_value("2*(3+4)").uses_counter);
+}
+
+}  // namespace
+}  // namespace perchkin::logo
