@@ -1,13 +1,85 @@
+// Start-up in its fixed order, the single-instance rule, the tail, and the quit client.
 #include "app/companion.h"
 
+#include "app/app.h"
+#include "app/platform.h"
+#include "crowd/rng.h"
+#include "ipc/port.h"
+#include "settings/settings.h"
+
 #include <cstdio>
+#include <memory>
 
 namespace perchkin {
 
-int run_companion(const LaunchOptions&) { return 0; }
+namespace {
 
-int run_quit_client(std::uint16_t) {
+int single_instance_rule(const LaunchOptions& options) {
+  if (options.background || options.bench || options.headless) {
+    std::fprintf(stderr, "Perchkin is already running on port %u.\n",
+                 static_cast<unsigned>(options.port));
+    return 1;
+  }
+  auto result = send_command(options.port, "studio", json::object());
+  if (const auto* reply = std::get_if<CommandReply>(&result); reply && reply->ok) return 0;
+  show_message_box("Port " + std::to_string(options.port) +
+                   " is being used by another app.\nSet the PERCHKIN_PORT environment "
+                   "variable to a different number.");
+  return 1;
+}
+
+}  // namespace
+
+int run_companion(const LaunchOptions& options) {
+  auto channel = std::make_shared<CommandChannel>();
+  std::string error;
+  auto listener = bind_listener(options.port, &error);
+  if (!listener) return single_instance_rule(options);
+  start_accept_thread(std::move(*listener), channel);
+
+  if (!options.headless) {
+    const std::string reason = "no desktop backend in this build; use --headless";
+    std::fprintf(stderr, "could not start the graphics: %s\n", reason.c_str());
+    show_message_box("Could not start the graphics.\nPerchkin needs Windows 10 or 11.\n\n" +
+                     reason);
+    return 1;
+  }
+
+  auto app = std::make_unique<App>();
+  app->headless = options.headless;
+  app->commands = channel;
+  // Headless runs use the defaults and never touch the settings file.
+  app->settings = Settings{};
+  app->unleashed = options.unleashed || app->settings.unleashed;
+  app->settings.size = scaled_size(app->settings.size, options.scale, app->unleashed);
+  if (options.bench) app->bench = BenchState{*options.bench, 0, 0.0, false, {}};
+  app->bench_menu = options.bench_menu;
+
+  FakeDesktop desktop;
+  SystemClock clock;
+  init_app(*app, desktop, clock, options.max_buddies, wall_clock_nanos());
+  if (app->bench) app->bench->phase_start = clock.now();
+
+  begin_timer_resolution();
+  const int code = run_loop(*app);
+  end_timer_resolution();
+
+  if (app->settings_dirty_at && !app->settings_file.empty())
+    (void)save_settings(app->settings_file, app->settings);
+  // Requests still queued get no answer; their connections learn it at once.
+  channel->close();
+  return code;
+}
+
+int run_quit_client(std::uint16_t port) {
+  auto result = send_command(port, "quit", json::object());
+  if (const auto* reply = std::get_if<CommandReply>(&result)) {
+    std::printf("%s\n", reply->msg.c_str());
+    std::fflush(stdout);
+    return reply->ok ? 0 : 1;
+  }
   std::printf("buddy is not running\n");
+  std::fflush(stdout);
   return 1;
 }
 

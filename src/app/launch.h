@@ -1,6 +1,8 @@
 // The command line: which way in, and the companion's launch options.
 #pragma once
 
+#include "ipc/port.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -10,7 +12,6 @@
 
 namespace perchkin {
 
-inline constexpr std::uint16_t kDefaultPort = 47831;
 inline constexpr std::size_t kDefaultMaxBuddies = 200;
 
 struct LaunchOptions {

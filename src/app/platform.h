@@ -17,6 +17,9 @@ void show_message_box(std::string_view text);
 // Installs the platform's fatal-error handlers (signals / unhandled exceptions), which call
 // report_crash.
 void install_platform_crash_handlers();
+// Raises the system timer resolution to 1 ms around the frame loop (Windows).
+void begin_timer_resolution();
+void end_timer_resolution();
 // The executable's name in messages ("perchkin.exe" or "perchkin").
 const char* executable_name();
 

@@ -5,6 +5,7 @@
 #include "app/launch.h"
 
 #include <windows.h>
+#include <timeapi.h>
 
 #include <cstdio>
 #include <string>
@@ -76,6 +77,9 @@ LONG WINAPI on_unhandled_exception(EXCEPTION_POINTERS* info) {
 }  // namespace
 
 void install_platform_crash_handlers() { SetUnhandledExceptionFilter(on_unhandled_exception); }
+
+void begin_timer_resolution() { timeBeginPeriod(1); }
+void end_timer_resolution() { timeEndPeriod(1); }
 
 const char* executable_name() { return "perchkin.exe"; }
 

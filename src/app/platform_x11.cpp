@@ -85,6 +85,9 @@ void install_platform_crash_handlers() {
   for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) sigaction(sig, &action, nullptr);
 }
 
+void begin_timer_resolution() {}
+void end_timer_resolution() {}
+
 const char* executable_name() { return "perchkin"; }
 
 }  // namespace perchkin

@@ -37,6 +37,11 @@ double Crew::unit_for(double buddy_size) const {
   return std::max(round_half_away(buddy_size * scale), 1.0);
 }
 
+void Crew::seed(std::uint64_t clock_nanos) {
+  rng = Xorshift64(group_seed(clock_nanos));
+  social_rng = Xorshift64((clock_nanos * 0x9E3779B97F4A7C15ull) | 1u);
+}
+
 std::optional<std::size_t> Crew::index_of(std::uint32_t id) const {
   for (std::size_t i = 0; i < buddies.size(); ++i)
     if (buddies[i].id == id) return i;

@@ -71,6 +71,8 @@ struct Crew {
   double size = 9.0;
   double scale = 1.0;
   Xorshift64 rng;
+  Xorshift64 social_rng;     // only for the social tick
+  double next_social = 0.0;  // time of the next social tick
   std::vector<BuddySummary> snapshot;
   std::vector<RemovalMark> removal_marks;
   BuddyWorld world;  // settings copy for new buddies
@@ -92,6 +94,8 @@ struct Crew {
   std::optional<std::size_t> index_of(std::uint32_t id) const;
   std::string ids_text() const;  // "0,1,4"
   double unit_for(double buddy_size) const;
+  // Seeds the crew and social generators from one wall-clock reading.
+  void seed(std::uint64_t clock_nanos);
 };
 
 std::string color_names_text();  // "orange, blue, ..., black"

@@ -1,0 +1,102 @@
+// The companion's state, owned by the user-interface thread.
+#pragma once
+
+#include "app/clock.h"
+#include "brain/world_view.h"
+#include "crowd/crew.h"
+#include "ipc/command.h"
+#include "settings/settings.h"
+#include "win/desktop.h"
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace perchkin {
+
+inline constexpr double kTick = 1.0 / 60.0;
+inline constexpr double kMaxCreditedFrame = 1.0 / 12.0;
+inline constexpr int kMaxTicksPerFrame = 5;
+inline constexpr std::size_t kStatsRing = 300;
+
+// Keeps the last kStatsRing frame figures.
+struct StatsRing {
+  std::vector<float> values;
+  std::size_t head = 0;  // oldest entry once full
+
+  void push(float v);
+  void clear() {
+    values.clear();
+    head = 0;
+  }
+  bool empty() const { return values.empty(); }
+  double mean() const;
+  double max() const;
+  // The entry at max(0, floor(0.95 * count) - 1) of the sorted values.
+  double p95() const;
+};
+
+// "tick avg {a}ms max {b}ms; frame gap avg {c}ms p95 {d}ms max {e}ms"
+std::string stats_text(const StatsRing& work_ms, const StatsRing& gap_ms);
+
+struct BenchState {
+  std::vector<std::size_t> targets;
+  std::size_t index = 0;
+  double phase_start = 0.0;
+  bool recorded = false;
+  std::vector<double> recorded_x;
+};
+
+struct App {
+  Crew crew;
+  Settings settings;
+  bool unleashed = false;  // --unleashed or the saved setting
+  bool headless = true;
+  ScreenRect screen;
+  double display_scale = 1.0;
+  Desktop* desktop = nullptr;
+  LoopClock* clock = nullptr;
+  std::shared_ptr<CommandChannel> commands;
+
+  // the loop
+  bool running = true;
+  bool user_hidden = false;
+  bool quiet = false;
+  double sim_clock = 0.0;
+  double paused_time = 0.0;
+  double accumulator = 0.0;
+  double last_frame = 0.0;
+  StatsRing work_ms;
+  StatsRing gap_ms;
+  std::size_t stats_crew_len = 0;
+  std::optional<double> settings_dirty_at;
+  double next_fullscreen_check = 0.0;
+  std::optional<BenchState> bench;
+  bool bench_menu = false;
+  int exit_code = 0;
+
+  // the world
+  WorldView view;
+  std::vector<Support> surfaces;
+  double next_scan = 0.0;  // world time of the next surface scan
+
+  // Where settings are saved; empty in headless mode, where nothing is ever written.
+  std::filesystem::path settings_file;
+};
+
+// Builds App around a desktop and clock: the crew limit, the screen and scale, the settings
+// applied, the generators seeded, and one buddy.
+void init_app(App& app, Desktop& desktop, LoopClock& clock, std::size_t max_buddies,
+              std::uint64_t seed_nanos);
+// Pushes the settings into the crew after a change (limit, world copies, speech lines).
+void apply_settings(App& app);
+
+// One frame of the loop; returns false when the loop should end.
+bool run_frame(App& app);
+// Runs frames until `running` is cleared; returns the exit code.
+int run_loop(App& app);
+// One world tick: commands, sensing, brains, social play, collisions, events, hazards.
+void world_tick(App& app);
+
+}  // namespace perchkin

@@ -1,0 +1,33 @@
+// Linux: CLOCK_MONOTONIC and clock_nanosleep with an absolute deadline.
+#include "app/clock.h"
+
+#include <cerrno>
+#include <ctime>
+
+namespace perchkin {
+
+SystemClock::SystemClock() = default;
+SystemClock::~SystemClock() = default;
+
+double SystemClock::now() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+void SystemClock::sleep(double seconds) {
+  if (seconds <= 0) return;
+  timespec deadline{};
+  clock_gettime(CLOCK_MONOTONIC, &deadline);
+  const auto nanos = static_cast<long long>(seconds * 1e9);
+  deadline.tv_sec += static_cast<time_t>(nanos / 1'000'000'000);
+  deadline.tv_nsec += static_cast<long>(nanos % 1'000'000'000);
+  if (deadline.tv_nsec >= 1'000'000'000) {
+    deadline.tv_sec += 1;
+    deadline.tv_nsec -= 1'000'000'000;
+  }
+  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
+  }
+}
+
+}  // namespace perchkin

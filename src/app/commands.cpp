@@ -1,0 +1,283 @@
+#include "app/commands.h"
+
+#include "brain/brain.h"
+#include "brain/physics.h"
+#include "settings/text.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace perchkin {
+
+namespace {
+
+CommandReply ok(std::string msg) { return {true, std::move(msg)}; }
+CommandReply fail(std::string msg) { return {false, std::move(msg)}; }
+
+// A JSON number, or a whole finite double as an integer, or null when not finite.
+json number_or_null(double v) {
+  if (!std::isfinite(v)) return nullptr;
+  if (v == std::trunc(v) && std::abs(v) < 9e15) return static_cast<std::int64_t>(v);
+  return v;
+}
+
+std::string no_buddy_text(std::string_view id, const Crew& crew) {
+  return "no buddy with id " + std::string(id) + "; ids are " + crew.ids_text();
+}
+
+// Looks up an optional number argument: absent gives the fallback, a non-number fails.
+std::variant<double, std::string> number_arg(const json& args, const char* key, double fallback) {
+  const json* v = json_member(args, key);
+  if (v == nullptr) return fallback;
+  if (auto n = json_number(*v)) return *n;
+  return std::string(key) + " must be a number";
+}
+
+CommandReply crew_command(App& app, const json& args) {
+  Crew& crew = app.crew;
+  if (const json* add = json_member(args, "add")) {
+    auto n = json_number(*add);
+    if (!n) return fail("add must be a number");
+    const double limit = static_cast<double>(crew.max_buddies);
+    const auto count = static_cast<std::size_t>(std::clamp(*n, 1.0, limit));
+    std::optional<std::string> color;
+    if (const json* c = json_member(args, "color"); c && c->is_string())
+      color = c->get<std::string>();
+    // A colour that is not text can't name a table colour.
+    if (const json* c = json_member(args, "color"); c && !c->is_string() && !c->is_null())
+      return fail("color must be one of: " + color_names_text());
+    for (std::size_t i = 0; i < count && crew.buddies.size() < crew.max_buddies; ++i) {
+      Status s = crew.add(color, !crew.buddies.empty());
+      if (!s.ok()) return fail(s.error);
+    }
+  }
+  if (const json* remove = json_member(args, "remove")) {
+    if (remove->is_string() && remove->get_ref<const std::string&>() == "all") {
+      crew.truncate(std::min<std::size_t>(crew.buddies.size(), 1));
+    } else {
+      auto targets = resolve_targets(crew, remove->is_null() ? nullptr : remove, false);
+      if (auto* error = std::get_if<std::string>(&targets)) return fail(*error);
+      std::vector<std::uint32_t> ids;
+      for (std::size_t i : std::get<std::vector<std::size_t>>(targets))
+        ids.push_back(crew.buddies[i].id);
+      for (std::uint32_t id : ids) {
+        Status s = crew.remove(id);
+        if (!s.ok()) return fail(s.error);
+      }
+    }
+  }
+  if (const json* size = json_member(args, "size")) {
+    auto n = json_number(*size);
+    if (!n) return fail("size must be a number");
+    auto targets = resolve_targets(crew, json_member(args, "id"), true);
+    if (auto* error = std::get_if<std::string>(&targets)) return fail(*error);
+    crew.resize(std::get<std::vector<std::size_t>>(targets), *n);
+  }
+  crew.rebuild_snapshot();
+  return ok(std::to_string(crew.buddies.size()) + " buddies, ids " + crew.ids_text());
+}
+
+CommandReply status_command(const App& app) {
+  json buddies = json::array();
+  for (const Buddy& b : app.crew.buddies) buddies.push_back(b.status());
+  const double now = app.sim_clock;
+  const bool typing = std::any_of(app.crew.buddies.begin(), app.crew.buddies.end(),
+                                  [&](const Buddy& b) { return now < b.typing_until; });
+  const WorldView& v = app.view;
+  json status = {
+      {"buddies", buddies},
+      {"cursor", json::array({number_or_null(v.cursor_x), number_or_null(v.cursor_y)})},
+      {"screen", json::array({number_or_null(app.screen.left), number_or_null(app.screen.top),
+                              number_or_null(app.screen.right),
+                              number_or_null(app.screen.bottom)})},
+      {"typing", typing},
+  };
+  return ok(dump_compact(status));
+}
+
+CommandReply studio_command(const App& app) {
+  // The Studio window needs a desktop with windows.
+  (void)app;
+  return fail("Could not open Perchkin Studio: no Studio window in this build");
+}
+
+std::string act_list_message(const char* key) {
+  return std::string(key) + " must be one of: " + act_names_text();
+}
+
+CommandReply say_command_args(App& app, Buddy& b, const json& args) {
+  std::string text;
+  if (const json* t = json_member(args, "text"); t && t->is_string())
+    text = first_chars(trim(t->get_ref<const std::string&>()), 200);
+  if (text.empty()) return fail("say needs some text");
+  auto seconds = number_arg(args, "seconds", 6.0);
+  if (auto* error = std::get_if<std::string>(&seconds)) return fail(*error);
+  std::optional<std::string_view> act;
+  if (const json* a = json_member(args, "act")) {
+    if (!a->is_string() || !is_act_name(a->get_ref<const std::string&>()))
+      return fail(act_list_message("act"));
+    act = a->get_ref<const std::string&>();
+  }
+  BuddyReply r = say_command(b, std::move(text), std::get<double>(seconds), act, app.view);
+  return {r.ok, r.msg};
+}
+
+CommandReply walk_command(App& app, Buddy& b, const json& args) {
+  const WorldView& v = app.view;
+  const json* to = json_member(args, "to");
+  std::optional<double> x;
+  if (to != nullptr) {
+    if (to->is_string()) {
+      const auto& s = to->get_ref<const std::string&>();
+      if (s == "left") x = v.left + 40.0 * b.unit;
+      else if (s == "right") x = v.right - 40.0 * b.unit;
+      else if (s == "center") x = (v.left + v.right) / 2.0;
+      else if (s == "cursor") x = v.cursor_x;
+    } else {
+      x = json_number(*to);
+    }
+  }
+  if (!x) return fail("to must be cursor, left, right, center or an x pixel");
+  const double target = std::clamp(*x, v.left, v.right);
+  (void)walk_to(b, target, v);
+  return ok("walking to x=" + rounded_int_text(target));
+}
+
+CommandReply leap_command_args(App& app, Buddy& b, const json& args) {
+  const json* jx = json_member(args, "x");
+  auto x = jx ? json_number(*jx) : std::nullopt;
+  if (!x) return fail("x must be a number");
+  const json* jy = json_member(args, "y");
+  auto y = jy ? json_number(*jy) : std::nullopt;
+  if (!y) return fail("y must be a number");
+  BuddyReply r = leap_command(b, *x, *y, app.view);
+  return {r.ok, r.msg};
+}
+
+CommandReply fx_command(App& app, Buddy& b, const json& args) {
+  static constexpr std::array<std::string_view, 5> kEffects = {"confetti", "fireworks", "hearts",
+                                                               "sparkle", "snow"};
+  const json* kind = json_member(args, "kind");
+  if (kind == nullptr || !kind->is_string() ||
+      std::find(kEffects.begin(), kEffects.end(), kind->get_ref<const std::string&>()) ==
+          kEffects.end())
+    return fail("kind must be one of: confetti, fireworks, hearts, sparkle, snow");
+  auto x = number_arg(args, "x", b.x);
+  if (auto* error = std::get_if<std::string>(&x)) return fail(*error);
+  auto y = number_arg(args, "y", b.y - 10.0 * b.unit);
+  if (auto* error = std::get_if<std::string>(&y)) return fail(*error);
+  if (b.mode == BuddyMode::sleep) wake_up(b);
+  const std::string name = kind->get<std::string>();
+  b.push_event(BuddyEvent::effect(name, std::get<double>(x), std::get<double>(y)));
+  (void)app;
+  return ok(name);
+}
+
+CommandReply chatty_command(Buddy& b, const json& args) {
+  if (const json* on = json_member(args, "on"); on && on->is_boolean())
+    b.world.chatty = on->get<bool>();
+  else
+    b.world.chatty = !b.world.chatty;
+  return ok(b.world.chatty ? "chatty" : "quiet");
+}
+
+}  // namespace
+
+std::variant<std::vector<std::size_t>, std::string> resolve_targets(const Crew& crew,
+                                                                    const json* id,
+                                                                    bool absent_means_all) {
+  std::vector<std::size_t> all(crew.buddies.size());
+  for (std::size_t i = 0; i < all.size(); ++i) all[i] = i;
+  if (id == nullptr || id->is_null()) {
+    if (absent_means_all) return all;
+    if (crew.buddies.empty()) return std::string(kNoBuddies);
+    return std::vector<std::size_t>{0};
+  }
+  std::optional<std::uint64_t> wanted;
+  std::string shown;
+  if (id->is_string()) {
+    const auto& s = id->get_ref<const std::string&>();
+    if (s == "all") return all;
+    wanted = parse_unsigned(s);
+    if (wanted) shown = std::to_string(*wanted);
+  } else if (json_is_non_negative_integer(*id)) {
+    wanted = id->is_number_unsigned() ? id->get<std::uint64_t>()
+                                      : static_cast<std::uint64_t>(id->get<std::int64_t>());
+    shown = std::to_string(*wanted);
+  }
+  if (!wanted) return std::string("id must be a buddy id or 'all'");
+  if (*wanted <= 0xFFFFFFFFu) {
+    if (auto index = crew.index_of(static_cast<std::uint32_t>(*wanted)))
+      return std::vector<std::size_t>{*index};
+  }
+  return no_buddy_text(shown, crew);
+}
+
+CommandReply run_buddy_command(App& app, std::size_t index, std::string_view name,
+                               const json& args) {
+  Buddy& b = app.crew.buddies[index];
+  if (name == "say") return say_command_args(app, b, args);
+  if (name == "act") {
+    const json* action = json_member(args, "action");
+    if (action == nullptr || !action->is_string() ||
+        !is_act_name(action->get_ref<const std::string&>()))
+      return fail(act_list_message("action"));
+    BuddyReply r = act_command(b, action->get_ref<const std::string&>(), app.view);
+    return {r.ok, r.msg};
+  }
+  if (name == "walk") return walk_command(app, b, args);
+  if (name == "leap") return leap_command_args(app, b, args);
+  if (name == "fx") return fx_command(app, b, args);
+  if (name == "chatty") return chatty_command(b, args);
+  return fail("unknown command " + std::string(name));
+}
+
+CommandReply run_command(App& app, std::string_view name, const json& args) {
+  if (name == "quit") {
+    app.running = false;
+    return ok("bye");
+  }
+  if (!args.is_object()) return fail("args must be an object");
+  if (name == "crew") return crew_command(app, args);
+  if (name == "status") return status_command(app);
+  if (name == "perf") return ok(stats_text(app.work_ms, app.gap_ms));
+  if (name == "studio") return studio_command(app);
+
+  auto targets = resolve_targets(app.crew, json_member(args, "id"), false);
+  if (auto* error = std::get_if<std::string>(&targets)) return fail(*error);
+  json rest = args;
+  rest.erase("id");
+  const auto& list = std::get<std::vector<std::size_t>>(targets);
+  std::string first;
+  for (std::size_t k = 0; k < list.size(); ++k) {
+    CommandReply r = run_buddy_command(app, list[k], name, rest);
+    if (!r.ok) return r;
+    if (k == 0) first = std::move(r.msg);
+  }
+  if (list.size() == 1) return ok(first);
+  return ok(std::to_string(list.size()) + " buddies: " + first);
+}
+
+void handle_commands(App& app) {
+  if (!app.commands) return;
+  while (auto request = app.commands->try_receive()) {
+    request->answer(run_command(app, request->name, request->args));
+  }
+}
+
+void summon_everyone(App& app) {
+  Crew& crew = app.crew;
+  const std::size_t n = crew.buddies.size();
+  if (n == 0) return;
+  const CursorPos cursor = app.desktop->cursor();
+  const double u = std::max(round_half_away(app.settings.size * app.display_scale), 1.0);
+  for (std::size_t i = 0; i < n; ++i) {
+    const double offset = 18.0 * u * (static_cast<double>(i) - static_cast<double>(n - 1) / 2.0);
+    const double x = std::clamp(cursor.x + offset, app.screen.left + 20.0, app.screen.right - 20.0);
+    (void)run_buddy_command(app, i, "leap", json{{"x", x}, {"y", cursor.y}});
+  }
+}
+
+void remove_every_buddy(App& app) { app.crew.truncate(0); }
+
+}  // namespace perchkin
