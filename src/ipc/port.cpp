@@ -10,6 +10,8 @@ namespace perchkin {
 
 namespace {
 
+constexpr std::size_t kAcceptStackBytes = 256u << 10;
+
 // Shared by the accept thread and every connection thread it started.
 struct PortState {
   std::shared_ptr<CommandChannel> channel;
@@ -111,7 +113,15 @@ void run_connection(void* raw) {
   delete connection;
 }
 
-void accept_loop(Listener listener, std::shared_ptr<PortState> state) {
+struct AcceptStart {
+  Listener listener;
+  std::shared_ptr<PortState> state;
+};
+
+void accept_loop(void* raw) {
+  const Listener listener = static_cast<AcceptStart*>(raw)->listener;
+  const std::shared_ptr<PortState> state = std::move(static_cast<AcceptStart*>(raw)->state);
+  delete static_cast<AcceptStart*>(raw);
   for (;;) {
     std::optional<net::SocketHandle> socket = net::accept_connection(listener.socket);
     if (!socket) {
@@ -164,12 +174,15 @@ void close_listener(Listener& listener) {
   listener.socket = net::kNoSocket;
 }
 
-void start_accept_thread(Listener listener, std::shared_ptr<CommandChannel> channel,
+bool start_accept_thread(Listener listener, std::shared_ptr<CommandChannel> channel,
                          PortLimits limits) {
   auto state = std::make_shared<PortState>();
   state->channel = std::move(channel);
   state->limits = limits;
-  std::thread(accept_loop, listener, std::move(state)).detach();
+  auto* start = new AcceptStart{listener, std::move(state)};
+  if (net::start_detached_thread(accept_loop, start, kAcceptStackBytes)) return true;
+  delete start;
+  return false;
 }
 
 SendResult send_command(std::uint16_t port, std::string_view name, const json& args) {

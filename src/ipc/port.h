@@ -57,8 +57,9 @@ std::optional<Listener> bind_listener(std::uint16_t port, std::string* error);
 // For a listener that will not be started (the single-instance rule handed over).
 void close_listener(Listener& listener);
 
-// Starts the detached accept thread; it and the listener live until the process ends.
-void start_accept_thread(Listener listener, std::shared_ptr<CommandChannel> channel,
+// Starts the detached accept thread; it and the listener live until the process ends. False
+// when no thread could be started.
+bool start_accept_thread(Listener listener, std::shared_ptr<CommandChannel> channel,
                          PortLimits limits = {});
 
 struct SendFailure {

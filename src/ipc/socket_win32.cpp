@@ -80,6 +80,11 @@ std::optional<SocketHandle> listen_loopback(std::uint16_t port, int backlog,
     report(error, WSAGetLastError());
     return std::nullopt;
   }
+  // Without this another program could bind the same port with SO_REUSEADDR and steal
+  // connections meant for us.
+  BOOL exclusive = TRUE;
+  setsockopt(socket, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive),
+             sizeof exclusive);
   sockaddr_in address = loopback(port);
   if (::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
       ::listen(socket, backlog) != 0) {

@@ -70,7 +70,7 @@ std::uint16_t start_port(const std::shared_ptr<CommandChannel>& channel, PortLim
   EXPECT_TRUE(listener) << error;
   if (!listener) return 0;
   EXPECT_NE(listener->port, 0);
-  start_accept_thread(*listener, channel, limits);
+  EXPECT_TRUE(start_accept_thread(*listener, channel, limits));
   return listener->port;
 }
 
