@@ -1,0 +1,237 @@
+// The real perchkin process in headless mode, spoken to over TCP.
+#include "ipc/port.h"
+#include "ipc/socket.h"
+#include "settings/json.h"
+
+#include <gtest/gtest.h>
+
+#ifndef _WIN32
+#include <csignal>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+extern char** environ;
+
+namespace perchkin {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::uint16_t free_port() {
+  std::string error;
+  auto listener = bind_listener(0, &error);
+  EXPECT_TRUE(listener) << error;
+  const std::uint16_t port = listener->port;
+  close_listener(*listener);
+  return port;
+}
+
+std::string read_text(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// A child process with its standard output and error in files.
+struct Child {
+  pid_t pid = -1;
+  std::string out_path;
+  std::string err_path;
+
+  static Child start(std::vector<std::string> args) {
+    static int counter = 0;
+    Child c;
+    const std::string base = ::testing::TempDir() + "perchkin-child-" +
+                             std::to_string(::getpid()) + "-" + std::to_string(counter++);
+    c.out_path = base + ".out";
+    c.err_path = base + ".err";
+    args.insert(args.begin(), PERCHKIN_EXE);
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, c.out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, c.err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    EXPECT_EQ(posix_spawn(&c.pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    return c;
+  }
+
+  // The exit code, or -1 when it did not end in time (it is then killed).
+  int wait(std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    int status = 0;
+    while (std::chrono::steady_clock::now() < deadline) {
+      const pid_t r = ::waitpid(pid, &status, WNOHANG);
+      if (r == pid) {
+        pid = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      }
+      std::this_thread::sleep_for(20ms);
+    }
+    kill();
+    return -1;
+  }
+
+  void kill() {
+    if (pid > 0) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, nullptr, 0);
+      pid = -1;
+    }
+  }
+
+  std::string out() const { return read_text(out_path); }
+  std::string err() const { return read_text(err_path); }
+};
+
+// A headless companion on a free port, quit at the end of the test.
+class Companion : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    port_ = free_port();
+    child_ = Child::start({"--headless", "--port", std::to_string(port_)});
+    // Wait until it answers.
+    for (int i = 0; i < 200; ++i) {
+      if (std::holds_alternative<CommandReply>(send_command(port_, "status", json::object())))
+        return;
+      std::this_thread::sleep_for(25ms);
+    }
+    FAIL() << "the companion did not start: " << child_.err();
+  }
+  void TearDown() override {
+    (void)send_command(port_, "quit", json::object());
+    EXPECT_EQ(child_.wait(10s), 0) << child_.err();
+  }
+
+  // Sends raw bytes on one connection and reads until the peer closes or `replies` lines came.
+  std::string exchange(std::string_view bytes, std::size_t replies) {
+    net::SocketError error;
+    auto s = net::connect_loopback(port_, 5000, &error);
+    EXPECT_TRUE(s) << error.message;
+    if (!s) return {};
+    net::set_receive_timeout(*s, 5000);
+    EXPECT_TRUE(net::write_all(*s, bytes.data(), bytes.size()));
+    std::string got;
+    char buffer[4096];
+    while (static_cast<std::size_t>(std::count(got.begin(), got.end(), '\n')) < replies) {
+      const auto n = net::read_some(*s, buffer, sizeof buffer, &error);
+      if (n <= 0) break;
+      got.append(buffer, static_cast<std::size_t>(n));
+    }
+    net::close_socket(*s);
+    return got;
+  }
+
+  // True when the server closed the connection after the bad-request reply.
+  bool closed_after(std::string_view bytes, std::string* reply) {
+    net::SocketError error;
+    auto s = net::connect_loopback(port_, 5000, &error);
+    if (!s) return false;
+    net::set_receive_timeout(*s, 5000);
+    net::write_all(*s, bytes.data(), bytes.size());
+    char buffer[4096];
+    std::ptrdiff_t n;
+    while ((n = net::read_some(*s, buffer, sizeof buffer, &error)) > 0)
+      reply->append(buffer, static_cast<std::size_t>(n));
+    net::close_socket(*s);
+    return n == 0;
+  }
+
+  std::uint16_t port_ = 0;
+  Child child_;
+};
+
+TEST_F(Companion, MalformedRequestsGetTheFixedReplyAndAClosedConnection) {
+  for (std::string_view bad : {"hello\n", "{\"cmd\":5}\n", "[1,2]\n", "\nmore\n",
+                               "{\"cmd\":\"status\"} x\n"}) {
+    std::string reply;
+    EXPECT_TRUE(closed_after(bad, &reply)) << bad;
+    EXPECT_EQ(reply, "{\"ok\":false,\"msg\":\"bad request\"}\n") << bad;
+    EXPECT_EQ(reply.size(), 33u);
+  }
+}
+
+TEST_F(Companion, ArgsAbsentNullAndPipelined) {
+  const std::string got = exchange(
+      "{\"cmd\":\"crew\"}\n{\"cmd\":\"crew\",\"args\":null}  \r\n"
+      "{\"cmd\":\"crew\",\"args\":{\"add\":2}}\n{\"cmd\":\"say\",\"args\":\"hi\"}\n",
+      4);
+  EXPECT_EQ(got,
+            "{\"msg\":\"1 buddies, ids 0\",\"ok\":true}\n"
+            "{\"msg\":\"1 buddies, ids 0\",\"ok\":true}\n"
+            "{\"msg\":\"3 buddies, ids 0,1,2\",\"ok\":true}\n"
+            "{\"msg\":\"args must be an object\",\"ok\":false}\n");
+}
+
+TEST_F(Companion, StatusPerfAndUnknownCommands) {
+  auto status = send_command(port_, "status", json::object());
+  ASSERT_TRUE(std::holds_alternative<CommandReply>(status));
+  auto doc = parse_json(std::get<CommandReply>(status).msg);
+  ASSERT_TRUE(doc);
+  EXPECT_EQ((*doc)["screen"].dump(), "[0,0,1920,1080]");
+  EXPECT_EQ((*doc)["buddies"].size(), 1u);
+  auto perf = std::get<CommandReply>(send_command(port_, "perf", json::object()));
+  EXPECT_TRUE(std::regex_match(perf.msg, std::regex(R"(tick avg \d+\.\dms max \d+\.\dms; frame gap avg \d+\.\dms p95 \d+\.\dms max \d+\.\dms)")))
+      << perf.msg;
+  auto unknown = std::get<CommandReply>(send_command(port_, "dance", json::object()));
+  EXPECT_FALSE(unknown.ok);
+  EXPECT_EQ(unknown.msg, "unknown command dance");
+}
+
+TEST_F(Companion, SecondLaunchOnATakenPortAndTheQuitClient) {
+  Child second = Child::start({"--headless", "--port", std::to_string(port_)});
+  EXPECT_EQ(second.wait(10s), 1);
+  EXPECT_EQ(second.err(), "Perchkin is already running on port " + std::to_string(port_) + ".\n");
+  Child quit = Child::start({"--quit", "--port", std::to_string(port_)});
+  EXPECT_EQ(quit.wait(10s), 0);
+  EXPECT_EQ(quit.out(), "bye\n");
+  EXPECT_EQ(child_.wait(10s), 0);
+  Child again = Child::start({"--quit", "--port", std::to_string(port_)});
+  EXPECT_EQ(again.wait(10s), 1);
+  EXPECT_EQ(again.out(), "buddy is not running\n");
+  // Restart so TearDown has someone to quit.
+  child_ = Child::start({"--headless", "--port", std::to_string(port_)});
+  for (int i = 0; i < 200; ++i) {
+    if (std::holds_alternative<CommandReply>(send_command(port_, "status", json::object())))
+      break;
+    std::this_thread::sleep_for(25ms);
+  }
+}
+
+TEST(CompanionBench, PrintsOneLinePerSizeAndExits) {
+  Child bench = Child::start({"--headless", "--port", std::to_string(free_port()), "--bench", "10,50"});
+  ASSERT_EQ(bench.wait(120s), 0) << bench.err();
+  const std::string out = bench.out();
+  const std::regex line(
+      R"(( {2}10| {2}50) buddies \(\d+ settled, \d+ moved\): tick avg \d+\.\dms max \d+\.\dms; frame gap avg \d+\.\dms p95 \d+\.\dms max \d+\.\dms\n)");
+  const auto first_end = out.find('\n') + 1;
+  EXPECT_TRUE(std::regex_match(out.substr(0, first_end), line)) << out;
+  EXPECT_TRUE(std::regex_match(out.substr(first_end), line)) << out;
+  EXPECT_EQ(out.rfind("  10 buddies", 0), 0u);
+
+  Child empty = Child::start({"--headless", "--port", std::to_string(free_port()), "--bench", "none"});
+  EXPECT_EQ(empty.wait(10s), 0);
+  EXPECT_EQ(empty.out(), "");
+}
+
+TEST(CompanionStart, WithoutHeadlessFailsWithTheGraphicsMessage) {
+  Child c = Child::start({"--port", std::to_string(free_port())});
+  EXPECT_EQ(c.wait(10s), 1);
+  EXPECT_EQ(c.err().rfind("could not start the graphics: ", 0), 0u) << c.err();
+}
+
+}  // namespace
+}  // namespace perchkin
+#endif
