@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <string>
 
 namespace perchkin {
@@ -23,12 +24,6 @@ constexpr double kTypingDecay = 0.9979188352992993;
 constexpr double kHappyCatchSeconds = 119.0 / 60.0;
 constexpr std::array<std::string_view, 6> kChaosActs = {"spin",   "backflip", "dance",
                                                        "scared", "explode",  "jump"};
-
-const BuddySummary* find_summary(const WorldView& view, std::uint32_t id) {
-  auto it = std::lower_bound(view.buddies.begin(), view.buddies.end(), id,
-                             [](const BuddySummary& s, std::uint32_t v) { return s.id < v; });
-  return it != view.buddies.end() && it->id == id ? &*it : nullptr;
-}
 
 void hearts(Buddy& b, int n) {
   for (int i = 0; i < n; ++i) b.push_event(BuddyEvent::at(BuddyEventKind::heart, b.x, b.y));
@@ -90,7 +85,7 @@ void waking_rules(Buddy& b, const WorldView& view) {
 void catch_check(Buddy& b, const WorldView& view) {
   if (!chase_open(b) || b.now < b.chase_from) return;
   if (b.mode == BuddyMode::held || b.mode == BuddyMode::drawing) return;
-  const BuddySummary* p = b.partner ? find_summary(view, *b.partner) : nullptr;
+  const BuddySummary* p = b.partner ? find_buddy(view, *b.partner) : nullptr;
   double tx = view.cursor_x, ty = view.cursor_y, radius = 10.0 * b.unit;
   if (p) {
     tx = p->x;
@@ -174,38 +169,37 @@ void nap_check(Buddy& b) {
 
 bool try_climb(Buddy& b, const WorldView& view) {
   const double u = b.unit;
-  const std::int64_t own = b.support ? b.support->id : 0;
   const bool has_own = b.support.has_value();
-  // Two passes (count, then fetch the picked one) avoid a scratch list on every decision.
-  const Support* chosen = nullptr;
+  const std::int64_t own = has_own ? b.support->id : 0;
+  const SurfaceKind own_kind = has_own ? b.support->kind : SurfaceKind::none;
+  const auto candidate = [&](const Support& p, double& stand_x) {
+    if (has_own && p.id == own && p.kind == own_kind) return false;
+    if (!(p.right - p.left > 16.0 * u) || !(p.top < b.y - 12.0 * u)) return false;
+    stand_x = std::clamp(b.x, p.left + 8.0 * u, p.right - 8.0 * u);
+    return std::abs(stand_x - b.x) <= 220.0 * u && may_stand_on(b.id, p.id, p.kind, view);
+  };
+  // Count, then fetch the picked one: no scratch list on every decision.
+  std::size_t count = 0;
+  double stand_x = 0.0;
+  for_each_platform_near(view, b.x - 220.0 * u, b.x + 220.0 * u, [&](const Support& p) {
+    if (candidate(p, stand_x)) ++count;
+  });
+  if (count == 0) return false;
+  const std::size_t pick = b.rng.pick(count);
+  std::optional<Support> chosen;
   double chosen_x = 0.0;
-  std::size_t seen = 0;
-  for (int pass = 0; pass < 2; ++pass) {
-    std::size_t index = 0;
-    std::size_t pick = 0;
-    if (pass == 1) {
-      if (seen == 0) return false;
-      pick = b.rng.pick(seen);
+  std::size_t index = 0;
+  for_each_platform_near(view, b.x - 220.0 * u, b.x + 220.0 * u, [&](const Support& p) {
+    if (chosen || !candidate(p, stand_x)) return;
+    if (index++ == pick) {
+      chosen = p;
+      chosen_x = stand_x;
     }
-    for (const Support& p : view.platforms) {
-      if (has_own && p.id == own) continue;
-      if (!(p.right - p.left > 16.0 * u) || !(p.top < b.y - 12.0 * u)) continue;
-      const double stand_x = std::clamp(b.x, p.left + 8.0 * u, p.right - 8.0 * u);
-      if (!(std::abs(stand_x - b.x) <= 220.0 * u)) continue;
-      if (!may_stand_on(b.id, p.id, p.kind, view)) continue;
-      if (pass == 0) {
-        ++seen;
-      } else if (index++ == pick) {
-        chosen = &p;
-        chosen_x = stand_x;
-        break;
-      }
-    }
-  }
+  });
   if (!chosen) return false;
   if (chosen_x != b.x) b.facing = chosen_x > b.x ? 1 : -1;
   b.act.clear();
-  hop(b, chosen_x, chosen->top, 28.0 * u, 0.6, 0.0, *chosen);
+  hop(b, chosen_x, chosen->top, 28.0 * u, 0.6, 0.0, chosen);
   return true;
 }
 

@@ -1,0 +1,114 @@
+#include "brain/brain.h"
+#include "brain/speech.h"
+#include "brain_fixture.h"
+
+#include <gtest/gtest.h>
+
+namespace perchkin {
+namespace {
+
+using test::floor_support;
+using test::standing_buddy;
+using test::view_with;
+
+Buddy falling_buddy(std::uint64_t seed) {
+  Buddy b = standing_buddy(seed, floor_support(), 500.0);
+  b.mode = BuddyMode::fall;
+  b.support.reset();
+  b.y = 300.0;  // well above the floor
+  b.vx = 30.0;
+  b.vy = 200.0;
+  b.spin = 90.0;
+  b.angle = 45.0;
+  return b;
+}
+
+TEST(BrainLanding, PlainLandingSquats) {
+  WorldView v = view_with(floor_support());
+  Buddy b = falling_buddy(1);
+  b.flight_peak = 800.0;  // not thrown: no reaction however fast
+  on_landed(b, v);
+  EXPECT_EQ(b.mode, BuddyMode::act);
+  EXPECT_EQ(b.act, "squat");
+  EXPECT_DOUBLE_EQ(b.act_time, 0.2);
+  EXPECT_DOUBLE_EQ(b.vx, 0.0);
+  EXPECT_DOUBLE_EQ(b.vy, 0.0);
+  EXPECT_DOUBLE_EQ(b.angle, 0.0);
+  EXPECT_DOUBLE_EQ(b.spin, 0.0);
+  EXPECT_DOUBLE_EQ(b.flight_peak, 0.0);
+}
+
+TEST(BrainLanding, AnActAskedForInTheAirPlaysOnLanding) {
+  WorldView v = view_with(floor_support());
+  Buddy b = falling_buddy(2);
+  b.thrown = true;
+  b.flight_peak = 900.0;
+  EXPECT_EQ(act_command(b, "dance", v).msg, "queued until he lands");
+  on_landed(b, v);
+  EXPECT_EQ(b.mode, BuddyMode::act);
+  EXPECT_EQ(b.act, "dance");  // the queued act, not the throw's dizziness
+  EXPECT_DOUBLE_EQ(b.act_time, 4.0);
+  EXPECT_FALSE(b.queued_act);
+  EXPECT_FALSE(b.thrown);
+}
+
+TEST(BrainLanding, FastThrowsMakeDizzyAndMediumOnesSometimesHappy) {
+  WorldView v = view_with(floor_support());
+  Buddy b = falling_buddy(3);
+  b.thrown = true;
+  b.flight_peak = 451.0;
+  on_landed(b, v);
+  EXPECT_EQ(b.act, "dizzy");
+  EXPECT_EQ(b.events.back().kind, BuddyEventKind::dizzy);
+
+  int happy = 0;
+  for (std::uint64_t seed = 1; seed <= 200; ++seed) {
+    Buddy m = falling_buddy(test::seed(seed));
+    m.thrown = true;
+    m.flight_peak = 300.0;
+    on_landed(m, v);
+    if (m.act == "happy") {
+      ++happy;
+      EXPECT_DOUBLE_EQ(m.act_time, 2.0);
+      bool again = false;
+      for (const char* line : line_table("again")) again |= m.bubble_text == line;
+      EXPECT_TRUE(again);
+    } else {
+      EXPECT_EQ(m.act, "squat");
+    }
+  }
+  EXPECT_NEAR(happy, 100, 25);
+}
+
+TEST(BrainLanding, AnOpenChaseResumes) {
+  WorldView v = view_with(floor_support());
+  v.now = 5.0;
+  Buddy b = falling_buddy(4);
+  b.chase_until = 9.0;
+  on_landed(b, v);
+  EXPECT_EQ(b.mode, BuddyMode::chase);
+  b.chase_until = 4.0;  // over
+  b.mode = BuddyMode::fall;
+  on_landed(b, v);
+  EXPECT_EQ(b.act, "squat");
+}
+
+TEST(BrainLanding, AQueuedSleepKeepsItsWakeTime) {
+  WorldView v = view_with(floor_support());
+  v.now = 10.0;
+  Buddy b = falling_buddy(5);
+  b.nap = true;
+  b.wake_at = 14.0;
+  b.queued_act = "sleep";
+  v.now += 1.0 / 60.0;
+  brain_step(b, v);  // still in the air: the nap is remembered
+  EXPECT_TRUE(b.nap);
+  EXPECT_DOUBLE_EQ(b.wake_at, 14.0);
+  on_landed(b, v);
+  EXPECT_EQ(b.mode, BuddyMode::sleep);
+  EXPECT_TRUE(b.nap);
+  EXPECT_DOUBLE_EQ(b.wake_at, 14.0);
+}
+
+}  // namespace
+}  // namespace perchkin

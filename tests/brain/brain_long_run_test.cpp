@@ -1,0 +1,226 @@
+// Hours of simulated life on a plain 1920x1080 desktop: every mode is visited, nothing turns
+// non-finite and no per-buddy list keeps growing.
+#include "brain/brain.h"
+#include "brain/physics.h"
+#include "brain/speech.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define PERCHKIN_TEST_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define PERCHKIN_TEST_SANITIZED 1
+#endif
+#endif
+
+namespace perchkin {
+namespace {
+
+// Ten hours in an optimised build; sanitizers and unoptimised builds are many times slower, so
+// they live through less (the crew's script still reaches every mode well within it).
+#if defined(PERCHKIN_TEST_SANITIZED)
+constexpr double kSoloHours = 2.0;
+constexpr double kCrewHours = 0.25;
+#elif defined(__OPTIMIZE__)
+constexpr double kSoloHours = 10.0;
+constexpr double kCrewHours = 10.0;
+#else
+constexpr double kSoloHours = 10.0;
+constexpr double kCrewHours = 1.0;
+#endif
+
+struct LifeRun {
+  Crew crew;
+  std::vector<Support> surfaces;
+  WorldView view;
+  Xorshift64 script{0x5EED5EEDull};  // the user's and the commands' choices
+  double now = 0.0;
+  std::uint32_t keys = 0;
+  std::array<bool, 12> visited{};
+  std::size_t most_delayed = 0, most_samples = 0, most_pokes = 0, most_events = 0;
+  std::uint64_t bad = 0;  // non-finite sightings
+  std::size_t carried = kNoPlatform;
+  double carry_end = 0.0;
+
+  explicit LifeRun(std::size_t buddies) {
+    Support floor;
+    floor.id = 1;
+    floor.left = 0.0;
+    floor.right = 1920.0;
+    floor.top = 1080.0;
+    floor.kind = SurfaceKind::floor;
+    surfaces.push_back(floor);
+    crew.rng = Xorshift64(0xC0FFEEull);
+    crew.size = 4.0;
+    crew.world.w.chaos = 0.3;
+    crew.world.w.sleepy = 2.0;
+    crew.world.w.chatter = 3.0;
+    crew.world.chatty = true;
+    auto lines = std::make_shared<SpeechLines>();
+    lines->phrases = {"hello from the test"};
+    lines->lines[0] = "zzz";
+    crew.speech = lines;
+    for (std::size_t i = 0; i < buddies; ++i)
+      EXPECT_TRUE(crew.add(std::nullopt, !crew.buddies.empty()).ok());
+    for (Buddy& b : crew.buddies) b.events.clear();  // the arrival sparkles
+  }
+
+  void user_and_commands() {
+    const double phase = std::fmod(now, 3600.0);
+    if (phase < 900.0) {  // typing
+      view.idle_seconds = 0.0;
+      if (script.chance(0.1)) ++keys;
+    } else if (phase < 1500.0) {  // mouse only
+      view.idle_seconds = 0.5;
+    } else {  // away
+      view.idle_seconds = phase - 1500.0;
+    }
+    view.keystrokes = keys;
+    view.local_hour = static_cast<int>(now / 3600.0) % 24;
+
+    std::vector<Buddy>& all = crew.buddies;
+    // A command every 20 s on a random buddy.
+    if (script.chance(1.0 / (20.0 * 60.0))) {
+      Buddy& b = all[script.pick(all.size())];
+      switch (script.pick(5)) {
+        case 0: act_command(b, kActNames[script.pick(kActNames.size())], view); break;
+        case 1: walk_to(b, script.range(view.left, view.right), view); break;
+        case 2: say_command(b, "test line", script.range(0.0, 20.0), "wave", view); break;
+        case 3: leap_command(b, script.range(0.0, 1920.0), script.range(0.0, 1080.0), view); break;
+        default:  // a tag chase aimed at another buddy, as social play would start it
+          b.partner = all[script.pick(all.size())].id;
+          if (*b.partner == b.id) b.partner.reset();
+          b.chase_from = now + 0.8;
+          b.chase_until = now + 10.0;
+          if (b.mode < BuddyMode::chase && b.mode != BuddyMode::sleep) b.mode = BuddyMode::chase;
+          for (int i = 0; i < 40; ++i) say_later(b, "flood", script.range(0.0, 5.0));
+          break;
+      }
+    }
+    // Every five minutes or so somebody is picked up, carried and thrown.
+    if (carried == kNoPlatform && script.chance(1.0 / (300.0 * 60.0))) {
+      carried = script.pick(all.size());
+      Buddy& b = all[carried];
+      b.mode = BuddyMode::held;
+      b.support.reset();
+      b.queued_act.reset();
+      b.walk_target.reset();
+      b.vx = b.vy = b.spin = 0.0;
+      b.grab_time = now;
+      b.hold_line_said = false;
+      b.pointer_samples.clear();
+      b.partner.reset();
+      b.chase_until = 0.0;
+      carry_end = now + script.range(0.3, 7.0);
+    }
+    if (carried != kNoPlatform) {
+      Buddy& b = all[carried];
+      const double px = 960.0 + 700.0 * std::sin(now * 3.0);
+      carry_to(b, now, px, 400.0 + 100.0 * std::cos(now * 2.0));
+      if (now >= carry_end) {
+        release(b);
+        carried = kNoPlatform;
+      }
+    }
+  }
+
+  void tick() {
+    now += 1.0 / 60.0;
+    const double cx = 960.0 + 900.0 * std::sin(now / 7.0);
+    const double cy = 900.0 + 170.0 * std::cos(now / 5.0);
+    build_world_view(view, crew, surfaces, 0.0, 0.0, 1920.0, 1080.0, cx, cy);
+    view.now = now;
+    user_and_commands();
+    for (Buddy& b : crew.buddies) brain_step(b, view);
+    collide_crew(crew, view);
+    for (Buddy& b : crew.buddies) {
+      most_events = std::max(most_events, b.events.size());
+      b.events.clear();
+      b.messages.clear();
+      b.caught_partner.reset();
+    }
+  }
+
+  void check() {
+    for (const Buddy& b : crew.buddies) {
+      const double values[] = {b.x,        b.y,          b.vx,      b.vy,
+                               b.angle,    b.spin,       b.act_time, b.typing_level,
+                               b.run_time, b.flight_peak, b.press_time, b.air_time};
+      for (double v : values) bad += std::isfinite(v) ? 0 : 1;
+      most_delayed = std::max(most_delayed, b.delayed_lines.size());
+      most_samples = std::max(most_samples, b.pointer_samples.size());
+      most_pokes = std::max(most_pokes, b.poke_times.size());
+    }
+  }
+
+  void run(double hours) {
+    const long ticks = static_cast<long>(hours * 3600.0 * 60.0);
+    for (long i = 0; i < ticks; ++i) {
+      tick();
+      for (const Buddy& b : crew.buddies) visited[static_cast<std::size_t>(b.mode)] = true;
+      if (i % 30 == 0) check();
+    }
+    check();
+  }
+
+  std::uint64_t hash() const {
+    std::uint64_t h = 1469598103934665603ull;
+    for (const Buddy& b : crew.buddies) {
+      for (double v : {b.x, b.y, b.vx, b.vy, b.angle}) {
+        std::uint64_t bits;
+        std::memcpy(&bits, &v, sizeof bits);
+        h = (h ^ bits) * 1099511628211ull;
+      }
+      h = (h ^ static_cast<std::uint64_t>(b.mode)) * 1099511628211ull;
+      h = (h ^ b.bubble_serial) * 1099511628211ull;
+    }
+    return h;
+  }
+};
+
+void expect_a_healthy_life(const LifeRun& run) {
+  EXPECT_EQ(run.bad, 0u);
+  EXPECT_LE(run.most_delayed, kMaxDelayedLines);
+  EXPECT_LE(run.most_samples, 12u);  // 0.1 s of pointer samples
+  EXPECT_LE(run.most_pokes, 8u);
+  EXPECT_LE(run.most_events, 16u);
+  // A buddy riding another at the screen edge may hang over it by a few units.
+  for (const Buddy& b : run.crew.buddies) {
+    EXPECT_GE(b.x, -20.0 * b.unit);
+    EXPECT_LE(b.x, 1920.0 + 20.0 * b.unit);
+    EXPECT_LE(b.y, 1080.0 + 10.0 * b.unit + 1.0);
+  }
+  // The pencil flight belongs to the drawing layer; every other mode shows up.
+  for (std::size_t m = 0; m < run.visited.size(); ++m) {
+    if (static_cast<BuddyMode>(m) == BuddyMode::drawing) continue;
+    EXPECT_TRUE(run.visited[m]) << mode_name(static_cast<BuddyMode>(m));
+  }
+}
+
+TEST(BrainLongRun, OneBuddyLivesForHours) {
+  LifeRun run(1);
+  run.run(kSoloHours);
+  expect_a_healthy_life(run);
+}
+
+TEST(BrainLongRun, ACrewOfFiftyLivesForHours) {
+  LifeRun run(50);
+  run.run(kCrewHours);
+  expect_a_healthy_life(run);
+}
+
+TEST(BrainLongRun, SameSeedsSameLife) {
+  LifeRun a(5), b(5);
+  a.run(0.1);
+  b.run(0.1);
+  EXPECT_EQ(a.hash(), b.hash());
+}
+
+}  // namespace
+}  // namespace perchkin
