@@ -1,32 +1,661 @@
+// Sections: helpers; keeping the support; walking and chasing; flight and landing; leaps and
+// hops; carrying; sliding; the dispatch; the crowd pass.
 #include "brain/physics.h"
 
+#include "brain/speech.h"
+
+#include <algorithm>
+#include <cmath>
 #include <limits>
 
 namespace perchkin {
 
-MotionOutcome step_motion(Buddy&, const WorldView&) { return MotionOutcome::none; }
-MotionOutcome keep_support(Buddy&, const WorldView&) { return MotionOutcome::none; }
-void start_falling(Buddy& b) {
+namespace {
+
+constexpr double kDt = kStepSeconds;
+constexpr double kInf = std::numeric_limits<double>::infinity();
+// Carry samples older than this are dropped; the list is also capped so that a pointer that
+// reports many samples at one instant cannot grow it without end.
+constexpr double kSampleWindow = 0.1;
+constexpr std::size_t kMaxSamples = 64;
+
+double wrap_degrees(double a) {
+  if (!std::isfinite(a)) return 0.0;
+  a = std::fmod(a, 360.0);
+  if (a < 0.0) a += 360.0;
+  return a >= 360.0 ? 0.0 : a;
+}
+
+double signed_degrees(double a) {  // into (-180, 180]
+  a = wrap_degrees(a);
+  return a > 180.0 ? a - 360.0 : a;
+}
+
+int facing_of(const Buddy& b) { return b.facing < 0 ? -1 : 1; }
+
+double cap_speed(const Buddy& b) { return b.world.w.max_speed * b.unit; }
+
+// The side-wall range of the buddy's feet.
+void wall_range(const Buddy& b, const WorldView& view, double& lo, double& hi) {
+  lo = view.left + 8.0 * b.unit;
+  hi = std::max(view.right - 8.0 * b.unit, lo);
+}
+
+void leave_support(Buddy& b) {
   b.mode = BuddyMode::fall;
   b.support.reset();
+  b.air_time = 0.0;
+}
+
+// Algorithm 1 without the fall: follows the support and tells whether it still holds.
+bool follow_support(Buddy& b, const WorldView& view) {
+  Support& s = *b.support;
+  if (s.kind == SurfaceKind::ceiling && b.world.w.gravity < 0.0) {
+    s = ceiling_support(b, view);
+    b.y = s.top;
+    return true;
+  }
+  const Support* p = find_platform(view, s.id, s.kind);
+  if (!p || !may_stand_on(b.id, p->id, p->kind, view)) return false;
+  // A dragged window carries its buddies; a resized one does not.
+  if (std::abs((p->right - p->left) - (s.right - s.left)) < 1.0) b.x += p->left - s.left;
+  if (b.x < p->left - 1.0 || b.x > p->right + 1.0) return false;
+  s = *p;
+  b.y = p->top;
+  return true;
+}
+
+// Leaving the support at its edge while walking or chasing.
+MotionOutcome walk_off(Buddy& b, double v_px) {
+  leave_support(b);
+  b.vx = 0.6 * v_px * facing_of(b);
+  b.vy = 0.0;
+  b.air_drag = 3.0;
+  b.walk_target.reset();
+  return MotionOutcome::started_falling;
+}
+
+bool off_support(const Buddy& b) { return b.x < b.support->left || b.x > b.support->right; }
+
+// Walking and chasing speed in units/s: accelerates under negative friction, capped.
+double ground_speed(Buddy& b, double base) {
+  const WorldSettings& w = b.world.w;
+  double v = w.speed * base;
+  if (w.friction < 0.0) {
+    b.run_time += kDt;
+    v *= 1.0 - w.friction * b.run_time;
+  } else {
+    b.run_time = 0.0;
+  }
+  return std::min(v, w.max_speed);
+}
+
+MotionOutcome step_walk(Buddy& b, const WorldView& view) {
+  if (!b.walk_target) return MotionOutcome::none;
+  const double target = *b.walk_target;
+  if (target != b.x) b.facing = target > b.x ? 1 : -1;
+  const double v_px = ground_speed(b, 16.0) * b.unit;
+  const double step = v_px * kDt;
+  const double free = blocker_distance(b, view, nullptr, step);
+  bool stop = false;
+  if (step >= free) {
+    b.x += std::max(free, 0.0) * facing_of(b);
+    stop = true;
+  } else if (std::abs(target - b.x) <= step) {
+    b.x = target;
+    stop = true;
+  } else {
+    b.x += step * facing_of(b);
+  }
+  if (off_support(b)) return walk_off(b, v_px);
+  if (!stop) return MotionOutcome::none;
+  b.walk_target.reset();
+  b.mode = BuddyMode::idle;
+  return MotionOutcome::walk_stopped;
+}
+
+MotionOutcome step_chase(Buddy& b, const WorldView& view) {
+  if (b.now >= b.chase_until) {
+    b.chase_until = b.chase_from = 0.0;
+    b.partner.reset();
+    b.mode = BuddyMode::idle;
+    return MotionOutcome::chase_ended;
+  }
+  double tx = view.cursor_x, ty = view.cursor_y;
+  const BuddySummary* partner = b.partner ? find_buddy(view, *b.partner) : nullptr;
+  if (partner) {
+    tx = partner->x;
+    ty = partner->y - 5.0 * partner->unit;
+  }
+  const double u = b.unit;
+  const double v_px = ground_speed(b, 38.0) * u;
+  if (std::abs(tx - b.x) > 2.0 * u) {
+    b.facing = tx > b.x ? 1 : -1;
+    const double step = std::min(v_px * kDt, std::abs(tx - b.x));
+    const BuddySummary* blocker = nullptr;
+    const double free = blocker_distance(b, view, &blocker, step);
+    const bool blocked = blocker && free < step && (!partner || blocker->id != partner->id);
+    if (blocked && (tx - blocker->x) * b.facing > 0.0 && b.now >= b.hop_ready) {
+      leap_to(b, blocker->x + (2.0 * u + 9.0 * (u + blocker->unit)) * b.facing, b.y);
+      b.hop_ready = b.now + 1.2;
+      return MotionOutcome::none;
+    }
+    b.x += std::min(step, std::max(free, 0.0)) * b.facing;
+  }
+  const double above = b.y - ty;
+  if (std::abs(tx - b.x) <= 40.0 * u && above >= 14.0 * u && above <= 160.0 * u &&
+      b.now >= b.hop_ready) {
+    leap_to(b, tx, ty + 5.0 * u);
+    b.hop_ready = b.now + 1.2;
+    return MotionOutcome::none;
+  }
+  if (off_support(b)) return walk_off(b, v_px);
+  return MotionOutcome::none;
+}
+
+// Impacts against the screen edges: a puff, and for hard ones dizzy stars and a "bonk".
+void edge_impact(Buddy& b, double impact) {
+  if (impact <= 150.0) return;
+  b.push_event(BuddyEvent::puff(b.x, b.y, std::min(impact / 900.0, 1.0), true));
+  if (impact > 500.0) {
+    b.push_event(BuddyEvent::at(BuddyEventKind::dizzy, b.x, b.y));
+    chirp(b, "bonk", 0.4);
+  }
+}
+
+MotionOutcome settle(Buddy& b, const Support& p) {
+  b.support = p;
+  b.y = p.top;
+  b.vy = 0.0;
+  b.angle = 0.0;
+  b.spin = 0.0;
+  if (b.thrown && std::abs(b.vx) > 20.0 * b.unit) {
+    b.mode = BuddyMode::slide;
+    b.slide_time = 0.0;
+    return MotionOutcome::none;
+  }
+  b.mode = BuddyMode::idle;
+  return MotionOutcome::landed;
+}
+
+// A buddy below the desktop (a gap between monitors) is put on the nearest floor segment.
+MotionOutcome rescue(Buddy& b, const WorldView& view) {
+  const Support* best = nullptr;
+  double best_d = kInf;
+  for (std::size_t i = 0; i < view.surface_count; ++i) {
+    const Support& p = view.platforms[i];
+    if (p.kind != SurfaceKind::floor) continue;
+    const double d = b.x < p.left ? p.left - b.x : b.x > p.right ? b.x - p.right : 0.0;
+    if (d < best_d) {
+      best_d = d;
+      best = &p;
+    }
+  }
+  if (!best) {
+    // No floor at all yet: drop in again from the top rather than fall for ever.
+    b.y = view.top + 10.0 * b.unit;
+    b.vy = 0.0;
+    return MotionOutcome::none;
+  }
+  b.x = std::clamp(b.x, best->left, best->right);
+  b.support = *best;
+  b.y = best->top;
+  b.vx = b.vy = 0.0;
+  b.angle = b.spin = 0.0;
+  b.mode = BuddyMode::idle;
+  return MotionOutcome::landed;
+}
+
+MotionOutcome land(Buddy& b, const WorldView& view, double y_before) {
+  const double x = b.x;
+  double lowest_floor = -kInf;
+  for_each_platform_near(view, x, x, [&](const Support& p) {
+    if (p.kind == SurfaceKind::floor) lowest_floor = std::max(lowest_floor, p.top);
+  });
+  const Support* hit = nullptr;
+  for_each_platform_near(view, x, x, [&](const Support& p) {
+    const bool crossed =
+        y_before <= p.top || (p.kind == SurfaceKind::floor && p.top == lowest_floor && b.vy >= 0.0);
+    if (!crossed || b.y < p.top || (hit && p.top >= hit->top)) return;
+    if (may_stand_on(b.id, p.id, p.kind, view)) hit = &p;
+  });
+  if (!hit) {
+    if (b.y > view.bottom + 10.0 * b.unit) return rescue(b, view);
+    return MotionOutcome::none;
+  }
+  const Support p = *hit;
+  b.y = p.top;
+  const double impact = std::max(b.vy / b.unit, 0.0);
+  b.push_event(BuddyEvent::puff(b.x, b.y, std::min(impact / 900.0, 1.0), false));
+  if (impact > (b.thrown ? 70.0 : 320.0)) {
+    const WorldSettings& w = b.world.w;
+    const double cap = b.world.unleashed || w.bounce > 1.6 ? 1.0 : 0.92;
+    b.vy = -std::min(0.55 * w.bounce, cap) * b.vy;
+    b.vx *= 0.8;
+    b.spin = std::clamp(b.vx / b.unit * 2.5, -900.0, 900.0);
+    b.thrown = true;
+    b.air_drag = std::max(b.air_drag, 0.15);
+    b.flight_peak = std::max(b.flight_peak, impact);
+    if (impact > 500.0) {
+      b.push_event(BuddyEvent::at(BuddyEventKind::dizzy, b.x, b.y));
+      chirp(b, "bonk", 0.5);
+    }
+    return MotionOutcome::none;
+  }
+  return settle(b, p);
+}
+
+MotionOutcome step_flight(Buddy& b, const WorldView& view) {
+  const WorldSettings& w = b.world.w;
+  const double u = b.unit;
+  if (b.support) {
+    // Clinging to the ceiling since the last step: from now on it stands there.
+    if (b.support->kind == SurfaceKind::ceiling && w.gravity < 0.0) {
+      b.support = ceiling_support(b, view);
+      b.y = b.support->top;
+      b.vx = b.vy = 0.0;
+      b.angle = b.spin = 0.0;
+      b.mode = BuddyMode::idle;
+      return MotionOutcome::landed;
+    }
+    b.support.reset();
+  }
+  b.vy += w.gravity * 260.0 * u * kDt;
+  b.air_time += kDt;
+  if (w.friction >= 0.0 || b.air_time > 5.0) {
+    const double f = w.friction >= 0.0 ? w.friction : 1.0;
+    b.vx *= std::max(1.0 - f * b.air_drag * kDt, 0.0);
+  } else {
+    const double grow = std::exp(-1.5 * w.friction * kDt);
+    b.vx *= grow;
+    b.vy *= grow;
+  }
+  const double speed = std::hypot(b.vx, b.vy);
+  if (speed > cap_speed(b)) {
+    const double k = cap_speed(b) / speed;
+    b.vx *= k;
+    b.vy *= k;
+  }
+  const double y_before = b.y;
+  b.x += b.vx * kDt;
+  b.y += b.vy * kDt;
+  b.angle = wrap_degrees(b.angle + b.spin * kDt);
+  if (b.thrown) b.flight_peak = std::max(b.flight_peak, std::hypot(b.vx, b.vy) / u);
+
+  double impact = 0.0;
+  double lo, hi;
+  wall_range(b, view, lo, hi);
+  if (b.x < lo || b.x > hi) {
+    impact = std::abs(b.vx) / u;
+    const bool left_wall = b.x < lo;
+    b.x = left_wall ? lo : hi;
+    b.vx = 0.7 * std::abs(b.vx) * (left_wall ? 1.0 : -1.0);
+    b.spin *= -0.7;
+  }
+  if (b.y - 10.0 * u < view.top && b.vy < 0.0) {
+    b.y = view.top + 10.0 * u;
+    impact = std::max(impact, -b.vy / u);
+    if (w.gravity >= 0.0) {
+      b.vy = -0.7 * b.vy;
+    } else if (!b.thrown || -b.vy / u < 70.0) {
+      b.vy = 0.0;
+      b.spin = 0.0;
+    } else {
+      b.vy = -std::min(0.55 * w.bounce, 0.92) * b.vy;
+    }
+  }
+  edge_impact(b, impact);
+  if (w.gravity < 0.0 && b.vy == 0.0 && b.y <= view.top + 10.0 * u) {
+    b.support = ceiling_support(b, view);
+    return MotionOutcome::none;
+  }
+  return land(b, view, y_before);
+}
+
+MotionOutcome step_hop(Buddy& b, const WorldView& view) {
+  HopArc& h = b.hop;
+  h.elapsed += kDt;
+  // Summed sixtieths fall a hair short of whole durations; a 0.5 s hop takes 30 steps.
+  double t = h.duration > 0.0 ? h.elapsed / h.duration : 1.0;
+  t = t > 1.0 - 1e-9 ? 1.0 : t;
+  b.x = h.x0 + (h.x1 - h.x0) * t;
+  b.y = h.y0 + (h.y1 - h.y0) * t - 4.0 * h.height * t * (1.0 - t);
+  b.angle = wrap_degrees(h.spin_total * t);
+  if (t < 1.0) return MotionOutcome::none;
+  b.angle = 0.0;
+  std::optional<Support> target;
+  if (h.target) {
+    const Support& want = *h.target;
+    if (want.kind == SurfaceKind::ceiling) {
+      if (b.world.w.gravity < 0.0) target = ceiling_support(b, view);
+    } else if (const Support* p = find_platform(view, want.id, want.kind);
+               p && may_stand_on(b.id, p->id, p->kind, view)) {
+      target = *p;
+      // A buddy may have walked on while we were in the air.
+      if (p->kind == SurfaceKind::buddy) b.x = std::clamp(b.x, p->left, p->right);
+    }
+  }
+  h.target.reset();
+  if (target && b.x >= target->left - 1.0 && b.x <= target->right + 1.0) {
+    b.support = target;
+    b.y = target->top;
+    b.push_event(BuddyEvent::puff(b.x, b.y, 0.15, false));
+    b.mode = BuddyMode::idle;
+    b.act_time = 0.3;
+    return MotionOutcome::hop_landed;
+  }
+  b.y = h.y1;
+  start_falling(b);
+  return MotionOutcome::none;
+}
+
+MotionOutcome step_held(Buddy& b) {
+  const double u = b.unit;
+  const double target = std::clamp(b.vx / u * 0.12, -60.0, 60.0);
+  b.spin += (-7.0 * b.spin + 60.0 * (target - signed_degrees(b.angle))) * kDt;
+  b.angle = wrap_degrees(b.angle + b.spin * kDt);
+  if (std::abs(b.vx) > 30.0 * u) b.facing = b.vx > 0.0 ? 1 : -1;
+  if (!b.hold_line_said && b.now - b.grab_time >= 5.0) {
+    b.hold_line_said = true;
+    chirp(b, "hold_long", 0.7);
+  }
+  return MotionOutcome::none;
+}
+
+MotionOutcome step_slide(Buddy& b, const WorldView& view) {
+  const WorldSettings& w = b.world.w;
+  const double u = b.unit;
+  b.x += b.vx * kDt;
+  b.slide_time += kDt;
+  const double decay = b.slide_time > 5.0 ? 0.9200444146293233 : std::exp(-5.0 * w.friction * kDt);
+  b.vx = std::clamp(b.vx * decay, -cap_speed(b), cap_speed(b));
+  double lo, hi;
+  wall_range(b, view, lo, hi);
+  if (b.x < lo || b.x > hi) {
+    b.x = std::clamp(b.x, lo, hi);
+    b.vx *= -0.7;
+  }
+  if (b.rng.chance(0.2)) b.push_event(BuddyEvent::at(BuddyEventKind::dust, b.x, b.y));
+  if (!b.support || !follow_support(b, view)) {
+    leave_support(b);
+    b.vy = 0.0;
+    b.thrown = true;
+    b.air_drag = 0.15;
+    return MotionOutcome::none;
+  }
+  if (std::abs(b.vx) < 20.0 * u) {
+    b.vx = 0.0;
+    b.mode = BuddyMode::idle;
+    return MotionOutcome::slide_ended;
+  }
+  return MotionOutcome::none;
+}
+
+}  // namespace
+
+Support ceiling_support(const Buddy& b, const WorldView& view) {
+  Support s;
+  s.id = kCeilingId;
+  s.kind = SurfaceKind::ceiling;
+  s.left = view.left + 8.0 * b.unit;
+  s.right = std::max(view.right - 8.0 * b.unit, s.left);
+  s.top = view.top + 10.0 * b.unit;
+  return s;
+}
+
+void start_falling(Buddy& b) {
+  leave_support(b);
   b.vx = b.vy = 0.0;
   b.air_drag = 3.0;
 }
-Support ceiling_support(const Buddy&, const WorldView&) { return {}; }
-void leap_to(Buddy&, double, double) {}
-void clamp_leap_target(const Buddy&, const WorldView&, double&, double&) {}
-void hop(Buddy&, double, double, double, double, double, std::optional<Support>) {}
-void carry_to(Buddy&, double, double, double) {}
-void release(Buddy&) {}
-double shift_x(Buddy&, double, double, double) { return 0.0; }
-void collide_crew(Crew&, const WorldView&) {}
-bool may_stand_on(std::uint32_t, std::int64_t, SurfaceKind, const WorldView&) { return true; }
-double blocker_distance(const Buddy&, const WorldView&, const BuddySummary** blocker) {
-  if (blocker) *blocker = nullptr;
-  return std::numeric_limits<double>::infinity();
+
+MotionOutcome keep_support(Buddy& b, const WorldView& view) {
+  if (b.support && follow_support(b, view)) return MotionOutcome::none;
+  start_falling(b);
+  return MotionOutcome::started_falling;
 }
-void build_world_view(WorldView&, const Crew&, std::span<const Support>, double, double, double,
-                      double, double, double) {}
-const Support* find_platform(const WorldView&, std::int64_t, SurfaceKind) { return nullptr; }
+
+MotionOutcome step_motion(Buddy& b, const WorldView& view) {
+  if (is_grounded(b.mode)) {
+    if (keep_support(b, view) == MotionOutcome::started_falling) return MotionOutcome::started_falling;
+    if (b.mode == BuddyMode::walk) return step_walk(b, view);
+    if (b.mode == BuddyMode::chase) return step_chase(b, view);
+    return MotionOutcome::none;
+  }
+  switch (b.mode) {
+    case BuddyMode::fall: return step_flight(b, view);
+    case BuddyMode::hop: return step_hop(b, view);
+    case BuddyMode::held: return step_held(b);
+    case BuddyMode::slide: return step_slide(b, view);
+    default: return MotionOutcome::none;  // drawing flies its pencil elsewhere
+  }
+}
+
+void leap_to(Buddy& b, double tx, double ty) {
+  if (!std::isfinite(tx)) tx = b.x;
+  if (!std::isfinite(ty)) ty = b.y;
+  const double u = b.unit;
+  b.push_event(BuddyEvent::at(BuddyEventKind::dust, b.x, b.y));
+  leave_support(b);
+  b.hop.target.reset();
+  const double apex = std::min(b.y, ty) - 30.0 * u;
+  const double g = std::max(std::abs(b.world.w.gravity), 0.2) * 260.0 * u;
+  const double t_up = std::sqrt(2.0 * (b.y - apex) / g);
+  const double t_down = std::sqrt(2.0 * std::max(ty - apex, 0.0) / g);
+  b.vx = (tx - b.x) / (t_up + t_down);
+  b.vy = -g * t_up;
+  b.spin = 0.0;
+  b.thrown = false;
+  b.air_drag = 0.0;  // a leap keeps its aim
+  b.flight_peak = 0.0;
+  if (b.vx != 0.0) b.facing = b.vx > 0.0 ? 1 : -1;
+}
+
+void clamp_leap_target(const Buddy& b, const WorldView& view, double& tx, double& ty) {
+  double lo, hi;
+  wall_range(b, view, lo, hi);
+  tx = std::isfinite(tx) ? std::clamp(tx, lo, hi) : b.x;
+  const double top = view.top + 10.0 * b.unit;
+  ty = std::isfinite(ty) ? std::clamp(ty, top, std::max(view.bottom, top)) : b.y;
+}
+
+void hop(Buddy& b, double to_x, double to_y, double height, double duration, double spin_total,
+         std::optional<Support> target) {
+  if (!target || !std::isfinite(to_x) || !std::isfinite(to_y)) {
+    b.hop.target.reset();
+    start_falling(b);
+    return;
+  }
+  b.hop = HopArc{b.x, b.y, to_x, to_y,
+                 std::isfinite(height) ? height : 0.0,
+                 std::isfinite(duration) ? duration : 0.0,
+                 0.0,
+                 std::isfinite(spin_total) ? spin_total : 0.0,
+                 std::move(target)};
+  b.mode = BuddyMode::hop;
+  b.support.reset();
+  b.vx = b.vy = 0.0;
+}
+
+void carry_to(Buddy& b, double now, double px, double py) {
+  if (!std::isfinite(now) || !std::isfinite(px) || !std::isfinite(py)) return;
+  auto& s = b.pointer_samples;
+  s.push_back({now, px, py});
+  const auto stale = std::find_if(s.begin(), s.end(), [&](const PointerSample& p) {
+    return p.t >= now - kSampleWindow;
+  });
+  s.erase(s.begin(), stale);
+  if (s.size() > kMaxSamples) s.erase(s.begin(), s.end() - kMaxSamples);
+  const PointerSample& first = s.front();
+  const double dt = now - first.t;
+  b.vx = dt > 0.0 ? (px - first.x) / dt : 0.0;
+  b.vy = dt > 0.0 ? (py - first.y) / dt : 0.0;
+  b.x = px + b.grab_dx;
+  b.y = py + b.grab_dy;
+}
+
+void release(Buddy& b) {
+  const double u = b.unit;
+  if (!std::isfinite(b.vx) || !std::isfinite(b.vy)) b.vx = b.vy = 0.0;
+  double speed = std::hypot(b.vx, b.vy);
+  if (speed > cap_speed(b)) {
+    const double k = cap_speed(b) / speed;
+    b.vx *= k;
+    b.vy *= k;
+    speed = cap_speed(b);
+  }
+  leave_support(b);
+  b.pointer_samples.clear();
+  b.thrown = true;
+  b.air_drag = 0.15;
+  b.flight_peak = speed / u;
+  b.spin = std::clamp(b.vx / u * 2.5, -900.0, 900.0);
+  const double units = speed / u;
+  if (units < 60.0)
+    chirp(b, "drop", 0.4);
+  else if (units > 250.0)
+    chirp(b, "throw", 0.8);
+}
+
+double shift_x(Buddy& b, double dx, double lo, double hi) {
+  if (b.mode == BuddyMode::hop || b.mode == BuddyMode::held || b.mode == BuddyMode::drawing)
+    return 0.0;
+  if (!std::isfinite(dx) || dx == 0.0) return 0.0;
+  double a, z;
+  if (b.support) {
+    a = b.support->left;
+    z = b.support->right;
+  } else {
+    a = lo + 8.0 * b.unit;
+    z = std::max(hi - 8.0 * b.unit, a);
+  }
+  // Never moves against dx, even when the buddy stands a little outside the range.
+  const double nx = dx > 0.0 ? std::max(b.x, std::min(b.x + dx, z)) : std::min(b.x, std::max(b.x + dx, a));
+  const double moved = nx - b.x;
+  b.x = nx;
+  return moved;
+}
+
+bool may_stand_on(std::uint32_t buddy_id, std::int64_t platform_id, SurfaceKind kind,
+                  const WorldView& view) {
+  if (kind != SurfaceKind::buddy) return true;
+  if (platform_id >= 0 || platform_id < -(std::int64_t{1} << 32)) return true;
+  const auto carrier = static_cast<std::uint32_t>(~platform_id);
+  if (carrier == buddy_id) return false;
+  const BuddySummary* c = find_buddy(view, carrier);
+  if (!c) return true;
+  return !(view.buddy_support_kind[summary_index(view, *c)] == SurfaceKind::buddy &&
+           c->support_id == buddy_platform_id(buddy_id));
+}
+
+double blocker_distance(const Buddy& b, const WorldView& view, const BuddySummary** blocker,
+                        double horizon) {
+  if (blocker) *blocker = nullptr;
+  if (!view.collide || !b.support || !is_grounded(b.mode)) return kInf;
+  const Support& s = *b.support;
+  const int f = facing_of(b);
+  const double reach = std::isfinite(horizon)
+                           ? std::max(horizon, 0.0) + 9.0 * (b.unit + view.max_grounded_unit)
+                           : kInf;
+  const double x0 = f > 0 ? b.x : b.x - reach;
+  const double x1 = f > 0 ? b.x + reach : b.x;
+  double best = kInf;
+  for_each_grounded_near(view, x0, x1, [&](const BuddySummary& o) {
+    if (o.id == b.id || !o.standing || (o.x - b.x) * f <= 0.0) return;
+    const bool same = (o.support_id == s.id &&
+                       view.buddy_support_kind[summary_index(view, o)] == s.kind) ||
+                      std::abs(o.support_top - s.top) <= 1.0;
+    if (!same) return;
+    const double free = (o.x - b.x) * f - 9.0 * (o.unit + b.unit);
+    if (free > 0.0 && free < best) {
+      best = free;
+      if (blocker) *blocker = &o;
+    }
+  });
+  return best;
+}
+
+// The crowd pass.
+
+namespace {
+
+bool rides(const Buddy& rider, const Buddy& carrier) {
+  return rider.support && rider.support->kind == SurfaceKind::buddy &&
+         rider.support->id == buddy_platform_id(carrier.id);
+}
+
+void push_pair(Buddy& a, Buddy& b, const WorldView& view) {
+  const double reach = 9.0 * (a.unit + b.unit);
+  const double dx = b.x - a.x;
+  if (std::abs(dx) > reach || rides(a, b) || rides(b, a)) return;
+  if (!(a.y > b.y - 8.0 * b.unit && b.y > a.y - 8.0 * a.unit)) return;
+  const double overlap = reach - std::abs(dx);
+  if (overlap > 0.2 * reach) a.pressed = b.pressed = true;
+  const double push = std::min(overlap, (30.0 * std::min(a.unit, b.unit) + 10.0 * overlap) * kDt);
+  if (!(push > 0.0)) return;
+  const double dir = b.x >= a.x ? 1.0 : -1.0;
+  const double ma = shift_x(a, -dir * push / 2.0, view.left, view.right);
+  const double mb = shift_x(b, dir * push / 2.0, view.left, view.right);
+  const double rest = push - (-dir * ma + dir * mb);
+  if (rest <= 1e-9) return;
+  const double again = shift_x(a, -dir * rest, view.left, view.right);
+  const double left = rest + dir * again;
+  if (left > 1e-9) shift_x(b, dir * left, view.left, view.right);
+}
+
+// A buddy squeezed too long hops onto the nearest platform above its feet.
+void climb_out(Buddy& b, const WorldView& view) {
+  const double u = b.unit;
+  const Support* best = nullptr;
+  double best_score = kInf;
+  for_each_platform_near(view, b.x - 40.0 * u, b.x + 40.0 * u, [&](const Support& p) {
+    if (!(p.top < b.y) || !may_stand_on(b.id, p.id, p.kind, view)) return;
+    const double score = std::abs(0.5 * (p.left + p.right) - b.x) + 2.0 * (b.y - p.top);
+    if (score < best_score) {
+      best_score = score;
+      best = &p;
+    }
+  });
+  if (!best) return;
+  const double cx = 0.5 * (best->left + best->right);
+  if (cx != b.x) b.facing = cx > b.x ? 1 : -1;
+  b.press_time = 0.0;
+  b.walk_target.reset();
+  hop(b, cx, best->top, 22.0 * u, 0.5, 0.0, *best);
+}
+
+}  // namespace
+
+void collide_crew(Crew& crew, const WorldView& view) {
+  auto& all = crew.buddies;
+  if (!crew.world.w.collide) {
+    for (Buddy& b : all) b.press_time = 0.0;
+    return;
+  }
+  std::vector<std::size_t> order(all.size());
+  double max_unit = 1.0;
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    order[i] = i;
+    all[i].pressed = false;
+    if (std::isfinite(all[i].unit)) max_unit = std::max(max_unit, all[i].unit);
+  }
+  crew.by_x_in_place(order);
+  const double window = 18.0 * max_unit;
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    for (std::size_t j = i + 1; j < order.size(); ++j) {
+      if (!(all[order[j]].x - all[order[i]].x < window)) break;
+      if (all[order[i]].id == all[order[j]].id) continue;
+      auto [a, b] = crew.pair_mut(order[i], order[j]);
+      push_pair(a, b, view);
+    }
+  }
+  for (Buddy& b : all) {
+    b.press_time = b.pressed ? b.press_time + kDt : std::max(b.press_time - 2.0 * kDt, 0.0);
+    const bool can_climb = b.mode == BuddyMode::idle || b.mode == BuddyMode::walk ||
+                           b.mode == BuddyMode::sit;
+    if (b.press_time > 0.6 && can_climb && b.support && b.support->kind != SurfaceKind::ceiling)
+      climb_out(b, view);
+  }
+}
 
 }  // namespace perchkin

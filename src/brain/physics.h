@@ -8,6 +8,7 @@
 #include "crowd/crew.h"
 
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <span>
 
@@ -59,8 +60,10 @@ void collide_crew(Crew& crew, const WorldView& view);
 bool may_stand_on(std::uint32_t buddy_id, std::int64_t platform_id, SurfaceKind kind,
                   const WorldView& view);
 // Free distance ahead of a grounded buddy before it meets another on the same support
-// (infinity when none); *blocker receives that buddy's summary or null.
-double blocker_distance(const Buddy& b, const WorldView& view, const BuddySummary** blocker);
+// (infinity when none); *blocker receives that buddy's summary or null. Only buddies whose free
+// distance may be below `horizon` are looked at, so a walker scans just its next step.
+double blocker_distance(const Buddy& b, const WorldView& view, const BuddySummary** blocker,
+                        double horizon = std::numeric_limits<double>::infinity());
 
 // Builds the tick's view: bounds, cursor, the platform table (surfaces, then grounded buddies
 // while collide is on), the indices, the per-buddy summary and who stands on whom. The view's

@@ -1,0 +1,332 @@
+// Free flight, screen edges, landing, bounces and the throw/drop rule.
+#include "brain/physics.h"
+#include "brain/speech.h"
+#include "physics_world.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace perchkin {
+namespace {
+
+using test::PhysicsWorld;
+
+bool in_table(std::string_view category, const std::string& text) {
+  const auto t = line_table(category);
+  return std::find(t.begin(), t.end(), text) != t.end();
+}
+
+TEST(PhysicsGravity, ZeroGravityFloatsInPlace) {
+  PhysicsWorld w;
+  w.add_surface(0, 0, 1920, 1080);
+  WorldSettings s;
+  s.gravity = 0.0;
+  w.set_world(s);
+  w.add_buddy(500, 400);
+  for (int i = 0; i < 600; ++i) w.tick();
+  EXPECT_EQ(w.buddy(0).mode, BuddyMode::fall);
+  EXPECT_DOUBLE_EQ(w.buddy(0).y, 400.0);
+  EXPECT_DOUBLE_EQ(w.buddy(0).x, 500.0);
+  EXPECT_FALSE(w.buddy(0).support);
+}
+
+TEST(PhysicsGravity, NegativeGravityRisesAndClingsToTheCeiling) {
+  PhysicsWorld w;
+  w.top = 40.0;
+  w.add_surface(0, 0, 1920, 1080);
+  WorldSettings s;
+  s.gravity = -1.0;
+  w.set_world(s);
+  w.add_buddy(700, 900, 3.0);
+  bool landed = false;
+  for (int i = 0; i < 600 && !landed; ++i)
+    landed = w.tick()[0] == MotionOutcome::landed;
+  ASSERT_TRUE(landed);
+  Buddy& b = w.buddy(0);
+  ASSERT_TRUE(b.support);
+  EXPECT_EQ(b.support->kind, SurfaceKind::ceiling);
+  EXPECT_EQ(b.support->id, kCeilingId);
+  EXPECT_DOUBLE_EQ(b.y, 40.0 + 30.0);
+  EXPECT_DOUBLE_EQ(b.support->left, 24.0);
+  EXPECT_DOUBLE_EQ(b.support->right, 1920.0 - 24.0);
+  EXPECT_EQ(b.status()["on"], "ceiling");
+
+  // It stays up there while standing; when gravity turns positive it lets go.
+  for (int i = 0; i < 60; ++i) EXPECT_EQ(w.tick()[0], MotionOutcome::none);
+  EXPECT_EQ(b.support->kind, SurfaceKind::ceiling);
+  s.gravity = 1.0;
+  w.set_world(s);
+  EXPECT_EQ(w.tick()[0], MotionOutcome::started_falling);
+  EXPECT_EQ(b.mode, BuddyMode::fall);
+}
+
+TEST(PhysicsGravity, TopEdgeBounceUnderNegativeGravityOnlyForFastThrows) {
+  PhysicsWorld w;
+  WorldSettings s;
+  s.gravity = -1.0;
+  s.friction = 0.0;
+  s.max_speed = 5000.0;
+  w.set_world(s);
+  Buddy& b = w.add_buddy(500, 25, 1.0);  // head 15 px below the top edge
+  b.thrown = true;
+  b.vy = -1200.0;  // reaches the edge this step
+  w.tick();
+  EXPECT_DOUBLE_EQ(b.y, 10.0);
+  EXPECT_GT(b.vy, 0.0);  // bounced back down
+  EXPECT_EQ(test::count_events(b, BuddyEventKind::puff), 1u);
+  EXPECT_EQ(test::count_events(b, BuddyEventKind::dizzy), 1u);
+
+  Buddy& slow = w.add_buddy(900, 10.5, 1.0);
+  slow.vy = -60.0;
+  w.tick();
+  EXPECT_EQ(slow.vy, 0.0);
+  ASSERT_TRUE(slow.support);
+  EXPECT_EQ(slow.support->kind, SurfaceKind::ceiling);
+}
+
+TEST(PhysicsEdges, SideWallsReflectInwardsAndPuffOnHardHits) {
+  PhysicsWorld w;
+  WorldSettings s;
+  s.gravity = 0.0;
+  s.friction = 0.0;
+  w.set_world(s);
+  Buddy& b = w.add_buddy(1900, 500, 2.0);
+  b.vx = 600.0;  // 300 units/s into the right wall
+  b.spin = 100.0;
+  w.tick();
+  EXPECT_DOUBLE_EQ(b.x, 1920.0 - 16.0);
+  EXPECT_DOUBLE_EQ(b.vx, -420.0);
+  EXPECT_DOUBLE_EQ(b.spin, -70.0);
+  ASSERT_EQ(b.events.size(), 1u);
+  EXPECT_EQ(b.events[0].kind, BuddyEventKind::puff);
+  EXPECT_TRUE(b.events[0].flag);
+  EXPECT_DOUBLE_EQ(b.events[0].value, 300.0 / 900.0);
+
+  Buddy& soft = w.add_buddy(17, 500, 2.0);
+  soft.vx = -100.0;  // 50 units/s: no puff
+  w.tick();
+  EXPECT_DOUBLE_EQ(soft.x, 16.0);
+  EXPECT_DOUBLE_EQ(soft.vx, 70.0);
+  EXPECT_TRUE(soft.events.empty());
+}
+
+// A buddy just above a floor at y 1000 that reaches it this step at `units` units/s.
+Buddy& about_to_land(PhysicsWorld& w, double units, bool thrown) {
+  Buddy& b = w.add_buddy(500, 999, 2.0);
+  b.vy = units * 2.0;
+  b.thrown = thrown;
+  b.air_drag = 0.15;
+  return b;
+}
+
+PhysicsWorld landing_world(double bounce = 1.0, bool unleashed = false) {
+  PhysicsWorld w;
+  w.add_surface(0, 0, 1920, 1000);
+  WorldSettings s;
+  s.gravity = 0.0;  // the impact speed is exactly the speed we set
+  s.bounce = bounce;
+  w.set_world(s, unleashed);
+  return w;
+}
+
+TEST(PhysicsLanding, BounceThresholdsDependOnThrown) {
+  {
+    PhysicsWorld w = landing_world();
+    Buddy& b = about_to_land(w, 100, true);
+    EXPECT_EQ(w.tick()[0], MotionOutcome::none);
+    EXPECT_EQ(b.mode, BuddyMode::fall);
+    EXPECT_DOUBLE_EQ(b.vy, -0.55 * 200.0);
+    EXPECT_DOUBLE_EQ(b.y, 1000.0);
+    EXPECT_DOUBLE_EQ(b.flight_peak, 100.0);
+  }
+  {
+    PhysicsWorld w = landing_world();
+    Buddy& b = about_to_land(w, 70, true);  // not above the threshold
+    EXPECT_EQ(w.tick()[0], MotionOutcome::landed);
+    EXPECT_EQ(b.mode, BuddyMode::idle);
+  }
+  {
+    PhysicsWorld w = landing_world();
+    Buddy& b = about_to_land(w, 100, false);
+    EXPECT_EQ(w.tick()[0], MotionOutcome::landed);
+    ASSERT_TRUE(b.support);
+    EXPECT_EQ(b.support->id, 0);
+    EXPECT_DOUBLE_EQ(b.y, 1000.0);
+    EXPECT_EQ(b.vy, 0.0);
+    ASSERT_EQ(b.events.size(), 1u);
+    EXPECT_DOUBLE_EQ(b.events[0].value, 100.0 / 900.0);
+    EXPECT_FALSE(b.events[0].flag);
+  }
+  {
+    PhysicsWorld w = landing_world();
+    Buddy& b = about_to_land(w, 320, false);
+    EXPECT_EQ(w.tick()[0], MotionOutcome::landed);
+    (void)b;
+  }
+  {
+    PhysicsWorld w = landing_world();
+    Buddy& b = about_to_land(w, 330, false);
+    EXPECT_EQ(w.tick()[0], MotionOutcome::none);
+    EXPECT_TRUE(b.thrown);
+    EXPECT_LT(b.vy, 0.0);
+  }
+}
+
+TEST(PhysicsLanding, BounceFactorsAndTheirCap) {
+  struct Case {
+    double bounce;
+    bool unleashed;
+    double factor;
+  };
+  for (const Case c : {Case{1.6, false, 0.88}, Case{1.65, false, 0.9075}, Case{3.0, false, 1.0},
+                       Case{1.7, false, 0.935}, Case{1.6, true, 0.88}, Case{1.0, false, 0.55},
+                       Case{2.0, true, 1.0}}) {
+    PhysicsWorld w = landing_world(c.bounce, c.unleashed);
+    Buddy& b = about_to_land(w, 400, true);
+    b.vx = 100.0;
+    w.tick();
+    EXPECT_NEAR(b.vy, -c.factor * 800.0, 1e-9) << c.bounce;
+    EXPECT_DOUBLE_EQ(b.vx, 80.0 * (1.0 - 0.15 / 60.0)) << c.bounce;
+    EXPECT_DOUBLE_EQ(b.spin, b.vx / 2.0 * 2.5);
+  }
+}
+
+TEST(PhysicsLanding, ThrownFastLandingSlidesThenEnds) {
+  PhysicsWorld w = landing_world();
+  Buddy& b = about_to_land(w, 60, true);
+  b.vx = 400.0;  // 200 units/s sideways
+  EXPECT_EQ(w.tick()[0], MotionOutcome::none);
+  EXPECT_EQ(b.mode, BuddyMode::slide);
+  MotionOutcome last = MotionOutcome::none;
+  int steps = 0;
+  while (last == MotionOutcome::none && steps++ < 600) last = w.tick()[0];
+  EXPECT_EQ(last, MotionOutcome::slide_ended);
+  EXPECT_EQ(b.mode, BuddyMode::idle);
+  EXPECT_EQ(b.vx, 0.0);
+  EXPECT_DOUBLE_EQ(b.y, 1000.0);
+  EXPECT_GT(test::count_events(b, BuddyEventKind::dust), 0u);
+}
+
+TEST(PhysicsLanding, FastFallLandsOnTheHighestLedgeCrossed) {
+  PhysicsWorld w;
+  w.add_surface(0, 0, 1920, 1080);
+  w.add_surface(5, 300, 900, 500, SurfaceKind::window);
+  Buddy& b = w.add_buddy(600, 450, 1.0);
+  b.vy = 60.0 * 700.0;  // crosses the window and the floor in one step
+  WorldSettings s;
+  s.max_speed = 50000.0;
+  w.set_world(s);
+  w.tick();
+  EXPECT_DOUBLE_EQ(b.y, 500.0);  // hit the window (and bounced off it)
+  EXPECT_LT(b.vy, 0.0);
+  for (int i = 0; i < 600 && !b.support; ++i) w.tick();
+  ASSERT_TRUE(b.support);
+  EXPECT_EQ(b.support->id, 5);
+}
+
+TEST(PhysicsLanding, LowestFloorCatchesABuddyAlreadyBelowIt) {
+  PhysicsWorld w;
+  w.add_surface(0, 0, 1920, 1040);
+  Buddy& b = w.add_buddy(300, 1045, 1.0);  // 5 px under the floor line, still in the desktop
+  EXPECT_EQ(w.tick()[0], MotionOutcome::landed);
+  EXPECT_DOUBLE_EQ(b.y, 1040.0);
+}
+
+TEST(PhysicsLanding, BelowTheDesktopGoesToTheNearestFloor) {
+  PhysicsWorld w;
+  w.right = 2000.0;
+  w.add_surface(0, 0, 1000, 1080);
+  w.add_surface(1, 1200, 2000, 900);
+  Buddy& gap = w.add_buddy(1150, 1000, 1.0);
+  Buddy& tie = w.add_buddy(1100, 1000, 1.0);
+  int ticks = 0;
+  while ((!gap.support || !tie.support) && ticks++ < 600) w.tick();
+  ASSERT_TRUE(gap.support);
+  EXPECT_EQ(gap.support->id, 1);
+  EXPECT_DOUBLE_EQ(gap.x, 1200.0);
+  EXPECT_DOUBLE_EQ(gap.y, 900.0);
+  ASSERT_TRUE(tie.support);
+  EXPECT_EQ(tie.support->id, 0);  // equally far: the first floor
+  EXPECT_DOUBLE_EQ(tie.x, 1000.0);
+  EXPECT_LT(ticks, 600);
+}
+
+TEST(PhysicsLanding, NoFloorAtAllDropsBackInFromTheTop) {
+  PhysicsWorld w;
+  Buddy& b = w.add_buddy(500, 1085, 1.0);
+  b.vy = 600.0;
+  w.tick();
+  EXPECT_DOUBLE_EQ(b.y, 10.0);
+  EXPECT_EQ(b.mode, BuddyMode::fall);
+}
+
+TEST(PhysicsRelease, ThrowAndDropBoundary) {
+  for (const double units : {60.0, 59.0, 250.0, 300.0}) {
+    PhysicsWorld w;
+    Buddy& b = w.add_buddy(500, 500, 2.0);
+    b.mode = BuddyMode::held;
+    b.vx = units * 2.0 * 0.6;
+    b.vy = -units * 2.0 * 0.8;
+    Xorshift64 probe = b.rng;
+    release(b);
+    EXPECT_EQ(b.mode, BuddyMode::fall);
+    EXPECT_TRUE(b.thrown);
+    EXPECT_DOUBLE_EQ(b.air_drag, 0.15);
+    EXPECT_NEAR(b.flight_peak, units, 1e-9);
+    EXPECT_DOUBLE_EQ(b.spin, std::clamp(b.vx / 2.0 * 2.5, -900.0, 900.0));
+    if (units == 60.0 || units == 250.0) {
+      EXPECT_EQ(b.rng.s, probe.s) << units;  // a throw with no line draws nothing
+      EXPECT_TRUE(b.bubble_text.empty());
+    } else if (units == 59.0) {
+      const bool says = probe.chance(0.4);
+      EXPECT_EQ(!b.bubble_text.empty(), says);
+      if (says) {
+        EXPECT_TRUE(in_table("drop", b.bubble_text));
+      }
+    } else {
+      const bool says = probe.chance(0.8);
+      EXPECT_EQ(!b.bubble_text.empty(), says);
+      if (says) {
+        EXPECT_TRUE(in_table("throw", b.bubble_text));
+      }
+    }
+  }
+}
+
+TEST(PhysicsRelease, SpeedIsCappedAtMaxSpeed) {
+  PhysicsWorld w;
+  WorldSettings s;
+  s.max_speed = 100.0;
+  w.set_world(s);
+  Buddy& b = w.add_buddy(500, 500, 2.0);
+  b.mode = BuddyMode::held;
+  b.vx = 3000.0;
+  b.vy = 4000.0;
+  release(b);
+  EXPECT_DOUBLE_EQ(b.vx, 120.0);
+  EXPECT_DOUBLE_EQ(b.vy, 160.0);
+  EXPECT_DOUBLE_EQ(b.flight_peak, 100.0);
+}
+
+TEST(PhysicsFlight, NegativeFrictionSpeedsUpThenCalmsAfterFiveSeconds) {
+  PhysicsWorld w;
+  WorldSettings s;
+  s.gravity = 0.0;
+  s.friction = -2.0;
+  s.max_speed = 1000.0;
+  w.set_world(s);
+  w.right = 1e9;
+  Buddy& b = w.add_buddy(500, 500, 1.0);
+  b.vx = 10.0;
+  w.tick();
+  EXPECT_NEAR(b.vx, 10.0 * std::exp(3.0 / 60.0), 1e-9);
+  for (int i = 0; i < 200; ++i) w.tick();
+  EXPECT_NEAR(std::hypot(b.vx, b.vy), 1000.0, 1e-6);  // capped
+  for (int i = 0; i < 200; ++i) w.tick();  // past 5 s friction counts as 1 with the normal drag
+  EXPECT_LT(b.vx, 1000.0 * std::pow(1.0 - 3.0 / 60.0, 90));
+}
+
+}  // namespace
+}  // namespace perchkin
