@@ -8,6 +8,7 @@
 #include <array>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 
 namespace perchkin {
 
@@ -41,6 +42,15 @@ void blend_over(std::uint8_t* dst, float r, float g, float b, float a) {
   dst[1] = to_byte(g + from_byte(dst[1]) * keep);
   dst[2] = to_byte(b + from_byte(dst[2]) * keep);
   dst[3] = to_byte(a + from_byte(dst[3]) * keep);
+}
+
+// "Over" with a black source, the shadow's case; a is in (0, 1], so no clamping is needed.
+inline void blend_black(std::uint8_t* dst, float a) {
+  const float keep = 1.0f - a;
+  dst[0] = static_cast<std::uint8_t>(static_cast<float>(dst[0]) * keep + 0.5f);
+  dst[1] = static_cast<std::uint8_t>(static_cast<float>(dst[1]) * keep + 0.5f);
+  dst[2] = static_cast<std::uint8_t>(static_cast<float>(dst[2]) * keep + 0.5f);
+  dst[3] = static_cast<std::uint8_t>(a * 255.0f + static_cast<float>(dst[3]) * keep + 0.5f);
 }
 
 bool finite(float x) { return std::isfinite(x); }
@@ -105,28 +115,56 @@ bool place_quad(const RgbaImage& img, const Frame& frame, float centre_x, float 
 // Unrotated: u follows the column and v the row (a skew below a thousandth of a pixel is ignored).
 bool axis_aligned(const Quad& q) { return std::fabs(q.ay) < 1e-3 && std::fabs(q.bx) < 1e-3; }
 
+// For an unrotated quad: the columns and rows whose pixel centres fall inside it, with their u
+// (per column) and v (per row). u and v are monotonic, so the covered pixels form one block.
+struct AxisMap {
+  int x0 = 0;
+  int y0 = 0;
+  std::vector<float> u;
+  std::vector<float> v;
+};
+
+void trim_to_unit_range(int& first, std::vector<float>& values) {
+  std::size_t begin = 0;
+  std::size_t end = values.size();
+  while (begin < end && !(values[begin] >= 0.0f && values[begin] < 1.0f)) ++begin;
+  while (end > begin && !(values[end - 1] >= 0.0f && values[end - 1] < 1.0f)) --end;
+  values.erase(values.begin() + static_cast<std::ptrdiff_t>(end), values.end());
+  values.erase(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(begin));
+  first += static_cast<int>(begin);
+}
+
+AxisMap axis_map(const Quad& q) {
+  AxisMap m;
+  m.x0 = q.x0;
+  m.y0 = q.y0;
+  m.u.resize(static_cast<std::size_t>(q.x1 - q.x0));
+  m.v.resize(static_cast<std::size_t>(q.y1 - q.y0));
+  for (int x = q.x0; x < q.x1; ++x) m.u[static_cast<std::size_t>(x - q.x0)] = static_cast<float>(0.5 + (x + 0.5 - q.cx) / q.ax);
+  for (int y = q.y0; y < q.y1; ++y) m.v[static_cast<std::size_t>(y - q.y0)] = static_cast<float>(0.5 + (y + 0.5 - q.cy) / q.by);
+  trim_to_unit_range(m.x0, m.u);
+  trim_to_unit_range(m.y0, m.v);
+  return m;
+}
+
+std::uint8_t* pixel_ptr(RgbaImage& img, int x, int y) {
+  return img.pixels.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(img.width) + static_cast<std::size_t>(x)) * 4;
+}
+
 // Calls shade(pixel, u, v) for every pixel whose centre lies in the quad, u and v in [0, 1).
 template <class Shade>
 void scan_quad(RgbaImage& img, const Quad& q, Shade&& shade) {
-  const double inv = 1.0 / q.det;
   if (axis_aligned(q)) {
-    std::vector<float> us(static_cast<std::size_t>(q.x1 - q.x0));
-    for (int x = q.x0; x < q.x1; ++x) {
-      us[static_cast<std::size_t>(x - q.x0)] = static_cast<float>(0.5 + (x + 0.5 - q.cx) / q.ax);
-    }
-    for (int y = q.y0; y < q.y1; ++y) {
-      const float v = static_cast<float>(0.5 + (y + 0.5 - q.cy) / q.by);
-      if (!(v >= 0.0f && v < 1.0f)) continue;
-      std::uint8_t* row = img.pixels.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(img.width)) * 4;
-      for (int x = q.x0; x < q.x1; ++x) {
-        const float u = us[static_cast<std::size_t>(x - q.x0)];
-        if (u >= 0.0f && u < 1.0f) shade(row + static_cast<std::size_t>(x) * 4, u, v);
-      }
+    const AxisMap m = axis_map(q);
+    for (std::size_t j = 0; j < m.v.size(); ++j) {
+      std::uint8_t* row = pixel_ptr(img, m.x0, m.y0 + static_cast<int>(j));
+      for (std::size_t i = 0; i < m.u.size(); ++i) shade(row + i * 4, m.u[i], m.v[j]);
     }
     return;
   }
+  const double inv = 1.0 / q.det;
   for (int y = q.y0; y < q.y1; ++y) {
-    std::uint8_t* row = img.pixels.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(img.width)) * 4;
+    std::uint8_t* row = pixel_ptr(img, 0, y);
     const double dy = y + 0.5 - q.cy;
     for (int x = q.x0; x < q.x1; ++x) {
       const double dx = x + 0.5 - q.cx;
@@ -145,24 +183,30 @@ bool textures_ok(const SpriteTextures& t) {
          t.halo.size() == static_cast<std::size_t>(kHaloWidth * kHaloHeight);
 }
 
-// Bilinear sample of the halo with clamped addressing, as the `soft` sampler does.
-float sample_halo(const std::vector<std::uint8_t>& halo, float u, float v) {
-  const float tx = u * static_cast<float>(kHaloWidth) - 0.5f;
-  const float ty = v * static_cast<float>(kHaloHeight) - 0.5f;
-  const float fx0 = std::floor(tx);
-  const float fy0 = std::floor(ty);
-  const float wx = tx - fx0;
-  const float wy = ty - fy0;
-  const auto clamp_index = [](float f, int size) {
-    return static_cast<std::size_t>(std::clamp(f, 0.0f, static_cast<float>(size - 1)));
+// One axis of a bilinear fetch with clamped addressing, as the `soft` sampler does.
+struct Tap {
+  std::size_t i0;
+  std::size_t i1;
+  float w;
+};
+
+Tap make_tap(float coord, int size) {
+  const float t = coord * static_cast<float>(size) - 0.5f;
+  const float f0 = std::floor(t);
+  const auto clamp_index = [size](float f) {
+    if (!(f > 0.0f)) return std::size_t{0};
+    return static_cast<std::size_t>(std::min(f, static_cast<float>(size - 1)));
   };
-  const std::size_t x0 = clamp_index(fx0, kHaloWidth);
-  const std::size_t x1 = clamp_index(fx0 + 1.0f, kHaloWidth);
-  const std::size_t y0 = clamp_index(fy0, kHaloHeight) * kHaloWidth;
-  const std::size_t y1 = clamp_index(fy0 + 1.0f, kHaloHeight) * kHaloWidth;
-  const float top = from_byte(halo[y0 + x0]) * (1.0f - wx) + from_byte(halo[y0 + x1]) * wx;
-  const float bottom = from_byte(halo[y1 + x0]) * (1.0f - wx) + from_byte(halo[y1 + x1]) * wx;
-  return top * (1.0f - wy) + bottom * wy;
+  return {clamp_index(f0), clamp_index(f0 + 1.0f), t - f0};
+}
+
+float sample_halo(const std::uint8_t* halo, const Tap& x, const Tap& y) {
+  const std::uint8_t* r0 = halo + y.i0 * kHaloWidth;
+  const std::uint8_t* r1 = halo + y.i1 * kHaloWidth;
+  if ((r0[x.i0] | r0[x.i1] | r1[x.i0] | r1[x.i1]) == 0) return 0.0f;
+  const float top = from_byte(r0[x.i0]) * (1.0f - x.w) + from_byte(r0[x.i1]) * x.w;
+  const float bottom = from_byte(r1[x.i0]) * (1.0f - x.w) + from_byte(r1[x.i1]) * x.w;
+  return top * (1.0f - y.w) + bottom * y.w;
 }
 
 }  // namespace
@@ -212,6 +256,23 @@ Float3 cell_colour(const BuddyInstance& in, std::uint8_t code, int column, int r
 }
 
 void draw_shadows(RgbaImage& target, const Frame& frame, std::span<const BuddyInstance> instances) {
+  // Buddies of one size cast the same shadow at every whole-pixel position, so the ellipse is
+  // computed once per size and sub-pixel offset and then stamped.
+  constexpr int kMaxStampSide = 1024;
+  struct Stamp {
+    double fx = -1.0, fy = -1.0, ax = 0.0, by = 0.0;  // what it was computed for
+    int left = 0, top = 0;                            // first pixel, from floor of the centre
+    int width = 0, height = 0;
+    std::vector<float> alpha;
+  } stamp;
+
+  const auto shadow_alpha = [](float u, float v) {
+    const float dx = (u - 0.5f) * 2.0f;
+    const float dy = (v - 0.5f) * 2.0f;
+    const float a = saturate(1.0f - std::sqrt(dx * dx + dy * dy));
+    return 0.32f * a * a;
+  };
+
   for (const BuddyInstance& in : instances) {
     if (!drawable(in) || !finite(in.shadow)) continue;
     Quad q;
@@ -220,12 +281,52 @@ void draw_shadows(RgbaImage& target, const Frame& frame, std::span<const BuddyIn
                     0.0f, q)) {
       continue;
     }
-    scan_quad(target, q, [](std::uint8_t* px, float u, float v) {
-      const float dx = (u - 0.5f) * 2.0f;
-      const float dy = (v - 0.5f) * 2.0f;
-      const float a = saturate(1.0f - std::sqrt(dx * dx + dy * dy));
-      if (a > 0.0f) blend_over(px, 0.0f, 0.0f, 0.0f, 0.32f * a * a);
-    });
+    const double hx = 0.5 * std::fabs(q.ax);
+    const double hy = 0.5 * std::fabs(q.by);
+    if (!axis_aligned(q) || 2.0 * hx > kMaxStampSide || 2.0 * hy > kMaxStampSide) {
+      scan_quad(target, q, [&](std::uint8_t* px, float u, float v) {
+        const float a = shadow_alpha(u, v);
+        if (a > 0.0f) blend_black(px, a);
+      });
+      continue;
+    }
+    const double icx = std::floor(q.cx);
+    const double icy = std::floor(q.cy);
+    const double fx = q.cx - icx;
+    const double fy = q.cy - icy;
+    if (fx != stamp.fx || fy != stamp.fy || q.ax != stamp.ax || q.by != stamp.by) {
+      stamp.fx = fx;
+      stamp.fy = fy;
+      stamp.ax = q.ax;
+      stamp.by = q.by;
+      stamp.left = static_cast<int>(std::ceil(fx - hx - 0.5));
+      stamp.top = static_cast<int>(std::ceil(fy - hy - 0.5));
+      stamp.width = static_cast<int>(std::floor(fx + hx - 0.5)) + 1 - stamp.left;
+      stamp.height = static_cast<int>(std::floor(fy + hy - 0.5)) + 1 - stamp.top;
+      stamp.alpha.assign(static_cast<std::size_t>(stamp.width) * static_cast<std::size_t>(stamp.height), 0.0f);
+      for (int j = 0; j < stamp.height; ++j) {
+        const float v = static_cast<float>(0.5 + (stamp.top + j + 0.5 - fy) / q.by);
+        if (!(v >= 0.0f && v < 1.0f)) continue;
+        for (int i = 0; i < stamp.width; ++i) {
+          const float u = static_cast<float>(0.5 + (stamp.left + i + 0.5 - fx) / q.ax);
+          if (u >= 0.0f && u < 1.0f) {
+            stamp.alpha[static_cast<std::size_t>(j) * static_cast<std::size_t>(stamp.width) + static_cast<std::size_t>(i)] =
+                shadow_alpha(u, v);
+          }
+        }
+      }
+    }
+    // The stamp's pixels on the image, clipped; q's range is already clipped and lies within it.
+    const int x_base = static_cast<int>(icx) + stamp.left;
+    const int y_base = static_cast<int>(icy) + stamp.top;
+    for (int y = std::max(q.y0, y_base); y < std::min(q.y1, y_base + stamp.height); ++y) {
+      const float* a = &stamp.alpha[static_cast<std::size_t>(y - y_base) * static_cast<std::size_t>(stamp.width)];
+      std::uint8_t* line = pixel_ptr(target, 0, y);
+      for (int x = std::max(q.x0, x_base); x < std::min(q.x1, x_base + stamp.width); ++x) {
+        const float alpha = a[x - x_base];
+        if (alpha > 0.0f) blend_black(line + static_cast<std::size_t>(x) * 4, alpha);
+      }
+    }
   }
 }
 
@@ -244,15 +345,31 @@ void draw_glow(RgbaImage& target, const Frame& frame, std::span<const BuddyInsta
     const bool flipped = in.flip > 0.5f;
     const Float3 light = {in.tint.r + (1.0f - in.tint.r) * 0.28f, in.tint.g + (1.0f - in.tint.g) * 0.28f,
                           in.tint.b + (1.0f - in.tint.b) * 0.28f};
-    const std::vector<std::uint8_t>& halo = textures.halo;
+    const std::uint8_t* halo = textures.halo.data();
     const float frame_index = in.frame;
-    scan_quad(target, q, [&](std::uint8_t* px, float u, float v) {
+    const auto column_tap = [&](float u) {
       const float x = flipped ? 1.0f - u : u;
-      float a = sample_halo(halo, (frame_index + x) / static_cast<float>(kFrameCount), v);
+      return make_tap((frame_index + x) / static_cast<float>(kFrameCount), kHaloWidth);
+    };
+    const auto shade = [&](std::uint8_t* px, const Tap& tx, const Tap& ty) {
+      float a = sample_halo(halo, tx, ty);
       if (a <= 0.0f) return;
       a = a * a * (3.0f - 2.0f * a) * glow;
       blend_over(px, light.r * a, light.g * a, light.b * a, 0.45f * a);
-    });
+    };
+    if (axis_aligned(q)) {
+      const AxisMap m = axis_map(q);
+      std::vector<Tap> columns;
+      columns.reserve(m.u.size());
+      for (float u : m.u) columns.push_back(column_tap(u));
+      for (std::size_t j = 0; j < m.v.size(); ++j) {
+        const Tap ty = make_tap(m.v[j], kHaloHeight);
+        std::uint8_t* line = pixel_ptr(target, m.x0, m.y0 + static_cast<int>(j));
+        for (std::size_t i = 0; i < columns.size(); ++i) shade(line + i * 4, columns[i], ty);
+      }
+      continue;
+    }
+    scan_quad(target, q, [&](std::uint8_t* px, float u, float v) { shade(px, column_tap(u), make_tap(v, kHaloHeight)); });
   }
 }
 
@@ -273,7 +390,7 @@ void draw_sprites(RgbaImage& target, const Frame& frame, std::span<const BuddyIn
 
     // Every pixel of a cell gets the same colour, so colour the 16 x 10 cells once.
     const bool flipped = in.flip > 0.5f;
-    std::array<std::uint32_t, kFrameColumns * kFrameRows> cells{};
+    std::array<std::array<std::uint8_t, 4>, kFrameColumns * kFrameRows> cells{};
     std::array<bool, kFrameColumns * kFrameRows> filled{};
     for (int row = 0; row < kFrameRows; ++row) {
       for (int col = 0; col < kFrameColumns; ++col) {
@@ -284,21 +401,45 @@ void draw_sprites(RgbaImage& target, const Frame& frame, std::span<const BuddyIn
         if (code == kCellClear) continue;
         const Float3 c = cell_colour(in, code, x, row);
         filled[i] = true;
-        cells[i] = std::uint32_t{to_byte(c.r)} | (std::uint32_t{to_byte(c.g)} << 8) |
-                   (std::uint32_t{to_byte(c.b)} << 16) | (std::uint32_t{255} << 24);
+        cells[i] = {to_byte(c.r), to_byte(c.g), to_byte(c.b), 255};
       }
     }
     // Sprite pixels are opaque, so "over" reduces to writing the colour.
+    const auto cell_of = [](float t, int count) { return std::min(count - 1, static_cast<int>(t * static_cast<float>(count))); };
+    if (axis_aligned(q)) {
+      // Each pixel row is a few runs of columns that share a cell: fill them whole.
+      const AxisMap m = axis_map(q);
+      struct Run {
+        int x;
+        int end;
+        int col;
+      };
+      std::vector<Run> runs;
+      for (std::size_t i = 0; i < m.u.size(); ++i) {
+        const int col = cell_of(m.u[i], kFrameColumns);
+        const int x = m.x0 + static_cast<int>(i);
+        if (!runs.empty() && runs.back().col == col) {
+          runs.back().end = x + 1;
+        } else {
+          runs.push_back({x, x + 1, col});
+        }
+      }
+      for (std::size_t j = 0; j < m.v.size(); ++j) {
+        const int row = cell_of(m.v[j], kFrameRows);
+        std::uint8_t* line = pixel_ptr(target, 0, m.y0 + static_cast<int>(j));
+        for (const Run& run : runs) {
+          const std::size_t i = static_cast<std::size_t>(row * kFrameColumns + run.col);
+          if (!filled[i]) continue;
+          std::uint8_t px[4];
+          std::memcpy(px, &cells[i], 4);
+          for (int x = run.x; x < run.end; ++x) std::memcpy(line + static_cast<std::size_t>(x) * 4, px, 4);
+        }
+      }
+      continue;
+    }
     scan_quad(target, q, [&](std::uint8_t* px, float u, float v) {
-      const int col = std::min(kFrameColumns - 1, static_cast<int>(u * 16.0f));
-      const int row = std::min(kFrameRows - 1, static_cast<int>(v * 10.0f));
-      const std::size_t i = static_cast<std::size_t>(row * kFrameColumns + col);
-      if (!filled[i]) return;
-      const std::uint32_t c = cells[i];
-      px[0] = static_cast<std::uint8_t>(c);
-      px[1] = static_cast<std::uint8_t>(c >> 8);
-      px[2] = static_cast<std::uint8_t>(c >> 16);
-      px[3] = 255;
+      const std::size_t i = static_cast<std::size_t>(cell_of(v, kFrameRows) * kFrameColumns + cell_of(u, kFrameColumns));
+      if (filled[i]) std::memcpy(px, &cells[i], 4);
     });
   }
 }
