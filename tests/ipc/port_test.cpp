@@ -117,6 +117,17 @@ TEST(Port, AnswersPipelinedRequestsInOrderWithExactBytes) {
   EXPECT_EQ(ui.args().back(), json("hi"));
 }
 
+TEST(Port, DeepestAllowedArgumentsFitTheSmallConnectionStack) {
+  auto channel = std::make_shared<CommandChannel>();
+  FakeUi ui(channel);
+  RawClient client(start_port(channel));
+  client.write("{\"cmd\":\"turtle\",\"args\":" + std::string(127, '[') + std::string(127, ']') +
+               "}\n");
+  EXPECT_EQ(client.read_line(), "{\"msg\":\"did turtle\",\"ok\":true}\n");
+  client.write("{\"cmd\":\"turtle\",\"args\":" + std::string(5000, '[') + "}\n");
+  EXPECT_EQ(client.read_line(), kBadRequestReply);
+}
+
 TEST(Port, BadRequestGetsTheFixedReplyAndAClosedConnection) {
   auto channel = std::make_shared<CommandChannel>();
   FakeUi ui(channel);
