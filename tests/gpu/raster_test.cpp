@@ -213,6 +213,26 @@ TEST(ShadowPass, DarkensUnderTheFeetWithPremultipliedOver) {
   EXPECT_TRUE(all_transparent(draw({in})));
 }
 
+TEST(ShadowPass, EveryBuddyOfOneSizeCastsTheSameShadow) {
+  BuddyInstance a = crab();
+  a.shadow = 1.0f;
+  a.frame = 1000.0f;
+  const RgbaImage alone = draw({a});
+  for (float other_unit : {4.0f, 3.0f}) {
+    BuddyInstance b = a;
+    b.pos = {40.0f, 100.0f};
+    b.unit = other_unit;
+    const RgbaImage both = draw({b, a});
+    for (int y = 190; y < 210; ++y) {
+      for (int x = 60; x < 140; ++x) {
+        ASSERT_EQ(pixel_at(both, x, y), pixel_at(alone, x, y)) << x << "," << y;
+      }
+    }
+    // The other shadow is the same shape, moved.
+    if (other_unit == 4.0f) EXPECT_EQ(pixel_at(both, 40, 100), pixel_at(alone, 100, 200));
+  }
+}
+
 TEST(GlowPass, BrightensAroundTheBodyOnlyWhenOn) {
   BuddyInstance in = crab();
   const RgbaImage off = draw({in}, 0.0f);
