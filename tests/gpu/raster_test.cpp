@@ -229,7 +229,9 @@ TEST(ShadowPass, EveryBuddyOfOneSizeCastsTheSameShadow) {
       }
     }
     // The other shadow is the same shape, moved.
-    if (other_unit == 4.0f) EXPECT_EQ(pixel_at(both, 40, 100), pixel_at(alone, 100, 200));
+    if (other_unit == 4.0f) {
+      EXPECT_EQ(pixel_at(both, 40, 100), pixel_at(alone, 100, 200));
+    }
   }
 }
 
