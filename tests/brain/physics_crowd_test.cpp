@@ -1,0 +1,135 @@
+// The crowd pass: pushing apart, walls, riders, press time and climbing out of a crush.
+#include "brain/physics.h"
+#include "physics_world.h"
+
+#include <gtest/gtest.h>
+
+namespace perchkin {
+namespace {
+
+using test::PhysicsWorld;
+
+PhysicsWorld floor_world() {
+  PhysicsWorld w;
+  w.add_surface(0, 0, 1920, 1000);
+  return w;
+}
+
+TEST(PhysicsCrowd, TwoAtOneSpotPushApartSymmetrically) {
+  PhysicsWorld w = floor_world();
+  const Support floor = w.surfaces[0];
+  Buddy& a = w.add_buddy(700, 1000, 2.0, &floor);
+  Buddy& b = w.add_buddy(700, 1000, 2.0, &floor);
+  w.build();
+  collide_crew(w.crew, w.view);
+  // reach 36, overlap 36: push = min(36, (60 + 360)/60) = 7
+  EXPECT_DOUBLE_EQ(a.x, 696.5);
+  EXPECT_DOUBLE_EQ(b.x, 703.5);
+  EXPECT_TRUE(a.pressed);
+  EXPECT_TRUE(b.pressed);
+  EXPECT_DOUBLE_EQ(a.press_time, 1.0 / 60.0);
+  for (int i = 0; i < 120; ++i) w.tick();
+  EXPECT_NEAR(a.x + b.x, 1400.0, 1e-9);
+  EXPECT_NEAR(b.x - a.x, 36.0, 1e-6);
+  EXPECT_FALSE(a.pressed);
+  EXPECT_EQ(a.press_time, 0.0);
+}
+
+TEST(PhysicsCrowd, AgainstAWallTheFreeOneTakesTheWholePush) {
+  PhysicsWorld w = floor_world();
+  const Support floor = w.surfaces[0];
+  Buddy& a = w.add_buddy(0, 1000, 2.0, &floor);
+  Buddy& b = w.add_buddy(10, 1000, 2.0, &floor);
+  w.build();
+  collide_crew(w.crew, w.view);
+  // overlap 26: push = min(26, (60 + 260)/60)
+  EXPECT_DOUBLE_EQ(a.x, 0.0);
+  EXPECT_DOUBLE_EQ(b.x, 10.0 + 320.0 / 60.0);
+}
+
+TEST(PhysicsCrowd, RidersAndBuddiesAtOtherHeightsAreLeftAlone) {
+  PhysicsWorld w = floor_world();
+  const Support floor = w.surfaces[0];
+  w.add_buddy(700, 1000, 2.0, &floor);
+  w.build();
+  const Support back = *find_platform(w.view, buddy_platform_id(0), SurfaceKind::buddy);
+  w.add_buddy(702, back.top, 2.0, &back);    // rides buddy 0
+  w.add_buddy(1200, 1000, 2.0, &floor);
+  w.add_buddy(1201, 983.9, 2.0);             // in the air just over buddy 2's head line
+  w.build();
+  collide_crew(w.crew, w.view);
+  EXPECT_DOUBLE_EQ(w.buddy(0).x, 700.0);
+  EXPECT_DOUBLE_EQ(w.buddy(1).x, 702.0);
+  EXPECT_DOUBLE_EQ(w.buddy(2).x, 1200.0);
+  EXPECT_DOUBLE_EQ(w.buddy(3).x, 1201.0);
+}
+
+TEST(PhysicsCrowd, CollideOffClearsPressTime) {
+  PhysicsWorld w = floor_world();
+  const Support floor = w.surfaces[0];
+  Buddy& a = w.add_buddy(700, 1000, 2.0, &floor);
+  w.add_buddy(700, 1000, 2.0, &floor);
+  a.press_time = 0.5;
+  WorldSettings s;
+  s.collide = false;
+  w.set_world(s);
+  w.build();
+  collide_crew(w.crew, w.view);
+  EXPECT_EQ(a.press_time, 0.0);
+  EXPECT_DOUBLE_EQ(a.x, 700.0);
+}
+
+TEST(PhysicsCrowd, ASqueezedBuddyClimbsOntoTheNearestLedgeAbove) {
+  PhysicsWorld w = floor_world();
+  w.add_surface(3, 600, 760, 900, SurfaceKind::window);  // centre 680, 100 px up: score 220
+  w.add_surface(4, 800, 900, 960, SurfaceKind::window);  // centre 850, 40 px up: score 230
+  const Support floor = w.surfaces[0];
+  Buddy& a = w.add_buddy(700, 1000, 2.0, &floor);
+  w.add_buddy(700, 1000, 2.0);  // airborne: squeezes, but is no ledge
+  a.press_time = 0.6;
+  a.walk_target = 900.0;
+  w.build();
+  collide_crew(w.crew, w.view);
+  EXPECT_EQ(a.mode, BuddyMode::hop);
+  ASSERT_TRUE(a.hop.target);
+  EXPECT_EQ(a.hop.target->id, 3);
+  EXPECT_DOUBLE_EQ(a.hop.x1, 680.0);
+  EXPECT_DOUBLE_EQ(a.hop.height, 44.0);
+  EXPECT_EQ(a.facing, -1);
+  EXPECT_EQ(a.press_time, 0.0);
+  EXPECT_FALSE(a.walk_target);
+  MotionOutcome out = MotionOutcome::none;
+  for (int i = 0; i < 60 && out != MotionOutcome::hop_landed; ++i) out = w.tick()[0];
+  EXPECT_EQ(out, MotionOutcome::hop_landed);
+  EXPECT_EQ(a.support->id, 3);
+}
+
+TEST(PhysicsCrowd, AStandingNeighbourIsTheNearestLedge) {
+  PhysicsWorld w = floor_world();
+  w.add_surface(3, 600, 760, 900, SurfaceKind::window);
+  const Support floor = w.surfaces[0];
+  Buddy& a = w.add_buddy(700, 1000, 2.0, &floor);
+  w.add_buddy(705, 1000, 2.0, &floor);
+  a.press_time = 0.6;
+  w.build();
+  collide_crew(w.crew, w.view);
+  ASSERT_EQ(a.mode, BuddyMode::hop);
+  EXPECT_EQ(a.hop.target->id, buddy_platform_id(1));
+}
+
+TEST(PhysicsCrowd, SleepersDoNotClimb) {
+  PhysicsWorld w = floor_world();
+  w.add_surface(3, 600, 760, 900, SurfaceKind::window);
+  const Support floor = w.surfaces[0];
+  Buddy& a = w.add_buddy(700, 1000, 2.0, &floor);
+  w.add_buddy(700, 1000, 2.0, &floor);
+  a.mode = BuddyMode::sleep;
+  a.press_time = 0.7;
+  w.build();
+  collide_crew(w.crew, w.view);
+  EXPECT_EQ(a.mode, BuddyMode::sleep);
+  EXPECT_GT(a.press_time, 0.7);
+}
+
+}  // namespace
+}  // namespace perchkin
