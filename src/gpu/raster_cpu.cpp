@@ -162,11 +162,35 @@ void scan_quad(RgbaImage& img, const Quad& q, Shade&& shade) {
     }
     return;
   }
+  // Rotated: u and v are linear along each row; narrow the row to where both lie in [0, 1)
+  // (one pixel of slack for rounding) and test each pixel exactly.
   const double inv = 1.0 / q.det;
+  const double du = q.by * inv;
+  const double dv = -q.ay * inv;
   for (int y = q.y0; y < q.y1; ++y) {
-    std::uint8_t* row = pixel_ptr(img, 0, y);
     const double dy = y + 0.5 - q.cy;
-    for (int x = q.x0; x < q.x1; ++x) {
+    const double dx0 = q.x0 + 0.5 - q.cx;
+    const double u0 = 0.5 + (q.by * dx0 - q.bx * dy) * inv;
+    const double v0 = 0.5 + (q.ax * dy - q.ay * dx0) * inv;
+    double lo = 0.0;
+    double hi = static_cast<double>(q.x1 - q.x0);
+    const auto narrow = [&](double start, double step) {
+      if (step == 0.0) {
+        if (!(start >= 0.0 && start < 1.0)) hi = -1.0;
+        return;
+      }
+      const double t0 = (0.0 - start) / step;
+      const double t1 = (1.0 - start) / step;
+      lo = std::max(lo, std::min(t0, t1) - 1.0);
+      hi = std::min(hi, std::max(t0, t1) + 1.0);
+    };
+    narrow(u0, du);
+    narrow(v0, dv);
+    if (!(lo < hi)) continue;
+    const int first = q.x0 + static_cast<int>(std::max(0.0, std::floor(lo)));
+    const int last = q.x0 + static_cast<int>(std::min(static_cast<double>(q.x1 - q.x0), std::ceil(hi)));
+    std::uint8_t* row = pixel_ptr(img, 0, y);
+    for (int x = first; x < last; ++x) {
       const double dx = x + 0.5 - q.cx;
       const float u = static_cast<float>(0.5 + (q.by * dx - q.bx * dy) * inv);
       const float v = static_cast<float>(0.5 + (q.ax * dy - q.ay * dx) * inv);
