@@ -1,12 +1,72 @@
 #include "mcp/server.h"
 
-#include <cstdio>
+#include "app/platform.h"
+#include "mcp/launch.h"
+
+#include <string>
 
 namespace perchkin {
 
-int run_mcp_server(std::uint16_t) {
-  std::fprintf(stderr, "the MCP server is not available in this build yet\n");
-  return 1;
+namespace {
+
+enum class LineRead { line, too_long, end };
+
+// One line without its line feed; an over-long line is consumed to its end and reported.
+LineRead read_line(std::FILE* in, std::string& line, std::size_t max_bytes) {
+  line.clear();
+  bool too_long = false;
+  bool any = false;
+  char chunk[65536];
+  while (std::fgets(chunk, sizeof chunk, in)) {
+    any = true;
+    std::string_view piece(chunk);
+    const bool ends = !piece.empty() && piece.back() == '\n';
+    if (ends) piece.remove_suffix(1);
+    if (!too_long) {
+      if (line.size() + piece.size() > max_bytes) {
+        too_long = true;
+        line.clear();
+        line.shrink_to_fit();
+      } else {
+        line.append(piece);
+      }
+    }
+    if (ends) break;
+  }
+  if (!any) return LineRead::end;
+  return too_long ? LineRead::too_long : LineRead::line;
+}
+
+void write_line(std::FILE* out, const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), out);
+  std::fputc('\n', out);
+  std::fflush(out);
+}
+
+}  // namespace
+
+void serve_mcp(std::FILE* in, std::FILE* out, const Forwarder& forward,
+               std::size_t max_line_bytes) {
+  std::string line;
+  for (;;) {
+    const LineRead got = read_line(in, line, max_line_bytes);
+    if (got == LineRead::end) return;
+    // Too long to be read whole: answered like any other text that is not JSON.
+    std::optional<std::string> response =
+        got == LineRead::too_long ? mcp_parse_error() : handle_mcp_line(line, forward);
+    if (response) write_line(out, *response);
+  }
+}
+
+int run_mcp_server(std::uint16_t port) {
+  use_binary_stdio();
+  const LaunchHooks hooks = system_launch_hooks(port);
+  const std::string executable = executable_name();
+  const Forwarder forward = [&](std::string_view name, const json& args) {
+    return forward_with_launch(name, args, hooks, executable);
+  };
+  serve_mcp(stdin, stdout, forward);
+  return 0;
 }
 
 }  // namespace perchkin

@@ -1,0 +1,52 @@
+#include "mcp/launch.h"
+
+#include <string>
+#include <thread>
+
+namespace perchkin {
+
+namespace {
+
+ForwardResult from_send(SendResult sent) {
+  if (auto* reply = std::get_if<CommandReply>(&sent)) return std::move(*reply);
+  return ForwardFailure{"buddy not reachable: " + std::get<SendFailure>(sent).error};
+}
+
+bool is_refused(const SendResult& sent) {
+  const auto* failure = std::get_if<SendFailure>(&sent);
+  return failure && failure->refused;
+}
+
+}  // namespace
+
+ForwardResult forward_with_launch(std::string_view name, const json& args,
+                                  const LaunchHooks& hooks, std::string_view executable) {
+  SendResult sent = hooks.send(name, args);
+  if (!is_refused(sent)) return from_send(std::move(sent));
+
+  const std::string did_not_start =
+      "buddy did not start; try running " + std::string(executable);
+  // Nothing was started, so waiting out the 8 s would only delay the same answer.
+  if (!hooks.launch()) return ForwardFailure{did_not_start};
+
+  const auto launched = hooks.now();
+  while (hooks.now() - launched < kLaunchPatience) {
+    hooks.sleep(kLaunchRetryInterval);
+    sent = hooks.send(name, args);
+    if (!is_refused(sent)) return from_send(std::move(sent));
+  }
+  return ForwardFailure{did_not_start};
+}
+
+LaunchHooks system_launch_hooks(std::uint16_t port) {
+  LaunchHooks hooks;
+  hooks.send = [port](std::string_view name, const json& args) {
+    return send_command(port, name, args);
+  };
+  hooks.launch = launch_companion_in_background;
+  hooks.now = [] { return std::chrono::steady_clock::now(); };
+  hooks.sleep = [](std::chrono::milliseconds d) { std::this_thread::sleep_for(d); };
+  return hooks;
+}
+
+}  // namespace perchkin
