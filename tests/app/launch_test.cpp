@@ -92,10 +92,12 @@ TEST(CrashLog, TextAndFile) {
   const auto path = dir / "a" / "crash.log";
   ASSERT_TRUE(write_crash_log(path, "first"));
   ASSERT_TRUE(write_crash_log(path, "second"));
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  EXPECT_EQ(text.str(), "Perchkin 0.10.0\nsecond\n");
+  {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_EQ(text.str(), "Perchkin 0.10.0\nsecond\n");
+  }
   std::filesystem::remove_all(dir);
 }
 
