@@ -7,7 +7,6 @@
 #include <exception>
 #include <fstream>
 #include <mutex>
-#include <source_location>
 #include <system_error>
 
 namespace perchkin {
@@ -34,9 +33,8 @@ std::filesystem::path& crash_log_path() {
   } else {
     details = "std::terminate called without an active exception";
   }
-  const auto where = std::source_location::current();
-  report_crash(std::string(where.file_name()) + ":" + std::to_string(where.line()) + ": " +
-               details);
+  // clang 14 has no std::source_location with this library; the macros say the same.
+  report_crash(std::string(__FILE__) + ":" + std::to_string(__LINE__) + ": " + details);
   std::_Exit(1);
 }
 
