@@ -302,11 +302,21 @@ TEST(SendCommand, NonJsonOrMissingReplyMeansTheBuddyClosedTheConnection) {
     EXPECT_EQ(std::get<SendFailure>(result).error, "buddy closed the connection");
     EXPECT_FALSE(std::get<SendFailure>(result).refused);
   }
-  // Reply members of the wrong type are read forgivingly.
-  SendResult odd = send_command(fixed_reply_server("{\"ok\":1,\"msg\":[]}"), "status", {});
-  ASSERT_TRUE(std::holds_alternative<CommandReply>(odd));
-  EXPECT_FALSE(std::get<CommandReply>(odd).ok);
-  EXPECT_EQ(std::get<CommandReply>(odd).msg, "");
+}
+
+TEST(SendCommand, SilentCompanionTimesOutAfterFiveSeconds) {
+  std::optional<Listener> listener = bind_listener(0, nullptr);
+  ASSERT_TRUE(listener);
+  // Accepted by the backlog, never answered.
+  auto start = Clock::now();
+  SendResult result = send_command(listener->port, "status", json::object());
+  auto waited = Clock::now() - start;
+  ASSERT_TRUE(std::holds_alternative<SendFailure>(result));
+  EXPECT_EQ(std::get<SendFailure>(result).error, "timed out");
+  EXPECT_FALSE(std::get<SendFailure>(result).refused);
+  EXPECT_GE(waited, 4900ms);
+  EXPECT_LT(waited, 8s);
+  close_listener(*listener);
 }
 
 }  // namespace
