@@ -1,0 +1,361 @@
+// Placing props, the prop pass (expiry, rain on fires, bombs, burning, lightning) and the
+// particles props give off each tick.
+#include "props/hazards.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+#include <memory>
+
+namespace perchkin {
+
+namespace {
+
+constexpr double kBombFuseSeconds = 3.0;
+constexpr double kBombLostY = 50000.0;
+constexpr double kBoltStrikeAge = 0.35;
+constexpr double kBoltFireTtl = 15.0;
+constexpr double kRainInterval = 0.025;  // 40 drops a second
+constexpr int kMaxDropsPerTick = 4;
+constexpr std::array<std::uint32_t, 2> kFlameColors = {0xFFE45C, 0xFFB627};
+constexpr std::array<std::uint32_t, 2> kFuseColors = {0xFFD23F, 0xFF7A1A};
+
+struct KindInfo {
+  const char* name;
+  double size;
+  double ttl;
+};
+constexpr std::array<KindInfo, 5> kKinds = {{
+    {"fire", 70.0, 25.0},
+    {"cloud", 160.0, 12.0},
+    {"bolt", 120.0, 1.6},
+    {"bomb", 50.0, 0.0},
+    {"platform", 0.0, 30.0},
+}};
+
+const KindInfo& info(PropKind kind) { return kKinds[static_cast<std::size_t>(kind)]; }
+
+float f32(double v) { return static_cast<float>(v); }
+
+// Desktop and drawn ledges only: a bomb does not rest on a buddy's head.
+bool is_ground(const Support& s) {
+  return s.kind != SurfaceKind::buddy && s.kind != SurfaceKind::ceiling &&
+         s.kind != SurfaceKind::none;
+}
+
+bool spans(const Support& s, double x) { return s.left <= x && x <= s.right; }
+
+// The surface a falling body whose bottom moves from b0 to b1 at x lands on this tick, with the
+// same crossing rule buddies land by: the lowest floor also catches a body already below it.
+const Support* landing_surface(std::span<const Support> surfaces, double x, double b0, double b1) {
+  double lowest_floor = -std::numeric_limits<double>::infinity();
+  for (const Support& s : surfaces) {
+    if (s.kind == SurfaceKind::floor && spans(s, x)) lowest_floor = std::max(lowest_floor, s.top);
+  }
+  const Support* best = nullptr;
+  for (const Support& s : surfaces) {
+    if (!is_ground(s) || !spans(s, x)) continue;
+    const bool crossed = b0 <= s.top || (s.kind == SurfaceKind::floor && s.top == lowest_floor);
+    if (crossed && b1 >= s.top && (best == nullptr || s.top < best->top)) best = &s;
+  }
+  return best;
+}
+
+// The highest surface at x whose top is at or below y.
+const Support* surface_below(std::span<const Support> surfaces, double x, double y) {
+  const Support* best = nullptr;
+  for (const Support& s : surfaces) {
+    if (!is_ground(s) || !spans(s, x) || s.top < y) continue;
+    if (best == nullptr || s.top < best->top) best = &s;
+  }
+  return best;
+}
+
+bool already_hit(const std::vector<HazardHit>& hits, std::size_t index) {
+  return std::any_of(hits.begin(), hits.end(), [&](const HazardHit& h) {
+    return h.buddy_index == index && h.kind != HazardHit::Kind::blast;
+  });
+}
+
+// Burn and zap wait for the buddy's hazard time; a buddy hit once this pass counts as waiting.
+bool can_be_hurt(const Buddy& b, std::size_t index, const std::vector<HazardHit>& hits,
+                 double now) {
+  return b.mode != BuddyMode::held && now >= b.hazard_ready && !already_hit(hits, index);
+}
+
+void blast_hits(const Crew& crew, double x, double y, double size, std::vector<HazardHit>& hits) {
+  const double reach = 4.0 * size;
+  for (std::size_t i = 0; i < crew.buddies.size(); ++i) {
+    const Buddy& b = crew.buddies[i];
+    if (b.mode == BuddyMode::held) continue;
+    const double d = std::hypot(b.x - x, b.y - 5.0 * b.unit - y);
+    if (!(d < reach)) continue;
+    const double speed = b.unit * (150.0 + 700.0 * (1.0 - d / reach));
+    HazardHit hit;
+    hit.buddy_index = i;
+    hit.buddy_id = b.id;
+    hit.kind = HazardHit::Kind::blast;
+    hit.vx = d <= 1.0 ? 0.0 : speed * (b.x - x) / d;
+    hit.vy = -0.9 * speed;
+    hits.push_back(hit);
+  }
+}
+
+void burn_hits(const Crew& crew, const Prop& fire, double now, std::vector<HazardHit>& hits) {
+  const double s = fire.size;
+  for (std::size_t i = 0; i < crew.buddies.size(); ++i) {
+    const Buddy& b = crew.buddies[i];
+    if (std::abs(b.x - fire.x) >= 0.45 * s + 4.0 * b.unit) continue;
+    if (!(fire.y - 1.2 * s < b.y && b.y <= fire.y + 6.0 * b.unit)) continue;
+    if (!can_be_hurt(b, i, hits, now)) continue;
+    HazardHit hit;
+    hit.buddy_index = i;
+    hit.buddy_id = b.id;
+    hit.kind = HazardHit::Kind::burn;
+    hit.away_dir = b.x >= fire.x ? 1.0 : -1.0;
+    hits.push_back(hit);
+  }
+}
+
+void zap_hits(const Crew& crew, const Prop& bolt, double tx, double ty, double now,
+              std::vector<HazardHit>& hits) {
+  const double s = bolt.size;
+  for (std::size_t i = 0; i < crew.buddies.size(); ++i) {
+    const Buddy& b = crew.buddies[i];
+    if (std::abs(b.x - tx) >= 0.5 * s) continue;
+    if (!(bolt.y < b.y && b.y < ty + 0.6 * s)) continue;
+    if (!can_be_hurt(b, i, hits, now)) continue;
+    HazardHit hit;
+    hit.buddy_index = i;
+    hit.buddy_id = b.id;
+    hit.kind = HazardHit::Kind::zap;
+    hits.push_back(hit);
+  }
+}
+
+void emit_flames(Effects& fx, double x, double y, double size) {
+  Xorshift64& r = fx.rng;
+  const double flames = size / 60.0;
+  const double whole = std::floor(flames);
+  double count = whole + (r.chance(flames - whole) ? 1.0 : 0.0);
+  for (; count > 0.0 && fx.particles.size() < kMaxParticles; count -= 1.0) {
+    // The sum of two uniforms keeps most flames near the middle.
+    const double n = 0.119 * ((2.0 * r.uniform() - 1.0) + (2.0 * r.uniform() - 1.0));
+    const double py = y - 0.12 * r.uniform() * size;
+    const Rgba colour = rgba(kFlameColors[std::min<std::size_t>(
+        static_cast<std::size_t>(std::floor(1.5 * r.uniform())), kFlameColors.size() - 1)]);
+    const double vy = -(1.4 + r.uniform()) * size;
+    Particle p = make_particle(ParticleKind::rect, colour, x + n * size, py, -0.6 * n * size, vy,
+                               0.35 + 0.4 * r.uniform());
+    p.width = p.height =
+        f32((1.0 - std::min(1.5 * std::abs(n), 0.8)) * (0.12 + 0.12 * r.uniform()) * size);
+    p.sway = f32(0.35 * size);
+    p.phase = random_phase(fx);
+    p.shrink = true;
+    spawn(fx, std::move(p));
+  }
+  if (r.chance(1.0 / 15.0)) {
+    Particle p = make_particle(ParticleKind::rect, rgba(0xFFB347),
+                               x + (0.6 * r.uniform() - 0.3) * size, y - 0.5 * size, 0.0,
+                               -1.1 * size, 1.3);
+    p.width = p.height = f32(3.0 * fx.scale);
+    p.sway = f32(0.8 * size);
+    p.phase = random_phase(fx);
+    p.shrink = true;
+    spawn(fx, std::move(p));
+  }
+}
+
+void emit_rain(Effects& fx, Prop& cloud, double x, double y) {
+  const double s = fx.scale;
+  cloud.rain_timer -= 1.0 / 60.0;
+  for (int i = 0; i < kMaxDropsPerTick && cloud.rain_timer <= 0.0; ++i) {
+    cloud.rain_timer += kRainInterval;
+    const double dx = (fx.rng.uniform() - 0.5) * cloud.size;
+    const double life = std::clamp((fx.height - y) / (700.0 * s), 0.2, 2.5);
+    Particle p = make_particle(ParticleKind::rect, rgba(0x5DA9F5), x + dx, y + 0.25 * cloud.size,
+                               0.0, 700.0 * s, life);
+    p.width = f32(2.0 * s);
+    p.height = f32(11.0 * s);
+    p.phase = random_phase(fx);
+    spawn(fx, std::move(p));
+  }
+}
+
+void emit_fuse_spark(Effects& fx, const Prop& bomb, double x, double y, double now) {
+  Xorshift64& r = fx.rng;
+  if (!r.chance(0.4166666865348816)) return;
+  const double s = fx.scale, size = bomb.size;
+  const double f = bomb.lit() ? std::max(1.0 - (now - bomb.lit_at) / kBombFuseSeconds, 0.05) : 1.0;
+  const Rgba colour = rgba(kFuseColors[r.pick(kFuseColors.size())]);
+  const double vx = (160.0 * r.uniform() - 80.0) * s;
+  const double vy = (100.0 * r.uniform() - 90.0) * s;
+  Particle p = make_particle(ParticleKind::rect, colour, x + 0.3 * size * f,
+                             y - 0.4 * size - 0.22 * size * f, vx, vy, 0.3);
+  p.ay = f32(300.0 * s);
+  p.width = p.height = f32(2.0 * s);
+  p.phase = random_phase(fx);
+  spawn(fx, std::move(p));
+}
+
+}  // namespace
+
+const char* prop_kind_name(PropKind kind) { return info(kind).name; }
+
+std::optional<PropKind> parse_prop_kind(std::string_view name) {
+  for (std::size_t i = 0; i < kKinds.size(); ++i) {
+    if (name == kKinds[i].name) return static_cast<PropKind>(i);
+  }
+  return std::nullopt;
+}
+
+PropPlacement default_placement(PropKind kind, double x, double y) {
+  PropPlacement p;
+  p.kind = kind;
+  p.x = p.x2 = x;
+  p.y = p.y2 = y;
+  p.size = info(kind).size;
+  p.ttl = info(kind).ttl;
+  return p;
+}
+
+BuddyEvent placement_event(const PropPlacement& placement) {
+  BuddyEvent e = BuddyEvent::at(BuddyEventKind::place, placement.x, placement.y);
+  e.data = std::make_shared<const PropPlacement>(placement);
+  return e;
+}
+
+const PropPlacement* placement_of(const BuddyEvent& event) {
+  if (event.kind != BuddyEventKind::place || !event.data) return nullptr;
+  return static_cast<const PropPlacement*>(event.data.get());
+}
+
+std::optional<std::uint32_t> place_prop(Effects& fx, const PropPlacement& placement, double now) {
+  if (!std::isfinite(placement.x) || !std::isfinite(placement.y)) return std::nullopt;
+  Prop p;
+  p.kind = placement.kind;
+  p.x = p.x2 = placement.x;
+  p.y = p.y2 = placement.y;
+  if (placement.kind == PropKind::platform) {
+    if (!std::isfinite(placement.x2) || !std::isfinite(placement.y2)) return std::nullopt;
+    p.x2 = placement.x2;
+    p.y2 = placement.y2;
+    if (p.x2 < p.x) {
+      std::swap(p.x, p.x2);
+      std::swap(p.y, p.y2);
+    }
+  } else {
+    p.size = std::isfinite(placement.size)
+                 ? std::clamp(placement.size, kMinPropSize, kMaxPropSize)
+                 : info(placement.kind).size;
+  }
+  p.ttl = std::isfinite(placement.ttl) && placement.ttl > 0.0 ? placement.ttl : 0.0;
+  p.placed_at = now;
+  p.id = fx.next_prop_id++;
+  fx.props.push_back(p);
+  return p.id;
+}
+
+std::vector<HazardHit> prop_pass(Effects& fx, const Crew& crew, std::span<const Support> surfaces,
+                                 double now) {
+  std::vector<HazardHit> hits;
+  std::vector<Prop>& props = fx.props;
+
+  // 1. Expiry.
+  std::erase_if(props, [&](const Prop& p) { return p.ttl != 0.0 && now - p.placed_at >= p.ttl; });
+
+  std::vector<char> gone(props.size(), 0);
+
+  // 2. Rain puts out the fires below a cloud.
+  for (const Prop& cloud : props) {
+    if (cloud.kind != PropKind::cloud) continue;
+    for (std::size_t j = 0; j < props.size(); ++j) {
+      const Prop& fire = props[j];
+      if (fire.kind != PropKind::fire || gone[j]) continue;
+      if (std::abs(fire.x - cloud.x) <= 0.6 * cloud.size && fire.y > cloud.y) {
+        gone[j] = 1;
+        fx.entries.push_back({PropEntry::Kind::steam, fire.x, fire.y, fire.size});
+      }
+    }
+  }
+
+  // 3. Bombs fall, land and light, and go off three seconds later.
+  const double unit = crew.unit_for(crew.size);
+  for (std::size_t i = 0; i < props.size(); ++i) {
+    Prop& bomb = props[i];
+    if (bomb.kind != PropKind::bomb) continue;
+    const double radius = 0.4 * bomb.size;
+    if (!bomb.lit()) {
+      bomb.fall_speed += 260.0 * unit / 60.0;
+      const double next_y = bomb.y + bomb.fall_speed / 60.0;
+      if (const Support* ground =
+              landing_surface(surfaces, bomb.x, bomb.y + radius, next_y + radius)) {
+        bomb.y = ground->top - radius;
+        bomb.fall_speed = 0.0;
+        bomb.lit_at = now;
+      } else {
+        bomb.y = next_y;
+        if (bomb.y >= kBombLostY) gone[i] = 1;
+      }
+    } else if (now - bomb.lit_at >= kBombFuseSeconds) {
+      fx.entries.push_back({PropEntry::Kind::blast, bomb.x, bomb.y, bomb.size});
+      blast_hits(crew, bomb.x, bomb.y, bomb.size, hits);
+      gone[i] = 1;
+    }
+  }
+
+  // 4. Fires burn the buddies standing in them.
+  for (std::size_t i = 0; i < props.size(); ++i) {
+    if (props[i].kind == PropKind::fire && !gone[i]) burn_hits(crew, props[i], now, hits);
+  }
+
+  // 5. Bolts strike once, zap the buddies under the tip and light the ground they hit.
+  std::vector<PropPlacement> new_fires;
+  for (Prop& bolt : props) {
+    if (bolt.kind != PropKind::bolt || bolt.struck || now - bolt.placed_at < kBoltStrikeAge) continue;
+    bolt.struck = true;
+    const double tx = bolt.x - 0.22 * bolt.size, ty = bolt.y + 1.6 * bolt.size;
+    fx.entries.push_back({PropEntry::Kind::strike, tx, ty, bolt.size});
+    zap_hits(crew, bolt, tx, ty, now, hits);
+    const Support* ground = surface_below(surfaces, tx, ty);
+    if (ground != nullptr && ground->top - ty < 0.8 * bolt.size) {
+      PropPlacement fire = default_placement(PropKind::fire, tx, ground->top);
+      fire.size = 0.45 * bolt.size;
+      fire.ttl = kBoltFireTtl;
+      new_fires.push_back(fire);
+    }
+  }
+
+  std::size_t kept = 0;
+  for (std::size_t j = 0; j < props.size(); ++j) {
+    if (gone[j]) continue;
+    if (kept != j) props[kept] = props[j];
+    ++kept;
+  }
+  props.resize(kept);
+  for (const PropPlacement& fire : new_fires) place_prop(fx, fire, now);
+  return hits;
+}
+
+void emit_prop_particles(Effects& fx, double now) {
+  for (Prop& p : fx.props) {
+    const double x = p.x - fx.overlay_left, y = p.y - fx.overlay_top;
+    switch (p.kind) {
+      case PropKind::fire:
+        emit_flames(fx, x, y, p.size);
+        break;
+      case PropKind::cloud:
+        emit_rain(fx, p, x, y);
+        break;
+      case PropKind::bomb:
+        emit_fuse_spark(fx, p, x, y, now);
+        break;
+      case PropKind::bolt:
+      case PropKind::platform:
+        break;
+    }
+  }
+}
+
+}  // namespace perchkin
