@@ -33,7 +33,8 @@ LaunchHooks system_launch_hooks(std::uint16_t port);
 // Starts this program's own executable with the single argument "--background", detached, its
 // standard streams on the null device; does not wait for it.
 bool launch_companion_in_background();
-// Keeps the protocol stream free of line-ending translation.
-void use_binary_stdio();
+// Readies standard input and output for the protocol: no line-ending translation (Windows), and
+// a client that goes away ends the loop at the next write instead of killing us (Linux).
+void prepare_protocol_stdio();
 
 }  // namespace perchkin

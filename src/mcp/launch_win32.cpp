@@ -78,7 +78,7 @@ bool launch_companion_in_background() {
   return true;
 }
 
-void use_binary_stdio() {
+void prepare_protocol_stdio() {
   _setmode(_fileno(stdin), _O_BINARY);
   _setmode(_fileno(stdout), _O_BINARY);
 }

@@ -2,6 +2,7 @@
 #include "mcp/launch.h"
 
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -27,7 +28,12 @@ bool launch_companion_in_background() {
                posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0) == 0 &&
                posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0) == 0;
   // A session of its own keeps it alive when the assistant's terminal or process group goes.
-  ready = ready && posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID) == 0;
+  // We ignore SIGPIPE; the companion gets the default back.
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  ready = ready && posix_spawnattr_setsigdefault(&attr, &defaults) == 0 &&
+          posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGDEF) == 0;
 
   char program[] = "/proc/self/exe";
   char background[] = "--background";
@@ -39,14 +45,18 @@ bool launch_companion_in_background() {
   if (!started) return false;
 
   // Reap it whenever it ends so no zombie lingers while we keep serving.
-  std::thread([pid] {
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-  }).detach();
+  try {
+    std::thread([pid] {
+      int status = 0;
+      while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+      }
+    }).detach();
+  } catch (...) {
+    // No thread for the reaper: the companion still runs, it only stays a zombie once it ends.
+  }
   return true;
 }
 
-void use_binary_stdio() {}
+void prepare_protocol_stdio() { std::signal(SIGPIPE, SIG_IGN); }
 
 }  // namespace perchkin

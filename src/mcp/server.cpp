@@ -37,10 +37,11 @@ LineRead read_line(std::FILE* in, std::string& line, std::size_t max_bytes) {
   return too_long ? LineRead::too_long : LineRead::line;
 }
 
-void write_line(std::FILE* out, const std::string& text) {
-  std::fwrite(text.data(), 1, text.size(), out);
-  std::fputc('\n', out);
-  std::fflush(out);
+// False once the reader has gone away.
+bool write_line(std::FILE* out, const std::string& text) {
+  const bool written = std::fwrite(text.data(), 1, text.size(), out) == text.size() &&
+                       std::fputc('\n', out) != EOF;
+  return std::fflush(out) == 0 && written;
 }
 
 }  // namespace
@@ -54,12 +55,12 @@ void serve_mcp(std::FILE* in, std::FILE* out, const Forwarder& forward,
     // Too long to be read whole: answered like any other text that is not JSON.
     std::optional<std::string> response =
         got == LineRead::too_long ? mcp_parse_error() : handle_mcp_line(line, forward);
-    if (response) write_line(out, *response);
+    if (response && !write_line(out, *response)) return;
   }
 }
 
 int run_mcp_server(std::uint16_t port) {
-  use_binary_stdio();
+  prepare_protocol_stdio();
   const LaunchHooks hooks = system_launch_hooks(port);
   const std::string executable = executable_name();
   const Forwarder forward = [&](std::string_view name, const json& args) {

@@ -12,7 +12,7 @@ namespace perchkin {
 // Longer input lines are skipped and answered with a parse error, so memory stays bounded.
 inline constexpr std::size_t kMaxMcpLineBytes = 4u << 20;
 
-// Reads lines from in until it ends, writing each response line to out and flushing it.
+// Reads lines from in until it ends (or out can no longer be written), writing each response line to out and flushing it.
 void serve_mcp(std::FILE* in, std::FILE* out, const Forwarder& forward,
                std::size_t max_line_bytes = kMaxMcpLineBytes);
 

@@ -63,5 +63,30 @@ TEST(McpServer, OverlongLineIsSkippedAsAParseError) {
             "{\"id\":1,\"jsonrpc\":\"2.0\",\"result\":{}}\n{\"id\":2,\"jsonrpc\":\"2.0\",\"result\":{}}\n");
 }
 
+TEST(McpServer, StopsWhenTheOutputIsGone) {
+  int calls = 0;
+  const Forwarder forward = [&](std::string_view, const json&) -> ForwardResult {
+    ++calls;
+    return CommandReply{true, "said"};
+  };
+  std::FILE* in = std::tmpfile();
+  ASSERT_NE(in, nullptr);
+  const std::string call = R"({"id":1,"method":"tools/call","params":{"name":"say"}})" "\n";
+  for (int i = 0; i < 3; ++i) std::fputs(call.c_str(), in);
+  std::rewind(in);
+  // A stream opened for reading only stands for a reader that has gone away.
+  const std::string path = ::testing::TempDir() + "mcp_closed_output.txt";
+  std::FILE* seed = std::fopen(path.c_str(), "w");
+  ASSERT_NE(seed, nullptr);
+  std::fclose(seed);
+  std::FILE* out = std::fopen(path.c_str(), "r");
+  ASSERT_NE(out, nullptr);
+  serve_mcp(in, out, forward);
+  EXPECT_EQ(calls, 1);
+  std::fclose(out);
+  std::fclose(in);
+  std::remove(path.c_str());
+}
+
 }  // namespace
 }  // namespace perchkin
