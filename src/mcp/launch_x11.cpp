@@ -27,8 +27,8 @@ bool launch_companion_in_background() {
   bool ready = posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0) == 0 &&
                posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0) == 0 &&
                posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0) == 0;
-  // A session of its own keeps it alive when the assistant's terminal or process group goes.
-  // We ignore SIGPIPE; the companion gets the default back.
+  // A session of its own keeps it alive when the assistant's terminal or process group goes;
+  // SIGPIPE, which we ignore, is back to its default there.
   sigset_t defaults;
   sigemptyset(&defaults);
   sigaddset(&defaults, SIGPIPE);

@@ -11,29 +11,22 @@ namespace {
 
 enum class LineRead { line, too_long, end };
 
-// One line without its line feed; an over-long line is consumed to its end and reported.
+// One line without its line feed; an over-long line is consumed to its end and reported. Read
+// byte by byte so that NUL bytes inside a line cannot hide its end.
 LineRead read_line(std::FILE* in, std::string& line, std::size_t max_bytes) {
   line.clear();
   bool too_long = false;
-  bool any = false;
-  char chunk[65536];
-  while (std::fgets(chunk, sizeof chunk, in)) {
-    any = true;
-    std::string_view piece(chunk);
-    const bool ends = !piece.empty() && piece.back() == '\n';
-    if (ends) piece.remove_suffix(1);
-    if (!too_long) {
-      if (line.size() + piece.size() > max_bytes) {
-        too_long = true;
-        line.clear();
-        line.shrink_to_fit();
-      } else {
-        line.append(piece);
-      }
+  int c = std::fgetc(in);
+  if (c == EOF) return LineRead::end;
+  for (; c != EOF && c != '\n'; c = std::fgetc(in)) {
+    if (too_long) continue;
+    if (line.size() >= max_bytes) {
+      too_long = true;
+      std::string().swap(line);
+      continue;
     }
-    if (ends) break;
+    line.push_back(static_cast<char>(c));
   }
-  if (!any) return LineRead::end;
   return too_long ? LineRead::too_long : LineRead::line;
 }
 

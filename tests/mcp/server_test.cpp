@@ -33,15 +33,19 @@ TEST(McpServer, AnswersEachRequestLineInOrder) {
     ++calls;
     return CommandReply{true, std::string(name) + " done"};
   };
+  using namespace std::string_literals;
+  // A NUL byte must not hide the end of its line and swallow the next request.
   const std::string input =
       "\n"
       "{\"id\":1,\"method\":\"ping\"}\r\n"
       "   \r\n"
       "{\"method\":\"notifications/initialized\"}\n"
       "{oops\n"
-      "{\"id\":2,\"method\":\"tools/call\",\"params\":{\"name\":\"walk\",\"arguments\":{\"to\":3}}}";
+      "{\"id\":1,\0\"method\":\"ping\"}\n"
+      "{\"id\":2,\"method\":\"tools/call\",\"params\":{\"name\":\"walk\",\"arguments\":{\"to\":3}}}"s;
   EXPECT_EQ(serve(input, forward, 1024),
             "{\"id\":1,\"jsonrpc\":\"2.0\",\"result\":{}}\n"
+            "{\"error\":{\"code\":-32700,\"message\":\"parse error\"},\"id\":null,\"jsonrpc\":\"2.0\"}\n"
             "{\"error\":{\"code\":-32700,\"message\":\"parse error\"},\"id\":null,\"jsonrpc\":\"2.0\"}\n"
             "{\"id\":2,\"jsonrpc\":\"2.0\",\"result\":{\"content\":[{\"text\":\"walk done\","
             "\"type\":\"text\"}],\"isError\":false}}\n");
@@ -52,7 +56,7 @@ TEST(McpServer, OverlongLineIsSkippedAsAParseError) {
   const Forwarder forward = [](std::string_view, const json&) -> ForwardResult {
     return CommandReply{true, "ok"};
   };
-  // Longer than the limit and longer than one read chunk; the next line is still served.
+  // Longer than the limit: skipped to its end, and the next line is still served.
   const std::string padding(200000, ' ');
   const std::string input = "{\"id\":1,\"method\":\"ping\"" + padding + "}\n{\"id\":2,\"method\":\"ping\"}\n";
   EXPECT_EQ(serve(input, forward, 100000),
