@@ -23,7 +23,7 @@ class SystemClock final : public LoopClock {
   void sleep(double seconds) override;
 
  private:
-  void* timer_ = nullptr;  // the Windows waitable timer
+  [[maybe_unused]] void* timer_ = nullptr;  // the Windows waitable timer
 };
 
 // A clock that only moves when slept or advanced.
