@@ -35,9 +35,12 @@ bool launch_companion_in_background() {
   ready = ready && posix_spawnattr_setsigdefault(&attr, &defaults) == 0 &&
           posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGDEF) == 0;
 
+  // The companion sees (and ps shows) our real path; /proc/self/exe stays the file we start.
   char program[] = "/proc/self/exe";
+  char real_path[4096] = {};
+  const ssize_t length = readlink(program, real_path, sizeof real_path - 1);
   char background[] = "--background";
-  char* argv[] = {program, background, nullptr};
+  char* argv[] = {length > 0 ? real_path : program, background, nullptr};
   pid_t pid = 0;
   const bool started = ready && posix_spawn(&pid, program, &actions, &attr, argv, environ) == 0;
   posix_spawnattr_destroy(&attr);
