@@ -36,7 +36,7 @@ constexpr int kTwinkleCount = 18;
 constexpr std::array<double, 5> kRocketDelays = {0.0, 0.35, 0.7, 1.05, 1.4};
 constexpr double kSnowSeconds = 8.0;
 
-float f32(double v) { return static_cast<float>(v); }
+float f32(double v) { return to_f32(v); }
 
 Rgba pick_color(Effects& fx, std::span<const std::uint32_t> table) {
   return rgba(table[fx.rng.pick(table.size())]);

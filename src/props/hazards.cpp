@@ -36,7 +36,7 @@ constexpr std::array<KindInfo, 5> kKinds = {{
 
 const KindInfo& info(PropKind kind) { return kKinds[static_cast<std::size_t>(kind)]; }
 
-float f32(double v) { return static_cast<float>(v); }
+float f32(double v) { return to_f32(v); }
 
 // Desktop and drawn ledges only: a bomb does not rest on a buddy's head.
 bool is_ground(const Support& s) {

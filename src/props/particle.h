@@ -2,6 +2,7 @@
 // the renderer reads; the effects state that owns them is in props/effects.h.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -59,6 +60,10 @@ struct Particle {
   float grow = 0.0f;                  // fraction the size grows by over the lifetime
 };
 
+// Narrows to f32 without undefined behaviour: values beyond the f32 range (a far-off effect point
+// from a hand-made command) saturate instead. NaN stays NaN.
+inline float to_f32(double v) { return static_cast<float>(std::clamp(v, -3.0e38, 3.0e38)); }
+
 // A particle with the fields every spawn sets; the rest keep their defaults (no ay, drag, size,
 // spin, sway, phase or growth).
 inline Particle make_particle(ParticleKind kind, Rgba color, double x, double y, double vx,
@@ -66,11 +71,11 @@ inline Particle make_particle(ParticleKind kind, Rgba color, double x, double y,
   Particle p;
   p.kind = kind;
   p.color = color;
-  p.x = static_cast<float>(x);
-  p.y = static_cast<float>(y);
-  p.vx = static_cast<float>(vx);
-  p.vy = static_cast<float>(vy);
-  p.lifetime = static_cast<float>(lifetime);
+  p.x = to_f32(x);
+  p.y = to_f32(y);
+  p.vx = to_f32(vx);
+  p.vy = to_f32(vy);
+  p.lifetime = to_f32(lifetime);
   return p;
 }
 

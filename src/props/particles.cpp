@@ -30,10 +30,10 @@ void burst_counting(Effects& fx, double x, double y, Rgba color, std::size_t dyi
     const double speed = (180.0 + 160.0 * r.uniform()) * s;
     Particle p = make_particle(ParticleKind::dot, color, x, y, speed * std::cos(dir),
                                speed * std::sin(dir), 0.0);
-    p.ay = static_cast<float>(220.0 * s);
+    p.ay = to_f32(220.0 * s);
     p.drag = 1.6f;
-    p.lifetime = static_cast<float>(0.9 + 0.5 * r.uniform());
-    p.width = p.height = static_cast<float>(5.0 * s);
+    p.lifetime = to_f32(0.9 + 0.5 * r.uniform());
+    p.width = p.height = to_f32(5.0 * s);
     if (r.uniform() < 0.33) p.color = rgba(0xFFFFFF);
     p.phase = random_phase(fx);
     p.shrink = true;
@@ -45,7 +45,7 @@ void burst_counting(Effects& fx, double x, double y, Rgba color, std::size_t dyi
 
 bool spawn(Effects& fx, Particle p) { return spawn_counting(fx, std::move(p), 0); }
 
-float random_phase(Effects& fx) { return static_cast<float>(kTwoPi * fx.rng.uniform()); }
+float random_phase(Effects& fx) { return to_f32(kTwoPi * fx.rng.uniform()); }
 
 void firework_burst(Effects& fx, double x, double y, Rgba color) {
   burst_counting(fx, x, y, color, 0);

@@ -142,6 +142,17 @@ TEST(Effects, UnknownNamesAndNonFinitePointsChangeNothing) {
   EXPECT_EQ(fx.rng.s, state);
 }
 
+TEST(Effects, FarOffPointsSaturateInsteadOfOverflowing) {
+  Effects fx = make_effects();
+  start_effect(fx, "confetti", 1e300, -1e300, 0.0);
+  start_effect(fx, "fireworks", -1e300, 0, 0.0);
+  ASSERT_EQ(fx.particles.size(), 120u);
+  EXPECT_FLOAT_EQ(fx.particles[0].x, 3.0e38f);
+  EXPECT_FLOAT_EQ(fx.particles[0].y, -3.0e38f);
+  for (const TimedBurst& b : fx.bursts) EXPECT_EQ(b.x, 40.0);
+  for (int i = 0; i < 5; ++i) step_particles(fx);
+}
+
 TEST(Effects, ConfettiFliesUpInAFanWithThePalette) {
   Effects fx = make_effects();
   fx.scale = 1.5;
