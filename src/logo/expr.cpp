@@ -1,15 +1,18 @@
 #include "logo/expr.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <limits>
 
 namespace perchkin::logo {
 
 namespace {
 
-// Nesting is capped, so the postfix stack is too: two waiting operands per level at most.
-constexpr int kStackCapacity = 2 * (kMaxExpressionNesting + 1) + 2;
+// Nesting is capped, so the stack is too: two waiting operands per level at most, plus the
+// accumulator's start.
+constexpr int kStackCapacity = 2 * (kMaxExpressionNesting + 1) + 3;
 
 bool is_space(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
@@ -43,55 +46,189 @@ constexpr std::array<double, 23> kPowersOfTen{1e0,  1e1,  1e2,  1e3,  1e4,  1e5,
                                               1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                               1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
-// Reads a digit run with the counter's digits in place of each ":i". Short runs are converted
-// exactly with integer arithmetic (a mantissa below 2^53 divided by an exact power of ten rounds
-// correctly); long ones go through the text.
-std::optional<double> read_counter_number(std::string_view run, std::uint32_t counter) {
-  char counter_digits[16];
-  const auto conv = std::to_chars(counter_digits, counter_digits + sizeof counter_digits, counter);
-  const std::string_view counter_text(counter_digits,
-                                      static_cast<std::size_t>(conv.ptr - counter_digits));
+constexpr std::array<std::uint64_t, 19> kIntegerPowersOfTen{
+    1ULL,
+    10ULL,
+    100ULL,
+    1000ULL,
+    10000ULL,
+    100000ULL,
+    1000000ULL,
+    10000000ULL,
+    100000000ULL,
+    1000000000ULL,
+    10000000000ULL,
+    100000000000ULL,
+    1000000000000ULL,
+    10000000000000ULL,
+    100000000000000ULL,
+    1000000000000000ULL,
+    10000000000000000ULL,
+    100000000000000000ULL,
+    1000000000000000000ULL,
+};
 
-  constexpr std::uint64_t kMantissaLimit = (std::uint64_t{1} << 53) / 10 - 1;
-  std::uint64_t mantissa = 0;
-  int fraction_digits = 0;
-  bool after_dot = false;
-  bool exact = true;
-  auto take = [&](char c) {
-    if (c == '.') {
-      after_dot = true;
-      return;
-    }
-    if (mantissa > kMantissaLimit) {
-      exact = false;
-      return;
-    }
-    mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - '0');
-    if (after_dot) ++fraction_digits;
-  };
-  for (std::size_t i = 0; i < run.size() && exact; ++i) {
+// Splits a run of digits holding ":i" into pieces.
+CompiledValue::CounterNumber split_counter_number(std::string_view run) {
+  using Piece = CompiledValue::CounterNumber::Piece;
+  CompiledValue::CounterNumber number;
+  number.text = std::string(run);
+  for (std::size_t i = 0; i < run.size();) {
     if (is_counter_at(run, i)) {
-      for (char c : counter_text) take(c);
+      number.pieces.push_back({Piece::Kind::counter});
+      i += 2;
+    } else if (run[i] == '.') {
+      number.pieces.push_back({Piece::Kind::dot});
       ++i;
     } else {
-      take(run[i]);
+      Piece piece{Piece::Kind::digits, static_cast<std::uint32_t>(i)};
+      while (i < run.size() && run[i] >= '0' && run[i] <= '9') ++i;
+      piece.length = static_cast<std::uint32_t>(i) - piece.offset;
+      number.pieces.push_back(piece);
     }
   }
-  if (exact && fraction_digits < static_cast<int>(kPowersOfTen.size())) {
-    return static_cast<double>(mantissa) / kPowersOfTen[static_cast<std::size_t>(fraction_digits)];
+  bool nonzero = false;
+  bool counter = false;
+  for (auto it = number.pieces.rbegin(); it != number.pieces.rend(); ++it) {
+    it->nonzero_after = nonzero;
+    it->counter_after = counter;
+    if (it->kind == Piece::Kind::counter) counter = true;
+    if (it->kind == Piece::Kind::digits &&
+        run.substr(it->offset, it->length).find_first_not_of('0') != std::string_view::npos) {
+      nonzero = true;
+    }
   }
+  return number;
+}
 
-  std::string text;
-  text.reserve(run.size() * 2);
+CompiledValue::ShortForm short_form(std::string_view run, std::size_t counter_digits) {
+  std::uint32_t digits = 0;
+  std::uint32_t fraction = 0;
+  bool after_dot = false;
+  for (std::size_t i = 0; i < run.size(); ++i) {
+    std::uint32_t added = 1;
+    if (is_counter_at(run, i)) {
+      added = static_cast<std::uint32_t>(counter_digits);
+      ++i;
+    } else if (run[i] == '.') {
+      added = 0;
+      after_dot = true;
+    }
+    digits += added;
+    if (after_dot) fraction += added;
+    if (digits > 19) return {};
+  }
+  CompiledValue::ShortForm form;
   for (std::size_t i = 0; i < run.size(); ++i) {
     if (is_counter_at(run, i)) {
-      text += counter_text;
+      form.base *= kIntegerPowersOfTen[counter_digits];
+      form.scale = form.scale * kIntegerPowersOfTen[counter_digits] + 1;
       ++i;
-    } else {
-      text += run[i];
+    } else if (run[i] != '.') {
+      form.base = form.base * 10 + static_cast<std::uint64_t>(run[i] - '0');
+      form.scale *= 10;
     }
   }
-  return read_decimal(text);
+  form.fraction_digits = fraction;
+  form.usable = true;
+  return form;
+}
+
+// Collects the digits of a long number; most fit on the stack.
+class DigitBuffer {
+ public:
+  void append(std::string_view text) {
+    if (large_.empty() && size_ + text.size() <= sizeof small_) {
+      text.copy(small_ + size_, text.size());
+      size_ += text.size();
+      return;
+    }
+    if (large_.empty()) large_.assign(small_, size_);
+    large_ += text;
+  }
+  std::string_view view() const {
+    return large_.empty() ? std::string_view(small_, size_) : std::string_view(large_);
+  }
+
+ private:
+  char small_[128];
+  std::size_t size_ = 0;
+  std::string large_;
+};
+
+// Digits a double can need to round correctly are far fewer than this; past it, the rest of a
+// long fraction only tells whether the value is a little more than the kept digits.
+constexpr std::size_t kKeptSignificantDigits = 800;
+
+// Reads a counter number from its text with the counter's digits in place, keeping at most
+// kKeptSignificantDigits significant digits and a final 1 standing for any nonzero rest.
+std::optional<double> read_long_counter_number(const CompiledValue::CounterNumber& number,
+                                               std::string_view counter_text) {
+  using Piece = CompiledValue::CounterNumber::Piece;
+  DigitBuffer out;
+  std::size_t significant = 0;
+  bool after_dot = false;
+  // Appends digits, returns false once enough are kept; rest_nonzero tells about the cut part.
+  auto append = [&](std::string_view digits, bool& rest_nonzero) {
+    std::size_t i = 0;
+    if (significant == 0) {  // leading zeros place the number but do not count
+      i = std::min(digits.find_first_not_of('0'), digits.size());
+      out.append(digits.substr(0, i));
+    }
+    const std::size_t take = std::min(kKeptSignificantDigits - significant, digits.size() - i);
+    out.append(digits.substr(i, take));
+    significant += take;
+    if (i + take < digits.size()) {
+      rest_nonzero = digits.substr(i + take).find_first_not_of('0') != std::string_view::npos;
+      return false;
+    }
+    return true;
+  };
+  for (const Piece& piece : number.pieces) {
+    bool rest_nonzero = false;
+    bool all_kept = true;
+    if (piece.kind == Piece::Kind::dot) {
+      out.append(".");
+      after_dot = true;
+      continue;
+    }
+    if (piece.kind == Piece::Kind::digits) {
+      all_kept =
+          append(std::string_view(number.text).substr(piece.offset, piece.length), rest_nonzero);
+    } else {
+      all_kept = append(counter_text, rest_nonzero);
+    }
+    if (!all_kept || (significant >= kKeptSignificantDigits && &piece != &number.pieces.back())) {
+      // A whole part this long is far beyond the largest double.
+      if (!after_dot) return std::nullopt;
+      const bool counter_nonzero = counter_text.find_first_not_of('0') != std::string_view::npos;
+      if (rest_nonzero || piece.nonzero_after || (piece.counter_after && counter_nonzero)) {
+        out.append("1");
+      }
+      break;
+    }
+  }
+  return read_decimal(out.view());
+}
+
+// The value of a counter number for one round. Short runs form an integer, which converts
+// exactly when whole and rounds correctly as a quotient when it is at most 2^53 over a power of
+// ten up to 10^22; longer runs are read as text.
+// NaN when unreadable (no readable number is NaN); this sits in the hottest loop of a run.
+double read_counter_number(const CompiledValue& value, std::uint32_t index,
+                           std::string_view counter_text, std::uint64_t counter,
+                           std::size_t* long_readings) {
+  const CompiledValue::ShortForm& form = value.short_forms[counter_text.size() - 1][index];
+  if (form.usable) {
+    const std::uint64_t mantissa = form.base + counter * form.scale;
+    if (form.fraction_digits == 0) return static_cast<double>(mantissa);
+    if (mantissa <= (std::uint64_t{1} << 53)) {
+      return static_cast<double>(mantissa) / kPowersOfTen[form.fraction_digits];
+    }
+  }
+  if (long_readings != nullptr) ++*long_readings;
+  return read_long_counter_number(value.counter_numbers[index], counter_text)
+      .value_or(std::numeric_limits<double>::quiet_NaN());
 }
 
 class Compiler {
@@ -109,15 +246,23 @@ class Compiler {
     while (pos_ < s_.size() && is_space(s_[pos_])) ++pos_;
   }
 
-  void push(CompiledValue::Step step) {
-    out_.code.push_back(step);
-    if (step.op == CompiledValue::Op::number || step.op == CompiledValue::Op::counter_number) {
-      ++depth_;
-      if (depth_ > out_.stack_needed) out_.stack_needed = depth_;
-    } else if (step.op != CompiledValue::Op::negate) {
-      --depth_;
-    }
+  void load(CompiledValue::Operand operand, std::uint32_t index = 0, double number = 0.0) {
+    out_.code.push_back({CompiledValue::Op::push, operand, index, number});
+    if (++depth_ > out_.stack_needed) out_.stack_needed = depth_;
   }
+
+  // A right side that was just loaded is folded into the step.
+  void combine(CompiledValue::Op op) {
+    CompiledValue::Step& last = out_.code.back();
+    if (last.op == CompiledValue::Op::push) {
+      last.op = op;
+    } else {
+      out_.code.push_back({op, CompiledValue::Operand::stack});
+    }
+    --depth_;
+  }
+
+  void negate() { out_.code.push_back({CompiledValue::Op::negate}); }
 
   bool expression(int nesting) {
     if (!term(nesting)) return false;
@@ -127,7 +272,7 @@ class Compiler {
       const bool add = s_[pos_] == '+';
       ++pos_;
       if (!term(nesting)) return false;
-      push({add ? CompiledValue::Op::add : CompiledValue::Op::subtract});
+      combine(add ? CompiledValue::Op::add : CompiledValue::Op::subtract);
     }
   }
 
@@ -139,7 +284,7 @@ class Compiler {
       const bool multiply = s_[pos_] == '*';
       ++pos_;
       if (!factor(nesting)) return false;
-      push({multiply ? CompiledValue::Op::multiply : CompiledValue::Op::divide});
+      combine(multiply ? CompiledValue::Op::multiply : CompiledValue::Op::divide);
     }
   }
 
@@ -153,7 +298,7 @@ class Compiler {
       if (c == '+') return factor(nesting + 1);
       if (c == '-') {
         if (!factor(nesting + 1)) return false;
-        push({CompiledValue::Op::negate});
+        negate();
         return true;
       }
       if (!expression(nesting + 1)) return false;
@@ -187,16 +332,24 @@ class Compiler {
     }
     if (dots > 1 || (!digits && !counter)) return false;
     const std::string_view run = s_.substr(start, pos_ - start);
+    if (counter && run == ":i") {
+      out_.uses_counter = true;
+      load(CompiledValue::Operand::counter);
+      return true;
+    }
     if (counter) {
       out_.uses_counter = true;
-      out_.counter_numbers.emplace_back(run);
-      push({CompiledValue::Op::counter_number,
-            static_cast<std::uint32_t>(out_.counter_numbers.size() - 1)});
+      out_.counter_numbers.push_back(split_counter_number(run));
+      for (std::size_t d = 1; d <= CompiledValue::kMaxCounterDigits; ++d) {
+        out_.short_forms[d - 1].push_back(short_form(run, d));
+      }
+      load(CompiledValue::Operand::counter_number,
+           static_cast<std::uint32_t>(out_.counter_numbers.size() - 1));
       return true;
     }
     const std::optional<double> value = read_decimal(run);
     if (!value) return false;
-    push({CompiledValue::Op::number, 0, *value});
+    load(CompiledValue::Operand::number, 0, *value);
     return true;
   }
 
@@ -215,50 +368,70 @@ CompiledValue compile_value(std::string_view token) {
   if (!out.valid) {
     out.code.clear();
     out.counter_numbers.clear();
+    for (auto& forms : out.short_forms) forms.clear();
   }
   return out;
 }
 
-std::optional<double> evaluate(const CompiledValue& value, std::uint32_t counter) {
+std::optional<double> evaluate(const CompiledValue& value, std::uint32_t counter,
+                               std::size_t* long_readings) {
   if (!value.valid) return std::nullopt;
+  char counter_digits[16];
+  const auto digits_end =
+      std::to_chars(counter_digits, counter_digits + sizeof counter_digits, counter).ptr;
+  const std::string_view counter_text(counter_digits,
+                                      static_cast<std::size_t>(digits_end - counter_digits));
+  const auto counter_value = static_cast<double>(counter);
+
   std::array<double, kStackCapacity> stack;
-  std::size_t top = 0;  // number of values on the stack
+  std::size_t top = 0;  // values on the stack, the first being the accumulator's start
+  double acc = 0.0;
   for (const CompiledValue::Step& step : value.code) {
+    if (step.op == CompiledValue::Op::negate) {
+      acc = -acc;
+      continue;
+    }
+    double left = acc;
+    double right = acc;
+    switch (step.operand) {
+      case CompiledValue::Operand::stack:
+        left = stack[--top];
+        break;
+      case CompiledValue::Operand::number:
+        right = step.number;
+        break;
+      case CompiledValue::Operand::counter:
+        right = counter_value;
+        break;
+      case CompiledValue::Operand::counter_number:
+        right = read_counter_number(value, step.index, counter_text, counter, long_readings);
+        if (std::isnan(right)) return std::nullopt;
+        break;
+    }
     switch (step.op) {
-      case CompiledValue::Op::number:
-        stack[top++] = step.number;
-        break;
-      case CompiledValue::Op::counter_number: {
-        const std::optional<double> n =
-            read_counter_number(value.counter_numbers[step.index], counter);
-        if (!n) return std::nullopt;
-        stack[top++] = *n;
-        break;
-      }
-      case CompiledValue::Op::negate:
-        stack[top - 1] = -stack[top - 1];
+      case CompiledValue::Op::push:
+        stack[top++] = acc;
+        acc = right;
         break;
       case CompiledValue::Op::add:
-        --top;
-        stack[top - 1] += stack[top];
+        acc = left + right;
         break;
       case CompiledValue::Op::subtract:
-        --top;
-        stack[top - 1] -= stack[top];
+        acc = left - right;
         break;
       case CompiledValue::Op::multiply:
-        --top;
-        stack[top - 1] *= stack[top];
+        acc = left * right;
         break;
       case CompiledValue::Op::divide:
-        --top;
-        if (stack[top] == 0.0) return std::nullopt;
-        stack[top - 1] /= stack[top];
+        if (right == 0.0) return std::nullopt;
+        acc = left / right;
+        break;
+      case CompiledValue::Op::negate:
         break;
     }
   }
-  if (top != 1 || !std::isfinite(stack[0])) return std::nullopt;
-  return stack[0];
+  if (top != 1 || !std::isfinite(acc)) return std::nullopt;
+  return acc;
 }
 
 std::string not_a_number_message(std::string_view token) {

@@ -135,18 +135,27 @@ class Runner {
   }
 
  private:
-  std::optional<double> value(const Node& node, std::size_t i, std::uint32_t counter) {
+  // Evaluates value i of a node; failures end the run with their message.
+  std::string value(const Node& node, std::size_t i, std::uint32_t counter, double& out) {
     const std::uint32_t id = node.values[i];
     const CompiledValue& compiled = compiled_[id];
+    std::optional<double> result;
     if (!compiled.uses_counter) {
       if (!constant_[id]) constant_[id] = evaluate(compiled, 0);
-      return constant_[id];
+      result = constant_[id];
+    } else {
+      const std::uint64_t key = (std::uint64_t{id} << 32) | counter;
+      if (auto it = memo_.find(key); it != memo_.end()) {
+        result = it->second;
+      } else {
+        result = evaluate(compiled, counter, &st_.long_readings);
+        if (st_.long_readings > kMaxLongNumberReadings) return "program runs too long";
+        if (result) memo_.emplace(key, *result);
+      }
     }
-    const std::uint64_t key = (std::uint64_t{id} << 32) | counter;
-    if (auto it = memo_.find(key); it != memo_.end()) return it->second;
-    const std::optional<double> result = evaluate(compiled, counter);
-    if (result) memo_.emplace(key, *result);
-    return result;
+    if (!result) return not_a_number_message(node.statement->values[i]);
+    out = *result;
+    return {};
   }
 
   std::string run_statement(const Node& node, std::uint32_t counter) {
@@ -154,9 +163,7 @@ class Runner {
     std::array<double, 2> v{};
     if (statement.op != TurtleOp::color) {
       for (std::size_t i = 0; i < statement.values.size() && i < v.size(); ++i) {
-        const std::optional<double> value_i = value(node, i, counter);
-        if (!value_i) return not_a_number_message(statement.values[i]);
-        v[i] = *value_i;
+        if (std::string error = value(node, i, counter, v[i]); !error.empty()) return error;
       }
     }
 

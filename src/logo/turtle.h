@@ -19,6 +19,9 @@ inline constexpr std::uint32_t kMaxStatementsRun = 50000;
 inline constexpr std::size_t kMaxPoints = 20000;
 inline constexpr double kCoordinateLimit = 20000;
 inline constexpr std::size_t kMaxColorChars = 24;
+// Numbers of more than 19 digits that hold ":i" must be read from text for every round; this
+// many such readings keep even the most contrived program within a few milliseconds.
+inline constexpr std::size_t kMaxLongNumberReadings = 100000;
 
 enum class TurtleOp : std::uint8_t {
   repeat,
@@ -59,6 +62,7 @@ struct TurtleState {
   double width = 4.0;
   std::uint32_t steps = 0;          // statements run so far
   std::size_t points_appended = 0;  // points added by moves so far
+  std::size_t long_readings = 0;    // see kMaxLongNumberReadings
   std::vector<TurtleStroke> strokes;
 };
 
