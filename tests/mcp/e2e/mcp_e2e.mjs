@@ -3,6 +3,7 @@
 // companion reachable.
 //
 //   npm install && node mcp_e2e.mjs /path/to/perchkin
+//   PERCHKIN_WRAPPER=wine node mcp_e2e.mjs /path/to/perchkin.exe   (the Windows build)
 import { Client } from "@modelcontextprotocol/sdk/client/index.js";
 import { StdioClientTransport } from "@modelcontextprotocol/sdk/client/stdio.js";
 import { spawn } from "node:child_process";
@@ -13,6 +14,12 @@ const exe = process.argv[2] ?? process.env.PERCHKIN_BIN;
 if (!exe) {
   console.error("usage: node mcp_e2e.mjs <path to perchkin>");
   process.exit(2);
+}
+
+// The command line that runs perchkin with args, through the wrapper when one is set.
+const wrapper = process.env.PERCHKIN_WRAPPER;
+function command(args) {
+  return wrapper ? [wrapper, [exe, ...args]] : [exe, args];
 }
 
 function freePort() {
@@ -35,11 +42,12 @@ function canConnect(port) {
 }
 
 async function startCompanion(port) {
-  const child = spawn(exe, ["--headless", "--port", String(port)], {
+  const [program, args] = command(["--headless", "--port", String(port)]);
+  const child = spawn(program, args, {
     env: { ...process.env, PERCHKIN_PORT: String(port) },
     stdio: ["ignore", "ignore", "inherit"],
   });
-  for (let i = 0; i < 100; ++i) {
+  for (let i = 0; i < 600; ++i) {
     if (await canConnect(port)) return child;
     await new Promise((r) => setTimeout(r, 50));
   }
@@ -47,11 +55,24 @@ async function startCompanion(port) {
   throw new Error("the headless companion did not open its port");
 }
 
+// Asks the companion to quit over its port (a plain kill may leave a Wine process behind).
+function stopCompanion(port, child) {
+  return new Promise((resolve) => {
+    const socket = net.connect(port, "127.0.0.1", () => socket.write('{"cmd":"quit"}\n'));
+    const done = () => { socket.destroy(); resolve(); };
+    socket.once("data", done);
+    socket.once("error", () => { child.kill(); done(); });
+    child.once("exit", done);
+    setTimeout(() => { child.kill(); done(); }, 5000);
+  });
+}
+
 async function connect(port) {
   const client = new Client({ name: "perchkin-e2e", version: "1.0.0" });
+  const [program, args] = command(["--mcp"]);
   const transport = new StdioClientTransport({
-    command: exe,
-    args: ["--mcp"],
+    command: program,
+    args,
     env: { ...process.env, PERCHKIN_PORT: String(port) },
     stderr: "inherit",
   });
@@ -140,7 +161,7 @@ async function withCompanion() {
     });
   } finally {
     await client.close();
-    companion.kill();
+    await stopCompanion(port, companion);
   }
 }
 
