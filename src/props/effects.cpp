@@ -334,13 +334,17 @@ void add_sleep_marks(Effects& fx, std::span<const SleepMark> marks) {
 }
 
 void start_due_bursts(Effects& fx, double now) {
-  // Take the due entries out first: starting them never adds entries, but keep it obviously safe.
+  // Due entries are taken out first (the rest keep their order), then started.
   std::vector<TimedBurst> due;
-  std::erase_if(fx.bursts, [&](const TimedBurst& b) {
-    if (b.start > now) return false;
-    due.push_back(b);
-    return true;
-  });
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < fx.bursts.size(); ++i) {
+    if (fx.bursts[i].start <= now) {
+      due.push_back(fx.bursts[i]);
+    } else {
+      fx.bursts[kept++] = fx.bursts[i];
+    }
+  }
+  fx.bursts.resize(kept);
   for (const TimedBurst& b : due) {
     if (b.kind == TimedBurst::Kind::twinkle) {
       twinkle(fx, b.x, b.y);

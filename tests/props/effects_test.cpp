@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
 namespace perchkin {
 namespace {
@@ -135,7 +136,7 @@ TEST(Effects, UnknownNamesAndNonFinitePointsChangeNothing) {
   start_effect(fx, "", 100, 100, 0.0);
   start_effect(fx, "Confetti", 100, 100, 0.0);
   start_effect(fx, "confetti", std::nan(""), 100, 0.0);
-  start_effect(fx, "snow", 100, INFINITY, 0.0);
+  start_effect(fx, "snow", 100, std::numeric_limits<double>::infinity(), 0.0);
   EXPECT_TRUE(fx.particles.empty());
   EXPECT_TRUE(fx.bursts.empty());
   EXPECT_EQ(fx.snow_until, 0.0);

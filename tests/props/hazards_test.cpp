@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <vector>
 
 namespace perchkin {
@@ -83,7 +84,7 @@ TEST(Placement, IdsAreUniqueAndBadInputIsTamed) {
   EXPECT_EQ(find_prop(fx, *place_prop(fx, nan_size, 0.0))->size, 160.0);
 
   const std::size_t before = fx.props.size();
-  EXPECT_FALSE(place_prop(fx, default_placement(PropKind::bomb, INFINITY, 0), 0.0));
+  EXPECT_FALSE(place_prop(fx, default_placement(PropKind::bomb, std::numeric_limits<double>::infinity(), 0), 0.0));
   PropPlacement open_end = default_placement(PropKind::platform, 0, 0);
   open_end.x2 = std::nan("");
   EXPECT_FALSE(place_prop(fx, open_end, 0.0));
