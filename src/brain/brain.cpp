@@ -25,10 +25,6 @@ constexpr double kHappyCatchSeconds = 119.0 / 60.0;
 constexpr std::array<std::string_view, 6> kChaosActs = {"spin",   "backflip", "dance",
                                                        "scared", "explode",  "jump"};
 
-void hearts(Buddy& b, int n) {
-  for (int i = 0; i < n; ++i) b.push_event(BuddyEvent::at(BuddyEventKind::heart, b.x, b.y));
-}
-
 // ---- bookkeeping helpers ----
 
 void first_step(Buddy& b, const WorldView& view) {

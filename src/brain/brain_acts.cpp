@@ -6,6 +6,8 @@
 #include "brain/speech.h"
 #include "settings/text.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <utility>
 
@@ -38,10 +40,6 @@ constexpr std::array<ActLength, 15> kActLengths = {{
 
 constexpr double kSquatSeconds = 0.2;
 constexpr double kExplosionSeconds = 2.6;
-
-void hearts(Buddy& b, int n) {
-  for (int i = 0; i < n; ++i) b.push_event(BuddyEvent::at(BuddyEventKind::heart, b.x, b.y));
-}
 
 }  // namespace
 
@@ -111,6 +109,15 @@ void resume_chase(Buddy& b) {
   b.angle = 0.0;
 }
 
+double free_ahead(const Buddy& b, const WorldView& view, double limit) {
+  // Widening probes: a crowd of thousands on one floor costs only the buddies up to the nearest.
+  for (double h = 32.0 * b.unit;; h *= 4.0) {
+    const double horizon = std::min(h, limit);
+    const double free = blocker_distance(b, view, nullptr, horizon);
+    if (free < horizon || !(horizon < limit)) return free;
+  }
+}
+
 void start_walk(Buddy& b, const WorldView& view) {
   if (!b.walk_target || !std::isfinite(*b.walk_target)) {
     b.walk_target.reset();
@@ -119,9 +126,8 @@ void start_walk(Buddy& b, const WorldView& view) {
   }
   double target = *b.walk_target;
   if (target != b.x) b.facing = target > b.x ? 1 : -1;
-  const BuddySummary* blocker = nullptr;
-  const double free = blocker_distance(b, view, &blocker);
   double distance = std::abs(target - b.x);
+  const double free = free_ahead(b, view, distance);
   if (distance > free) {
     distance = free > 0.0 ? free : 0.0;
     target = b.x + b.facing * distance;
