@@ -72,65 +72,68 @@ const Support* surface_below(std::span<const Support> surfaces, double x, double
   return best;
 }
 
-bool already_hit(const std::vector<HazardHit>& hits, std::size_t index) {
-  return std::any_of(hits.begin(), hits.end(), [&](const HazardHit& h) {
-    return h.buddy_index == index && h.kind != HazardHit::Kind::blast;
-  });
-}
+// A buddy hazards may touch, copied out of its large record once per pass so that each hazard
+// scans a small array. Held buddies are never hurt nor thrown and are left out.
+struct Target {
+  double x = 0.0, y = 0.0, unit = 1.0;
+  std::size_t index = 0;
+  std::uint32_t id = 0;
+  bool ready = false;  // burn and zap: its hazard time has come and nothing hurt it this pass
+};
 
-// Burn and zap wait for the buddy's hazard time; a buddy hit once this pass counts as waiting.
-bool can_be_hurt(const Buddy& b, std::size_t index, const std::vector<HazardHit>& hits,
-                 double now) {
-  return b.mode != BuddyMode::held && now >= b.hazard_ready && !already_hit(hits, index);
-}
-
-void blast_hits(const Crew& crew, double x, double y, double size, std::vector<HazardHit>& hits) {
-  const double reach = 4.0 * size;
+std::vector<Target> gather_targets(const Crew& crew, double now) {
+  std::vector<Target> targets;
+  targets.reserve(crew.buddies.size());
   for (std::size_t i = 0; i < crew.buddies.size(); ++i) {
     const Buddy& b = crew.buddies[i];
     if (b.mode == BuddyMode::held) continue;
-    const double d = std::hypot(b.x - x, b.y - 5.0 * b.unit - y);
+    targets.push_back({b.x, b.y, b.unit, i, b.id, now >= b.hazard_ready});
+  }
+  return targets;
+}
+
+HazardHit hit_on(const Target& t, HazardHit::Kind kind) {
+  HazardHit hit;
+  hit.buddy_index = t.index;
+  hit.buddy_id = t.id;
+  hit.kind = kind;
+  return hit;
+}
+
+void blast_hits(std::span<const Target> targets, double x, double y, double size,
+                std::vector<HazardHit>& hits) {
+  const double reach = 4.0 * size;
+  for (const Target& t : targets) {
+    const double d = std::hypot(t.x - x, t.y - 5.0 * t.unit - y);
     if (!(d < reach)) continue;
-    const double speed = b.unit * (150.0 + 700.0 * (1.0 - d / reach));
-    HazardHit hit;
-    hit.buddy_index = i;
-    hit.buddy_id = b.id;
-    hit.kind = HazardHit::Kind::blast;
-    hit.vx = d <= 1.0 ? 0.0 : speed * (b.x - x) / d;
+    const double speed = t.unit * (150.0 + 700.0 * (1.0 - d / reach));
+    HazardHit hit = hit_on(t, HazardHit::Kind::blast);
+    hit.vx = d <= 1.0 ? 0.0 : speed * (t.x - x) / d;
     hit.vy = -0.9 * speed;
     hits.push_back(hit);
   }
 }
 
-void burn_hits(const Crew& crew, const Prop& fire, double now, std::vector<HazardHit>& hits) {
+void burn_hits(std::span<Target> targets, const Prop& fire, std::vector<HazardHit>& hits) {
   const double s = fire.size;
-  for (std::size_t i = 0; i < crew.buddies.size(); ++i) {
-    const Buddy& b = crew.buddies[i];
-    if (std::abs(b.x - fire.x) >= 0.45 * s + 4.0 * b.unit) continue;
-    if (!(fire.y - 1.2 * s < b.y && b.y <= fire.y + 6.0 * b.unit)) continue;
-    if (!can_be_hurt(b, i, hits, now)) continue;
-    HazardHit hit;
-    hit.buddy_index = i;
-    hit.buddy_id = b.id;
-    hit.kind = HazardHit::Kind::burn;
-    hit.away_dir = b.x >= fire.x ? 1.0 : -1.0;
+  for (Target& t : targets) {
+    if (!t.ready || std::abs(t.x - fire.x) >= 0.45 * s + 4.0 * t.unit) continue;
+    if (!(fire.y - 1.2 * s < t.y && t.y <= fire.y + 6.0 * t.unit)) continue;
+    t.ready = false;
+    HazardHit hit = hit_on(t, HazardHit::Kind::burn);
+    hit.away_dir = t.x >= fire.x ? 1.0 : -1.0;
     hits.push_back(hit);
   }
 }
 
-void zap_hits(const Crew& crew, const Prop& bolt, double tx, double ty, double now,
+void zap_hits(std::span<Target> targets, const Prop& bolt, double tx, double ty,
               std::vector<HazardHit>& hits) {
   const double s = bolt.size;
-  for (std::size_t i = 0; i < crew.buddies.size(); ++i) {
-    const Buddy& b = crew.buddies[i];
-    if (std::abs(b.x - tx) >= 0.5 * s) continue;
-    if (!(bolt.y < b.y && b.y < ty + 0.6 * s)) continue;
-    if (!can_be_hurt(b, i, hits, now)) continue;
-    HazardHit hit;
-    hit.buddy_index = i;
-    hit.buddy_id = b.id;
-    hit.kind = HazardHit::Kind::zap;
-    hits.push_back(hit);
+  for (Target& t : targets) {
+    if (!t.ready || std::abs(t.x - tx) >= 0.5 * s) continue;
+    if (!(bolt.y < t.y && t.y < ty + 0.6 * s)) continue;
+    t.ready = false;
+    hits.push_back(hit_on(t, HazardHit::Kind::zap));
   }
 }
 
@@ -261,6 +264,12 @@ std::vector<HazardHit> prop_pass(Effects& fx, const Crew& crew, std::span<const 
                                  double now) {
   std::vector<HazardHit> hits;
   std::vector<Prop>& props = fx.props;
+  // Gathered only when some hazard reaches for buddies this tick.
+  std::optional<std::vector<Target>> gathered;
+  auto targets = [&]() -> std::vector<Target>& {
+    if (!gathered) gathered = gather_targets(crew, now);
+    return *gathered;
+  };
 
   // 1. Expiry.
   std::erase_if(props, [&](const Prop& p) { return p.ttl != 0.0 && now - p.placed_at >= p.ttl; });
@@ -300,14 +309,14 @@ std::vector<HazardHit> prop_pass(Effects& fx, const Crew& crew, std::span<const 
       }
     } else if (now - bomb.lit_at >= kBombFuseSeconds) {
       fx.entries.push_back({PropEntry::Kind::blast, bomb.x, bomb.y, bomb.size});
-      blast_hits(crew, bomb.x, bomb.y, bomb.size, hits);
+      blast_hits(targets(), bomb.x, bomb.y, bomb.size, hits);
       gone[i] = 1;
     }
   }
 
   // 4. Fires burn the buddies standing in them.
   for (std::size_t i = 0; i < props.size(); ++i) {
-    if (props[i].kind == PropKind::fire && !gone[i]) burn_hits(crew, props[i], now, hits);
+    if (props[i].kind == PropKind::fire && !gone[i]) burn_hits(targets(), props[i], hits);
   }
 
   // 5. Bolts strike once, zap the buddies under the tip and light the ground they hit.
@@ -317,7 +326,7 @@ std::vector<HazardHit> prop_pass(Effects& fx, const Crew& crew, std::span<const 
     bolt.struck = true;
     const double tx = bolt.x - 0.22 * bolt.size, ty = bolt.y + 1.6 * bolt.size;
     fx.entries.push_back({PropEntry::Kind::strike, tx, ty, bolt.size});
-    zap_hits(crew, bolt, tx, ty, now, hits);
+    zap_hits(targets(), bolt, tx, ty, hits);
     const Support* ground = surface_below(surfaces, tx, ty);
     if (ground != nullptr && ground->top - ty < 0.8 * bolt.size) {
       PropPlacement fire = default_placement(PropKind::fire, tx, ground->top);
