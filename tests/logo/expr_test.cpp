@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
+
+#include "crowd/rng.h"
+#include "logo/reference_eval.h"
 
 namespace perchkin::logo {
 namespace {
@@ -82,6 +86,19 @@ TEST(Eval, ResultsMustBeFinite) {
   EXPECT_EQ(value_of("." + std::string(400, '0') + "1"), 0.0);
 }
 
+TEST(Eval, VeryLongFractionsStillRoundCorrectly) {
+  // Exactly half way between 1 and the next double; ties go to the even one, 1.
+  const std::string half_way = "1.00000000000000011102230246251565404236316680908203125";
+  const std::string zeros(900, '0');
+  EXPECT_EQ(value_of(half_way + zeros), 1.0);
+  EXPECT_EQ(value_of(half_way + zeros + ":i", 0), 1.0);
+  // Anything more, however far past the digits that are kept, rounds up.
+  const double above = std::nextafter(1.0, 2.0);
+  EXPECT_EQ(value_of(half_way + zeros + ":i", 5), above);
+  EXPECT_EQ(value_of(half_way + zeros + ":i" + zeros + "1", 0), above);
+  EXPECT_EQ(value_of(half_way + ":i" + zeros + "1", 0), above);
+}
+
 TEST(CompiledValue, AgreesWithEvalForEveryCounter) {
   const char* tokens[] = {":i*3", "(:i+1)/:i", "100-:i*:i", "1:i.5", ":i-2000"};
   for (const char* token : tokens) {
@@ -98,6 +115,65 @@ TEST(CompiledValue, AgreesWithEvalForEveryCounter) {
     }
   }
   EXPECT_FALSE(compile_value("2*(3+4)").uses_counter);
+}
+
+}  // namespace
+}  // namespace perchkin::logo
+
+namespace perchkin::logo {
+namespace {
+
+// Random tokens built from the value alphabet, read both ways.
+std::string random_token(Xorshift64& rng) {
+  static constexpr std::string_view kPieces[] = {"0", "1", "7", "9", ".", ":i", ":i", "+",
+                                                 "-", "*", "/", "(", ")", " ",  "00", "5."};
+  std::string token;
+  const std::size_t length = 1 + rng.pick(24);
+  for (std::size_t i = 0; i < length; ++i) token += kPieces[rng.pick(std::size(kPieces))];
+  return token;
+}
+
+TEST(CompiledValue, MatchesAPlainReadingOfTheText) {
+  Xorshift64 rng(20261207);
+  int readable = 0;
+  for (int n = 0; n < 20000; ++n) {
+    const std::string token = random_token(rng);
+    const auto counter = static_cast<std::uint32_t>(rng.chance(0.9) ? rng.pick(2001) : rng.next());
+    const std::optional<double> expected = reference::eval(token, counter);
+    const std::optional<double> actual = evaluate(compile_value(token), counter);
+    ASSERT_EQ(expected.has_value(), actual.has_value()) << "'" << token << "' " << counter;
+    if (expected) {
+      ++readable;
+      ASSERT_EQ(*expected, *actual) << "'" << token << "' " << counter;
+    }
+  }
+  EXPECT_GT(readable, 1000);  // the generator must reach past the error paths
+}
+
+TEST(CompiledValue, LongCounterNumbersMatchAPlainReading) {
+  Xorshift64 rng(7);
+  for (int n = 0; n < 300; ++n) {
+    std::string token;
+    const std::size_t length = 10 + rng.pick(n % 10 == 0 ? 2000 : 60);
+    const std::size_t dot = rng.pick(length + 1);
+    for (std::size_t i = 0; i < length; ++i) {
+      if (i == dot) token += '.';
+      token += rng.chance(0.2) ? std::string(":i")
+                               : std::string(1, static_cast<char>('0' + rng.pick(10)));
+    }
+    if (rng.chance(0.3)) {  // a tiny fraction: leading zeros, then the digits
+      std::erase(token, '.');
+      token = "0.0000000000000000000000" + token;
+    }
+    for (std::uint32_t counter : {0u, 1u, 9u, 10u, 999u, 2000u, 4294967295u}) {
+      const std::optional<double> expected = reference::eval(token, counter);
+      const std::optional<double> actual = evaluate(compile_value(token), counter);
+      ASSERT_EQ(expected.has_value(), actual.has_value()) << token << " " << counter;
+      if (expected) {
+        ASSERT_EQ(*expected, *actual) << token << " " << counter;
+      }
+    }
+  }
 }
 
 }  // namespace

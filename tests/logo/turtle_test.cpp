@@ -226,6 +226,18 @@ TEST(Run, StatementLimit) {
   EXPECT_EQ(run_from("repeat 2000 [repeat 2000 [repeat 2000 []]]").error, "program runs too long");
 }
 
+TEST(Run, LongCounterNumbersAreBudgeted) {
+  // Each round reads every 20-digit number afresh; 2000 rounds of 60 such numbers is too many,
+  // 2000 rounds of 45 is not.
+  const auto program = [](int numbers) {
+    std::string value = "0*(1";
+    for (int i = 0; i < numbers; ++i) value += "+1234567890123456789:i";
+    return "repeat 2000 [rt " + value + ")] fd 1";
+  };
+  EXPECT_EQ(run_from(program(60)).error, "program runs too long");
+  EXPECT_TRUE(run_from(program(45)).ok());
+}
+
 TEST(Run, PointLimit) {
   // Moving reaches 20000 points well before 50000 statements.
   EXPECT_EQ(run_from("repeat 2000 [repeat 2000 [fd 1]]").error, "drawing is too big");
