@@ -5,6 +5,9 @@
 #include "brain/world_view.h"
 #include "crowd/crew.h"
 #include "ipc/command.h"
+#include "props/effects.h"
+#include "scene/scene.h"
+#include "scene/text_layout.h"
 #include "settings/settings.h"
 #include "win/desktop.h"
 
@@ -78,7 +81,11 @@ struct App {
 
   // the world
   WorldView view;
-  std::vector<Support> surfaces;
+  std::vector<Support> surfaces;         // the desktop's, from the last scan
+  std::vector<Support> tick_surfaces;    // plus the drawn platforms, rebuilt every tick
+  Scene scene;
+  Effects effects;
+  EstimatedTextLayout estimated_layout;
   double next_scan = 0.0;  // world time of the next surface scan
 
   // Where settings are saved; empty in headless mode, where nothing is ever written.

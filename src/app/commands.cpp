@@ -2,6 +2,8 @@
 
 #include "brain/brain.h"
 #include "brain/physics.h"
+#include "scene/draw_command.h"
+#include "scene/pencil.h"
 #include "settings/text.h"
 
 #include <algorithm>
@@ -150,6 +152,8 @@ CommandReply leap_command_args(App& app, Buddy& b, const json& args) {
   const json* jy = json_member(args, "y");
   auto y = jy ? json_number(*jy) : std::nullopt;
   if (!y) return fail("y must be a number");
+  // A leap ends a pencil flight and drops the waiting drawings; a held buddy refuses below.
+  if (b.mode != BuddyMode::held) abandon_drawing(b);
   BuddyReply r = leap_command(b, *x, *y, app.view);
   return {r.ok, r.msg};
 }
@@ -228,6 +232,19 @@ CommandReply run_buddy_command(App& app, std::size_t index, std::string_view nam
   if (name == "walk") return walk_command(app, b, args);
   if (name == "leap") return leap_command_args(app, b, args);
   if (name == "fx") return fx_command(app, b, args);
+  if (name == "draw" || name == "turtle") {
+    DrawPlan plan = name == "draw" ? plan_draw(args, b, app.display_scale)
+                                   : plan_turtle(args, b, app.display_scale);
+    if (!plan.ok()) return fail(plan.error);
+    if (plan.clear) {
+      if (b.mode == BuddyMode::sleep) wake_up(b);
+      b.push_event(BuddyEvent::at(BuddyEventKind::clear, b.x, b.y));
+      return ok(plan.reply);
+    }
+    std::string error = queue_job(b, std::move(*plan.job));
+    if (!error.empty()) return fail(error);
+    return ok(plan.reply);
+  }
   if (name == "chatty") return chatty_command(b, args);
   return fail("unknown command " + std::string(name));
 }

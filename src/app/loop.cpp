@@ -58,6 +58,15 @@ void init_app(App& app, Desktop& desktop, LoopClock& clock, std::size_t max_budd
   app.crew.start_limit = crew_limit(max_buddies);
   app.crew.scale = app.display_scale;
   app.crew.seed(seed_nanos);
+  app.scene.layout = &app.estimated_layout;
+  app.scene.origin_x = app.screen.left;
+  app.scene.origin_y = app.screen.top;
+  app.effects.rng = Xorshift64(group_seed(seed_nanos ^ 0x5EED));
+  app.effects.scale = app.display_scale;
+  app.effects.overlay_left = app.screen.left;
+  app.effects.overlay_top = app.screen.top;
+  app.effects.width = app.screen.right - app.screen.left;
+  app.effects.height = app.screen.bottom - app.screen.top;
   apply_settings(app);
   (void)app.crew.add(std::nullopt, false);
   app.crew.rebuild_snapshot();

@@ -1,0 +1,304 @@
+#include "scene/draw_command.h"
+
+#include "logo/turtle_command.h"
+#include "props/prop.h"
+#include "scene/pencil.h"
+#include "scene/scene.h"
+#include "settings/text.h"
+#include "shapes/shapes.h"
+#include "shapes/style.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <numbers>
+
+namespace perchkin {
+
+namespace {
+
+constexpr std::array<std::string_view, 14> kDrawKinds = {
+    "line", "curve", "rect", "ellipse", "arrow", "heart", "star",
+    "text", "fire",  "cloud", "bolt",  "bomb",  "platform", "clear"};
+
+constexpr std::size_t kMaxPoints = 400;
+constexpr double kCoordLimit = 20000.0;
+
+DrawPlan failure(std::string message) {
+  DrawPlan p;
+  p.error = std::move(message);
+  return p;
+}
+
+// "pts": a list of min..400 [x, y] pairs, each coordinate clamped to +-20000.
+std::optional<PathPoints> read_points(const json& args, std::size_t min, std::string& error) {
+  const json* pts = json_member(args, "pts");
+  if (pts == nullptr || !pts->is_array() || pts->size() < min || pts->size() > kMaxPoints) {
+    error = "pts must be a list of " + std::to_string(min) + " to 400 [x, y] pairs";
+    return std::nullopt;
+  }
+  PathPoints out;
+  out.reserve(pts->size());
+  for (const json& p : *pts) {
+    if (!p.is_array() || p.size() != 2) {
+      error = "each point must be [x, y]";
+      return std::nullopt;
+    }
+    auto x = json_number(p[0]);
+    if (!x) {
+      error = "x must be a number";
+      return std::nullopt;
+    }
+    auto y = json_number(p[1]);
+    if (!y) {
+      error = "y must be a number";
+      return std::nullopt;
+    }
+    out.push_back({std::clamp(*x, -kCoordLimit, kCoordLimit),
+                   std::clamp(*y, -kCoordLimit, kCoordLimit)});
+  }
+  return out;
+}
+
+std::vector<StrokePoint> stroke_points(const PathPoints& pts) {
+  std::vector<StrokePoint> out;
+  out.reserve(pts.size());
+  for (const auto& p : pts) out.push_back({p.x, p.y});
+  return out;
+}
+
+Stroke ink_stroke(std::vector<StrokePoint> pts, std::string colour, double width, double ttl) {
+  Stroke s;
+  s.points = std::move(pts);
+  s.ink = true;
+  s.colour = std::move(colour);
+  s.width = width;
+  s.ttl = ttl;
+  return s;
+}
+
+Stroke travel_stroke(std::vector<StrokePoint> pts) {
+  Stroke s;
+  s.points = std::move(pts);
+  s.ink = false;
+  return s;
+}
+
+struct HazardLook {
+  std::string_view kind;
+  const char* colour;
+  double ttl;
+  double size;
+};
+constexpr std::array<HazardLook, 4> kHazards = {{
+    {"fire", "#FF7A1A", 25.0, 70.0},
+    {"cloud", "#9AA7B8", 12.0, 160.0},
+    {"bolt", "#FFD23F", 1.6, 120.0},
+    {"bomb", "#333333", 0.0, 50.0},
+}};
+
+// Resamples a closed polygon to n segments of equal length.
+std::vector<StrokePoint> resample_closed(const std::vector<StrokePoint>& poly, int n) {
+  std::vector<double> cumulative = {0.0};
+  for (std::size_t i = 0; i < poly.size(); ++i) {
+    const StrokePoint& a = poly[i];
+    const StrokePoint& b = poly[(i + 1) % poly.size()];
+    cumulative.push_back(cumulative.back() + std::hypot(b.x - a.x, b.y - a.y));
+  }
+  const double total = cumulative.back();
+  std::vector<StrokePoint> out;
+  std::size_t seg = 0;
+  for (int k = 0; k <= n; ++k) {
+    const double at = total * k / n;
+    while (seg + 1 < poly.size() && cumulative[seg + 1] < at) ++seg;
+    const StrokePoint& a = poly[seg];
+    const StrokePoint& b = poly[(seg + 1) % poly.size()];
+    const double len = cumulative[seg + 1] - cumulative[seg];
+    const double t = len > 0 ? (at - cumulative[seg]) / len : 0.0;
+    out.push_back({a.x + (b.x - a.x) * t, a.y + (b.y - a.y) * t});
+  }
+  out.back() = out.front();
+  return out;
+}
+
+DrawPlan plan_hazard(const json& args, const HazardLook& look, const DrawStyle& style,
+                     double scale) {
+  std::string error;
+  auto pts = read_points(args, 1, error);
+  if (!pts) return failure(error);
+  const NumberArg ttl = read_number_arg(args, "ttl");
+  if (!ttl.ok) return failure("ttl must be a number");
+  const NumberArg size = read_number_arg(args, "size");
+  if (!size.ok) return failure("size must be a number");
+  const double hazard_ttl = ttl.present ? std::clamp(ttl.value, 0.0, 600.0) : look.ttl;
+  const double hazard_size =
+      size.present ? std::clamp(size.value, kMinPropSize, kMaxPropSize) : look.size;
+  const PathPoint at = pts->front();
+  DrawJob job;
+  job.strokes.push_back(ink_stroke(hazard_outline(look.kind, at.x, at.y, hazard_size),
+                                   look.colour, std::max(3.0 * scale, style.width * scale),
+                                   0.25));
+  PropPlacement place = default_placement(*parse_prop_kind(look.kind), at.x, at.y);
+  place.size = hazard_size;
+  place.ttl = hazard_ttl;
+  job.end_event = placement_event(place);
+  DrawPlan plan;
+  plan.job = std::move(job);
+  plan.reply = "drawing " + std::string(look.kind);
+  return plan;
+}
+
+DrawPlan plan_platform(const json& args, const DrawStyle& style, const Buddy& b, double scale) {
+  const json* pts_arg = json_member(args, "pts");
+  if (pts_arg == nullptr || !pts_arg->is_array() || pts_arg->size() != 2)
+    return failure("platform needs 2 points: its two ends");
+  std::string error;
+  auto pts = read_points(args, 2, error);
+  if (!pts) return failure(error);
+  PathPoint a = (*pts)[0], c = (*pts)[1];
+  if (c.x < a.x) std::swap(a, c);
+  const NumberArg ttl = read_number_arg(args, "ttl");
+  const double platform_ttl = ttl.present ? std::clamp(ttl.value, 0.0, 600.0) : 30.0;
+  DrawJob job;
+  job.strokes.push_back(ink_stroke({{a.x, a.y}, {c.x, c.y}}, "#7A5230",
+                                   std::max(3.0 * scale, style.width * scale), 0.05));
+  job.strokes.push_back(
+      travel_stroke({{c.x, c.y}, {c.x - 14.0 * b.unit, std::min(a.y, c.y) - 6.0 * b.unit}}));
+  PropPlacement place = default_placement(PropKind::platform, a.x, a.y);
+  place.x2 = c.x;
+  place.y2 = c.y;
+  place.ttl = platform_ttl;
+  job.end_event = placement_event(place);
+  DrawPlan plan;
+  plan.job = std::move(job);
+  plan.reply = "drawing platform";
+  return plan;
+}
+
+DrawPlan plan_text(const json& args, const DrawStyle& style, double scale) {
+  std::string text;
+  if (const json* t = json_member(args, "text"); t && t->is_string())
+    text = first_chars(trim(t->get_ref<const std::string&>()), 200);
+  if (text.empty()) return failure("text needs some text");
+  std::string error;
+  auto pts = read_points(args, 1, error);
+  if (!pts) return failure(error);
+  const NumberArg size = read_number_arg(args, "size");
+  if (!size.ok) return failure("size must be a number");
+  // A font size below one pixel would make an empty, zero-speed underline.
+  const double fs = std::clamp(size.present ? size.value : 28.0, 1.0, 200.0) * scale;
+  const auto n = static_cast<double>(char_count(text));
+  const double duration = std::clamp(0.07 * n, 0.3, 6.0);
+  const double length = std::max(0.55 * fs * n, 10.0);
+  const PathPoint at = pts->front();
+  Stroke underline = travel_stroke({{at.x, at.y + 1.2 * fs}, {at.x + length, at.y + 1.2 * fs}});
+  underline.fixed_speed = length / duration;
+  TextEvent event;
+  event.text = text;
+  event.colour = style.color;
+  event.size = fs;
+  event.duration = duration;
+  event.x = at.x;
+  event.y = at.y;
+  event.ttl = style.ttl;
+  underline.start_event = text_event(std::move(event));
+  DrawJob job;
+  job.strokes.push_back(std::move(underline));
+  DrawPlan plan;
+  plan.job = std::move(job);
+  plan.reply = "drawing text";
+  return plan;
+}
+
+}  // namespace
+
+std::vector<StrokePoint> hazard_outline(std::string_view kind, double x, double y, double s) {
+  constexpr int kSegments = 72;
+  std::vector<StrokePoint> pts;
+  const double two_pi = 2.0 * std::numbers::pi;
+  if (kind == "bolt") {
+    // A zig-zag lightning bolt hanging from its top point.
+    const std::vector<StrokePoint> poly = {
+        {x - 0.10 * s, y},           {x + 0.25 * s, y},           {x + 0.05 * s, y + 0.40 * s},
+        {x + 0.25 * s, y + 0.40 * s}, {x - 0.15 * s, y + 1.00 * s}, {x - 0.02 * s, y + 0.55 * s},
+        {x - 0.22 * s, y + 0.55 * s}};
+    return resample_closed(poly, kSegments);
+  }
+  for (int k = 0; k <= kSegments; ++k) {
+    const double t = two_pi * k / kSegments;
+    double px = x, py = y;
+    if (kind == "fire") {
+      // A flame standing on its base: round below, flickering tongues above.
+      const double r = 0.32 * s * (1.0 + 0.22 * std::sin(5.0 * t) * std::max(0.0, -std::sin(t)));
+      px = x + r * std::cos(t);
+      py = y - 0.35 * s + r * std::sin(t) * (std::sin(t) < 0 ? 1.5 : 1.0);
+    } else if (kind == "cloud") {
+      // A puffy, flattened ring of bumps.
+      const double r = 0.5 * s * (0.82 + 0.18 * std::abs(std::sin(3.5 * t)));
+      px = x + r * std::cos(t);
+      py = y + 0.6 * r * std::sin(t);
+    } else {
+      // The bomb: a round body with a small fuse cap on top.
+      const double cap = std::exp(-std::pow((t - 1.5 * std::numbers::pi) / 0.25, 2.0));
+      const double r = 0.4 * s * (1.0 + 0.15 * cap);
+      px = x + r * std::cos(t);
+      py = y + r * std::sin(t);
+    }
+    pts.push_back({px, py});
+  }
+  pts.back() = pts.front();
+  return pts;
+}
+
+DrawPlan plan_draw(const json& args, const Buddy& b, double scale) {
+  const json* kind_arg = json_member(args, "kind");
+  const std::string kind =
+      kind_arg && kind_arg->is_string() ? kind_arg->get<std::string>() : std::string();
+  if (std::find(kDrawKinds.begin(), kDrawKinds.end(), kind) == kDrawKinds.end())
+    return failure(std::string("kind must be one of: ") + kDrawKindsText);
+  if (kind == "clear") {
+    DrawPlan plan;
+    plan.clear = true;
+    plan.reply = "cleared";
+    return plan;
+  }
+  const DrawStyleResult style = read_draw_style(args);
+  if (!style.ok()) return failure(style.error);
+  for (const HazardLook& look : kHazards)
+    if (look.kind == kind) return plan_hazard(args, look, style.style, scale);
+  if (kind == "platform") return plan_platform(args, style.style, b, scale);
+  if (kind == "text") return plan_text(args, style.style, scale);
+
+  std::string error;
+  auto pts = read_points(args, 2, error);
+  if (!pts) return failure(error);
+  ShapeResult shape = shape_points(kind, *pts);
+  if (!shape.ok()) return failure(shape.error);
+  DrawJob job;
+  job.strokes.push_back(ink_stroke(stroke_points(shape.points), style.style.color,
+                                   style.style.width * scale, style.style.ttl));
+  DrawPlan plan;
+  plan.job = std::move(job);
+  plan.reply = "drawing " + kind;
+  return plan;
+}
+
+DrawPlan plan_turtle(const json& args, const Buddy& b, double scale) {
+  const StrokePoint home = pencil_home(b);
+  auto result = logo::turtle_command(args, PathPoint{home.x, home.y - 60.0 * scale});
+  if (!result.ok()) return failure(result.error);
+  DrawJob job;
+  for (auto& s : result.drawing.strokes) {
+    if (s.pen)
+      job.strokes.push_back(ink_stroke(stroke_points(s.points), s.color, s.width * scale,
+                                       result.drawing.ttl));
+    else
+      job.strokes.push_back(travel_stroke(stroke_points(s.points)));
+  }
+  DrawPlan plan;
+  plan.job = std::move(job);
+  plan.reply = result.drawing.reply;
+  return plan;
+}
+
+}  // namespace perchkin

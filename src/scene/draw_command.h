@@ -1,0 +1,31 @@
+// The draw and turtle commands: arguments in, one DrawJob (or a clear) out.
+#pragma once
+
+#include "crowd/buddy.h"
+#include "settings/json.h"
+
+#include <optional>
+#include <string>
+
+namespace perchkin {
+
+inline constexpr const char* kDrawKindsText =
+    "line, curve, rect, ellipse, arrow, heart, star, text, fire, cloud, bolt, bomb, platform, clear";
+
+struct DrawPlan {
+  std::optional<DrawJob> job;  // absent for clear
+  bool clear = false;
+  std::string reply;  // "drawing {kind}", "cleared", "drawing {n} points"
+  std::string error;  // non-empty on failure; nothing is queued then
+  bool ok() const { return error.empty(); }
+};
+
+// Validates a draw command for buddy b; `scale` is the display scale.
+DrawPlan plan_draw(const json& args, const Buddy& b, double scale);
+// Validates and runs a turtle command for buddy b.
+DrawPlan plan_turtle(const json& args, const Buddy& b, double scale);
+
+// The 72-segment outline a hazard's sketch follows (73 points, closed).
+std::vector<StrokePoint> hazard_outline(std::string_view kind, double x, double y, double size);
+
+}  // namespace perchkin

@@ -1,0 +1,142 @@
+#include "scene/scene.h"
+
+#include "shapes/color.h"
+#include "settings/text.h"
+
+#include <algorithm>
+
+namespace perchkin {
+
+namespace {
+
+std::atomic<std::uint64_t> g_drawing_ids{1};
+
+template <typename T>
+BuddyEvent with_payload(BuddyEventKind kind, T payload) {
+  BuddyEvent e;
+  e.kind = kind;
+  e.data = std::make_shared<const T>(std::move(payload));
+  return e;
+}
+
+}  // namespace
+
+std::optional<TextBox> EstimatedTextLayout::layout(std::string_view text, double size) {
+  const auto n = static_cast<double>(char_count(text));
+  return TextBox{0.55 * size * n, 1.2 * size};
+}
+
+Rgba color_rgba(std::string_view color_text) {
+  return rgba(parse_color_text(color_text));
+}
+
+BuddyEvent ink_event(InkEvent ink) { return with_payload(BuddyEventKind::ink, std::move(ink)); }
+BuddyEvent text_event(TextEvent text) {
+  return with_payload(BuddyEventKind::text, std::move(text));
+}
+
+// Only ink_event and text_event create events of these kinds with data.
+const InkEvent* ink_of(const BuddyEvent& e) {
+  return e.kind == BuddyEventKind::ink ? static_cast<const InkEvent*>(e.data.get()) : nullptr;
+}
+const TextEvent* text_of(const BuddyEvent& e) {
+  return e.kind == BuddyEventKind::text ? static_cast<const TextEvent*>(e.data.get()) : nullptr;
+}
+
+std::uint64_t next_drawing_id() { return g_drawing_ids.fetch_add(1, std::memory_order_relaxed); }
+
+void Scene::apply_event(const BuddyEvent& e, double now) {
+  if (e.kind == BuddyEventKind::clear) {
+    clear();
+    return;
+  }
+  if (const InkEvent* ink = ink_of(e)) {
+    if (ink->colour) {
+      Drawing d;
+      d.id = ink->id;
+      d.color = color_rgba(*ink->colour);
+      d.width = std::max(ink->width, 1.0);
+      d.ttl = ink->ttl;
+      const bool existed = drawings.count(ink->id) != 0;
+      drawings[ink->id] = std::move(d);
+      if (!existed) order.push_back(ink->id);
+      while (order.size() > kMaxDrawings) {
+        drawings.erase(order.front());
+        order.pop_front();
+      }
+    }
+    auto it = drawings.find(ink->id);
+    if (it == drawings.end()) return;
+    Drawing& d = it->second;
+    if (!ink->screen_points.empty()) {
+      for (const StrokePoint& p : ink->screen_points)
+        d.points.push_back(
+            {static_cast<float>(p.x - origin_x), static_cast<float>(p.y - origin_y)});
+      d.version += 1;
+    }
+    if (ink->finish && !d.finished) {
+      d.finished = true;
+      d.finished_at = now;
+    }
+    return;
+  }
+  if (const TextEvent* t = text_of(e)) {
+    if (layout == nullptr) return;
+    auto box = layout->layout(t->text, t->size);
+    if (!box) return;
+    TextDrawing td;
+    td.text = t->text;
+    td.color = color_rgba(t->colour);
+    td.size = t->size;
+    td.box = *box;
+    td.duration = std::max(t->duration, 0.05);
+    td.ttl = t->ttl;
+    td.start = now;
+    td.origin = {static_cast<float>(t->x - origin_x), static_cast<float>(t->y - origin_y)};
+    texts.push_back(std::move(td));
+  }
+}
+
+void Scene::expire(double now) {
+  bool removed = false;
+  for (auto it = drawings.begin(); it != drawings.end();) {
+    const Drawing& d = it->second;
+    if (d.finished && d.ttl > 0 && now - d.finished_at >= d.ttl) {
+      it = drawings.erase(it);
+      removed = true;
+    } else {
+      ++it;
+    }
+  }
+  if (removed)
+    order.erase(std::remove_if(order.begin(), order.end(),
+                               [&](std::uint64_t id) { return drawings.count(id) == 0; }),
+                order.end());
+  for (TextDrawing& t : texts) {
+    if (!t.typed && now - t.start >= t.duration) {
+      t.typed = true;
+      t.typed_at = now;
+    }
+  }
+  texts.erase(std::remove_if(texts.begin(), texts.end(),
+                             [&](const TextDrawing& t) {
+                               return t.typed && t.ttl > 0 && now - t.typed_at >= t.ttl;
+                             }),
+              texts.end());
+}
+
+void Scene::clear() {
+  drawings.clear();
+  order.clear();
+  texts.clear();
+}
+
+void append_platform_surfaces(std::vector<Support>& out, std::span<const Prop> props) {
+  for (const Prop& p : props) {
+    if (p.kind != PropKind::platform) continue;
+    out.push_back(Support{-1000000 - static_cast<std::int64_t>(p.id), std::min(p.x, p.x2),
+                          std::max(p.x, p.x2), std::min(p.y, p.y2), SurfaceKind::drawn, {}});
+  }
+}
+
+}  // namespace perchkin
