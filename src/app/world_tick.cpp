@@ -4,6 +4,7 @@
 #include "app/commands.h"
 #include "brain/brain.h"
 #include "brain/physics.h"
+#include "brain/social.h"
 #include "props/hazards.h"
 #include "scene/pencil.h"
 
@@ -36,10 +37,6 @@ void sense(App& app) {
   app.view.graphics = desktop.graphics();
 }
 
-// Messages between buddies are social play's; until it lands they are dropped so the outboxes
-// stay bounded.
-void deliver_messages(Buddy& b) { b.messages.clear(); }
-
 // The scene takes the drawing events, the effects everything else; then the outboxes empty.
 void hand_over_events(App& app) {
   const double now = app.sim_clock;
@@ -61,10 +58,17 @@ void hand_over_events(App& app) {
   app.crew.removal_marks.clear();
 }
 
-// Hazard hits become reactions once social play lands; until then they only show.
 void hazards(App& app) {
   const double now = app.sim_clock;
-  (void)prop_pass(app.effects, app.crew, app.tick_surfaces, now);
+  for (const HazardHit& hit : prop_pass(app.effects, app.crew, app.tick_surfaces, now)) {
+    if (hit.buddy_index >= app.crew.buddies.size()) continue;
+    Buddy& b = app.crew.buddies[hit.buddy_index];
+    switch (hit.kind) {
+      case HazardHit::Kind::burn: burn(b, hit.away_dir, now); break;
+      case HazardHit::Kind::zap: zap(b, now); break;
+      case HazardHit::Kind::blast: blast(b, hit.vx, hit.vy); break;
+    }
+  }
   emit_prop_particles(app.effects, now);
   step_effects(app.effects, now);
   app.scene.expire(now);
@@ -72,15 +76,23 @@ void hazards(App& app) {
 
 }  // namespace
 
+// Commands, sensing, each buddy's step with its messages, knock-overs, the social tick, crowd
+// collisions, events to the scene and effects, then hazards. The voice takes new bubbles once it
+// exists.
 void world_tick(App& app) {
   handle_commands(app);
   sense(app);
-  for (Buddy& b : app.crew.buddies) {
+  Crew& crew = app.crew;
+  for (std::size_t i = 0; i < crew.buddies.size(); ++i) {
+    Buddy& b = crew.buddies[i];
     brain_step(b, app.view);
     if (b.mode == BuddyMode::drawing) pencil_step(b, app.view);
-    deliver_messages(b);
+    apply_tag_catch(b);
+    deliver_messages(crew, i);
   }
-  collide_crew(app.crew, app.view);
+  knock_overs(crew);
+  social_tick(crew, app.sim_clock);
+  collide_crew(crew, app.view);
   hand_over_events(app);
   hazards(app);
   app.crew.rebuild_snapshot();

@@ -67,10 +67,13 @@ constexpr std::int64_t buddy_platform_id(std::uint32_t id) {
 
 // What one buddy asks another (tag, chat lines); defined in full by social play.
 struct SocialMessage {
+  enum Kind : std::uint8_t { line = 0, tag_back = 1 };
   std::uint32_t to = 0;
-  std::uint8_t kind = 0;
-  std::string text;
-  double delay = 0.0;
+  Kind kind = line;
+  std::string text;          // line
+  double delay = 0.0;        // line
+  std::uint32_t from = 0;    // tag back: the sender
+  std::int32_t bounces = 0;  // tag back: how many more times the game may bounce
 };
 
 // The user's lines and speech mode, shared read-only by all buddies.

@@ -1,0 +1,297 @@
+#include "brain/social.h"
+
+#include "brain/brain.h"
+#include "brain/brain_detail.h"
+#include "brain/physics.h"
+#include "brain/speech.h"
+#include "scene/pencil.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+namespace perchkin {
+
+using namespace brain_detail;
+
+namespace {
+
+constexpr std::array<std::pair<const char*, const char*>, 9> kChatPairs = {{
+    {"hi!", "hey :)"},
+    {"nice weather on this screen", "it's always 60fps here"},
+    {"did you see that window move?", "spooky"},
+    {"i'm the original", "we're all clones, buddy"},
+    {"what are we building?", "something cool i hope"},
+    {"race you!", "you're on!"},
+    {"do you ever feel like a sprite?", "every frame"},
+    {"i drew a fire earlier", "that explains the smell"},
+    {"the user is typing again", "shhh, look busy"},
+}};
+
+constexpr std::size_t kMaxPairs = 50;
+
+void become_it(Buddy& b, std::uint32_t chaser_of, std::int32_t bounces, double now) {
+  b.partner = chaser_of;
+  b.tag_bounces = bounces;
+  b.chase_from = now + 0.8;
+  b.chase_until = now + 10.0;
+  b.walk_target.reset();
+  if (b.mode != BuddyMode::sleep && static_cast<std::uint8_t>(b.mode) < 6) {
+    b.mode = BuddyMode::chase;
+    b.act.clear();
+  }
+}
+
+// Launches a buddy into the air the way hazards and knock-overs do.
+void launch(Buddy& b, double vx, double vy) {
+  b.mode = BuddyMode::fall;
+  b.support.reset();
+  b.act.clear();
+  b.hop.target.reset();
+  b.vx = vx;
+  b.vy = vy;
+  b.run_time = 0.0;
+  b.air_time = 0.0;
+  b.thrown = true;
+  b.air_drag = 0.15;
+  if (vx != 0.0) b.facing = vx > 0 ? 1 : -1;
+}
+
+void say_direct(Buddy& b, std::string_view category) {
+  const auto table = line_table(category);
+  say_line(b, table[b.rng.pick(table.size())]);
+}
+
+}  // namespace
+
+void social_tick(Crew& crew, double now) {
+  if (now < crew.next_social) return;
+  Xorshift64& rng = crew.social_rng;
+  crew.next_social = now + (8.0 + 12.0 * rng.uniform()) / trait(crew.world.w.playful);
+  if (!crew.world.w.social) return;
+
+  std::vector<std::size_t> eligible;
+  for (std::size_t i = 0; i < crew.buddies.size(); ++i) {
+    const Buddy& b = crew.buddies[i];
+    if ((b.mode == BuddyMode::idle || b.mode == BuddyMode::sit) && b.world.chatty)
+      eligible.push_back(i);
+  }
+  crew.by_x_in_place(eligible);
+  std::vector<std::pair<std::size_t, std::size_t>> pairs;
+  for (std::size_t i = 0; i < eligible.size() && pairs.size() < kMaxPairs; ++i) {
+    const Buddy& a = crew.buddies[eligible[i]];
+    for (std::size_t j = i + 1; j < eligible.size() && pairs.size() < kMaxPairs; ++j) {
+      const Buddy& b = crew.buddies[eligible[j]];
+      if (!(b.x - a.x < 220.0 * a.unit)) break;
+      if (std::abs(a.y - b.y) < 30.0 * a.unit) pairs.emplace_back(eligible[i], eligible[j]);
+    }
+  }
+  if (pairs.empty()) return;
+
+  const auto [ia, ib] = pairs[rng.pick(pairs.size())];
+  auto [a, b] = crew.pair_mut(ia, ib);
+  const auto& chat = kChatPairs[rng.pick(kChatPairs.size())];
+  a.facing = b.x >= a.x ? 1 : -1;
+  b.facing = -a.facing;
+  const double u = rng.uniform();
+  if (u < 0.35) {
+    say_line(a, chat.first);
+    say_later(b, chat.second, 1.6);
+    play_act(a, "wave", false);
+  } else if (u < 0.55) {
+    say_line(a, "dance off!");
+    say_later(b, "oh it's ON", 0.8);
+    play_act(a, "dance", false);
+    play_act(b, "dance", false);
+  } else if (u < 0.75) {
+    say_line(a, "high five!");
+    play_act(a, "jump", false);
+    play_act(b, "jump", false);
+    a.push_event(BuddyEvent::symbol("\u2726", a.x, a.y - 10.0 * a.unit));
+  } else {
+    say_line(a, "tag! you're it!");
+    say_later(b, "hey!!", 0.5);
+    become_it(b, a.id, 3, now);
+  }
+}
+
+void apply_tag_catch(Buddy& c) {
+  if (!c.caught_partner) return;
+  const std::uint32_t p = *c.caught_partner;
+  c.caught_partner.reset();
+  say_direct(c, "tag");
+  const auto tagged = line_table("tagged");
+  SocialMessage line;
+  line.to = p;
+  line.kind = SocialMessage::line;
+  line.text = tagged[c.rng.pick(tagged.size())];
+  line.delay = 0.6;
+  c.messages.push_back(std::move(line));
+  if (c.tag_bounces > 1) {
+    SocialMessage back;
+    back.to = p;
+    back.kind = SocialMessage::tag_back;
+    back.from = c.id;
+    back.bounces = c.tag_bounces - 1;
+    c.messages.push_back(back);
+  }
+  c.tag_bounces = 0;
+}
+
+void deliver_messages(Crew& crew, std::size_t sender) {
+  if (sender >= crew.buddies.size() || crew.buddies[sender].messages.empty()) return;
+  std::vector<SocialMessage> outbox;
+  outbox.swap(crew.buddies[sender].messages);
+  for (SocialMessage& m : outbox) {
+    const auto target = crew.index_of(m.to);
+    if (!target) continue;
+    Buddy& t = crew.buddies[*target];
+    if (m.kind == SocialMessage::line) {
+      say_later(t, std::move(m.text), m.delay);
+    } else {
+      become_it(t, m.from, m.bounces, t.now);
+    }
+  }
+}
+
+void grab(Buddy& b, double now, double px, double py) {
+  if (b.mode == BuddyMode::drawing) abandon_drawing(b);
+  b.mode = BuddyMode::held;
+  b.act.clear();
+  b.support.reset();
+  b.hop.target.reset();
+  b.walk_target.reset();
+  if (b.queued_act && *b.queued_act == "sleep") b.queued_act.reset();
+  b.grab_dx = b.x - px;
+  b.grab_dy = b.y - py;
+  b.pointer_samples.clear();
+  b.pointer_samples.push_back({now, px, py});
+  b.vx = b.vy = b.spin = 0.0;
+  b.grab_time = now;
+  b.hold_line_said = false;
+  b.partner.reset();
+  b.chase_until = 0.0;
+  chirp(b, "grab", 0.7);
+}
+
+void poke(Buddy& b, double now) {
+  b.last_active = now;
+  if (b.mode == BuddyMode::sleep) {
+    start_act(b, "scared", 1.2);
+    b.angle = 0.0;
+    chirp(b, "wake", 1.0);
+    b.push_event(BuddyEvent::symbol("!", b.x, b.y - 10.0 * b.unit));
+    return;
+  }
+  if (!is_grounded(b.mode) || !b.support) return;
+  std::erase_if(b.poke_times, [&](double t) { return now - t > 4.0; });
+  const std::size_t earlier = b.poke_times.size();
+  b.poke_times.push_back(now);
+  if (earlier < 4) {
+    b.push_event(BuddyEvent::symbol("!", b.x, b.y - 10.0 * b.unit));
+    chirp(b, "poke", 0.6);
+    const bool ceiling = b.support->kind == SurfaceKind::ceiling;
+    hop(b, b.x, b.y, (ceiling ? -14.0 : 14.0) * b.unit, 0.35, 0.0, b.support);
+  } else {
+    b.poke_times.clear();
+    start_act(b, "angry", 3.0);
+    b.angle = 0.0;
+    chirp(b, "poked_lots", 1.0);
+  }
+}
+
+void pet(Buddy& b, double now) {
+  if (!is_grounded(b.mode) || now < b.pet_ready) return;
+  b.pet_ready = now + 1.0;
+  b.last_active = now;
+  if (b.mode == BuddyMode::sleep) {
+    hearts(b, 1);
+    return;
+  }
+  hearts(b, 2);
+  start_act(b, "love", 2.0);
+  b.angle = 0.0;
+  chirp(b, "pet", 0.4);
+}
+
+void burn(Buddy& b, double away, double now) {
+  if (b.mode == BuddyMode::held || now < b.hazard_ready) return;
+  b.hot_until = now + 4.0;
+  b.hazard_ready = now + 2.5;
+  abandon_drawing(b);
+  say_direct(b, "burn");
+  const double dir = away < 0 ? -1.0 : 1.0;
+  launch(b, dir * 90.0 * b.unit, -170.0 * b.unit);
+  b.spin = dir * 500.0;
+  b.flight_peak = std::max(b.flight_peak, std::abs(b.vx) / b.unit);
+  b.queued_act = "scared";
+}
+
+void zap(Buddy& b, double now) {
+  if (b.mode == BuddyMode::held || now < b.hazard_ready) return;
+  b.hot_until = now + 5.0;
+  b.hazard_ready = now + 2.0;
+  abandon_drawing(b);
+  say_direct(b, "zap");
+  b.push_event(BuddyEvent::at(BuddyEventKind::dizzy, b.x, b.y));
+  launch(b, (60.0 * b.rng.uniform() - 30.0) * b.unit, -140.0 * b.unit);
+  b.spin = 720.0;
+  b.flight_peak = std::max(b.flight_peak, std::abs(b.vx) / b.unit);
+  b.queued_act = "dizzy";
+}
+
+void blast(Buddy& b, double vx, double vy) {
+  if (b.mode == BuddyMode::held) return;
+  abandon_drawing(b);
+  launch(b, vx, vy);
+  b.spin = std::clamp(vx / b.unit * 2.5, -900.0, 900.0);
+  b.flight_peak = std::max(b.flight_peak, std::hypot(vx, vy) / b.unit);
+  chirp(b, "boom", 0.7);
+}
+
+void knock_overs(Crew& crew) {
+  if (!crew.world.w.collide) return;
+  std::vector<std::size_t> flyers;
+  for (std::size_t i = 0; i < crew.buddies.size(); ++i) {
+    const Buddy& f = crew.buddies[i];
+    if (f.thrown && f.mode == BuddyMode::fall && std::hypot(f.vx, f.vy) > 150.0 * f.unit)
+      flyers.push_back(i);
+  }
+  if (flyers.empty()) return;
+  // Grounded buddies by x, so each flyer only looks at its neighbours.
+  std::vector<std::pair<double, std::size_t>> targets;
+  double widest = 0.0;
+  for (std::size_t i = 0; i < crew.buddies.size(); ++i) {
+    const Buddy& t = crew.buddies[i];
+    if (is_grounded(t.mode) && std::isfinite(t.x)) {
+      targets.emplace_back(t.x, i);
+      widest = std::max(widest, t.unit);
+    }
+  }
+  std::sort(targets.begin(), targets.end());
+  for (std::size_t fi : flyers) {
+    Buddy& f = crew.buddies[fi];
+    if (f.mode != BuddyMode::fall) continue;
+    const double reach = 6.0 * (f.unit + widest);
+    auto it = std::lower_bound(targets.begin(), targets.end(),
+                               std::make_pair(f.x - reach, std::size_t{0}));
+    for (; it != targets.end() && it->first <= f.x + reach; ++it) {
+      Buddy& t = crew.buddies[it->second];
+      if (it->second == fi || !is_grounded(t.mode)) continue;
+      // Contact: the bodies (16 x 10 units, centred 5 units above the feet) overlap.
+      const double dx = std::abs(t.x - f.x);
+      const double dy = std::abs((t.y - 5.0 * t.unit) - (f.y - 5.0 * f.unit));
+      if (dx >= 6.0 * (f.unit + t.unit) || dy >= 5.0 * (f.unit + t.unit)) continue;
+      const double vx = 0.7 * f.vx;
+      const double vy = std::min(0.5 * f.vy, 0.0) - 120.0 * t.unit;
+      abandon_drawing(t);
+      launch(t, vx, vy);
+      t.spin = std::clamp(vx / t.unit * 2.5, -900.0, 900.0);
+      t.flight_peak = std::max(t.flight_peak, std::hypot(vx, vy) / t.unit);
+      chirp(t, "bonk", 0.7);
+      f.vx *= -0.35;
+    }
+  }
+}
+
+}  // namespace perchkin
