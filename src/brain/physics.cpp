@@ -5,6 +5,7 @@
 #include "brain/speech.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 
@@ -39,6 +40,26 @@ double cap_speed(const Buddy& b) { return b.world.w.max_speed * b.unit; }
 void wall_range(const Buddy& b, const WorldView& view, double& lo, double& hi) {
   lo = view.left + 8.0 * b.unit;
   hi = std::max(view.right - 8.0 * b.unit, lo);
+}
+
+// Where shift_x may move a buddy: its support, or the bounds when airborne.
+void shift_range(const Buddy& b, double lo, double hi, double& a, double& z) {
+  if (b.support) {
+    a = b.support->left;
+    z = b.support->right;
+  } else {
+    a = lo + 8.0 * b.unit;
+    z = std::max(hi - 8.0 * b.unit, a);
+  }
+}
+
+// Moves x by dx towards [a, z] but never against dx, even from a little outside the range.
+double shift_within(double& x, double dx, double a, double z) {
+  if (!std::isfinite(dx) || dx == 0.0) return 0.0;
+  const double nx = dx > 0.0 ? std::max(x, std::min(x + dx, z)) : std::min(x, std::max(x + dx, a));
+  const double moved = nx - x;
+  x = nx;
+  return moved;
 }
 
 void leave_support(Buddy& b) {
@@ -520,20 +541,9 @@ void release(Buddy& b) {
 double shift_x(Buddy& b, double dx, double lo, double hi) {
   if (b.mode == BuddyMode::hop || b.mode == BuddyMode::held || b.mode == BuddyMode::drawing)
     return 0.0;
-  if (!std::isfinite(dx) || dx == 0.0) return 0.0;
   double a, z;
-  if (b.support) {
-    a = b.support->left;
-    z = b.support->right;
-  } else {
-    a = lo + 8.0 * b.unit;
-    z = std::max(hi - 8.0 * b.unit, a);
-  }
-  // Never moves against dx, even when the buddy stands a little outside the range.
-  const double nx = dx > 0.0 ? std::max(b.x, std::min(b.x + dx, z)) : std::min(b.x, std::max(b.x + dx, a));
-  const double moved = nx - b.x;
-  b.x = nx;
-  return moved;
+  shift_range(b, lo, hi, a, z);
+  return shift_within(b.x, dx, a, z);
 }
 
 bool may_stand_on(std::uint32_t buddy_id, std::int64_t platform_id, SurfaceKind kind,
@@ -579,28 +589,68 @@ double blocker_distance(const Buddy& b, const WorldView& view, const BuddySummar
 
 namespace {
 
-bool rides(const Buddy& rider, const Buddy& carrier) {
-  return rider.support && rider.support->kind == SurfaceKind::buddy &&
-         rider.support->id == buddy_platform_id(carrier.id);
+// What the sweep needs of each buddy, packed so that neither the scan over neighbours nor the
+// pushes touch the large buddy records; moved positions are written back at the end.
+struct CrowdEntry {
+  std::int64_t key = 0;  // x in the IEEE total order, as Crew::by_x sorts
+  double x = 0.0;
+  double y = 0.0;
+  double unit = 1.0;
+  double lo = 0.0, hi = 0.0;  // where shift_x may move it
+  std::int64_t carrier = 0;   // platform id of the buddy it rides, or 0
+  std::uint32_t index = 0;
+  std::uint32_t id = 0;
+  bool movable = true;
+  bool pressed = false;
+  bool moved = false;
+};
+
+std::int64_t total_order_key(double v) {
+  const auto bits = std::bit_cast<std::int64_t>(v);
+  return bits ^ static_cast<std::int64_t>(static_cast<std::uint64_t>(bits >> 63) >> 1);
 }
 
-void push_pair(Buddy& a, Buddy& b, const WorldView& view) {
+CrowdEntry crowd_entry(const Buddy& b, std::uint32_t index, const WorldView& view) {
+  CrowdEntry e;
+  e.key = total_order_key(b.x);
+  e.x = b.x;
+  e.y = b.y;
+  e.unit = b.unit;
+  e.index = index;
+  e.id = b.id;
+  e.movable = !(b.mode == BuddyMode::hop || b.mode == BuddyMode::held || b.mode == BuddyMode::drawing);
+  shift_range(b, view.left, view.right, e.lo, e.hi);
+  if (b.support && b.support->kind == SurfaceKind::buddy) e.carrier = b.support->id;
+  return e;
+}
+
+double shift_entry(CrowdEntry& e, double dx) {
+  if (!e.movable) return 0.0;
+  const double moved = shift_within(e.x, dx, e.lo, e.hi);
+  e.moved = e.moved || moved != 0.0;
+  return moved;
+}
+
+// Algorithm steps 1 to 4 for one pair, on the packed entries.
+void push_pair(CrowdEntry& a, CrowdEntry& b) {
   const double reach = 9.0 * (a.unit + b.unit);
   const double dx = b.x - a.x;
-  if (std::abs(dx) > reach || rides(a, b) || rides(b, a)) return;
+  if (std::abs(dx) > reach || a.carrier == buddy_platform_id(b.id) ||
+      b.carrier == buddy_platform_id(a.id))
+    return;
   if (!(a.y > b.y - 8.0 * b.unit && b.y > a.y - 8.0 * a.unit)) return;
   const double overlap = reach - std::abs(dx);
   if (overlap > 0.2 * reach) a.pressed = b.pressed = true;
   const double push = std::min(overlap, (30.0 * std::min(a.unit, b.unit) + 10.0 * overlap) * kDt);
   if (!(push > 0.0)) return;
   const double dir = b.x >= a.x ? 1.0 : -1.0;
-  const double ma = shift_x(a, -dir * push / 2.0, view.left, view.right);
-  const double mb = shift_x(b, dir * push / 2.0, view.left, view.right);
+  const double ma = shift_entry(a, -dir * push / 2.0);
+  const double mb = shift_entry(b, dir * push / 2.0);
   const double rest = push - (-dir * ma + dir * mb);
   if (rest <= 1e-9) return;
-  const double again = shift_x(a, -dir * rest, view.left, view.right);
+  const double again = shift_entry(a, -dir * rest);
   const double left = rest + dir * again;
-  if (left > 1e-9) shift_x(b, dir * left, view.left, view.right);
+  if (left > 1e-9) shift_entry(b, dir * left);
 }
 
 // A buddy squeezed too long hops onto the nearest platform above its feet.
@@ -632,25 +682,28 @@ void collide_crew(Crew& crew, const WorldView& view) {
     for (Buddy& b : all) b.press_time = 0.0;
     return;
   }
-  std::vector<std::size_t> order(all.size());
+  std::vector<CrowdEntry> e(all.size());
   double max_unit = 1.0;
   for (std::size_t i = 0; i < all.size(); ++i) {
-    order[i] = i;
-    all[i].pressed = false;
+    e[i] = crowd_entry(all[i], static_cast<std::uint32_t>(i), view);
     if (std::isfinite(all[i].unit)) max_unit = std::max(max_unit, all[i].unit);
   }
-  crew.by_x_in_place(order);
+  // The order of Crew::by_x: by x, equal x in crew order.
+  std::sort(e.begin(), e.end(), [](const CrowdEntry& a, const CrowdEntry& b) {
+    return a.key < b.key || (a.key == b.key && a.index < b.index);
+  });
   const double window = 18.0 * max_unit;
-  for (std::size_t i = 0; i < order.size(); ++i) {
-    for (std::size_t j = i + 1; j < order.size(); ++j) {
-      if (!(all[order[j]].x - all[order[i]].x < window)) break;
-      if (all[order[i]].id == all[order[j]].id) continue;
-      auto [a, b] = crew.pair_mut(order[i], order[j]);
-      push_pair(a, b, view);
+  for (std::size_t i = 0; i < e.size(); ++i) {
+    for (std::size_t j = i + 1; j < e.size(); ++j) {
+      if (!(e[j].x - e[i].x < window)) break;
+      if (e[i].id != e[j].id) push_pair(e[i], e[j]);
     }
   }
-  for (Buddy& b : all) {
-    b.press_time = b.pressed ? b.press_time + kDt : std::max(b.press_time - 2.0 * kDt, 0.0);
+  for (const CrowdEntry& c : e) {
+    Buddy& b = all[c.index];
+    if (c.moved) b.x = c.x;
+    b.pressed = c.pressed;
+    b.press_time = c.pressed ? b.press_time + kDt : std::max(b.press_time - 2.0 * kDt, 0.0);
     const bool can_climb = b.mode == BuddyMode::idle || b.mode == BuddyMode::walk ||
                            b.mode == BuddyMode::sit;
     if (b.press_time > 0.6 && can_climb && b.support && b.support->kind != SurfaceKind::ceiling)

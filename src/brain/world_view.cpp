@@ -76,8 +76,8 @@ void build_world_view(WorldView& view, const Crew& crew, std::span<const Support
   bool sorted = true;
   for (std::size_t i = 1; i < n && sorted; ++i) sorted = crew.buddies[i - 1].id < crew.buddies[i].id;
   if (!sorted) {
-    order.resize(n);
-    for (std::size_t i = 0; i < n; ++i) order[i] = static_cast<std::uint32_t>(i);
+    order.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) order.push_back(static_cast<std::uint32_t>(i));
     std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
       return crew.buddies[a].id < crew.buddies[b].id;
     });
