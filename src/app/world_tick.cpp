@@ -69,7 +69,6 @@ void hazards(App& app) {
       case HazardHit::Kind::blast: blast(b, hit.vx, hit.vy); break;
     }
   }
-  emit_prop_particles(app.effects, now);
   step_effects(app.effects, now);
   app.scene.expire(now);
 }
