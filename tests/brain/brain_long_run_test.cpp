@@ -26,7 +26,7 @@ namespace {
 // they live through less (the crew's script still reaches every mode well within it).
 #if defined(PERCHKIN_TEST_SANITIZED)
 constexpr double kSoloHours = 2.0;
-constexpr double kCrewHours = 0.25;
+constexpr double kCrewHours = 0.5;
 #elif defined(__OPTIMIZE__)
 constexpr double kSoloHours = 10.0;
 constexpr double kCrewHours = 10.0;
@@ -72,14 +72,15 @@ struct LifeRun {
   }
 
   void user_and_commands() {
-    const double phase = std::fmod(now, 3600.0);
-    if (phase < 900.0) {  // typing
+    // A twenty-minute day: two minutes of typing, eight of mouse work, ten away.
+    const double phase = std::fmod(now, 1200.0);
+    if (phase < 120.0) {
       view.idle_seconds = 0.0;
       if (script.chance(0.1)) ++keys;
-    } else if (phase < 1500.0) {  // mouse only
+    } else if (phase < 600.0) {
       view.idle_seconds = 0.5;
-    } else {  // away
-      view.idle_seconds = phase - 1500.0;
+    } else {
+      view.idle_seconds = phase - 600.0;
     }
     view.keystrokes = keys;
     view.local_hour = static_cast<int>(now / 3600.0) % 24;
@@ -103,8 +104,8 @@ struct LifeRun {
           break;
       }
     }
-    // Every five minutes or so somebody is picked up, carried and thrown.
-    if (carried == kNoPlatform && script.chance(1.0 / (300.0 * 60.0))) {
+    // Every two minutes or so somebody is picked up, carried and thrown.
+    if (carried == kNoPlatform && script.chance(1.0 / (120.0 * 60.0))) {
       carried = script.pick(all.size());
       Buddy& b = all[carried];
       b.mode = BuddyMode::held;
