@@ -99,24 +99,6 @@ TEST(Eval, VeryLongFractionsStillRoundCorrectly) {
   EXPECT_EQ(value_of(half_way + ":i" + zeros + "1", 0), above);
 }
 
-TEST(CompiledValue, AgreesWithEvalForEveryCounter) {
-  const char* tokens[] = {":i*3", "(:i+1)/:i", "100-:i*:i", "1:i.5", ":i-2000"};
-  for (const char* token : tokens) {
-    const CompiledValue compiled = compile_value(token);
-    ASSERT_TRUE(compiled.valid) << token;
-    EXPECT_TRUE(compiled.uses_counter);
-    for (std::uint32_t counter = 0; counter <= 2000; counter += 97) {
-      const EvalResult direct = eval(token, counter);
-      const std::optional<double> fast = evaluate(compiled, counter);
-      ASSERT_EQ(direct.ok(), fast.has_value()) << token << " " << counter;
-      if (fast) {
-        EXPECT_EQ(direct.value, *fast) << token << " " << counter;
-      }
-    }
-  }
-  EXPECT_FALSE(compile_value("2*(3+4)").uses_counter);
-}
-
 }  // namespace
 }  // namespace perchkin::logo
 
