@@ -24,11 +24,12 @@ std::string fill(std::string_view head, std::string_view unit, std::string_view 
 }
 
 // expected_error is empty for programs that draw.
-void run_program(benchmark::State& state, const std::string& prog, std::string_view expected_error) {
+void run_program(benchmark::State& state, const std::string& prog,
+                 std::string_view expected_error) {
   for (auto _ : state) {
     auto result = draw_turtle_program(prog, {960, 540}, "red", 4);
     if (result.error != expected_error) {
-      state.SkipWithError(result.ok() ? "drew" : result.error.c_str());
+      state.SkipWithError(result.ok() ? "drew instead of failing" : "failed unexpectedly");
       break;
     }
     benchmark::DoNotOptimize(result);
@@ -61,6 +62,12 @@ void BM_PointLimitArcs(benchmark::State& state) {
   run_program(state, "repeat 2000 [arc 360 :i pu pd]", kTooBig);
 }
 BENCHMARK(BM_PointLimitArcs)->Unit(benchmark::kMillisecond);
+
+// A new stroke for every other move until the point limit.
+void BM_PenChanges(benchmark::State& state) {
+  run_program(state, "repeat 2000 [repeat 12 [fd 1 pu fd 1 pd]]", kTooBig);
+}
+BENCHMARK(BM_PenChanges)->Unit(benchmark::kMillisecond);
 
 // A value as long as the program allows, re-evaluated for every round number 1..2000.
 void BM_LongCounterExpression(benchmark::State& state) {

@@ -46,27 +46,12 @@ constexpr std::array<double, 23> kPowersOfTen{1e0,  1e1,  1e2,  1e3,  1e4,  1e5,
                                               1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                               1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
-constexpr std::array<std::uint64_t, 19> kIntegerPowersOfTen{
-    1ULL,
-    10ULL,
-    100ULL,
-    1000ULL,
-    10000ULL,
-    100000ULL,
-    1000000ULL,
-    10000000ULL,
-    100000000ULL,
-    1000000000ULL,
-    10000000000ULL,
-    100000000000ULL,
-    1000000000000ULL,
-    10000000000000ULL,
-    100000000000000ULL,
-    1000000000000000ULL,
-    10000000000000000ULL,
-    100000000000000000ULL,
-    1000000000000000000ULL,
-};
+constexpr std::array<std::uint64_t, 20> kIntegerPowersOfTen = [] {
+  std::array<std::uint64_t, 20> powers{};
+  powers[0] = 1;
+  for (std::size_t i = 1; i < powers.size(); ++i) powers[i] = powers[i - 1] * 10;
+  return powers;
+}();
 
 // Splits a run of digits holding ":i" into pieces.
 CompiledValue::CounterNumber split_counter_number(std::string_view run) {
@@ -101,6 +86,8 @@ CompiledValue::CounterNumber split_counter_number(std::string_view run) {
   return number;
 }
 
+// The integer form of a run for counters of one length; unusable past 19 digits, which no longer
+// fit 64 bits.
 CompiledValue::ShortForm short_form(std::string_view run, std::size_t counter_digits) {
   std::uint32_t digits = 0;
   std::uint32_t fraction = 0;
