@@ -17,6 +17,47 @@ double back_height(BuddyMode m) {
   return m == BuddyMode::sit || m == BuddyMode::sleep || m == BuddyMode::type ? 6.0 : 8.0;
 }
 
+// The x index of grounded buddies. Buddies move little between ticks, so last tick's order,
+// refreshed, is nearly sorted and an insertion sort finishes it in about linear time; when the
+// crew changed, or the order is badly shuffled, a full sort is cheaper.
+void rebuild_x_index(WorldView& view, std::size_t grounded_count) {
+  std::vector<BuddyXKey>& g = view.grounded_by_x;
+  std::vector<std::uint8_t>& mark = view.x_index_marks;
+  const std::size_t n = view.buddies.size();
+  const auto less = [](const BuddyXKey& a, const BuddyXKey& b) {
+    return a.x < b.x || (a.x == b.x && a.summary < b.summary);
+  };
+  const bool reuse = view.x_index_crew_size == n;
+  view.x_index_crew_size = n;
+  std::size_t kept = 0;
+  if (reuse) {
+    for (const BuddyXKey& k : g) {
+      if (k.summary >= n || mark[k.summary] != 1) continue;
+      mark[k.summary] = 2;
+      g[kept++] = {view.buddies[k.summary].x, k.summary};
+    }
+  }
+  g.resize(kept);
+  g.reserve(grounded_count);
+  for (std::size_t k = 0; k < n; ++k)
+    if (mark[k] == 1) g.push_back({view.buddies[k].x, static_cast<std::uint32_t>(k)});
+  if (reuse) {
+    std::size_t budget = 8 * g.size() + 64;
+    for (std::size_t i = 1; i < g.size() && budget > 0; ++i) {
+      const BuddyXKey v = g[i];
+      std::size_t j = i;
+      while (j > 0 && less(v, g[j - 1]) && budget > 0) {
+        g[j] = g[j - 1];
+        --j;
+        --budget;
+      }
+      g[j] = v;
+    }
+    if (budget > 0) return;
+  }
+  std::sort(g.begin(), g.end(), less);
+}
+
 }  // namespace
 
 const Support* find_platform(const WorldView& view, std::int64_t id, SurfaceKind kind) {
@@ -98,16 +139,19 @@ void build_world_view(WorldView& view, const Crew& crew, std::span<const Support
     view.buddy_support_kind[k] = b.support ? b.support->kind : SurfaceKind::none;
   }
 
-  // Grounded buddies: the x index, their platforms while collide is on, and who rides whom.
+  // Grounded buddies: their platforms while collide is on, and who rides whom.
   view.buddy_platform.assign(n, kNoPlatform);
-  view.grounded_by_x.clear();
   view.stands_on.clear();
   view.max_grounded_unit = 1.0;
+  std::vector<std::uint8_t>& grounded = view.x_index_marks;  // 1 grounded, 2 already indexed
+  grounded.assign(n, 0);
+  std::size_t grounded_count = 0;
   for (std::size_t k = 0; k < n; ++k) {
     const BuddySummary& s = view.buddies[k];
     if (view.buddy_support_kind[k] == SurfaceKind::buddy) view.stands_on[s.support_id] = s.id;
     if (!is_grounded(s.mode) || !std::isfinite(s.x) || !std::isfinite(s.y)) continue;
-    view.grounded_by_x.push_back({s.x, static_cast<std::uint32_t>(k)});
+    grounded[k] = 1;
+    ++grounded_count;
     view.max_grounded_unit = std::max(view.max_grounded_unit, s.unit);
     if (!view.collide || view.buddy_support_kind[k] == SurfaceKind::ceiling) continue;
     view.buddy_platform[k] = static_cast<std::uint32_t>(view.platforms.size());
@@ -119,10 +163,7 @@ void build_world_view(WorldView& view, const Crew& crew, std::span<const Support
     p.kind = SurfaceKind::buddy;
     view.platforms.push_back(p);
   }
-  std::sort(view.grounded_by_x.begin(), view.grounded_by_x.end(),
-            [](const BuddyXKey& a, const BuddyXKey& b) {
-              return a.x < b.x || (a.x == b.x && a.summary < b.summary);
-            });
+  rebuild_x_index(view, grounded_count);
 }
 
 }  // namespace perchkin

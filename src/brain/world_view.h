@@ -50,6 +50,9 @@ struct WorldView {
   // Grounded buddies (ceiling ones included) sorted by x, and the largest unit among them.
   std::vector<BuddyXKey> grounded_by_x;
   double max_grounded_unit = 1.0;
+  // Scratch for rebuilding the x index from last tick's order (crew size it was built for).
+  std::vector<std::uint8_t> x_index_marks;
+  std::size_t x_index_crew_size = 0;
   // Carrier platform id -> id of a buddy standing on it (the last one in id order).
   std::unordered_map<std::int64_t, std::uint32_t> stands_on;
 };

@@ -122,6 +122,15 @@ void check(const PhysicsWorld& w, int world, int tick) {
     ASSERT_GE(b.angle, 0.0);
     ASSERT_LT(b.angle, 360.0);
   }
+  // The x index, rebuilt from last tick's order, is complete and sorted.
+  const auto& g = w.view.grounded_by_x;
+  std::size_t grounded = 0;
+  for (const BuddySummary& s : w.view.buddies) grounded += is_grounded(s.mode);
+  ASSERT_EQ(g.size(), grounded) << "world " << world << " tick " << tick;
+  for (std::size_t i = 0; i < g.size(); ++i) {
+    ASSERT_EQ(g[i].x, w.view.buddies[g[i].summary].x);
+    if (i > 0) ASSERT_LE(g[i - 1].x, g[i].x) << "world " << world << " tick " << tick;
+  }
 }
 
 TEST(PhysicsProperty, RandomWorldsStayFiniteAndGrounded) {
