@@ -1,8 +1,8 @@
+#include "shapes/shapes.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
-
-#include "shapes/shapes.h"
 
 namespace perchkin {
 namespace {

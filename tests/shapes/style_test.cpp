@@ -1,7 +1,8 @@
+#include "shapes/style.h"
+
 #include <gtest/gtest.h>
 
 #include "shapes/color.h"
-#include "shapes/style.h"
 
 namespace perchkin {
 namespace {
