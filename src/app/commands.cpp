@@ -30,7 +30,7 @@ std::string no_buddy_text(std::string_view id, const Crew& crew) {
 // Looks up an optional number argument: absent gives the fallback, a non-number fails.
 std::variant<double, std::string> number_arg(const json& args, const char* key, double fallback) {
   const json* v = json_member(args, key);
-  if (v == nullptr) return fallback;
+  if (v == nullptr || v->is_null()) return fallback;
   if (auto n = json_number(*v)) return *n;
   return std::string(key) + " must be a number";
 }

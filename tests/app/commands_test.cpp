@@ -1,0 +1,163 @@
+// The command set through run_command: argument rules, messages, replies.
+#include "app/app.h"
+#include "app/commands.h"
+
+#include <gtest/gtest.h>
+
+namespace perchkin {
+namespace {
+
+struct Commands : ::testing::Test {
+  FakeDesktop desktop;
+  VirtualClock clock;
+  App app;
+  void SetUp() override {
+    desktop.hour = 12;
+    init_app(app, desktop, clock, 200, 31337);
+    settle(2.0);
+  }
+  void settle(double seconds) {
+    for (int i = 0; i < static_cast<int>(seconds * 60); ++i) {
+      app.sim_clock += kTick;
+      world_tick(app);
+    }
+  }
+  std::string msg(const char* name, const json& args) { return run_command(app, name, args).msg; }
+  bool ok(const char* name, const json& args) { return run_command(app, name, args).ok; }
+};
+
+const std::string kActs =
+    "idle, sit, sleep, wave, dance, happy, jump, type, backflip, spin, explode, dizzy, angry, "
+    "love, think, scared, celebrate, chase";
+
+TEST_F(Commands, DispatchAndArgs) {
+  EXPECT_EQ(msg("quit", json(5)), "bye");
+  EXPECT_FALSE(app.running);
+  app.running = true;
+  EXPECT_EQ(msg("status", json(5)), "args must be an object");
+  EXPECT_EQ(msg("dance", json::object()), "unknown command dance");
+  EXPECT_EQ(msg("Status", json::object()), "unknown command Status");
+  EXPECT_EQ(msg("studio", json::object()).rfind("Could not open Perchkin Studio: ", 0), 0u);
+}
+
+TEST_F(Commands, TargetResolution) {
+  ASSERT_TRUE(ok("crew", {{"add", 5}}));
+  ASSERT_TRUE(ok("crew", {{"remove", 1}}));
+  ASSERT_TRUE(ok("crew", {{"remove", "3"}}));
+  ASSERT_TRUE(ok("crew", {{"remove", "+4"}}));
+  EXPECT_EQ(app.crew.ids_text(), "0,2,5");
+  EXPECT_EQ(msg("act", {{"action", "wave"}, {"id", 7}}), "no buddy with id 7; ids are 0,2,5");
+  EXPECT_EQ(msg("act", {{"action", "wave"}, {"id", "7"}}), "no buddy with id 7; ids are 0,2,5");
+  EXPECT_EQ(msg("act", {{"action", "wave"}, {"id", -1}}), "id must be a buddy id or 'all'");
+  EXPECT_EQ(msg("act", {{"action", "wave"}, {"id", 2.5}}), "id must be a buddy id or 'all'");
+  EXPECT_EQ(msg("act", {{"action", "wave"}, {"id", "+"}}), "id must be a buddy id or 'all'");
+  EXPECT_EQ(msg("act", {{"action", "wave"}, {"id", "ALL"}}), "id must be a buddy id or 'all'");
+  EXPECT_EQ(msg("act", {{"action", "wave"}, {"id", json::array({2})}}),
+            "id must be a buddy id or 'all'");
+  EXPECT_EQ(msg("act", {{"action", "wave"}, {"id", 4294967298ull}}),
+            "no buddy with id 4294967298; ids are 0,2,5");
+  EXPECT_EQ(msg("chatty", {{"on", false}, {"id", "+2"}}), "quiet");
+  EXPECT_FALSE(app.crew.buddies[1].world.chatty);
+  EXPECT_TRUE(app.crew.buddies[0].world.chatty);
+  EXPECT_EQ(msg("act", {{"action", "dance"}, {"id", "all"}}), "3 buddies: ok");
+  EXPECT_EQ(msg("chatty", {{"id", nullptr}}), "quiet");
+}
+
+TEST_F(Commands, FirstFailureEndsAMultiTargetCommand) {
+  ASSERT_TRUE(ok("crew", {{"add", 2}}));
+  settle(3.0);
+  app.crew.buddies[1].mode = BuddyMode::held;
+  EXPECT_EQ(msg("leap", {{"x", 100}, {"y", 100}, {"id", "all"}}),
+            "he is being held by the mouse right now");
+  EXPECT_EQ(app.crew.buddies[0].mode, BuddyMode::fall);  // the first one leapt
+  EXPECT_NE(app.crew.buddies[2].mode, BuddyMode::fall);  // the third never ran
+}
+
+TEST_F(Commands, Crew) {
+  EXPECT_EQ(msg("crew", json::object()), "1 buddies, ids 0");
+  EXPECT_EQ(msg("crew", {{"add", "3"}}), "add must be a number");
+  EXPECT_EQ(msg("crew", {{"add", 0}}), "2 buddies, ids 0,1");
+  EXPECT_EQ(msg("crew", {{"add", 1}, {"color", "mauve"}}),
+            "color must be one of: orange, blue, green, purple, pink, yellow, teal, red, white, black");
+  EXPECT_EQ(msg("crew", {{"add", 3}, {"size", 6}}), "5 buddies, ids 0,1,2,3,4");
+  for (const Buddy& b : app.crew.buddies) EXPECT_EQ(b.unit, 6.0);
+  EXPECT_EQ(msg("crew", {{"size", "big"}}), "size must be a number");
+  EXPECT_EQ(msg("crew", {{"size", 2}, {"id", 3}}), "5 buddies, ids 0,1,2,3,4");
+  EXPECT_EQ(app.crew.buddies[3].unit, 2.0);
+  EXPECT_EQ(app.crew.buddies[2].unit, 6.0);
+  EXPECT_EQ(msg("crew", {{"remove", 9}}), "no buddy with id 9; ids are 0,1,2,3,4");
+  EXPECT_EQ(msg("crew", {{"remove", "all"}}), "1 buddies, ids 0");
+  EXPECT_EQ(msg("crew", {{"remove", "all"}}), "1 buddies, ids 0");
+  EXPECT_EQ(msg("crew", {{"remove", nullptr}}), "the last buddy stays");
+  const std::string full = msg("crew", {{"add", 500}});
+  EXPECT_EQ(full, "200 buddies, ids " + app.crew.ids_text());
+  EXPECT_EQ(app.crew.buddies.size(), 200u);
+}
+
+TEST_F(Commands, SayActWalkLeapFxChatty) {
+  EXPECT_EQ(msg("say", {{"text", "   "}}), "say needs some text");
+  EXPECT_EQ(msg("say", {{"text", 5}}), "say needs some text");
+  EXPECT_EQ(msg("say", {{"text", "hi"}, {"seconds", "long"}}), "seconds must be a number");
+  EXPECT_EQ(msg("say", {{"text", "hi"}, {"act", "fly"}}), "act must be one of: " + kActs);
+  EXPECT_EQ(msg("say", {{"text", "hi"}, {"act", 3}}), "act must be one of: " + kActs);
+  EXPECT_EQ(msg("say", {{"text", std::string(300, 'a')}, {"seconds", 0.2}}), "said");
+  const Buddy& b = app.crew.buddies[0];
+  EXPECT_EQ(b.bubble_text.size(), 200u);
+  EXPECT_NEAR(b.bubble_until - b.now, 1.0, 1e-9);
+  EXPECT_EQ(msg("say", {{"text", "hi"}, {"seconds", 600}}), "said");
+  EXPECT_NEAR(b.bubble_until - b.now, 60.0, 1e-9);
+
+  EXPECT_EQ(msg("act", json::object()), "action must be one of: " + kActs);
+  EXPECT_EQ(msg("act", {{"action", "Dance"}}), "action must be one of: " + kActs);
+
+  EXPECT_EQ(msg("walk", {{"to", "Left"}}), "to must be cursor, left, right, center or an x pixel");
+  EXPECT_EQ(msg("walk", json::object()), "to must be cursor, left, right, center or an x pixel");
+  EXPECT_EQ(msg("walk", {{"to", 99999}}), "walking to x=1920");
+  EXPECT_EQ(msg("walk", {{"to", "center"}}), "walking to x=960");
+  EXPECT_EQ(msg("walk", {{"to", -12.5}}), "walking to x=0");
+
+  EXPECT_EQ(msg("leap", {{"y", 5}}), "x must be a number");
+  EXPECT_EQ(msg("leap", {{"x", 5}}), "y must be a number");
+  EXPECT_EQ(msg("leap", {{"x", "5"}, {"y", 5}}), "x must be a number");
+
+  EXPECT_EQ(msg("fx", {{"kind", "rain"}}),
+            "kind must be one of: confetti, fireworks, hearts, sparkle, snow");
+  EXPECT_EQ(msg("fx", json::object()),
+            "kind must be one of: confetti, fireworks, hearts, sparkle, snow");
+  EXPECT_EQ(msg("fx", {{"kind", "snow"}, {"x", "a"}}), "x must be a number");
+  EXPECT_EQ(msg("fx", {{"kind", "snow"}, {"y", true}}), "y must be a number");
+  EXPECT_EQ(msg("fx", {{"kind", "confetti"}}), "confetti");
+
+  EXPECT_EQ(msg("chatty", json::object()), "quiet");
+  EXPECT_EQ(msg("chatty", json::object()), "chatty");
+  EXPECT_EQ(msg("chatty", {{"on", true}}), "chatty");
+  EXPECT_EQ(msg("chatty", {{"on", "no"}}), "quiet");
+}
+
+TEST_F(Commands, StatusIsSortedJsonWithNullForNonFinite) {
+  app.crew.buddies[0].x = std::numeric_limits<double>::quiet_NaN();
+  const std::string text = msg("status", json::object());
+  auto doc = parse_json(text);
+  ASSERT_TRUE(doc);
+  EXPECT_TRUE((*doc)["buddies"][0]["x"].is_null());
+  EXPECT_EQ(text.rfind("{\"buddies\":[{\"id\":0,\"mode\":", 0), 0u);
+  EXPECT_LT(text.find("\"cursor\""), text.find("\"screen\""));
+  EXPECT_LT(text.find("\"screen\""), text.find("\"typing\""));
+}
+
+TEST_F(Commands, CrewWideActions) {
+  ASSERT_TRUE(ok("crew", {{"add", 2}}));
+  settle(3.0);
+  desktop.pointer = {10, 500};
+  summon_everyone(app);
+  // Three buddies at size 9: offsets -162, 0, 162 around the cursor, kept 20 px inside.
+  for (const Buddy& b : app.crew.buddies) EXPECT_EQ(b.mode, BuddyMode::fall);
+  remove_every_buddy(app);
+  EXPECT_TRUE(app.crew.buddies.empty());
+  EXPECT_EQ(msg("walk", {{"to", 5}}), "there are no buddies right now; add one with crew");
+  summon_everyone(app);  // nothing to do
+  EXPECT_EQ(msg("crew", {{"add", 1}}), "1 buddies, ids 3");  // ids are never reused
+}
+
+}  // namespace
+}  // namespace perchkin
