@@ -210,6 +210,43 @@ TEST_F(Companion, SecondLaunchOnATakenPortAndTheQuitClient) {
   }
 }
 
+// A scripted session over the real port; every command gets exactly one answer.
+TEST_F(Companion, ScenarioOverThePort) {
+  const auto call = [&](const char* name, json args) {
+    auto r = send_command(port_, name, args);
+    EXPECT_TRUE(std::holds_alternative<CommandReply>(r)) << name;
+    return std::holds_alternative<CommandReply>(r) ? std::get<CommandReply>(r) : CommandReply{};
+  };
+  const auto status = [&] {
+    auto doc = parse_json(call("status", json::object()).msg);
+    EXPECT_TRUE(doc);
+    return doc ? *doc : json::object();
+  };
+  EXPECT_EQ(call("crew", {{"add", 9}}).msg, "10 buddies, ids 0,1,2,3,4,5,6,7,8,9");
+  EXPECT_EQ(call("draw", {{"kind", "platform"}, {"pts", {{600, 700}, {1000, 700}}}}).msg,
+            "drawing platform");
+  std::this_thread::sleep_for(3s);
+  EXPECT_EQ(call("leap", {{"x", 800}, {"y", 690}, {"id", "all"}}).msg,
+            "10 buddies: leaping to 800,690");
+  std::this_thread::sleep_for(2s);
+  int up_high = 0;
+  const json after_leap = status();
+  for (const auto& b : after_leap["buddies"])
+    if (b["on"] == "drawn" || b["on"] == "buddy") ++up_high;
+  EXPECT_GE(up_high, 1);
+  EXPECT_EQ(call("draw", {{"kind", "bomb"}, {"pts", {{850, 640}}}, {"id", 1}}).msg, "drawing bomb");
+  EXPECT_EQ(call("draw", {{"kind", "fire"}, {"pts", {{300, 1080}}}, {"id", 2}}).msg, "drawing fire");
+  EXPECT_EQ(call("draw", {{"kind", "cloud"}, {"pts", {{300, 950}}}, {"id", 3}}).msg, "drawing cloud");
+  EXPECT_EQ(call("turtle", {{"prog", "repeat 36 [fd 10 rt 10]"}, {"id", 4}}).msg, "drawing 37 points");
+  EXPECT_EQ(call("fx", {{"kind", "fireworks"}}).msg, "fireworks");
+  EXPECT_EQ(call("draw", {{"kind", "star"}, {"pts", {{1, 2}, {3}}}}).msg, "each point must be [x, y]");
+  EXPECT_EQ(call("say", {{"text", ""}}).msg, "say needs some text");
+  std::this_thread::sleep_for(5s);
+  EXPECT_EQ(status()["buddies"].size(), 10u);
+  EXPECT_EQ(call("crew", {{"remove", "all"}}).msg, "1 buddies, ids 0");
+  EXPECT_EQ(status()["buddies"].size(), 1u);
+}
+
 TEST(CompanionBench, PrintsOneLinePerSizeAndExits) {
   Child bench = Child::start({"--headless", "--port", std::to_string(free_port()), "--bench", "10,50"});
   ASSERT_EQ(bench.wait(120s), 0) << bench.err();
