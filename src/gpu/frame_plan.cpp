@@ -1,0 +1,236 @@
+// Frame decisions: skip or draw, dirty tiles, the buffer rectangle, clears and constants.
+#include "gpu/frame_plan.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+namespace perchkin {
+
+namespace {
+
+std::int64_t area(const PixelRect& r) {
+  return static_cast<std::int64_t>(std::max(0, r.right - r.left)) *
+         static_cast<std::int64_t>(std::max(0, r.bottom - r.top));
+}
+
+bool inside(const PixelRect& a, const PixelRect& outer) {
+  return a.left >= outer.left && a.top >= outer.top && a.right <= outer.right &&
+         a.bottom <= outer.bottom;
+}
+
+PixelRect bounding(const PixelRect& a, const PixelRect& b) {
+  return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
+          std::max(a.bottom, b.bottom)};
+}
+
+void mark_square(TileGrid& grid, double cx, double cy, double half) {
+  mark(grid, static_cast<float>(cx - half), static_cast<float>(cy - half),
+       static_cast<float>(cx + half), static_cast<float>(cy + half));
+}
+
+std::int32_t floor_to(std::int32_t v, std::int32_t step) {
+  return v >= 0 ? v / step * step : -((-v + step - 1) / step) * step;
+}
+
+}  // namespace
+
+SceneActivity scene_activity(const Crew& crew, const RenderEntries& re, const Scene& scene,
+                             const Effects& fx, double now) {
+  SceneActivity a;
+  bool finished = false;
+  for (const auto& [id, d] : scene.drawings) {
+    (void)id;
+    (d.finished ? finished : a.drawings_in_flight) = true;
+  }
+  for (const TextDrawing& t : scene.texts)
+    if (!t.typed) a.drawings_in_flight = true;
+  a.whole_overlay = finished || !scene.texts.empty() || !fx.props.empty();
+  a.particles = !fx.particles.empty();
+  a.pending_effects =
+      !fx.rings.empty() || !fx.bursts.empty() || !fx.entries.empty() || fx.snow_until > now;
+  for (const Buddy& b : crew.buddies)
+    if (!b.bubble_text.empty() && b.bubble_until > now) {
+      a.bubbles = true;
+      break;
+    }
+  for (const RenderEntry& e : re.entries)
+    if (e.burst) {
+      a.bursts = true;
+      break;
+    }
+  return a;
+}
+
+double instance_box_cells(const LookSettings& look, bool custom_hat, bool custom_glasses) {
+  if (custom_hat || custom_glasses) {
+    const double lift = std::max(std::abs(look.hat_lift), std::abs(look.glasses_lift));
+    const double size = std::max(look.hat_size, look.glasses_size);
+    return lift + 24.0 * size + 24.0;
+  }
+  return look.hat != 0 ? 30.0 : 24.0;
+}
+
+void mark_instances(TileGrid& grid, std::span<const BuddyInstance> instances, double box_cells) {
+  for (const BuddyInstance& in : instances) {
+    const double u = in.unit;
+    const double x = in.pos.x, y = in.pos.y;
+    mark_square(grid, x, y - 5.0 * u, box_cells * u);
+  }
+}
+
+void mark_bursts(TileGrid& grid, const Crew& crew, const RenderEntries& re, double overlay_left,
+                 double overlay_top) {
+  (void)crew;
+  for (const RenderEntry& e : re.entries) {
+    if (!e.burst) continue;
+    const double u = e.burst->unit;
+    mark_square(grid, e.x - overlay_left, e.y - 5.0 * u - overlay_top, 24.0 * u);
+    for (const LoosePixel& p : e.burst->pixels) mark_square(grid, p.x, p.y, 2.0 * u);
+  }
+}
+
+void mark_effects(TileGrid& grid, const Effects& fx) {
+  const double s = fx.scale;
+  for (const Particle& p : fx.particles) {
+    double half = 0.0;
+    switch (p.kind) {
+      case ParticleKind::heart:
+      case ParticleKind::sparkle: half = 16.0 * s; break;
+      case ParticleKind::text: half = 130.0 * s; break;
+      default:
+        half = (1.0 + static_cast<double>(p.grow)) * static_cast<double>(std::max(p.width, p.height)) +
+               8.0 * s;
+        break;
+    }
+    mark_square(grid, p.x, p.y, half);
+  }
+  for (const Ring& r : fx.rings)
+    mark_square(grid, r.x, r.y, static_cast<double>(r.radius) + static_cast<double>(r.width) + 4.0);
+}
+
+TileGrid mark_frame(const MarkInput& in, std::span<const BuddyInstance> instances,
+                    const Crew& crew, const RenderEntries& re, const Effects& fx,
+                    const SceneActivity& activity) {
+  TileGrid grid = new_grid(in.overlay_width, in.overlay_height);
+  if (activity.whole_overlay || activity.menu_open || activity.selection) {
+    mark_all(grid);
+    return grid;
+  }
+  mark_instances(grid, instances, in.box_cells);
+  mark_bursts(grid, crew, re, in.overlay_left, in.overlay_top);
+  mark_effects(grid, fx);
+  for (const BoxF& b : in.extra_boxes)
+    mark(grid, static_cast<float>(b.left), static_cast<float>(b.top), static_cast<float>(b.right),
+         static_cast<float>(b.bottom));
+  return grid;
+}
+
+bool must_draw(const FrameState& state, std::span<const BuddyInstance> instances,
+               const SceneActivity& activity, const TileGrid& marks) {
+  if (!state.previous_grid) return true;
+  if (state.previous_grid->width != marks.width || state.previous_grid->height != marks.height)
+    return true;
+  if (!same_instances(instances, state.previous)) return true;
+  if (activity.moving() || activity.menu_open || activity.selection) return true;
+  return state.forced_redraw || state.moving_2d;
+}
+
+std::optional<PixelRect> tight_box(const TileGrid& marks) {
+  int c0 = marks.columns, c1 = -1, r0 = marks.rows, r1 = -1;
+  for (int r = 0; r < marks.rows; ++r)
+    for (int c = 0; c < marks.columns; ++c)
+      if (marks.tiles[static_cast<std::size_t>(r) * static_cast<std::size_t>(marks.columns) +
+                      static_cast<std::size_t>(c)] != 0) {
+        c0 = std::min(c0, c);
+        c1 = std::max(c1, c);
+        r0 = std::min(r0, r);
+        r1 = std::max(r1, r);
+      }
+  if (c1 < 0) return std::nullopt;
+  return PixelRect{c0 * kTileSize, r0 * kTileSize, std::min(marks.width, (c1 + 1) * kTileSize),
+                   std::min(marks.height, (r1 + 1) * kTileSize)};
+}
+
+PixelRect wanted_rect(const PixelRect& tight, int overlay_width, int overlay_height) {
+  // A tile of margin, on a 256-pixel lattice, so small moves do not change the buffer.
+  return {floor_to(std::max(0, tight.left - 128), 256), floor_to(std::max(0, tight.top - 128), 256),
+          std::min(overlay_width, floor_to(tight.right + 383, 256)),
+          std::min(overlay_height, floor_to(tight.bottom + 383, 256))};
+}
+
+void update_buffer_rect(FrameState& state, const TileGrid& marks) {
+  const std::optional<PixelRect> tight = tight_box(marks);
+  if (!tight) return;
+  const PixelRect wanted = wanted_rect(*tight, marks.width, marks.height);
+  if (!state.buffer) {
+    state.buffer = wanted;
+    state.shrink_count = 0;
+    return;
+  }
+  const PixelRect current = *state.buffer;
+  if (!inside(*tight, current)) {
+    const PixelRect both = bounding(current, wanted);
+    state.buffer = area(both) > 3 * area(wanted) ? wanted : both;
+    state.shrink_count = 0;
+  } else if (area(current) > 3 * area(wanted)) {
+    if (++state.shrink_count >= kShrinkFrames) {
+      state.buffer = wanted;
+      state.shrink_count = 0;
+    }
+  } else {
+    state.shrink_count = 0;
+  }
+}
+
+FramePlan plan_frame(FrameState& state, std::span<const BuddyInstance> instances,
+                     const TileGrid& marks, const SceneActivity& activity, const LookSettings& look) {
+  FramePlan plan;
+  plan.draw = must_draw(state, instances, activity, marks);
+  if (!plan.draw) return plan;
+  plan.gpu_pass = !instances.empty();
+  plan.moving_2d = activity.moving();
+  plan.grid_rebuilt = !state.previous_grid || state.previous_grid->width != marks.width ||
+                      state.previous_grid->height != marks.height;
+  plan.present_interval = plan.grid_rebuilt ? 0 : 1;
+
+  const std::optional<PixelRect> before = state.buffer;
+  if (!plan.grid_rebuilt) update_buffer_rect(state, marks);
+  plan.buffer = state.buffer.value_or(PixelRect{0, 0, marks.width, marks.height});
+  plan.buffer_changed = state.buffer != before;
+
+  const int bw = std::max(1, plan.buffer.right - plan.buffer.left);
+  const int bh = std::max(1, plan.buffer.bottom - plan.buffer.top);
+  // A moved or resized buffer holds pixels drawn for another place; clearing only the dirty
+  // tiles would leave them showing, shifted.
+  plan.clear_all = plan.grid_rebuilt || plan.buffer_changed;
+  if (plan.clear_all) {
+    plan.clears.push_back({0, 0, bw, bh});
+  } else {
+    for (PixelRect r : rectangles(unite(marks, *state.previous_grid))) {
+      r = {std::max(0, r.left - plan.buffer.left), std::max(0, r.top - plan.buffer.top),
+           std::min(bw, r.right - plan.buffer.left), std::min(bh, r.bottom - plan.buffer.top)};
+      if (r.left < r.right && r.top < r.bottom) plan.clears.push_back(r);
+    }
+  }
+
+  plan.constants.screen = {static_cast<float>(bw), static_cast<float>(bh)};
+  const bool glow = look.glow && std::isfinite(look.glow_power) && look.glow_power > 0.0;
+  plan.constants.glow = glow ? static_cast<float>(look.glow_power) : 0.0f;
+  plan.constants.origin = {static_cast<float>(plan.buffer.left), static_cast<float>(plan.buffer.top)};
+
+  const std::size_t capacity = instance_capacity(state.capacity, instances.size());
+  plan.capacity_grew = capacity != state.capacity;
+  plan.capacity = state.capacity = capacity;
+  return plan;
+}
+
+void finish_frame(FrameState& state, const FramePlan& plan, std::vector<BuddyInstance>& instances,
+                  TileGrid marks) {
+  state.previous.swap(instances);
+  state.previous_grid = std::move(marks);
+  state.moving_2d = plan.moving_2d;
+  state.forced_redraw = false;
+}
+
+}  // namespace perchkin
