@@ -125,17 +125,7 @@ void build_world_view(WorldView& view, const Crew& crew, std::span<const Support
   }
   for (std::size_t k = 0; k < n; ++k) {
     const Buddy& b = crew.buddies[sorted ? k : order[k]];
-    BuddySummary& s = view.buddies[k];
-    s.standing = b.support.has_value();
-    s.support_id = b.support ? b.support->id : 0;
-    s.support_left = b.support ? b.support->left : 0.0;
-    s.support_right = b.support ? b.support->right : 0.0;
-    s.support_top = b.support ? b.support->top : 0.0;
-    s.x = b.x;
-    s.y = b.y;
-    s.unit = b.unit;
-    s.id = b.id;
-    s.mode = b.mode;
+    view.buddies[k] = summarize(b);
     view.buddy_support_kind[k] = b.support ? b.support->kind : SurfaceKind::none;
   }
 

@@ -234,22 +234,24 @@ void Crew::apply_settings(const Settings& settings, bool unleashed) {
   }
 }
 
+BuddySummary summarize(const Buddy& b) {
+  BuddySummary s;
+  s.standing = b.support.has_value();
+  s.support_id = b.support ? b.support->id : 0;
+  s.support_left = b.support ? b.support->left : 0.0;
+  s.support_right = b.support ? b.support->right : 0.0;
+  s.support_top = b.support ? b.support->top : 0.0;
+  s.x = b.x;
+  s.y = b.y;
+  s.unit = b.unit;
+  s.id = b.id;
+  s.mode = b.mode;
+  return s;
+}
+
 void Crew::rebuild_snapshot() {
   snapshot.resize(buddies.size());
-  for (std::size_t i = 0; i < buddies.size(); ++i) {
-    const Buddy& b = buddies[i];
-    BuddySummary& s = snapshot[i];
-    s.standing = b.support.has_value();
-    s.support_id = b.support ? b.support->id : 0;
-    s.support_left = b.support ? b.support->left : 0.0;
-    s.support_right = b.support ? b.support->right : 0.0;
-    s.support_top = b.support ? b.support->top : 0.0;
-    s.x = b.x;
-    s.y = b.y;
-    s.unit = b.unit;
-    s.id = b.id;
-    s.mode = b.mode;
-  }
+  for (std::size_t i = 0; i < buddies.size(); ++i) snapshot[i] = summarize(buddies[i]);
 }
 
 }  // namespace perchkin

@@ -56,6 +56,8 @@ struct BuddySummary {
   BuddyMode mode = BuddyMode::fall;
 };
 
+BuddySummary summarize(const Buddy& b);
+
 // A spot where a buddy was removed, for the scene to show a ring.
 struct RemovalMark {
   double x = 0.0;

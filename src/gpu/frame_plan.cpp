@@ -29,6 +29,8 @@ void mark_square(TileGrid& grid, double cx, double cy, double half) {
        static_cast<float>(cx + half), static_cast<float>(cy + half));
 }
 
+double wide(float v) { return static_cast<double>(v); }
+
 std::int32_t floor_to(std::int32_t v, std::int32_t step) {
   return v >= 0 ? v / step * step : -((-v + step - 1) / step) * step;
 }
@@ -73,9 +75,8 @@ double instance_box_cells(const LookSettings& look, bool custom_hat, bool custom
 
 void mark_instances(TileGrid& grid, std::span<const BuddyInstance> instances, double box_cells) {
   for (const BuddyInstance& in : instances) {
-    const double u = in.unit;
-    const double x = in.pos.x, y = in.pos.y;
-    mark_square(grid, x, y - 5.0 * u, box_cells * u);
+    const double u = wide(in.unit);
+    mark_square(grid, wide(in.pos.x), wide(in.pos.y) - 5.0 * u, box_cells * u);
   }
 }
 
@@ -99,14 +100,13 @@ void mark_effects(TileGrid& grid, const Effects& fx) {
       case ParticleKind::sparkle: half = 16.0 * s; break;
       case ParticleKind::text: half = 130.0 * s; break;
       default:
-        half = (1.0 + static_cast<double>(p.grow)) * static_cast<double>(std::max(p.width, p.height)) +
-               8.0 * s;
+        half = (1.0 + wide(p.grow)) * wide(std::max(p.width, p.height)) + 8.0 * s;
         break;
     }
-    mark_square(grid, p.x, p.y, half);
+    mark_square(grid, wide(p.x), wide(p.y), half);
   }
   for (const Ring& r : fx.rings)
-    mark_square(grid, r.x, r.y, static_cast<double>(r.radius) + static_cast<double>(r.width) + 4.0);
+    mark_square(grid, wide(r.x), wide(r.y), wide(r.radius) + wide(r.width) + 4.0);
 }
 
 TileGrid mark_frame(const MarkInput& in, std::span<const BuddyInstance> instances,

@@ -129,7 +129,9 @@ void check(const PhysicsWorld& w, int world, int tick) {
   ASSERT_EQ(g.size(), grounded) << "world " << world << " tick " << tick;
   for (std::size_t i = 0; i < g.size(); ++i) {
     ASSERT_EQ(g[i].x, w.view.buddies[g[i].summary].x);
-    if (i > 0) ASSERT_LE(g[i - 1].x, g[i].x) << "world " << world << " tick " << tick;
+    if (i > 0) {
+      ASSERT_LE(g[i - 1].x, g[i].x) << "world " << world << " tick " << tick;
+    }
   }
 }
 
