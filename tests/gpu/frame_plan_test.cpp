@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 #include <vector>
 
 #include "gpu/frame_plan.h"
@@ -86,6 +87,78 @@ TEST(FramePlan, EmptyCrewDrawsOnceWithoutAGpuPass) {
   EXPECT_TRUE(f.frame(crew, re, {}));
   EXPECT_FALSE(f.last.gpu_pass);
   EXPECT_FALSE(f.frame(crew, re, {}));
+}
+
+TEST(FramePlan, GlowOnlyWhenOnWithAPositiveStrength) {
+  Crew crew;
+  crew.buddies.push_back(idle_buddy(0, 300.0, 700.0));
+  RenderEntries re;
+  sync_entries(re, crew);
+  for (const auto& [on, power, expected] :
+       std::vector<std::tuple<bool, double, float>>{{true, 0.8, 0.8f}, {false, 0.8, 0.0f},
+                                                     {true, 0.0, 0.0f}, {true, std::nan(""), 0.0f}}) {
+    Frames f;
+    f.look.glow = on;
+    f.look.glow_power = power;
+    ASSERT_TRUE(f.frame(crew, re, {}));
+    EXPECT_EQ(f.last.constants.glow, expected);
+  }
+}
+
+TEST(MarkFrame, BoxesOfBuddiesHatsEffectsAndBubbles) {
+  Crew crew;
+  RenderEntries re;
+  Effects fx;
+  fx.scale = 1.0;
+  MarkInput mi;
+  mi.overlay_width = 1920;
+  mi.overlay_height = 1080;
+  BuddyInstance in;
+  in.unit = 2.0f;
+  in.pos = {640.0f, 700.0f};  // square 592..688 by 642..738 with 24 cells
+  const std::vector<BuddyInstance> one{in};
+
+  TileGrid g = mark_frame(mi, one, crew, re, fx, {});
+  EXPECT_EQ(rectangles(g), (std::vector<PixelRect>{{512, 640, 768, 768}}));
+  mi.box_cells = instance_box_cells(LookSettings{}, false, false);
+  EXPECT_EQ(mi.box_cells, 24.0);
+  LookSettings hat;
+  hat.hat = 2;
+  EXPECT_EQ(instance_box_cells(hat, false, false), 30.0);
+  hat.hat_lift = -5.0;
+  hat.glasses_size = 2.0;
+  EXPECT_EQ(instance_box_cells(hat, false, true), 5.0 + 48.0 + 24.0);
+
+  // A heart particle near a tile corner, a ring, and a bubble box.
+  Particle heart;
+  heart.kind = ParticleKind::heart;
+  heart.x = 130.0f;
+  heart.y = 130.0f;
+  fx.particles.push_back(heart);
+  Ring ring;
+  ring.x = 1800.0f;
+  ring.y = 100.0f;
+  ring.radius = 10.0f;
+  ring.width = 2.0f;
+  fx.rings.push_back(ring);
+  const std::vector<BoxF> bubble{{1000.0, 300.0, 1100.0, 340.0}};
+  mi.extra_boxes = bubble;
+  g = mark_frame(mi, {}, crew, re, fx, {});
+  EXPECT_TRUE(is_marked(g, 0, 0) && is_marked(g, 1, 1));  // 114..146 spans two tiles each way
+  EXPECT_TRUE(is_marked(g, 14, 0));
+  EXPECT_TRUE(is_marked(g, 7, 2) && is_marked(g, 8, 2));
+  EXPECT_FALSE(is_marked(g, 5, 5));
+
+  // A broken box, or the menu, redraws the whole overlay.
+  const std::vector<BoxF> broken{{std::nan(""), 0.0, 1.0, 1.0}};
+  mi.extra_boxes = broken;
+  g = mark_frame(mi, {}, crew, re, fx, {});
+  EXPECT_TRUE(is_marked(g, 5, 5));
+  SceneActivity menu;
+  menu.menu_open = true;
+  mi.extra_boxes = {};
+  g = mark_frame(mi, {}, crew, re, fx, menu);
+  EXPECT_EQ(rectangles(g), (std::vector<PixelRect>{{0, 0, 1920, 1080}}));
 }
 
 TEST(FramePlan, BufferGrowsAtOnceAndShrinksAfter180Frames) {
