@@ -161,7 +161,7 @@ void tick_entry(RenderEntry& e, const Buddy& b, std::span<const BurstStart> burs
       step_burst(*e.burst, b, now, in);
     }
   }
-  // 8.
+  // 8. remembered for the next tick's take-off test
   e.prev_mode = b.mode;
 }
 
