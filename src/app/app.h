@@ -4,6 +4,8 @@
 #include "app/clock.h"
 #include "brain/world_view.h"
 #include "crowd/crew.h"
+#include "gpu/frame_plan.h"
+#include "gpu/render_entries.h"
 #include "ipc/command.h"
 #include "props/effects.h"
 #include "scene/scene.h"
@@ -85,6 +87,8 @@ struct App {
   std::vector<Support> tick_surfaces;    // plus the drawn platforms, rebuilt every tick
   Scene scene;
   Effects effects;
+  RenderEntries render;     // per-buddy drawing state, kept only while graphics exist
+  FrameState frame_state;
   EstimatedTextLayout estimated_layout;
   double next_scan = 0.0;  // world time of the next surface scan
 

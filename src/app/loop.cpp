@@ -62,6 +62,7 @@ void init_app(App& app, Desktop& desktop, LoopClock& clock, std::size_t max_budd
   app.scene.origin_x = app.screen.left;
   app.scene.origin_y = app.screen.top;
   app.effects.rng = Xorshift64(group_seed(seed_nanos ^ 0x5EED));
+  app.render.rng = Xorshift64(group_seed(seed_nanos ^ 0xB0057));
   app.effects.scale = app.display_scale;
   app.effects.overlay_left = app.screen.left;
   app.effects.overlay_top = app.screen.top;

@@ -42,7 +42,14 @@ void hand_over_events(App& app) {
   const double now = app.sim_clock;
   for (Buddy& b : app.crew.buddies)
     for (const BuddyEvent& e : b.events) app.scene.apply_event(e, now);
-  (void)take_buddy_events(app.effects, app.crew, now);
+  const RenderRequests requests = take_buddy_events(app.effects, app.crew, now);
+  if (app.desktop->graphics()) {
+    const EntryTickOutput marks = update_render_entries(
+        app.render, app.crew, requests,
+        EntryTickInput{now, app.effects.overlay_left, app.effects.overlay_top, app.settings.look});
+    add_trail_puffs(app.effects, marks.trail_puffs, app.settings.look.trail);
+    add_sleep_marks(app.effects, marks.sleep_marks);
+  }
   for (Buddy& b : app.crew.buddies) b.events.clear();
   // A buddy that leaves goes with a short white ring where it stood.
   for (const RemovalMark& m : app.crew.removal_marks) {
