@@ -1,6 +1,7 @@
 #include "app/commands.h"
 
 #include "brain/brain.h"
+#include "brain/brain_detail.h"
 #include "brain/physics.h"
 #include "scene/draw_command.h"
 #include "scene/pencil.h"
@@ -170,7 +171,7 @@ CommandReply fx_command(App& app, Buddy& b, const json& args) {
   if (auto* error = std::get_if<std::string>(&x)) return fail(*error);
   auto y = number_arg(args, "y", b.y - 10.0 * b.unit);
   if (auto* error = std::get_if<std::string>(&y)) return fail(*error);
-  if (b.mode == BuddyMode::sleep) wake_up(b);
+  if (b.mode == BuddyMode::sleep) brain_detail::wake_quietly(b);
   const std::string name = kind->get<std::string>();
   b.push_event(BuddyEvent::effect(name, std::get<double>(x), std::get<double>(y)));
   (void)app;
@@ -237,7 +238,7 @@ CommandReply run_buddy_command(App& app, std::size_t index, std::string_view nam
                                    : plan_turtle(args, b, app.display_scale);
     if (!plan.ok()) return fail(plan.error);
     if (plan.clear) {
-      if (b.mode == BuddyMode::sleep) wake_up(b);
+      if (b.mode == BuddyMode::sleep) brain_detail::wake_quietly(b);
       b.push_event(BuddyEvent::at(BuddyEventKind::clear, b.x, b.y));
       return ok(plan.reply);
     }

@@ -1,6 +1,7 @@
 #include "scene/pencil.h"
 
 #include "brain/brain.h"
+#include "brain/brain_detail.h"
 #include "scene/scene.h"
 
 #include <algorithm>
@@ -98,7 +99,7 @@ void start_flight(Buddy& b, DrawJob job) {
 }
 
 std::string queue_job(Buddy& b, DrawJob job) {
-  if (b.mode == BuddyMode::sleep) wake_up(b);
+  if (b.mode == BuddyMode::sleep) brain_detail::wake_quietly(b);
   if (b.mode == BuddyMode::held) return "he is being held by the mouse right now";
   if (!b.pencil.job) {
     start_flight(b, std::move(job));
