@@ -28,7 +28,6 @@ void sense(App& app) {
   app.tick_surfaces = app.surfaces;
   append_platform_surfaces(app.tick_surfaces, app.effects.props);
   const CursorPos cursor = desktop.cursor();
-  crew.rebuild_snapshot();
   build_world_view(app.view, crew, app.tick_surfaces, app.screen.left, app.screen.top,
                    app.screen.right, app.screen.bottom, cursor.x, cursor.y);
   app.view.now = now;

@@ -1,5 +1,6 @@
 // The command set through run_command: argument rules, messages, replies.
 #include "app/app.h"
+#include "app_fixture.h"
 #include "app/commands.h"
 
 #include <gtest/gtest.h>
@@ -7,21 +8,12 @@
 namespace perchkin {
 namespace {
 
-struct Commands : ::testing::Test {
-  FakeDesktop desktop;
-  VirtualClock clock;
-  App app;
+struct Commands : test::AppFixture {
   void SetUp() override {
-    desktop.hour = 12;
-    init_app(app, desktop, clock, 200, 31337);
+    start(12, 31337);
     settle(2.0);
   }
-  void settle(double seconds) {
-    for (int i = 0; i < static_cast<int>(seconds * 60); ++i) {
-      app.sim_clock += kTick;
-      world_tick(app);
-    }
-  }
+  void settle(double seconds) { ticks(static_cast<int>(seconds * 60)); }
   std::string msg(const char* name, const json& args) { return run_command(app, name, args).msg; }
   bool ok(const char* name, const json& args) { return run_command(app, name, args).ok; }
 };

@@ -1,4 +1,5 @@
 #include "app/app.h"
+#include "app_fixture.h"
 #include "app/commands.h"
 
 #include <gtest/gtest.h>
@@ -8,14 +9,8 @@
 namespace perchkin {
 namespace {
 
-struct LoopFixture : ::testing::Test {
-  FakeDesktop desktop;
-  VirtualClock clock;
-  App app;
-  void SetUp() override {
-    desktop.hour = 12;
-    init_app(app, desktop, clock, 200, 12345);
-  }
+struct LoopFixture : test::AppFixture {
+  void SetUp() override { start(12, 12345); }
   // Runs one frame that starts dt seconds after the previous one.
   void frame_after(double dt) {
     clock.t = app.last_frame + dt;

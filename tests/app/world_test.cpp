@@ -1,5 +1,6 @@
 // The whole world tick on the headless desktop, driven directly (no sleeping).
 #include "app/app.h"
+#include "app_fixture.h"
 #include "app/commands.h"
 
 #include <gtest/gtest.h>
@@ -10,18 +11,9 @@
 namespace perchkin {
 namespace {
 
-struct World : ::testing::Test {
-  FakeDesktop desktop;
-  VirtualClock clock;
-  App app;
-  void SetUp() override {
-    desktop.hour = 14;
-    init_app(app, desktop, clock, 200, 4242);
-  }
-  void tick() {
-    app.sim_clock += kTick;
-    world_tick(app);
-  }
+struct World : test::AppFixture {
+  void SetUp() override { start(14, 4242); }
+  void tick() { ticks(1); }
   CommandReply command(const char* name, json args) { return run_command(app, name, args); }
 };
 
