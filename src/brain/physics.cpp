@@ -631,14 +631,18 @@ double shift_entry(CrowdEntry& e, double dx) {
   return moved;
 }
 
-// Algorithm steps 1 to 4 for one pair, on the packed entries.
+// Whether a pair touches at all: within reach, neither riding the other, bodies overlapping
+// vertically.
+bool pair_touches(const CrowdEntry& a, const CrowdEntry& b) {
+  return std::abs(b.x - a.x) <= 9.0 * (a.unit + b.unit) && a.y > b.y - 8.0 * b.unit &&
+         b.y > a.y - 8.0 * a.unit && a.carrier != buddy_platform_id(b.id) &&
+         b.carrier != buddy_platform_id(a.id);
+}
+
+// Pushes a touching pair apart and marks a squeezed one as pressed.
 void push_pair(CrowdEntry& a, CrowdEntry& b) {
   const double reach = 9.0 * (a.unit + b.unit);
   const double dx = b.x - a.x;
-  if (std::abs(dx) > reach || a.carrier == buddy_platform_id(b.id) ||
-      b.carrier == buddy_platform_id(a.id))
-    return;
-  if (!(a.y > b.y - 8.0 * b.unit && b.y > a.y - 8.0 * a.unit)) return;
   const double overlap = reach - std::abs(dx);
   if (overlap > 0.2 * reach) a.pressed = b.pressed = true;
   const double push = std::min(overlap, (30.0 * std::min(a.unit, b.unit) + 10.0 * overlap) * kDt);
@@ -674,9 +678,117 @@ void climb_out(Buddy& b, const WorldView& view) {
   hop(b, cx, best->top, 22.0 * u, 0.5, 0.0, *best);
 }
 
+// Every pair (a, b) with a before b in x order, scanning b while b.x - a.x < window, with the
+// positions as the pushes leave them.
+void sweep_plain(std::vector<CrowdEntry>& e, double window) {
+  for (std::size_t i = 0; i < e.size(); ++i) {
+    for (std::size_t j = i + 1; j < e.size(); ++j) {
+      if (!(e[j].x - e[i].x < window)) break;
+      if (e[i].id != e[j].id && pair_touches(e[i], e[j])) push_pair(e[i], e[j]);
+    }
+  }
+}
+
+// The same pairs in the same order as sweep_plain, visiting only neighbours whose bodies may
+// overlap vertically. Dense crowds stack into columns where most neighbours within the window
+// stand far above or below, and the plain scan spends its time rejecting them.
+//
+// Buddies are binned into horizontal bands 8 x the largest unit tall, so a pair can only act
+// when the bands are adjacent; y never changes during the sweep. The plain scan would stop at
+// the first neighbour past the window, pushed positions included; each run of 8 entries keeps a
+// bound on its largest x (its largest start, raised by every push), so whole runs that cannot
+// reach the window edge are passed over at once.
+void sweep_banded(std::vector<CrowdEntry>& e, double window, double max_unit) {
+  const std::size_t n = e.size();
+  const double band_height = 8.0 * max_unit * (1.0 + 1e-6);
+  std::vector<double> x0(n);
+  std::vector<std::int64_t> band(n);
+  for (std::size_t p = 0; p < n; ++p) {
+    x0[p] = e[p].x;
+    band[p] = static_cast<std::int64_t>(std::floor(e[p].y / band_height));
+  }
+  // Bands by value, then each band's positions in increasing order (a counting sort).
+  std::vector<std::int64_t> values = band;
+  std::sort(values.begin(), values.end());
+  values.erase(std::unique(values.begin(), values.end()), values.end());
+  const std::size_t bands = values.size();
+  std::vector<std::uint32_t> band_of(n);
+  std::vector<std::uint32_t> start(bands + 1, 0);
+  for (std::size_t p = 0; p < n; ++p) {
+    band_of[p] = static_cast<std::uint32_t>(
+        std::lower_bound(values.begin(), values.end(), band[p]) - values.begin());
+    ++start[band_of[p] + 1];
+  }
+  for (std::size_t b = 0; b < bands; ++b) start[b + 1] += start[b];
+  std::vector<std::uint32_t> members(n);
+  std::vector<std::uint32_t> cursor(start.begin(), start.end() - 1);
+  for (std::size_t p = 0; p < n; ++p) members[cursor[band_of[p]]++] = static_cast<std::uint32_t>(p);
+  // cursor[b]: the first member of band b not yet passed by the outer loop.
+  std::copy(start.begin(), start.end() - 1, cursor.begin());
+
+  constexpr std::size_t kRun = 8;
+  std::vector<double> run_max((n + kRun - 1) / kRun);
+  for (std::size_t r = 0; r < run_max.size(); ++r) run_max[r] = x0[std::min(n, (r + 1) * kRun) - 1];
+  // Does the plain scan of i's neighbours stop somewhere in [from, to]?
+  const auto stops_within = [&](std::size_t i, std::size_t from, std::size_t to) {
+    const double limit = e[i].x + window;
+    for (std::size_t j = from; j <= to;) {
+      const std::size_t r = j / kRun;
+      const std::size_t run_end = std::min((r + 1) * kRun - 1, to);
+      // The margin keeps the bound honest against rounding in x - a.x.
+      if (run_max[r] + 1e-9 * (std::abs(limit) + std::abs(run_max[r]) + 1.0) < limit) {
+        j = run_end + 1;
+        continue;
+      }
+      for (; j <= run_end; ++j)
+        if (!(e[j].x - e[i].x < window)) return true;
+    }
+    return false;
+  };
+  constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::uint32_t own = band_of[i];
+    // Up to three lists: the band below, its own, the band above, each from the first member
+    // after i.
+    std::uint32_t head[3], end[3];
+    int lists = 0;
+    for (std::uint32_t b : {own - 1, own, own + 1}) {
+      if (b >= bands || (b != own && values[b] - band[i] != (b < own ? -1 : 1))) continue;
+      std::uint32_t c = cursor[b];
+      while (c < start[b + 1] && members[c] <= i) ++c;
+      cursor[b] = c;
+      head[lists] = c;
+      end[lists] = start[b + 1];
+      ++lists;
+    }
+    std::size_t prev = i;
+    for (;;) {
+      std::uint32_t q = kNone;
+      int from = -1;
+      for (int l = 0; l < lists; ++l) {
+        if (head[l] < end[l] && members[head[l]] < q) {
+          q = members[head[l]];
+          from = l;
+        }
+      }
+      if (from < 0) break;
+      ++head[from];
+      // The plain scan stops at q if not before; a pair that does not touch changes nothing,
+      // so only a touching one needs to know whether the scan would have reached it.
+      if (!(e[q].x - e[i].x < window)) break;
+      if (e[i].id == e[q].id || !pair_touches(e[i], e[q])) continue;
+      if (stops_within(i, prev + 1, q)) break;
+      prev = q;
+      push_pair(e[i], e[q]);
+      run_max[i / kRun] = std::max(run_max[i / kRun], e[i].x);
+      run_max[q / kRun] = std::max(run_max[q / kRun], e[q].x);
+    }
+  }
+}
+
 }  // namespace
 
-void collide_crew(Crew& crew, const WorldView& view) {
+void collide_crew(Crew& crew, const WorldView& view, CrowdSweep sweep) {
   auto& all = crew.buddies;
   if (!crew.world.w.collide) {
     for (Buddy& b : all) b.press_time = 0.0;
@@ -684,21 +796,22 @@ void collide_crew(Crew& crew, const WorldView& view) {
   }
   std::vector<CrowdEntry> e(all.size());
   double max_unit = 1.0;
+  bool tame = true;  // positions the banded sweep's arithmetic is exact enough for
   for (std::size_t i = 0; i < all.size(); ++i) {
     e[i] = crowd_entry(all[i], static_cast<std::uint32_t>(i), view);
     if (std::isfinite(all[i].unit)) max_unit = std::max(max_unit, all[i].unit);
+    tame = tame && std::abs(e[i].x) < 1e9 && std::abs(e[i].y) < 1e9 && e[i].unit > 0.0 &&
+           e[i].unit <= 1e6;
   }
   // The order of Crew::by_x: by x, equal x in crew order.
   std::sort(e.begin(), e.end(), [](const CrowdEntry& a, const CrowdEntry& b) {
     return a.key < b.key || (a.key == b.key && a.index < b.index);
   });
   const double window = 18.0 * max_unit;
-  for (std::size_t i = 0; i < e.size(); ++i) {
-    for (std::size_t j = i + 1; j < e.size(); ++j) {
-      if (!(e[j].x - e[i].x < window)) break;
-      if (e[i].id != e[j].id) push_pair(e[i], e[j]);
-    }
-  }
+  if (sweep == CrowdSweep::banded && tame)
+    sweep_banded(e, window, max_unit);
+  else
+    sweep_plain(e, window);
   for (const CrowdEntry& c : e) {
     Buddy& b = all[c.index];
     if (c.moved) b.x = c.x;

@@ -54,8 +54,12 @@ void release(Buddy& b);
 // Moves horizontally inside the support (or inside [lo + 8u, hi - 8u] when airborne); returns
 // the distance moved. Buddies hopping, held or drawing do not move.
 double shift_x(Buddy& b, double dx, double lo, double hi);
+// How the crowd pass finds its pairs. Both give the same pushes in the same order; `plain`
+// scans every neighbour within the sweep window and is kept as the reference for tests and for
+// crowds with positions too wild for the banded search.
+enum class CrowdSweep : std::uint8_t { banded, plain };
 // The crowd's push-apart pass, press times and climbing out of a crush; once per tick.
-void collide_crew(Crew& crew, const WorldView& view);
+void collide_crew(Crew& crew, const WorldView& view, CrowdSweep sweep = CrowdSweep::banded);
 // A buddy never stands on itself nor on a buddy standing on it.
 bool may_stand_on(std::uint32_t buddy_id, std::int64_t platform_id, SurfaceKind kind,
                   const WorldView& view);

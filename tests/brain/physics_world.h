@@ -14,6 +14,7 @@ struct PhysicsWorld {
   double left = 0.0, top = 0.0, right = 1920.0, bottom = 1080.0;
   double cursor_x = 0.0, cursor_y = 0.0;
   double now = 0.0;
+  CrowdSweep sweep = CrowdSweep::banded;
 
   PhysicsWorld() {
     crew.world.w.collide = true;
@@ -70,7 +71,7 @@ struct PhysicsWorld {
       b.now = now;
       out.push_back(step_motion(b, view));
     }
-    collide_crew(crew, view);
+    collide_crew(crew, view, sweep);
     now += kStepSeconds;
     return out;
   }
