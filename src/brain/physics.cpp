@@ -592,7 +592,6 @@ namespace {
 // What the sweep needs of each buddy, packed so that neither the scan over neighbours nor the
 // pushes touch the large buddy records; moved positions are written back at the end.
 struct CrowdEntry {
-  std::int64_t key = 0;  // x in the IEEE total order, as Crew::by_x sorts
   double x = 0.0;
   double y = 0.0;
   double unit = 1.0;
@@ -612,7 +611,6 @@ std::int64_t total_order_key(double v) {
 
 CrowdEntry crowd_entry(const Buddy& b, std::uint32_t index, const WorldView& view) {
   CrowdEntry e;
-  e.key = total_order_key(b.x);
   e.x = b.x;
   e.y = b.y;
   e.unit = b.unit;
@@ -707,16 +705,27 @@ void sweep_banded(std::vector<CrowdEntry>& e, double window, double max_unit) {
     x0[p] = e[p].x;
     band[p] = static_cast<std::int64_t>(std::floor(e[p].y / band_height));
   }
-  // Bands by value, then each band's positions in increasing order (a counting sort).
-  std::vector<std::int64_t> values = band;
-  std::sort(values.begin(), values.end());
-  values.erase(std::unique(values.begin(), values.end()), values.end());
+  // Bands by value, then each band's positions in increasing order (a counting sort). Bands
+  // usually span a screen height, so values are offsets from the lowest unless they spread wide.
+  const auto [lo_band, hi_band] = std::minmax_element(band.begin(), band.end());
+  const bool dense = n > 0 && static_cast<std::uint64_t>(*hi_band - *lo_band) < 4 * n + 64;
+  std::vector<std::int64_t> values;
+  if (dense) {
+    values.resize(static_cast<std::size_t>(*hi_band - *lo_band) + 1);
+    for (std::size_t b = 0; b < values.size(); ++b)
+      values[b] = *lo_band + static_cast<std::int64_t>(b);
+  } else {
+    values = band;
+    std::sort(values.begin(), values.end());
+    values.erase(std::unique(values.begin(), values.end()), values.end());
+  }
   const std::size_t bands = values.size();
   std::vector<std::uint32_t> band_of(n);
   std::vector<std::uint32_t> start(bands + 1, 0);
   for (std::size_t p = 0; p < n; ++p) {
-    band_of[p] = static_cast<std::uint32_t>(
-        std::lower_bound(values.begin(), values.end(), band[p]) - values.begin());
+    const auto at = dense ? band[p] - values.front()
+                          : std::lower_bound(values.begin(), values.end(), band[p]) - values.begin();
+    band_of[p] = static_cast<std::uint32_t>(at);
     ++start[band_of[p] + 1];
   }
   for (std::size_t b = 0; b < bands; ++b) start[b + 1] += start[b];
@@ -794,19 +803,22 @@ void collide_crew(Crew& crew, const WorldView& view, CrowdSweep sweep) {
     for (Buddy& b : all) b.press_time = 0.0;
     return;
   }
+  // The order of Crew::by_x: by x, equal x in crew order. Sorting small keys and packing the
+  // entries afterwards beats moving the entries around.
+  std::vector<std::pair<std::int64_t, std::uint32_t>> order(all.size());
+  for (std::size_t i = 0; i < all.size(); ++i)
+    order[i] = {total_order_key(all[i].x), static_cast<std::uint32_t>(i)};
+  std::sort(order.begin(), order.end());
   std::vector<CrowdEntry> e(all.size());
   double max_unit = 1.0;
   bool tame = true;  // positions the banded sweep's arithmetic is exact enough for
-  for (std::size_t i = 0; i < all.size(); ++i) {
-    e[i] = crowd_entry(all[i], static_cast<std::uint32_t>(i), view);
-    if (std::isfinite(all[i].unit)) max_unit = std::max(max_unit, all[i].unit);
-    tame = tame && std::abs(e[i].x) < 1e9 && std::abs(e[i].y) < 1e9 && e[i].unit > 0.0 &&
-           e[i].unit <= 1e6;
+  for (std::size_t k = 0; k < order.size(); ++k) {
+    const Buddy& b = all[order[k].second];
+    e[k] = crowd_entry(b, order[k].second, view);
+    if (std::isfinite(b.unit)) max_unit = std::max(max_unit, b.unit);
+    tame = tame && std::abs(e[k].x) < 1e9 && std::abs(e[k].y) < 1e9 && e[k].unit > 0.0 &&
+           e[k].unit <= 1e6;
   }
-  // The order of Crew::by_x: by x, equal x in crew order.
-  std::sort(e.begin(), e.end(), [](const CrowdEntry& a, const CrowdEntry& b) {
-    return a.key < b.key || (a.key == b.key && a.index < b.index);
-  });
   const double window = 18.0 * max_unit;
   if (sweep == CrowdSweep::banded && tame)
     sweep_banded(e, window, max_unit);
