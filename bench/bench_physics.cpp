@@ -50,6 +50,30 @@ BENCHMARK(BM_MotionTick)
     ->Args({100000, 1, 0})
     ->Unit(benchmark::kMicrosecond);
 
+// Brain plus motion per buddy on the same desktop: the crowd is settled with brains running,
+// then timed a tick at a time.
+void BM_BrainTick(benchmark::State& state) {
+  const auto n = static_cast<std::size_t>(state.range(0));
+  static std::map<std::pair<std::size_t, bool>, std::unique_ptr<Scenario>> cache;
+  auto& s = cache[{n, state.range(1) != 0}];
+  if (!s) {
+    s = std::make_unique<Scenario>(perchkin::bench::make_drop_scenario(n, 1.0, state.range(1) != 0));
+    for (int i = 0; i < 20 * 60; ++i) perchkin::bench::brain_tick(*s);
+  }
+  for (auto _ : state) {
+    perchkin::bench::brain_tick(*s);
+    benchmark::DoNotOptimize(s->crew.buddies.data());
+  }
+  std::size_t airborne = 0;
+  for (const auto& b : s->crew.buddies) airborne += !perchkin::is_grounded(b.mode);
+  state.counters["per_buddy"] = benchmark::Counter(
+      static_cast<double>(n), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+  state.counters["airborne"] = static_cast<double>(airborne);
+}
+
+// Args: crew size, collide on (1) or off (0); unit 1.
+BENCHMARK(BM_BrainTick)->Args({1000, 0})->Args({10000, 0})->Args({10000, 1})->Unit(benchmark::kMicrosecond);
+
 }  // namespace
 
 BENCHMARK_MAIN();

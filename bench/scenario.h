@@ -2,6 +2,7 @@
 // few window ledges, buddies dropped in from the top edge, and the motion half of a world tick.
 #pragma once
 
+#include "brain/brain.h"
 #include "brain/physics.h"
 #include "crowd/crew.h"
 
@@ -62,6 +63,22 @@ inline void motion_tick(Scenario& s) {
     b.now = s.now;
     step_motion(b, s.view);
     b.events.clear();
+  }
+  collide_crew(s.crew, s.view);
+  s.now += kStepSeconds;
+}
+
+// The same tick with each buddy's whole brain step (which runs its motion) in place of the bare
+// motion step; lines and messages are dropped as the world tick would after delivering them.
+inline void brain_tick(Scenario& s) {
+  build_world_view(s.view, s.crew, s.surfaces, s.left, s.top, s.right, s.bottom, s.cursor_x,
+                   s.cursor_y);
+  s.view.now = s.now;
+  for (Buddy& b : s.crew.buddies) {
+    b.now = s.now;
+    brain_step(b, s.view);
+    b.events.clear();
+    b.messages.clear();
   }
   collide_crew(s.crew, s.view);
   s.now += kStepSeconds;
