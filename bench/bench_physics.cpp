@@ -57,7 +57,8 @@ void BM_BrainTick(benchmark::State& state) {
   static std::map<std::pair<std::size_t, bool>, std::unique_ptr<Scenario>> cache;
   auto& s = cache[{n, state.range(1) != 0}];
   if (!s) {
-    s = std::make_unique<Scenario>(perchkin::bench::make_drop_scenario(n, 1.0, state.range(1) != 0));
+    const bool collide = state.range(1) != 0;
+    s = std::make_unique<Scenario>(perchkin::bench::make_drop_scenario(n, 1.0, collide));
     for (int i = 0; i < 20 * 60; ++i) perchkin::bench::brain_tick(*s);
   }
   for (auto _ : state) {
@@ -72,7 +73,11 @@ void BM_BrainTick(benchmark::State& state) {
 }
 
 // Args: crew size, collide on (1) or off (0); unit 1.
-BENCHMARK(BM_BrainTick)->Args({1000, 0})->Args({10000, 0})->Args({10000, 1})->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_BrainTick)
+    ->Args({1000, 0})
+    ->Args({10000, 0})
+    ->Args({10000, 1})
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

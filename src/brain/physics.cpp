@@ -724,7 +724,8 @@ void sweep_banded(std::vector<CrowdEntry>& e, double window, double max_unit) {
   std::vector<std::uint32_t> start(bands + 1, 0);
   for (std::size_t p = 0; p < n; ++p) {
     const auto at = dense ? band[p] - values.front()
-                          : std::lower_bound(values.begin(), values.end(), band[p]) - values.begin();
+                          : std::lower_bound(values.begin(), values.end(), band[p]) -
+                                values.begin();
     band_of[p] = static_cast<std::uint32_t>(at);
     ++start[band_of[p] + 1];
   }
