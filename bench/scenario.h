@@ -53,36 +53,30 @@ inline Scenario make_drop_scenario(std::size_t n, double unit = 1.0, bool collid
   return s;
 }
 
-// The motion part of one world tick: the view, every buddy's motion step, the crowd pass.
-// Event outboxes are emptied as the world tick would after handing them to the scene.
-inline void motion_tick(Scenario& s) {
+// One tick: the view, every buddy's step, the crowd pass. Event outboxes and messages are
+// emptied as the world tick would after handing them on.
+template <class Step>
+void tick_with(Scenario& s, Step step) {
   build_world_view(s.view, s.crew, s.surfaces, s.left, s.top, s.right, s.bottom, s.cursor_x,
                    s.cursor_y);
   s.view.now = s.now;
   for (Buddy& b : s.crew.buddies) {
     b.now = s.now;
-    step_motion(b, s.view);
-    b.events.clear();
-  }
-  collide_crew(s.crew, s.view);
-  s.now += kStepSeconds;
-}
-
-// The same tick with each buddy's whole brain step (which runs its motion) in place of the bare
-// motion step; lines and messages are dropped as the world tick would after delivering them.
-inline void brain_tick(Scenario& s) {
-  build_world_view(s.view, s.crew, s.surfaces, s.left, s.top, s.right, s.bottom, s.cursor_x,
-                   s.cursor_y);
-  s.view.now = s.now;
-  for (Buddy& b : s.crew.buddies) {
-    b.now = s.now;
-    brain_step(b, s.view);
+    step(b, s.view);
     b.events.clear();
     b.messages.clear();
   }
   collide_crew(s.crew, s.view);
   s.now += kStepSeconds;
 }
+
+// The motion part of a world tick.
+inline void motion_tick(Scenario& s) {
+  tick_with(s, [](Buddy& b, const WorldView& view) { step_motion(b, view); });
+}
+
+// The same with each buddy's whole brain step, which runs its motion.
+inline void brain_tick(Scenario& s) { tick_with(s, brain_step); }
 
 inline void run_ticks(Scenario& s, int ticks) {
   for (int i = 0; i < ticks; ++i) motion_tick(s);
