@@ -7,13 +7,8 @@
 namespace perchkin {
 namespace {
 
+using test::floor_world;
 using test::PhysicsWorld;
-
-PhysicsWorld floor_world() {
-  PhysicsWorld w;
-  w.add_surface(0, 0, 1920, 1000);
-  return w;
-}
 
 TEST(PhysicsCrowd, TwoAtOneSpotPushApartSymmetrically) {
   PhysicsWorld w = floor_world();

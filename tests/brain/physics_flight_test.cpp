@@ -11,6 +11,7 @@
 namespace perchkin {
 namespace {
 
+using test::floor_world;
 using test::PhysicsWorld;
 
 bool in_table(std::string_view category, const std::string& text) {
@@ -122,8 +123,7 @@ Buddy& about_to_land(PhysicsWorld& w, double units, bool thrown) {
 }
 
 PhysicsWorld landing_world(double bounce = 1.0, bool unleashed = false) {
-  PhysicsWorld w;
-  w.add_surface(0, 0, 1920, 1000);
+  PhysicsWorld w = floor_world();
   WorldSettings s;
   s.gravity = 0.0;  // the impact speed is exactly the speed we set
   s.bounce = bounce;

@@ -9,6 +9,7 @@
 namespace perchkin {
 namespace {
 
+using test::floor_world;
 using test::PhysicsWorld;
 
 TEST(PhysicsSupport, DraggedWindowCarriesItsBuddyButAResizedOneDropsIt) {
@@ -60,8 +61,7 @@ TEST(PhysicsSupport, VanishedOrRekindedSurfaceDropsTheBuddy) {
 }
 
 TEST(PhysicsSupport, NoTwoBuddyStandingLoops) {
-  PhysicsWorld w;
-  w.add_surface(0, 0, 1920, 1000);
+  PhysicsWorld w = floor_world();
   const Support floor = w.surfaces[0];
   w.add_buddy(500, 1000, 2.0, &floor);  // 0 stands on the floor
   w.build();
@@ -89,8 +89,7 @@ TEST(PhysicsSupport, NoTwoBuddyStandingLoops) {
 }
 
 TEST(PhysicsSupport, BuddyPlatformsFollowTheCarrierPose) {
-  PhysicsWorld w;
-  w.add_surface(0, 0, 1920, 1000);
+  PhysicsWorld w = floor_world();
   const Support floor = w.surfaces[0];
   Buddy& a = w.add_buddy(500, 1000, 3.0, &floor);
   Buddy& s = w.add_buddy(900, 1000, 3.0, &floor);
@@ -144,8 +143,7 @@ TEST(PhysicsWalk, ReachesTheTargetExactlyOrWalksOffTheEdge) {
 }
 
 TEST(PhysicsWalk, StopsAtTheBuddyAheadOnTheSameSupport) {
-  PhysicsWorld w;
-  w.add_surface(0, 0, 1920, 1000);
+  PhysicsWorld w = floor_world();
   const Support floor = w.surfaces[0];
   Buddy& b = w.add_buddy(300, 1000, 2.0, &floor);
   w.add_buddy(337, 1000, 2.0, &floor);  // free distance 37 - 36 = 1 px
@@ -167,8 +165,7 @@ TEST(PhysicsWalk, StopsAtTheBuddyAheadOnTheSameSupport) {
 }
 
 TEST(PhysicsChase, EndsWhenTheWindowCloses) {
-  PhysicsWorld w;
-  w.add_surface(0, 0, 1920, 1000);
+  PhysicsWorld w = floor_world();
   const Support floor = w.surfaces[0];
   Buddy& b = w.add_buddy(300, 1000, 2.0, &floor);
   b.mode = BuddyMode::chase;
@@ -187,8 +184,7 @@ TEST(PhysicsChase, EndsWhenTheWindowCloses) {
 }
 
 TEST(PhysicsChase, LeapsOverABlockerAndUpAtTheTarget) {
-  PhysicsWorld w;
-  w.add_surface(0, 0, 1920, 1000);
+  PhysicsWorld w = floor_world();
   const Support floor = w.surfaces[0];
   Buddy& b = w.add_buddy(300, 1000, 2.0, &floor);
   w.add_buddy(336.5, 1000, 2.0, &floor);
@@ -202,8 +198,7 @@ TEST(PhysicsChase, LeapsOverABlockerAndUpAtTheTarget) {
   EXPECT_GT(b.vx, 0.0);
   EXPECT_EQ(test::count_events(b, BuddyEventKind::dust), 1u);
 
-  PhysicsWorld up;
-  up.add_surface(0, 0, 1920, 1000);
+  PhysicsWorld up = floor_world();
   const Support f2 = up.surfaces[0];
   Buddy& c = up.add_buddy(300, 1000, 2.0, &f2);
   c.mode = BuddyMode::chase;
@@ -241,8 +236,7 @@ TEST(PhysicsLeap, PathPassesOverTheTarget) {
 }
 
 TEST(PhysicsHop, LandsOnItsTargetOrFalls) {
-  PhysicsWorld w;
-  w.add_surface(0, 0, 1920, 1000);
+  PhysicsWorld w = floor_world();
   w.add_surface(9, 400, 800, 700, SurfaceKind::window);
   const Support floor = w.surfaces[0];
   Buddy& b = w.add_buddy(300, 1000, 2.0, &floor);
@@ -278,8 +272,7 @@ TEST(PhysicsHop, LandsOnItsTargetOrFalls) {
 }
 
 TEST(PhysicsHop, OntoABuddyThatMovedLandsInsideItsBack) {
-  PhysicsWorld w;
-  w.add_surface(0, 0, 1920, 1000);
+  PhysicsWorld w = floor_world();
   const Support floor = w.surfaces[0];
   w.add_buddy(500, 1000, 2.0, &floor);
   Buddy& h = w.add_buddy(300, 1000, 2.0, &floor);

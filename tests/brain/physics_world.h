@@ -79,6 +79,13 @@ struct PhysicsWorld {
   Buddy& buddy(std::size_t i) { return crew.buddies[i]; }
 };
 
+// The common desktop of the physics tests: one 1920 px floor at y = 1000.
+inline PhysicsWorld floor_world() {
+  PhysicsWorld w;
+  w.add_surface(0, 0, 1920, 1000);
+  return w;
+}
+
 inline std::size_t count_events(const Buddy& b, BuddyEventKind kind) {
   std::size_t n = 0;
   for (const BuddyEvent& e : b.events) n += e.kind == kind;
