@@ -67,7 +67,7 @@ void tick_with(Scenario& s, Step step) {
     b.messages.clear();
   }
   collide_crew(s.crew, s.view);
-  s.now += kStepSeconds;
+  s.now += kTick;
 }
 
 // The motion part of a world tick.

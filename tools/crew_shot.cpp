@@ -18,7 +18,7 @@
 #include "gpu/png.h"
 #include "gpu/raster_cpu.h"
 #include "gpu/render_entries.h"
-#include "settings/text.h"
+#include "base/text.h"
 #include "sprites/frames.h"
 #include "win/desktop.h"
 

@@ -16,7 +16,7 @@
 #include "gpu/instance.h"
 #include "gpu/png.h"
 #include "gpu/raster_cpu.h"
-#include "settings/text.h"
+#include "base/text.h"
 #include "sprites/frames.h"
 
 namespace {

@@ -2,9 +2,11 @@
 #pragma once
 
 #include "app/clock.h"
+#include "base/tick.h"
 #include "brain/world_view.h"
 #include "crowd/crew.h"
 #include "gpu/frame_plan.h"
+#include "gpu/renderer.h"
 #include "gpu/render_entries.h"
 #include "ipc/command.h"
 #include "props/effects.h"
@@ -12,6 +14,7 @@
 #include "scene/text_layout.h"
 #include "settings/settings.h"
 #include "win/desktop.h"
+#include "win/shell.h"
 
 #include <cstddef>
 #include <memory>
@@ -20,7 +23,6 @@
 
 namespace perchkin {
 
-inline constexpr double kTick = 1.0 / 60.0;
 inline constexpr double kMaxCreditedFrame = 1.0 / 12.0;
 inline constexpr int kMaxTicksPerFrame = 5;
 inline constexpr std::size_t kStatsRing = 300;
@@ -60,7 +62,10 @@ struct App {
   bool headless = true;
   ScreenRect screen;
   double display_scale = 1.0;
+  bool graphics = false;  // a real desktop with a renderer; false on the fake desktop
   Desktop* desktop = nullptr;
+  Shell* shell = nullptr;
+  Renderer* renderer = nullptr;
   LoopClock* clock = nullptr;
   std::shared_ptr<CommandChannel> commands;
 

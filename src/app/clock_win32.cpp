@@ -1,7 +1,10 @@
 // Windows: QueryPerformanceCounter and a high-resolution waitable timer.
 #include "app/clock.h"
+#include "win/desktop.h"
 
 #include <windows.h>
+
+#include <ctime>
 
 #ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
 #define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
@@ -39,6 +42,13 @@ void SystemClock::sleep(double seconds) {
     WaitForSingleObject(static_cast<HANDLE>(timer_), INFINITE);
   else
     Sleep(static_cast<DWORD>(seconds * 1000.0));
+}
+
+int current_local_hour() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  if (localtime_s(&local, &now) != 0) return 12;
+  return local.tm_hour;
 }
 
 }  // namespace perchkin

@@ -5,7 +5,7 @@
 #include "brain/physics.h"
 #include "scene/draw_command.h"
 #include "scene/pencil.h"
-#include "settings/text.h"
+#include "base/text.h"
 
 #include <algorithm>
 #include <cmath>

@@ -30,18 +30,18 @@ int single_instance_rule(const LaunchOptions& options) {
 
 }  // namespace
 
-int run_companion(const LaunchOptions& options) {
+int run_companion(const LaunchOptions& options, DesktopFactory desktop) {
   auto channel = std::make_shared<CommandChannel>();
   std::string error;
   auto listener = bind_listener(options.port, &error);
   if (!listener) return single_instance_rule(options);
   start_accept_thread(std::move(*listener), channel);
 
-  if (!options.headless) {
-    const std::string reason = "no desktop backend in this build; use --headless";
-    std::fprintf(stderr, "could not start the graphics: %s\n", reason.c_str());
+  Result<Backends> backends = make_backends(options, desktop);
+  if (!backends.ok()) {
+    std::fprintf(stderr, "could not start the graphics: %s\n", backends.error.c_str());
     show_message_box("Could not start the graphics.\nPerchkin needs Windows 10 or 11.\n\n" +
-                     reason);
+                     backends.error);
     return 1;
   }
 
@@ -55,9 +55,11 @@ int run_companion(const LaunchOptions& options) {
   if (options.bench) app->bench = BenchState{*options.bench, 0, 0.0, false, {}};
   app->bench_menu = options.bench_menu;
 
-  FakeDesktop desktop;
   SystemClock clock;
-  init_app(*app, desktop, clock, options.max_buddies, wall_clock_nanos());
+  init_app(*app, *backends->desktop, clock, options.max_buddies, wall_clock_nanos());
+  app->shell = backends->shell.get();
+  app->renderer = backends->renderer.get();
+  app->graphics = backends->graphics;
   if (app->bench) app->bench->phase_start = clock.now();
 
   begin_timer_resolution();

@@ -10,7 +10,7 @@
 
 namespace perchkin {
 
-int process_entry(int argc, char** argv) {
+int process_entry(int argc, char** argv, DesktopFactory desktop) {
   attach_parent_console();
   install_crash_hook();
   migrate_legacy_settings();
@@ -27,7 +27,7 @@ int process_entry(int argc, char** argv) {
     case LaunchMode::companion:
       break;
   }
-  return run_companion(parse_launch_options(args, env_port));
+  return run_companion(parse_launch_options(args, env_port), desktop);
 }
 
 }  // namespace perchkin

@@ -1,7 +1,7 @@
 #include "app/launch.h"
 
 #include "settings/settings.h"
-#include "settings/text.h"
+#include "base/text.h"
 
 #include <algorithm>
 #include <cmath>

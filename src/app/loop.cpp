@@ -3,7 +3,7 @@
 
 #include "app/commands.h"
 #include "app/launch.h"
-#include "settings/text.h"
+#include "base/text.h"
 
 #include <algorithm>
 #include <cmath>
@@ -128,7 +128,7 @@ void bench_step(App& app, double now) {
 
 bool run_frame(App& app) {
   LoopClock& clock = *app.clock;
-  const bool graphics = app.desktop->graphics();
+  const bool graphics = app.graphics;
   save_if_due(app, clock.now());
 
   if (app.quiet) {

@@ -7,6 +7,7 @@
 #include "brain/social.h"
 #include "props/hazards.h"
 #include "scene/pencil.h"
+#include "win/surfaces.h"
 
 #include <cmath>
 
@@ -22,7 +23,7 @@ void sense(App& app) {
   const double now = app.sim_clock;
   if (now >= app.next_scan) {
     const double unit = crew.unit_for(crew.size);
-    app.surfaces = desktop.scan_surfaces(app.screen, unit);
+    app.surfaces = scan_surfaces(desktop, app.screen, app.display_scale, unit, app.graphics);
     app.next_scan = now + kScanPeriod;
   }
   app.tick_surfaces = app.surfaces;
@@ -33,7 +34,7 @@ void sense(App& app) {
   app.view.now = now;
   app.view.idle_seconds = desktop.idle_seconds();
   app.view.local_hour = desktop.local_hour();
-  app.view.graphics = desktop.graphics();
+  app.view.graphics = app.graphics;
 }
 
 // The scene takes the drawing events, the effects everything else; then the outboxes empty.
@@ -42,7 +43,7 @@ void hand_over_events(App& app) {
   for (Buddy& b : app.crew.buddies)
     for (const BuddyEvent& e : b.events) app.scene.apply_event(e, now);
   const RenderRequests requests = take_buddy_events(app.effects, app.crew, now);
-  if (app.desktop->graphics()) {
+  if (app.graphics) {
     const EntryTickOutput marks = update_render_entries(
         app.render, app.crew, requests,
         EntryTickInput{now, app.effects.overlay_left, app.effects.overlay_top, app.settings.look});

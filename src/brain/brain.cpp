@@ -253,7 +253,7 @@ void behave(Buddy& b, const WorldView& view) {
     case BuddyMode::act: break;
     default: return;
   }
-  b.act_time -= kStepSeconds;
+  b.act_time -= kTick;
   if (b.mode == BuddyMode::act) act_effect(b);
 
   if (b.act_time > 0.0) {
@@ -287,7 +287,7 @@ void brain_step(Buddy& b, const WorldView& view) {
     b.nap = false;
     b.wake_at = 0.0;
   }
-  b.clock += kStepSeconds;
+  b.clock += kTick;
   if (!b.started) first_step(b, view);
   track_typing(b, view);
   speak_due_line(b);

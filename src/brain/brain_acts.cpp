@@ -4,7 +4,7 @@
 #include "brain/brain_detail.h"
 #include "brain/physics.h"
 #include "brain/speech.h"
-#include "settings/text.h"
+#include "base/text.h"
 
 #include <algorithm>
 #include <array>

@@ -13,7 +13,7 @@ namespace perchkin {
 
 namespace {
 
-constexpr double kDt = kStepSeconds;
+constexpr double kDt = kTick;
 constexpr double kInf = std::numeric_limits<double>::infinity();
 // Carry samples older than this are dropped; the list is also capped so that a pointer that
 // reports many samples at one instant cannot grow it without end.

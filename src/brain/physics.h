@@ -3,6 +3,7 @@
 // push-apart pass. One call advances one buddy by one 1/60 s step.
 #pragma once
 
+#include "base/tick.h"
 #include "brain/world_view.h"
 #include "crowd/buddy.h"
 #include "crowd/crew.h"
@@ -14,7 +15,6 @@
 
 namespace perchkin {
 
-inline constexpr double kStepSeconds = 1.0 / 60.0;
 
 // What the behaviour layer must react to after a motion step.
 enum class MotionOutcome : std::uint8_t {

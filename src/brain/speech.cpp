@@ -1,6 +1,6 @@
 #include "brain/speech.h"
 
-#include "settings/text.h"
+#include "base/text.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
 #include "crowd/buddy.h"
 
-#include "settings/text.h"
+#include "base/text.h"
 
 #include <cmath>
 

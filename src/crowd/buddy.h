@@ -4,7 +4,7 @@
 #include "crowd/buddy_event.h"
 #include "crowd/pencil.h"
 #include "crowd/rng.h"
-#include "settings/json.h"
+#include "base/json.h"
 #include "settings/settings.h"
 
 #include <array>

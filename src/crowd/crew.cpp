@@ -1,6 +1,6 @@
 #include "crowd/crew.h"
 
-#include "settings/text.h"
+#include "base/text.h"
 
 #include <algorithm>
 #include <bit>

@@ -1,6 +1,7 @@
 // The crew: the ordered buddies, the id counter, the limit and the group's random source.
 #pragma once
 
+#include "base/status.h"
 #include "crowd/buddy.h"
 
 #include <cstddef>
@@ -34,14 +35,6 @@ inline constexpr std::array<BuddyColor, 10> kBuddyColors = {{
 }};
 // The body colour of a colour name; anything unknown gets the default orange.
 std::uint32_t buddy_rgb(std::string_view color);
-
-// Success, or a failure with the exact message for the caller.
-struct [[nodiscard]] Status {
-  std::string error;
-  bool ok() const { return error.empty(); }
-  static Status success() { return {}; }
-  static Status fail(std::string message) { return {std::move(message)}; }
-};
 
 // The published per-buddy summary, rebuilt every tick.
 struct BuddySummary {

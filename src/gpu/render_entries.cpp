@@ -1,4 +1,5 @@
 // The render entries' tick: everything the renderer needs to remember between ticks.
+#include "base/tick.h"
 #include "gpu/render_entries.h"
 
 #include <algorithm>
@@ -14,7 +15,6 @@ namespace perchkin {
 
 namespace {
 
-constexpr double kStep = 1.0 / 60.0;
 constexpr double kSleepMarkPeriod = 1.8;
 constexpr double kBurstLead = 0.2;     // the burst ends this long before the act
 constexpr double kHomeFlight = 0.7;    // the last stretch, when pixels fly home
@@ -99,9 +99,9 @@ void step_burst(Burst& burst, const Buddy& b, double now, const EntryTickInput& 
   if (left > kHomeFlight) {
     const double rest = burst.floor - u;
     for (LoosePixel& p : burst.pixels) {
-      p.vy += 300.0 * u * kStep;
-      p.x += p.vx * kStep;
-      p.y += p.vy * kStep;
+      p.vy += 300.0 * u * kTick;
+      p.x += p.vx * kTick;
+      p.y += p.vy * kTick;
       if (p.vy > 0.0 && p.y > rest) {
         p.y = rest;
         p.vx *= 0.7;
@@ -135,8 +135,8 @@ void tick_entry(RenderEntry& e, const Buddy& b, std::span<const BurstStart> burs
   if (airborne(b.mode) && !airborne(e.prev_mode) && e.prev_mode != BuddyMode::held && b.vy <= 0.0)
     e.squash_v += 4.0;
   // 4. spring
-  e.squash_v += (-13.0 * e.squash_v + 340.0 * (target - e.squash)) * kStep;
-  e.squash = std::clamp(e.squash + e.squash_v * kStep, 0.5, 1.6);
+  e.squash_v += (-13.0 * e.squash_v + 340.0 * (target - e.squash)) * kTick;
+  e.squash = std::clamp(e.squash + e.squash_v * kTick, 0.5, 1.6);
   // A bad kick or a non-finite speed would otherwise leave the spring NaN for good.
   if (!std::isfinite(e.squash) || !std::isfinite(e.squash_v)) {
     e.squash = 1.0;

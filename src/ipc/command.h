@@ -3,7 +3,7 @@
 // and the request and reply lines of the wire format.
 #pragma once
 
-#include "settings/json.h"
+#include "base/json.h"
 
 #include <condition_variable>
 #include <chrono>

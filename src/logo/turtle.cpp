@@ -8,7 +8,7 @@
 #include <unordered_map>
 
 #include "logo/expr.h"
-#include "settings/text.h"
+#include "base/text.h"
 
 namespace perchkin::logo {
 

@@ -1,6 +1,6 @@
 #include "logo/turtle_command.h"
 
-#include "settings/text.h"
+#include "base/text.h"
 #include "shapes/style.h"
 
 namespace perchkin::logo {

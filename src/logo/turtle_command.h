@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "logo/turtle.h"
-#include "settings/json.h"
+#include "base/json.h"
 #include "shapes/path_point.h"
 
 namespace perchkin::logo {

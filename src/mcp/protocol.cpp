@@ -1,6 +1,6 @@
 #include "mcp/protocol.h"
 
-#include "settings/text.h"
+#include "base/text.h"
 
 #include <array>
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "ipc/command.h"
-#include "settings/json.h"
+#include "base/json.h"
 
 #include <functional>
 #include <optional>

@@ -3,7 +3,7 @@
 #include "props/effects.h"
 
 #include "props/hazards.h"
-#include "settings/text.h"
+#include "base/text.h"
 
 #include <algorithm>
 #include <array>

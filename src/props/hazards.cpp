@@ -1,5 +1,6 @@
 // Placing props, the prop pass (expiry, rain on fires, bombs, burning, lightning) and the
 // particles props give off each tick.
+#include "base/tick.h"
 #include "props/hazards.h"
 
 #include <algorithm>
@@ -172,7 +173,7 @@ void emit_flames(Effects& fx, double x, double y, double size) {
 
 void emit_rain(Effects& fx, Prop& cloud, double x, double y) {
   const double s = fx.scale;
-  cloud.rain_timer -= 1.0 / 60.0;
+  cloud.rain_timer -= kTick;
   for (int i = 0; i < kMaxDropsPerTick && cloud.rain_timer <= 0.0; ++i) {
     cloud.rain_timer += kRainInterval;
     const double dx = (fx.rng.uniform() - 0.5) * cloud.size;

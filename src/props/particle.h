@@ -2,6 +2,8 @@
 // the renderer reads; the effects state that owns them is in props/effects.h.
 #pragma once
 
+#include "base/tick.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -12,7 +14,8 @@ namespace perchkin {
 
 // More particles than this are never alive at once; a spawn beyond it is skipped.
 inline constexpr std::size_t kMaxParticles = 900;
-inline constexpr float kParticleStep = 1.0f / 60.0f;
+inline constexpr float kParticleStep = static_cast<float>(kTick);
+static_assert(kParticleStep == 1.0f / 60.0f);
 
 struct Rgba {
   float r = 1.0f, g = 1.0f, b = 1.0f, a = 1.0f;

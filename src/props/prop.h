@@ -2,6 +2,7 @@
 // the prop pass reports to the world tick.
 #pragma once
 
+#include "base/tick.h"
 #include "crowd/buddy.h"
 
 #include <cstddef>
@@ -58,7 +59,7 @@ struct Prop {
   // bolt
   bool struck = false;
   // cloud: drops are due while this is at or below 0
-  double rain_timer = -1.0 / 60.0;
+  double rain_timer = -kTick;
 
   bool lit() const { return lit_at >= 0.0; }
 };

@@ -4,7 +4,7 @@
 #include "props/prop.h"
 #include "scene/pencil.h"
 #include "scene/scene.h"
-#include "settings/text.h"
+#include "base/text.h"
 #include "shapes/shapes.h"
 #include "shapes/style.h"
 

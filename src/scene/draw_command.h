@@ -2,7 +2,7 @@
 #pragma once
 
 #include "crowd/buddy.h"
-#include "settings/json.h"
+#include "base/json.h"
 
 #include <optional>
 #include <string>

@@ -1,7 +1,7 @@
 #include "scene/scene.h"
 
 #include "shapes/color.h"
-#include "settings/text.h"
+#include "base/text.h"
 
 #include <algorithm>
 

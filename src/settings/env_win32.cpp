@@ -1,6 +1,6 @@
 // Windows: environment and settings folders (APPDATA, USERPROFILE), read as UTF-16.
 #include "settings/env.h"
-#include "settings/text.h"
+#include "base/text.h"
 
 #include <windows.h>
 

@@ -2,7 +2,7 @@
 
 #include "settings/env.h"
 #include "settings/files.h"
-#include "settings/text.h"
+#include "base/text.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
 // The user's settings: one record, one JSON file, read forgivingly and written atomically.
 #pragma once
 
-#include "settings/json.h"
+#include "base/json.h"
 
 #include <array>
 #include <cstdint>

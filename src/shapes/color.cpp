@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "settings/text.h"
+#include "base/text.h"
 
 namespace perchkin {
 

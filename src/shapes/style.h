@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "settings/json.h"
+#include "base/json.h"
 
 namespace perchkin {
 

@@ -1,7 +1,7 @@
 // The real perchkin process in headless mode, spoken to over TCP.
 #include "ipc/port.h"
 #include "ipc/socket.h"
-#include "settings/json.h"
+#include "base/json.h"
 
 #include <gtest/gtest.h>
 

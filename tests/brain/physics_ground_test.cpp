@@ -292,7 +292,7 @@ TEST(PhysicsCarry, SamplesSwingAndRelease) {
   b.grab_dx = 3;
   b.grab_dy = 12;
   double t = 0.0;
-  for (int i = 0; i < 12; ++i, t += kStepSeconds) carry_to(b, t, 400 + 5 * i, 300);
+  for (int i = 0; i < 12; ++i, t += kTick) carry_to(b, t, 400 + 5 * i, 300);
   EXPECT_DOUBLE_EQ(b.x, 400 + 55 + 3);
   EXPECT_DOUBLE_EQ(b.y, 312);
   EXPECT_LE(b.pointer_samples.size(), 7u);  // only the last 0.1 s

@@ -86,7 +86,7 @@ void poke_buddy(PhysicsWorld& w, Buddy& b, Xorshift64& r) {
       const double px = r.range(w.left, w.right), py = r.range(w.top, w.bottom);
       const double dx = r.range(-3000, 3000), dy = r.range(-3000, 3000);
       for (int i = 0; i < 5; ++i)
-        carry_to(b, w.now + i * kStepSeconds, px + dx * i / 60.0, py + dy * i / 60.0);
+        carry_to(b, w.now + i * kTick, px + dx * i / 60.0, py + dy * i / 60.0);
       release(b);
       break;
     }

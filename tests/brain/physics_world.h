@@ -72,7 +72,7 @@ struct PhysicsWorld {
       out.push_back(step_motion(b, view));
     }
     collide_crew(crew, view, sweep);
-    now += kStepSeconds;
+    now += kTick;
     return out;
   }
 

@@ -1,7 +1,7 @@
 // draw and turtle argument validation on arbitrary JSON: no crash, no hang, bounded output.
 #include "crowd/buddy.h"
 #include "scene/draw_command.h"
-#include "settings/json.h"
+#include "base/json.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -12,7 +12,7 @@
 #include "logo/expr.h"
 #include "logo/turtle.h"
 #include "logo/turtle_command.h"
-#include "settings/json.h"
+#include "base/json.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "settings/json.h"
+#include "base/json.h"
 #include "settings/settings.h"
-#include "settings/text.h"
+#include "base/text.h"
 
 #include "test_env.h"
 

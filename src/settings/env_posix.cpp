@@ -1,6 +1,6 @@
 // Linux: environment and settings folders (XDG base directories).
 #include "settings/env.h"
-#include "settings/text.h"
+#include "base/text.h"
 
 #include <cstdlib>
 

@@ -1,4 +1,4 @@
-#include "settings/json.h"
+#include "base/json.h"
 
 namespace perchkin {
 

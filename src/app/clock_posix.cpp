@@ -1,5 +1,6 @@
 // Linux: CLOCK_MONOTONIC and clock_nanosleep with an absolute deadline.
 #include "app/clock.h"
+#include "win/desktop.h"
 
 #include <cerrno>
 #include <ctime>
@@ -28,6 +29,13 @@ void SystemClock::sleep(double seconds) {
   }
   while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
   }
+}
+
+int current_local_hour() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  if (localtime_r(&now, &local) == nullptr) return 12;
+  return local.tm_hour;
 }
 
 }  // namespace perchkin

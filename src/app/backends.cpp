@@ -1,0 +1,26 @@
+#include "app/backends.h"
+
+namespace perchkin {
+
+Backends make_fake_backends() {
+  Backends b;
+  b.desktop = std::make_unique<FakeDesktop>();
+  b.shell = std::make_unique<FakeShell>();
+  b.renderer = std::make_unique<NullRenderer>();
+  b.speech = std::make_unique<ToneSpeech>();
+  auto silent = std::make_unique<RecordingAudioOut>();
+  silent->fail_open = true;  // headless runs make no sound
+  b.audio = std::move(silent);
+  b.images = std::make_unique<FakeImageDecoder>();
+  b.chooser = std::make_unique<FakeFileChooser>();
+  b.graphics = false;
+  return b;
+}
+
+Result<Backends> make_backends(const LaunchOptions& options, DesktopFactory platform) {
+  if (options.headless) return Result<Backends>::success(make_fake_backends());
+  if (platform == nullptr) return Result<Backends>::fail("no desktop backend in this build");
+  return platform(options);
+}
+
+}  // namespace perchkin
