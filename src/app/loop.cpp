@@ -1,6 +1,7 @@
 // The frame loop: fixed 1/60 s ticks, frame statistics, the settings save, the benchmark.
 #include "app/app.h"
 
+#include "app/autostart.h"
 #include "app/commands.h"
 #include "app/launch.h"
 #include "base/text.h"
@@ -47,7 +48,11 @@ std::string stats_text(const StatsRing& work_ms, const StatsRing& gap_ms) {
          one_decimal(gap_ms.p95()) + "ms max " + one_decimal(gap_ms.max()) + "ms";
 }
 
-void apply_settings(App& app) { app.crew.apply_settings(app.settings, app.unleashed); }
+void apply_settings(App& app) {
+  app.crew.apply_settings(app.settings, app.unleashed);
+  // Only a companion with a settings file owns the login entry; headless runs and tests don't.
+  if (!app.settings_file.empty()) (void)set_autostart(app.settings.autostart);
+}
 
 void init_app(App& app, Desktop& desktop, LoopClock& clock, std::size_t max_buddies,
               std::uint64_t seed_nanos) {

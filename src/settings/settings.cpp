@@ -98,6 +98,7 @@ Settings settings_from_json(const json& doc) {
   take_bool(doc, "chatty", s.chatty);
   take_bool(doc, "pause_menu", s.pause_menu);
   take_bool(doc, "sounds", s.sounds);
+  take_bool(doc, "autostart", s.autostart);
   take_bool(doc, "voice", s.voice);
   take_bool(doc, "voice_overlap", s.voice_overlap);
   take_clamped(doc, "voice_volume", 0.0, 1.0, s.voice_volume);
@@ -211,6 +212,7 @@ json settings_to_json(const Settings& s) {
       {"chatty", s.chatty},
       {"pause_menu", s.pause_menu},
       {"sounds", s.sounds},
+      {"autostart", s.autostart},
       {"pins", pins},
       {"size", s.size},
       {"phrases", phrases},

@@ -74,6 +74,7 @@ struct Settings {
   bool voice_overlap = true;
   double voice_volume = 0.8;
   bool unleashed = false;
+  bool autostart = false;  // start with the desktop session (login)
   std::vector<std::string> pins;
   std::vector<std::string> phrases;
   std::uint8_t speech_mode = 0;
