@@ -111,7 +111,10 @@ class Canvas {
   virtual void fill_path(const CanvasPath& path, CanvasColor c) = 0;
   virtual void stroke_path(const CanvasPath& path, CanvasColor c, float width) = 0;
 
-  // Lays text out within max_width (wrapping at words) and max_height; null when it fails.
+  // Lays text out in a box of max_width x max_height: lines wrap at words within max_width and
+  // the format's alignments place each line in the box's width and the text in its height (a
+  // centred format drawn at (x - W/2, y - H/2) is centred on (x, y)). size() is the text's own
+  // extent. Null when it fails.
   virtual std::unique_ptr<CanvasText> layout_text(std::string_view text, const TextFormat& format,
                                                   float max_width, float max_height) = 0;
   // Draws a layout with its box's top-left at origin.
