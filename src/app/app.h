@@ -6,6 +6,7 @@
 #include "brain/world_view.h"
 #include "crowd/crew.h"
 #include "gpu/frame_plan.h"
+#include "gpu/overlay_2d.h"
 #include "gpu/renderer.h"
 #include "gpu/render_entries.h"
 #include "ipc/command.h"
@@ -95,6 +96,7 @@ struct App {
   RenderEntries render;     // per-buddy drawing state, kept only while graphics exist
   FrameState frame_state;
   EstimatedTextLayout estimated_layout;
+  std::optional<CanvasTextLayout> canvas_layout;  // the renderer's fonts, while graphics exist
   double next_scan = 0.0;  // world time of the next surface scan
 
   // Where settings are saved; empty in headless mode, where nothing is ever written.

@@ -60,6 +60,11 @@ int run_companion(const LaunchOptions& options, DesktopFactory desktop) {
   app->shell = backends->shell.get();
   app->renderer = backends->renderer.get();
   app->graphics = backends->graphics;
+  // Typed text drawings are measured with the fonts they are drawn with.
+  if (app->graphics && app->renderer) {
+    app->canvas_layout.emplace(app->renderer->canvas());
+    app->scene.layout = &*app->canvas_layout;
+  }
   if (app->bench) app->bench->phase_start = clock.now();
 
   begin_timer_resolution();

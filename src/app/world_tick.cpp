@@ -5,6 +5,7 @@
 #include "brain/brain.h"
 #include "brain/physics.h"
 #include "brain/social.h"
+#include "gpu/overlay_2d.h"
 #include "props/hazards.h"
 #include "scene/pencil.h"
 #include "win/surfaces.h"
@@ -49,6 +50,8 @@ void hand_over_events(App& app) {
         EntryTickInput{now, app.effects.overlay_left, app.effects.overlay_top, app.settings.look});
     add_trail_puffs(app.effects, marks.trail_puffs, app.settings.look.trail);
     add_sleep_marks(app.effects, marks.sleep_marks);
+    if (app.renderer)
+      update_bubbles(app.render, app.crew, app.renderer->canvas(), app.display_scale, now);
   }
   for (Buddy& b : app.crew.buddies) b.events.clear();
   // A buddy that leaves goes with a short white ring where it stood.

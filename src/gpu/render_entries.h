@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "crowd/crew.h"
@@ -31,6 +32,14 @@ struct Burst {
   double unit = 1.0;
 };
 
+// A speech bubble while it shows: its text, when it started popping up and the text's size as
+// laid out in the bubble format (overlay pixels).
+struct SpeechBubble {
+  std::string text;
+  double start = 0.0;
+  double text_width = 80.0, text_height = 20.0;
+};
+
 struct RenderEntry {
   std::uint32_t id = 0;
   double prev_x = 0.0, prev_y = 0.0;  // desktop pixels, last tick
@@ -40,6 +49,8 @@ struct RenderEntry {
   BuddyMode prev_mode = BuddyMode::fall;
   double next_sleep_mark = 0.0;
   std::optional<Burst> burst;
+  std::optional<SpeechBubble> bubble;
+  std::uint64_t bubble_serial = 0;  // the buddy's bubble_serial when the bubble was measured
 };
 
 struct RenderEntries {

@@ -10,6 +10,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <vector>
 
 namespace perchkin {
 
@@ -30,8 +32,15 @@ struct FrameInput {
   ScreenRect overlay;
   double ui_scale = 1.0;  // the display scale
   double alpha = 1.0;     // interpolation between the last two ticks
-  double clock = 0.0;     // animation clock, seconds
+  double clock = 0.0;     // world time, seconds: hazard, bubble and typing ages count on it
   bool forced = false;    // draw even when nothing changed
+  // While the action menu is open: the buddies it acts on (their feet are ringed).
+  std::vector<std::uint32_t> menu_targets;
+  // The selection box being dragged, desktop pixels (the buddies it meets are ringed).
+  std::optional<ScreenRect> selection;
+  // The user's own hat and glasses images (premultiplied BGRA); null draws the built-in wear.
+  const CanvasBitmap* custom_hat = nullptr;
+  const CanvasBitmap* custom_glasses = nullptr;
   // The second 2D pass ends with these (the action menu, the selection box); may be empty.
   std::function<void(Canvas&)> draw_menu;
   std::function<void(Canvas&)> draw_selection;
