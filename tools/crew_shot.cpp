@@ -1,8 +1,11 @@
 // Developer tool: runs a crew on the fake desktop for a while, builds the frame's instances and
 // dirty tiles exactly as the renderer would, and draws them with the CPU reference rasterizer
-// into a PNG of the buffer rectangle (or the whole overlay with --full).
+// into a PNG of the buffer rectangle (or the whole overlay with --full). On the Linux desktop the
+// two 2D overlay passes are drawn around it through the Cairo canvas, as the renderer does;
+// --busy fills the scene first (bubbles, drawings, typed text, hazards, effects, wear).
 //
 //   crew_shot [output.png] [--buddies N] [--seconds S] [--seed K] [--glow STRENGTH] [--full]
+//             [--busy]
 //
 // Defaults: 20 buddies, 6 simulated seconds, seed 1, no glow, the buffer rectangle only.
 #include <cstdio>
@@ -14,6 +17,7 @@
 #include "app/clock.h"
 #include "app/commands.h"
 #include "gpu/frame_plan.h"
+#include "gpu/overlay_2d.h"
 #include "gpu/instances.h"
 #include "gpu/png.h"
 #include "gpu/raster_cpu.h"
@@ -21,6 +25,13 @@
 #include "base/text.h"
 #include "sprites/frames.h"
 #include "win/desktop.h"
+#include "scene/scene.h"
+#include "shapes/shapes.h"
+#include "props/effects.h"
+
+#ifdef PERCHKIN_CAIRO_SHOT
+#include "gpu/canvas_cairo.h"
+#endif
 
 namespace {
 
@@ -29,10 +40,115 @@ using namespace perchkin;
 int usage() {
   std::fputs(
       "usage: crew_shot [output.png] [--buddies N (1-200)] [--seconds S (0-600)] [--seed K]\n"
-      "                 [--glow STRENGTH (0-2.5)] [--full]\n",
+      "                 [--glow STRENGTH (0-2.5)] [--full] [--busy]\n",
       stderr);
   return 2;
 }
+
+// A finished ink line from shape geometry, in overlay pixels.
+void add_drawing(Scene& scene, std::uint64_t id, std::string_view kind, PathPoints corners,
+                 std::uint32_t rgb, double width) {
+  const ShapeResult shape = shape_points(kind, corners);
+  if (!shape.ok()) return;
+  Drawing d;
+  d.id = id;
+  for (const PathPoint& p : shape.points)
+    d.points.push_back({static_cast<float>(p.x), static_cast<float>(p.y)});
+  d.color = rgba(rgb);
+  d.width = width;
+  d.finished = true;
+  scene.drawings[id] = d;
+  scene.order.push_back(id);
+}
+
+// Everything the overlay draws at once: a test scene for the eye, not a simulation.
+void fill_busy_scene(App& app, RenderEntries& entries, Canvas& measure) {
+  const double now = app.sim_clock;
+  Scene& scene = app.scene;
+  add_drawing(scene, 1, "heart", {{120, 120}, {260, 250}}, 0xFF0000, 5);
+  add_drawing(scene, 2, "star", {{300, 110}, {440, 250}}, 0x0000FF, 4);
+  add_drawing(scene, 3, "curve", {{480, 260}, {560, 140}, {660, 240}, {760, 130}}, 0x00A000, 6);
+  add_drawing(scene, 4, "arrow", {{800, 240}, {960, 150}}, 0x800080, 4);
+  TextDrawing text;
+  text.text = "Hello from Perchkin!";
+  text.size = 34;
+  text.color = rgba(0xFF6347);
+  text.duration = 1.0;
+  text.start = now - 2.0;
+  text.origin = {1000, 140};
+  scene.texts.push_back(text);
+  TextDrawing typing = text;
+  typing.text = "still typing...";
+  typing.start = now - 0.5;
+  typing.origin = {1000, 200};
+  typing.color = rgba(0x008080);
+  scene.texts.push_back(typing);
+
+  Effects& fx = app.effects;
+  const auto place = [&](PropKind kind, double x, double y, double size, double age) {
+    Prop p;
+    p.kind = kind;
+    p.id = fx.next_prop_id++;
+    p.x = x + app.screen.left;
+    p.y = y + app.screen.top;
+    p.size = size;
+    p.placed_at = now - age;
+    fx.props.push_back(p);
+    return &fx.props.back();
+  };
+  place(PropKind::cloud, 1450, 220, 160, 1.0);
+  place(PropKind::fire, 1650, 1040, 70, 1.0);
+  place(PropKind::bolt, 1250, 160, 120, 0.1);
+  Prop* bomb = place(PropKind::bomb, 1780, 560, 50, 3.0);
+  bomb->lit_at = now - 1.0;
+  Prop* ledge = place(PropKind::platform, 200, 620, 50, 0.0);
+  ledge->x2 = 560 + app.screen.left;
+  ledge->y2 = 600 + app.screen.top;
+  // Let the fire burn and the cloud rain for a moment, with confetti and fireworks in the air.
+  start_effect(fx, "confetti", 700, 700, now);
+  start_effect(fx, "hearts", 300, 900, now);
+  start_effect(fx, "fireworks", 1100, 500, now - 1.5);
+  for (int t = 0; t < 40; ++t) step_effects(fx, now - 0.6 + t / 60.0);
+  spawn(fx, make_particle(ParticleKind::text, rgba(0xFF4D1A), 1500, 420, 0, 0, 1.0));
+  fx.particles.back().text = "BOOM!";
+  Ring ring;
+  ring.x = 1500;
+  ring.y = 460;
+  ring.radius = 60;
+  ring.color = rgba(0xFFB627);
+  ring.width = 5;
+  fx.rings.push_back(ring);
+
+  app.settings.look.hat = 1;
+  app.settings.look.glasses = 2;
+  const char* lines[] = {"hello!", "need a hand? i have two", "WHEEEE!",
+                         "what are we building? something big, i hope, with lots of ledges to sit on",
+                         "@_@", "<3"};
+  for (std::size_t i = 0; i < app.crew.buddies.size() && i < 6; ++i) {
+    Buddy& b = app.crew.buddies[i];
+    b.bubble_text = lines[i];
+    b.bubble_until = now + 3.0;
+    b.bubble_serial += 1;
+  }
+  // The fourth bubble is still popping up and typing.
+  update_bubbles(entries, app.crew, measure, app.display_scale, now - 1.0);
+  if (app.crew.buddies.size() > 3) {
+    app.crew.buddies[3].bubble_serial += 1;
+    update_bubbles(entries, app.crew, measure, app.display_scale, now - 0.3);
+  }
+  if (app.crew.buddies.size() > 6) {
+    Buddy& dizzy = app.crew.buddies[6];
+    dizzy.mode = BuddyMode::act;
+    dizzy.act = "dizzy";
+  }
+}
+
+#ifdef PERCHKIN_CAIRO_SHOT
+// The CPU rasterizer works on RGBA, Cairo on BGRA: swap red and blue in place.
+void swap_red_blue(std::vector<std::uint8_t>& pixels) {
+  for (std::size_t i = 0; i + 3 < pixels.size(); i += 4) std::swap(pixels[i], pixels[i + 2]);
+}
+#endif
 
 }  // namespace
 
@@ -43,6 +159,7 @@ int main(int argc, char** argv) {
   std::uint64_t seed = 1;
   double glow = 0.0;
   bool full = false;
+  bool busy = false;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     const bool has_value = i + 1 < argc;
@@ -64,6 +181,8 @@ int main(int argc, char** argv) {
       glow = *g;
     } else if (arg == "--full") {
       full = true;
+    } else if (arg == "--busy") {
+      busy = true;
     } else if (!arg.empty() && arg[0] != '-') {
       output = arg;
     } else {
@@ -101,6 +220,15 @@ int main(int argc, char** argv) {
   }
   if (ticks == 0) sync_entries(entries, app.crew);
 
+#ifdef PERCHKIN_CAIRO_SHOT
+  CairoCanvas canvas;
+#else
+  RecordingCanvas canvas;
+#endif
+  // Bubbles said during the run are measured as the world tick would with graphics.
+  update_bubbles(entries, app.crew, canvas, app.display_scale, app.sim_clock);
+  if (busy) fill_busy_scene(app, entries, canvas);
+
   InstanceParams params;
   params.alpha = 1.0;
   params.overlay_left = app.screen.left;
@@ -118,6 +246,19 @@ int main(int argc, char** argv) {
   mark_in.overlay_top = app.screen.top;
   mark_in.box_cells = instance_box_cells(app.settings.look, !app.settings.custom_hat.empty(),
                                          !app.settings.custom_glasses.empty());
+  FrameInput frame_in;
+  frame_in.crew = &app.crew;
+  frame_in.scene = &app.scene;
+  frame_in.effects = &app.effects;
+  frame_in.entries = &entries;
+  frame_in.settings = &app.settings;
+  frame_in.overlay = app.screen;
+  frame_in.ui_scale = app.display_scale;
+  frame_in.alpha = 1.0;
+  frame_in.clock = app.sim_clock;
+  std::vector<BoxF> bubble_boxes;
+  bubble_dirty_boxes(frame_in, bubble_boxes);
+  mark_in.extra_boxes = bubble_boxes;
   SceneActivity activity =
       scene_activity(app.crew, entries, app.scene, app.effects, app.sim_clock);
   const TileGrid marks = mark_frame(mark_in, instances, app.crew, entries, app.effects, activity);
@@ -135,7 +276,26 @@ int main(int argc, char** argv) {
 
   RgbaImage image = make_image(plan.buffer.right - plan.buffer.left, plan.buffer.bottom - plan.buffer.top);
   fill(image, {0.12f, 0.13f, 0.16f}, 1.0f);  // a dark desktop, so glow and shadows show
+#ifdef PERCHKIN_CAIRO_SHOT
+  const CanvasTransform origin = canvas_translate(-static_cast<float>(plan.buffer.left),
+                                                  -static_cast<float>(plan.buffer.top));
+  swap_red_blue(image.pixels);
+  canvas.target(image.pixels.data(), image.width, image.height, image.width * 4);
+  canvas.set_transform(origin);
+  draw_pass_one(canvas, frame_in);
+  canvas.flush();
+  swap_red_blue(image.pixels);
   draw_instances(image, plan.constants, instances, build_sprite_textures());
+  swap_red_blue(image.pixels);
+  canvas.target(image.pixels.data(), image.width, image.height, image.width * 4);
+  canvas.set_transform(origin);
+  draw_pass_two(canvas, frame_in, instances);
+  canvas.flush();
+  canvas.release_target();
+  swap_red_blue(image.pixels);
+#else
+  draw_instances(image, plan.constants, instances, build_sprite_textures());
+#endif
   if (const std::string error = write_png(output, image); !error.empty()) {
     std::fprintf(stderr, "crew_shot: %s\n", error.c_str());
     return 1;
