@@ -1,7 +1,11 @@
 // Whole 2D passes drawn by Cairo into memory, checked pixel by pixel where the geometry is known.
+#include <cairo.h>
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
 #include <vector>
 
 #include "gpu/canvas_cairo.h"
@@ -109,6 +113,147 @@ TEST(OverlayCairo, ASceneDrawsItsColoursWhereItsGeometrySaysBehindAndInFront) {
   EXPECT_EQ(shot.at(bubbles[0].tail[1].x, bubbles[0].tail[1].y - 4), 0xFFFFFFFFu);
   // Nothing strays to an empty corner.
   EXPECT_EQ(shot.at(630, 350), 0u);
+}
+
+// A busy little scene for the golden picture: every layer of both passes at least once.
+struct GoldenScene {
+  Crew crew;
+  RenderEntries entries;
+  Scene scene;
+  Effects fx;
+  Settings settings;
+  FrameInput in;
+
+  GoldenScene() {
+    settings.look.hat = 3;      // Crown
+    settings.look.glasses = 1;  // Shades
+    for (int i = 0; i < 3; ++i) {
+      Buddy b;
+      b.id = static_cast<std::uint32_t>(i);
+      b.x = 60.0 + 100.0 * i;
+      b.y = 230;
+      b.unit = 4;
+      b.mode = BuddyMode::idle;
+      b.clock = 1.0;
+      b.bubble_until = 20.0;
+      crew.buddies.push_back(b);
+      RenderEntry e;
+      e.id = b.id;
+      e.prev_x = e.x = b.x;
+      e.prev_y = e.y = b.y;
+      entries.entries.push_back(e);
+    }
+    crew.buddies[0].bubble_text = "hello!";
+    crew.buddies[0].bubble_serial = 1;
+    crew.buddies[1].mode = BuddyMode::act;
+    crew.buddies[1].act = "dizzy";
+    crew.buddies[2].bubble_text = "a longer line that wraps onto two";
+    crew.buddies[2].bubble_serial = 1;
+    Drawing heart;
+    heart.id = 1;
+    heart.points = {{20, 20}, {40, 10}, {60, 30}, {40, 60}, {20, 30}};
+    heart.color = rgba(0xFF0000);
+    heart.width = 4;
+    scene.drawings[1] = heart;
+    scene.order = {1};
+    TextDrawing text;
+    text.text = "Hi!";
+    text.size = 24;
+    text.color = rgba(0x0000FF);
+    text.start = 0.0;
+    text.origin = {80, 10};
+    scene.texts.push_back(text);
+    auto prop = [&](PropKind kind, double x, double y, double size) {
+      Prop p;
+      p.kind = kind;
+      p.x = x;
+      p.y = y;
+      p.size = size;
+      p.placed_at = 9.0;
+      fx.props.push_back(p);
+      return &fx.props.back();
+    };
+    prop(PropKind::cloud, 200, 40, 80);
+    prop(PropKind::fire, 290, 110, 60);
+    prop(PropKind::bolt, 150, 30, 50);
+    prop(PropKind::bomb, 250, 150, 40)->lit_at = 7.0;
+    Prop* ledge = prop(PropKind::platform, 20, 120, 0);
+    ledge->x2 = 120;
+    ledge->y2 = 110;
+    Particle confetti = make_particle(ParticleKind::rect, rgba(0x4D9DFF), 130, 100, 0, 0, 2);
+    confetti.width = 8;
+    confetti.height = 5;
+    fx.particles.push_back(confetti);
+    Particle snow = make_particle(ParticleKind::dot, rgba(0xFFFFFF), 150, 100, 0, 0, 2);
+    snow.width = snow.height = 6;
+    snow.outline = rgba(0xB9D7F2);
+    fx.particles.push_back(snow);
+    fx.particles.push_back(make_particle(ParticleKind::heart, rgba(0), 170, 100, 0, 0, 2));
+    fx.particles.push_back(make_particle(ParticleKind::sparkle, rgba(0), 190, 100, 0, 0, 2));
+    Particle boom = make_particle(ParticleKind::text, rgba(0xFF4D1A), 80, 90, 0, 0, 2);
+    boom.text = "BOOM!";
+    fx.particles.push_back(boom);
+    Ring ring;
+    ring.x = 80;
+    ring.y = 90;
+    ring.radius = 30;
+    ring.color = rgba(0xFFB627);
+    ring.width = 3;
+    fx.rings.push_back(ring);
+
+    in.crew = &crew;
+    in.entries = &entries;
+    in.scene = &scene;
+    in.effects = &fx;
+    in.settings = &settings;
+    in.overlay = {0, 0, 320, 240};
+    in.clock = 10.0;
+  }
+};
+
+std::filesystem::path golden_path() {
+  return std::filesystem::path(PERCHKIN_SOURCE_DIR) / "tests" / "gpu" / "golden" /
+         "overlay_scene.png";
+}
+
+// Regenerate with: PERCHKIN_GOLDEN=write build/<dir>/test_gpu_desktop --gtest_filter=OverlayGolden.*
+TEST(OverlayGolden, BusySceneMatchesThePictureWithinATolerance) {
+  GoldenScene g;
+  CairoCanvas canvas;
+  update_bubbles(g.entries, g.crew, canvas, 1.0, 9.0);
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 320, 240);
+  std::uint8_t* pixels = cairo_image_surface_get_data(surface);
+  const int stride = cairo_image_surface_get_stride(surface);
+  canvas.target(pixels, 320, 240, stride);
+  draw_pass_one(canvas, g.in);
+  draw_pass_two(canvas, g.in);
+  canvas.flush();
+  canvas.release_target();
+  cairo_surface_mark_dirty(surface);
+
+  const std::string path = golden_path().string();
+  const char* mode = std::getenv("PERCHKIN_GOLDEN");
+  if (mode && std::string(mode) == "write") {
+    std::filesystem::create_directories(golden_path().parent_path());
+    ASSERT_EQ(cairo_surface_write_to_png(surface, path.c_str()), CAIRO_STATUS_SUCCESS);
+  }
+  cairo_surface_t* golden = cairo_image_surface_create_from_png(path.c_str());
+  ASSERT_EQ(cairo_surface_status(golden), CAIRO_STATUS_SUCCESS) << path;
+  ASSERT_EQ(cairo_image_surface_get_width(golden), 320);
+  ASSERT_EQ(cairo_image_surface_get_height(golden), 240);
+  cairo_surface_flush(golden);
+  const std::uint8_t* want = cairo_image_surface_get_data(golden);
+  const int want_stride = cairo_image_surface_get_stride(golden);
+  // Font versions may move antialiased edges a little; shapes in the wrong place fail.
+  int off = 0;
+  for (int y = 0; y < 240; ++y)
+    for (int x = 0; x < 320 * 4; ++x) {
+      const int d = std::abs(int{pixels[y * stride + x]} - int{want[y * want_stride + x]});
+      off += d > 24;
+    }
+  EXPECT_LT(off, 320 * 240 * 4 / 200) << "differs from " << path;
+  cairo_surface_destroy(golden);
+  cairo_surface_destroy(surface);
 }
 
 }  // namespace
