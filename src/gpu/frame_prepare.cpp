@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "gpu/overlay_2d.h"
 #include "settings/settings.h"
 
 namespace perchkin {
@@ -22,19 +23,6 @@ PixelSize overlay_size(const ScreenRect& overlay) {
 
 PixelSize buffer_size(const PixelRect& buffer) {
   return {std::max(1, buffer.right - buffer.left), std::max(1, buffer.bottom - buffer.top)};
-}
-
-BoxF bubble_bound(const Buddy& b, double overlay_left, double overlay_top, double scale) {
-  const double s = std::isfinite(scale) && scale > 0.0 ? scale : 1.0;
-  const double u = std::isfinite(b.unit) && b.unit > 0.0 ? b.unit : 1.0;
-  const double x = b.x - overlay_left;
-  const double y = b.y - overlay_top;
-  // Box width at most 240 s of text plus padding; it is clamped to the screen but always spans
-  // the anchor, so one box width either side holds it. Height: about twenty lines of text.
-  const double half_w = (240.0 + 18.0 + 24.0) * s + 8.0;
-  const double box_h = 400.0 * s;
-  return {x - half_w, y - 12.0 * u - 8.0 * s - box_h - 24.0 * s, x + half_w,
-          y + 2.0 * u + 8.0 * s + box_h + 24.0 * s};
 }
 
 void prepare_frame(FrameState& state, const FrameInput& in, PreparedFrame& out) {
@@ -62,9 +50,7 @@ void prepare_frame(FrameState& state, const FrameInput& in, PreparedFrame& out) 
   if (in.forced) state.forced_redraw = true;
 
   std::vector<BoxF> bubbles;
-  for (const Buddy& b : crew.buddies)
-    if (!b.bubble_text.empty() && b.bubble_until > in.clock)
-      bubbles.push_back(bubble_bound(b, in.overlay.left, in.overlay.top, in.ui_scale));
+  bubble_dirty_boxes(in, bubbles);
 
   const PixelSize size = overlay_size(in.overlay);
   MarkInput mark_in;

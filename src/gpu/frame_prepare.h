@@ -28,11 +28,7 @@ PixelSize overlay_size(const ScreenRect& overlay);
 // The swap chain's (or software buffer's) size for a buffer rectangle, at least 1 x 1.
 PixelSize buffer_size(const PixelRect& buffer);
 
-// A box that surely holds a buddy's speech bubble, its tail and shadow, grown by 24 s, in
-// overlay pixels. The bubble's text is at most 240 s wide; its height is bounded generously.
-BoxF bubble_bound(const Buddy& b, double overlay_left, double overlay_top, double scale);
-
-// Fills `out` for this frame and plans it against `state`; speech bubbles mark bubble_bound.
+// Fills `out` for this frame and plans it against `state`; speech bubbles mark their drawn boxes.
 void prepare_frame(FrameState& state, const FrameInput& in, PreparedFrame& out);
 
 // After a drawn frame. `frame.instances` then holds the frame before (for reuse); the marks stay.

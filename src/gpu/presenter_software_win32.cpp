@@ -100,13 +100,14 @@ Status SoftwarePresenter::ensure_target(PixelSize size) {
   return Status::success();
 }
 
-Status SoftwarePresenter::draw_layer(bool first, const FrameInput& in, const PixelRect& buffer) {
+Status SoftwarePresenter::draw_layer(bool first, const FrameInput& in, const PreparedFrame& frame) {
+  const PixelRect& buffer = frame.plan.buffer;
   canvas_->set_target(target_.Get(), true);
   target_->BeginDraw();
   target_->Clear(D2D1::ColorF(0.0f, 0.0f, 0.0f, 0.0f));
   canvas_->set_transform(canvas_translate(static_cast<float>(-buffer.left), static_cast<float>(-buffer.top)));
   if (first) draw_pass_one(*canvas_, in);
-  else draw_pass_two(*canvas_, in);
+  else draw_pass_two(*canvas_, in, frame.instances);
   canvas_->set_transform({});
   HRESULT hr = target_->EndDraw();
   if (FAILED(hr)) return Status::fail(hresult_text("EndDraw", hr));
@@ -150,9 +151,9 @@ Result<FrameResult> SoftwarePresenter::draw(const FrameInput& in, const Prepared
   if (layer_.width != bsize.width || layer_.height != bsize.height) layer_ = make_image(bsize.width, bsize.height);
 
   // The buffer is redrawn whole each drawn frame, so the planned tile clears are implied.
-  if (Status s = draw_layer(true, in, b); !s.ok()) return s;
+  if (Status s = draw_layer(true, in, frame); !s.ok()) return s;
   if (plan.gpu_pass) draw_instances(layer_, plan.constants, frame.instances, *textures_);
-  if (Status s = draw_layer(false, in, b); !s.ok()) return s;
+  if (Status s = draw_layer(false, in, frame); !s.ok()) return s;
 
   auto* bits = static_cast<std::uint8_t*>(bits_);
   const auto row_bytes = static_cast<std::size_t>(overlay.width) * 4;

@@ -38,7 +38,7 @@ class SoftwarePresenter {
  private:
   Status ensure_dib(PixelSize size);
   Status ensure_target(PixelSize size);
-  Status draw_layer(bool first, const FrameInput& in, const PixelRect& buffer);
+  Status draw_layer(bool first, const FrameInput& in, const PreparedFrame& frame);
 
   HWND window_ = nullptr;
   ID2D1Factory* factory_ = nullptr;

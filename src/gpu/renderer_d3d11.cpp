@@ -360,7 +360,7 @@ Status D3D11Renderer::run_2d(bool first, const FrameInput& in, const PixelRect& 
   gpu_.d2d->BeginDraw();
   canvas_->set_transform(canvas_translate(static_cast<float>(-buffer.left), static_cast<float>(-buffer.top)));
   if (first) draw_pass_one(*canvas_, in);
-  else draw_pass_two(*canvas_, in);
+  else draw_pass_two(*canvas_, in, prepared_.instances);
   canvas_->set_transform({});
   const HRESULT hr = gpu_.d2d->EndDraw();
   if (FAILED(hr)) return failed("ID2D1DeviceContext::EndDraw", hr);

@@ -11,6 +11,7 @@
 #include "gpu/backend_policy.h"
 #include "gpu/font_fallback.h"
 #include "gpu/frame_prepare.h"
+#include "gpu/overlay_2d.h"
 #include "gpu/shader_hlsl.h"
 
 namespace perchkin {
@@ -98,11 +99,15 @@ TEST(FramePrepare, MenuSelectionAndBubblesDecideWhatIsMarked) {
   // A speech bubble forces drawing and marks the area above the head, well past the body box.
   w.crew.buddies[0].bubble_text = "hello there";
   w.crew.buddies[0].bubble_until = 20.0;
+  w.crew.buddies[0].bubble_serial = 1;
+  RecordingCanvas measure;
+  update_bubbles(w.entries, w.crew, measure, 1.0, 9.0);
   ASSERT_TRUE(w.run(w.input()));
   EXPECT_TRUE(w.frame.activity.bubbles);
   EXPECT_TRUE(marked(w.frame.marks, 1000.0, 950.0 - 4.0 * 12.0 - 60.0));
   EXPECT_FALSE(marked(w.frame.marks, 100.0, 100.0));
   // Past its time the bubble marks nothing.
+  update_bubbles(w.entries, w.crew, measure, 1.0, 30.0);
   EXPECT_TRUE(w.run(w.input(30.0)));  // the previous frame moved, so one more is drawn
   EXPECT_FALSE(w.frame.activity.bubbles);
   EXPECT_FALSE(w.run(w.input(30.0)));
@@ -116,19 +121,6 @@ TEST(FramePrepare, MenuSelectionAndBubblesDecideWhatIsMarked) {
   selection.draw_selection = [](Canvas&) {};
   ASSERT_TRUE(w.run(selection));
   EXPECT_TRUE(w.frame.activity.selection);
-}
-
-TEST(FramePrepare, BubbleBoundHoldsTheBubbleAboveAndBelowTheBuddy) {
-  Buddy b = idle_buddy(0, 600.0, 500.0);
-  b.unit = 5.0;
-  const BoxF box = bubble_bound(b, 100.0, 0.0, 2.0);
-  // A 240 s wide bubble centred on the anchor, and its tail tip 12 units above the feet.
-  EXPECT_LE(box.left, 500.0 - 0.5 * (240.0 + 18.0) * 2.0);
-  EXPECT_GE(box.right, 500.0 + 0.5 * (240.0 + 18.0) * 2.0);
-  EXPECT_LT(box.top, 500.0 - 12.0 * 5.0 - 8.0 * 2.0 - 100.0);
-  EXPECT_GT(box.bottom, 500.0 + 2.0 * 5.0 + 8.0 * 2.0 + 100.0);  // on a ceiling it hangs below
-  const BoxF bad = bubble_bound(b, 0.0, 0.0, std::numeric_limits<double>::quiet_NaN());
-  EXPECT_TRUE(std::isfinite(bad.left) && std::isfinite(bad.bottom));
 }
 
 TEST(FramePrepare, SwapChainSizesAreWholePixelsAtLeastOne) {
