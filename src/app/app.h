@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/clock.h"
+#include "app/input.h"
 #include "base/tick.h"
 #include "brain/world_view.h"
 #include "crowd/crew.h"
@@ -98,6 +99,27 @@ struct App {
   EstimatedTextLayout estimated_layout;
   std::optional<CanvasTextLayout> canvas_layout;  // the renderer's fonts, while graphics exist
   double next_scan = 0.0;  // world time of the next surface scan
+  double next_type_probe = 0.0;  // world time of the next typing probe
+  std::uint32_t keystrokes = 0;  // key presses seen by the probe, only ever grows
+
+  // the pointer
+  EventRecords events;         // what the window procedures left for this frame
+  CursorPos cursor;            // read once per tick
+  CursorPos previous_cursor;   // last tick's, for petting
+  std::optional<std::uint32_t> hover;
+  GrabRect grab_rect;
+  std::optional<PointerPress> press;
+  bool dragging = false;
+  std::optional<std::uint32_t> holding;
+  double pet_meter = 0.0;
+  SelectionBox selection;
+  // Kept by the Studio's per-frame handling: the cursor is over its window, which hides the
+  // buddies beneath from the pointer.
+  bool cursor_over_studio = false;
+  // The action menu's side: whether it is open, a request to open it and one to close it.
+  bool menu_open = false;
+  std::optional<MenuRequest> menu_request;
+  bool menu_close = false;
 
   // Where settings are saved; empty in headless mode, where nothing is ever written.
   std::filesystem::path settings_file;

@@ -17,6 +17,27 @@ namespace perchkin {
 namespace {
 
 constexpr double kScanPeriod = 1.0;
+constexpr double kTypeProbePeriod = 0.05;
+
+// A buddy standing on a window or taskbar whose ledge something else now covers just under its
+// feet falls; one that napped there goes back to sleep after landing.
+void drop_uncovered(App& app) {
+  Desktop& desktop = *app.desktop;
+  for (Buddy& b : app.crew.buddies) {
+    if (!is_grounded(b.mode) || !b.support) continue;
+    const Support s = *b.support;
+    if (s.kind != SurfaceKind::window && s.kind != SurfaceKind::taskbar) continue;
+    if (!std::isfinite(b.x) || !std::isfinite(s.top)) continue;
+    const PointOwner owner = desktop.window_at(std::trunc(b.x), std::trunc(s.top) + 2.0);
+    if (owner.own || owner.window == s.id) continue;
+    const bool napping = b.mode == BuddyMode::sleep && b.nap;
+    b.act.clear();
+    start_falling(b);
+    // Just under the ledge, so the fall doesn't land straight back on the covered window.
+    b.y = std::max(b.y, s.top + 1.0);
+    if (napping) b.queued_act = "sleep";
+  }
+}
 
 void sense(App& app) {
   Crew& crew = app.crew;
@@ -26,13 +47,22 @@ void sense(App& app) {
     const double unit = crew.unit_for(crew.size);
     app.surfaces = scan_surfaces(desktop, app.screen, app.display_scale, unit, app.graphics);
     app.next_scan = now + kScanPeriod;
+    drop_uncovered(app);
+  }
+  // The probe only learns that some key went down, never which one.
+  if (app.graphics && app.settings.type_along && now >= app.next_type_probe) {
+    if (desktop.key_pressed_since_last_probe()) ++app.keystrokes;
+    app.next_type_probe = now + kTypeProbePeriod;
   }
   app.tick_surfaces = app.surfaces;
   append_platform_surfaces(app.tick_surfaces, app.effects.props);
-  const CursorPos cursor = desktop.cursor();
+  app.previous_cursor = app.cursor;
+  app.cursor = desktop.cursor();
+  if (!std::isfinite(app.cursor.x) || !std::isfinite(app.cursor.y)) app.cursor = CursorPos{};
   build_world_view(app.view, crew, app.tick_surfaces, app.screen.left, app.screen.top,
-                   app.screen.right, app.screen.bottom, cursor.x, cursor.y);
+                   app.screen.right, app.screen.bottom, app.cursor.x, app.cursor.y);
   app.view.now = now;
+  app.view.keystrokes = app.keystrokes;
   app.view.idle_seconds = desktop.idle_seconds();
   app.view.local_hour = desktop.local_hour();
   app.view.graphics = app.graphics;
@@ -91,6 +121,7 @@ void hazards(App& app) {
 void world_tick(App& app) {
   handle_commands(app);
   sense(app);
+  handle_pointer(app);
   Crew& crew = app.crew;
   for (std::size_t i = 0; i < crew.buddies.size(); ++i) {
     Buddy& b = crew.buddies[i];

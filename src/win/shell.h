@@ -98,14 +98,16 @@ class FakeShell final : public Shell {
   bool shown[4] = {false, false, false, false};
   bool tray = false;
   bool hotkeys = false;
+  int focus_taken = 0;
+  int focus_restored = 0;
 
   Status create_windows(const ScreenRect&, double) override { return Status::success(); }
   void pump(EventRecords& records) override;
   void show(ShellWindow window, bool on) override { shown[static_cast<int>(window)] = on; }
   void place(ShellWindow window, const PixelRect& rect) override;
   void set_menu_shape(const MenuShape&) override {}
-  void take_focus(ShellWindow) override {}
-  void restore_focus() override {}
+  void take_focus(ShellWindow) override { ++focus_taken; }
+  void restore_focus() override { ++focus_restored; }
   void add_tray_icon() override { tray = true; }
   void remove_tray_icon() override { tray = false; }
   void register_hotkeys() override { hotkeys = true; }
