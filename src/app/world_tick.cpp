@@ -121,7 +121,8 @@ void hazards(App& app) {
 void world_tick(App& app) {
   handle_commands(app);
   sense(app);
-  handle_pointer(app);
+  // Without windows the user's hand has no way to reach a buddy.
+  if (app.graphics) handle_pointer(app);
   Crew& crew = app.crew;
   for (std::size_t i = 0; i < crew.buddies.size(); ++i) {
     Buddy& b = crew.buddies[i];
