@@ -1,0 +1,493 @@
+// The Desktop on X11: monitors and work areas, the managed windows front to back, the pointer,
+// idle time, the key-press probe and the full-screen test. What the window manager says is
+// cached per window and re-read only after a PropertyNotify or ConfigureNotify says it changed,
+// so a tick costs a pointer query and an idle query, not a round trip per window.
+#include "win/desktop_x11.h"
+
+#include "win/wm_rules.h"
+#include "win/x11_session.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XInput2.h>
+#include <X11/extensions/Xrandr.h>
+#include <X11/extensions/scrnsaver.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace perchkin {
+
+namespace {
+
+constexpr long kMaxClients = 4096;
+constexpr long kMaxAtoms = 64;
+// Within one tick the pointer is asked for more than once; one query serves them all.
+constexpr double kPointerReuse = 0.004;
+constexpr double kIdleReuse = 0.25;
+
+double seconds_now() {
+  using namespace std::chrono;
+  return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+struct ExtraAtoms {
+  Atom maximized_vert = None;
+  Atom maximized_horz = None;
+  Atom wm_name = XA_WM_NAME;
+};
+
+struct Client {
+  Window frame = None;  // its top-level ancestor, which the window manager moves
+  WmClient info;
+  bool props_dirty = true;
+  bool geometry_dirty = true;
+};
+
+class X11Desktop final : public Desktop {
+ public:
+  X11Desktop(std::unique_ptr<X11Session> session, Shell& shell)
+      : session_(std::move(session)), dpy_(session_->display()), shell_(shell) {
+    extra_.maximized_vert = XInternAtom(dpy_, "_NET_WM_STATE_MAXIMIZED_VERT", False);
+    extra_.maximized_horz = XInternAtom(dpy_, "_NET_WM_STATE_MAXIMIZED_HORZ", False);
+    const Window root = session_->root();
+    XSelectInput(dpy_, root, PropertyChangeMask | SubstructureNotifyMask | StructureNotifyMask);
+    if (session_->has_randr()) XRRSelectInput(dpy_, root, RRScreenChangeNotifyMask);
+    int event = 0, error = 0;
+    if (XQueryExtension(dpy_, "XInputExtension", &xi_opcode_, &event, &error)) {
+      int major = 2, minor = 0;
+      if (XIQueryVersion(dpy_, &major, &minor) == Success) {
+        std::array<unsigned char, XIMaskLen(XI_LASTEVENT)> bits{};
+        XISetMask(bits.data(), XI_RawKeyPress);
+        XIEventMask mask{XIAllMasterDevices, static_cast<int>(bits.size()), bits.data()};
+        XISelectEvents(dpy_, root, &mask, 1);
+      } else {
+        xi_opcode_ = -1;
+      }
+    } else {
+      xi_opcode_ = -1;
+    }
+    int ss_event = 0, ss_error = 0;
+    has_idle_ = XScreenSaverQueryExtension(dpy_, &ss_event, &ss_error) != 0;
+    idle_info_ = has_idle_ ? XScreenSaverAllocInfo() : nullptr;
+    XFlush(dpy_);
+  }
+
+  ~X11Desktop() override {
+    if (idle_info_ != nullptr) XFree(idle_info_);
+  }
+
+  ScreenRect screen() override {
+    drain();
+    refresh_monitors();
+    return screen_;
+  }
+  double display_scale() override { return session_->scale(); }
+
+  std::vector<ScreenRect> work_areas() override {
+    drain();
+    refresh_monitors();
+    refresh_root();
+    if (struts_dirty_) {
+      std::vector<std::vector<long>> struts;
+      const X11Atoms& a = session_->atoms();
+      for (Window w : stacking_) {
+        auto partial = session_->read_longs(w, a.net_wm_strut_partial, XA_CARDINAL, 12);
+        if (partial.size() == 12) {
+          struts.push_back(std::move(partial));
+          continue;
+        }
+        auto plain = session_->read_longs(w, a.net_wm_strut, XA_CARDINAL, 4);
+        if (plain.size() == 4) struts.push_back(std::move(plain));
+      }
+      work_ = perchkin::work_areas(monitors_, struts, root_width_, root_height_);
+      struts_dirty_ = false;
+    }
+    return work_;
+  }
+
+  std::vector<DesktopWindow> windows() override {
+    drain();
+    refresh_root();
+    refresh_own();
+    std::vector<DesktopWindow> out;
+    out.reserve(stacking_.size());
+    for (Window w : stacking_) {
+      if (is_own(w)) continue;
+      Client& c = client(w);
+      refresh_client(w, c);
+      out.push_back(desktop_window(c.info, current_desktop_));
+    }
+    listed_ = out;
+    any_dirty_ = false;
+    return out;
+  }
+
+  PointOwner window_at(double x, double y) override {
+    drain();
+    if (root_dirty_ || any_dirty_) (void)windows();
+    return cover_at(listed_, own_rects_, x, y);
+  }
+
+  CursorPos cursor() override {
+    query_pointer();
+    return pointer_;
+  }
+  PointerButtons buttons() override {
+    query_pointer();
+    return buttons_;
+  }
+
+  double idle_seconds() override {
+    if (!has_idle_ || idle_info_ == nullptr) return 0.0;
+    const double now = seconds_now();
+    if (now - idle_read_at_ < kIdleReuse) return idle_ + (now - idle_read_at_);
+    idle_read_at_ = now;
+    idle_ = XScreenSaverQueryInfo(dpy_, session_->root(), idle_info_) != 0
+                ? static_cast<double>(idle_info_->idle) / 1000.0
+                : 0.0;
+    return idle_;
+  }
+
+  bool key_pressed_since_last_probe() override {
+    drain();
+    const bool pressed = key_presses_ > 0;
+    key_presses_ = 0;
+    return pressed;
+  }
+
+  bool fullscreen_in_front() override {
+    drain();
+    refresh_root();
+    const X11Atoms& a = session_->atoms();
+    const auto active = session_->read_long(session_->root(), a.net_active_window, XA_WINDOW);
+    if (!active || *active == 0) return false;
+    const auto w = static_cast<Window>(*active);
+    refresh_own();
+    if (is_own(w)) return fullscreen_decision(nullptr, true, monitors_);
+    auto it = clients_.find(w);
+    WmClient info;
+    if (it != clients_.end()) {
+      refresh_client(w, it->second);
+      info = it->second.info;
+    } else {
+      Client c;
+      read_properties(w, c);
+      read_geometry(w, c);
+      info = c.info;
+    }
+    refresh_monitors();
+    return fullscreen_decision(&info, false, monitors_);
+  }
+
+  int local_hour() override { return current_local_hour(); }
+
+ private:
+  void drain() {
+    while (XPending(dpy_) > 0) {
+      XEvent e;
+      XNextEvent(dpy_, &e);
+      handle(e);
+    }
+  }
+
+  void handle(XEvent& e) {
+    const X11Atoms& a = session_->atoms();
+    const Window root = session_->root();
+    if (e.type == GenericEvent) {
+      if (e.xcookie.extension == xi_opcode_ && e.xcookie.evtype == XI_RawKeyPress) ++key_presses_;
+      return;
+    }
+    if (session_->has_randr() && e.type == session_->randr_event_base() + RRScreenChangeNotify) {
+      XRRUpdateConfiguration(&e);
+      monitors_dirty_ = struts_dirty_ = true;
+      return;
+    }
+    switch (e.type) {
+      case PropertyNotify: {
+        const Atom p = e.xproperty.atom;
+        if (e.xproperty.window == root) {
+          if (p == a.net_client_list_stacking || p == a.net_current_desktop) root_dirty_ = true;
+          if (p == a.net_workarea) struts_dirty_ = true;
+          return;
+        }
+        auto it = clients_.find(e.xproperty.window);
+        if (it == clients_.end()) return;
+        if (p == a.net_wm_strut || p == a.net_wm_strut_partial) struts_dirty_ = true;
+        if (p == a.net_wm_state || p == a.net_frame_extents || p == a.net_wm_desktop ||
+            p == a.net_wm_name || p == XA_WM_NAME || p == a.net_wm_window_type) {
+          it->second.props_dirty = true;
+          any_dirty_ = true;
+        }
+        if (p == a.net_frame_extents) it->second.geometry_dirty = true;
+        return;
+      }
+      case ConfigureNotify:
+        if (e.xconfigure.window == root) {
+          monitors_dirty_ = struts_dirty_ = true;
+          return;
+        }
+        mark_geometry(e.xconfigure.window);
+        return;
+      case MapNotify: mark_geometry(e.xmap.window); return;
+      case UnmapNotify: mark_geometry(e.xunmap.window); return;
+      case ReparentNotify: mark_geometry(e.xreparent.window); return;
+      case DestroyNotify: {
+        auto it = clients_.find(e.xdestroywindow.window);
+        if (it != clients_.end()) {
+          frames_.erase(it->second.frame);
+          clients_.erase(it);
+          root_dirty_ = true;
+        }
+        return;
+      }
+      default: return;
+    }
+  }
+
+  void mark_geometry(Window w) {
+    auto it = clients_.find(w);
+    if (it == clients_.end()) {
+      const auto f = frames_.find(w);
+      if (f == frames_.end()) return;
+      it = clients_.find(f->second);
+      if (it == clients_.end()) return;
+    }
+    it->second.geometry_dirty = true;
+    any_dirty_ = true;
+  }
+
+  void refresh_monitors() {
+    if (!monitors_dirty_) return;
+    monitors_ = session_->monitors();
+    screen_ = session_->screen_rect();
+    XWindowAttributes attr;
+    if (XGetWindowAttributes(dpy_, session_->root(), &attr) != 0) {
+      root_width_ = attr.width;
+      root_height_ = attr.height;
+    } else {
+      root_width_ = screen_.right;
+      root_height_ = screen_.bottom;
+    }
+    monitors_dirty_ = false;
+  }
+
+  void refresh_root() {
+    if (!root_dirty_) return;
+    root_dirty_ = false;
+    const X11Atoms& a = session_->atoms();
+    const Window root = session_->root();
+    std::vector<long> list = session_->read_longs(root, a.net_client_list_stacking, XA_WINDOW,
+                                                  kMaxClients);
+    std::reverse(list.begin(), list.end());  // the property runs bottom to top
+    stacking_.clear();
+    std::unordered_set<Window> listed;
+    for (long v : list) {
+      const auto w = static_cast<Window>(v);
+      if (w == None || !listed.insert(w).second) continue;
+      stacking_.push_back(w);
+    }
+    for (auto it = clients_.begin(); it != clients_.end();) {
+      if (listed.count(it->first) == 0) {
+        frames_.erase(it->second.frame);
+        it = clients_.erase(it);
+      } else {
+        ++it;
+      }
+    }
+    const auto desk = session_->read_long(root, a.net_current_desktop, XA_CARDINAL);
+    current_desktop_ = desk;
+    struts_dirty_ = true;
+  }
+
+  Client& client(Window w) {
+    auto [it, added] = clients_.try_emplace(w);
+    if (added) {
+      // Follow the window: its properties, and its own moves and mapping.
+      XSelectInput(dpy_, w, PropertyChangeMask | StructureNotifyMask);
+      it->second.info.id = static_cast<std::int64_t>(w);
+    }
+    return it->second;
+  }
+
+  void refresh_client(Window w, Client& c) {
+    if (c.props_dirty) read_properties(w, c);
+    if (c.geometry_dirty) read_geometry(w, c);
+  }
+
+  void read_properties(Window w, Client& c) {
+    const X11Atoms& a = session_->atoms();
+    WmClient& info = c.info;
+    info.id = static_cast<std::int64_t>(w);
+    info.type = WmType::normal;
+    for (long t : session_->read_longs(w, a.net_wm_window_type, XA_ATOM, kMaxAtoms)) {
+      const auto atom = static_cast<Atom>(t);
+      if (atom == a.net_wm_window_type_dock) {
+        info.type = WmType::dock;
+      } else if (atom == a.net_wm_window_type_desktop) {
+        info.type = WmType::desktop;
+      } else if (atom == a.net_wm_window_type_utility || atom == a.net_wm_window_type_toolbar ||
+                 atom == a.net_wm_window_type_menu || atom == a.net_wm_window_type_splash ||
+                 atom == a.net_wm_window_type_notification ||
+                 atom == a.net_wm_window_type_dropdown_menu ||
+                 atom == a.net_wm_window_type_popup_menu ||
+                 atom == a.net_wm_window_type_tooltip) {
+        info.type = WmType::tool;
+      } else if (atom == a.net_wm_window_type_normal || atom == a.net_wm_window_type_dialog) {
+        info.type = WmType::normal;
+      } else {
+        continue;  // unknown types: the list is in order of preference
+      }
+      break;
+    }
+    info.hidden = info.fullscreen = false;
+    bool vert = false, horz = false;
+    for (long s : session_->read_longs(w, a.net_wm_state, XA_ATOM, kMaxAtoms)) {
+      const auto atom = static_cast<Atom>(s);
+      if (atom == a.net_wm_state_hidden) info.hidden = true;
+      if (atom == a.net_wm_state_fullscreen) info.fullscreen = true;
+      if (atom == extra_.maximized_vert) vert = true;
+      if (atom == extra_.maximized_horz) horz = true;
+    }
+    info.maximised = vert && horz;
+    info.desktop = session_->read_long(w, a.net_wm_desktop, XA_CARDINAL);
+    info.frame_extents = session_->read_longs(w, a.net_frame_extents, XA_CARDINAL, 4);
+    info.titled = has_text(w, a.net_wm_name) || has_text(w, XA_WM_NAME);
+    c.props_dirty = false;
+  }
+
+  // Whether a text property is present and not empty; its content is never read.
+  bool has_text(Window w, Atom property) {
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    const int status = XGetWindowProperty(dpy_, w, property, 0, 1, False, AnyPropertyType,
+                                          &type, &format, &count, &after, &data);
+    if (data != nullptr) XFree(data);
+    return status == Success && type != None && (count > 0 || after > 0);
+  }
+
+  void read_geometry(Window w, Client& c) {
+    c.geometry_dirty = false;
+    XWindowAttributes attr;
+    if (XGetWindowAttributes(dpy_, w, &attr) == 0) {
+      c.info.mapped = false;
+      return;
+    }
+    c.info.mapped = attr.map_state == IsViewable;
+    int x = 0, y = 0;
+    Window child = None;
+    if (XTranslateCoordinates(dpy_, w, session_->root(), 0, 0, &x, &y, &child) == 0) return;
+    c.info.client = ScreenRect{static_cast<double>(x), static_cast<double>(y),
+                               static_cast<double>(x) + attr.width,
+                               static_cast<double>(y) + attr.height};
+    const Window frame = top_level(w);
+    if (frame != c.frame) {
+      frames_.erase(c.frame);
+      c.frame = frame;
+      if (frame != None && frame != w) frames_[frame] = w;
+    }
+  }
+
+  // The child of the root that holds `w` (the window manager's frame, or `w` itself).
+  Window top_level(Window w) {
+    const Window root = session_->root();
+    for (int depth = 0; depth < 16 && w != None; ++depth) {
+      Window r = None, parent = None, *children = nullptr;
+      unsigned int n = 0;
+      if (XQueryTree(dpy_, w, &r, &parent, &children, &n) == 0) return None;
+      if (children != nullptr) XFree(children);
+      if (parent == root || parent == None) return w;
+      w = parent;
+    }
+    return w;
+  }
+
+  void refresh_own() {
+    own_ids_.clear();
+    own_rects_.clear();
+    for (ShellWindow which :
+         {ShellWindow::overlay, ShellWindow::grab, ShellWindow::menu, ShellWindow::selection}) {
+      const auto id = static_cast<Window>(shell_.native_window(which));
+      if (id == None) continue;
+      own_ids_.push_back(id);
+      // The overlay lets every click through, so it covers nothing.
+      if (which == ShellWindow::overlay) continue;
+      XWindowAttributes attr;
+      if (XGetWindowAttributes(dpy_, id, &attr) == 0 || attr.map_state != IsViewable) continue;
+      own_rects_.push_back(ScreenRect{static_cast<double>(attr.x), static_cast<double>(attr.y),
+                                      static_cast<double>(attr.x) + attr.width,
+                                      static_cast<double>(attr.y) + attr.height});
+    }
+  }
+
+  bool is_own(Window w) const {
+    return std::find(own_ids_.begin(), own_ids_.end(), w) != own_ids_.end();
+  }
+
+  void query_pointer() {
+    const double now = seconds_now();
+    if (now - pointer_read_at_ < kPointerReuse) return;
+    pointer_read_at_ = now;
+    drain();
+    Window root_ret = None, child = None;
+    int rx = 0, ry = 0, wx = 0, wy = 0;
+    unsigned int mask = 0;
+    if (XQueryPointer(dpy_, session_->root(), &root_ret, &child, &rx, &ry, &wx, &wy, &mask) ==
+        0) {
+      pointer_ = {};
+      buttons_ = {};
+      return;
+    }
+    pointer_ = {static_cast<double>(rx), static_cast<double>(ry)};
+    buttons_ = {(mask & Button1Mask) != 0, (mask & Button3Mask) != 0};
+  }
+
+  std::unique_ptr<X11Session> session_;
+  Display* dpy_;
+  Shell& shell_;
+  ExtraAtoms extra_;
+  int xi_opcode_ = -1;
+  bool has_idle_ = false;
+  XScreenSaverInfo* idle_info_ = nullptr;
+  double idle_ = 0.0;
+  double idle_read_at_ = -1.0;
+  unsigned long key_presses_ = 0;
+
+  bool monitors_dirty_ = true;
+  bool root_dirty_ = true;
+  bool struts_dirty_ = true;
+  bool any_dirty_ = true;
+  std::vector<ScreenRect> monitors_;
+  ScreenRect screen_;
+  double root_width_ = 0.0, root_height_ = 0.0;
+  std::vector<ScreenRect> work_;
+  std::vector<Window> stacking_;  // front to back
+  std::unordered_map<Window, Client> clients_;
+  std::unordered_map<Window, Window> frames_;  // frame -> client
+  std::optional<long> current_desktop_;
+  std::vector<DesktopWindow> listed_;
+  std::vector<Window> own_ids_;
+  std::vector<ScreenRect> own_rects_;
+
+  CursorPos pointer_;
+  PointerButtons buttons_;
+  double pointer_read_at_ = -1.0;
+};
+
+}  // namespace
+
+Result<std::unique_ptr<Desktop>> make_x11_desktop(const std::string& display_name, Shell& shell) {
+  auto session = X11Session::open(display_name.c_str());
+  if (!session.ok()) return Status::fail(session.error);
+  std::unique_ptr<Desktop> desktop =
+      std::make_unique<X11Desktop>(std::move(*session.value), shell);
+  return Result<std::unique_ptr<Desktop>>::success(std::move(desktop));
+}
+
+}  // namespace perchkin
