@@ -11,6 +11,7 @@
 #include <X11/Xutil.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <chrono>
 #include <cstdlib>
 #include <string>
@@ -224,6 +225,41 @@ TEST_F(DesktopX11, KeyPressesCountAndMouseMovesDoNot) {
   EXPECT_FALSE(desktop->key_pressed_since_last_probe());
   // Input just happened: idle time is small.
   EXPECT_LT(desktop->idle_seconds(), 5.0);
+}
+
+}  // namespace
+}  // namespace perchkin
+
+namespace perchkin {
+namespace {
+
+// Not a check (timings vary with the machine): what sensing costs per tick with 50 windows,
+// one surface scan and cover test a second, the key probe twenty times a second.
+TEST_F(DesktopX11, SensingCostWithFiftyWindows) {
+  for (int i = 0; i < 50; ++i)
+    window(40 + 30 * (i % 10), 100 + 60 * (i / 10), 300, 200, "crowd");
+  ASSERT_TRUE(managed(made.back()));
+  std::this_thread::sleep_for(200ms);  // let the window manager settle, then read it all once
+  (void)scan_surfaces(*desktop, desktop->screen(), 1.0, 9.0, true);
+  constexpr int kTicks = 600;
+  double ms = 0.0;
+  for (int tick = 0; tick < kTicks; ++tick) {
+    // Ticks are apart in time, so nothing read in one is reused by the next.
+    std::this_thread::sleep_for(5ms);
+    const auto start = std::chrono::steady_clock::now();
+    (void)desktop->cursor();
+    (void)desktop->buttons();
+    (void)desktop->idle_seconds();
+    if (tick % 3 == 0) (void)desktop->key_pressed_since_last_probe();
+    if (tick % 60 == 0) {
+      (void)scan_surfaces(*desktop, desktop->screen(), 1.0, 9.0, true);
+      for (int b = 0; b < 10; ++b) (void)desktop->window_at(100.0 + 50 * b, 300.0);
+    }
+    ms += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+              .count();
+  }
+  std::printf("sensing with 50 windows: %.4f ms per tick\n", ms / kTicks);
+  RecordProperty("ms_per_tick", std::to_string(ms / kTicks));
 }
 
 }  // namespace
