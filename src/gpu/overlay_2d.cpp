@@ -285,7 +285,7 @@ std::optional<TextBox> CanvasTextLayout::layout(std::string_view text, double si
   const auto laid = canvas_->layout_text(text, drawing_format(size), kDrawingTextWidth,
                                          kDrawingTextWidth);
   if (!laid) return std::nullopt;
-  return TextBox{laid->size().width, laid->size().height};
+  return TextBox{static_cast<double>(laid->size().width), static_cast<double>(laid->size().height)};
 }
 
 }  // namespace perchkin

@@ -264,7 +264,8 @@ void draw_selection_marks(Canvas& canvas, const FrameInput& in) {
     const RenderEntry* e = find_entry(*in.entries, b.id, i);
     if (!e) continue;
     const BuddyInstance inst = buddy_instance(b, *e, params);
-    const double u = inst.unit, x = inst.pos.x, y = inst.pos.y;
+    const auto u = static_cast<double>(inst.unit), x = static_cast<double>(inst.pos.x),
+               y = static_cast<double>(inst.pos.y);
     if (x + 8.0 * u >= sl && x - 8.0 * u <= sr && y >= st && y - 10.0 * u <= sb)
       ring_feet(canvas, inst, in.ui_scale);
   }
@@ -313,9 +314,12 @@ void bubble_dirty_boxes(const FrameInput& in, std::vector<BoxF>& out) {
   for (const BubbleShape& b : visible_bubbles(in)) {
     // The pop-in overshoots by about 10 % about the tip; the growth covers it for any bubble
     // that fits on screen, and the tip is included for the ceiling case.
-    double left = std::min<double>(b.box.left, b.tail[1].x), right = std::max<double>(b.box.right, b.tail[1].x);
-    double top = std::min<double>(b.box.top, b.tail[1].y), bottom = std::max<double>(b.box.bottom, b.tail[1].y);
-    const double over = b.pop > 1.0f ? (static_cast<double>(b.pop) - 1.0) * std::max(right - left, bottom - top) : 0.0;
+    const auto f = [](float v) { return static_cast<double>(v); };
+    const double left = std::min(f(b.box.left), f(b.tail[1].x));
+    const double right = std::max(f(b.box.right), f(b.tail[1].x));
+    const double top = std::min(f(b.box.top), f(b.tail[1].y));
+    const double bottom = std::max(f(b.box.bottom), f(b.tail[1].y));
+    const double over = b.pop > 1.0f ? (f(b.pop) - 1.0) * std::max(right - left, bottom - top) : 0.0;
     out.push_back({left - grow - over, top - grow - over, right + grow + over, bottom + grow + over});
   }
 }
