@@ -69,4 +69,25 @@ void finish_prepared(FrameState& state, PreparedFrame& frame) {
   finish_frame(state, frame.plan, frame.instances, frame.marks);  // a copy: the grid is small
 }
 
+void widen_clears(const BackBufferHistory& history, FramePlan& plan) {
+  const PixelSize size = buffer_size(plan.buffer);
+  if (plan.clear_all || history.full_clears > 0 || !history.older) {
+    plan.clear_all = true;
+    plan.clears.assign(1, PixelRect{0, 0, size.width, size.height});
+    return;
+  }
+  for (PixelRect r : rectangles(*history.older)) {
+    r = {std::max(0, r.left - plan.buffer.left), std::max(0, r.top - plan.buffer.top),
+         std::min(size.width, r.right - plan.buffer.left), std::min(size.height, r.bottom - plan.buffer.top)};
+    if (r.left < r.right && r.top < r.bottom) plan.clears.push_back(r);
+  }
+}
+
+void remember_presented(BackBufferHistory& history, const FrameState& state, const FramePlan& plan) {
+  // The grid sizes differ after the overlay changed size; then the first frame clears whole.
+  history.older = state.previous_grid;
+  const bool fresh = plan.grid_rebuilt || plan.buffer_changed;  // not the widened clear_all
+  history.full_clears = fresh ? 1 : std::max(0, history.full_clears - 1);
+}
+
 }  // namespace perchkin

@@ -34,4 +34,19 @@ void prepare_frame(FrameState& state, const FrameInput& in, PreparedFrame& out);
 // After a drawn frame. `frame.instances` then holds the frame before (for reuse); the marks stay.
 void finish_prepared(FrameState& state, PreparedFrame& frame);
 
+// A flip-model swap chain of two buffers hands back, after each present, the buffer drawn two
+// presents ago, not the last one. Clearing only this frame's and last frame's tiles would leave
+// what was drawn two frames ago wherever nothing has been since, and a buffer just resized or
+// moved holds nothing usable for two frames. This history widens the plan's clears to match.
+struct BackBufferHistory {
+  std::optional<TileGrid> older;  // marks of the frame before the previous drawn one
+  int full_clears = 0;            // frames still to clear whole
+};
+
+// Adds the tiles of `older` to the plan's clears (in buffer pixels), or clears the whole buffer
+// while a resized or moved buffer's second image is still unknown.
+void widen_clears(const BackBufferHistory& history, FramePlan& plan);
+// Before finish_prepared: what the next frame's back buffer holds.
+void remember_presented(BackBufferHistory& history, const FrameState& state, const FramePlan& plan);
+
 }  // namespace perchkin

@@ -104,6 +104,7 @@ class D3D11Renderer final : public Renderer {
   SoftwarePresenter soft_;
   FrameState state_;
   PreparedFrame prepared_;
+  BackBufferHistory history_;
 };
 
 Status D3D11Renderer::start(std::uintptr_t window, const ScreenRect& overlay, bool software) {
@@ -410,12 +411,13 @@ void D3D11Renderer::gpu_pass(const FramePlan& plan) {
 }
 
 Result<FrameResult> D3D11Renderer::draw_gpu(const FrameInput& in) {
+  widen_clears(history_, prepared_.plan);
   const FramePlan& plan = prepared_.plan;
   HRESULT hr = S_OK;
   if (Status s = size_buffer(plan.buffer); !s.ok()) return s;
 
   if (gpu_.context1) {
-    std::array<D3D11_RECT, kMaxClearRects + 1> rects{};
+    std::array<D3D11_RECT, 2 * kMaxClearRects + 1> rects{};
     UINT n = 0;
     for (const PixelRect& r : plan.clears)
       if (n < rects.size()) rects[n++] = D3D11_RECT{r.left, r.top, r.right, r.bottom};
@@ -461,6 +463,7 @@ Status D3D11Renderer::recover(HRESULT hr) {
   // The next frame draws everything again on the new buffer.
   state_.previous_grid.reset();
   state_.buffer.reset();
+  history_ = {};
   state_.forced_redraw = true;
   StartStage stage = StartStage::device;
   Status s = start_device(stage);
@@ -486,6 +489,7 @@ Result<FrameResult> D3D11Renderer::frame(const FrameInput& in) {
   }
   if (!r.ok()) return r;
   recoveries_ = 0;
+  remember_presented(history_, state_, prepared_.plan);
   finish_prepared(state_, prepared_);
   return r;
 }

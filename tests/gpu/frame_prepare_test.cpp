@@ -123,6 +123,47 @@ TEST(FramePrepare, MenuSelectionAndBubblesDecideWhatIsMarked) {
   EXPECT_TRUE(w.frame.activity.selection);
 }
 
+bool clears_cover(const FramePlan& plan, double x, double y) {
+  for (const PixelRect& r : plan.clears)
+    if (x >= r.left + plan.buffer.left && x < r.right + plan.buffer.left && y >= r.top + plan.buffer.top &&
+        y < r.bottom + plan.buffer.top)
+      return true;
+  return false;
+}
+
+TEST(FramePrepare, TwoBufferSwapChainClearsWhatWasDrawnTwoFramesAgo) {
+  World w;
+  w.crew.buddies.push_back(idle_buddy(0, 700.0, 600.0));
+  BackBufferHistory history;
+  // Moves the buddy (without interpolation) and runs one frame as the Direct3D renderer does.
+  auto frame_at = [&](double x) {
+    w.crew.buddies[0].x = x;
+    FrameInput in = w.input();
+    RenderEntry& e = w.entries.entries[0];
+    e.prev_x = e.x = x;
+    e.prev_y = e.y = 600.0;
+    prepare_frame(w.state, in, w.frame);
+    widen_clears(history, w.frame.plan);
+    remember_presented(history, w.state, w.frame.plan);
+    finish_prepared(w.state, w.frame);
+    return w.frame.plan;
+  };
+  EXPECT_TRUE(frame_at(700.0).clear_all);   // the whole overlay at first
+  EXPECT_TRUE(frame_at(1100.0).clear_all);  // the buffer shrinks to the buddy
+  EXPECT_TRUE(frame_at(700.0).clear_all);   // and grows to hold both places
+  // The other buffer has not been drawn since that change: cleared whole, though the plan
+  // only asked for tiles.
+  EXPECT_TRUE(frame_at(1100.0).clear_all);
+  EXPECT_FALSE(frame_at(700.0).clear_all);
+  // The buffer being drawn showed the buddy two frames ago at 1100, whose right part neither
+  // this frame's marks (900) nor last frame's (700) cover.
+  const FramePlan p = frame_at(900.0);
+  ASSERT_FALSE(p.clear_all);
+  EXPECT_TRUE(clears_cover(p, 1080.0, 530.0));  // overlay pixels
+  EXPECT_TRUE(clears_cover(p, 800.0, 530.0));
+  EXPECT_TRUE(clears_cover(p, 600.0, 530.0));
+}
+
 TEST(FramePrepare, SwapChainSizesAreWholePixelsAtLeastOne) {
   EXPECT_EQ(buffer_size({256, 0, 768, 512}), (PixelSize{512, 512}));
   EXPECT_EQ(buffer_size({300, 300, 300, 200}), (PixelSize{1, 1}));
