@@ -1,0 +1,493 @@
+// The same maths as the reference rasterizer (gpu/raster_cpu.cpp), in GLSL 3.30. Instance
+// records live in an RGBA32F texture, four texels each, because a plain 2D float texture is the
+// most portable way to hand vertex shaders per-instance data (GL 3.3 and GLES 3.0 alike).
+#include "gpu/renderer_gl.h"
+
+#define GL_GLEXT_PROTOTYPES 1
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace perchkin {
+
+namespace {
+
+// Instance texture: this many texels a row, four per instance.
+constexpr int kInstanceRow = 1024;
+constexpr int kTexelsPerInstance = 4;
+
+const char* const kCommon = R"(#version 330 core
+uniform sampler2D buddies;
+uniform vec2 screen;
+uniform vec2 origin;
+uniform float glow;
+
+flat out float v_frame;
+flat out vec3 v_tint;
+flat out float v_flip;
+flat out float v_eye;
+flat out vec3 v_tint2;
+flat out float v_pattern;
+out vec2 v_uv;
+
+// Fields of instance i: 0 (pos, unit, sy), 1 (angle, frame, flip, eye), 2 (tint, shadow),
+// 3 (tint2, pattern).
+vec4 field(int i, int k) {
+  int t = i * 4 + k;
+  return texelFetch(buddies, ivec2(t % 1024, t / 1024), 0);
+}
+
+vec4 clip_at(vec2 w) {
+  return vec4((w.x - origin.x) / screen.x * 2.0 - 1.0, 1.0 - (w.y - origin.y) / screen.y * 2.0,
+              0.0, 1.0);
+}
+
+vec2 corner() { return vec2(float(gl_VertexID & 1), float(gl_VertexID >> 1)); }
+
+vec2 rotated(vec2 p, float angle) {
+  float c = cos(angle);
+  float s = sin(angle);
+  return vec2(c * p.x - s * p.y, s * p.x + c * p.y);
+}
+
+void pass_fields(vec4 b, vec4 c, vec4 d) {
+  v_frame = b.y;
+  v_flip = b.z;
+  v_eye = b.w;
+  v_tint = c.xyz;
+  v_tint2 = d.xyz;
+  v_pattern = d.w;
+}
+)";
+
+const char* const kSpriteVS = R"(
+void main() {
+  vec4 a = field(gl_InstanceID, 0);
+  vec4 b = field(gl_InstanceID, 1);
+  vec2 c = corner();
+  float sx = 1.0 + (1.0 - a.w) * 0.8;
+  vec2 size = vec2(16.0 * sx, 10.0 * a.w) * a.z;
+  vec2 p = (c - 0.5) * size;
+  gl_Position = clip_at(a.xy + vec2(0.0, -size.y / 2.0) + rotated(p, b.x));
+  v_uv = c;
+  pass_fields(b, field(gl_InstanceID, 2), field(gl_InstanceID, 3));
+}
+)";
+
+const char* const kGlowVS = R"(
+void main() {
+  vec4 a = field(gl_InstanceID, 0);
+  vec4 b = field(gl_InstanceID, 1);
+  vec2 c = corner();
+  float sx = 1.0 + (1.0 - a.w) * 0.8;
+  vec2 size = vec2(24.0 * sx, 18.0 * a.w) * a.z;
+  vec2 p = (c - 0.5) * size;
+  gl_Position = clip_at(a.xy + vec2(0.0, -5.0 * a.w * a.z) + rotated(p, b.x));
+  v_uv = c;
+  pass_fields(b, field(gl_InstanceID, 2), field(gl_InstanceID, 3));
+  v_eye = 0.0;
+  v_pattern = 0.0;
+}
+)";
+
+const char* const kShadowVS = R"(
+void main() {
+  vec4 a = field(gl_InstanceID, 0);
+  float shadow = field(gl_InstanceID, 2).w;
+  vec2 c = corner();
+  gl_Position = clip_at(a.xy + (c - 0.5) * vec2(15.0, 3.5) * a.z * shadow);
+  v_uv = c;
+  pass_fields(vec4(0.0), vec4(0.0), vec4(0.0));
+}
+)";
+
+const char* const kPixelCommon = R"(#version 330 core
+flat in float v_frame;
+flat in vec3 v_tint;
+flat in float v_flip;
+flat in float v_eye;
+flat in vec3 v_tint2;
+flat in float v_pattern;
+in vec2 v_uv;
+out vec4 colour;
+)";
+
+const char* const kSpritePS = R"(
+uniform usampler2D atlas;
+void main() {
+  float f = floor(v_frame);
+  if (f < 0.0 || f > 25.0) discard;
+  int x = min(15, int(floor(v_uv.x * 16.0)));
+  int y = min(9, int(floor(v_uv.y * 10.0)));
+  if (v_flip > 0.5) x = 15 - x;
+  uint code = texelFetch(atlas, ivec2(16 * int(f) + x, y), 0).r;
+  if (code == 0u) discard;
+  vec3 c = v_tint;
+  if (code == 1u) {
+    int pattern = (v_pattern > 0.5 && v_pattern < 3.5) ? int(v_pattern + 0.5) : 0;
+    if (pattern == 1) {
+      c = mix(v_tint, v_tint2, clamp((float(y) - 2.0) / 6.0, 0.0, 1.0));
+    } else if (pattern == 2) {
+      if (y % 2 == 1) c = v_tint2;
+    } else if (pattern == 3) {
+      if ((x + 2 * y) % 5 == 0) c = v_tint2;
+    }
+  } else if (code == 2u) {
+    c = vec3(v_eye);
+  } else if (code == 3u) {
+    c = vec3(0.957, 0.635, 0.604);
+  } else {
+    c = vec3(1.0, 0.302, 0.427);
+  }
+  colour = vec4(c, 1.0);
+}
+)";
+
+const char* const kShadowPS = R"(
+void main() {
+  float a = clamp(1.0 - length((v_uv - 0.5) * 2.0), 0.0, 1.0);
+  colour = vec4(0.0, 0.0, 0.0, 0.32 * a * a);
+}
+)";
+
+const char* const kGlowPS = R"(
+uniform sampler2D halo;
+uniform float glow;
+void main() {
+  float x = v_flip > 0.5 ? 1.0 - v_uv.x : v_uv.x;
+  float a = texture(halo, vec2((v_frame + x) / 26.0, v_uv.y)).r;
+  a = a * a * (3.0 - 2.0 * a) * glow;
+  vec3 light = mix(v_tint, vec3(1.0), 0.28);
+  colour = vec4(light * a, 0.45 * a);
+}
+)";
+
+// The 2D layer: one triangle over the whole target, each pixel fetched from the layer texture
+// (whose first row is the target's top row).
+const char* const kLayerVS = R"(#version 330 core
+void main() {
+  vec2 p = vec2(float((gl_VertexID & 1) * 4 - 1), float((gl_VertexID >> 1) * 4 - 1));
+  gl_Position = vec4(p, 0.0, 1.0);
+}
+)";
+
+const char* const kLayerPS = R"(#version 330 core
+uniform sampler2D layer;
+uniform int height;
+out vec4 colour;
+void main() {
+  ivec2 p = ivec2(gl_FragCoord.xy);
+  colour = texelFetch(layer, ivec2(p.x, height - 1 - p.y), 0);
+}
+)";
+
+struct Program {
+  GLuint id = 0;
+  GLint screen = -1, origin = -1, glow = -1;
+};
+
+}  // namespace
+
+struct GlPass::Objects {
+  Program sprite, shadow, glow, layer;
+  GLint layer_height = -1;
+  GLuint vao = 0;
+  GLuint atlas = 0, halo = 0, instances = 0, layer_texture = 0;
+  GLuint fbo = 0, target = 0;
+  int instance_rows = 0;
+  std::vector<float> staging;
+
+  ~Objects() {
+    for (Program* p : {&sprite, &shadow, &glow, &layer})
+      if (p->id != 0) glDeleteProgram(p->id);
+    const GLuint textures[] = {atlas, halo, instances, layer_texture, target};
+    glDeleteTextures(5, textures);
+    if (fbo != 0) glDeleteFramebuffers(1, &fbo);
+    if (vao != 0) glDeleteVertexArrays(1, &vao);
+  }
+};
+
+namespace {
+
+Result<GLuint> compile(GLenum kind, std::initializer_list<const char*> parts, const char* name) {
+  GLuint shader = glCreateShader(kind);
+  std::vector<const char*> sources(parts);
+  glShaderSource(shader, static_cast<GLsizei>(sources.size()), sources.data(), nullptr);
+  glCompileShader(shader);
+  GLint ok = GL_FALSE;
+  glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+  if (ok != GL_TRUE) {
+    char log[1024] = {};
+    glGetShaderInfoLog(shader, sizeof log, nullptr, log);
+    glDeleteShader(shader);
+    return Result<GLuint>::fail(std::string("shader ") + name + " does not compile: " + log);
+  }
+  return Result<GLuint>::success(shader);
+}
+
+Result<Program> link(std::initializer_list<const char*> vs, std::initializer_list<const char*> ps,
+                     const char* name) {
+  auto v = compile(GL_VERTEX_SHADER, vs, name);
+  if (!v.ok()) return v.status();
+  auto p = compile(GL_FRAGMENT_SHADER, ps, name);
+  if (!p.ok()) {
+    glDeleteShader(*v);
+    return p.status();
+  }
+  Program prog;
+  prog.id = glCreateProgram();
+  glAttachShader(prog.id, *v);
+  glAttachShader(prog.id, *p);
+  glLinkProgram(prog.id);
+  glDeleteShader(*v);
+  glDeleteShader(*p);
+  GLint ok = GL_FALSE;
+  glGetProgramiv(prog.id, GL_LINK_STATUS, &ok);
+  if (ok != GL_TRUE) {
+    char log[1024] = {};
+    glGetProgramInfoLog(prog.id, sizeof log, nullptr, log);
+    glDeleteProgram(prog.id);
+    return Result<Program>::fail(std::string("shaders ") + name + " do not link: " + log);
+  }
+  prog.screen = glGetUniformLocation(prog.id, "screen");
+  prog.origin = glGetUniformLocation(prog.id, "origin");
+  prog.glow = glGetUniformLocation(prog.id, "glow");
+  glUseProgram(prog.id);
+  glUniform1i(glGetUniformLocation(prog.id, "buddies"), 0);
+  glUniform1i(glGetUniformLocation(prog.id, "atlas"), 1);
+  glUniform1i(glGetUniformLocation(prog.id, "halo"), 2);
+  glUniform1i(glGetUniformLocation(prog.id, "layer"), 3);
+  return Result<Program>::success(prog);
+}
+
+GLuint make_texture(GLenum internal, int w, int h, GLenum format, GLenum type, const void* data,
+                    GLint filter) {
+  GLuint t = 0;
+  glGenTextures(1, &t);
+  glBindTexture(GL_TEXTURE_2D, t);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(internal), w, h, 0, format, type, data);
+  return t;
+}
+
+// Target rectangles (y down) to GL's scissor boxes (y up), clipped; empty ones dropped.
+std::vector<PixelRect> clipped(std::span<const PixelRect> rects, int w, int h) {
+  std::vector<PixelRect> out;
+  for (const PixelRect& r : rects) {
+    const PixelRect c{std::max(0, r.left), std::max(0, r.top), std::min(w, r.right),
+                      std::min(h, r.bottom)};
+    if (c.left < c.right && c.top < c.bottom) out.push_back(c);
+  }
+  return out;
+}
+
+void scissor(const PixelRect& r, int h) {
+  glScissor(r.left, h - r.bottom, r.right - r.left, r.bottom - r.top);
+}
+
+const char* gl_error_name(GLenum e) {
+  switch (e) {
+    case GL_INVALID_ENUM: return "GL_INVALID_ENUM";
+    case GL_INVALID_VALUE: return "GL_INVALID_VALUE";
+    case GL_INVALID_OPERATION: return "GL_INVALID_OPERATION";
+    case GL_OUT_OF_MEMORY: return "GL_OUT_OF_MEMORY";
+    case GL_INVALID_FRAMEBUFFER_OPERATION: return "GL_INVALID_FRAMEBUFFER_OPERATION";
+    default: return "GL error";
+  }
+}
+
+}  // namespace
+
+GlPass::GlPass() = default;
+GlPass::~GlPass() = default;
+
+Status GlPass::init(const SpriteTextures& textures) {
+  if (textures.atlas.size() != static_cast<std::size_t>(kAtlasWidth * kAtlasHeight) ||
+      textures.halo.size() != static_cast<std::size_t>(kHaloWidth * kHaloHeight))
+    return Status::fail("the sprite textures have the wrong size");
+  auto gl = std::make_unique<Objects>();
+  auto sprite = link({kCommon, kSpriteVS}, {kPixelCommon, kSpritePS}, "SpriteVS/SpritePS");
+  if (!sprite.ok()) return sprite.status();
+  gl->sprite = *sprite;
+  auto shadow = link({kCommon, kShadowVS}, {kPixelCommon, kShadowPS}, "ShadowVS/ShadowPS");
+  if (!shadow.ok()) return shadow.status();
+  gl->shadow = *shadow;
+  auto glow = link({kCommon, kGlowVS}, {kPixelCommon, kGlowPS}, "GlowVS/GlowPS");
+  if (!glow.ok()) return glow.status();
+  gl->glow = *glow;
+  auto layer = link({kLayerVS}, {kLayerPS}, "layer");
+  if (!layer.ok()) return layer.status();
+  gl->layer = *layer;
+  gl->layer_height = glGetUniformLocation(gl->layer.id, "height");
+
+  glGenVertexArrays(1, &gl->vao);
+  gl->atlas = make_texture(GL_R8UI, kAtlasWidth, kAtlasHeight, GL_RED_INTEGER, GL_UNSIGNED_BYTE,
+                           textures.atlas.data(), GL_NEAREST);
+  gl->halo = make_texture(GL_R8, kHaloWidth, kHaloHeight, GL_RED, GL_UNSIGNED_BYTE,
+                          textures.halo.data(), GL_LINEAR);
+  glGenFramebuffers(1, &gl->fbo);
+  gl_ = std::move(gl);
+  if (Status s = check("building the textures"); !s.ok()) return s;
+  return resize(1, 1);
+}
+
+Status GlPass::resize(int width, int height) {
+  if (!gl_) return Status::fail("the GPU pass is not started");
+  width = std::clamp(width, 1, kMaxImageSide);
+  height = std::clamp(height, 1, kMaxImageSide);
+  if (gl_->target != 0) glDeleteTextures(1, &gl_->target);
+  if (gl_->layer_texture != 0) glDeleteTextures(1, &gl_->layer_texture);
+  gl_->target = make_texture(GL_RGBA8, width, height, GL_RGBA, GL_UNSIGNED_BYTE, nullptr, GL_NEAREST);
+  gl_->layer_texture =
+      make_texture(GL_RGBA8, width, height, GL_BGRA, GL_UNSIGNED_BYTE, nullptr, GL_NEAREST);
+  glBindFramebuffer(GL_FRAMEBUFFER, gl_->fbo);
+  glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, gl_->target, 0);
+  if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE)
+    return Status::fail("the drawing target is incomplete");
+  width_ = width;
+  height_ = height;
+  glDisable(GL_SCISSOR_TEST);
+  glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+  glClear(GL_COLOR_BUFFER_BIT);
+  return check("sizing the drawing target");
+}
+
+void GlPass::clear(std::span<const PixelRect> rects) {
+  if (!gl_) return;
+  glBindFramebuffer(GL_FRAMEBUFFER, gl_->fbo);
+  glEnable(GL_SCISSOR_TEST);
+  glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+  for (const PixelRect& r : clipped(rects, width_, height_)) {
+    scissor(r, height_);
+    glClear(GL_COLOR_BUFFER_BIT);
+  }
+  glDisable(GL_SCISSOR_TEST);
+}
+
+void GlPass::composite_layer(const std::uint8_t* bgra, int stride,
+                             std::span<const PixelRect> rects) {
+  if (!gl_ || bgra == nullptr || stride < width_ * 4 || stride % 4 != 0) return;
+  const std::vector<PixelRect> boxes = clipped(rects, width_, height_);
+  if (boxes.empty()) return;
+  glActiveTexture(GL_TEXTURE3);
+  glBindTexture(GL_TEXTURE_2D, gl_->layer_texture);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  glPixelStorei(GL_UNPACK_ROW_LENGTH, stride / 4);
+  for (const PixelRect& r : boxes) {
+    glPixelStorei(GL_UNPACK_SKIP_PIXELS, r.left);
+    glPixelStorei(GL_UNPACK_SKIP_ROWS, r.top);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, r.left, r.top, r.right - r.left, r.bottom - r.top, GL_BGRA,
+                    GL_UNSIGNED_BYTE, bgra);
+  }
+  glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
+  glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
+
+  glBindFramebuffer(GL_FRAMEBUFFER, gl_->fbo);
+  glViewport(0, 0, width_, height_);
+  glBindVertexArray(gl_->vao);
+  glEnable(GL_BLEND);
+  glBlendEquation(GL_FUNC_ADD);
+  glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+  glUseProgram(gl_->layer.id);
+  glUniform1i(gl_->layer_height, height_);
+  glEnable(GL_SCISSOR_TEST);
+  for (const PixelRect& r : boxes) {
+    scissor(r, height_);
+    glDrawArrays(GL_TRIANGLE_STRIP, 0, 3);
+  }
+  glDisable(GL_SCISSOR_TEST);
+}
+
+void GlPass::draw_instances(const Frame& frame, std::span<const BuddyInstance> instances,
+                            std::span<const PixelRect> rects) {
+  if (!gl_ || instances.empty()) return;
+  const std::vector<PixelRect> boxes = clipped(rects, width_, height_);
+  if (boxes.empty()) return;
+
+  // Upload: full rows of the instance texture, then the partial last row.
+  const std::size_t texels = instances.size() * kTexelsPerInstance;
+  const int rows = static_cast<int>((texels + kInstanceRow - 1) / kInstanceRow);
+  glActiveTexture(GL_TEXTURE0);
+  if (rows > gl_->instance_rows) {
+    // Capacity as rows of 256 instances, doubled so a growing crew re-creates it rarely.
+    int capacity = std::max(1, gl_->instance_rows);
+    while (capacity < rows) capacity *= 2;
+    if (gl_->instances != 0) glDeleteTextures(1, &gl_->instances);
+    gl_->instances =
+        make_texture(GL_RGBA32F, kInstanceRow, capacity, GL_RGBA, GL_FLOAT, nullptr, GL_NEAREST);
+    gl_->instance_rows = capacity;
+  }
+  glBindTexture(GL_TEXTURE_2D, gl_->instances);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  const auto* data = reinterpret_cast<const float*>(instances.data());
+  const int full = static_cast<int>(texels / kInstanceRow);
+  const int rest = static_cast<int>(texels % kInstanceRow);
+  if (full > 0)
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, kInstanceRow, full, GL_RGBA, GL_FLOAT, data);
+  if (rest > 0)
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, full, rest, 1, GL_RGBA, GL_FLOAT,
+                    data + static_cast<std::size_t>(full) * kInstanceRow * 4);
+  glActiveTexture(GL_TEXTURE1);
+  glBindTexture(GL_TEXTURE_2D, gl_->atlas);
+  glActiveTexture(GL_TEXTURE2);
+  glBindTexture(GL_TEXTURE_2D, gl_->halo);
+
+  glBindFramebuffer(GL_FRAMEBUFFER, gl_->fbo);
+  glViewport(0, 0, width_, height_);
+  glBindVertexArray(gl_->vao);
+  glEnable(GL_BLEND);
+  glBlendEquation(GL_FUNC_ADD);
+  glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+  glEnable(GL_SCISSOR_TEST);
+  const auto count = static_cast<GLsizei>(instances.size());
+  const auto run = [&](const Program& p) {
+    glUseProgram(p.id);
+    glUniform2f(p.screen, frame.screen.x, frame.screen.y);
+    glUniform2f(p.origin, frame.origin.x, frame.origin.y);
+    if (p.glow >= 0) glUniform1f(p.glow, frame.glow);
+    for (const PixelRect& r : boxes) {
+      scissor(r, height_);
+      glDrawArraysInstanced(GL_TRIANGLE_STRIP, 0, 4, count);
+    }
+  };
+  run(gl_->shadow);
+  if (frame.glow > 0.0f) run(gl_->glow);
+  run(gl_->sprite);
+  glDisable(GL_SCISSOR_TEST);
+}
+
+RgbaImage GlPass::read_back() {
+  RgbaImage image = make_image(width_, height_);
+  if (!gl_ || image.pixels.empty()) return image;
+  glBindFramebuffer(GL_FRAMEBUFFER, gl_->fbo);
+  glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  std::vector<std::uint8_t> raw(image.pixels.size());
+  glReadPixels(0, 0, width_, height_, GL_RGBA, GL_UNSIGNED_BYTE, raw.data());
+  const std::size_t row = static_cast<std::size_t>(width_) * 4;
+  for (int y = 0; y < height_; ++y)
+    std::memcpy(image.pixels.data() + static_cast<std::size_t>(y) * row,
+                raw.data() + static_cast<std::size_t>(height_ - 1 - y) * row, row);
+  return image;
+}
+
+unsigned GlPass::framebuffer() const { return gl_ ? gl_->fbo : 0; }
+
+Status GlPass::check(const char* what) {
+  const GLenum e = glGetError();
+  if (e == GL_NO_ERROR) return Status::success();
+  while (glGetError() != GL_NO_ERROR) {
+  }
+  return Status::fail(std::string(gl_error_name(e)) + " while " + what);
+}
+
+}  // namespace perchkin
