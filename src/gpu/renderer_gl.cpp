@@ -130,7 +130,7 @@ void main() {
   if (code == 1u) {
     int pattern = (v_pattern > 0.5 && v_pattern < 3.5) ? int(v_pattern + 0.5) : 0;
     if (pattern == 1) {
-      c = mix(v_tint, v_tint2, clamp((float(y) - 2.0) / 6.0, 0.0, 1.0));
+      c = v_tint + (v_tint2 - v_tint) * clamp((float(y) - 2.0) / 6.0, 0.0, 1.0);
     } else if (pattern == 2) {
       if (y % 2 == 1) c = v_tint2;
     } else if (pattern == 3) {
@@ -154,14 +154,32 @@ void main() {
 }
 )";
 
+// The halo is filtered linearly in the shader, with float weights, instead of by the sampler:
+// samplers may weigh with as few as 8 fractional bits, which the smoothstep below magnifies
+// into visible differences between drivers.
 const char* const kGlowPS = R"(
 uniform sampler2D halo;
 uniform float glow;
+float halo_at(vec2 uv) {
+  vec2 size = vec2(textureSize(halo, 0));
+  vec2 t = uv * size - 0.5;
+  vec2 f0 = floor(t);
+  vec2 w = t - f0;
+  ivec2 i0 = ivec2(clamp(f0, vec2(0.0), size - 1.0));
+  ivec2 i1 = ivec2(clamp(f0 + 1.0, vec2(0.0), size - 1.0));
+  float a00 = texelFetch(halo, ivec2(i0.x, i0.y), 0).r;
+  float a10 = texelFetch(halo, ivec2(i1.x, i0.y), 0).r;
+  float a01 = texelFetch(halo, ivec2(i0.x, i1.y), 0).r;
+  float a11 = texelFetch(halo, ivec2(i1.x, i1.y), 0).r;
+  float top = a00 * (1.0 - w.x) + a10 * w.x;
+  float bottom = a01 * (1.0 - w.x) + a11 * w.x;
+  return top * (1.0 - w.y) + bottom * w.y;
+}
 void main() {
   float x = v_flip > 0.5 ? 1.0 - v_uv.x : v_uv.x;
-  float a = texture(halo, vec2((v_frame + x) / 26.0, v_uv.y)).r;
+  float a = halo_at(vec2((v_frame + x) / 26.0, v_uv.y));
   a = a * a * (3.0 - 2.0 * a) * glow;
-  vec3 light = mix(v_tint, vec3(1.0), 0.28);
+  vec3 light = v_tint + (vec3(1.0) - v_tint) * 0.28;
   colour = vec4(light * a, 0.45 * a);
 }
 )";
