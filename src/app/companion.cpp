@@ -28,6 +28,16 @@ int single_instance_rule(const LaunchOptions& options) {
   return 1;
 }
 
+// The windows over the virtual screen, the tray icon, the hotkeys, then the renderer on the
+// overlay.
+Status start_graphics(Backends& b, const LaunchOptions& options) {
+  const ScreenRect screen = b.desktop->screen();
+  if (Status s = b.shell->create_windows(screen, b.desktop->display_scale()); !s.ok()) return s;
+  b.shell->add_tray_icon();
+  b.shell->register_hotkeys();
+  return b.renderer->start(b.shell->native_window(ShellWindow::overlay), screen, options.software);
+}
+
 }  // namespace
 
 int run_companion(const LaunchOptions& options, DesktopFactory desktop) {
@@ -38,6 +48,10 @@ int run_companion(const LaunchOptions& options, DesktopFactory desktop) {
   start_accept_thread(std::move(*listener), channel);
 
   Result<Backends> backends = make_backends(options, desktop);
+  if (backends.ok() && backends->graphics) {
+    if (Status started = start_graphics(*backends, options); !started.ok())
+      backends = Result<Backends>::fail(started.error);
+  }
   if (!backends.ok()) {
     std::fprintf(stderr, "could not start the graphics: %s\n", backends.error.c_str());
     show_message_box("Could not start the graphics.\nPerchkin needs Windows 10 or 11.\n\n" +
@@ -50,6 +64,10 @@ int run_companion(const LaunchOptions& options, DesktopFactory desktop) {
   app->commands = channel;
   // Headless runs use the defaults and never touch the settings file.
   app->settings = Settings{};
+  if (!options.headless) {
+    app->settings_file = settings_path();
+    app->settings = load_settings(app->settings_file);
+  }
   app->unleashed = options.unleashed || app->settings.unleashed;
   app->settings.size = scaled_size(app->settings.size, options.scale, app->unleashed);
   if (options.bench) app->bench = BenchState{*options.bench, 0, 0.0, false, {}};
@@ -73,6 +91,7 @@ int run_companion(const LaunchOptions& options, DesktopFactory desktop) {
 
   if (app->settings_dirty_at && !app->settings_file.empty())
     (void)save_settings(app->settings_file, app->settings);
+  if (app->graphics) backends->shell->remove_tray_icon();
   // Requests still queued get no answer; their connections learn it at once.
   channel->close();
   return code;

@@ -4,6 +4,7 @@
 #include "app/autostart.h"
 #include "app/commands.h"
 #include "app/launch.h"
+#include "app/loop_shell.h"
 #include "base/text.h"
 
 #include <algorithm>
@@ -134,7 +135,9 @@ void bench_step(App& app, double now) {
 bool run_frame(App& app) {
   LoopClock& clock = *app.clock;
   const bool graphics = app.graphics;
+  if (graphics) pump_shell(app);
   save_if_due(app, clock.now());
+  if (graphics) check_fullscreen(app, clock.now());
 
   if (app.quiet) {
     handle_commands(app);
@@ -164,13 +167,28 @@ bool run_frame(App& app) {
     app.stats_crew_len = app.crew.buddies.size();
   }
 
+  FrameResult drawn;
+  if (graphics) {
+    const std::optional<FrameResult> result = draw_frame(app);
+    if (!result) {
+      app.exit_code = 1;
+      app.running = false;
+      return false;
+    }
+    drawn = *result;
+  }
+
   const double after = clock.now();
-  app.work_ms.push(static_cast<float>(std::max(0.0, (after - work_start) * 1000.0)));
+  // Waiting for the display is not work.
+  const double work = (after - work_start) * 1000.0 - drawn.present_ms;
+  app.work_ms.push(static_cast<float>(std::max(0.0, work)));
   app.gap_ms.push(static_cast<float>(dt * 1000.0));
 
   if (app.bench) bench_step(app, after);
 
+  // A presented frame already waited for the display; a skipped one sleeps.
   if (!graphics) clock.sleep(0.016);
+  else if (!drawn.drawn) clock.sleep(0.012);
   return app.running;
 }
 

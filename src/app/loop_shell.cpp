@@ -1,0 +1,153 @@
+#include "app/loop_shell.h"
+
+#include "app/commands.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace perchkin {
+
+namespace {
+
+PixelRect pixel_rect(const ScreenRect& s) {
+  return {static_cast<std::int32_t>(std::floor(s.left)), static_cast<std::int32_t>(std::floor(s.top)),
+          static_cast<std::int32_t>(std::ceil(s.right)), static_cast<std::int32_t>(std::ceil(s.bottom))};
+}
+
+void screen_changed(App& app) {
+  app.screen = app.desktop->screen();
+  app.scene.origin_x = app.screen.left;
+  app.scene.origin_y = app.screen.top;
+  app.effects.overlay_left = app.screen.left;
+  app.effects.overlay_top = app.screen.top;
+  app.effects.width = app.screen.right - app.screen.left;
+  app.effects.height = app.screen.bottom - app.screen.top;
+  close_menu_and_selection(app);
+  app.shell->place(ShellWindow::overlay, pixel_rect(app.screen));
+  if (app.quiet) app.shell->show(ShellWindow::overlay, false);
+  app.renderer->resize(app.screen);
+  // New, clean tile grids for the new size, and one full frame.
+  const std::size_t capacity = app.frame_state.capacity;
+  app.frame_state = FrameState{};
+  app.frame_state.capacity = capacity;
+  app.frame_state.forced_redraw = true;
+}
+
+// Actions of the menu, summon and selection keys bring a hidden crew back first.
+void unhide(App& app) {
+  if (!app.user_hidden) return;
+  app.user_hidden = false;
+  if (app.quiet) set_quiet(app, false);
+}
+
+void shell_event(App& app, const ShellEvent& e) {
+  if (e.kind == kShellTrayLeft) {
+    toggle_hidden(app, true);
+    return;
+  }
+  if (e.kind == kShellTrayRight) {
+    unhide(app);
+    open_menu_at_cursor(app);
+    return;
+  }
+  if (e.kind != kShellHotkey) return;
+  switch (e.code) {
+    case kHotkeyMenu:
+      unhide(app);
+      open_menu_at_cursor(app);
+      break;
+    case kHotkeyHide:
+      toggle_hidden(app, false);
+      break;
+    case kHotkeySummon:
+      unhide(app);
+      summon_everyone(app);
+      break;
+    case kHotkeyClear:
+      if (!app.crew.buddies.empty()) (void)run_buddy_command(app, 0, "draw", json{{"kind", "clear"}});
+      break;
+    case kHotkeySelect:
+      unhide(app);
+      start_selection(app);
+      break;
+    case kHotkeyRemoveAll:
+      remove_every_buddy(app);
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
+void set_quiet(App& app, bool quiet) {
+  if (app.quiet == quiet) return;
+  app.quiet = quiet;
+  if (quiet) {
+    close_menu_and_selection(app);
+    app.shell->show(ShellWindow::overlay, false);
+    app.shell->show(ShellWindow::grab, false);
+  } else {
+    app.shell->show(ShellWindow::overlay, true);
+    app.frame_state.forced_redraw = true;
+  }
+}
+
+void toggle_hidden(App& app, bool tray) {
+  if (tray && app.crew.buddies.empty()) {
+    app.user_hidden = false;
+    set_quiet(app, false);
+    (void)app.crew.add(std::nullopt, false);
+    return;
+  }
+  app.user_hidden = !app.user_hidden;
+  // A full-screen program may keep the crew quiet; the next check settles that.
+  if (app.user_hidden) set_quiet(app, true);
+  else set_quiet(app, false);
+}
+
+void check_fullscreen(App& app, double now) {
+  if (now < app.next_fullscreen_check) return;
+  app.next_fullscreen_check = std::floor(now + 1.0);
+  bool quiet = false;
+  if (app.user_hidden) quiet = true;
+  else if (app.bench) quiet = false;
+  else quiet = app.desktop->fullscreen_in_front();
+  set_quiet(app, quiet);
+}
+
+void pump_shell(App& app) {
+  EventRecords records;
+  app.shell->pump(records);
+  if (records.quit) app.running = false;
+  if (records.display_changed) screen_changed(app);
+  for (const ShellEvent& e : records.shell_events) shell_event(app, e);
+}
+
+std::optional<FrameResult> draw_frame(App& app) {
+  FrameInput in;
+  in.crew = &app.crew;
+  in.scene = &app.scene;
+  in.effects = &app.effects;
+  in.entries = &app.render;
+  in.settings = &app.settings;
+  in.overlay = app.screen;
+  in.ui_scale = app.display_scale;
+  in.clock = app.sim_clock - app.paused_time;
+  in.alpha = std::clamp(app.accumulator / kTick, 0.0, 1.0);
+  in.forced = app.frame_state.forced_redraw;
+  app.frame_state.forced_redraw = false;
+  Result<FrameResult> drawn = app.renderer->frame(in);
+  if (!drawn.ok()) {
+    std::fprintf(stderr, "drawing failed: %s\n", drawn.error.c_str());
+    std::fflush(stderr);
+    return std::nullopt;
+  }
+  return *drawn;
+}
+
+void open_menu_at_cursor(App&) {}
+void start_selection(App&) {}
+void close_menu_and_selection(App&) {}
+
+}  // namespace perchkin
