@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "test_env.h"
+
 #ifndef _WIN32
 #include <csignal>
 #include <fcntl.h>
@@ -263,10 +265,16 @@ TEST(CompanionBench, PrintsOneLinePerSizeAndExits) {
   EXPECT_EQ(empty.out(), "");
 }
 
-TEST(CompanionStart, WithoutHeadlessFailsWithTheGraphicsMessage) {
+TEST(CompanionStart, WithoutHeadlessAndNoReachableDisplayFailsWithTheGraphicsMessage) {
+  const char* had = std::getenv("DISPLAY");
+  const std::string saved = had != nullptr ? had : "";
+  testing_env::set("DISPLAY", ":9999");
   Child c = Child::start({"--port", std::to_string(free_port())});
+  if (had != nullptr) testing_env::set("DISPLAY", saved);
+  else testing_env::unset("DISPLAY");
   EXPECT_EQ(c.wait(10s), 1);
-  EXPECT_EQ(c.err().rfind("could not start the graphics: ", 0), 0u) << c.err();
+  EXPECT_EQ(c.err().rfind("could not start the graphics: cannot open the X display :9999", 0), 0u)
+      << c.err();
 }
 
 }  // namespace
