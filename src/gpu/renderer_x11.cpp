@@ -52,7 +52,10 @@ void sleep_until(double deadline) {
 // The 2D layer: premultiplied BGRA memory the size of the buffer, and the canvas drawing into it.
 class Layer {
  public:
+  bool has_content = false;  // some pixel may be drawn; false: all transparent
+
   void resize(int w, int h) {
+    has_content = false;
     width_ = w;
     height_ = h;
     pixels_.assign(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 4, 0);
@@ -93,6 +96,59 @@ class LayerCanvas {
  private:
   RecordingCanvas recording_;
 #endif
+};
+
+// Passes every call on and notes whether anything was drawn, so a layer that stays empty is
+// neither cleared, uploaded nor composited.
+class TouchCanvas final : public Canvas {
+ public:
+  explicit TouchCanvas(Canvas& inner) : inner_(inner) {}
+  bool touched = false;
+
+  void set_transform(const CanvasTransform& t) override { inner_.set_transform(t); }
+  CanvasTransform transform() const override { return inner_.transform(); }
+  void push_clip(const CanvasRect& r) override { inner_.push_clip(r); }
+  void pop_clip() override { inner_.pop_clip(); }
+  void fill_rect(const CanvasRect& r, CanvasColor c) override { mark(), inner_.fill_rect(r, c); }
+  void stroke_rect(const CanvasRect& r, CanvasColor c, float w) override {
+    mark(), inner_.stroke_rect(r, c, w);
+  }
+  void fill_rounded_rect(const CanvasRect& r, float radius, CanvasColor c) override {
+    mark(), inner_.fill_rounded_rect(r, radius, c);
+  }
+  void stroke_rounded_rect(const CanvasRect& r, float radius, CanvasColor c, float w) override {
+    mark(), inner_.stroke_rounded_rect(r, radius, c, w);
+  }
+  void fill_ellipse(CanvasPoint p, float rx, float ry, CanvasColor c) override {
+    mark(), inner_.fill_ellipse(p, rx, ry, c);
+  }
+  void stroke_ellipse(CanvasPoint p, float rx, float ry, CanvasColor c, float w) override {
+    mark(), inner_.stroke_ellipse(p, rx, ry, c, w);
+  }
+  void line(CanvasPoint a, CanvasPoint b, CanvasColor c, float w) override {
+    mark(), inner_.line(a, b, c, w);
+  }
+  void polyline(const std::vector<CanvasPoint>& p, CanvasColor c, float w) override {
+    mark(), inner_.polyline(p, c, w);
+  }
+  void fill_path(const CanvasPath& p, CanvasColor c) override { mark(), inner_.fill_path(p, c); }
+  void stroke_path(const CanvasPath& p, CanvasColor c, float w) override {
+    mark(), inner_.stroke_path(p, c, w);
+  }
+  std::unique_ptr<CanvasText> layout_text(std::string_view text, const TextFormat& f, float w,
+                                          float h) override {
+    return inner_.layout_text(text, f, w, h);
+  }
+  void draw_text(const CanvasText& t, CanvasPoint o, CanvasColor c) override {
+    mark(), inner_.draw_text(t, o, c);
+  }
+  void draw_bitmap(const CanvasBitmap& b, const CanvasRect& d, float o, bool smooth) override {
+    mark(), inner_.draw_bitmap(b, d, o, smooth);
+  }
+
+ private:
+  void mark() { touched = true; }
+  Canvas& inner_;
 };
 
 PixelRect clip_to(const PixelRect& r, int w, int h) {
@@ -425,9 +481,9 @@ class X11Renderer final : public Renderer {
   void draw_layer(Layer& layer, std::span<const PixelRect> rects, const PixelRect& buffer,
                   const FrameInput& in, bool first) {
     canvas_.target(layer.data(), buffer_w_, buffer_h_, layer.stride());
-    Canvas& c = canvas_.canvas();
+    TouchCanvas c(canvas_.canvas());
     for (const PixelRect& r : rects) {
-      layer.clear(r);
+      if (layer.has_content) layer.clear(r);
       // The passes draw in overlay pixels; the buffer's top-left is at `buffer` on the overlay.
       c.set_transform(canvas_translate(static_cast<float>(-buffer.left), static_cast<float>(-buffer.top)));
       c.push_clip({static_cast<float>(buffer.left + r.left), static_cast<float>(buffer.top + r.top),
@@ -437,7 +493,11 @@ class X11Renderer final : public Renderer {
       c.pop_clip();
     }
     canvas_.finish();
+    if (!c.touched && !layer.has_content) return;
     presenter_->layer(layer, rects);
+    // Cleared everywhere and nothing new: the layer is empty again.
+    const bool everything = rects.size() == 1 && rects[0] == PixelRect{0, 0, buffer_w_, buffer_h_};
+    layer.has_content = c.touched || !everything;
   }
 
   std::shared_ptr<X11Session> session_;
