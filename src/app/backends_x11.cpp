@@ -3,6 +3,7 @@
 #include "app/backends.h"
 
 #include "gpu/renderer_x11.h"
+#include "win/desktop_x11.h"
 #include "win/shell_x11.h"
 #include "win/x11_session.h"
 
@@ -12,52 +13,6 @@
 
 namespace perchkin {
 
-namespace {
-
-// The desktop as far as the overlay needs it: the screen, the scale and the pointer. Windows,
-// work areas less docks, idle time and the full-screen test come with the full X11 desktop.
-class X11BasicDesktop final : public Desktop {
- public:
-  explicit X11BasicDesktop(std::shared_ptr<X11Session> s) : session_(std::move(s)) {}
-  ScreenRect screen() override { return session_->screen_rect(); }
-  double display_scale() override { return session_->scale(); }
-  std::vector<ScreenRect> work_areas() override { return session_->monitors(); }
-  std::vector<DesktopWindow> windows() override { return {}; }
-  PointOwner window_at(double, double) override { return {}; }
-  CursorPos cursor() override {
-    query();
-    return pointer_;
-  }
-  PointerButtons buttons() override {
-    query();
-    return held_;
-  }
-  double idle_seconds() override { return 0.0; }
-  bool key_pressed_since_last_probe() override { return false; }
-  bool fullscreen_in_front() override { return false; }
-  int local_hour() override { return current_local_hour(); }
-
- private:
-  void query() {
-    Window root = None, child = None;
-    int rx = 0, ry = 0, wx = 0, wy = 0;
-    unsigned mask = 0;
-    if (XQueryPointer(session_->display(), session_->root(), &root, &child, &rx, &ry, &wx, &wy,
-                      &mask)) {
-      pointer_ = {static_cast<double>(rx), static_cast<double>(ry)};
-      held_ = {(mask & Button1Mask) != 0, (mask & Button3Mask) != 0};
-    } else {
-      pointer_ = {};
-      held_ = {};
-    }
-  }
-  std::shared_ptr<X11Session> session_;
-  CursorPos pointer_;
-  PointerButtons held_;
-};
-
-}  // namespace
-
 Result<Backends> make_platform_backends(const LaunchOptions&) {
   const auto display = choose_display(std::getenv("DISPLAY"), access("/tmp/.X11-unix/X0", F_OK) == 0);
   if (!display.ok()) return display.status();
@@ -66,8 +21,11 @@ Result<Backends> make_platform_backends(const LaunchOptions&) {
   std::shared_ptr<X11Session> session = std::move(*opened);
 
   Backends b = make_fake_backends();
-  b.desktop = std::make_unique<X11BasicDesktop>(session);
   b.shell = make_x11_shell(session);
+  // The sensing keeps its own connection to the same display, so its events stay apart.
+  auto desktop = make_x11_desktop(*display, *b.shell);
+  if (!desktop.ok()) return desktop.status();
+  b.desktop = std::move(*desktop);
   b.renderer = make_x11_renderer(session);
   b.graphics = true;
   return Result<Backends>::success(std::move(b));

@@ -1,6 +1,7 @@
 #include "app/loop_shell.h"
 
 #include "app/commands.h"
+#include "app/input.h"
 
 #include <cmath>
 #include <cstdio>
@@ -86,7 +87,7 @@ void set_quiet(App& app, bool quiet) {
   if (quiet) {
     close_menu_and_selection(app);
     app.shell->show(ShellWindow::overlay, false);
-    app.shell->show(ShellWindow::grab, false);
+    hide_grab_window(app);
   } else {
     app.shell->show(ShellWindow::overlay, true);
     app.frame_state.forced_redraw = true;
@@ -147,7 +148,9 @@ std::optional<FrameResult> draw_frame(App& app) {
 }
 
 void open_menu_at_cursor(App&) {}
-void start_selection(App&) {}
-void close_menu_and_selection(App&) {}
+
+void close_menu_and_selection(App& app) {
+  if (app.selection.active()) end_selection(app, true);
+}
 
 }  // namespace perchkin

@@ -28,10 +28,9 @@ void set_quiet(App& app, bool quiet);
 // "drawing failed: {error}".
 std::optional<FrameResult> draw_frame(App& app);
 
-// Seams for the action menu and the selection box, which live elsewhere; they do nothing until
-// those exist.
+// The action menu lives elsewhere: opening it does nothing until it exists. Closing cancels an
+// active selection box (and the menu, once there is one).
 void open_menu_at_cursor(App& app);
-void start_selection(App& app);
 void close_menu_and_selection(App& app);
 
 }  // namespace perchkin
