@@ -118,11 +118,19 @@ void check_fullscreen(App& app, double now) {
 }
 
 void pump_shell(App& app) {
-  EventRecords records;
+  EventRecords& records = app.events;
   app.shell->pump(records);
   if (records.quit) app.running = false;
   if (records.display_changed) screen_changed(app);
-  for (const ShellEvent& e : records.shell_events) shell_event(app, e);
+  records.quit = records.display_changed = false;
+  std::vector<ShellEvent> shell_events;
+  shell_events.swap(records.shell_events);
+  for (const ShellEvent& e : shell_events) shell_event(app, e);
+  // The grab and selection events wait for the next tick; none runs while the crew is quiet,
+  // so what nobody takes is bounded.
+  constexpr std::size_t kMostWaiting = 256;
+  for (auto* list : {&records.grab, &records.selection, &records.menu})
+    if (list->size() > kMostWaiting) list->clear();
 }
 
 std::optional<FrameResult> draw_frame(App& app) {
