@@ -472,6 +472,8 @@ Status D3D11Renderer::recover(HRESULT hr) {
 }
 
 Result<FrameResult> D3D11Renderer::frame(const FrameInput& in) {
+  // A buffer rectangle kept from another overlay size could lie outside this one.
+  if (overlay_size(in.overlay) != overlay_size(overlay_)) state_.buffer.reset();
   overlay_ = in.overlay;
   prepare_frame(state_, in, prepared_);
   if (!prepared_.plan.draw) return Result<FrameResult>::success(FrameResult{});
