@@ -394,7 +394,6 @@ class X11Renderer final : public Renderer {
     }
     auto soft = std::make_unique<SoftwarePresenter>(d, w);
     if (Status s = soft->start(textures_); !s.ok()) return s;
-    software_ = soft.get();
     presenter_ = std::move(soft);
     std::fprintf(stderr, "perchkin: drawing with the software presenter\n");
     return Status::success();
@@ -504,7 +503,6 @@ class X11Renderer final : public Renderer {
   SpriteTextures textures_;
   ScreenRect overlay_;
   std::unique_ptr<Presenter> presenter_;
-  SoftwarePresenter* software_ = nullptr;
   LayerCanvas canvas_;
   Layer below_, above_;
   FrameState state_;
