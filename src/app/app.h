@@ -15,6 +15,7 @@
 #include "scene/scene.h"
 #include "scene/text_layout.h"
 #include "settings/settings.h"
+#include "voice/voice.h"
 #include "win/desktop.h"
 #include "win/shell.h"
 
@@ -70,6 +71,7 @@ struct App {
   Renderer* renderer = nullptr;
   LoopClock* clock = nullptr;
   std::shared_ptr<CommandChannel> commands;
+  std::unique_ptr<Voice> voice;  // null in tests that need no sound
 
   // the loop
   bool running = true;

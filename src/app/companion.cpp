@@ -83,6 +83,8 @@ int run_companion(const LaunchOptions& options, DesktopFactory desktop) {
     app->canvas_layout.emplace(app->renderer->canvas());
     app->scene.layout = &*app->canvas_layout;
   }
+  if (backends->speech && backends->audio)
+    app->voice = std::make_unique<Voice>(std::move(backends->speech), std::move(backends->audio));
   if (app->bench) app->bench->phase_start = clock.now();
 
   begin_timer_resolution();

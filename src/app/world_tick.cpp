@@ -8,6 +8,7 @@
 #include "gpu/overlay_2d.h"
 #include "props/hazards.h"
 #include "scene/pencil.h"
+#include "voice/voice.h"
 #include "win/surfaces.h"
 
 #include <cmath>
@@ -116,8 +117,7 @@ void hazards(App& app) {
 }  // namespace
 
 // Commands, sensing, each buddy's step with its messages, knock-overs, the social tick, crowd
-// collisions, events to the scene and effects, then hazards. The voice takes new bubbles once it
-// exists.
+// collisions, new bubbles to the voice, events to the scene and effects, then hazards.
 void world_tick(App& app) {
   handle_commands(app);
   sense(app);
@@ -134,6 +134,7 @@ void world_tick(App& app) {
   knock_overs(crew);
   social_tick(crew, app.sim_clock);
   collide_crew(crew, app.view);
+  if (app.voice) speak_new_bubbles(*app.voice, crew.buddies, app.settings, app.sim_clock);
   hand_over_events(app);
   hazards(app);
   app.crew.rebuild_snapshot();
