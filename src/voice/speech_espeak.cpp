@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <string>
 
 namespace perchkin {
@@ -38,14 +39,16 @@ bool start_engine(const char* parent) {
   return status == ENS_OK;
 }
 
-}  // namespace
+// The library holds one engine per process and cannot be started again once terminated (the
+// second termination hangs), so it is started once, kept for the process's life, and every
+// line goes through it under one lock.
+std::mutex engine_mutex;
+enum class Engine { untried, ready, failed };
+Engine engine = Engine::untried;
 
-EspeakSpeech::~EspeakSpeech() { release(); }
-
-bool EspeakSpeech::ensure_engine() {
-  if (state_ == State::ready) return true;
-  if (state_ != State::untried) return false;  // failed once, or torn down
-  state_ = State::failed;
+bool engine_ready_locked() {
+  if (engine != Engine::untried) return engine == Engine::ready;
+  engine = Engine::failed;
   bool started = start_engine(nullptr);
   for (const char* parent : kDataParents) {
     if (started) break;
@@ -55,23 +58,23 @@ bool EspeakSpeech::ensure_engine() {
   }
   if (!started) return false;
   if (espeak_ng_InitializeOutput(ENOUTPUT_MODE_SYNCHRONOUS, 0, nullptr) != ENS_OK ||
-      espeak_ng_GetSampleRate() != kSpeechRate) {
-    espeak_ng_Terminate();
+      espeak_ng_GetSampleRate() != kSpeechRate)
     return false;
-  }
   if (espeak_ng_SetVoiceByName(kVoiceName) != ENS_OK &&
-      espeak_ng_SetVoiceByName(kFallbackVoice) != ENS_OK) {
-    espeak_ng_Terminate();
+      espeak_ng_SetVoiceByName(kFallbackVoice) != ENS_OK)
     return false;
-  }
   espeak_SetSynthCallback(collect);
   (void)espeak_ng_SetParameter(espeakRATE, kWordsPerMinute, 0);
-  state_ = State::ready;
+  engine = Engine::ready;
   return true;
 }
 
+}  // namespace
+
 Result<std::vector<std::int16_t>> EspeakSpeech::synthesize(std::string_view text) {
-  if (!ensure_engine()) return Result<std::vector<std::int16_t>>::fail("no speech engine");
+  if (released_) return Result<std::vector<std::int16_t>>::fail("no speech engine");
+  std::lock_guard lock(engine_mutex);
+  if (!engine_ready_locked()) return Result<std::vector<std::int16_t>>::fail("no speech engine");
   const std::string line(text);
   std::vector<std::int16_t> samples;
   const espeak_ng_STATUS status =
@@ -79,11 +82,6 @@ Result<std::vector<std::int16_t>> EspeakSpeech::synthesize(std::string_view text
                            nullptr, &samples);
   if (status != ENS_OK) return Result<std::vector<std::int16_t>>::fail("speech failed");
   return Result<std::vector<std::int16_t>>::success(std::move(samples));
-}
-
-void EspeakSpeech::release() {
-  if (state_ == State::ready) espeak_ng_Terminate();
-  state_ = State::released;
 }
 
 std::unique_ptr<TextToSpeech> make_espeak_speech() { return std::make_unique<EspeakSpeech>(); }

@@ -7,17 +7,15 @@
 
 namespace perchkin {
 
-// The library keeps one engine per process: make one of these at a time.
+// All of these share the library's one engine, started on the first line and kept until the
+// process ends; release() only ends this object's use of it.
 class EspeakSpeech final : public TextToSpeech {
  public:
-  ~EspeakSpeech() override;
   Result<std::vector<std::int16_t>> synthesize(std::string_view text) override;
-  void release() override;
+  void release() override { released_ = true; }
 
  private:
-  enum class State { untried, ready, failed, released };
-  bool ensure_engine();
-  State state_ = State::untried;
+  bool released_ = false;
 };
 
 std::unique_ptr<TextToSpeech> make_espeak_speech();

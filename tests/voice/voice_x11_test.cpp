@@ -65,16 +65,14 @@ struct PrivatePulse {
         env + "pulseaudio --daemonize=yes --exit-idle-time=-1 -n --disallow-exit "
               "--use-pid-file=yes --load='module-null-sink sink_name=nullsink' "
               "--load='module-native-protocol-unix socket=" + (dir / "native").string() +
-        "' >" + (dir / "log").string() + " 2>&1";
+        "' </dev/null >" + (dir / "log").string() + " 2>&1";
     if (std::system(cmd.c_str()) != 0) return;
     for (int i = 0; i < 100 && !fs::exists(dir / "native"); ++i) std::this_thread::sleep_for(50ms);
     running = fs::exists(dir / "native");
     if (running) ::setenv("PULSE_SERVER", ("unix:" + (dir / "native").string()).c_str(), 1);
   }
   ~PrivatePulse() {
-    if (running)
-      (void)std::system(("PULSE_RUNTIME_PATH=" + dir.string() + " HOME=" + dir.string() +
-                         " pulseaudio --kill >/dev/null 2>&1").c_str());
+    if (running) (void)std::system(("kill $(cat " + (dir / "pid").string() + ")").c_str());
     ::unsetenv("PULSE_SERVER");
     std::error_code ec;
     fs::remove_all(dir, ec);
@@ -87,7 +85,7 @@ TEST(LinuxVoice, PlaysIntoAPulseAudioNullSink) {
   if (!pulse.running) GTEST_SKIP() << "PulseAudio did not start";
   const fs::path raw = pulse.dir / "monitor.raw";
   const std::string rec = "parec -d nullsink.monitor --raw --format=s16le --rate=22050 "
-                          "--channels=1 >" + raw.string() + " 2>/dev/null & echo $! >" +
+                          "--channels=1 </dev/null >" + raw.string() + " 2>/dev/null & echo $! >" +
                           (pulse.dir / "parec.pid").string();
   ASSERT_EQ(std::system(rec.c_str()), 0);
   std::this_thread::sleep_for(300ms);  // let the recorder attach before anything plays
