@@ -1,5 +1,7 @@
 // The Linux voice for real: espeak-ng renders a line, and the whole voice plays into a private
 // PulseAudio null sink through ALSA while parec records the sink's monitor.
+#include "app/app.h"
+#include "app/commands.h"
 #include "voice/audio_alsa.h"
 #include "voice/speech_espeak.h"
 #include "voice/voice.h"
@@ -16,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -79,31 +82,59 @@ struct PrivatePulse {
   }
 };
 
-TEST(LinuxVoice, PlaysIntoAPulseAudioNullSink) {
-  if (!have("pulseaudio") || !have("parec")) GTEST_SKIP() << "PulseAudio is not installed";
-  PrivatePulse pulse;
-  if (!pulse.running) GTEST_SKIP() << "PulseAudio did not start";
-  const fs::path raw = pulse.dir / "monitor.raw";
-  const std::string rec = "parec -d nullsink.monitor --raw --format=s16le --rate=22050 "
-                          "--channels=1 </dev/null >" + raw.string() + " 2>/dev/null & echo $! >" +
-                          (pulse.dir / "parec.pid").string();
-  ASSERT_EQ(std::system(rec.c_str()), 0);
-  std::this_thread::sleep_for(300ms);  // let the recorder attach before anything plays
+// Records the null sink's monitor while a test plays into it.
+struct NullSink : ::testing::Test {
+  std::unique_ptr<PrivatePulse> pulse;
+  fs::path raw;
 
+  void SetUp() override {
+    if (!have("pulseaudio") || !have("parec")) GTEST_SKIP() << "PulseAudio is not installed";
+    pulse = std::make_unique<PrivatePulse>();
+    if (!pulse->running) GTEST_SKIP() << "PulseAudio did not start";
+    raw = pulse->dir / "monitor.raw";
+    const std::string rec = "parec -d nullsink.monitor --raw --format=s16le --rate=22050 "
+                            "--channels=1 </dev/null >" + raw.string() + " 2>/dev/null & echo $! >" +
+                            (pulse->dir / "parec.pid").string();
+    ASSERT_EQ(std::system(rec.c_str()), 0);
+    std::this_thread::sleep_for(300ms);  // let the recorder attach before anything plays
+  }
+
+  std::vector<std::int16_t> recording() {
+    std::this_thread::sleep_for(300ms);
+    (void)std::system(("kill $(cat " + (pulse->dir / "parec.pid").string() + ")").c_str());
+    std::ifstream in(raw, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<std::int16_t> samples(bytes.size() / 2);
+    std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+    return samples;
+  }
+};
+
+TEST_F(NullSink, TheVoicePlaysThroughAlsa) {
   {
     Voice voice(make_espeak_speech(), make_alsa_audio());
     voice.speak({"Hello. I am Nippo.", 1.0, false, 1.0});
     ASSERT_TRUE(voice.wait_idle(30s));
   }
-  std::this_thread::sleep_for(300ms);
-  (void)std::system(("kill $(cat " + (pulse.dir / "parec.pid").string() + ")").c_str());
-
-  std::ifstream in(raw, std::ios::binary);
-  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::vector<std::int16_t> recorded(bytes.size() / 2);
-  std::memcpy(recorded.data(), bytes.data(), recorded.size() * 2);
+  const auto recorded = recording();
   EXPECT_GT(recorded.size(), 22050u);  // more than a second of recording
   EXPECT_GT(peak(recorded), 8000) << "the sink's monitor heard nothing";
+}
+
+// The companion's own road: the say command, the world tick's voice step, the real devices.
+TEST_F(NullSink, ASaidLineIsHeardWhenTheVoiceIsOn) {
+  FakeDesktop desktop;
+  VirtualClock clock;
+  App app;
+  init_app(app, desktop, clock, 10, 99);
+  app.voice = std::make_unique<Voice>(make_espeak_speech(), make_alsa_audio());
+  app.settings.voice = true;
+  ASSERT_EQ(run_command(app, "say", {{"text", "beep boop, I can talk"}}).msg, "said");
+  app.sim_clock += kTick;
+  world_tick(app);
+  ASSERT_TRUE(app.voice->wait_idle(30s));
+  app.voice.reset();
+  EXPECT_GT(peak(recording()), 8000) << "the sink's monitor heard nothing";
 }
 
 TEST(LinuxVoice, WithoutASoundServerItStaysQuietAndQuick) {
