@@ -3,6 +3,8 @@
 #include "app/backends.h"
 
 #include "gpu/renderer_x11.h"
+#include "voice/audio_alsa.h"
+#include "voice/speech_espeak.h"
 #include "win/desktop_x11.h"
 #include "win/shell_x11.h"
 #include "win/x11_session.h"
@@ -27,6 +29,8 @@ Result<Backends> make_platform_backends(const LaunchOptions&) {
   if (!desktop.ok()) return desktop.status();
   b.desktop = std::move(*desktop);
   b.renderer = make_x11_renderer(session);
+  b.speech = make_espeak_speech();
+  b.audio = make_alsa_audio();
   b.graphics = true;
   return Result<Backends>::success(std::move(b));
 }
