@@ -75,7 +75,12 @@ struct PrivatePulse {
     if (running) ::setenv("PULSE_SERVER", ("unix:" + (dir / "native").string()).c_str(), 1);
   }
   ~PrivatePulse() {
-    if (running) (void)std::system(("kill $(cat " + (dir / "pid").string() + ")").c_str());
+    // Wait for the server to be gone: it writes its state on the way out.
+    if (running)
+      (void)std::system(("p=$(cat " + (dir / "pid").string() +
+                         "); kill $p; for i in $(seq 40); do kill -0 $p 2>/dev/null || break; "
+                         "sleep 0.05; done")
+                            .c_str());
     ::unsetenv("PULSE_SERVER");
     std::error_code ec;
     fs::remove_all(dir, ec);
