@@ -71,6 +71,13 @@ class Desktop {
   // Whether a full-screen program is in front.
   virtual bool fullscreen_in_front() = 0;
   virtual int local_hour() = 0;
+  // Whether (x, y) lies on the window `window` (a native handle, as in DesktopWindow::id) and no
+  // other visible window stacked above it covers the point; `known_topmost` skips that walk.
+  // For the Studio window. Desktops that cannot tell say no.
+  virtual bool point_over_window(std::int64_t /*window*/, bool /*known_topmost*/, double /*x*/,
+                                 double /*y*/) {
+    return false;
+  }
 };
 
 // The fake desktop: one 1920 x 1080 screen at scale 1 whose work area is the whole screen, no
