@@ -191,10 +191,15 @@ TEST_F(Win32ShellTest, MenuRecordsButtonsWheelKeysAndActivation) {
   send(ShellWindow::menu, WM_MBUTTONDOWN);
   send(ShellWindow::menu, WM_MOUSEWHEEL, MAKEWPARAM(0, 120));
   send(ShellWindow::menu, WM_KEYDOWN, VK_DOWN);
-  send(ShellWindow::menu, WM_ACTIVATE, MAKEWPARAM(WA_CLICKACTIVE, 0));
-  send(ShellWindow::menu, WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, 0));
   send(ShellWindow::menu, WM_CLOSE);
   EXPECT_TRUE(IsWindow(shell.hwnd(ShellWindow::menu)));
+  // Real activation and deactivation, with the keyboard focus following.
+  shell.place(ShellWindow::menu, PixelRect{100, 100, 300, 300});
+  shell.take_focus(ShellWindow::menu);
+  EXPECT_EQ(GetFocus(), shell.hwnd(ShellWindow::menu));
+  HWND other = CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 400,
+                               400, 200, 100, nullptr, nullptr, nullptr, nullptr);
+  SetForegroundWindow(other);
   EXPECT_EQ(pairs(pump().menu), (Pairs{{kMenuLeftDown, 0},
                                        {kMenuLeftDown, 0},
                                        {kMenuRightDown, 0},
@@ -202,9 +207,10 @@ TEST_F(Win32ShellTest, MenuRecordsButtonsWheelKeysAndActivation) {
                                        {kMenuMiddleDown, 0},
                                        {kMenuWheel, 120},
                                        {kMenuKey, VK_DOWN},
+                                       {kMenuKey, VK_ESCAPE},
                                        {kMenuActivation, 1},
-                                       {kMenuActivation, 0},
-                                       {kMenuKey, VK_ESCAPE}}));
+                                       {kMenuActivation, 0}}));
+  DestroyWindow(other);
 }
 
 TEST_F(Win32ShellTest, MenuShapeFollowsTheWindowSize) {
@@ -246,13 +252,13 @@ TEST_F(Win32ShellTest, TypedHotkeyReachesTheShell) {
   shell.register_hotkeys();
   ASSERT_EQ(shell.hotkeys_held().size(), 6u);
   std::vector<INPUT> keys;
-  for (WORD vk : {VK_CONTROL, VK_MENU, VK_SHIFT, WORD{'H'}}) {
+  for (WORD vk : {WORD{VK_CONTROL}, WORD{VK_MENU}, WORD{VK_SHIFT}, WORD{'H'}}) {
     INPUT in{};
     in.type = INPUT_KEYBOARD;
     in.ki.wVk = vk;
     keys.push_back(in);
   }
-  for (WORD vk : {WORD{'H'}, VK_SHIFT, VK_MENU, VK_CONTROL}) {
+  for (WORD vk : {WORD{'H'}, WORD{VK_SHIFT}, WORD{VK_MENU}, WORD{VK_CONTROL}}) {
     INPUT in{};
     in.type = INPUT_KEYBOARD;
     in.ki.wVk = vk;
