@@ -79,12 +79,7 @@ std::uint32_t last_input_tick() {
 
 }  // namespace
 
-bool Win32Desktop::own(HWND window) const {
-  if (window == nullptr) return false;
-  for (HWND h : own_)
-    if (h == window) return true;
-  return false;
-}
+bool Win32Desktop::own(HWND window) const { return shell_ != nullptr && shell_->owns(window); }
 
 ScreenRect Win32Desktop::screen() {
   const double x = GetSystemMetrics(SM_XVIRTUALSCREEN);

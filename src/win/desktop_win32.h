@@ -3,18 +3,19 @@
 #pragma once
 
 #include "win/desktop.h"
+#include "win/shell_win32.h"
 #include "win/window_rules.h"
 
 #include <windows.h>
 
-#include <array>
 
 namespace perchkin {
 
 class Win32Desktop final : public Desktop {
  public:
-  // The program's own windows, left out of every list and never "in front".
-  void set_own_windows(const std::array<HWND, 4>& own) { own_ = own; }
+  // The program's own windows, left out of every list and never "in front". The shell may
+  // create them later; it must outlive this desktop.
+  void set_shell(const Win32Shell* shell) { shell_ = shell; }
 
   ScreenRect screen() override;
   double display_scale() override;
@@ -32,7 +33,7 @@ class Win32Desktop final : public Desktop {
  private:
   bool own(HWND window) const;
 
-  std::array<HWND, 4> own_{};
+  const Win32Shell* shell_ = nullptr;
   TypingProbe probe_;
 };
 

@@ -91,6 +91,7 @@ bool Win32Shell::owns(HWND window) const {
 }
 
 Status Win32Shell::create_windows(const ScreenRect& screen, double scale) {
+  if (windows_[0] != nullptr) return Status::success();  // created once, for the process
   HINSTANCE instance = GetModuleHandleW(nullptr);
   const int sx = static_cast<int>(screen.left), sy = static_cast<int>(screen.top);
   const int sw = static_cast<int>(screen.right - screen.left);
@@ -213,7 +214,7 @@ void Win32Shell::restore_focus() {
 
 void Win32Shell::add_tray_icon() {
   HWND owner = hwnd(ShellWindow::overlay);
-  if (owner == nullptr) return;
+  if (owner == nullptr || tray_added_) return;
   if (!tray_icon_loaded_) {
     tray_icon_loaded_ = true;
     tray_icon_ = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1),
@@ -244,7 +245,8 @@ void Win32Shell::remove_tray_icon() {
 
 void Win32Shell::register_hotkeys() {
   HWND owner = hwnd(ShellWindow::overlay);
-  if (owner == nullptr) return;
+  if (owner == nullptr || hotkeys_registered_) return;
+  hotkeys_registered_ = true;
   for (const HotkeyLetter& key : kHotkeyOrder) {
     // A combination another program holds is skipped; the others still work.
     if (RegisterHotKey(owner, static_cast<int>(key.id),

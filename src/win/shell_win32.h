@@ -56,6 +56,7 @@ class Win32Shell final : public Shell {
   bool tray_added_ = false;
   HICON tray_icon_ = nullptr;
   bool tray_icon_loaded_ = false;
+  bool hotkeys_registered_ = false;
   std::vector<std::uint32_t> hotkeys_held_;
   HWND focus_return_ = nullptr;
   MenuShape menu_shape_;

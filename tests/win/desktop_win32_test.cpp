@@ -113,7 +113,7 @@ TEST_F(Win32DesktopTest, WindowsAreListedFrontToBackWithTheirRoles) {
 TEST_F(Win32DesktopTest, TheProgramsOwnWindowsAreLeftOutAndCountAsOwnAtAPoint) {
   Win32Shell shell;
   ASSERT_TRUE(shell.create_windows(desktop.screen(), 1.0).ok());
-  desktop.set_own_windows(shell.handles());
+  desktop.set_shell(&shell);
   shell.place(ShellWindow::grab, PixelRect{700, 700, 760, 740});
   settle();
   for (const DesktopWindow& w : desktop.windows())
