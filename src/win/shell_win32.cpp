@@ -1,10 +1,12 @@
 #include "win/shell_win32.h"
 
+#include "sprites/icon.h"
 #include "win/window_rules.h"
 
 #include <shellapi.h>
 
 #include <cmath>
+#include <cstring>
 #include <cwchar>
 #include <string>
 
@@ -66,6 +68,35 @@ constexpr WNDPROC kProcs[4] = {
     window_proc<ShellWindow::menu>, window_proc<ShellWindow::selection>};
 
 std::int32_t wheel_delta(WPARAM wp) { return GET_WHEEL_DELTA_WPARAM(wp); }
+
+// The crab drawn from its sprite, for a build that carries no icon resource.
+HICON crab_icon(int side) {
+  const std::vector<std::uint32_t> pixels = crab_icon_pixels(side);
+  if (pixels.empty()) return nullptr;
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = side;
+  info.bmiHeader.biHeight = -side;  // top-down rows, as the pixels come
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP color = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (color == nullptr) return nullptr;
+  std::memcpy(bits, pixels.data(), pixels.size() * sizeof pixels[0]);
+  HBITMAP mask = CreateBitmap(side, side, 1, 1, nullptr);
+  HICON icon = nullptr;
+  if (mask != nullptr) {
+    ICONINFO parts{};
+    parts.fIcon = TRUE;
+    parts.hbmColor = color;
+    parts.hbmMask = mask;
+    icon = CreateIconIndirect(&parts);  // copies both bitmaps
+    DeleteObject(mask);
+  }
+  DeleteObject(color);
+  return icon;
+}
 
 }  // namespace
 
@@ -220,6 +251,7 @@ void Win32Shell::add_tray_icon() {
     tray_icon_ = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1),
                                                IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
                                                GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+    if (tray_icon_ == nullptr) tray_icon_ = crab_icon(GetSystemMetrics(SM_CXSMICON));
   }
   NOTIFYICONDATAW data{};
   data.cbSize = sizeof data;
