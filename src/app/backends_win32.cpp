@@ -3,6 +3,7 @@
 // hotkeys and starts the renderer on the overlay, in that order.
 #include "app/backends.h"
 
+#include "gpu/renderer_d3d11.h"
 #include "win/desktop_win32.h"
 #include "win/shell_win32.h"
 
@@ -20,9 +21,8 @@ Result<Backends> make_platform_backends(const LaunchOptions&) {
   desktop->set_shell(shell.get());
   b.desktop = std::move(desktop);
   b.shell = std::move(shell);
-  // Until the Direct3D renderer and its software presenter are wired in, the overlay exists and
-  // nothing is drawn on it; sensing, input, the tray icon and the hotkeys all work.
-  b.renderer = std::make_unique<NullRenderer>();
+  // Direct3D 11, or its software presenter where composition is missing; start-up starts it.
+  b.renderer = make_d3d11_renderer();
   b.graphics = true;
   return Result<Backends>::success(std::move(b));
 }
