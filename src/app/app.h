@@ -16,6 +16,7 @@
 #include "scene/text_layout.h"
 #include "settings/settings.h"
 #include "voice/voice.h"
+#include "wear/wear_store.h"
 #include "win/desktop.h"
 #include "win/shell.h"
 
@@ -125,6 +126,15 @@ struct App {
 
   // Where settings are saved; empty in headless mode, where nothing is ever written.
   std::filesystem::path settings_file;
+
+  // The user's hat and glasses images, filled through the channel by the start-up scan and
+  // the chooser threads. No folder in headless mode: nothing is scanned or copied.
+  WearImages wear;
+  std::shared_ptr<WearChannel> wear_channel = std::make_shared<WearChannel>();
+  std::filesystem::path wear_folder;
+  std::shared_ptr<ImageDecoder> image_decoder;
+  std::shared_ptr<FileChooser> file_chooser;
+  std::jthread wear_scan;
 };
 
 // Builds App around a desktop and clock: the crew limit, the screen and scale, the settings
@@ -138,6 +148,13 @@ void apply_settings(App& app);
 bool run_frame(App& app);
 // Runs frames until `running` is cleared; returns the exit code.
 int run_loop(App& app);
+// Custom wear: takes in the images the worker threads decoded (once per frame); the Studio's
+// delete and choose actions; the start-up scan and its end.
+void receive_wear_images(App& app);
+bool delete_wear_image(App& app, WearKind kind, std::string_view name);
+void choose_wear_image(App& app, WearKind kind);
+void start_wear_scan(App& app);
+void stop_wear_threads(App& app);
 // One world tick: commands, sensing, brains, social play, collisions, events, hazards.
 void world_tick(App& app);
 

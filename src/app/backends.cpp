@@ -20,7 +20,11 @@ Backends make_fake_backends() {
 Result<Backends> make_backends(const LaunchOptions& options, DesktopFactory platform) {
   if (options.headless) return Result<Backends>::success(make_fake_backends());
   if (platform == nullptr) return Result<Backends>::fail("no desktop backend in this build");
-  return platform(options);
+  Result<Backends> made = platform(options);
+  // Decoding and the file dialog belong to the system layer; a desktop may bring its own.
+  if (made.ok() && !made->images) made->images = make_image_decoder();
+  if (made.ok() && !made->chooser) made->chooser = make_file_chooser();
+  return made;
 }
 
 }  // namespace perchkin

@@ -86,10 +86,17 @@ int run_companion(const LaunchOptions& options, DesktopFactory desktop) {
   if (backends->speech && backends->audio)
     app->voice = std::make_unique<Voice>(std::move(backends->speech), std::move(backends->audio));
   if (app->bench) app->bench->phase_start = clock.now();
+  app->image_decoder = std::move(backends->images);
+  app->file_chooser = std::move(backends->chooser);
+  if (!options.headless) {
+    app->wear_folder = beside_settings("wear");
+    start_wear_scan(*app);
+  }
 
   begin_timer_resolution();
   const int code = run_loop(*app);
   end_timer_resolution();
+  stop_wear_threads(*app);
 
   if (app->settings_dirty_at && !app->settings_file.empty())
     (void)save_settings(app->settings_file, app->settings);

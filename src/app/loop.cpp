@@ -136,6 +136,7 @@ bool run_frame(App& app) {
   LoopClock& clock = *app.clock;
   const bool graphics = app.graphics;
   if (graphics) pump_shell(app);
+  receive_wear_images(app);
   save_if_due(app, clock.now());
   if (graphics) check_fullscreen(app, clock.now());
 

@@ -1,0 +1,53 @@
+// Custom wear on the user-interface thread: taking in decoded images, the Studio's choose and
+// delete actions, and the start-up scan.
+#include "app/app.h"
+
+#include "app/platform.h"
+
+#include <chrono>
+
+namespace perchkin {
+
+void receive_wear_images(App& app) {
+  if (!app.wear_channel) return;
+  if (receive_wear(*app.wear_channel, app.wear, app.settings))
+    app.settings_dirty_at = app.clock ? app.clock->now() : 0.0;
+}
+
+bool delete_wear_image(App& app, WearKind kind, std::string_view name) {
+  if (app.wear_folder.empty()) return false;
+  if (!delete_wear(app.wear_folder, kind, name, app.wear, app.settings)) return false;
+  apply_settings(app);
+  app.settings_dirty_at = app.clock ? app.clock->now() : 0.0;
+  return true;
+}
+
+void choose_wear_image(App& app, WearKind kind) {
+  if (!app.wear_channel || !app.image_decoder || !app.file_chooser) return;
+  WearChooserJob job;
+  job.kind = kind;
+  job.wear_folder = app.wear_folder;
+  job.chooser = app.file_chooser;
+  job.decoder = app.image_decoder;
+  job.channel = app.wear_channel;
+  job.show_message = [](std::string_view text) { show_message_box(text); };
+  job.now_ms = [] {
+    return static_cast<std::int64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                         std::chrono::system_clock::now().time_since_epoch())
+                                         .count());
+  };
+  // The dialog stays open as long as the user likes; the thread holds its own references.
+  start_wear_chooser(std::move(job)).detach();
+}
+
+void start_wear_scan(App& app) {
+  if (app.wear_folder.empty() || !app.image_decoder || !app.wear_channel) return;
+  app.wear_scan = start_wear_scan(app.wear_folder, app.image_decoder, app.wear_channel);
+}
+
+void stop_wear_threads(App& app) {
+  if (app.wear_channel) app.wear_channel->close();
+  if (app.wear_scan.joinable()) app.wear_scan.join();
+}
+
+}  // namespace perchkin
