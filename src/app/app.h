@@ -151,6 +151,8 @@ int run_loop(App& app);
 // Custom wear: takes in the images the worker threads decoded (once per frame); the Studio's
 // delete and choose actions; the start-up scan and its end.
 void receive_wear_images(App& app);
+// Points the frame at the selected hat and glasses images, if they have arrived.
+void set_custom_wear(const App& app, FrameInput& in);
 bool delete_wear_image(App& app, WearKind kind, std::string_view name);
 void choose_wear_image(App& app, WearKind kind);
 void start_wear_scan(App& app);

@@ -10,14 +10,22 @@ namespace perchkin {
 
 void receive_wear_images(App& app) {
   if (!app.wear_channel) return;
-  if (receive_wear(*app.wear_channel, app.wear, app.settings))
-    app.settings_dirty_at = app.clock ? app.clock->now() : 0.0;
+  const WearReceived received = receive_wear(*app.wear_channel, app.wear, app.settings);
+  // A new image may be the one a buddy wears, so the next frame is drawn in full.
+  if (received.images > 0) app.frame_state.forced_redraw = true;
+  if (received.settings_changed) app.settings_dirty_at = app.clock ? app.clock->now() : 0.0;
+}
+
+void set_custom_wear(const App& app, FrameInput& in) {
+  in.custom_hat = selected_wear(app.wear, app.settings, WearKind::hat);
+  in.custom_glasses = selected_wear(app.wear, app.settings, WearKind::glasses);
 }
 
 bool delete_wear_image(App& app, WearKind kind, std::string_view name) {
   if (app.wear_folder.empty()) return false;
   if (!delete_wear(app.wear_folder, kind, name, app.wear, app.settings)) return false;
   apply_settings(app);
+  app.frame_state.forced_redraw = true;
   app.settings_dirty_at = app.clock ? app.clock->now() : 0.0;
   return true;
 }

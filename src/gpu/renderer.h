@@ -20,7 +20,6 @@ struct Scene;
 struct Effects;
 struct RenderEntries;
 struct Settings;
-struct WearImages;
 
 // Everything one frame reads. Positions in it are desktop pixels; the overlay's top-left is
 // `overlay.left, overlay.top`.
@@ -30,7 +29,6 @@ struct FrameInput {
   const Effects* effects = nullptr;
   const RenderEntries* entries = nullptr;
   const Settings* settings = nullptr;
-  const WearImages* wear = nullptr;  // the user's hat and glasses images; may be null
   ScreenRect overlay;
   double ui_scale = 1.0;  // the display scale
   double alpha = 1.0;     // interpolation between the last two ticks

@@ -87,10 +87,11 @@ const WearImage* WearImages::find(WearKind kind, std::string_view name) const {
   return nullptr;
 }
 
-bool receive_wear(WearChannel& channel, WearImages& images, Settings& settings) {
-  bool changed = false;
+WearReceived receive_wear(WearChannel& channel, WearImages& images, Settings& settings) {
+  WearReceived received;
   for (WearMessage& message : channel.drain()) {
     if (!message.image) continue;
+    ++received.images;
     if (message.chosen) {
       if (message.kind == WearKind::hat) {
         settings.custom_hat = message.image->name;
@@ -99,14 +100,20 @@ bool receive_wear(WearChannel& channel, WearImages& images, Settings& settings) 
         settings.custom_glasses = message.image->name;
         settings.look.glasses = 0;
       }
-      changed = true;
+      received.settings_changed = true;
     }
     auto& list = images.list(message.kind);
     const std::string& name = message.image->name;
     std::erase_if(list, [&name](const auto& image) { return image->name == name; });
     list.push_back(std::move(message.image));
   }
-  return changed;
+  return received;
+}
+
+const CanvasBitmap* selected_wear(const WearImages& images, const Settings& settings, WearKind kind) {
+  const WearImage* image =
+      images.find(kind, kind == WearKind::hat ? settings.custom_hat : settings.custom_glasses);
+  return image ? &image->bitmap : nullptr;
 }
 
 bool delete_wear(const std::filesystem::path& wear_folder, WearKind kind, std::string_view name,

@@ -74,8 +74,16 @@ struct WearImages {
 };
 
 // Takes every waiting message: a chosen image becomes the selected one (and the built-in one of
-// its kind is switched off); each replaces any image of its name. True when the settings changed.
-bool receive_wear(WearChannel& channel, WearImages& images, Settings& settings);
+// its kind is switched off); each replaces any image of its name.
+struct WearReceived {
+  std::size_t images = 0;         // how many arrived
+  bool settings_changed = false;  // a chosen one was selected
+};
+WearReceived receive_wear(WearChannel& channel, WearImages& images, Settings& settings);
+
+// The selected image of a kind as the overlay draws it; null when none is selected or it has
+// not arrived (or never will).
+const CanvasBitmap* selected_wear(const WearImages& images, const Settings& settings, WearKind kind);
 
 // Deletes the user's image of that name: its file, its list entry and, if selected, the
 // selection. Nothing happens for a name with a path in it, or when the file stays. True when the

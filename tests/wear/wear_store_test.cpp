@@ -59,7 +59,9 @@ TEST_F(WearStore, ReceiveSelectsChosenImagesAndReplacesSameNames) {
   channel.send({image_named("a.png"), WearKind::hat, false});
   channel.send({image_named("b.png"), WearKind::hat, false});
   channel.send({image_named("g.png"), WearKind::glasses, false});
-  EXPECT_FALSE(receive_wear(channel, images, settings));
+  const WearReceived first = receive_wear(channel, images, settings);
+  EXPECT_EQ(first.images, 3u);
+  EXPECT_FALSE(first.settings_changed);
   EXPECT_EQ(settings.look.hat, 3);
   ASSERT_EQ(images.hats.size(), 2u);
   ASSERT_NE(images.find(WearKind::glasses, "g.png"), nullptr);
@@ -70,7 +72,7 @@ TEST_F(WearStore, ReceiveSelectsChosenImagesAndReplacesSameNames) {
   // and the built-in hat is switched off.
   auto again = image_named("a.png");
   channel.send({again, WearKind::hat, true});
-  EXPECT_TRUE(receive_wear(channel, images, settings));
+  EXPECT_TRUE(receive_wear(channel, images, settings).settings_changed);
   ASSERT_EQ(images.hats.size(), 2u);
   EXPECT_EQ(images.hats[0]->name, "b.png");
   EXPECT_EQ(images.hats[1], again);
@@ -80,10 +82,18 @@ TEST_F(WearStore, ReceiveSelectsChosenImagesAndReplacesSameNames) {
   EXPECT_TRUE(settings.custom_glasses.empty());
 
   channel.send({image_named("g2.png"), WearKind::glasses, true});
-  EXPECT_TRUE(receive_wear(channel, images, settings));
+  EXPECT_TRUE(receive_wear(channel, images, settings).settings_changed);
   EXPECT_EQ(settings.custom_glasses, "g2.png");
   EXPECT_EQ(settings.look.glasses, 0);
-  EXPECT_FALSE(receive_wear(channel, images, settings));  // drained
+  EXPECT_EQ(receive_wear(channel, images, settings).images, 0u);  // drained
+
+  // The frame draws the selected images once they are in; a name not (yet) received draws none.
+  EXPECT_EQ(selected_wear(images, settings, WearKind::hat), &again->bitmap);
+  EXPECT_EQ(selected_wear(images, settings, WearKind::glasses), &images.glasses[1]->bitmap);
+  settings.custom_hat = "not-here.png";
+  EXPECT_EQ(selected_wear(images, settings, WearKind::hat), nullptr);
+  settings.custom_hat.clear();
+  EXPECT_EQ(selected_wear(images, settings, WearKind::hat), nullptr);
 
   channel.close();
   EXPECT_FALSE(channel.send({image_named("late.png"), WearKind::hat, true}));
