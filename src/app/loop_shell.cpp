@@ -146,6 +146,7 @@ std::optional<FrameResult> draw_frame(App& app) {
   in.alpha = std::clamp(app.accumulator / kTick, 0.0, 1.0);
   in.forced = app.frame_state.forced_redraw;
   app.frame_state.forced_redraw = false;
+  set_custom_wear(app, in);
   Result<FrameResult> drawn = app.renderer->frame(in);
   if (!drawn.ok()) {
     std::fprintf(stderr, "drawing failed: %s\n", drawn.error.c_str());
