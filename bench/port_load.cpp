@@ -62,10 +62,9 @@ int main(int argc, char** argv) {
   total = static_cast<long>(per_connection) * connections;
 
   auto channel = std::make_shared<CommandChannel>();
-  std::string error;
-  std::optional<Listener> listener = bind_listener(0, &error);
-  if (!listener) {
-    std::fprintf(stderr, "bind failed: %s\n", error.c_str());
+  Result<Listener> listener = bind_listener(0);
+  if (!listener.ok()) {
+    std::fprintf(stderr, "bind failed: %s\n", listener.error.c_str());
     return 1;
   }
   std::uint16_t port = listener->port;

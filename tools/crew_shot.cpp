@@ -296,8 +296,8 @@ int main(int argc, char** argv) {
 #else
   draw_instances(image, plan.constants, instances, build_sprite_textures());
 #endif
-  if (const std::string error = write_png(output, image); !error.empty()) {
-    std::fprintf(stderr, "crew_shot: %s\n", error.c_str());
+  if (const Status written = write_png(output, image); !written.ok()) {
+    std::fprintf(stderr, "crew_shot: %s\n", written.error.c_str());
     return 1;
   }
   std::printf("%s: %zu buddies after %.2f s, %zu instances, buffer %d,%d-%d,%d (%dx%d), %zu clear rects\n",

@@ -24,9 +24,9 @@ int main(int argc, char** argv) {
   if (mode == "--png") {
     for (int size : kIconSizes) {
       const std::string path = target + "/perchkin-" + std::to_string(size) + ".png";
-      const std::string error = write_png(path, crab_icon(size));
-      if (!error.empty()) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+      const Status written = write_png(path, crab_icon(size));
+      if (!written.ok()) {
+        std::fprintf(stderr, "%s\n", written.error.c_str());
         return 1;
       }
     }

@@ -113,9 +113,9 @@ int main(int argc, char** argv) {
   frame.glow = glow;
   draw_instances(image, frame, instances, build_sprite_textures());
 
-  const std::string error = write_png(output, image);
-  if (!error.empty()) {
-    std::fprintf(stderr, "%s\n", error.c_str());
+  const Status written = write_png(output, image);
+  if (!written.ok()) {
+    std::fprintf(stderr, "%s\n", written.error.c_str());
     return 1;
   }
   std::printf("%s: %d x %d, %d frames x %d rows\n", output.c_str(), image.width, image.height, kFrameCount, rows);

@@ -1,11 +1,11 @@
 #include "app/commands.h"
 
 #include "brain/brain.h"
-#include "brain/brain_detail.h"
 #include "brain/physics.h"
 #include "scene/draw_command.h"
-#include "scene/pencil.h"
+#include "brain/pencil.h"
 #include "base/text.h"
+#include "base/vocabulary.h"
 
 #include <algorithm>
 #include <cmath>
@@ -29,12 +29,14 @@ std::string no_buddy_text(std::string_view id, const Crew& crew) {
 }
 
 // Looks up an optional number argument: absent gives the fallback, a non-number fails.
-std::variant<double, std::string> number_arg(const json& args, const char* key, double fallback) {
+Result<double> number_arg(const json& args, const char* key, double fallback) {
   const json* v = json_member(args, key);
   if (v == nullptr || v->is_null()) return fallback;
   if (auto n = json_number(*v)) return *n;
-  return std::string(key) + " must be a number";
+  return Result<double>::fail(std::string(key) + " must be a number");
 }
+
+CommandReply reply_of(const Result<std::string>& r) { return r.ok() ? ok(*r) : fail(r.error); }
 
 CommandReply crew_command(App& app, const json& args) {
   Crew& crew = app.crew;
@@ -59,9 +61,9 @@ CommandReply crew_command(App& app, const json& args) {
       crew.truncate(std::min<std::size_t>(crew.buddies.size(), 1));
     } else {
       auto targets = resolve_targets(crew, remove->is_null() ? nullptr : remove, false);
-      if (auto* error = std::get_if<std::string>(&targets)) return fail(*error);
+      if (!targets.ok()) return fail(targets.error);
       std::vector<std::uint32_t> ids;
-      for (std::size_t i : std::get<std::vector<std::size_t>>(targets))
+      for (std::size_t i : *targets)
         ids.push_back(crew.buddies[i].id);
       for (std::uint32_t id : ids) {
         Status s = crew.remove(id);
@@ -73,8 +75,8 @@ CommandReply crew_command(App& app, const json& args) {
     auto n = json_number(*size);
     if (!n) return fail("size must be a number");
     auto targets = resolve_targets(crew, json_member(args, "id"), true);
-    if (auto* error = std::get_if<std::string>(&targets)) return fail(*error);
-    crew.resize(std::get<std::vector<std::size_t>>(targets), *n);
+    if (!targets.ok()) return fail(targets.error);
+    crew.resize(*targets, *n);
   }
   crew.rebuild_snapshot();
   return ok(std::to_string(crew.buddies.size()) + " buddies, ids " + crew.ids_text());
@@ -113,16 +115,15 @@ CommandReply say_command_args(App& app, Buddy& b, const json& args) {
   if (const json* t = json_member(args, "text"); t && t->is_string())
     text = first_chars(trim(t->get_ref<const std::string&>()), 200);
   if (text.empty()) return fail("say needs some text");
-  auto seconds = number_arg(args, "seconds", 6.0);
-  if (auto* error = std::get_if<std::string>(&seconds)) return fail(*error);
+  const Result<double> seconds = number_arg(args, "seconds", 6.0);
+  if (!seconds.ok()) return fail(seconds.error);
   std::optional<std::string_view> act;
   if (const json* a = json_member(args, "act")) {
     if (!a->is_string() || !is_act_name(a->get_ref<const std::string&>()))
       return fail(act_list_message("act"));
     act = a->get_ref<const std::string&>();
   }
-  BuddyReply r = say_command(b, std::move(text), std::get<double>(seconds), act, app.view);
-  return {r.ok, r.msg};
+  return reply_of(say_command(b, std::move(text), *seconds, act, app.view));
 }
 
 CommandReply walk_command(App& app, Buddy& b, const json& args) {
@@ -155,25 +156,21 @@ CommandReply leap_command_args(App& app, Buddy& b, const json& args) {
   if (!y) return fail("y must be a number");
   // A leap ends a pencil flight and drops the waiting drawings; a held buddy refuses below.
   if (b.mode != BuddyMode::held) abandon_drawing(b);
-  BuddyReply r = leap_command(b, *x, *y, app.view);
-  return {r.ok, r.msg};
+  return reply_of(leap_command(b, *x, *y, app.view));
 }
 
 CommandReply fx_command(App& app, Buddy& b, const json& args) {
-  static constexpr std::array<std::string_view, 5> kEffects = {"confetti", "fireworks", "hearts",
-                                                               "sparkle", "snow"};
   const json* kind = json_member(args, "kind");
   if (kind == nullptr || !kind->is_string() ||
-      std::find(kEffects.begin(), kEffects.end(), kind->get_ref<const std::string&>()) ==
-          kEffects.end())
-    return fail("kind must be one of: confetti, fireworks, hearts, sparkle, snow");
-  auto x = number_arg(args, "x", b.x);
-  if (auto* error = std::get_if<std::string>(&x)) return fail(*error);
-  auto y = number_arg(args, "y", b.y - 10.0 * b.unit);
-  if (auto* error = std::get_if<std::string>(&y)) return fail(*error);
-  if (b.mode == BuddyMode::sleep) brain_detail::wake_quietly(b);
+      !is_one_of(kEffectKinds, kind->get_ref<const std::string&>()))
+    return fail("kind must be one of: " + joined(kEffectKinds));
+  const Result<double> x = number_arg(args, "x", b.x);
+  if (!x.ok()) return fail(x.error);
+  const Result<double> y = number_arg(args, "y", b.y - 10.0 * b.unit);
+  if (!y.ok()) return fail(y.error);
+  if (b.mode == BuddyMode::sleep) wake_quietly(b);
   const std::string name = kind->get<std::string>();
-  b.push_event(BuddyEvent::effect(name, std::get<double>(x), std::get<double>(y)));
+  b.push_event(BuddyEvent::effect(name, *x, *y));
   (void)app;
   return ok(name);
 }
@@ -188,14 +185,13 @@ CommandReply chatty_command(Buddy& b, const json& args) {
 
 }  // namespace
 
-std::variant<std::vector<std::size_t>, std::string> resolve_targets(const Crew& crew,
-                                                                    const json* id,
-                                                                    bool absent_means_all) {
+Result<std::vector<std::size_t>> resolve_targets(const Crew& crew, const json* id,
+                                                 bool absent_means_all) {
   std::vector<std::size_t> all(crew.buddies.size());
   for (std::size_t i = 0; i < all.size(); ++i) all[i] = i;
   if (id == nullptr || id->is_null()) {
     if (absent_means_all) return all;
-    if (crew.buddies.empty()) return std::string(kNoBuddies);
+    if (crew.buddies.empty()) return Status::fail(std::string(kNoBuddies));
     return std::vector<std::size_t>{0};
   }
   std::optional<std::uint64_t> wanted;
@@ -210,12 +206,12 @@ std::variant<std::vector<std::size_t>, std::string> resolve_targets(const Crew& 
                                       : static_cast<std::uint64_t>(id->get<std::int64_t>());
     shown = std::to_string(*wanted);
   }
-  if (!wanted) return std::string("id must be a buddy id or 'all'");
+  if (!wanted) return Status::fail("id must be a buddy id or 'all'");
   if (*wanted <= 0xFFFFFFFFu) {
     if (auto index = crew.index_of(static_cast<std::uint32_t>(*wanted)))
       return std::vector<std::size_t>{*index};
   }
-  return no_buddy_text(shown, crew);
+  return Status::fail(no_buddy_text(shown, crew));
 }
 
 CommandReply run_buddy_command(App& app, std::size_t index, std::string_view name,
@@ -227,24 +223,22 @@ CommandReply run_buddy_command(App& app, std::size_t index, std::string_view nam
     if (action == nullptr || !action->is_string() ||
         !is_act_name(action->get_ref<const std::string&>()))
       return fail(act_list_message("action"));
-    BuddyReply r = act_command(b, action->get_ref<const std::string&>(), app.view);
-    return {r.ok, r.msg};
+    return reply_of(act_command(b, action->get_ref<const std::string&>(), app.view));
   }
   if (name == "walk") return walk_command(app, b, args);
   if (name == "leap") return leap_command_args(app, b, args);
   if (name == "fx") return fx_command(app, b, args);
   if (name == "draw" || name == "turtle") {
-    DrawPlan plan = name == "draw" ? plan_draw(args, b, app.display_scale)
-                                   : plan_turtle(args, b, app.display_scale);
+    Result<DrawPlan> plan = name == "draw" ? plan_draw(args, b, app.display_scale)
+                                           : plan_turtle(args, b, app.display_scale);
     if (!plan.ok()) return fail(plan.error);
-    if (plan.clear) {
-      if (b.mode == BuddyMode::sleep) brain_detail::wake_quietly(b);
+    if (plan->clear) {
+      if (b.mode == BuddyMode::sleep) wake_quietly(b);
       b.push_event(BuddyEvent::at(BuddyEventKind::clear, b.x, b.y));
-      return ok(plan.reply);
+      return ok(plan->reply);
     }
-    std::string error = queue_job(b, std::move(*plan.job));
-    if (!error.empty()) return fail(error);
-    return ok(plan.reply);
+    if (Status s = queue_job(b, std::move(*plan->job)); !s.ok()) return fail(s.error);
+    return ok(plan->reply);
   }
   if (name == "chatty") return chatty_command(b, args);
   return fail("unknown command " + std::string(name));
@@ -262,10 +256,10 @@ CommandReply run_command(App& app, std::string_view name, const json& args) {
   if (name == "studio") return studio_command(app);
 
   auto targets = resolve_targets(app.crew, json_member(args, "id"), false);
-  if (auto* error = std::get_if<std::string>(&targets)) return fail(*error);
+  if (!targets.ok()) return fail(targets.error);
   json rest = args;
   rest.erase("id");
-  const auto& list = std::get<std::vector<std::size_t>>(targets);
+  const std::vector<std::size_t>& list = *targets;
   std::string first;
   for (std::size_t k = 0; k < list.size(); ++k) {
     CommandReply r = run_buddy_command(app, list[k], name, rest);

@@ -3,10 +3,10 @@
 #pragma once
 
 #include "app/app.h"
+#include "base/status.h"
 #include "ipc/command.h"
 
 #include <string_view>
-#include <variant>
 #include <vector>
 
 namespace perchkin {
@@ -22,9 +22,8 @@ CommandReply run_buddy_command(App& app, std::size_t index, std::string_view nam
 
 // The buddy indices an "id" argument names (nullptr = absent), or the failure message.
 // `absent_means_all` is for crew's size.
-std::variant<std::vector<std::size_t>, std::string> resolve_targets(const Crew& crew,
-                                                                    const json* id,
-                                                                    bool absent_means_all);
+Result<std::vector<std::size_t>> resolve_targets(const Crew& crew, const json* id,
+                                                 bool absent_means_all);
 
 // The crew-wide actions of the hotkeys and the menu.
 void summon_everyone(App& app);

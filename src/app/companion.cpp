@@ -42,9 +42,8 @@ Status start_graphics(Backends& b, const LaunchOptions& options) {
 
 int run_companion(const LaunchOptions& options, DesktopFactory desktop) {
   auto channel = std::make_shared<CommandChannel>();
-  std::string error;
-  auto listener = bind_listener(options.port, &error);
-  if (!listener) return single_instance_rule(options);
+  Result<Listener> listener = bind_listener(options.port);
+  if (!listener.ok()) return single_instance_rule(options);
   start_accept_thread(std::move(*listener), channel);
 
   Result<Backends> backends = make_backends(options, desktop);

@@ -20,7 +20,7 @@ int process_entry(int argc, char** argv, DesktopFactory desktop) {
   switch (launch_mode(args)) {
     case LaunchMode::mcp: {
       // Only the environment may move the port here; --port is not read in this mode.
-      return run_mcp_server(resolve_port({}, env_port));
+      return run_mcp_server(resolve_port({}, env_port), executable_name());
     }
     case LaunchMode::quit:
       return run_quit_client(resolve_port(args, env_port));

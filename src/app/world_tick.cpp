@@ -7,7 +7,7 @@
 #include "brain/social.h"
 #include "gpu/overlay_2d.h"
 #include "props/hazards.h"
-#include "scene/pencil.h"
+#include "brain/pencil.h"
 #include "voice/voice.h"
 #include "win/surfaces.h"
 

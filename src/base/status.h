@@ -25,6 +25,8 @@ struct [[nodiscard]] Result {
   static Result fail(std::string message) { return {std::nullopt, std::move(message)}; }
   Result() = default;
   Result(std::optional<T> v, std::string e) : value(std::move(v)), error(std::move(e)) {}
+  // A value converts, so `return value;` works too.
+  Result(T v) : value(std::move(v)) {}  // NOLINT: implicit on purpose
   // A failed Status converts, so `return status;` works inside a Result function.
   Result(Status s) : error(std::move(s.error)) {}  // NOLINT: implicit on purpose
   bool ok() const { return value.has_value(); }

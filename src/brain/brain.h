@@ -2,6 +2,8 @@
 // typing along, acts, chasing, the landing reaction) and the entry points commands use.
 #pragma once
 
+#include "base/status.h"
+#include "base/vocabulary.h"
 #include "brain/world_view.h"
 #include "crowd/buddy.h"
 
@@ -11,16 +13,6 @@
 #include <string_view>
 
 namespace perchkin {
-
-struct BuddyReply {
-  bool ok = true;
-  std::string msg;
-};
-
-// The acts offered to commands and the menu, in the order messages list them.
-inline constexpr std::array<std::string_view, 18> kActNames = {
-    "idle", "sit",   "sleep", "wave",  "dance", "happy", "jump",   "type",      "backflip",
-    "spin", "explode", "dizzy", "angry", "love",  "think", "scared", "celebrate", "chase"};
 
 bool is_act_name(std::string_view name);
 // "idle, sit, ..., chase"
@@ -38,18 +30,20 @@ void on_landed(Buddy& b, const WorldView& view);
 
 // Waking by itself or from user activity: idle for 0.5 s, maybe a "wake" line.
 void wake_up(Buddy& b);
+// A command's wake-up: idle for 0.5 s, no line.
+void wake_quietly(Buddy& b);
 
 // The act command (and the menu's actions). Any name plays; the command layer checks names.
 // Replies "queued until he lands", "chasing the cursor", "sleeping", "sitting", "idle",
 // "typing", "ok", or a hop act's own name.
-BuddyReply act_command(Buddy& b, std::string_view action, const WorldView& view);
+Result<std::string> act_command(Buddy& b, std::string_view action, const WorldView& view);
 // Walks to x (the command layer resolves and clamps it); replies "walking to x={x}".
-BuddyReply walk_to(Buddy& b, double x, const WorldView& view);
+Result<std::string> walk_to(Buddy& b, double x, const WorldView& view);
 // The command's bubble for clamp(seconds, 1, 60) s, not replaceable, then the optional act.
 // Replies "said".
-BuddyReply say_command(Buddy& b, std::string text, double seconds,
+Result<std::string> say_command(Buddy& b, std::string text, double seconds,
                        std::optional<std::string_view> act, const WorldView& view);
 // A leap toward (x, y) clamped into the desktop; replies "leaping to {x},{y}".
-BuddyReply leap_command(Buddy& b, double x, double y, const WorldView& view);
+Result<std::string> leap_command(Buddy& b, double x, double y, const WorldView& view);
 
 }  // namespace perchkin

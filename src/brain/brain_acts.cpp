@@ -39,24 +39,20 @@ constexpr std::array<ActLength, 15> kActLengths = {{
 }};
 
 constexpr double kSquatSeconds = 0.2;
+
+Result<std::string> done(std::string reply) {
+  return Result<std::string>::success(std::move(reply));
+}
+Result<std::string> refused(std::string message) {
+  return Result<std::string>::fail(std::move(message));
+}
 constexpr double kExplosionSeconds = 2.6;
 
 }  // namespace
 
-bool is_act_name(std::string_view name) {
-  for (std::string_view n : kActNames)
-    if (n == name) return true;
-  return false;
-}
+bool is_act_name(std::string_view name) { return is_one_of(kActNames, name); }
 
-std::string act_names_text() {
-  std::string out;
-  for (std::string_view n : kActNames) {
-    if (!out.empty()) out += ", ";
-    out += n;
-  }
-  return out;
-}
+std::string act_names_text() { return joined(kActNames); }
 
 double act_duration(std::string_view name) {
   if (name == "squat") return kSquatSeconds;
@@ -77,12 +73,6 @@ void become_idle(Buddy& b, double seconds) {
   b.act.clear();
   b.angle = 0.0;
   b.act_time = seconds;
-}
-
-void wake_quietly(Buddy& b) {
-  b.nap = false;
-  b.wake_at = 0.0;
-  become_idle(b, 0.5);
 }
 
 void start_act(Buddy& b, std::string_view name, double seconds) {
@@ -145,12 +135,12 @@ void start_walk(Buddy& b, const WorldView& view) {
   b.angle = 0.0;
 }
 
-BuddyReply play_act(Buddy& b, std::string_view name, bool from_queue) {
+std::string play_act(Buddy& b, std::string_view name, bool from_queue) {
   const bool was_napping = b.mode == BuddyMode::sleep && b.nap;
   if (b.mode == BuddyMode::sleep) wake_quietly(b);
   if (!is_grounded(b.mode)) {
     b.queued_act = std::string(name);
-    return {true, "queued until he lands"};
+    return "queued until he lands";
   }
   if (name == "chase") {
     b.walk_target.reset();
@@ -158,7 +148,7 @@ BuddyReply play_act(Buddy& b, std::string_view name, bool from_queue) {
     b.chase_from = b.now;
     b.chase_until = b.now + 12.0;
     resume_chase(b);
-    return {true, "chasing the cursor"};
+    return "chasing the cursor";
   }
   cancel_chase(b);
 
@@ -172,25 +162,25 @@ BuddyReply play_act(Buddy& b, std::string_view name, bool from_queue) {
     b.act_time = 0.0;
     b.angle = 0.0;
     if (!was_napping) trigger(b, "sleep");
-    return {true, "sleeping"};
+    return "sleeping";
   }
   if (name == "sit") {
     b.walk_target.reset();
     become_idle(b, act_duration("sit"));
     b.mode = BuddyMode::sit;
-    return {true, "sitting"};
+    return "sitting";
   }
   if (name == "idle") {
     b.walk_target.reset();
     become_idle(b, 10.0);
-    return {true, "idle"};
+    return "idle";
   }
   if (name == "type") {
     b.walk_target.reset();
     b.typing_until = std::max(b.typing_until, b.now + act_duration("type"));
     become_idle(b, 0.0);
     b.mode = BuddyMode::type;
-    return {true, "typing"};
+    return "typing";
   }
   if (name == "jump" || name == "backflip") {
     if (b.support) {
@@ -203,7 +193,7 @@ BuddyReply play_act(Buddy& b, std::string_view name, bool from_queue) {
       hop(b, b.x, b.y, (flip ? 40.0 : 26.0) * b.unit * up, flip ? 0.75 : 0.5,
           flip ? -360.0 * b.facing : 0.0, on);
     }
-    return {true, std::string(name)};
+    return std::string(name);
   }
 
   if (name == "happy") hearts(b, 3);
@@ -216,21 +206,27 @@ BuddyReply play_act(Buddy& b, std::string_view name, bool from_queue) {
   if (name == "celebrate") b.push_event(BuddyEvent::effect("confetti", b.x, b.y));
   if (name == "dance") trigger(b, "dance");
   start_act(b, name, act_duration(name));
-  return {true, "ok"};
+  return "ok";
 }
 
 }  // namespace brain_detail
 
 using namespace brain_detail;
 
-BuddyReply act_command(Buddy& b, std::string_view action, const WorldView& view) {
-  b.now = view.now;
-  b.last_command = b.now;
-  return play_act(b, action, false);
+void wake_quietly(Buddy& b) {
+  b.nap = false;
+  b.wake_at = 0.0;
+  become_idle(b, 0.5);
 }
 
-BuddyReply walk_to(Buddy& b, double x, const WorldView& view) {
-  if (!std::isfinite(x)) return {false, "x must be a number"};
+Result<std::string> act_command(Buddy& b, std::string_view action, const WorldView& view) {
+  b.now = view.now;
+  b.last_command = b.now;
+  return done(play_act(b, action, false));
+}
+
+Result<std::string> walk_to(Buddy& b, double x, const WorldView& view) {
+  if (!std::isfinite(x)) return refused("x must be a number");
   b.now = view.now;
   b.last_command = b.now;
   if (b.mode == BuddyMode::sleep) wake_quietly(b);
@@ -246,31 +242,31 @@ BuddyReply walk_to(Buddy& b, double x, const WorldView& view) {
       break;
     default: break;  // the target waits for the next decision
   }
-  return {true, "walking to x=" + rounded_int_text(x)};
+  return done("walking to x=" + rounded_int_text(x));
 }
 
-BuddyReply say_command(Buddy& b, std::string text, double seconds,
+Result<std::string> say_command(Buddy& b, std::string text, double seconds,
                        std::optional<std::string_view> act, const WorldView& view) {
   b.now = view.now;
   if (b.mode == BuddyMode::sleep) wake_quietly(b);
   say(b, std::move(text), seconds);
   if (act) {
-    const BuddyReply r = act_command(b, *act, view);
-    if (!r.ok) return r;
+    const Result<std::string> r = act_command(b, *act, view);
+    if (!r.ok()) return r;
   }
-  return {true, "said"};
+  return done("said");
 }
 
-BuddyReply leap_command(Buddy& b, double x, double y, const WorldView& view) {
-  if (!std::isfinite(x)) return {false, "x must be a number"};
-  if (!std::isfinite(y)) return {false, "y must be a number"};
-  if (b.mode == BuddyMode::held) return {false, "he is being held by the mouse right now"};
+Result<std::string> leap_command(Buddy& b, double x, double y, const WorldView& view) {
+  if (!std::isfinite(x)) return refused("x must be a number");
+  if (!std::isfinite(y)) return refused("y must be a number");
+  if (b.mode == BuddyMode::held) return refused("he is being held by the mouse right now");
   b.now = view.now;
   if (b.mode == BuddyMode::sleep) wake_quietly(b);
   clamp_leap_target(b, view, x, y);
   b.act.clear();
   leap_to(b, x, y);
-  return {true, "leaping to " + rounded_int_text(x) + "," + rounded_int_text(y)};
+  return done("leaping to " + rounded_int_text(x) + "," + rounded_int_text(y));
 }
 
 }  // namespace perchkin

@@ -18,8 +18,6 @@ inline void hearts(Buddy& b, int n) {
 double rest_seconds(Buddy& b);
 // Mode idle for `seconds`, standing straight, act and run timer cleared.
 void become_idle(Buddy& b, double seconds);
-// A command's wake-up: idle for 0.5 s, no line.
-void wake_quietly(Buddy& b);
 // Mode act with that name; the angle is kept only for "spin".
 void start_act(Buddy& b, std::string_view name, double seconds);
 void cancel_chase(Buddy& b);
@@ -30,8 +28,8 @@ double free_ahead(const Buddy& b, const WorldView& view, double limit);
 // Starts the pending walk: faces the target, stops short of a blocker; under 1 px left it rests
 // instead.
 void start_walk(Buddy& b, const WorldView& view);
-// The act entry point without the command bookkeeping. `from_queue` keeps the wake time of a
-// queued "sleep".
-BuddyReply play_act(Buddy& b, std::string_view name, bool from_queue);
+// The act entry point without the command bookkeeping; it always plays and returns the reply
+// text. `from_queue` keeps the wake time of a queued "sleep".
+std::string play_act(Buddy& b, std::string_view name, bool from_queue);
 
 }  // namespace perchkin::brain_detail

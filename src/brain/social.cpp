@@ -4,7 +4,7 @@
 #include "brain/brain_detail.h"
 #include "brain/physics.h"
 #include "brain/speech.h"
-#include "scene/pencil.h"
+#include "brain/pencil.h"
 
 #include <algorithm>
 #include <array>

@@ -15,11 +15,7 @@ std::uint32_t buddy_rgb(std::string_view color) {
   return kBuddyColors[0].rgb;
 }
 
-std::string color_names_text() {
-  std::vector<std::string> names;
-  for (const auto& c : kBuddyColors) names.emplace_back(c.name);
-  return join(names, ", ");
-}
+std::string color_names_text() { return joined(kCrewColorNames); }
 
 BuddyWorld buddy_world(const Settings& settings, bool unleashed) {
   return BuddyWorld{settings.world, unleashed, settings.chatty};
@@ -238,8 +234,6 @@ BuddySummary summarize(const Buddy& b) {
   BuddySummary s;
   s.standing = b.support.has_value();
   s.support_id = b.support ? b.support->id : 0;
-  s.support_left = b.support ? b.support->left : 0.0;
-  s.support_right = b.support ? b.support->right : 0.0;
   s.support_top = b.support ? b.support->top : 0.0;
   s.x = b.x;
   s.y = b.y;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "base/status.h"
+#include "base/vocabulary.h"
 #include "crowd/buddy.h"
 
 #include <cstddef>
@@ -18,20 +19,21 @@ namespace perchkin {
 inline constexpr std::size_t kUnleashedCrewLimit = 1'000'000;
 
 struct BuddyColor {
-  const char* name;
+  std::string_view name;
   std::uint32_t rgb;
 };
-inline constexpr std::array<BuddyColor, 10> kBuddyColors = {{
-    {"orange", 0xD77757},
-    {"blue", 0x5B8DEF},
-    {"green", 0x5DBB63},
-    {"purple", 0x9B6BDF},
-    {"pink", 0xE86FA6},
-    {"yellow", 0xE8B73A},
-    {"teal", 0x3FB8AF},
-    {"red", 0xD9534F},
-    {"white", 0xE8E4DC},
-    {"black", 0x3A3A3A},
+// Body colours in the order of kCrewColorNames.
+inline constexpr std::array<BuddyColor, kCrewColorNames.size()> kBuddyColors = {{
+    {kCrewColorNames[0], 0xD77757},
+    {kCrewColorNames[1], 0x5B8DEF},
+    {kCrewColorNames[2], 0x5DBB63},
+    {kCrewColorNames[3], 0x9B6BDF},
+    {kCrewColorNames[4], 0xE86FA6},
+    {kCrewColorNames[5], 0xE8B73A},
+    {kCrewColorNames[6], 0x3FB8AF},
+    {kCrewColorNames[7], 0xD9534F},
+    {kCrewColorNames[8], 0xE8E4DC},
+    {kCrewColorNames[9], 0x3A3A3A},
 }};
 // The body colour of a colour name; anything unknown gets the default orange.
 std::uint32_t buddy_rgb(std::string_view color);
@@ -40,8 +42,6 @@ std::uint32_t buddy_rgb(std::string_view color);
 struct BuddySummary {
   bool standing = false;
   std::int64_t support_id = 0;
-  double support_left = 0.0;
-  double support_right = 0.0;
   double support_top = 0.0;
   double x = 0.0, y = 0.0;
   double unit = 1.0;

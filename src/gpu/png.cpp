@@ -112,13 +112,13 @@ std::vector<std::uint8_t> encode_png(const RgbaImage& image) {
   return out;
 }
 
-std::string write_png(const std::string& path, const RgbaImage& image) {
+Status write_png(const std::string& path, const RgbaImage& image) {
   const std::vector<std::uint8_t> bytes = encode_png(image);
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  if (!file) return "could not open " + path;
+  if (!file) return Status::fail("could not open " + path);
   file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (!file) return "could not write " + path;
-  return "";
+  if (!file) return Status::fail("could not write " + path);
+  return Status::success();
 }
 
 }  // namespace perchkin

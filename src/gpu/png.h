@@ -2,6 +2,8 @@
 // reference rasterizer can be looked at without a display.
 #pragma once
 
+#include "base/status.h"
+
 #include <cstdint>
 #include <span>
 #include <string>
@@ -18,6 +20,6 @@ std::uint32_t adler32(std::span<const std::uint8_t> bytes);
 std::vector<std::uint8_t> encode_png(const RgbaImage& image);
 
 // Writes the PNG to `path`; returns "" on success or the failure text.
-std::string write_png(const std::string& path, const RgbaImage& image);
+Status write_png(const std::string& path, const RgbaImage& image);
 
 }  // namespace perchkin

@@ -156,15 +156,12 @@ void accept_loop(void* raw) {
 
 }  // namespace
 
-std::optional<Listener> bind_listener(std::uint16_t port, std::string* error) {
+Result<Listener> bind_listener(std::uint16_t port) {
   net::SocketError failure;
   Listener listener;
   std::optional<net::SocketHandle> socket =
       net::listen_loopback(port, kListenBacklog, &listener.port, &failure);
-  if (!socket) {
-    if (error != nullptr) *error = failure.message;
-    return std::nullopt;
-  }
+  if (!socket) return Result<Listener>::fail(failure.message);
   listener.socket = *socket;
   return listener;
 }

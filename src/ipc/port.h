@@ -3,6 +3,7 @@
 // server.
 #pragma once
 
+#include "base/status.h"
 #include "ipc/command.h"
 #include "ipc/socket.h"
 
@@ -52,8 +53,8 @@ struct Listener {
   std::uint16_t port = 0;  // the bound port (the one chosen by the system when 0 was asked)
 };
 
-// Binds 127.0.0.1:port with a backlog of 128. On failure error (if given) gets the reason.
-std::optional<Listener> bind_listener(std::uint16_t port, std::string* error);
+// Binds 127.0.0.1:port with a backlog of 128; a failure carries the system's reason.
+Result<Listener> bind_listener(std::uint16_t port);
 // For a listener that will not be started (the single-instance rule handed over).
 void close_listener(Listener& listener);
 

@@ -427,8 +427,8 @@ std::string not_a_number_message(std::string_view token) {
 
 EvalResult eval(std::string_view token, std::uint32_t counter) {
   const std::optional<double> value = evaluate(compile_value(token), counter);
-  if (!value) return {0.0, not_a_number_message(token)};
-  return {*value, {}};
+  if (!value) return EvalResult::fail(not_a_number_message(token));
+  return *value;
 }
 
 }  // namespace perchkin::logo

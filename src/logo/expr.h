@@ -2,6 +2,8 @@
 // numbers, where ":i" stands for the innermost repeat's round.
 #pragma once
 
+#include "base/status.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -77,12 +79,7 @@ CompiledValue compile_value(std::string_view token);
 std::optional<double> evaluate(const CompiledValue& value, std::uint32_t counter,
                                std::size_t* long_readings = nullptr);
 
-struct EvalResult {
-  double value = 0.0;
-  std::string error;
-
-  bool ok() const { return error.empty(); }
-};
+using EvalResult = Result<double>;
 
 std::string not_a_number_message(std::string_view token);
 

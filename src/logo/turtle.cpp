@@ -55,34 +55,34 @@ const CommandInfo* find_command(std::string_view lower_name) {
 
 // Parses statements from pos up to the "]" closing this block (depth > 0) or the end of the
 // tokens (depth 0). Recursion is bounded by the nesting limit.
-std::string parse_block(const std::vector<std::string>& tokens, std::size_t& pos, int depth,
+Status parse_block(const std::vector<std::string>& tokens, std::size_t& pos, int depth,
                         std::vector<TurtleStatement>& out) {
-  if (depth > kMaxRepeatNesting) return "repeats are nested too deeply";
+  if (depth > kMaxRepeatNesting) return Status::fail("repeats are nested too deeply");
   while (pos < tokens.size()) {
     const std::string& token = tokens[pos];
     if (token == "]") {
-      if (depth == 0) return "unexpected ]";
+      if (depth == 0) return Status::fail("unexpected ]");
       ++pos;
       return {};
     }
     const std::string name = lower_ascii(token);
     if (name == "repeat") {
       if (pos + 2 >= tokens.size() || tokens[pos + 2] != "[") {
-        return "repeat needs a count and a [ block ]";
+        return Status::fail("repeat needs a count and a [ block ]");
       }
       TurtleStatement repeat{TurtleOp::repeat, token, {tokens[pos + 1]}, {}};
       pos += 3;
-      if (std::string error = parse_block(tokens, pos, depth + 1, repeat.body); !error.empty()) {
-        return error;
+      if (Status s = parse_block(tokens, pos, depth + 1, repeat.body); !s.ok()) {
+        return s;
       }
       out.push_back(std::move(repeat));
       continue;
     }
     const CommandInfo* info = find_command(name);
-    if (info == nullptr) return "unknown turtle command " + token;
+    if (info == nullptr) return Status::fail("unknown turtle command " + token);
     const auto needed = static_cast<std::size_t>(info->values);
     if (tokens.size() - pos - 1 < needed) {
-      return token + " needs " + std::to_string(info->values) + " value(s)";
+      return Status::fail(token + " needs " + std::to_string(info->values) + " value(s)");
     }
     TurtleStatement command{info->op, token, {}, {}};
     command.values.assign(tokens.begin() + static_cast<std::ptrdiff_t>(pos + 1),
@@ -90,7 +90,7 @@ std::string parse_block(const std::vector<std::string>& tokens, std::size_t& pos
     pos += 1 + needed;
     out.push_back(std::move(command));
   }
-  if (depth > 0) return "a repeat block is missing its ]";
+  if (depth > 0) return Status::fail("a repeat block is missing its ]");
   return {};
 }
 
@@ -126,17 +126,17 @@ class Runner {
     return nodes;
   }
 
-  std::string run_block(const std::vector<Node>& nodes, std::uint32_t counter) {
+  Status run_block(const std::vector<Node>& nodes, std::uint32_t counter) {
     for (const Node& node : nodes) {
-      if (++st_.steps > kMaxStatementsRun) return "program runs too long";
-      if (std::string error = run_statement(node, counter); !error.empty()) return error;
+      if (++st_.steps > kMaxStatementsRun) return Status::fail("program runs too long");
+      if (Status s = run_statement(node, counter); !s.ok()) return s;
     }
     return {};
   }
 
  private:
   // Evaluates value i of a node; failures end the run with their message.
-  std::string value(const Node& node, std::size_t i, std::uint32_t counter, double& out) {
+  Status value(const Node& node, std::size_t i, std::uint32_t counter, double& out) {
     const std::uint32_t id = node.values[i];
     const CompiledValue& compiled = compiled_[id];
     std::optional<double> result;
@@ -149,33 +149,35 @@ class Runner {
         result = it->second;
       } else {
         result = evaluate(compiled, counter, &st_.long_readings);
-        if (st_.long_readings > kMaxLongNumberReadings) return "program runs too long";
+        if (st_.long_readings > kMaxLongNumberReadings)
+          return Status::fail("program runs too long");
         if (result) memo_.emplace(key, *result);
       }
     }
-    if (!result) return not_a_number_message(node.statement->values[i]);
+    if (!result) return Status::fail(not_a_number_message(node.statement->values[i]));
     out = *result;
     return {};
   }
 
-  std::string run_statement(const Node& node, std::uint32_t counter) {
+  Status run_statement(const Node& node, std::uint32_t counter) {
     const TurtleStatement& statement = *node.statement;
     std::array<double, 2> v{};
     if (statement.op != TurtleOp::color) {
       for (std::size_t i = 0; i < statement.values.size() && i < v.size(); ++i) {
-        if (std::string error = value(node, i, counter, v[i]); !error.empty()) return error;
+        if (Status s = value(node, i, counter, v[i]); !s.ok()) return s;
       }
     }
 
     switch (statement.op) {
       case TurtleOp::repeat: {
         const double count = std::trunc(v[0]);
-        if (count < 0 || count > kMaxRepeatCount) return "repeat count must be 0 to 2000";
+        if (count < 0 || count > kMaxRepeatCount)
+          return Status::fail("repeat count must be 0 to 2000");
         // An empty body does nothing however often it runs.
         if (node.body.empty()) return {};
         const auto rounds = static_cast<std::uint32_t>(count);
         for (std::uint32_t round = 1; round <= rounds; ++round) {
-          if (std::string error = run_block(node.body, round); !error.empty()) return error;
+          if (Status s = run_block(node.body, round); !s.ok()) return s;
         }
         return {};
       }
@@ -225,18 +227,18 @@ class Runner {
     if (std::abs(st_.heading) > 1e9) st_.heading = std::fmod(st_.heading, 360.0);
   }
 
-  std::string move_to(double x, double y) {
+  Status move_to(double x, double y) {
     // An infinite chord at a right angle gives 0 * inf; that coordinate stays where it is.
     if (std::isnan(x)) x = st_.x;
     if (std::isnan(y)) y = st_.y;
     st_.x = std::clamp(x, -kCoordinateLimit, kCoordinateLimit);
     st_.y = std::clamp(y, -kCoordinateLimit, kCoordinateLimit);
     st_.strokes.back().points.push_back({st_.x, st_.y});
-    if (++st_.points_appended > kMaxPoints) return "drawing is too big";
+    if (++st_.points_appended > kMaxPoints) return Status::fail("drawing is too big");
     return {};
   }
 
-  std::string move_by(double distance) {
+  Status move_by(double distance) {
     const double h = st_.heading * std::numbers::pi / 180.0;
     return move_to(st_.x + distance * std::cos(h), st_.y - distance * std::sin(h));
   }
@@ -252,7 +254,7 @@ class Runner {
     st_.strokes.push_back({{{st_.x, st_.y}}, st_.pen, st_.color, st_.width});
   }
 
-  std::string arc(double angle, double radius) {
+  Status arc(double angle, double radius) {
     const auto segments =
         static_cast<int>(std::clamp(std::trunc(std::abs(angle) / 5.0) + 1.0, 2.0, 360.0));
     const double step = angle / segments;
@@ -260,20 +262,20 @@ class Runner {
         2.0 * std::abs(radius) * std::sin(std::abs(step) / 2.0 * std::numbers::pi / 180.0);
     for (int i = 0; i < segments; ++i) {
       turn(step / 2.0);
-      if (std::string error = move_by(chord); !error.empty()) return error;
+      if (Status s = move_by(chord); !s.ok()) return s;
       turn(step / 2.0);
     }
     return {};
   }
 
-  std::string circle(double radius) {
+  Status circle(double radius) {
     constexpr int kSegments = 73;
     constexpr double kHalfTurn = 180.0 / kSegments;
     // 2 sin(180/73 degrees): the chord of one 360/73 degree step of a unit circle.
     const double chord = 2.0 * std::abs(radius) * 0.04302223300453047;
     for (int i = 0; i < kSegments; ++i) {
       turn(kHalfTurn);
-      if (std::string error = move_by(chord); !error.empty()) return error;
+      if (Status s = move_by(chord); !s.ok()) return s;
       turn(kHalfTurn);
     }
     return {};
@@ -319,11 +321,10 @@ std::vector<std::string> tokenize(std::string_view text) {
 }
 
 ParseResult parse(const std::vector<std::string>& tokens) {
-  ParseResult result;
+  std::vector<TurtleStatement> statements;
   std::size_t pos = 0;
-  result.error = parse_block(tokens, pos, 0, result.statements);
-  if (!result.error.empty()) result.statements.clear();
-  return result;
+  if (Status s = parse_block(tokens, pos, 0, statements); !s.ok()) return s;
+  return statements;
 }
 
 RunResult run(const std::vector<TurtleStatement>& statements, TurtleState state) {
@@ -332,8 +333,8 @@ RunResult run(const std::vector<TurtleStatement>& statements, TurtleState state)
   }
   Runner runner(state);
   const std::vector<Node> nodes = runner.compile(statements);
-  if (std::string error = runner.run_block(nodes, 0); !error.empty()) return {{}, error};
-  return {std::move(state.strokes), {}};
+  if (Status s = runner.run_block(nodes, 0); !s.ok()) return s;
+  return std::move(state.strokes);
 }
 
 }  // namespace perchkin::logo

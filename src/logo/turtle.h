@@ -2,6 +2,8 @@
 // the work of one program, whatever its text.
 #pragma once
 
+#include "base/status.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -73,20 +75,10 @@ TurtleState start_turtle(PathPoint start, std::string_view color, double width);
 // Splits at white space after setting "[" and "]" apart and turning commas into spaces.
 std::vector<std::string> tokenize(std::string_view text);
 
-struct ParseResult {
-  std::vector<TurtleStatement> statements;
-  std::string error;
-
-  bool ok() const { return error.empty(); }
-};
+using ParseResult = Result<std::vector<TurtleStatement>>;
 ParseResult parse(const std::vector<std::string>& tokens);
 
-struct RunResult {
-  std::vector<TurtleStroke> strokes;
-  std::string error;
-
-  bool ok() const { return error.empty(); }
-};
+using RunResult = Result<std::vector<TurtleStroke>>;
 // Runs the statements on the state (the counter is 0 at top level) and returns its strokes,
 // including strokes of a single point.
 RunResult run(const std::vector<TurtleStatement>& statements, TurtleState state);

@@ -11,14 +11,13 @@ TurtleDrawingResult draw_turtle_program(std::string_view prog, PathPoint start,
   if (prog.size() > kMaxProgramBytes) return {{}, "prog is too long"};
 
   ParseResult parsed = parse(tokenize(prog));
-  if (!parsed.ok()) return {{}, std::move(parsed.error)};
-  RunResult ran = run(parsed.statements, start_turtle(start, color, width));
-  if (!ran.ok()) return {{}, std::move(ran.error)};
+  if (!parsed.ok()) return parsed.status();
+  RunResult ran = run(*parsed, start_turtle(start, color, width));
+  if (!ran.ok()) return ran.status();
 
-  TurtleDrawingResult result;
-  TurtleDrawing& drawing = result.drawing;
+  TurtleDrawing drawing;
   bool inks = false;
-  for (TurtleStroke& stroke : ran.strokes) {
+  for (TurtleStroke& stroke : *ran) {
     if (stroke.points.size() < 2) continue;
     if (stroke.pen) {
       inks = true;
@@ -28,12 +27,12 @@ TurtleDrawingResult draw_turtle_program(std::string_view prog, PathPoint start,
   }
   if (!inks) return {{}, "that program draws nothing"};
   drawing.reply = "drawing " + std::to_string(drawing.ink_points) + " points";
-  return result;
+  return drawing;
 }
 
 TurtleDrawingResult turtle_command(const json& args, PathPoint default_start) {
   DrawStyleResult style = read_draw_style(args);
-  if (!style.ok()) return {{}, std::move(style.error)};
+  if (!style.ok()) return style.status();
 
   PathPoint start = default_start;
   const NumberArg x = read_number_arg(args, "x");
@@ -47,9 +46,8 @@ TurtleDrawingResult turtle_command(const json& args, PathPoint default_start) {
   const std::string_view text = prog != nullptr && prog->is_string()
                                     ? std::string_view(prog->get_ref<const std::string&>())
                                     : std::string_view();
-  TurtleDrawingResult result =
-      draw_turtle_program(text, start, style.style.color, style.style.width);
-  if (result.ok()) result.drawing.ttl = style.style.ttl;
+  TurtleDrawingResult result = draw_turtle_program(text, start, style->color, style->width);
+  if (result.ok()) result->ttl = style->ttl;
   return result;
 }
 

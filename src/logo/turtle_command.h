@@ -2,6 +2,8 @@
 // strokes a buddy's pencil then follows. Queueing the drawing is the scene's business.
 #pragma once
 
+#include "base/status.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -22,12 +24,7 @@ struct TurtleDrawing {
   std::string reply;           // "drawing {n} points"
 };
 
-struct TurtleDrawingResult {
-  TurtleDrawing drawing;
-  std::string error;
-
-  bool ok() const { return error.empty(); }
-};
+using TurtleDrawingResult = Result<TurtleDrawing>;
 
 // Runs one program text from start with the given colour text and width: program checks,
 // tokenize, parse, run, then drops strokes of one point. Fails with "that program draws

@@ -1,6 +1,7 @@
 #include "mcp/protocol.h"
 
 #include "base/text.h"
+#include "base/vocabulary.h"
 
 #include <array>
 
@@ -8,14 +9,6 @@ namespace perchkin {
 
 namespace {
 
-constexpr std::array<std::string_view, 18> kActNames = {
-    "idle", "sit",     "sleep", "wave",    "dance", "happy", "jump",  "type",  "backflip",
-    "spin", "explode", "dizzy", "angry",   "love",  "think", "scared", "celebrate", "chase"};
-constexpr std::array<std::string_view, 14> kDrawKinds = {
-    "line", "curve", "rect", "ellipse", "arrow", "heart", "star",
-    "text", "fire",  "cloud", "bolt",   "bomb",  "platform", "clear"};
-constexpr std::array<std::string_view, 5> kFxKinds = {"confetti", "fireworks", "hearts", "sparkle",
-                                                      "snow"};
 constexpr std::array<std::string_view, 9> kToolNames = {"say", "walk", "act",  "leap",  "draw",
                                                         "turtle", "fx", "crew", "status"};
 constexpr std::array<std::string_view, 3> kProtocolVersions = {"2025-06-18", "2025-03-26",
@@ -110,12 +103,12 @@ json tool_list() {
       {{"prog", string()}, {"x", number()}, {"y", number()}, {"color", string()}, {"width", number()}},
       {"prog"}, true));
   tools.push_back(make_tool("fx", "Screen effect at x,y (default: him).",
-                            {{"kind", one_of(kFxKinds)}, {"x", number()}, {"y", number()}},
+                            {{"kind", one_of(kEffectKinds)}, {"x", number()}, {"y", number()}},
                             {"kind"}, true));
   tools.push_back(make_tool(
       "crew",
-      "Add buddies (max 200; color: orange blue green purple pink yellow teal red white black), "
-      "remove an id or 'all' extras, or set size 1-12 (default 4) for id or all.",
+      "Add buddies (max 200; color: " + joined(kCrewColorNames, " ") +
+          "), remove an id or 'all' extras, or set size 1-12 (default 4) for id or all.",
       {{"add", number()}, {"color", string()}, {"remove", either("integer", "string")},
        {"size", number()}},
       {}, true));

@@ -15,7 +15,7 @@
 namespace perchkin {
 
 inline constexpr std::string_view kMcpServerName = "perchkin";
-inline constexpr std::string_view kMcpServerVersion = "0.10.0";
+inline constexpr std::string_view kMcpServerVersion = PERCHKIN_VERSION;  // from CMake
 inline constexpr std::string_view kMcpPreferredVersion = "2025-06-18";
 
 // A forwarded call ends in the companion's reply or in a failure text meant for the assistant.

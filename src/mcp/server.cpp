@@ -1,6 +1,5 @@
 #include "mcp/server.h"
 
-#include "app/platform.h"
 #include "mcp/launch.h"
 
 #include <string>
@@ -52,10 +51,9 @@ void serve_mcp(std::FILE* in, std::FILE* out, const Forwarder& forward,
   }
 }
 
-int run_mcp_server(std::uint16_t port) {
+int run_mcp_server(std::uint16_t port, const std::string& executable) {
   prepare_protocol_stdio();
   const LaunchHooks hooks = system_launch_hooks(port);
-  const std::string executable = executable_name();
   const Forwarder forward = [&](std::string_view name, const json& args) {
     return forward_with_launch(name, args, hooks, executable);
   };

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 namespace perchkin {
 
@@ -16,7 +17,8 @@ inline constexpr std::size_t kMaxMcpLineBytes = 4u << 20;
 void serve_mcp(std::FILE* in, std::FILE* out, const Forwarder& forward,
                std::size_t max_line_bytes = kMaxMcpLineBytes);
 
-// Serves until standard input ends; returns the exit code.
-int run_mcp_server(std::uint16_t port);
+// Serves until standard input ends; returns the exit code. `executable` is the companion's
+// program, started when nothing listens on the port.
+int run_mcp_server(std::uint16_t port, const std::string& executable);
 
 }  // namespace perchkin

@@ -2,9 +2,10 @@
 
 #include "logo/turtle_command.h"
 #include "props/prop.h"
-#include "scene/pencil.h"
+#include "brain/pencil.h"
 #include "scene/scene.h"
 #include "base/text.h"
+#include "base/vocabulary.h"
 #include "shapes/shapes.h"
 #include "shapes/style.h"
 
@@ -17,42 +18,32 @@ namespace perchkin {
 
 namespace {
 
-constexpr std::array<std::string_view, 14> kDrawKinds = {
-    "line", "curve", "rect", "ellipse", "arrow", "heart", "star",
-    "text", "fire",  "cloud", "bolt",  "bomb",  "platform", "clear"};
 
 constexpr std::size_t kMaxPoints = 400;
 constexpr double kCoordLimit = 20000.0;
 
-DrawPlan failure(std::string message) {
-  DrawPlan p;
-  p.error = std::move(message);
-  return p;
-}
+Result<DrawPlan> failure(std::string message) { return Result<DrawPlan>::fail(std::move(message)); }
 
 // "pts": a list of min..400 [x, y] pairs, each coordinate clamped to +-20000.
-std::optional<PathPoints> read_points(const json& args, std::size_t min, std::string& error) {
+Result<PathPoints> read_points(const json& args, std::size_t min) {
   const json* pts = json_member(args, "pts");
   if (pts == nullptr || !pts->is_array() || pts->size() < min || pts->size() > kMaxPoints) {
-    error = "pts must be a list of " + std::to_string(min) + " to 400 [x, y] pairs";
-    return std::nullopt;
+    return Result<PathPoints>::fail("pts must be a list of " + std::to_string(min) +
+                                    " to 400 [x, y] pairs");
   }
   PathPoints out;
   out.reserve(pts->size());
   for (const json& p : *pts) {
     if (!p.is_array() || p.size() != 2) {
-      error = "each point must be [x, y]";
-      return std::nullopt;
+      return Result<PathPoints>::fail("each point must be [x, y]");
     }
     auto x = json_number(p[0]);
     if (!x) {
-      error = "x must be a number";
-      return std::nullopt;
+      return Result<PathPoints>::fail("x must be a number");
     }
     auto y = json_number(p[1]);
     if (!y) {
-      error = "y must be a number";
-      return std::nullopt;
+      return Result<PathPoints>::fail("y must be a number");
     }
     out.push_back({std::clamp(*x, -kCoordLimit, kCoordLimit),
                    std::clamp(*y, -kCoordLimit, kCoordLimit)});
@@ -121,11 +112,10 @@ std::vector<StrokePoint> resample_closed(const std::vector<StrokePoint>& poly, i
   return out;
 }
 
-DrawPlan plan_hazard(const json& args, const HazardLook& look, const DrawStyle& style,
+Result<DrawPlan> plan_hazard(const json& args, const HazardLook& look, const DrawStyle& style,
                      double scale) {
-  std::string error;
-  auto pts = read_points(args, 1, error);
-  if (!pts) return failure(error);
+  auto pts = read_points(args, 1);
+  if (!pts.ok()) return failure(pts.error);
   const NumberArg ttl = read_number_arg(args, "ttl");
   if (!ttl.ok) return failure("ttl must be a number");
   const NumberArg size = read_number_arg(args, "size");
@@ -148,13 +138,13 @@ DrawPlan plan_hazard(const json& args, const HazardLook& look, const DrawStyle& 
   return plan;
 }
 
-DrawPlan plan_platform(const json& args, const DrawStyle& style, const Buddy& b, double scale) {
+Result<DrawPlan> plan_platform(const json& args, const DrawStyle& style, const Buddy& b,
+                               double scale) {
   const json* pts_arg = json_member(args, "pts");
   if (pts_arg == nullptr || !pts_arg->is_array() || pts_arg->size() != 2)
     return failure("platform needs 2 points: its two ends");
-  std::string error;
-  auto pts = read_points(args, 2, error);
-  if (!pts) return failure(error);
+  auto pts = read_points(args, 2);
+  if (!pts.ok()) return failure(pts.error);
   PathPoint a = (*pts)[0], c = (*pts)[1];
   if (c.x < a.x) std::swap(a, c);
   const NumberArg ttl = read_number_arg(args, "ttl");
@@ -175,14 +165,13 @@ DrawPlan plan_platform(const json& args, const DrawStyle& style, const Buddy& b,
   return plan;
 }
 
-DrawPlan plan_text(const json& args, const DrawStyle& style, double scale) {
+Result<DrawPlan> plan_text(const json& args, const DrawStyle& style, double scale) {
   std::string text;
   if (const json* t = json_member(args, "text"); t && t->is_string())
     text = first_chars(trim(t->get_ref<const std::string&>()), 200);
   if (text.empty()) return failure("text needs some text");
-  std::string error;
-  auto pts = read_points(args, 1, error);
-  if (!pts) return failure(error);
+  auto pts = read_points(args, 1);
+  if (!pts.ok()) return failure(pts.error);
   const NumberArg size = read_number_arg(args, "size");
   if (!size.ok) return failure("size must be a number");
   // A font size below one pixel would make an empty, zero-speed underline.
@@ -250,12 +239,11 @@ std::vector<StrokePoint> hazard_outline(std::string_view kind, double x, double 
   return pts;
 }
 
-DrawPlan plan_draw(const json& args, const Buddy& b, double scale) {
+Result<DrawPlan> plan_draw(const json& args, const Buddy& b, double scale) {
   const json* kind_arg = json_member(args, "kind");
   const std::string kind =
       kind_arg && kind_arg->is_string() ? kind_arg->get<std::string>() : std::string();
-  if (std::find(kDrawKinds.begin(), kDrawKinds.end(), kind) == kDrawKinds.end())
-    return failure(std::string("kind must be one of: ") + kDrawKindsText);
+  if (!is_one_of(kDrawKinds, kind)) return failure("kind must be one of: " + joined(kDrawKinds));
   if (kind == "clear") {
     DrawPlan plan;
     plan.clear = true;
@@ -265,39 +253,38 @@ DrawPlan plan_draw(const json& args, const Buddy& b, double scale) {
   const DrawStyleResult style = read_draw_style(args);
   if (!style.ok()) return failure(style.error);
   for (const HazardLook& look : kHazards)
-    if (look.kind == kind) return plan_hazard(args, look, style.style, scale);
-  if (kind == "platform") return plan_platform(args, style.style, b, scale);
-  if (kind == "text") return plan_text(args, style.style, scale);
+    if (look.kind == kind) return plan_hazard(args, look, *style, scale);
+  if (kind == "platform") return plan_platform(args, *style, b, scale);
+  if (kind == "text") return plan_text(args, *style, scale);
 
-  std::string error;
-  auto pts = read_points(args, 2, error);
-  if (!pts) return failure(error);
+  auto pts = read_points(args, 2);
+  if (!pts.ok()) return failure(pts.error);
   ShapeResult shape = shape_points(kind, *pts);
   if (!shape.ok()) return failure(shape.error);
   DrawJob job;
-  job.strokes.push_back(ink_stroke(stroke_points(shape.points), style.style.color,
-                                   style.style.width * scale, style.style.ttl));
+  job.strokes.push_back(ink_stroke(stroke_points(*shape), style->color,
+                                   style->width * scale, style->ttl));
   DrawPlan plan;
   plan.job = std::move(job);
   plan.reply = "drawing " + kind;
   return plan;
 }
 
-DrawPlan plan_turtle(const json& args, const Buddy& b, double scale) {
+Result<DrawPlan> plan_turtle(const json& args, const Buddy& b, double scale) {
   const StrokePoint home = pencil_home(b);
   auto result = logo::turtle_command(args, PathPoint{home.x, home.y - 60.0 * scale});
   if (!result.ok()) return failure(result.error);
   DrawJob job;
-  for (auto& s : result.drawing.strokes) {
+  for (auto& s : result->strokes) {
     if (s.pen)
       job.strokes.push_back(ink_stroke(stroke_points(s.points), s.color, s.width * scale,
-                                       result.drawing.ttl));
+                                       result->ttl));
     else
       job.strokes.push_back(travel_stroke(stroke_points(s.points)));
   }
   DrawPlan plan;
   plan.job = std::move(job);
-  plan.reply = result.drawing.reply;
+  plan.reply = result->reply;
   return plan;
 }
 

@@ -3,27 +3,24 @@
 
 #include "crowd/buddy.h"
 #include "base/json.h"
+#include "base/status.h"
 
 #include <optional>
 #include <string>
 
 namespace perchkin {
 
-inline constexpr const char* kDrawKindsText =
-    "line, curve, rect, ellipse, arrow, heart, star, text, fire, cloud, bolt, bomb, platform, clear";
-
 struct DrawPlan {
   std::optional<DrawJob> job;  // absent for clear
   bool clear = false;
   std::string reply;  // "drawing {kind}", "cleared", "drawing {n} points"
-  std::string error;  // non-empty on failure; nothing is queued then
-  bool ok() const { return error.empty(); }
 };
 
-// Validates a draw command for buddy b; `scale` is the display scale.
-DrawPlan plan_draw(const json& args, const Buddy& b, double scale);
+// Validates a draw command for buddy b; `scale` is the display scale. On failure nothing is
+// queued.
+Result<DrawPlan> plan_draw(const json& args, const Buddy& b, double scale);
 // Validates and runs a turtle command for buddy b.
-DrawPlan plan_turtle(const json& args, const Buddy& b, double scale);
+Result<DrawPlan> plan_turtle(const json& args, const Buddy& b, double scale);
 
 // The 72-segment outline a hazard's sketch follows (73 points, closed).
 std::vector<StrokePoint> hazard_outline(std::string_view kind, double x, double y, double size);

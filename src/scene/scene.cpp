@@ -7,20 +7,6 @@
 
 namespace perchkin {
 
-namespace {
-
-std::atomic<std::uint64_t> g_drawing_ids{1};
-
-template <typename T>
-BuddyEvent with_payload(BuddyEventKind kind, T payload) {
-  BuddyEvent e;
-  e.kind = kind;
-  e.data = std::make_shared<const T>(std::move(payload));
-  return e;
-}
-
-}  // namespace
-
 std::optional<TextBox> EstimatedTextLayout::layout(std::string_view text, double size) {
   const auto n = static_cast<double>(char_count(text));
   return TextBox{0.55 * size * n, 1.2 * size};
@@ -29,21 +15,6 @@ std::optional<TextBox> EstimatedTextLayout::layout(std::string_view text, double
 Rgba color_rgba(std::string_view color_text) {
   return rgba(parse_color_text(color_text));
 }
-
-BuddyEvent ink_event(InkEvent ink) { return with_payload(BuddyEventKind::ink, std::move(ink)); }
-BuddyEvent text_event(TextEvent text) {
-  return with_payload(BuddyEventKind::text, std::move(text));
-}
-
-// Only ink_event and text_event create events of these kinds with data.
-const InkEvent* ink_of(const BuddyEvent& e) {
-  return e.kind == BuddyEventKind::ink ? static_cast<const InkEvent*>(e.data.get()) : nullptr;
-}
-const TextEvent* text_of(const BuddyEvent& e) {
-  return e.kind == BuddyEventKind::text ? static_cast<const TextEvent*>(e.data.get()) : nullptr;
-}
-
-std::uint64_t next_drawing_id() { return g_drawing_ids.fetch_add(1, std::memory_order_relaxed); }
 
 void Scene::apply_event(const BuddyEvent& e, double now) {
   if (e.kind == BuddyEventKind::clear) {

@@ -36,15 +36,14 @@ PathPoints ellipse_points(const Box& box) {
 
 ShapeResult arrow_points(const PathPoint& p1, const PathPoint& p2) {
   const double length = std::hypot(p2.x - p1.x, p2.y - p1.y);
-  if (length < 1.0) return {{}, "arrow needs two different points"};
+  if (length < 1.0) return ShapeResult::fail("arrow needs two different points");
   const double theta = std::atan2(p2.y - p1.y, p2.x - p1.x);
   const double head = std::min(0.3 * length, 40.0);
-  return {{p1,
-           p2,
-           {p2.x - head * std::cos(theta - 0.45), p2.y - head * std::sin(theta - 0.45)},
-           p2,
-           {p2.x - head * std::cos(theta + 0.45), p2.y - head * std::sin(theta + 0.45)}},
-          {}};
+  return PathPoints{p1,
+                    p2,
+                    {p2.x - head * std::cos(theta - 0.45), p2.y - head * std::sin(theta - 0.45)},
+                    p2,
+                    {p2.x - head * std::cos(theta + 0.45), p2.y - head * std::sin(theta + 0.45)}};
 }
 
 PathPoints heart_points(const Box& box) {
@@ -116,21 +115,23 @@ ShapeResult shape_points(std::string_view kind, const PathPoints& points) {
   const bool open_kind = kind == "line" || kind == "curve";
   const bool corner_kind =
       kind == "rect" || kind == "ellipse" || kind == "arrow" || kind == "heart" || kind == "star";
-  if (!open_kind && !corner_kind) return {{}, "unknown kind " + std::string(kind)};
+  if (!open_kind && !corner_kind) return ShapeResult::fail("unknown kind " + std::string(kind));
   if (open_kind) {
-    if (points.size() < 2) return {{}, std::string(kind) + " needs at least 2 points"};
-    if (kind == "line") return {points, {}};
-    return {curve_points(points), {}};
+    if (points.size() < 2)
+      return ShapeResult::fail(std::string(kind) + " needs at least 2 points");
+    if (kind == "line") return points;
+    return curve_points(points);
   }
-  if (points.size() != 2) return {{}, std::string(kind) + " needs exactly 2 points"};
+  if (points.size() != 2)
+    return ShapeResult::fail(std::string(kind) + " needs exactly 2 points");
   const PathPoint& p1 = points[0];
   const PathPoint& p2 = points[1];
-  if (kind == "rect") return {rect_points(p1, p2), {}};
+  if (kind == "rect") return rect_points(p1, p2);
   if (kind == "arrow") return arrow_points(p1, p2);
   const Box box = box_of(p1, p2);
-  if (kind == "ellipse") return {ellipse_points(box), {}};
-  if (kind == "heart") return {heart_points(box), {}};
-  return {star_points(box), {}};
+  if (kind == "ellipse") return ellipse_points(box);
+  if (kind == "heart") return heart_points(box);
+  return star_points(box);
 }
 
 }  // namespace perchkin

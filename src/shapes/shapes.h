@@ -6,17 +6,13 @@
 #include <string>
 #include <string_view>
 
+#include "base/status.h"
 #include "shapes/path_point.h"
 
 namespace perchkin {
 
-// Either the ink path or a failure message (error non-empty, points empty).
-struct ShapeResult {
-  PathPoints points;
-  std::string error;
-
-  bool ok() const { return error.empty(); }
-};
+// Either the ink path or a failure message.
+using ShapeResult = Result<PathPoints>;
 
 // Kinds: line, curve (at least 2 points); rect, ellipse, arrow, heart, star (exactly 2 corners).
 // Points are expected to be validated and clamped by the caller already.

@@ -15,16 +15,16 @@ NumberArg read_number_arg(const json& args, std::string_view key) {
 }
 
 DrawStyleResult read_draw_style(const json& args) {
-  DrawStyleResult result;
+  DrawStyle result;
   if (const json* color = json_member(args, "color"); color != nullptr && color->is_string()) {
-    result.style.color = first_chars(color->get_ref<const std::string&>(), 24);
+    result.color = first_chars(color->get_ref<const std::string&>(), 24);
   }
   const NumberArg width = read_number_arg(args, "width");
   if (!width.ok) return {{}, "width must be a number"};
-  if (width.present) result.style.width = std::clamp(width.value, 1.0, 40.0);
+  if (width.present) result.width = std::clamp(width.value, 1.0, 40.0);
   const NumberArg ttl = read_number_arg(args, "ttl");
   if (!ttl.ok) return {{}, "ttl must be a number"};
-  if (ttl.present) result.style.ttl = std::clamp(ttl.value, 0.0, 600.0);
+  if (ttl.present) result.ttl = std::clamp(ttl.value, 0.0, 600.0);
   return result;
 }
 

@@ -1,6 +1,8 @@
 // The style arguments shared by the draw and turtle commands: "color", "width", "ttl".
 #pragma once
 
+#include "base/status.h"
+
 #include <string>
 #include <string_view>
 
@@ -14,12 +16,7 @@ struct DrawStyle {
   double ttl = 10.0;          // seconds, 0 to 600; 0 keeps the line
 };
 
-struct DrawStyleResult {
-  DrawStyle style;
-  std::string error;
-
-  bool ok() const { return error.empty(); }
-};
+using DrawStyleResult = Result<DrawStyle>;
 
 // Reads the style from a command's arguments. An absent or null member takes its default; a
 // "color" that is not a string is "red".

@@ -10,6 +10,7 @@
 namespace perchkin {
 namespace {
 
+using test::reply_text;
 using test::floor_support;
 using test::standing_buddy;
 using test::view_with;
@@ -34,9 +35,9 @@ TEST(BrainActs, EveryOfferedActRepliesAsTheCommandExpects) {
   for (std::size_t i = 0; i < kActNames.size(); ++i) {
     EXPECT_EQ(kActNames[i], expected[i].first);
     Buddy b = standing_buddy(3, floor, 500.0);
-    const BuddyReply r = act_command(b, expected[i].first, v);
-    EXPECT_TRUE(r.ok);
-    EXPECT_EQ(r.msg, expected[i].second) << expected[i].first;
+    const Result<std::string> r = act_command(b, expected[i].first, v);
+    EXPECT_TRUE(r.ok());
+    EXPECT_EQ(reply_text(r), expected[i].second) << expected[i].first;
     EXPECT_DOUBLE_EQ(b.last_command, 50.0);
   }
   EXPECT_EQ(act_names_text(),
@@ -53,42 +54,42 @@ TEST(BrainActs, ActsSetTheirModesDurationsAndEffects) {
 
   Buddy b = standing_buddy(3, floor, 500.0);
   b.walk_target = 900.0;
-  act_command(b, "sit", v);
+  (void)act_command(b, "sit", v);
   EXPECT_EQ(b.mode, BuddyMode::sit);
   EXPECT_DOUBLE_EQ(b.act_time, 45.0);
   EXPECT_FALSE(b.walk_target);
 
-  act_command(b, "idle", v);
+  (void)act_command(b, "idle", v);
   EXPECT_EQ(b.mode, BuddyMode::idle);
   EXPECT_DOUBLE_EQ(b.act_time, 10.0);
 
   b.typing_until = 100.0;
-  act_command(b, "type", v);
+  (void)act_command(b, "type", v);
   EXPECT_EQ(b.mode, BuddyMode::type);
   EXPECT_DOUBLE_EQ(b.typing_until, 100.0);  // never shortened
   b.typing_until = 0.0;
-  act_command(b, "type", v);
+  (void)act_command(b, "type", v);
   EXPECT_DOUBLE_EQ(b.typing_until, 16.0);
 
   b.angle = 30.0;
-  act_command(b, "spin", v);
+  (void)act_command(b, "spin", v);
   EXPECT_EQ(b.mode, BuddyMode::act);
   EXPECT_EQ(b.act, "spin");
   EXPECT_DOUBLE_EQ(b.act_time, 1.2);
   EXPECT_DOUBLE_EQ(b.angle, 30.0);  // spin keeps its angle
-  act_command(b, "think", v);
+  (void)act_command(b, "think", v);
   EXPECT_DOUBLE_EQ(b.angle, 0.0);
   EXPECT_DOUBLE_EQ(b.act_time, 4.0);
 
   b.events.clear();
-  act_command(b, "happy", v);
+  (void)act_command(b, "happy", v);
   EXPECT_EQ(count_events(b, BuddyEventKind::heart), 3);
-  act_command(b, "dizzy", v);
+  (void)act_command(b, "dizzy", v);
   EXPECT_EQ(count_events(b, BuddyEventKind::dizzy), 1);
-  act_command(b, "explode", v);
+  (void)act_command(b, "explode", v);
   ASSERT_EQ(count_events(b, BuddyEventKind::explode), 1);
   EXPECT_DOUBLE_EQ(b.events.back().value, 2.6);
-  act_command(b, "celebrate", v);
+  (void)act_command(b, "celebrate", v);
   EXPECT_EQ(b.events.back().kind, BuddyEventKind::effect);
   EXPECT_EQ(b.events.back().text, "confetti");
 }
@@ -100,13 +101,13 @@ TEST(BrainActs, ChaseOpensAWindowAndOtherActsCloseIt) {
   Buddy b = standing_buddy(3, floor, 500.0);
   b.partner = 9u;
   b.walk_target = 100.0;
-  EXPECT_EQ(act_command(b, "chase", v).msg, "chasing the cursor");
+  EXPECT_EQ(reply_text(act_command(b, "chase", v)), "chasing the cursor");
   EXPECT_EQ(b.mode, BuddyMode::chase);
   EXPECT_DOUBLE_EQ(b.chase_until, 32.0);
   EXPECT_FALSE(b.partner);
   EXPECT_FALSE(b.walk_target);
 
-  act_command(b, "wave", v);
+  (void)act_command(b, "wave", v);
   EXPECT_DOUBLE_EQ(b.chase_until, 0.0);
   EXPECT_EQ(b.mode, BuddyMode::act);
 }
@@ -118,8 +119,8 @@ TEST(BrainActs, AirborneBuddiesQueueTheAct) {
                       BuddyMode::drawing}) {
     Buddy b = standing_buddy(3, floor, 500.0);
     b.mode = m;
-    EXPECT_EQ(act_command(b, "chase", v).msg, "queued until he lands");
-    EXPECT_EQ(act_command(b, "dance", v).msg, "queued until he lands");
+    EXPECT_EQ(reply_text(act_command(b, "chase", v)), "queued until he lands");
+    EXPECT_EQ(reply_text(act_command(b, "dance", v)), "queued until he lands");
     EXPECT_EQ(b.queued_act, "dance");  // the latest request wins
     EXPECT_EQ(b.mode, m);
   }
@@ -132,17 +133,17 @@ TEST(BrainActs, SleepActNapsUntilWokenAndSaysTheUsersLineOnce) {
   auto lines = std::make_shared<SpeechLines>();
   lines->lines[0] = "zzz";
   b.speech = lines;
-  EXPECT_EQ(act_command(b, "sleep", v).msg, "sleeping");
+  EXPECT_EQ(reply_text(act_command(b, "sleep", v)), "sleeping");
   EXPECT_EQ(b.mode, BuddyMode::sleep);
   EXPECT_TRUE(b.nap);
   EXPECT_DOUBLE_EQ(b.wake_at, 0.0);
   EXPECT_EQ(b.bubble_text, "zzz");
   EXPECT_EQ(b.bubble_serial, 1u);
-  act_command(b, "sleep", v);  // already napping: no second line
+  (void)act_command(b, "sleep", v);  // already napping: no second line
   EXPECT_EQ(b.bubble_serial, 1u);
 
   // Any other act wakes it first.
-  EXPECT_EQ(act_command(b, "wave", v).msg, "ok");
+  EXPECT_EQ(reply_text(act_command(b, "wave", v)), "ok");
   EXPECT_EQ(b.mode, BuddyMode::act);
   EXPECT_FALSE(b.nap);
 }
@@ -152,9 +153,9 @@ TEST(BrainActs, HopActsWithoutSupportOnlyReplyTheirName) {
   WorldView v = view_with(floor);
   Buddy b = standing_buddy(3, floor, 500.0);
   b.support.reset();
-  EXPECT_EQ(act_command(b, "backflip", v).msg, "backflip");
+  EXPECT_EQ(reply_text(act_command(b, "backflip", v)), "backflip");
   EXPECT_EQ(b.mode, BuddyMode::idle);
-  EXPECT_EQ(act_command(b, "jump", v).msg, "jump");
+  EXPECT_EQ(reply_text(act_command(b, "jump", v)), "jump");
   EXPECT_EQ(b.mode, BuddyMode::idle);
 }
 
@@ -165,9 +166,9 @@ TEST(BrainActs, WalkToRepliesTheRoundedTargetAndWaitsWhileAirborne) {
   b.mode = BuddyMode::sleep;
   b.nap = true;
   b.chase_until = 99.0;
-  const BuddyReply r = walk_to(b, 399.5, v);
-  EXPECT_TRUE(r.ok);
-  EXPECT_EQ(r.msg, "walking to x=400");
+  const Result<std::string> r = walk_to(b, 399.5, v);
+  EXPECT_TRUE(r.ok());
+  EXPECT_EQ(reply_text(r), "walking to x=400");
   EXPECT_EQ(b.mode, BuddyMode::walk);
   EXPECT_EQ(b.facing, -1);
   EXPECT_DOUBLE_EQ(b.chase_until, 0.0);
@@ -175,18 +176,18 @@ TEST(BrainActs, WalkToRepliesTheRoundedTargetAndWaitsWhileAirborne) {
 
   Buddy air = standing_buddy(3, floor, 500.0);
   air.mode = BuddyMode::fall;
-  EXPECT_EQ(walk_to(air, -12.4, v).msg, "walking to x=-12");
+  EXPECT_EQ(reply_text(walk_to(air, -12.4, v)), "walking to x=-12");
   EXPECT_EQ(air.mode, BuddyMode::fall);
   EXPECT_EQ(air.walk_target, -12.4);
 
   // Already there: a rest instead of a walk.
   Buddy there = standing_buddy(3, floor, 500.0);
-  walk_to(there, 500.4, v);
+  (void)walk_to(there, 500.4, v);
   EXPECT_EQ(there.mode, BuddyMode::idle);
   EXPECT_FALSE(there.walk_target);
   EXPECT_GE(there.act_time, 1.0);
 
-  EXPECT_FALSE(walk_to(there, std::nan(""), v).ok);
+  EXPECT_FALSE(walk_to(there, std::nan(""), v).ok());
 }
 
 TEST(BrainActs, SayShowsACommandBubbleThenTheAct) {
@@ -195,16 +196,16 @@ TEST(BrainActs, SayShowsACommandBubbleThenTheAct) {
   v.now = 30.0;
   Buddy b = standing_buddy(3, floor, 500.0);
   b.mode = BuddyMode::sleep;
-  const BuddyReply r = say_command(b, "hello there", 100.0, "wave", v);
-  EXPECT_TRUE(r.ok);
-  EXPECT_EQ(r.msg, "said");
+  const Result<std::string> r = say_command(b, "hello there", 100.0, "wave", v);
+  EXPECT_TRUE(r.ok());
+  EXPECT_EQ(reply_text(r), "said");
   EXPECT_EQ(b.bubble_text, "hello there");
   EXPECT_DOUBLE_EQ(b.bubble_until, 90.0);
   EXPECT_FALSE(b.bubble_replaceable);
   EXPECT_EQ(b.mode, BuddyMode::act);
   EXPECT_EQ(b.act, "wave");
 
-  say_command(b, "short", 0.0, std::nullopt, v);
+  (void)say_command(b, "short", 0.0, std::nullopt, v);
   EXPECT_DOUBLE_EQ(b.bubble_until, 31.0);
 }
 
@@ -213,11 +214,11 @@ TEST(BrainActs, LeapIsRefusedWhileHeld) {
   WorldView v = view_with(floor);
   Buddy b = standing_buddy(3, floor, 500.0);
   b.mode = BuddyMode::held;
-  const BuddyReply r = leap_command(b, 100.0, 100.0, v);
-  EXPECT_FALSE(r.ok);
-  EXPECT_EQ(r.msg, "he is being held by the mouse right now");
+  const Result<std::string> r = leap_command(b, 100.0, 100.0, v);
+  EXPECT_FALSE(r.ok());
+  EXPECT_EQ(reply_text(r), "he is being held by the mouse right now");
   EXPECT_EQ(b.mode, BuddyMode::held);
-  EXPECT_EQ(leap_command(b, std::nan(""), 1.0, v).msg, "x must be a number");
+  EXPECT_EQ(reply_text(leap_command(b, std::nan(""), 1.0, v)), "x must be a number");
 }
 
 }  // namespace

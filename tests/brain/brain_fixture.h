@@ -9,6 +9,9 @@
 
 namespace perchkin::test {
 
+// A command entry point's reply or failure message, as the command layer would pass it on.
+inline std::string reply_text(const Result<std::string>& r) { return r.ok() ? *r : r.error; }
+
 inline Support floor_support(double left = 0.0, double right = 1920.0, double top = 1080.0) {
   Support s;
   s.id = 1;

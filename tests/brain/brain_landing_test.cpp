@@ -7,6 +7,7 @@
 namespace perchkin {
 namespace {
 
+using test::reply_text;
 using test::floor_support;
 using test::standing_buddy;
 using test::view_with;
@@ -43,7 +44,7 @@ TEST(BrainLanding, AnActAskedForInTheAirPlaysOnLanding) {
   Buddy b = falling_buddy(2);
   b.thrown = true;
   b.flight_peak = 900.0;
-  EXPECT_EQ(act_command(b, "dance", v).msg, "queued until he lands");
+  EXPECT_EQ(reply_text(act_command(b, "dance", v)), "queued until he lands");
   on_landed(b, v);
   EXPECT_EQ(b.mode, BuddyMode::act);
   EXPECT_EQ(b.act, "dance");  // the queued act, not the throw's dizziness

@@ -7,6 +7,7 @@
 namespace perchkin {
 namespace {
 
+using test::reply_text;
 using test::floor_support;
 using test::standing_buddy;
 using test::tick;
@@ -47,7 +48,7 @@ TEST(BrainMotion, AnActAskedForWhileFallingPlaysOnLanding) {
   b.support.reset();
   b.mode = BuddyMode::fall;
   b.y = 700.0;
-  EXPECT_EQ(act_command(b, "wave", v).msg, "queued until he lands");
+  EXPECT_EQ(reply_text(act_command(b, "wave", v)), "queued until he lands");
   ASSERT_GT(ticks_until_grounded(b, v), 0);
   EXPECT_DOUBLE_EQ(b.y, floor.top);
   EXPECT_EQ(b.mode, BuddyMode::act);
@@ -78,7 +79,7 @@ TEST(BrainMotion, AWalkEndsInARestScaledByEnergy) {
   Buddy b = standing_buddy(test::seed(3), floor, 500.0, 2.0);
   b.world.w.energy = 0.25;
   tick(b, v);
-  EXPECT_EQ(walk_to(b, 560.0, v).msg, "walking to x=560");
+  EXPECT_EQ(reply_text(walk_to(b, 560.0, v)), "walking to x=560");
   ASSERT_EQ(b.mode, BuddyMode::walk);
   int steps = 0;
   while (b.mode == BuddyMode::walk && steps < 2000) {

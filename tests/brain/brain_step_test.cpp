@@ -10,6 +10,7 @@
 namespace perchkin {
 namespace {
 
+using test::reply_text;
 using test::floor_support;
 using test::run_for;
 using test::standing_buddy;
@@ -24,7 +25,7 @@ double pause_after_act(std::uint64_t seed, double energy) {
   WorldView v = view_with(s);
   Buddy b = standing_buddy(seed, s, 105.0);
   b.world.w.energy = energy;
-  EXPECT_EQ(act_command(b, "wave", v).msg, "ok");
+  EXPECT_EQ(reply_text(act_command(b, "wave", v)), "ok");
   b.act_time = 0.5 / 60.0;  // ends on the next step
   tick(b, v);
   EXPECT_EQ(b.mode, BuddyMode::idle);
@@ -63,7 +64,7 @@ TEST(BrainStep, SitEndsInARest) {
   WorldView v = view_with(s);
   Buddy b = standing_buddy(5, s, 105.0);
   b.world.w.energy = 0.25;
-  act_command(b, "sit", v);
+  (void)act_command(b, "sit", v);
   run_for(b, v, 44.9);
   EXPECT_EQ(b.mode, BuddyMode::sit);
   run_for(b, v, 0.2);
@@ -138,7 +139,7 @@ TEST(BrainStep, SleepActIgnoresTypingButADrowsingBuddyTypesAlong) {
   WorldView v = view_with(s);
   Buddy sleeper = standing_buddy(7, s, 105.0);
   tick(sleeper, v);
-  act_command(sleeper, "sleep", v);
+  (void)act_command(sleeper, "sleep", v);
   for (int i = 0; i < 600; ++i) {
     v.keystrokes += 2;
     tick(sleeper, v);
@@ -166,14 +167,14 @@ TEST(BrainStep, TypingInterruptsRestingSittingAndTheSquatButNotActs) {
   WorldView v = view_with(s);
   Buddy b = standing_buddy(8, s, 105.0);
   tick(b, v);
-  act_command(b, "sit", v);
+  (void)act_command(b, "sit", v);
   v.keystrokes += 3;
   tick(b, v);
   EXPECT_EQ(b.mode, BuddyMode::type);
 
   Buddy dancer = standing_buddy(8, s, 105.0);
   tick(dancer, v);
-  act_command(dancer, "dance", v);
+  (void)act_command(dancer, "dance", v);
   v.keystrokes += 3;
   tick(dancer, v);
   EXPECT_EQ(dancer.mode, BuddyMode::act);
@@ -278,7 +279,7 @@ TEST(BrainStep, CatchingTheCursorEndsTheChaseHappily) {
   WorldView v = view_with(s);
   Buddy b = standing_buddy(30, s, 500.0);
   tick(b, v);
-  act_command(b, "chase", v);
+  (void)act_command(b, "chase", v);
   v.cursor_x = 500.0 + 9.0 * b.unit;  // inside the 10-unit radius of the centre
   v.cursor_y = s.top - 5.0 * b.unit;
   v.now += 1.0 / 60.0;
@@ -297,7 +298,7 @@ TEST(BrainStep, CatchingTheCursorEndsTheChaseHappily) {
   // Just outside the radius nothing happens.
   Buddy far = standing_buddy(30, s, 500.0);
   tick(far, v);
-  act_command(far, "chase", v);
+  (void)act_command(far, "chase", v);
   v.cursor_x = 500.0 + 10.0 * far.unit;
   tick(far, v);
   EXPECT_GT(far.chase_until, 0.0);

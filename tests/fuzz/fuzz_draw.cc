@@ -14,12 +14,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   b.unit = 3.0;
   b.x = 500;
   b.y = 1000;
-  for (const perchkin::DrawPlan& plan :
+  for (const perchkin::Result<perchkin::DrawPlan>& plan :
        {perchkin::plan_draw(*args, b, 1.25), perchkin::plan_turtle(*args, b, 1.0)}) {
-    if (plan.ok() == plan.error.empty() && plan.ok() && !plan.clear && !plan.job) std::abort();
-    if (plan.job) {
+    if (plan.ok() == plan.error.empty() && plan.ok() && !plan->clear && !plan->job) std::abort();
+    if (plan.ok() && plan->job) {
       std::size_t points = 0;
-      for (const auto& s : plan.job->strokes) points += s.points.size();
+      for (const auto& s : plan->job->strokes) points += s.points.size();
       if (points > 100000) std::abort();
     }
   }

@@ -30,7 +30,7 @@ void check_drawing(const TurtleDrawingResult& result) {
   }
   std::size_t ink = 0;
   bool any_ink = false;
-  for (const TurtleStroke& stroke : result.drawing.strokes) {
+  for (const TurtleStroke& stroke : result->strokes) {
     require(stroke.points.size() >= 2);
     require(stroke.width >= 1.0 && stroke.width <= 40.0);
     for (const PathPoint& p : stroke.points) {
@@ -43,8 +43,8 @@ void check_drawing(const TurtleDrawingResult& result) {
     }
   }
   require(any_ink);
-  require(ink == result.drawing.ink_points);
-  require(result.drawing.reply == "drawing " + std::to_string(ink) + " points");
+  require(ink == result->ink_points);
+  require(result->reply == "drawing " + std::to_string(ink) + " points");
 }
 
 }  // namespace
@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Tokens and statements on their own, past the program length check.
   const ParseResult parsed = parse(tokenize(text));
   if (parsed.ok()) {
-    const RunResult ran = run(parsed.statements, start_turtle({0, 0}, "blue", 2));
+    const RunResult ran = run(*parsed, start_turtle({0, 0}, "blue", 2));
     require(ran.ok() || !ran.error.empty());
   }
 

@@ -65,10 +65,9 @@ class FakeUi {
 };
 
 std::uint16_t start_port(const std::shared_ptr<CommandChannel>& channel, PortLimits limits = {}) {
-  std::string error;
-  std::optional<Listener> listener = bind_listener(0, &error);
-  EXPECT_TRUE(listener) << error;
-  if (!listener) return 0;
+  Result<Listener> listener = bind_listener(0);
+  EXPECT_TRUE(listener.ok()) << listener.error;
+  if (!listener.ok()) return 0;
   EXPECT_NE(listener->port, 0);
   EXPECT_TRUE(start_accept_thread(*listener, channel, limits));
   return listener->port;
@@ -258,8 +257,8 @@ TEST(SendCommand, RoundTripsThroughThePort) {
 }
 
 TEST(SendCommand, NothingListeningIsReportedAsRefused) {
-  std::optional<Listener> throwaway = bind_listener(0, nullptr);
-  ASSERT_TRUE(throwaway);
+  Result<Listener> throwaway = bind_listener(0);
+  ASSERT_TRUE(throwaway.ok());
   std::uint16_t port = throwaway->port;
   close_listener(*throwaway);
   SendResult result = send_command(port, "quit", json::object());
@@ -269,19 +268,19 @@ TEST(SendCommand, NothingListeningIsReportedAsRefused) {
 }
 
 TEST(SendCommand, TakenPortCannotBeBoundTwice) {
-  std::optional<Listener> first = bind_listener(0, nullptr);
-  ASSERT_TRUE(first);
-  std::string error;
-  EXPECT_FALSE(bind_listener(first->port, &error));
-  EXPECT_FALSE(error.empty());
+  Result<Listener> first = bind_listener(0);
+  ASSERT_TRUE(first.ok());
+  const Result<Listener> second = bind_listener(first->port);
+  EXPECT_FALSE(second.ok());
+  EXPECT_FALSE(second.error.empty());
   close_listener(*first);
 }
 
 // A server that answers every connection with fixed bytes, then closes.
 std::uint16_t fixed_reply_server(std::string bytes) {
-  std::optional<Listener> listener = bind_listener(0, nullptr);
-  EXPECT_TRUE(listener);
-  if (!listener) return 0;
+  Result<Listener> listener = bind_listener(0);
+  EXPECT_TRUE(listener.ok());
+  if (!listener.ok()) return 0;
   std::thread([socket = listener->socket, bytes] {
     for (;;) {
       auto peer = net::accept_connection(socket);
@@ -305,8 +304,8 @@ TEST(SendCommand, NonJsonOrMissingReplyMeansTheBuddyClosedTheConnection) {
 }
 
 TEST(SendCommand, SilentCompanionTimesOutAfterFiveSeconds) {
-  std::optional<Listener> listener = bind_listener(0, nullptr);
-  ASSERT_TRUE(listener);
+  Result<Listener> listener = bind_listener(0);
+  ASSERT_TRUE(listener.ok());
   // Accepted by the backlog, never answered.
   auto start = Clock::now();
   SendResult result = send_command(listener->port, "status", json::object());

@@ -14,7 +14,7 @@ namespace {
 double value_of(std::string_view token, std::uint32_t counter = 0) {
   const EvalResult r = eval(token, counter);
   EXPECT_TRUE(r.ok()) << token << ": " << r.error;
-  return r.value;
+  return r.ok() ? *r : 0.0;
 }
 
 std::string error_of(std::string_view token, std::uint32_t counter = 0) {

@@ -16,30 +16,30 @@ TurtleDrawingResult command(const json& args) { return turtle_command(args, kAbo
 TEST(TurtleCommand, SquareFromTheDefaultStart) {
   const TurtleDrawingResult r = command({{"prog", "repeat 4 [fd 100 rt 90]"}});
   ASSERT_TRUE(r.ok()) << r.error;
-  EXPECT_EQ(r.drawing.reply, "drawing 5 points");
-  EXPECT_EQ(r.drawing.ink_points, 5u);
-  ASSERT_EQ(r.drawing.strokes.size(), 1u);
-  const TurtleStroke& s = r.drawing.strokes[0];
+  EXPECT_EQ(r->reply, "drawing 5 points");
+  EXPECT_EQ(r->ink_points, 5u);
+  ASSERT_EQ(r->strokes.size(), 1u);
+  const TurtleStroke& s = r->strokes[0];
   EXPECT_EQ(s.points.front(), kAboveBuddy);
   EXPECT_EQ(s.color, "red");
   EXPECT_EQ(s.width, 4.0);
-  EXPECT_EQ(r.drawing.ttl, 10.0);
+  EXPECT_EQ(r->ttl, 10.0);
 }
 
 TEST(TurtleCommand, ArgumentsSetStartStyleAndTtl) {
   const TurtleDrawingResult r =
       command({{"prog", "fd 10"}, {"x", 5}, {"color", "#0f0"}, {"width", 100}, {"ttl", 5000}});
   ASSERT_TRUE(r.ok()) << r.error;
-  const TurtleStroke& s = r.drawing.strokes[0];
+  const TurtleStroke& s = r->strokes[0];
   EXPECT_EQ(s.points, (PathPoints{{5, 300}, {15, 300}}));
   EXPECT_EQ(s.color, "#0f0");
   EXPECT_EQ(s.width, 40.0);
-  EXPECT_EQ(r.drawing.ttl, 600.0);
+  EXPECT_EQ(r->ttl, 600.0);
 
   // A start far off the desktop is pulled in to the coordinate limit.
   const TurtleDrawingResult far = command({{"prog", "fd 10"}, {"x", -1e12}, {"y", 1e12}});
   ASSERT_TRUE(far.ok());
-  EXPECT_EQ(far.drawing.strokes[0].points[0], (PathPoint{-20000, 20000}));
+  EXPECT_EQ(far->strokes[0].points[0], (PathPoint{-20000, 20000}));
 }
 
 TEST(TurtleCommand, ArgumentMessagesInOrder) {
@@ -91,11 +91,11 @@ TEST(TurtleCommand, EveryProgramMessageReachesTheCaller) {
 TEST(TurtleCommand, TravelStrokesStayButDoNotCount) {
   const TurtleDrawingResult r = command({{"prog", "pu fd 50 pd fd 50 pu fd 5 pd"}});
   ASSERT_TRUE(r.ok()) << r.error;
-  ASSERT_EQ(r.drawing.strokes.size(), 3u);
-  EXPECT_FALSE(r.drawing.strokes[0].pen);
-  EXPECT_TRUE(r.drawing.strokes[1].pen);
-  EXPECT_FALSE(r.drawing.strokes[2].pen);
-  EXPECT_EQ(r.drawing.reply, "drawing 2 points");
+  ASSERT_EQ(r->strokes.size(), 3u);
+  EXPECT_FALSE(r->strokes[0].pen);
+  EXPECT_TRUE(r->strokes[1].pen);
+  EXPECT_FALSE(r->strokes[2].pen);
+  EXPECT_EQ(r->reply, "drawing 2 points");
 }
 
 TEST(TurtleCommand, SampleProgramsAllDraw) {
@@ -105,9 +105,9 @@ TEST(TurtleCommand, SampleProgramsAllDraw) {
   for (std::size_t i = 0; i < kSamplePrograms.size(); ++i) {
     const TurtleDrawingResult r = command({{"prog", kSamplePrograms[i]}});
     ASSERT_TRUE(r.ok()) << i << ": " << r.error;
-    EXPECT_EQ(r.drawing.reply, replies[i]) << i;
-    ASSERT_EQ(r.drawing.strokes.size(), 1u) << i;
-    EXPECT_EQ(r.drawing.strokes[0].color, colors[i]) << i;
+    EXPECT_EQ(r->reply, replies[i]) << i;
+    ASSERT_EQ(r->strokes.size(), 1u) << i;
+    EXPECT_EQ(r->strokes[0].color, colors[i]) << i;
   }
 }
 

@@ -13,14 +13,15 @@ std::string parse_error(std::string_view prog) { return parse(tokenize(prog)).er
 RunResult run_from(std::string_view prog, PathPoint start = {0, 0}) {
   const ParseResult parsed = parse(tokenize(prog));
   EXPECT_TRUE(parsed.ok()) << prog << ": " << parsed.error;
-  return run(parsed.statements, start_turtle(start, "red", 4));
+  const std::vector<TurtleStatement> none;
+  return run(parsed.ok() ? *parsed : none, start_turtle(start, "red", 4));
 }
 
 PathPoint end_of(std::string_view prog, PathPoint start = {0, 0}) {
   const RunResult r = run_from(prog, start);
   EXPECT_TRUE(r.ok()) << prog << ": " << r.error;
-  if (!r.ok() || r.strokes.empty()) return {};
-  return r.strokes.back().points.back();
+  if (!r.ok() || (*r).empty()) return {};
+  return (*r).back().points.back();
 }
 
 std::string nested_repeats(int depth) {
@@ -36,10 +37,10 @@ TEST(Parse, BracketsStandAloneAndNamesIgnoreCase) {
   EXPECT_EQ(tokenize("repeat 4[fd 10,rt 90]"), expected);
   const ParseResult r = parse(tokenize("REPEAT 3 [FD :i*10 Rt 120]"));
   ASSERT_TRUE(r.ok()) << r.error;
-  ASSERT_EQ(r.statements.size(), 1u);
-  ASSERT_EQ(r.statements[0].body.size(), 2u);
-  EXPECT_EQ(r.statements[0].body[0].op, TurtleOp::forward);
-  EXPECT_EQ(r.statements[0].body[0].values, std::vector<std::string>{":i*10"});
+  ASSERT_EQ((*r).size(), 1u);
+  ASSERT_EQ((*r)[0].body.size(), 2u);
+  EXPECT_EQ((*r)[0].body[0].op, TurtleOp::forward);
+  EXPECT_EQ((*r)[0].body[0].values, std::vector<std::string>{":i*10"});
 }
 
 TEST(Parse, SixNestedRepeatsPassAndSevenDoNot) {
@@ -67,8 +68,8 @@ TEST(Run, MovesFollowTheHeadingWithYDown) {
 TEST(Run, SquareIsOneClosedInkStroke) {
   const RunResult r = run_from("repeat 4 [fd 100 rt 90]", {10, 10});
   ASSERT_TRUE(r.ok());
-  ASSERT_EQ(r.strokes.size(), 1u);
-  const TurtleStroke& s = r.strokes[0];
+  ASSERT_EQ((*r).size(), 1u);
+  const TurtleStroke& s = (*r)[0];
   EXPECT_TRUE(s.pen);
   ASSERT_EQ(s.points.size(), 5u);
   EXPECT_NEAR(s.points[2].x, 110, 1e-9);
@@ -80,7 +81,7 @@ TEST(Run, SquareIsOneClosedInkStroke) {
 TEST(Run, CounterIsTheInnermostRoundFromOne) {
   const RunResult r = run_from("repeat 3 [fd :i*10 rt 120]");
   ASSERT_TRUE(r.ok());
-  const PathPoints& p = r.strokes[0].points;
+  const PathPoints& p = (*r)[0].points;
   ASSERT_EQ(p.size(), 4u);
   EXPECT_NEAR(std::hypot(p[1].x - p[0].x, p[1].y - p[0].y), 10, 1e-9);
   EXPECT_NEAR(std::hypot(p[2].x - p[1].x, p[2].y - p[1].y), 20, 1e-9);
@@ -95,9 +96,9 @@ TEST(Run, CounterIsTheInnermostRoundFromOne) {
 TEST(Run, RepeatCountsAndValues) {
   EXPECT_EQ(run_from("repeat 2001 [fd 1]").error, "repeat count must be 0 to 2000");
   EXPECT_EQ(run_from("repeat -5 [fd 1]").error, "repeat count must be 0 to 2000");
-  EXPECT_EQ(run_from("repeat 2.7 [fd 1]").strokes[0].points.size(), 3u);
-  EXPECT_EQ(run_from("repeat -0.5 [fd 1]").strokes[0].points.size(), 1u);
-  EXPECT_EQ(run_from("repeat 0 [fd 1]").strokes[0].points.size(), 1u);
+  EXPECT_EQ((*run_from("repeat 2.7 [fd 1]"))[0].points.size(), 3u);
+  EXPECT_EQ((*run_from("repeat -0.5 [fd 1]"))[0].points.size(), 1u);
+  EXPECT_EQ((*run_from("repeat 0 [fd 1]"))[0].points.size(), 1u);
   EXPECT_EQ(run_from("repeat 2000 []").error, "");
   EXPECT_EQ(run_from("repeat abc [fd 1]").error, "not a number: abc");
   EXPECT_EQ(run_from("repeat 3 [fd 10/(2-:i)]").error, "not a number: 10/(2-:i)");
@@ -107,35 +108,35 @@ TEST(Run, RepeatCountsAndValues) {
 TEST(Run, PenChangesSplitStrokesOnlyAfterMovement) {
   const RunResult r = run_from("pu fd 50 pd fd 50");
   ASSERT_TRUE(r.ok());
-  ASSERT_EQ(r.strokes.size(), 2u);
-  EXPECT_FALSE(r.strokes[0].pen);
-  EXPECT_EQ(r.strokes[0].points, (PathPoints{{0, 0}, {50, 0}}));
-  EXPECT_TRUE(r.strokes[1].pen);
-  EXPECT_EQ(r.strokes[1].points, (PathPoints{{50, 0}, {100, 0}}));
+  ASSERT_EQ((*r).size(), 2u);
+  EXPECT_FALSE((*r)[0].pen);
+  EXPECT_EQ((*r)[0].points, (PathPoints{{0, 0}, {50, 0}}));
+  EXPECT_TRUE((*r)[1].pen);
+  EXPECT_EQ((*r)[1].points, (PathPoints{{50, 0}, {100, 0}}));
 
   // Before the first move a change rewrites the first stroke in place.
   const RunResult in_place = run_from("color blue width 100 fd 10 width 0 color #0f0 fd 5");
   ASSERT_TRUE(in_place.ok());
-  ASSERT_EQ(in_place.strokes.size(), 2u);
-  EXPECT_EQ(in_place.strokes[0].color, "blue");
-  EXPECT_EQ(in_place.strokes[0].width, 40.0);
-  EXPECT_EQ(in_place.strokes[0].points.size(), 2u);
+  ASSERT_EQ((*in_place).size(), 2u);
+  EXPECT_EQ((*in_place)[0].color, "blue");
+  EXPECT_EQ((*in_place)[0].width, 40.0);
+  EXPECT_EQ((*in_place)[0].points.size(), 2u);
   // "width 0" starts a stroke after the move; "color" then rewrites that still-empty stroke.
-  EXPECT_EQ(in_place.strokes[1].color, "#0f0");
-  EXPECT_EQ(in_place.strokes[1].width, 1.0);
-  EXPECT_EQ(in_place.strokes[1].points, (PathPoints{{10, 0}, {15, 0}}));
+  EXPECT_EQ((*in_place)[1].color, "#0f0");
+  EXPECT_EQ((*in_place)[1].width, 1.0);
+  EXPECT_EQ((*in_place)[1].points, (PathPoints{{10, 0}, {15, 0}}));
 }
 
 TEST(Run, ColorTokenIsKeptAsWrittenUpTo24Characters) {
   const RunResult r = run_from("color " + std::string(30, 'Q') + " fd 1");
   ASSERT_TRUE(r.ok());
-  EXPECT_EQ(r.strokes[0].color, std::string(24, 'Q'));
+  EXPECT_EQ((*r)[0].color, std::string(24, 'Q'));
 }
 
 TEST(Run, CircleIsA74PointPolygonToTheLeft) {
   const RunResult r = run_from("circle 50", {100, 100});
   ASSERT_TRUE(r.ok());
-  const PathPoints& p = r.strokes[0].points;
+  const PathPoints& p = (*r)[0].points;
   ASSERT_EQ(p.size(), 74u);
   EXPECT_NEAR(p.back().x, 100, 1e-9);
   EXPECT_NEAR(p.back().y, 100, 1e-9);
@@ -152,14 +153,14 @@ TEST(Run, CircleIsA74PointPolygonToTheLeft) {
 TEST(Run, ArcTurnsLeftForPositiveAngles) {
   const RunResult left = run_from("arc 90 50");
   ASSERT_TRUE(left.ok());
-  EXPECT_EQ(left.strokes[0].points.size(), 1u + 19u);
-  EXPECT_NEAR(left.strokes[0].points.back().x, 50, 1e-9);
-  EXPECT_NEAR(left.strokes[0].points.back().y, -50, 1e-9);
+  EXPECT_EQ((*left)[0].points.size(), 1u + 19u);
+  EXPECT_NEAR((*left)[0].points.back().x, 50, 1e-9);
+  EXPECT_NEAR((*left)[0].points.back().y, -50, 1e-9);
   const PathPoint right = end_of("arc -90 -50");
   EXPECT_NEAR(right.x, 50, 1e-9);
   EXPECT_NEAR(right.y, 50, 1e-9);
-  EXPECT_EQ(run_from("arc 0 10").strokes[0].points.size(), 3u);
-  EXPECT_EQ(run_from("arc 100000 10").strokes[0].points.size(), 361u);
+  EXPECT_EQ((*run_from("arc 0 10"))[0].points.size(), 3u);
+  EXPECT_EQ((*run_from("arc 100000 10"))[0].points.size(), 361u);
 }
 
 TEST(Run, CoordinatesAreClampedAndStayNumbers) {
@@ -175,7 +176,7 @@ TEST(Run, CoordinatesAreClampedAndStayNumbers) {
         "seth " + huge + " lt " + huge + " circle " + huge}) {
     const RunResult r = run_from(prog);
     ASSERT_TRUE(r.ok()) << r.error;
-    for (const TurtleStroke& s : r.strokes) {
+    for (const TurtleStroke& s : (*r)) {
       for (const PathPoint& q : s.points) {
         EXPECT_TRUE(std::isfinite(q.x) && std::isfinite(q.y)) << prog.substr(0, 10);
         EXPECT_LE(std::abs(q.x), 20000);
@@ -213,7 +214,7 @@ TEST(Run, PointLimit) {
   EXPECT_EQ(run_from("repeat 2000 [repeat 2000 [fd 1]]").error, "drawing is too big");
   const RunResult exactly = run_from("repeat 10 [repeat 2000 [fd 1]]");
   ASSERT_TRUE(exactly.ok());
-  EXPECT_EQ(exactly.strokes[0].points.size(), 20001u);
+  EXPECT_EQ((*exactly)[0].points.size(), 20001u);
   EXPECT_EQ(run_from("repeat 10 [repeat 2000 [fd 1]] fd 1").error, "drawing is too big");
   EXPECT_EQ(run_from("repeat 300 [circle 10]").error, "drawing is too big");
 }

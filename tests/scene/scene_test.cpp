@@ -1,7 +1,7 @@
 #include "brain/physics.h"
 #include "props/prop.h"
 #include "scene/draw_command.h"
-#include "scene/pencil.h"
+#include "brain/pencil.h"
 #include "scene/scene.h"
 
 #include <gtest/gtest.h>
@@ -27,7 +27,7 @@ WorldView screen_view() {
   return v;
 }
 
-DrawPlan draw(const json& args, const Buddy& b) { return plan_draw(args, b, 1.0); }
+Result<DrawPlan> draw(const json& args, const Buddy& b) { return plan_draw(args, b, 1.0); }
 
 // Runs the pencil until the buddy stops drawing, feeding its events to the scene.
 int fly(Buddy& b, Scene& scene, double& now, int max_steps = 100000) {
@@ -63,8 +63,8 @@ TEST(DrawArguments, ValidationMessages) {
             "platform needs 2 points: its two ends");
   EXPECT_EQ(draw({{"kind", "fire"}, {"pts", {{1, 2}}}, {"size", "big"}}, b).error,
             "size must be a number");
-  EXPECT_TRUE(draw({{"kind", "clear"}}, b).clear);
-  EXPECT_EQ(draw({{"kind", "clear"}}, b).reply, "cleared");
+  EXPECT_TRUE(draw({{"kind", "clear"}}, b)->clear);
+  EXPECT_EQ(draw({{"kind", "clear"}}, b)->reply, "cleared");
 }
 
 TEST(DrawArguments, WidthAndTtlClamps) {
@@ -73,33 +73,37 @@ TEST(DrawArguments, WidthAndTtlClamps) {
   auto stroke = [&](json extra) {
     json args = {{"kind", "line"}, {"pts", pts}};
     args.update(extra);
-    return draw(args, b).job->strokes.front();
+    return draw(args, b)->job->strokes.front();
   };
   EXPECT_EQ(stroke({{"width", 0}}).width, 1.0);
   EXPECT_EQ(stroke({{"width", 100}}).width, 40.0);
   EXPECT_EQ(stroke({{"ttl", 5000}}).ttl, 600.0);
   EXPECT_EQ(stroke({{"ttl", -3}}).ttl, 0.0);
-  EXPECT_EQ(plan_draw({{"kind", "line"}, {"pts", pts}, {"width", 4}}, b, 1.5).job->strokes[0].width,
-            6.0);
+  EXPECT_EQ(
+      plan_draw({{"kind", "line"}, {"pts", pts}, {"width", 4}}, b, 1.5)->job->strokes[0].width,
+      6.0);
 }
 
 TEST(DrawJobs, TwentyWaitAndTheTwentyFirstIsRefused) {
   Buddy b = standing_buddy();
   const json args = {{"kind", "line"}, {"pts", {{0, 0}, {10, 0}}}};
-  EXPECT_EQ(queue_job(b, *draw(args, b).job), "");
+  EXPECT_EQ(queue_job(b, *draw(args, b)->job).error, "");
   EXPECT_EQ(b.mode, BuddyMode::drawing);
-  for (int i = 0; i < 20; ++i) EXPECT_EQ(queue_job(b, *draw(args, b).job), "");
-  EXPECT_EQ(queue_job(b, *draw(args, b).job), "too many drawings waiting; try again in a moment");
+  for (int i = 0; i < 20; ++i) EXPECT_EQ(queue_job(b, *draw(args, b)->job).error, "");
+  EXPECT_EQ(queue_job(b, *draw(args, b)->job).error,
+            "too many drawings waiting; try again in a moment");
   Buddy held = standing_buddy();
   held.mode = BuddyMode::held;
-  EXPECT_EQ(queue_job(held, *draw(args, held).job), "he is being held by the mouse right now");
+  EXPECT_EQ(queue_job(held, *draw(args, held)->job).error,
+            "he is being held by the mouse right now");
 }
 
 TEST(DrawJobs, PencilSpeedHasAFloorAndLongDrawingsFinishInAboutEighteenSeconds) {
   Scene scene;
   double now = 0;
   Buddy b = standing_buddy(3.0);
-  ASSERT_EQ(queue_job(b, *draw({{"kind", "line"}, {"pts", {{495, 1000}, {505, 1000}}}}, b).job), "");
+  const json short_line = {{"kind", "line"}, {"pts", {{495, 1000}, {505, 1000}}}};
+  ASSERT_EQ(queue_job(b, *draw(short_line, b)->job).error, "");
   EXPECT_EQ(b.pencil.speed, 170.0 * 3.0);
   fly(b, scene, now);
   EXPECT_EQ(b.mode, BuddyMode::fall);
@@ -112,7 +116,7 @@ TEST(DrawJobs, PencilSpeedHasAFloorAndLongDrawingsFinishInAboutEighteenSeconds) 
   Buddy long_one = standing_buddy(1.0);
   json pts = json::array();
   for (int i = 0; i < 400; ++i) pts.push_back({(i % 2) ? 1900 : 20, 100 + i});
-  ASSERT_EQ(queue_job(long_one, *draw({{"kind", "line"}, {"pts", pts}}, long_one).job), "");
+  ASSERT_EQ(queue_job(long_one, *draw({{"kind", "line"}, {"pts", pts}}, long_one)->job).error, "");
   const int steps = fly(long_one, scene, now);
   EXPECT_NEAR(steps / 60.0, 18.0, 0.5);
 }
@@ -122,8 +126,8 @@ TEST(DrawJobs, GrabbingMidLineKeepsTheDrawnPartAndDropsTheRest) {
   double now = 0;
   Buddy b = standing_buddy(1.0);
   const json args = {{"kind", "line"}, {"pts", {{100, 500}, {1800, 500}}}};
-  ASSERT_EQ(queue_job(b, *draw(args, b).job), "");
-  ASSERT_EQ(queue_job(b, *draw(args, b).job), "");
+  ASSERT_EQ(queue_job(b, *draw(args, b)->job).error, "");
+  ASSERT_EQ(queue_job(b, *draw(args, b)->job).error, "");
   fly(b, scene, now, 120);
   ASSERT_EQ(scene.drawings.size(), 1u);
   const Drawing& d = scene.drawings.begin()->second;
@@ -180,9 +184,10 @@ TEST(DrawingStore, ExpiryAndText) {
   EXPECT_TRUE(scene.order.empty());
 
   Buddy b = standing_buddy(1.0);
-  DrawPlan text = draw({{"kind", "text"}, {"text", "hello"}, {"pts", {{100, 100}}}, {"ttl", 1}}, b);
+  Result<DrawPlan> text =
+      draw({{"kind", "text"}, {"text", "hello"}, {"pts", {{100, 100}}}, {"ttl", 1}}, b);
   ASSERT_TRUE(text.ok());
-  const Stroke& underline = text.job->strokes.front();
+  const Stroke& underline = text->job->strokes.front();
   EXPECT_FALSE(underline.ink);
   EXPECT_EQ(underline.points.front().y, 100 + 1.2 * 28);
   EXPECT_DOUBLE_EQ(underline.points.back().x - underline.points.front().x, 0.55 * 28 * 5);
@@ -200,13 +205,13 @@ TEST(DrawingStore, ExpiryAndText) {
 
 TEST(Platforms, OrderedEndsBecomeADrawnSurface) {
   Buddy b = standing_buddy(1.0);
-  DrawPlan plan = draw({{"kind", "platform"}, {"pts", {{500, 300}, {200, 310}}}}, b);
+  Result<DrawPlan> plan = draw({{"kind", "platform"}, {"pts", {{500, 300}, {200, 310}}}}, b);
   ASSERT_TRUE(plan.ok());
-  const Stroke& ink = plan.job->strokes[0];
+  const Stroke& ink = plan->job->strokes[0];
   EXPECT_EQ(ink.points.front().x, 200.0);
   EXPECT_EQ(ink.points.front().y, 310.0);
   EXPECT_EQ(ink.points.back().x, 500.0);
-  const PropPlacement* place = placement_of(*plan.job->end_event);
+  const PropPlacement* place = placement_of(*plan->job->end_event);
   ASSERT_NE(place, nullptr);
   EXPECT_EQ(place->kind, PropKind::platform);
   Prop prop;
@@ -226,13 +231,13 @@ TEST(Platforms, OrderedEndsBecomeADrawnSurface) {
 TEST(Hazards, SketchIsAClosedLoopOfSeventyTwoSegmentsAndPlacesTheHazard) {
   Buddy b = standing_buddy(1.0);
   for (const char* kind : {"fire", "cloud", "bolt", "bomb"}) {
-    DrawPlan plan = draw({{"kind", kind}, {"pts", {{800, 600}}}, {"ttl", 5}}, b);
+    Result<DrawPlan> plan = draw({{"kind", kind}, {"pts", {{800, 600}}}, {"ttl", 5}}, b);
     ASSERT_TRUE(plan.ok()) << kind;
-    const Stroke& sketch = plan.job->strokes[0];
+    const Stroke& sketch = plan->job->strokes[0];
     EXPECT_EQ(sketch.points.size(), 73u) << kind;
     EXPECT_DOUBLE_EQ(sketch.points.front().x, sketch.points.back().x);
     EXPECT_EQ(sketch.ttl, 0.25);
-    const PropPlacement* place = placement_of(*plan.job->end_event);
+    const PropPlacement* place = placement_of(*plan->job->end_event);
     ASSERT_NE(place, nullptr);
     EXPECT_EQ(place->ttl, 5.0);
     EXPECT_EQ(place->x, 800.0);

@@ -33,15 +33,15 @@ TEST(ParseColorText, NamesAndTheirAliases) {
 TEST(ReadDrawStyle, DefaultsClampsAndMessages) {
   const DrawStyleResult defaults = read_draw_style(json::object());
   ASSERT_TRUE(defaults.ok());
-  EXPECT_EQ(defaults.style.color, "red");
-  EXPECT_EQ(defaults.style.width, 4.0);
-  EXPECT_EQ(defaults.style.ttl, 10.0);
+  EXPECT_EQ(defaults->color, "red");
+  EXPECT_EQ(defaults->width, 4.0);
+  EXPECT_EQ(defaults->ttl, 10.0);
 
-  EXPECT_EQ(read_draw_style({{"width", 0}}).style.width, 1.0);
-  EXPECT_EQ(read_draw_style({{"width", 100}}).style.width, 40.0);
-  EXPECT_EQ(read_draw_style({{"ttl", 5000}}).style.ttl, 600.0);
-  EXPECT_EQ(read_draw_style({{"ttl", -3}}).style.ttl, 0.0);
-  EXPECT_EQ(read_draw_style({{"width", nullptr}}).style.width, 4.0);
+  EXPECT_EQ(read_draw_style({{"width", 0}})->width, 1.0);
+  EXPECT_EQ(read_draw_style({{"width", 100}})->width, 40.0);
+  EXPECT_EQ(read_draw_style({{"ttl", 5000}})->ttl, 600.0);
+  EXPECT_EQ(read_draw_style({{"ttl", -3}})->ttl, 0.0);
+  EXPECT_EQ(read_draw_style({{"width", nullptr}})->width, 4.0);
 
   EXPECT_EQ(read_draw_style({{"width", "5"}}).error, "width must be a number");
   EXPECT_EQ(read_draw_style({{"ttl", true}}).error, "ttl must be a number");
@@ -49,14 +49,14 @@ TEST(ReadDrawStyle, DefaultsClampsAndMessages) {
 }
 
 TEST(ReadDrawStyle, ColorIsAnyStringCutTo24Characters) {
-  EXPECT_EQ(read_draw_style({{"color", 12}}).style.color, "red");
-  EXPECT_EQ(read_draw_style({{"color", "#0f0"}}).style.color, "#0f0");
+  EXPECT_EQ(read_draw_style({{"color", 12}})->color, "red");
+  EXPECT_EQ(read_draw_style({{"color", "#0f0"}})->color, "#0f0");
   const std::string long_text(30, 'x');
-  EXPECT_EQ(read_draw_style({{"color", long_text}}).style.color, std::string(24, 'x'));
+  EXPECT_EQ(read_draw_style({{"color", long_text}})->color, std::string(24, 'x'));
   // Characters, not bytes: "é" is two bytes.
   std::string accented;
   for (int i = 0; i < 30; ++i) accented += "\xC3\xA9";
-  EXPECT_EQ(read_draw_style({{"color", accented}}).style.color, accented.substr(0, 48));
+  EXPECT_EQ(read_draw_style({{"color", accented}})->color, accented.substr(0, 48));
 }
 
 }  // namespace

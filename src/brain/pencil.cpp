@@ -1,8 +1,7 @@
-#include "scene/pencil.h"
+#include "brain/pencil.h"
 
 #include "brain/brain.h"
-#include "brain/brain_detail.h"
-#include "scene/scene.h"
+#include "crowd/drawing_event.h"
 
 #include <algorithm>
 #include <cmath>
@@ -98,17 +97,17 @@ void start_flight(Buddy& b, DrawJob job) {
   b.vx = b.vy = 0.0;
 }
 
-std::string queue_job(Buddy& b, DrawJob job) {
-  if (b.mode == BuddyMode::sleep) brain_detail::wake_quietly(b);
-  if (b.mode == BuddyMode::held) return "he is being held by the mouse right now";
+Status queue_job(Buddy& b, DrawJob job) {
+  if (b.mode == BuddyMode::sleep) wake_quietly(b);
+  if (b.mode == BuddyMode::held) return Status::fail("he is being held by the mouse right now");
   if (!b.pencil.job) {
     start_flight(b, std::move(job));
-    return {};
+    return Status::success();
   }
   if (b.pencil.waiting.size() >= kMaxWaitingJobs)
-    return "too many drawings waiting; try again in a moment";
+    return Status::fail("too many drawings waiting; try again in a moment");
   b.pencil.waiting.push_back(std::move(job));
-  return {};
+  return Status::success();
 }
 
 void pencil_step(Buddy& b, const WorldView& view) {

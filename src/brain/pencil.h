@@ -2,6 +2,7 @@
 // ink, text and placement events it leaves for the scene.
 #pragma once
 
+#include "base/status.h"
 #include "brain/world_view.h"
 #include "crowd/buddy.h"
 
@@ -10,8 +11,7 @@
 namespace perchkin {
 
 // Wakes a sleeper, refuses while held, starts the job at once or queues it (at most 20 wait).
-// Returns the failure message, empty on success.
-std::string queue_job(Buddy& b, DrawJob job);
+Status queue_job(Buddy& b, DrawJob job);
 void start_flight(Buddy& b, DrawJob job);
 // The motion of mode `drawing`, once per 1/60 s.
 void pencil_step(Buddy& b, const WorldView& view);
