@@ -98,6 +98,7 @@ struct App {
   Scene scene;
   Effects effects;
   RenderEntries render;     // per-buddy drawing state, kept only while graphics exist
+  FrameState frame_state;
   EstimatedTextLayout estimated_layout;
   std::optional<CanvasTextLayout> canvas_layout;  // the renderer's fonts, while graphics exist
   double next_scan = 0.0;  // world time of the next surface scan

@@ -35,9 +35,8 @@ namespace {
 using namespace std::chrono_literals;
 
 std::uint16_t free_port() {
-  std::string error;
-  auto listener = bind_listener(0, &error);
-  EXPECT_TRUE(listener) << error;
+  Result<Listener> listener = bind_listener(0);
+  EXPECT_TRUE(listener.ok()) << listener.error;
   const std::uint16_t port = listener->port;
   close_listener(*listener);
   return port;
