@@ -52,7 +52,7 @@ void add_drawing(Scene& scene, std::uint64_t id, std::string_view kind, PathPoin
   if (!shape.ok()) return;
   Drawing d;
   d.id = id;
-  for (const PathPoint& p : shape.points)
+  for (const PathPoint& p : *shape)
     d.points.push_back({static_cast<float>(p.x), static_cast<float>(p.y)});
   d.color = rgba(rgb);
   d.width = width;
