@@ -132,7 +132,12 @@ void build_path(cairo_t* cr, const CanvasPath& path) {
 #endif
 #ifdef PERCHKIN_LSAN
 extern "C" const char* __lsan_default_suppressions();
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+// Weak, so a test program may give its own list; this one also covers the GL driver and Xlib,
+// which keep allocations they never free.
+extern "C" __attribute__((weak)) const char* __lsan_default_suppressions() {
+  return "leak:libfontconfig.so\nleak:libGLX_mesa\nleak:libEGL_mesa\nleak:swrast_dri\n"
+         "leak:libgallium\nleak:libLLVM\nleak:libglapi\nleak:libX11\nleak:libxcb\nleak:libdrm\n";
+}
 #endif
 
 std::string font_families(std::string_view family) {

@@ -15,7 +15,7 @@
 
 // Under the sanitizer build: the GL driver and Xlib keep allocations they never free.
 extern "C" const char* __lsan_default_suppressions() {
-  return "leak:libGLX_mesa\nleak:libEGL_mesa\nleak:swrast_dri\nleak:libgallium\nleak:libLLVM\n"
+  return "leak:libfontconfig.so\nleak:libGLX_mesa\nleak:libEGL_mesa\nleak:swrast_dri\nleak:libgallium\nleak:libLLVM\n"
          "leak:libglapi\nleak:libX11\nleak:libxcb\nleak:libdrm\n";
 }
 
