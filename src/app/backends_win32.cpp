@@ -4,6 +4,7 @@
 #include "app/backends.h"
 
 #include "gpu/renderer_d3d11.h"
+#include "voice/voice_win32.h"
 #include "win/desktop_win32.h"
 #include "win/shell_win32.h"
 
@@ -23,6 +24,9 @@ Result<Backends> make_platform_backends(const LaunchOptions&) {
   b.shell = std::move(shell);
   // Direct3D 11, or its software presenter where composition is missing; start-up starts it.
   b.renderer = make_d3d11_renderer();
+  // SAPI and waveOut; the voice starts them on its own threads at the first line.
+  b.speech = make_sapi_speech();
+  b.audio = make_waveout_audio();
   b.graphics = true;
   return Result<Backends>::success(std::move(b));
 }
