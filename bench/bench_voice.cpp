@@ -75,3 +75,5 @@ void BM_MixBlock48Voices(benchmark::State& state) {
 BENCHMARK(BM_MixBlock48Voices);
 
 }  // namespace
+
+BENCHMARK_MAIN();
