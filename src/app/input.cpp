@@ -205,8 +205,10 @@ void petting(App& app) {
 
 void finish_selection(App& app) {
   SelectionBox& s = app.selection;
-  const double x0 = std::min(s.anchor_x, s.corner_x), x1 = std::max(s.anchor_x, s.corner_x);
-  const double y0 = std::min(s.anchor_y, s.corner_y), y1 = std::max(s.anchor_y, s.corner_y);
+  const double x0 = static_cast<double>(std::min(s.anchor_x, s.corner_x));
+  const double x1 = static_cast<double>(std::max(s.anchor_x, s.corner_x));
+  const double y0 = static_cast<double>(std::min(s.anchor_y, s.corner_y));
+  const double y1 = static_cast<double>(std::max(s.anchor_y, s.corner_y));
   std::vector<std::uint32_t> caught;
   for (const Buddy& b : app.crew.buddies) {
     const double half = 8.0 * b.unit;
