@@ -7,7 +7,7 @@
 #include "voice/speech_espeak.h"
 #include "win/desktop_x11.h"
 #include "win/shell_x11.h"
-#include "win/x11_session.h"
+#include "win/session_x11.h"
 
 #include <cstdlib>
 #include <memory>

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "gpu/renderer.h"
-#include "win/x11_session.h"
+#include "win/session_x11.h"
 
 #include <memory>
 

@@ -5,7 +5,7 @@
 #include "win/desktop_x11.h"
 
 #include "win/wm_rules.h"
-#include "win/x11_session.h"
+#include "win/session_x11.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "win/shell.h"
-#include "win/x11_session.h"
+#include "win/session_x11.h"
 
 #include <cstdint>
 #include <memory>

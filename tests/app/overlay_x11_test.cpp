@@ -7,7 +7,7 @@
 #include "ipc/port.h"
 #include "settings/settings.h"
 #include "win/shell_x11.h"
-#include "win/x11_session.h"
+#include "win/session_x11.h"
 
 #include <X11/Xutil.h>
 

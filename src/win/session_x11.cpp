@@ -1,4 +1,4 @@
-#include "win/x11_session.h"
+#include "win/session_x11.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xresource.h>

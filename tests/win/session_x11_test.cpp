@@ -1,7 +1,7 @@
 // gtest first: Xlib's None and Bool macros would rename its declarations.
 #include <gtest/gtest.h>
 
-#include "win/x11_session.h"
+#include "win/session_x11.h"
 
 #include <X11/Xatom.h>
 
