@@ -1,5 +1,6 @@
 #include "app/commands.h"
 
+#include "base/args.h"
 #include "brain/brain.h"
 #include "brain/physics.h"
 #include "scene/draw_command.h"
@@ -8,6 +9,7 @@
 #include "base/vocabulary.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace perchkin {
@@ -29,20 +31,13 @@ std::string no_buddy_text(std::string_view id, const Crew& crew) {
 }
 
 // Looks up an optional number argument: absent gives the fallback, a non-number fails.
-Result<double> number_arg(const json& args, const char* key, double fallback) {
-  const json* v = json_member(args, key);
-  if (v == nullptr || v->is_null()) return fallback;
-  if (auto n = json_number(*v)) return *n;
-  return Result<double>::fail(std::string(key) + " must be a number");
-}
-
 CommandReply reply_of(const Result<std::string>& r) { return r.ok() ? ok(*r) : fail(r.error); }
 
 CommandReply crew_command(App& app, const json& args) {
   Crew& crew = app.crew;
-  if (const json* add = json_member(args, "add")) {
-    auto n = json_number(*add);
-    if (!n) return fail("add must be a number");
+  if (json_member(args, "add") != nullptr) {
+    const Result<double> n = required_number_arg(args, "add");
+    if (!n.ok()) return fail(n.error);
     const double limit = static_cast<double>(crew.max_buddies);
     const auto count = static_cast<std::size_t>(std::clamp(*n, 1.0, limit));
     std::optional<std::string> color;
@@ -63,17 +58,16 @@ CommandReply crew_command(App& app, const json& args) {
       auto targets = resolve_targets(crew, remove->is_null() ? nullptr : remove, false);
       if (!targets.ok()) return fail(targets.error);
       std::vector<std::uint32_t> ids;
-      for (std::size_t i : *targets)
-        ids.push_back(crew.buddies[i].id);
+      for (std::size_t i : *targets) ids.push_back(crew.buddies[i].id);
       for (std::uint32_t id : ids) {
         Status s = crew.remove(id);
         if (!s.ok()) return fail(s.error);
       }
     }
   }
-  if (const json* size = json_member(args, "size")) {
-    auto n = json_number(*size);
-    if (!n) return fail("size must be a number");
+  if (json_member(args, "size") != nullptr) {
+    const Result<double> n = required_number_arg(args, "size");
+    if (!n.ok()) return fail(n.error);
     auto targets = resolve_targets(crew, json_member(args, "id"), true);
     if (!targets.ok()) return fail(targets.error);
     crew.resize(*targets, *n);
@@ -82,7 +76,7 @@ CommandReply crew_command(App& app, const json& args) {
   return ok(std::to_string(crew.buddies.size()) + " buddies, ids " + crew.ids_text());
 }
 
-CommandReply status_command(const App& app) {
+CommandReply status_command(App& app, const json&) {
   json buddies = json::array();
   for (const Buddy& b : app.crew.buddies) buddies.push_back(b.status());
   const double now = app.sim_clock;
@@ -100,11 +94,12 @@ CommandReply status_command(const App& app) {
   return ok(dump_compact(status));
 }
 
-CommandReply studio_command(const App& app) {
+CommandReply studio_command(App&, const json&) {
   // The Studio window needs a desktop with windows.
-  (void)app;
   return fail("Could not open Perchkin Studio: no Studio window in this build");
 }
+
+CommandReply perf_command(App& app, const json&) { return ok(stats_text(app.work_ms, app.gap_ms)); }
 
 std::string act_list_message(const char* key) {
   return std::string(key) + " must be one of: " + act_names_text();
@@ -148,12 +143,10 @@ CommandReply walk_command(App& app, Buddy& b, const json& args) {
 }
 
 CommandReply leap_command_args(App& app, Buddy& b, const json& args) {
-  const json* jx = json_member(args, "x");
-  auto x = jx ? json_number(*jx) : std::nullopt;
-  if (!x) return fail("x must be a number");
-  const json* jy = json_member(args, "y");
-  auto y = jy ? json_number(*jy) : std::nullopt;
-  if (!y) return fail("y must be a number");
+  const Result<double> x = required_number_arg(args, "x");
+  if (!x.ok()) return fail(x.error);
+  const Result<double> y = required_number_arg(args, "y");
+  if (!y.ok()) return fail(y.error);
   // A leap ends a pencil flight and drops the waiting drawings; a held buddy refuses below.
   if (b.mode != BuddyMode::held) abandon_drawing(b);
   return reply_of(leap_command(b, *x, *y, app.view));
@@ -175,13 +168,74 @@ CommandReply fx_command(App& app, Buddy& b, const json& args) {
   return ok(name);
 }
 
-CommandReply chatty_command(Buddy& b, const json& args) {
+CommandReply act_command_args(App& app, Buddy& b, const json& args) {
+  const json* action = json_member(args, "action");
+  if (action == nullptr || !action->is_string() ||
+      !is_act_name(action->get_ref<const std::string&>()))
+    return fail(act_list_message("action"));
+  return reply_of(act_command(b, action->get_ref<const std::string&>(), app.view));
+}
+
+CommandReply queue_plan(Buddy& b, Result<DrawPlan> plan) {
+  if (!plan.ok()) return fail(plan.error);
+  if (plan->clear) {
+    if (b.mode == BuddyMode::sleep) wake_quietly(b);
+    b.push_event(BuddyEvent::at(BuddyEventKind::clear, b.x, b.y));
+    return ok(plan->reply);
+  }
+  if (Status s = queue_job(b, std::move(*plan->job)); !s.ok()) return fail(s.error);
+  return ok(plan->reply);
+}
+
+CommandReply draw_command(App& app, Buddy& b, const json& args) {
+  return queue_plan(b, plan_draw(args, b, app.display_scale));
+}
+
+CommandReply turtle_command(App& app, Buddy& b, const json& args) {
+  return queue_plan(b, plan_turtle(args, b, app.display_scale));
+}
+
+CommandReply chatty_command(App&, Buddy& b, const json& args) {
   if (const json* on = json_member(args, "on"); on && on->is_boolean())
     b.world.chatty = on->get<bool>();
   else
     b.world.chatty = !b.world.chatty;
   return ok(b.world.chatty ? "chatty" : "quiet");
 }
+
+CommandReply quit_command(App& app, const json&) {
+  app.running = false;
+  return ok("bye");
+}
+
+// The command table: the commands run once per call, then those run once per target buddy.
+struct AppCommand {
+  std::string_view name;
+  CommandReply (*run)(App& app, const json& args);
+  bool any_args = false;  // quit must work whatever its arguments are
+};
+constexpr std::array<AppCommand, 5> kAppCommands = {{
+    {"quit", quit_command, true},
+    {"crew", crew_command},
+    {"status", status_command},
+    {"perf", perf_command},
+    {"studio", studio_command},
+}};
+
+struct BuddyCommand {
+  std::string_view name;
+  CommandReply (*run)(App& app, Buddy& b, const json& args);
+};
+constexpr std::array<BuddyCommand, 8> kBuddyCommands = {{
+    {"say", say_command_args},
+    {"act", act_command_args},
+    {"walk", walk_command},
+    {"leap", leap_command_args},
+    {"fx", fx_command},
+    {"draw", draw_command},
+    {"turtle", turtle_command},
+    {"chatty", chatty_command},
+}};
 
 }  // namespace
 
@@ -217,43 +271,18 @@ Result<std::vector<std::size_t>> resolve_targets(const Crew& crew, const json* i
 CommandReply run_buddy_command(App& app, std::size_t index, std::string_view name,
                                const json& args) {
   Buddy& b = app.crew.buddies[index];
-  if (name == "say") return say_command_args(app, b, args);
-  if (name == "act") {
-    const json* action = json_member(args, "action");
-    if (action == nullptr || !action->is_string() ||
-        !is_act_name(action->get_ref<const std::string&>()))
-      return fail(act_list_message("action"));
-    return reply_of(act_command(b, action->get_ref<const std::string&>(), app.view));
-  }
-  if (name == "walk") return walk_command(app, b, args);
-  if (name == "leap") return leap_command_args(app, b, args);
-  if (name == "fx") return fx_command(app, b, args);
-  if (name == "draw" || name == "turtle") {
-    Result<DrawPlan> plan = name == "draw" ? plan_draw(args, b, app.display_scale)
-                                           : plan_turtle(args, b, app.display_scale);
-    if (!plan.ok()) return fail(plan.error);
-    if (plan->clear) {
-      if (b.mode == BuddyMode::sleep) wake_quietly(b);
-      b.push_event(BuddyEvent::at(BuddyEventKind::clear, b.x, b.y));
-      return ok(plan->reply);
-    }
-    if (Status s = queue_job(b, std::move(*plan->job)); !s.ok()) return fail(s.error);
-    return ok(plan->reply);
-  }
-  if (name == "chatty") return chatty_command(b, args);
+  for (const BuddyCommand& c : kBuddyCommands)
+    if (c.name == name) return c.run(app, b, args);
   return fail("unknown command " + std::string(name));
 }
 
 CommandReply run_command(App& app, std::string_view name, const json& args) {
-  if (name == "quit") {
-    app.running = false;
-    return ok("bye");
+  for (const AppCommand& c : kAppCommands) {
+    if (c.name != name) continue;
+    if (!c.any_args && !args.is_object()) return fail("args must be an object");
+    return c.run(app, args);
   }
   if (!args.is_object()) return fail("args must be an object");
-  if (name == "crew") return crew_command(app, args);
-  if (name == "status") return status_command(app);
-  if (name == "perf") return ok(stats_text(app.work_ms, app.gap_ms));
-  if (name == "studio") return studio_command(app);
 
   auto targets = resolve_targets(app.crew, json_member(args, "id"), false);
   if (!targets.ok()) return fail(targets.error);

@@ -1,5 +1,6 @@
 #include "logo/turtle_command.h"
 
+#include "base/args.h"
 #include "base/text.h"
 #include "shapes/style.h"
 
@@ -35,12 +36,12 @@ TurtleDrawingResult turtle_command(const json& args, PathPoint default_start) {
   if (!style.ok()) return style.status();
 
   PathPoint start = default_start;
-  const NumberArg x = read_number_arg(args, "x");
-  if (!x.ok) return {{}, "x must be a number"};
-  if (x.present) start.x = x.value;
-  const NumberArg y = read_number_arg(args, "y");
-  if (!y.ok) return {{}, "y must be a number"};
-  if (y.present) start.y = y.value;
+  const Result<double> x = number_arg(args, "x", start.x);
+  if (!x.ok()) return x.status();
+  start.x = *x;
+  const Result<double> y = number_arg(args, "y", start.y);
+  if (!y.ok()) return y.status();
+  start.y = *y;
 
   const json* prog = json_member(args, "prog");
   const std::string_view text = prog != nullptr && prog->is_string()

@@ -1,5 +1,6 @@
 #include "scene/draw_command.h"
 
+#include "base/args.h"
 #include "logo/turtle_command.h"
 #include "props/prop.h"
 #include "brain/pencil.h"
@@ -17,7 +18,6 @@
 namespace perchkin {
 
 namespace {
-
 
 constexpr std::size_t kMaxPoints = 400;
 constexpr double kCoordLimit = 20000.0;
@@ -116,13 +116,12 @@ Result<DrawPlan> plan_hazard(const json& args, const HazardLook& look, const Dra
                      double scale) {
   auto pts = read_points(args, 1);
   if (!pts.ok()) return failure(pts.error);
-  const NumberArg ttl = read_number_arg(args, "ttl");
-  if (!ttl.ok) return failure("ttl must be a number");
-  const NumberArg size = read_number_arg(args, "size");
-  if (!size.ok) return failure("size must be a number");
-  const double hazard_ttl = ttl.present ? std::clamp(ttl.value, 0.0, 600.0) : look.ttl;
-  const double hazard_size =
-      size.present ? std::clamp(size.value, kMinPropSize, kMaxPropSize) : look.size;
+  const Result<double> ttl = number_arg(args, "ttl", look.ttl);
+  if (!ttl.ok()) return failure(ttl.error);
+  const Result<double> size = number_arg(args, "size", look.size);
+  if (!size.ok()) return failure(size.error);
+  const double hazard_ttl = std::clamp(*ttl, 0.0, 600.0);
+  const double hazard_size = std::clamp(*size, kMinPropSize, kMaxPropSize);
   const PathPoint at = pts->front();
   DrawJob job;
   job.strokes.push_back(ink_stroke(hazard_outline(look.kind, at.x, at.y, hazard_size),
@@ -147,8 +146,9 @@ Result<DrawPlan> plan_platform(const json& args, const DrawStyle& style, const B
   if (!pts.ok()) return failure(pts.error);
   PathPoint a = (*pts)[0], c = (*pts)[1];
   if (c.x < a.x) std::swap(a, c);
-  const NumberArg ttl = read_number_arg(args, "ttl");
-  const double platform_ttl = ttl.present ? std::clamp(ttl.value, 0.0, 600.0) : 30.0;
+  // The style reader has already refused a "ttl" that is not a number.
+  const Result<double> ttl = number_arg(args, "ttl", 30.0);
+  const double platform_ttl = ttl.ok() ? std::clamp(*ttl, 0.0, 600.0) : 30.0;
   DrawJob job;
   job.strokes.push_back(ink_stroke({{a.x, a.y}, {c.x, c.y}}, "#7A5230",
                                    std::max(3.0 * scale, style.width * scale), 0.05));
@@ -172,10 +172,10 @@ Result<DrawPlan> plan_text(const json& args, const DrawStyle& style, double scal
   if (text.empty()) return failure("text needs some text");
   auto pts = read_points(args, 1);
   if (!pts.ok()) return failure(pts.error);
-  const NumberArg size = read_number_arg(args, "size");
-  if (!size.ok) return failure("size must be a number");
+  const Result<double> size = number_arg(args, "size", 28.0);
+  if (!size.ok()) return failure(size.error);
   // A font size below one pixel would make an empty, zero-speed underline.
-  const double fs = std::clamp(size.present ? size.value : 28.0, 1.0, 200.0) * scale;
+  const double fs = std::clamp(*size, 1.0, 200.0) * scale;
   const auto n = static_cast<double>(char_count(text));
   const double duration = std::clamp(0.07 * n, 0.3, 6.0);
   const double length = std::max(0.55 * fs * n, 10.0);

@@ -22,12 +22,5 @@ using DrawStyleResult = Result<DrawStyle>;
 // "color" that is not a string is "red".
 DrawStyleResult read_draw_style(const json& args);
 
-// An optional number argument: absent or null is not present; present but not a number is not ok.
-struct NumberArg {
-  bool present = false;
-  double value = 0.0;
-  bool ok = true;
-};
-NumberArg read_number_arg(const json& args, std::string_view key);
 
 }  // namespace perchkin

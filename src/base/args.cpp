@@ -1,0 +1,30 @@
+#include "base/args.h"
+
+#include <optional>
+#include <string>
+
+namespace perchkin {
+
+namespace {
+
+Result<double> not_a_number(std::string_view key) {
+  return Result<double>::fail(std::string(key) + " must be a number");
+}
+
+}  // namespace
+
+Result<double> number_arg(const json& args, std::string_view key, double fallback) {
+  const json* member = json_member(args, key);
+  if (member == nullptr || member->is_null()) return fallback;
+  if (const std::optional<double> n = json_number(*member)) return *n;
+  return not_a_number(key);
+}
+
+Result<double> required_number_arg(const json& args, std::string_view key) {
+  const json* member = json_member(args, key);
+  if (member == nullptr) return not_a_number(key);
+  if (const std::optional<double> n = json_number(*member)) return *n;
+  return not_a_number(key);
+}
+
+}  // namespace perchkin

@@ -1,0 +1,17 @@
+// Reading a command's arguments: one reader for number members, used by every command.
+#pragma once
+
+#include "base/json.h"
+#include "base/status.h"
+
+#include <string_view>
+
+namespace perchkin {
+
+// Any JSON number is used as a double; an absent or null member gives the fallback; anything
+// else fails with "{key} must be a number".
+Result<double> number_arg(const json& args, std::string_view key, double fallback);
+// The same for an argument that must be there: absent or null fails too.
+Result<double> required_number_arg(const json& args, std::string_view key);
+
+}  // namespace perchkin
