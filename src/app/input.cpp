@@ -5,6 +5,7 @@
 #include "brain/brain_detail.h"
 #include "brain/physics.h"
 #include "brain/social.h"
+#include "crowd/body.h"
 
 #include <algorithm>
 #include <cmath>
@@ -102,7 +103,7 @@ void pick_up(App& app, Buddy& b) {
 void carry(App& app, Buddy& b) {
   const ScreenRect& s = app.screen;
   const double x = std::clamp(app.cursor.x + b.grab_dx, s.left, std::max(s.left, s.right));
-  const double top = s.top + 10.0 * b.unit;
+  const double top = s.top + kHeadHeight * b.unit;
   const double y = std::clamp(app.cursor.y + b.grab_dy, top, std::max(top, s.bottom));
   carry_to(b, app.sim_clock, x - b.grab_dx, y - b.grab_dy);
 }
@@ -211,8 +212,8 @@ void finish_selection(App& app) {
   const double y1 = static_cast<double>(std::max(s.anchor_y, s.corner_y));
   std::vector<std::uint32_t> caught;
   for (const Buddy& b : app.crew.buddies) {
-    const double half = 8.0 * b.unit;
-    if (b.x + half >= x0 && b.x - half <= x1 && b.y >= y0 && b.y - 10.0 * b.unit <= y1)
+    const double half = kHalfWidth * b.unit;
+    if (b.x + half >= x0 && b.x - half <= x1 && b.y >= y0 && b.y - kHeadHeight * b.unit <= y1)
       caught.push_back(b.id);
   }
   if (caught.empty()) {
@@ -259,8 +260,8 @@ void selection_tick(App& app) {
 }  // namespace
 
 bool in_hit_box(const Buddy& b, double x, double y, double margin) {
-  const double half = 8.0 * b.unit + margin;
-  return std::abs(x - b.x) <= half && y >= b.y - 10.0 * b.unit - margin && y <= b.y + margin;
+  const double half = kHalfWidth * b.unit + margin;
+  return std::abs(x - b.x) <= half && y >= b.y - kHeadHeight * b.unit - margin && y <= b.y + margin;
 }
 
 void handle_pointer(App& app) {

@@ -7,6 +7,7 @@
 #include "brain/brain_detail.h"
 #include "brain/physics.h"
 #include "brain/speech.h"
+#include "crowd/body.h"
 
 #include <algorithm>
 #include <cmath>
@@ -35,8 +36,8 @@ void first_step(Buddy& b, const WorldView& view) {
   b.keys_seen = view.keystrokes;  // presses before this buddy existed are not its business
   if (b.x == 0.0 && b.y == 0.0) {
     const double span = view.right - view.left - 16.0 * b.unit;
-    b.x = view.left + 8.0 * b.unit + b.rng.uniform() * span;
-    b.y = view.top + 10.0 * b.unit;
+    b.x = view.left + kHalfWidth * b.unit + b.rng.uniform() * span;
+    b.y = view.top + kHeadHeight * b.unit;
     start_falling(b);
   }
 }
@@ -86,7 +87,7 @@ void catch_check(Buddy& b, const WorldView& view) {
   if (p) {
     tx = p->x;
     ty = p->y - 5.0 * p->unit;
-    radius = std::max(9.0 * (p->unit + b.unit) / b.unit + 1.0, 10.0) * b.unit;
+    radius = std::max(kPushReach * (p->unit + b.unit) / b.unit + 1.0, 10.0) * b.unit;
   }
   if (!(std::hypot(tx - b.x, ty - (b.y - 5.0 * b.unit)) < radius)) return;
   cancel_chase(b);
@@ -146,7 +147,7 @@ void watch_cursor(Buddy& b, const WorldView& view) {
     b.looking_up = false;
     return;
   }
-  b.looking_up = view.cursor_y < b.y - 10.0 * u;
+  b.looking_up = view.cursor_y < b.y - kHeadHeight * u;
   if (std::abs(dx) > 4.0 * u && view.cursor_y < b.y + 20.0 * u) b.facing = dx > 0 ? 1 : -1;
 }
 
@@ -171,7 +172,7 @@ bool try_climb(Buddy& b, const WorldView& view) {
   const auto candidate = [&](const Support& p, double& stand_x) {
     if (has_own && p.id == own && p.kind == own_kind) return false;
     if (!(p.right - p.left > 16.0 * u) || !(p.top < b.y - 12.0 * u)) return false;
-    stand_x = std::clamp(b.x, p.left + 8.0 * u, p.right - 8.0 * u);
+    stand_x = std::clamp(b.x, p.left + kHalfWidth * u, p.right - kHalfWidth * u);
     return std::abs(stand_x - b.x) <= 220.0 * u && may_stand_on(b.id, p.id, p.kind, view);
   };
   // Count, then fetch the picked one: no scratch list on every decision.
@@ -222,7 +223,7 @@ void decide(Buddy& b, const WorldView& view) {
   if (w.climb && b.rng.chance(w.curiosity * 0.3) && try_climb(b, view)) return;
 
   const double u = b.rng.uniform();
-  const double half = 8.0 * b.unit;
+  const double half = kHalfWidth * b.unit;
   if (b.support && b.support->right - b.support->left > 2.0 * half && u < 0.5) {
     const double lo = b.support->left + half, hi = b.support->right - half;
     b.walk_target = lo + (hi - lo) * b.rng.uniform();

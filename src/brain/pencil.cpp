@@ -1,6 +1,7 @@
 #include "brain/pencil.h"
 
 #include "brain/brain.h"
+#include "crowd/body.h"
 #include "crowd/drawing_event.h"
 
 #include <algorithm>
@@ -60,8 +61,8 @@ void follow_pencil(Buddy& b, const WorldView& view, double pencil_x_before) {
   if (std::abs(moved) > 0.4 * b.unit) b.facing = moved > 0 ? 1 : -1;
   p.lean += (b.facing * 10.0 - p.lean) * (2.0 / 15.0);
   b.x = std::clamp(p.x - p.lean * b.unit, view.left, std::max(view.left, view.right));
-  b.y = std::clamp(p.y + 2.5 * b.unit, view.top + 10.0 * b.unit,
-                   std::max(view.top + 10.0 * b.unit, view.bottom));
+  b.y = std::clamp(p.y + 2.5 * b.unit, view.top + kHeadHeight * b.unit,
+                   std::max(view.top + kHeadHeight * b.unit, view.bottom));
 }
 
 }  // namespace
@@ -115,7 +116,7 @@ void pencil_step(Buddy& b, const WorldView& view) {
   if (!p.job) {
     p.out = false;
     b.mode = BuddyMode::fall;
-    b.air_drag = 3.0;
+    b.air_drag = kFallDrag;
     return;
   }
   const double x_before = p.x;
@@ -173,7 +174,7 @@ void pencil_step(Buddy& b, const WorldView& view) {
     } else {
       p.out = false;
       b.mode = BuddyMode::fall;
-      b.air_drag = 3.0;
+      b.air_drag = kFallDrag;
     }
     return;
   }

@@ -2,6 +2,7 @@
 // hops; carrying; sliding; the dispatch; the crowd pass.
 #include "brain/physics.h"
 
+#include "crowd/body.h"
 #include "brain/speech.h"
 
 #include <algorithm>
@@ -19,6 +20,13 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 // reports many samples at one instant cannot grow it without end.
 constexpr double kSampleWindow = 0.1;
 constexpr std::size_t kMaxSamples = 64;
+
+// Climbing, in units: a buddy's reach for platforms to either side.
+constexpr double kPlatformReach = 40.0;  // how far to either side a buddy looks for a platform
+constexpr double kClimbLow = 14.0, kClimbHigh = 160.0;  // platform heights a chase hops up to
+constexpr double kClimbHop = 22.0;       // a squeezed buddy's hop onto a platform above
+// Gravity 1 pulls at this many units/s².
+constexpr double kGravityPull = 260.0;
 
 double wrap_degrees(double a) {
   if (!std::isfinite(a)) return 0.0;
@@ -38,8 +46,8 @@ double cap_speed(const Buddy& b) { return b.world.w.max_speed * b.unit; }
 
 // The side-wall range of the buddy's feet.
 void wall_range(const Buddy& b, const WorldView& view, double& lo, double& hi) {
-  lo = view.left + 8.0 * b.unit;
-  hi = std::max(view.right - 8.0 * b.unit, lo);
+  lo = view.left + kHalfWidth * b.unit;
+  hi = std::max(view.right - kHalfWidth * b.unit, lo);
 }
 
 // Where shift_x may move a buddy: its support, or the bounds when airborne.
@@ -48,8 +56,8 @@ void shift_range(const Buddy& b, double lo, double hi, double& a, double& z) {
     a = b.support->left;
     z = b.support->right;
   } else {
-    a = lo + 8.0 * b.unit;
-    z = std::max(hi - 8.0 * b.unit, a);
+    a = lo + kHalfWidth * b.unit;
+    z = std::max(hi - kHalfWidth * b.unit, a);
   }
 }
 
@@ -91,7 +99,7 @@ MotionOutcome walk_off(Buddy& b, double v_px) {
   leave_support(b);
   b.vx = 0.6 * v_px * facing_of(b);
   b.vy = 0.0;
-  b.air_drag = 3.0;
+  b.air_drag = kFallDrag;
   b.walk_target.reset();
   return MotionOutcome::started_falling;
 }
@@ -157,15 +165,15 @@ MotionOutcome step_chase(Buddy& b, const WorldView& view) {
     const double free = blocker_distance(b, view, &blocker, step);
     const bool blocked = blocker && free < step && (!partner || blocker->id != partner->id);
     if (blocked && (tx - blocker->x) * b.facing > 0.0 && b.now >= b.hop_ready) {
-      leap_to(b, blocker->x + (2.0 * u + 9.0 * (u + blocker->unit)) * b.facing, b.y);
+      leap_to(b, blocker->x + (2.0 * u + kPushReach * (u + blocker->unit)) * b.facing, b.y);
       b.hop_ready = b.now + 1.2;
       return MotionOutcome::none;
     }
     b.x += std::min(step, std::max(free, 0.0)) * b.facing;
   }
   const double above = b.y - ty;
-  if (std::abs(tx - b.x) <= 40.0 * u && above >= 14.0 * u && above <= 160.0 * u &&
-      b.now >= b.hop_ready) {
+  if (std::abs(tx - b.x) <= kPlatformReach * u && above >= kClimbLow * u &&
+      above <= kClimbHigh * u && b.now >= b.hop_ready) {
     leap_to(b, tx, ty + 5.0 * u);
     b.hop_ready = b.now + 1.2;
     return MotionOutcome::none;
@@ -214,7 +222,7 @@ MotionOutcome rescue(Buddy& b, const WorldView& view) {
   }
   if (!best) {
     // No floor at all yet: drop in again from the top rather than fall for ever.
-    b.y = view.top + 10.0 * b.unit;
+    b.y = view.top + kHeadHeight * b.unit;
     b.vy = 0.0;
     return MotionOutcome::none;
   }
@@ -241,7 +249,7 @@ MotionOutcome land(Buddy& b, const WorldView& view, double y_before) {
     if (may_stand_on(b.id, p.id, p.kind, view)) hit = &p;
   });
   if (!hit) {
-    if (b.y > view.bottom + 10.0 * b.unit) return rescue(b, view);
+    if (b.y > view.bottom + kHeadHeight * b.unit) return rescue(b, view);
     return MotionOutcome::none;
   }
   const Support p = *hit;
@@ -255,7 +263,7 @@ MotionOutcome land(Buddy& b, const WorldView& view, double y_before) {
     b.vx *= 0.8;
     b.spin = std::clamp(b.vx / b.unit * 2.5, -900.0, 900.0);
     b.thrown = true;
-    b.air_drag = std::max(b.air_drag, 0.15);
+    b.air_drag = std::max(b.air_drag, kThrownDrag);  // a bounce from a plain fall keeps its drag
     b.flight_peak = std::max(b.flight_peak, impact);
     if (impact > 500.0) {
       b.push_event(BuddyEvent::at(BuddyEventKind::dizzy, b.x, b.y));
@@ -281,7 +289,7 @@ MotionOutcome step_flight(Buddy& b, const WorldView& view) {
     }
     b.support.reset();
   }
-  b.vy += w.gravity * 260.0 * u * kDt;
+  b.vy += w.gravity * kGravityPull * u * kDt;
   b.air_time += kDt;
   if (w.friction >= 0.0 || b.air_time > 5.0) {
     const double f = w.friction >= 0.0 ? w.friction : 1.0;
@@ -313,8 +321,8 @@ MotionOutcome step_flight(Buddy& b, const WorldView& view) {
     b.vx = 0.7 * std::abs(b.vx) * (left_wall ? 1.0 : -1.0);
     b.spin *= -0.7;
   }
-  if (b.y - 10.0 * u < view.top && b.vy < 0.0) {
-    b.y = view.top + 10.0 * u;
+  if (b.y - kHeadHeight * u < view.top && b.vy < 0.0) {
+    b.y = view.top + kHeadHeight * u;
     impact = std::max(impact, -b.vy / u);
     if (w.gravity >= 0.0) {
       b.vy = -0.7 * b.vy;
@@ -326,7 +334,7 @@ MotionOutcome step_flight(Buddy& b, const WorldView& view) {
     }
   }
   edge_impact(b, impact);
-  if (w.gravity < 0.0 && b.vy == 0.0 && b.y <= view.top + 10.0 * u) {
+  if (w.gravity < 0.0 && b.vy == 0.0 && b.y <= view.top + kHeadHeight * u) {
     b.support = ceiling_support(b, view);
     return MotionOutcome::none;
   }
@@ -400,8 +408,7 @@ MotionOutcome step_slide(Buddy& b, const WorldView& view) {
   if (!b.support || !follow_support(b, view)) {
     leave_support(b);
     b.vy = 0.0;
-    b.thrown = true;
-    b.air_drag = 0.15;
+    throw_buddy(b);
     return MotionOutcome::none;
   }
   if (std::abs(b.vx) < 20.0 * u) {
@@ -418,16 +425,16 @@ Support ceiling_support(const Buddy& b, const WorldView& view) {
   Support s;
   s.id = kCeilingId;
   s.kind = SurfaceKind::ceiling;
-  s.left = view.left + 8.0 * b.unit;
-  s.right = std::max(view.right - 8.0 * b.unit, s.left);
-  s.top = view.top + 10.0 * b.unit;
+  s.left = view.left + kHalfWidth * b.unit;
+  s.right = std::max(view.right - kHalfWidth * b.unit, s.left);
+  s.top = view.top + kHeadHeight * b.unit;
   return s;
 }
 
 void start_falling(Buddy& b) {
   leave_support(b);
   b.vx = b.vy = 0.0;
-  b.air_drag = 3.0;
+  b.air_drag = kFallDrag;
 }
 
 MotionOutcome keep_support(Buddy& b, const WorldView& view) {
@@ -460,7 +467,7 @@ void leap_to(Buddy& b, double tx, double ty) {
   leave_support(b);
   b.hop.target.reset();
   const double apex = std::min(b.y, ty) - 30.0 * u;
-  const double g = std::max(std::abs(b.world.w.gravity), 0.2) * 260.0 * u;
+  const double g = std::max(std::abs(b.world.w.gravity), 0.2) * kGravityPull * u;
   const double t_up = std::sqrt(2.0 * (b.y - apex) / g);
   const double t_down = std::sqrt(2.0 * std::max(ty - apex, 0.0) / g);
   b.vx = (tx - b.x) / (t_up + t_down);
@@ -476,7 +483,7 @@ void clamp_leap_target(const Buddy& b, const WorldView& view, double& tx, double
   double lo, hi;
   wall_range(b, view, lo, hi);
   tx = std::isfinite(tx) ? std::clamp(tx, lo, hi) : b.x;
-  const double top = view.top + 10.0 * b.unit;
+  const double top = view.top + kHeadHeight * b.unit;
   ty = std::isfinite(ty) ? std::clamp(ty, top, std::max(view.bottom, top)) : b.y;
 }
 
@@ -527,8 +534,7 @@ void release(Buddy& b) {
   }
   leave_support(b);
   b.pointer_samples.clear();
-  b.thrown = true;
-  b.air_drag = 0.15;
+  throw_buddy(b);
   b.flight_peak = speed / u;
   b.spin = std::clamp(b.vx / u * 2.5, -900.0, 900.0);
   const double units = speed / u;
@@ -565,7 +571,7 @@ double blocker_distance(const Buddy& b, const WorldView& view, const BuddySummar
   const Support& s = *b.support;
   const int f = facing_of(b);
   const double reach = std::isfinite(horizon)
-                           ? std::max(horizon, 0.0) + 9.0 * (b.unit + view.max_grounded_unit)
+                           ? std::max(horizon, 0.0) + kPushReach * (b.unit + view.max_grounded_unit)
                            : kInf;
   const double x0 = f > 0 ? b.x : b.x - reach;
   const double x1 = f > 0 ? b.x + reach : b.x;
@@ -576,7 +582,7 @@ double blocker_distance(const Buddy& b, const WorldView& view, const BuddySummar
                        view.buddy_support_kind[summary_index(view, o)] == s.kind) ||
                       std::abs(o.support_top - s.top) <= 1.0;
     if (!same) return;
-    const double free = (o.x - b.x) * f - 9.0 * (o.unit + b.unit);
+    const double free = (o.x - b.x) * f - kPushReach * (o.unit + b.unit);
     if (free > 0.0 && free < best) {
       best = free;
       if (blocker) *blocker = &o;
@@ -632,14 +638,14 @@ double shift_entry(CrowdEntry& e, double dx) {
 // Whether a pair touches at all: within reach, neither riding the other, bodies overlapping
 // vertically.
 bool pair_touches(const CrowdEntry& a, const CrowdEntry& b) {
-  return std::abs(b.x - a.x) <= 9.0 * (a.unit + b.unit) && a.y > b.y - 8.0 * b.unit &&
-         b.y > a.y - 8.0 * a.unit && a.carrier != buddy_platform_id(b.id) &&
-         b.carrier != buddy_platform_id(a.id);
+  return std::abs(b.x - a.x) <= kPushReach * (a.unit + b.unit) &&
+         a.y > b.y - kContactHeight * b.unit && b.y > a.y - kContactHeight * a.unit &&
+         a.carrier != buddy_platform_id(b.id) && b.carrier != buddy_platform_id(a.id);
 }
 
 // Pushes a touching pair apart and marks a squeezed one as pressed.
 void push_pair(CrowdEntry& a, CrowdEntry& b) {
-  const double reach = 9.0 * (a.unit + b.unit);
+  const double reach = kPushReach * (a.unit + b.unit);
   const double dx = b.x - a.x;
   const double overlap = reach - std::abs(dx);
   if (overlap > 0.2 * reach) a.pressed = b.pressed = true;
@@ -660,7 +666,8 @@ void climb_out(Buddy& b, const WorldView& view) {
   const double u = b.unit;
   const Support* best = nullptr;
   double best_score = kInf;
-  for_each_platform_near(view, b.x - 40.0 * u, b.x + 40.0 * u, [&](const Support& p) {
+  const double reach = kPlatformReach * u;
+  for_each_platform_near(view, b.x - reach, b.x + reach, [&](const Support& p) {
     if (!(p.top < b.y) || !may_stand_on(b.id, p.id, p.kind, view)) return;
     const double score = std::abs(0.5 * (p.left + p.right) - b.x) + 2.0 * (b.y - p.top);
     if (score < best_score) {
@@ -673,7 +680,7 @@ void climb_out(Buddy& b, const WorldView& view) {
   if (cx != b.x) b.facing = cx > b.x ? 1 : -1;
   b.press_time = 0.0;
   b.walk_target.reset();
-  hop(b, cx, best->top, 22.0 * u, 0.5, 0.0, *best);
+  hop(b, cx, best->top, kClimbHop * u, 0.5, 0.0, *best);
 }
 
 // Every pair (a, b) with a before b in x order, scanning b while b.x - a.x < window, with the
@@ -698,7 +705,7 @@ void sweep_plain(std::vector<CrowdEntry>& e, double window) {
 // reach the window edge are passed over at once.
 void sweep_banded(std::vector<CrowdEntry>& e, double window, double max_unit) {
   const std::size_t n = e.size();
-  const double band_height = 8.0 * max_unit * (1.0 + 1e-6);
+  const double band_height = kContactHeight * max_unit * (1.0 + 1e-6);
   std::vector<double> x0(n);
   std::vector<std::int64_t> band(n);
   for (std::size_t p = 0; p < n; ++p) {
@@ -820,7 +827,7 @@ void collide_crew(Crew& crew, const WorldView& view, CrowdSweep sweep) {
     tame = tame && std::abs(e[k].x) < 1e9 && std::abs(e[k].y) < 1e9 && e[k].unit > 0.0 &&
            e[k].unit <= 1e6;
   }
-  const double window = 18.0 * max_unit;
+  const double window = 2.0 * kPushReach * max_unit;
   if (sweep == CrowdSweep::banded && tame)
     sweep_banded(e, window, max_unit);
   else

@@ -1,5 +1,6 @@
 #include "brain/social.h"
 
+#include "crowd/body.h"
 #include "brain/brain.h"
 #include "brain/brain_detail.h"
 #include "brain/physics.h"
@@ -52,8 +53,7 @@ void launch(Buddy& b, double vx, double vy) {
   b.vy = vy;
   b.run_time = 0.0;
   b.air_time = 0.0;
-  b.thrown = true;
-  b.air_drag = 0.15;
+  throw_buddy(b);
   if (vx != 0.0) b.facing = vx > 0 ? 1 : -1;
 }
 

@@ -1,5 +1,6 @@
 #include "crowd/crew.h"
 
+#include "crowd/body.h"
 #include "base/text.h"
 
 #include <algorithm>
@@ -101,8 +102,7 @@ Status Crew::add(std::optional<std::string_view> color, bool fling_from_first) {
     b.spin = 800.0 * u4 - 400.0;
     b.x = first.x;
     b.y = first.y - 5.0 * first.unit;
-    b.thrown = true;
-    b.air_drag = 0.15;
+    throw_buddy(b);
     b.flight_peak = std::hypot(b.vx, b.vy) / b.unit;
     b.facing = b.vx >= 0.0 ? 1 : -1;
     first.push_event(BuddyEvent::effect("sparkle", first.x, first.y - 10.0 * first.unit));
@@ -155,7 +155,7 @@ void Crew::truncate(std::size_t k) {
       b.mode = BuddyMode::fall;
       b.act.clear();
       b.vx = b.vy = 0.0;
-      b.air_drag = 3.0;
+      b.air_drag = kFallDrag;
     }
   }
   rebuild_snapshot();
