@@ -51,6 +51,11 @@ void carry_to(Buddy& b, double now, double px, double py);
 // End of a carry: a throw (60 units/s or more) or a drop.
 void release(Buddy& b);
 
+// Where shift_x may move a buddy: [a, z] of its support, or [lo + 8u, hi - 8u] when airborne.
+void shift_range(const Buddy& b, double lo, double hi, double& a, double& z);
+// Moves x by dx towards [a, z] but never against dx, even from a little outside the range;
+// returns the distance moved.
+double shift_within(double& x, double dx, double a, double z);
 // Moves horizontally inside the support (or inside [lo + 8u, hi - 8u] when airborne); returns
 // the distance moved. Buddies hopping, held or drawing do not move.
 double shift_x(Buddy& b, double dx, double lo, double hi);

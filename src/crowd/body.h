@@ -10,6 +10,7 @@ inline constexpr double kHalfWidth = 8.0;    // feet to either side: how close a
 inline constexpr double kHeadHeight = 10.0;  // feet to the top of the head: the ceiling margin
 inline constexpr double kPushReach = 9.0;    // each body's share of the distance two keep apart
 inline constexpr double kContactHeight = 8.0;  // bodies further apart vertically never push
+inline constexpr double kPlatformReach = 40.0;  // how far to either side a buddy looks to climb
 
 // Air drag of a plain fall, and the far lighter drag of a thrown buddy.
 inline constexpr double kFallDrag = 3.0;
