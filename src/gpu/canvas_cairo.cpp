@@ -296,6 +296,22 @@ void CairoCanvas::push_clip(const CanvasRect& r) {
   cairo_clip(cr);
 }
 
+void CairoCanvas::push_clip_rects(std::span<const CanvasRect> rects) {
+  cairo_t* cr = impl_->cr;
+  cairo_save(cr);
+  ++impl_->clips;
+  cairo_new_path(cr);
+  bool any = false;
+  if (!impl_->singular)
+    for (const CanvasRect& r : rects)
+      if (finite(r)) {
+        rectangle(cr, r);
+        any = true;
+      }
+  if (!any) cairo_rectangle(cr, 0, 0, 0, 0);
+  cairo_clip(cr);  // the default winding rule: overlapping rectangles add up
+}
+
 void CairoCanvas::pop_clip() {
   if (impl_->clips == 0) return;
   --impl_->clips;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -39,6 +40,9 @@ class CairoCanvas final : public Canvas {
   void set_transform(const CanvasTransform& t) override;
   CanvasTransform transform() const override { return transform_; }
   void push_clip(const CanvasRect& r) override;
+  // One clip made of several rectangles (their union), popped by one pop_clip(): a frame's
+  // dirty rectangles are drawn in one pass instead of one pass each.
+  void push_clip_rects(std::span<const CanvasRect> rects);
   void pop_clip() override;
   void fill_rect(const CanvasRect& r, CanvasColor c) override;
   void stroke_rect(const CanvasRect& r, CanvasColor c, float width) override;

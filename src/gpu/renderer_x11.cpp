@@ -1,27 +1,23 @@
-// One frame: plan it (gpu/frame_plan.h), then for each dirty rectangle of the buffer clear it,
-// draw the first 2D pass, the GPU pass and the second 2D pass, and present. The buffer is the
-// part of the overlay where something is drawn; outside it the window stays transparent.
+// One frame: plan it (gpu/frame_prepare.h), draw it inside the dirty rectangles of the buffer
+// (gpu/frame_layers_cairo.h) and show those rectangles on the window. The buffer is the part of
+// the overlay where something is drawn; outside it the window stays transparent.
 #include "gpu/renderer_x11.h"
 
-#include "gpu/frame_plan.h"
-#include "gpu/instances.h"
-#include "gpu/overlay_2d.h"
+#include "gpu/frame_layers_cairo.h"
+#include "gpu/frame_prepare.h"
 #include "gpu/raster_cpu.h"
 #include "gpu/renderer_gl.h"
-
-#if __has_include("gpu/canvas_cairo.h")
-#include "gpu/canvas_cairo.h"
-#define PERCHKIN_HAVE_CAIRO_CANVAS 1
-#endif
 
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/gl.h>
 #include <GL/glext.h>
 #include <GL/glx.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -49,129 +45,24 @@ void sleep_until(double deadline) {
   }
 }
 
-// The 2D layer: premultiplied BGRA memory the size of the buffer, and the canvas drawing into it.
-class Layer {
- public:
-  bool has_content = false;  // some pixel may be drawn; false: all transparent
-
-  void resize(int w, int h) {
-    has_content = false;
-    width_ = w;
-    height_ = h;
-    pixels_.assign(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 4, 0);
-  }
-  std::uint8_t* data() { return pixels_.data(); }
-  int stride() const { return width_ * 4; }
-
-  void clear(const PixelRect& r) {
-    for (int y = r.top; y < r.bottom; ++y)
-      std::memset(pixels_.data() + (static_cast<std::size_t>(y) * width_ + r.left) * 4, 0,
-                  static_cast<std::size_t>(r.right - r.left) * 4);
-  }
-
- private:
-  int width_ = 0, height_ = 0;
-  std::vector<std::uint8_t> pixels_;
-};
-
-// The 2D canvas that draws into layer memory. Until the Cairo canvas exists in this build, text
-// is estimated and nothing is drawn.
-class LayerCanvas {
- public:
-#ifdef PERCHKIN_HAVE_CAIRO_CANVAS
-  Canvas& canvas() { return cairo_; }
-  void target(std::uint8_t* p, int w, int h, int stride) { cairo_.target(p, w, h, stride); }
-  void finish() {
-    cairo_.flush();
-    cairo_.release_target();
-  }
-
- private:
-  CairoCanvas cairo_;
-#else
-  Canvas& canvas() { return recording_; }
-  void target(std::uint8_t*, int, int, int) {}
-  void finish() { recording_.calls.clear(); }
-
- private:
-  RecordingCanvas recording_;
-#endif
-};
-
-// Passes every call on and notes whether anything was drawn, so a layer that stays empty is
-// neither cleared, uploaded nor composited.
-class TouchCanvas final : public Canvas {
- public:
-  explicit TouchCanvas(Canvas& inner) : inner_(inner) {}
-  bool touched = false;
-
-  void set_transform(const CanvasTransform& t) override { inner_.set_transform(t); }
-  CanvasTransform transform() const override { return inner_.transform(); }
-  void push_clip(const CanvasRect& r) override { inner_.push_clip(r); }
-  void pop_clip() override { inner_.pop_clip(); }
-  void fill_rect(const CanvasRect& r, CanvasColor c) override { mark(), inner_.fill_rect(r, c); }
-  void stroke_rect(const CanvasRect& r, CanvasColor c, float w) override {
-    mark(), inner_.stroke_rect(r, c, w);
-  }
-  void fill_rounded_rect(const CanvasRect& r, float radius, CanvasColor c) override {
-    mark(), inner_.fill_rounded_rect(r, radius, c);
-  }
-  void stroke_rounded_rect(const CanvasRect& r, float radius, CanvasColor c, float w) override {
-    mark(), inner_.stroke_rounded_rect(r, radius, c, w);
-  }
-  void fill_ellipse(CanvasPoint p, float rx, float ry, CanvasColor c) override {
-    mark(), inner_.fill_ellipse(p, rx, ry, c);
-  }
-  void stroke_ellipse(CanvasPoint p, float rx, float ry, CanvasColor c, float w) override {
-    mark(), inner_.stroke_ellipse(p, rx, ry, c, w);
-  }
-  void line(CanvasPoint a, CanvasPoint b, CanvasColor c, float w) override {
-    mark(), inner_.line(a, b, c, w);
-  }
-  void polyline(const std::vector<CanvasPoint>& p, CanvasColor c, float w) override {
-    mark(), inner_.polyline(p, c, w);
-  }
-  void fill_path(const CanvasPath& p, CanvasColor c) override { mark(), inner_.fill_path(p, c); }
-  void stroke_path(const CanvasPath& p, CanvasColor c, float w) override {
-    mark(), inner_.stroke_path(p, c, w);
-  }
-  std::unique_ptr<CanvasText> layout_text(std::string_view text, const TextFormat& f, float w,
-                                          float h) override {
-    return inner_.layout_text(text, f, w, h);
-  }
-  void draw_text(const CanvasText& t, CanvasPoint o, CanvasColor c) override {
-    mark(), inner_.draw_text(t, o, c);
-  }
-  void draw_bitmap(const CanvasBitmap& b, const CanvasRect& d, float o, bool smooth) override {
-    mark(), inner_.draw_bitmap(b, d, o, smooth);
-  }
-
- private:
-  void mark() { touched = true; }
-  Canvas& inner_;
-};
-
 PixelRect clip_to(const PixelRect& r, int w, int h) {
   return {std::max(0, r.left), std::max(0, r.top), std::min(w, r.right), std::min(h, r.bottom)};
 }
 
 bool empty(const PixelRect& r) { return r.left >= r.right || r.top >= r.bottom; }
 
-// How the drawn buffer reaches the window.
-class Presenter {
+// How the drawn buffer reaches the window: a frame target, sized like the buffer, that shows
+// the given rectangles of itself on the window.
+class Presenter : public FrameTarget {
  public:
-  virtual ~Presenter() = default;
   virtual Status resize(int w, int h) = 0;
-  // Draws one layer of the frame inside `rects` (buffer pixels).
-  virtual void clear(std::span<const PixelRect> rects) = 0;
-  virtual void layer(Layer& layer, std::span<const PixelRect> rects) = 0;
-  virtual void instances(const Frame& frame, std::span<const BuddyInstance> list,
-                         std::span<const PixelRect> rects) = 0;
-  // Shows the buffer at `buffer` on the window (overlay pixels); `whole` when the buffer moved
-  // or changed size, so the window outside it must be cleared.
+  // Shows the rectangles (buffer pixels) with the buffer at `buffer` on the window (overlay
+  // pixels); `whole`: the buffer moved or changed size, so all of the window is redone.
   virtual Status present(const PixelRect& buffer, std::span<const PixelRect> rects, bool whole,
                          int window_w, int window_h) = 0;
 };
+
+using CopySubBuffer = void (*)(Display*, GLXDrawable, int, int, int, int);
 
 class GlxPresenter final : public Presenter {
  public:
@@ -222,37 +113,64 @@ class GlxPresenter final : public Presenter {
     if (auto set = reinterpret_cast<SwapInterval>(
             glXGetProcAddress(reinterpret_cast<const GLubyte*>("glXSwapIntervalEXT"))))
       set(display_, window_, 0);
+    // Where the driver can copy part of the back buffer to the window, only the changed
+    // rectangles are sent; the back buffer then keeps its pixels from frame to frame.
+    const char* extensions = glXQueryExtensionsString(display_, DefaultScreen(display_));
+    if (extensions != nullptr && std::strstr(extensions, "GLX_MESA_copy_sub_buffer") != nullptr)
+      copy_sub_buffer_ = reinterpret_cast<CopySubBuffer>(
+          glXGetProcAddress(reinterpret_cast<const GLubyte*>("glXCopySubBufferMESA")));
     pass_ = std::make_unique<GlPass>();
     if (Status s = pass_->init(textures); !s.ok()) return s;
     const char* name = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
     renderer_name_ = name != nullptr ? name : "unknown";
+    if (copy_sub_buffer_ != nullptr) renderer_name_ += ", changed rectangles only";
     return Status::success();
   }
   const std::string& name() const { return renderer_name_; }
 
   Status resize(int w, int h) override { return pass_->resize(w, h); }
   void clear(std::span<const PixelRect> rects) override { pass_->clear(rects); }
-  void layer(Layer& layer, std::span<const PixelRect> rects) override {
-    pass_->composite_layer(layer.data(), layer.stride(), rects);
+  void composite(const std::uint8_t* bgra, int stride, std::span<const PixelRect> rects) override {
+    pass_->composite_layer(bgra, stride, rects);
   }
   void instances(const Frame& frame, std::span<const BuddyInstance> list,
                  std::span<const PixelRect> rects) override {
     pass_->draw_instances(frame, list, rects);
   }
-  Status present(const PixelRect& buffer, std::span<const PixelRect>, bool, int window_w,
-                 int window_h) override {
-    // The window's back buffer holds nothing worth keeping: clear it and copy the buffer in.
+  Status present(const PixelRect& buffer, std::span<const PixelRect> rects, bool whole,
+                 int window_w, int window_h) override {
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, pass_->framebuffer());
     glViewport(0, 0, window_w, window_h);
     glDisable(GL_SCISSOR_TEST);
-    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
-    glClear(GL_COLOR_BUFFER_BIT);
     const int bw = pass_->width(), bh = pass_->height();
-    glBlitFramebuffer(0, 0, bw, bh, buffer.left, window_h - buffer.top - bh, buffer.left + bw,
-                      window_h - buffer.top, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    // Buffer rectangle (y down) to window coordinates (y up).
+    const auto blit = [&](const PixelRect& r) {
+      glBlitFramebuffer(r.left, bh - r.bottom, r.right, bh - r.top, buffer.left + r.left,
+                        window_h - buffer.top - r.bottom, buffer.left + r.right,
+                        window_h - buffer.top - r.top, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    };
+    const bool partial = copy_sub_buffer_ != nullptr && !whole;
+    if (!partial) {
+      // Outside the buffer the window is transparent.
+      glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+      glClear(GL_COLOR_BUFFER_BIT);
+      blit({0, 0, bw, bh});
+    } else {
+      for (const PixelRect& r0 : rects)
+        if (const PixelRect r = clip_to(r0, bw, bh); !empty(r)) blit(r);
+    }
     if (Status s = pass_->check("drawing the frame"); !s.ok()) return s;
-    glXSwapBuffers(display_, window_);
+    if (copy_sub_buffer_ == nullptr) {
+      glXSwapBuffers(display_, window_);
+    } else if (!partial) {
+      copy_sub_buffer_(display_, window_, 0, 0, window_w, window_h);
+    } else {
+      for (const PixelRect& r0 : rects)
+        if (const PixelRect r = clip_to(r0, bw, bh); !empty(r))
+          copy_sub_buffer_(display_, window_, buffer.left + r.left, window_h - buffer.top - r.bottom,
+                           r.right - r.left, r.bottom - r.top);
+    }
     return Status::success();
   }
 
@@ -260,44 +178,63 @@ class GlxPresenter final : public Presenter {
   Display* display_;
   Window window_;
   GLXContext context_ = nullptr;
+  CopySubBuffer copy_sub_buffer_ = nullptr;
   std::unique_ptr<GlPass> pass_;
   std::string renderer_name_;
 };
 
-// The reference rasterizer into memory, put on the window with XPutImage.
+// The reference rasterizer into memory shared with the X server (MIT-SHM) where it can be, so
+// putting a rectangle on the window copies nothing through the socket; else XPutImage.
 class SoftwarePresenter final : public Presenter {
  public:
-  SoftwarePresenter(Display* d, Window w) : display_(d), window_(w) {}
+  SoftwarePresenter(X11Session& session, Window w) : session_(session), window_(w) {}
   ~SoftwarePresenter() override {
-    if (gc_ != nullptr) XFreeGC(display_, gc_);
+    release();
+    if (gc_ != nullptr) XFreeGC(display(), gc_);
   }
 
   Status start(const SpriteTextures& textures) {
     textures_ = &textures;
     XWindowAttributes attrs{};
-    if (!XGetWindowAttributes(display_, window_, &attrs))
+    if (!XGetWindowAttributes(display(), window_, &attrs))
       return Status::fail("cannot read the overlay window");
     if (attrs.depth != 32) return Status::fail("the overlay window is not 32-bit ARGB");
     visual_ = attrs.visual;
-    gc_ = XCreateGC(display_, window_, 0, nullptr);
-    return gc_ != nullptr ? Status::success() : Status::fail("cannot draw on the overlay window");
+    gc_ = XCreateGC(display(), window_, 0, nullptr);
+    if (gc_ == nullptr) return Status::fail("cannot draw on the overlay window");
+    try_shm_ = XShmQueryExtension(display()) != 0;
+    return Status::success();
   }
+  bool shared_memory() const { return shm_image_ != nullptr || try_shm_; }
 
   Status resize(int w, int h) override {
-    image_ = make_image(w, h);
+    release();
+    width_ = std::max(1, w);
+    height_ = std::max(1, h);
+    const std::size_t bytes = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_) * 4;
+    if (try_shm_ && attach_shm(bytes)) return Status::success();
+    try_shm_ = false;  // a remote or refusing server: plain images from now on
+    heap_.assign(bytes, 0);
+    pixels_ = heap_.data();
     return Status::success();
   }
   void clear(std::span<const PixelRect> rects) override {
-    for (const PixelRect& r : rects) fill_rect(r, nullptr);
-  }
-  // The first layer is drawn straight into the image by the caller; this one is composited.
-  void layer(Layer& layer, std::span<const PixelRect> rects) override {
     for (const PixelRect& r0 : rects) {
-      const PixelRect r = clip_to(r0, image_.width, image_.height);
+      const PixelRect r = clip_to(r0, width_, height_);
+      for (int y = r.top; y < r.bottom; ++y)
+        std::memset(row(y) + static_cast<std::size_t>(r.left) * 4, 0,
+                    static_cast<std::size_t>(r.right - r.left) * 4);
+    }
+  }
+  void composite(const std::uint8_t* bgra, int stride, std::span<const PixelRect> rects) override {
+    for (const PixelRect& r0 : rects) {
+      const PixelRect r = clip_to(r0, width_, height_);
       for (int y = r.top; y < r.bottom; ++y) {
-        const std::uint8_t* src = layer.data() + (static_cast<std::size_t>(y) * image_.width + r.left) * 4;
-        std::uint8_t* dst = image_.pixels.data() + (static_cast<std::size_t>(y) * image_.width + r.left) * 4;
+        const std::uint8_t* src = bgra + static_cast<std::size_t>(y) * static_cast<std::size_t>(stride) +
+                                  static_cast<std::size_t>(r.left) * 4;
+        std::uint8_t* dst = row(y) + static_cast<std::size_t>(r.left) * 4;
         for (int x = r.left; x < r.right; ++x, src += 4, dst += 4) {
+          if (src[3] == 0 && (src[0] | src[1] | src[2]) == 0) continue;
           const unsigned keep = 255u - src[3];
           for (int k = 0; k < 4; ++k)
             dst[k] = static_cast<std::uint8_t>(std::min(255u, src[k] + (dst[k] * keep + 127u) / 255u));
@@ -305,57 +242,111 @@ class SoftwarePresenter final : public Presenter {
       }
     }
   }
-  // The image is BGRA (the window's byte order); the rasterizer draws RGBA, so each rectangle
+  // The memory is BGRA (the window's byte order); the rasterizer draws RGBA, so each rectangle
   // is drawn in a copy with red and blue swapped, then swapped back.
   void instances(const Frame& frame, std::span<const BuddyInstance> list,
                  std::span<const PixelRect> rects) override {
     for (const PixelRect& r0 : rects) {
-      const PixelRect r = clip_to(r0, image_.width, image_.height);
+      const PixelRect r = clip_to(r0, width_, height_);
       if (empty(r)) continue;
-      RgbaImage part = make_image(r.right - r.left, r.bottom - r.top);
-      copy_swapped(part, r, true);
+      part_.width = r.right - r.left;
+      part_.height = r.bottom - r.top;
+      part_.pixels.resize(static_cast<std::size_t>(part_.width) * static_cast<std::size_t>(part_.height) * 4);
+      copy_swapped(r, true);
       Frame f = frame;
-      f.screen = {static_cast<float>(part.width), static_cast<float>(part.height)};
+      f.screen = {static_cast<float>(part_.width), static_cast<float>(part_.height)};
       f.origin = {frame.origin.x + static_cast<float>(r.left), frame.origin.y + static_cast<float>(r.top)};
-      draw_instances(part, f, list, *textures_);
-      copy_swapped(part, r, false);
+      draw_instances(part_, f, list, *textures_);
+      copy_swapped(r, false);
     }
   }
   Status present(const PixelRect& buffer, std::span<const PixelRect> rects, bool whole, int,
                  int) override {
-    if (whole) XClearWindow(display_, window_);
-    XImage* img = XCreateImage(display_, visual_, 32, ZPixmap, 0,
-                               reinterpret_cast<char*>(image_.pixels.data()),
-                               static_cast<unsigned>(image_.width), static_cast<unsigned>(image_.height), 32,
-                               image_.width * 4);
-    if (img == nullptr) return Status::fail("cannot make an image for the overlay");
-    const PixelRect all{0, 0, image_.width, image_.height};
-    for (const PixelRect& r0 : whole ? std::span<const PixelRect>(&all, 1) : rects) {
-      const PixelRect r = clip_to(r0, image_.width, image_.height);
-      if (empty(r)) continue;
-      XPutImage(display_, window_, gc_, img, r.left, r.top, buffer.left + r.left, buffer.top + r.top,
-                static_cast<unsigned>(r.right - r.left), static_cast<unsigned>(r.bottom - r.top));
+    if (whole) XClearWindow(display(), window_);
+    XImage* img = shm_image_;
+    if (img == nullptr) {
+      img = XCreateImage(display(), visual_, 32, ZPixmap, 0, reinterpret_cast<char*>(pixels_),
+                         static_cast<unsigned>(width_), static_cast<unsigned>(height_), 32, width_ * 4);
+      if (img == nullptr) return Status::fail("cannot make an image for the overlay");
     }
-    img->data = nullptr;  // the memory is ours
-    XDestroyImage(img);
-    XSync(display_, False);
+    const PixelRect all{0, 0, width_, height_};
+    for (const PixelRect& r0 : whole ? std::span<const PixelRect>(&all, 1) : rects) {
+      const PixelRect r = clip_to(r0, width_, height_);
+      if (empty(r)) continue;
+      const auto w = static_cast<unsigned>(r.right - r.left), h = static_cast<unsigned>(r.bottom - r.top);
+      if (shm_image_ != nullptr)
+        XShmPutImage(display(), window_, gc_, img, r.left, r.top, buffer.left + r.left,
+                     buffer.top + r.top, w, h, False);
+      else
+        XPutImage(display(), window_, gc_, img, r.left, r.top, buffer.left + r.left,
+                  buffer.top + r.top, w, h);
+    }
+    if (img != shm_image_) {
+      img->data = nullptr;  // the memory is ours
+      XDestroyImage(img);
+    }
+    // The server must have read the memory before the next frame draws into it.
+    XSync(display(), False);
     return Status::success();
   }
 
-  RgbaImage& image() { return image_; }
-
  private:
-  void fill_rect(const PixelRect& r0, const std::uint8_t*) {
-    const PixelRect r = clip_to(r0, image_.width, image_.height);
-    for (int y = r.top; y < r.bottom; ++y)
-      std::memset(image_.pixels.data() + (static_cast<std::size_t>(y) * image_.width + r.left) * 4, 0,
-                  static_cast<std::size_t>(std::max(0, r.right - r.left)) * 4);
+  Display* display() const { return session_.display(); }
+  std::uint8_t* row(int y) {
+    return pixels_ + static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) * 4;
   }
-  void copy_swapped(RgbaImage& part, const PixelRect& r, bool into_part) {
-    for (int y = 0; y < part.height; ++y) {
-      std::uint8_t* a = part.pixels.data() + static_cast<std::size_t>(y) * part.width * 4;
-      std::uint8_t* b = image_.pixels.data() + (static_cast<std::size_t>(y + r.top) * image_.width + r.left) * 4;
-      for (int x = 0; x < part.width; ++x, a += 4, b += 4) {
+
+  bool attach_shm(std::size_t bytes) {
+    shm_.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+    if (shm_.shmid < 0) return false;
+    void* memory = shmat(shm_.shmid, nullptr, 0);
+    if (memory == reinterpret_cast<void*>(-1)) {
+      shmctl(shm_.shmid, IPC_RMID, nullptr);
+      return false;
+    }
+    shm_.shmaddr = static_cast<char*>(memory);
+    shm_.readOnly = False;
+    XImage* img = XShmCreateImage(display(), visual_, 32, ZPixmap, shm_.shmaddr, &shm_,
+                                  static_cast<unsigned>(width_), static_cast<unsigned>(height_));
+    bool attached = false;
+    if (img != nullptr && img->bytes_per_line == width_ * 4)
+      attached = session_.without_errors([&] { XShmAttach(display(), &shm_); });
+    // Marked for removal now: it goes away once both sides have detached, even after a crash.
+    shmctl(shm_.shmid, IPC_RMID, nullptr);
+    if (!attached) {
+      if (img != nullptr) {
+        img->data = nullptr;
+        XDestroyImage(img);
+      }
+      shmdt(shm_.shmaddr);
+      shm_ = {};
+      return false;
+    }
+    shm_image_ = img;
+    pixels_ = reinterpret_cast<std::uint8_t*>(shm_.shmaddr);
+    std::memset(pixels_, 0, bytes);
+    return true;
+  }
+
+  void release() {
+    if (shm_image_ != nullptr) {
+      XShmDetach(display(), &shm_);
+      XSync(display(), False);
+      shm_image_->data = nullptr;
+      XDestroyImage(shm_image_);
+      shmdt(shm_.shmaddr);
+      shm_image_ = nullptr;
+      shm_ = {};
+    }
+    heap_.clear();
+    pixels_ = nullptr;
+  }
+
+  void copy_swapped(const PixelRect& r, bool into_part) {
+    for (int y = 0; y < part_.height; ++y) {
+      std::uint8_t* a = part_.pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(part_.width) * 4;
+      std::uint8_t* b = row(y + r.top) + static_cast<std::size_t>(r.left) * 4;
+      for (int x = 0; x < part_.width; ++x, a += 4, b += 4) {
         const std::uint8_t* s = into_part ? b : a;
         std::uint8_t* d = into_part ? a : b;
         const std::uint8_t px[4] = {s[2], s[1], s[0], s[3]};
@@ -364,12 +355,18 @@ class SoftwarePresenter final : public Presenter {
     }
   }
 
-  Display* display_;
+  X11Session& session_;
   Window window_;
   Visual* visual_ = nullptr;
   GC gc_ = nullptr;
   const SpriteTextures* textures_ = nullptr;
-  RgbaImage image_;
+  bool try_shm_ = false;
+  XShmSegmentInfo shm_{};
+  XImage* shm_image_ = nullptr;
+  std::vector<std::uint8_t> heap_;
+  std::uint8_t* pixels_ = nullptr;
+  int width_ = 1, height_ = 1;
+  RgbaImage part_;  // one rectangle, reused from frame to frame
 };
 
 class X11Renderer final : public Renderer {
@@ -380,9 +377,8 @@ class X11Renderer final : public Renderer {
     textures_ = build_sprite_textures();
     overlay_ = overlay;
     const auto w = static_cast<Window>(window);
-    Display* d = session_->display();
     if (!software) {
-      auto gl = std::make_unique<GlxPresenter>(d, w);
+      auto gl = std::make_unique<GlxPresenter>(session_->display(), w);
       const Status s = gl->start(textures_);
       if (s.ok()) {
         std::fprintf(stderr, "perchkin: drawing with OpenGL (%s)\n", gl->name().c_str());
@@ -392,10 +388,11 @@ class X11Renderer final : public Renderer {
       std::fprintf(stderr, "perchkin: OpenGL cannot start (%s); using the software presenter\n",
                    s.error.c_str());
     }
-    auto soft = std::make_unique<SoftwarePresenter>(d, w);
+    auto soft = std::make_unique<SoftwarePresenter>(*session_, w);
     if (Status s = soft->start(textures_); !s.ok()) return s;
+    std::fprintf(stderr, "perchkin: drawing with the software presenter%s\n",
+                 soft->shared_memory() ? " (shared memory)" : "");
     presenter_ = std::move(soft);
-    std::fprintf(stderr, "perchkin: drawing with the software presenter\n");
     return Status::success();
   }
 
@@ -405,64 +402,35 @@ class X11Renderer final : public Renderer {
     if (!presenter_ || in.crew == nullptr || in.entries == nullptr || in.settings == nullptr ||
         in.scene == nullptr || in.effects == nullptr)
       return Result<FrameResult>::success(FrameResult{});
-    const int ow = std::max(1, static_cast<int>(std::lround(overlay_.right - overlay_.left)));
-    const int oh = std::max(1, static_cast<int>(std::lround(overlay_.bottom - overlay_.top)));
-    const LookSettings& look = in.settings->look;
-
-    InstanceParams params;
-    params.alpha = in.alpha;
-    params.overlay_left = in.overlay.left;
-    params.overlay_top = in.overlay.top;
-    params.look = look;
-    build_instances(instances_, *in.crew, *in.entries, params);
-
-    SceneActivity activity = scene_activity(*in.crew, *in.entries, *in.scene, *in.effects, in.clock);
-    activity.menu_open = static_cast<bool>(in.draw_menu);
-    activity.selection = static_cast<bool>(in.draw_selection);
-    MarkInput mark_in;
-    mark_in.overlay_width = ow;
-    mark_in.overlay_height = oh;
-    mark_in.overlay_left = in.overlay.left;
-    mark_in.overlay_top = in.overlay.top;
-    mark_in.box_cells = instance_box_cells(look, !in.settings->custom_hat.empty(),
-                                           !in.settings->custom_glasses.empty());
-    // Bubble boxes are not measured here yet: a visible bubble redraws the whole overlay.
-    const BoxF everything{0.0, 0.0, static_cast<double>(ow), static_cast<double>(oh)};
-    if (activity.bubbles) mark_in.extra_boxes = {&everything, 1};
-    TileGrid marks = mark_frame(mark_in, instances_, *in.crew, *in.entries, *in.effects, activity);
-    if (in.forced) state_.forced_redraw = true;
-
-    const FramePlan plan = plan_frame(state_, instances_, marks, activity, look);
+    prepare_frame(state_, in, prepared_);
+    const FramePlan& plan = prepared_.plan;
     if (!plan.draw) return Result<FrameResult>::success(FrameResult{});
+    const PixelSize window = overlay_size(overlay_);
 
-    const int bw = std::max(1, plan.buffer.right - plan.buffer.left);
-    const int bh = std::max(1, plan.buffer.bottom - plan.buffer.top);
-    const bool resized = bw != buffer_w_ || bh != buffer_h_;
+    const PixelSize size = buffer_size(plan.buffer);
+    const bool resized = size.width != buffer_w_ || size.height != buffer_h_;
     if (resized) {
-      if (Status s = presenter_->resize(bw, bh); !s.ok()) return s;
-      below_.resize(bw, bh);
-      above_.resize(bw, bh);
-      buffer_w_ = bw;
-      buffer_h_ = bh;
+      if (Status s = presenter_->resize(size.width, size.height); !s.ok()) return s;
+      layers_.resize(size.width, size.height);
+      buffer_w_ = size.width;
+      buffer_h_ = size.height;
     }
     const bool whole = resized || plan.clear_all || plan.buffer_changed || !(plan.buffer == last_buffer_);
     last_buffer_ = plan.buffer;
-    const PixelRect all{0, 0, bw, bh};
-    std::vector<PixelRect> rects;
+    rects_.clear();
     if (whole) {
-      rects.push_back(all);
+      rects_.push_back({0, 0, buffer_w_, buffer_h_});
     } else {
       for (const PixelRect& r : plan.clears)
-        if (PixelRect c = clip_to(r, bw, bh); !empty(c)) rects.push_back(c);
+        if (PixelRect c = clip_to(r, buffer_w_, buffer_h_); !empty(c)) rects_.push_back(c);
     }
 
-    presenter_->clear(rects);
-    draw_layer(below_, rects, plan.buffer, in, true);
-    if (plan.gpu_pass) presenter_->instances(plan.constants, instances_, rects);
-    draw_layer(above_, rects, plan.buffer, in, false);
+    layers_.draw(*presenter_, in, prepared_.instances, plan.gpu_pass, plan.constants, plan.buffer,
+                 rects_);
 
     const double before = monotonic_seconds();
-    if (Status s = presenter_->present(plan.buffer, rects, whole, ow, oh); !s.ok()) return s;
+    if (Status s = presenter_->present(plan.buffer, rects_, whole, window.width, window.height); !s.ok())
+      return s;
     // Pace drawn frames to the display rate; the wait counts as time spent presenting.
     next_deadline_ = std::max(next_deadline_ + kFramePeriod, before);
     if (next_deadline_ > before + kFramePeriod) next_deadline_ = before + kFramePeriod;
@@ -470,43 +438,21 @@ class X11Renderer final : public Renderer {
     FrameResult result;
     result.drawn = true;
     result.present_ms = (monotonic_seconds() - before) * 1000.0;
-    finish_frame(state_, plan, instances_, std::move(marks));
+    finish_prepared(state_, prepared_);
     return Result<FrameResult>::success(result);
   }
 
-  Canvas& canvas() override { return canvas_.canvas(); }
+  Canvas& canvas() override { return layers_.canvas(); }
 
  private:
-  void draw_layer(Layer& layer, std::span<const PixelRect> rects, const PixelRect& buffer,
-                  const FrameInput& in, bool first) {
-    canvas_.target(layer.data(), buffer_w_, buffer_h_, layer.stride());
-    TouchCanvas c(canvas_.canvas());
-    for (const PixelRect& r : rects) {
-      if (layer.has_content) layer.clear(r);
-      // The passes draw in overlay pixels; the buffer's top-left is at `buffer` on the overlay.
-      c.set_transform(canvas_translate(static_cast<float>(-buffer.left), static_cast<float>(-buffer.top)));
-      c.push_clip({static_cast<float>(buffer.left + r.left), static_cast<float>(buffer.top + r.top),
-                   static_cast<float>(buffer.left + r.right), static_cast<float>(buffer.top + r.bottom)});
-      if (first) draw_pass_one(c, in);
-      else draw_pass_two(c, in);
-      c.pop_clip();
-    }
-    canvas_.finish();
-    if (!c.touched && !layer.has_content) return;
-    presenter_->layer(layer, rects);
-    // Cleared everywhere and nothing new: the layer is empty again.
-    const bool everything = rects.size() == 1 && rects[0] == PixelRect{0, 0, buffer_w_, buffer_h_};
-    layer.has_content = c.touched || !everything;
-  }
-
   std::shared_ptr<X11Session> session_;
   SpriteTextures textures_;
   ScreenRect overlay_;
   std::unique_ptr<Presenter> presenter_;
-  LayerCanvas canvas_;
-  Layer below_, above_;
+  FrameLayers layers_;
   FrameState state_;
-  std::vector<BuddyInstance> instances_;
+  PreparedFrame prepared_;
+  std::vector<PixelRect> rects_;
   int buffer_w_ = 0, buffer_h_ = 0;
   PixelRect last_buffer_;
   double next_deadline_ = 0.0;

@@ -52,6 +52,31 @@ TEST(CairoCanvas, FillsPremultipliedBgraInsideClipsAndTransforms) {
   EXPECT_EQ(img.at(14, 6), 0xFF00FFu);  // the green square at (8, 0) moved by (6, 6)
 }
 
+TEST(CairoCanvas, SeveralClipRectanglesLetDrawingThroughInAnyOfThemOnly) {
+  CairoCanvas canvas;
+  Image img(32, 16);
+  img.attach(canvas);
+  canvas.set_transform(canvas_translate(-100, 0));  // clips are in the transform's space
+  const CanvasRect rects[] = {{100, 0, 108, 8}, {104, 4, 112, 12}, {124, 0, 132, 16}};
+  canvas.push_clip_rects(rects);
+  canvas.fill_rect({100, 0, 132, 16}, canvas_rgb(0xFFFFFF));
+  canvas.pop_clip();
+  canvas.flush();
+  EXPECT_EQ(img.alpha(1, 1), 255);
+  EXPECT_EQ(img.alpha(6, 6), 255);  // where two overlap
+  EXPECT_EQ(img.alpha(10, 10), 255);
+  EXPECT_EQ(img.alpha(28, 15), 255);
+  EXPECT_EQ(img.alpha(1, 10), 0);
+  EXPECT_EQ(img.alpha(18, 2), 0);
+  EXPECT_EQ(img.inked(), 64 + 64 - 16 + 128);
+  // An empty list hides everything until popped.
+  canvas.push_clip_rects({});
+  canvas.fill_rect({100, 0, 132, 16}, canvas_rgb(0xFF0000));
+  canvas.pop_clip();
+  canvas.flush();
+  EXPECT_EQ(img.at(18, 2), 0u);
+}
+
 TEST(CairoCanvas, StrokesHaveRoundCapsAndEllipsesTheirRadii) {
   CairoCanvas canvas;
   Image img(40, 40);

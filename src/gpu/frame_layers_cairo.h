@@ -1,0 +1,84 @@
+// The drawing of one frame on this desktop, whatever presents it: the dirty rectangles are
+// cleared, the first 2D pass is drawn by Cairo into a layer of premultiplied BGRA memory and
+// composited, the GPU pass draws the buddies, and the second 2D pass follows the same way.
+// Each pass runs once over all dirty rectangles (one clip made of them), and a layer reaches
+// the target only where its 128-pixel tiles hold something, so a changed bubble uploads its own
+// few tiles and not the whole dirty area.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "gpu/canvas_cairo.h"
+#include "gpu/instance.h"
+#include "gpu/renderer.h"
+#include "region/tile_grid.h"
+
+namespace perchkin {
+
+// What a frame is drawn into: the OpenGL pass's target, or the software presenter's memory.
+// Rectangles are buffer pixels, clipped to the buffer.
+class FrameTarget {
+ public:
+  virtual ~FrameTarget() = default;
+  virtual void clear(std::span<const PixelRect> rects) = 0;
+  // Premultiplied BGRA the buffer's size, `stride` bytes a row, drawn "over" inside `rects`.
+  virtual void composite(const std::uint8_t* bgra, int stride,
+                         std::span<const PixelRect> rects) = 0;
+  virtual void instances(const Frame& frame, std::span<const BuddyInstance> list,
+                         std::span<const PixelRect> rects) = 0;
+};
+
+// One 2D layer: its memory, and which of its tiles may hold drawn pixels (the rest are zero).
+class LayerImage {
+ public:
+  void resize(int width, int height);
+  std::uint8_t* data() { return pixels_.data(); }
+  const std::uint8_t* data() const { return pixels_.data(); }
+  int width() const { return width_; }
+  int height() const { return height_; }
+  int stride() const { return width_ * 4; }
+
+  // Zeroes the occupied tiles inside `rects`, before they are drawn again.
+  void clear(std::span<const PixelRect> rects);
+  // After drawing inside `rects`: notes the tiles there that hold a pixel and returns their
+  // parts inside `rects`, as row runs merged down the rows.
+  std::vector<PixelRect> occupied(std::span<const PixelRect> rects);
+
+ private:
+  bool tile_has_pixels(int column, int row, const PixelRect& within) const;
+
+  int width_ = 0, height_ = 0;
+  std::vector<std::uint8_t> pixels_;
+  TileGrid tiles_;  // 1: the tile may hold drawn pixels
+};
+
+class FrameLayers {
+ public:
+  // The buffer's size in pixels; the layers become empty.
+  void resize(int width, int height);
+  // The canvas both passes draw with; without a frame it measures text.
+  CairoCanvas& canvas() { return canvas_; }
+
+  // One frame inside `rects`: clear, pass one, the GPU pass (when `gpu_pass`), pass two. The
+  // buffer's top-left sits at (`buffer.left`, `buffer.top`) on the overlay.
+  void draw(FrameTarget& target, const FrameInput& in, std::span<const BuddyInstance> instances,
+            bool gpu_pass, const Frame& constants, const PixelRect& buffer,
+            std::span<const PixelRect> rects);
+
+  // 2D pixels the last frame handed to the target (both layers).
+  std::int64_t composited_pixels() const { return composited_; }
+
+ private:
+  void draw_layer(LayerImage& layer, FrameTarget& target, const FrameInput& in,
+                  std::span<const BuddyInstance> instances, bool first, const PixelRect& buffer,
+                  std::span<const PixelRect> rects);
+
+  CairoCanvas canvas_;
+  LayerImage below_, above_;
+  std::vector<CanvasRect> clip_;
+  std::int64_t composited_ = 0;
+};
+
+}  // namespace perchkin

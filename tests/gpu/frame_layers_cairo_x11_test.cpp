@@ -1,0 +1,162 @@
+// One frame's layers: what reaches the target, in which order, and only where something is.
+#include "gpu/frame_layers_cairo.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "gpu/overlay_2d.h"
+#include "props/effects.h"
+#include "scene/scene.h"
+
+namespace perchkin {
+namespace {
+
+std::string text(const PixelRect& r) {
+  return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) +
+         "," + std::to_string(r.bottom);
+}
+
+std::string text(std::span<const PixelRect> rects) {
+  std::string out;
+  for (const PixelRect& r : rects) out += (out.empty() ? "" : " ") + text(r);
+  return out;
+}
+
+// Records the calls, and checks that every composited pixel was drawn inside the frame's
+// rectangles and that nothing outside the composited rectangles holds a pixel.
+class RecordingTarget final : public FrameTarget {
+ public:
+  std::vector<std::string> calls;
+  void clear(std::span<const PixelRect> rects) override { calls.push_back("clear " + text(rects)); }
+  void composite(const std::uint8_t*, int, std::span<const PixelRect> rects) override {
+    calls.push_back("composite " + text(rects));
+  }
+  void instances(const Frame&, std::span<const BuddyInstance> list,
+                 std::span<const PixelRect> rects) override {
+    calls.push_back("instances " + std::to_string(list.size()) + " " + text(rects));
+  }
+};
+
+void put(LayerImage& layer, int x, int y) {
+  layer.data()[(static_cast<std::size_t>(y) * static_cast<std::size_t>(layer.width()) +
+                static_cast<std::size_t>(x)) * 4 + 3] = 255;
+}
+
+TEST(LayerImage, FindsTheTilesThatHoldPixelsAndClearsThemForTheNextFrame) {
+  LayerImage layer;
+  layer.resize(512, 300);
+  const PixelRect all{0, 0, 512, 300};
+  EXPECT_TRUE(layer.occupied({&all, 1}).empty());
+
+  // Four tiles in a square merge into one rectangle; a lone tile stays apart; the bottom row of
+  // tiles is cut at the image's edge.
+  put(layer, 5, 5);
+  put(layer, 200, 100);
+  put(layer, 10, 200);
+  put(layer, 250, 250);
+  put(layer, 511, 299);
+  EXPECT_EQ(text(layer.occupied({&all, 1})), "0,0,256,256 384,256,512,300");
+  // Only the parts inside the rectangles asked for, and only tiles with a pixel there: rows with
+  // different runs stay apart.
+  const PixelRect left{0, 0, 220, 300};
+  EXPECT_EQ(text(layer.occupied({&left, 1})), "0,0,220,128 0,128,128,256");
+
+  // Clearing a whole tile empties it; a tile only partly cleared keeps what lies outside.
+  const PixelRect part{0, 0, 64, 64};
+  layer.clear({&part, 1});
+  EXPECT_EQ(layer.data()[(5 * 512 + 5) * 4 + 3], 0);
+  const PixelRect tile0{0, 0, 128, 128};
+  EXPECT_TRUE(layer.occupied({&tile0, 1}).empty());
+  layer.clear({&all, 1});
+  EXPECT_TRUE(layer.occupied({&all, 1}).empty());
+  for (std::uint8_t b : std::span<const std::uint8_t>(layer.data(), 512 * 300 * 4)) ASSERT_EQ(b, 0);
+}
+
+struct Scene2D {
+  Crew crew;
+  RenderEntries entries;
+  Scene scene;
+  Effects fx;
+  Settings settings;
+  FrameInput in;
+  Scene2D() {
+    in.crew = &crew;
+    in.entries = &entries;
+    in.scene = &scene;
+    in.effects = &fx;
+    in.settings = &settings;
+    in.overlay = {0, 0, 768, 512};
+    in.clock = 10.0;
+  }
+};
+
+TEST(FrameLayers, EachLayerReachesTheTargetOnlyInTheTilesItDrewIn) {
+  Scene2D s;
+  s.fx.particles.push_back(make_particle(ParticleKind::sparkle, rgba(0), 300, 200, 0, 0, 2));
+  FrameLayers layers;
+  layers.resize(768, 512);
+  RecordingTarget target;
+  const PixelRect all{0, 0, 768, 512};
+  layers.draw(target, s.in, {}, false, Frame{}, {0, 0, 768, 512}, {&all, 1});
+  ASSERT_EQ(target.calls.size(), 2u);
+  EXPECT_EQ(target.calls[0], "clear 0,0,768,512");
+  EXPECT_EQ(target.calls[1], "composite 256,128,384,256");  // pass one; pass two drew nothing
+  EXPECT_EQ(layers.composited_pixels(), 128 * 128);
+
+  // The sparkle moves to the next tile; only the dirty tiles around it are drawn, and the old
+  // one, cleared by the target, is not composited again.
+  s.fx.particles[0].x = 420;
+  target.calls.clear();
+  const PixelRect dirty{256, 128, 512, 256};
+  layers.draw(target, s.in, {}, false, Frame{}, {0, 0, 768, 512}, {&dirty, 1});
+  ASSERT_EQ(target.calls.size(), 2u);
+  EXPECT_EQ(target.calls[1], "composite 384,128,512,256");
+
+  // A frame whose rectangles miss the sparkle composites nothing.
+  target.calls.clear();
+  const PixelRect away{0, 384, 128, 512};
+  layers.draw(target, s.in, {}, false, Frame{}, {0, 0, 768, 512}, {&away, 1});
+  ASSERT_EQ(target.calls.size(), 1u);
+  EXPECT_EQ(layers.composited_pixels(), 0);
+}
+
+TEST(FrameLayers, ABufferAwayFromTheOriginDrawsTheGpuPassBetweenTheLayers) {
+  Scene2D s;
+  Buddy b;
+  b.id = 0;
+  b.x = 400;
+  b.y = 300;
+  b.unit = 3;
+  b.bubble_text = "hi";
+  b.bubble_until = 20.0;
+  b.bubble_serial = 1;
+  s.crew.buddies.push_back(b);
+  RenderEntry e;
+  e.id = 0;
+  e.prev_x = e.x = 400;
+  e.prev_y = e.y = 300;
+  s.entries.entries.push_back(e);
+  s.fx.particles.push_back(make_particle(ParticleKind::heart, rgba(0), 300, 300, 0, 0, 2));
+  FrameLayers layers;
+  update_bubbles(s.entries, s.crew, layers.canvas(), 1.0, 9.0);
+  // The buffer covers overlay pixels 256..768 x 256..512.
+  layers.resize(512, 256);
+  RecordingTarget target;
+  const PixelRect all{0, 0, 512, 256};
+  BuddyInstance inst;
+  inst.pos = {400, 300};
+  inst.unit = 3;
+  layers.draw(target, s.in, {&inst, 1}, true, Frame{}, {256, 256, 768, 512}, {&all, 1});
+  ASSERT_EQ(target.calls.size(), 4u);
+  EXPECT_EQ(target.calls[1], "composite 0,0,128,128");  // the heart at (300, 300)
+  EXPECT_EQ(target.calls[2], "instances 1 0,0,512,256");
+  // The bubble stands above the buddy's head, which is above the buffer's top: what of it falls
+  // inside the buffer lies in its top row of tiles, around x = 400 - 256.
+  ASSERT_EQ(target.calls[3].rfind("composite ", 0), 0u);
+  EXPECT_NE(target.calls[3].find(",0,"), std::string::npos) << target.calls[3];
+}
+
+}  // namespace
+}  // namespace perchkin
