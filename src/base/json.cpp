@@ -35,6 +35,9 @@ bool nesting_within_limit(std::string_view text) {
 }  // namespace
 
 std::optional<json> parse_json(std::string_view text) {
+  // nlohmann's reader takes a NUL byte for the end of the input and would ignore what follows.
+  // A raw NUL is never valid JSON (not white space, and not allowed unescaped in a string).
+  if (text.find('\0') != std::string_view::npos) return std::nullopt;
   if (!nesting_within_limit(text)) return std::nullopt;
   json value = json::parse(text.begin(), text.end(), nullptr, /*allow_exceptions=*/false,
                            /*ignore_comments=*/false);

@@ -42,6 +42,12 @@ TEST(RequestLine, MalformedLinesAreBadRequests) {
                            "\"cmd\"\n"}) {
     EXPECT_FALSE(parse_request_line(line)) << line;
   }
+  // A NUL byte ends nothing: what follows it is still part of the line.
+  using namespace std::string_literals;
+  for (const std::string& line : {"{\"cmd\":\"say\",\"args\":{\"text\":\"hi\"}}\0}}}}\n"s,
+                                  "{\"cmd\":\"say\"}\0\n"s, "{\"cmd\":\"s\0ay\"}\n"s}) {
+    EXPECT_FALSE(parse_request_line(line)) << line.size();
+  }
 }
 
 TEST(RequestLine, SurroundingWhiteSpaceIsAccepted) {

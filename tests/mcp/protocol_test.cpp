@@ -84,6 +84,8 @@ TEST(McpProtocol, LinesThatAreNotRequests) {
   EXPECT_EQ(*handle_mcp_line(R"({"id":1,"method":"ping"} x)", forward), parse_error);
   EXPECT_EQ(*handle_mcp_line(std::string(200, '[') + std::string(200, ']'), forward), parse_error);
   EXPECT_EQ(mcp_parse_error(), parse_error);
+  using namespace std::string_literals;
+  EXPECT_EQ(*handle_mcp_line("{\"id\":1,\"method\":\"ping\"}\0garbage"s, forward), parse_error);
 
   for (const char* blank : {"", " ", "\r", "\t \r\n", "\n"}) {
     EXPECT_FALSE(handle_mcp_line(blank, forward)) << blank;
