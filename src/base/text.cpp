@@ -1,5 +1,6 @@
 #include "base/text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -180,24 +181,75 @@ std::optional<std::uint64_t> parse_unsigned(std::string_view text) {
   return value;
 }
 
+namespace {
+
+// Sign, digits with at most one point and at least one digit, then an optional exponent. Words
+// such as "inf" or "nan" and hexadecimal forms are not decimal numbers.
+bool is_decimal_number(std::string_view text) {
+  std::size_t i = 0;
+  const auto digits = [&] {
+    const std::size_t from = i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+    return i - from;
+  };
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  std::size_t mantissa = digits();
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    mantissa += digits();
+  }
+  if (mantissa == 0) return false;
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    if (digits() == 0) return false;
+  }
+  return i == text.size();
+}
+
+// For a number too large or too small for a double: whether it is too large. The decimal
+// exponent of the first significant digit decides; saturating keeps absurd exponents harmless.
+bool overflows(std::string_view text) {
+  long long magnitude = 0;
+  bool seen_point = false;
+  bool significant = false;
+  std::size_t i = 0;
+  if (text[i] == '+' || text[i] == '-') ++i;
+  for (; i < text.size() && text[i] != 'e' && text[i] != 'E'; ++i) {
+    if (text[i] == '.') {
+      seen_point = true;
+    } else if (!significant && text[i] == '0') {
+      if (seen_point) --magnitude;
+    } else {
+      significant = true;
+      if (!seen_point) ++magnitude;
+    }
+  }
+  long long exponent = 0;
+  bool negative = false;
+  if (i < text.size()) {
+    ++i;
+    if (text[i] == '+' || text[i] == '-') negative = text[i++] == '-';
+    for (; i < text.size(); ++i) exponent = std::min(exponent * 10 + (text[i] - '0'), 1'000'000LL);
+  }
+  return magnitude + (negative ? -exponent : exponent) > 0;
+}
+
+}  // namespace
+
 std::optional<double> parse_double(std::string_view text) {
-  if (text.empty()) return std::nullopt;
+  if (!is_decimal_number(text)) return std::nullopt;
+  const bool negative = text.front() == '-';
   std::string_view body = text;
   if (body.front() == '+') body.remove_prefix(1);
-  if (body.empty() || body.front() == '+') return std::nullopt;
   double value = 0.0;
   const auto [ptr, ec] = std::from_chars(body.data(), body.data() + body.size(), value);
-  if (ptr != body.data() + body.size()) return std::nullopt;
   if (ec == std::errc::result_out_of_range) {
     // Overflow saturates to infinity the way a decimal parser rounds it; underflow gives 0.
-    const bool negative = body.front() == '-';
-    const bool tiny = body.find_first_of("eE") != std::string_view::npos &&
-                      body.find("e-") != std::string_view::npos;
-    if (tiny) return negative ? -0.0 : 0.0;
-    return negative ? -std::numeric_limits<double>::infinity()
-                    : std::numeric_limits<double>::infinity();
+    const double magnitude = overflows(text) ? std::numeric_limits<double>::infinity() : 0.0;
+    return negative ? -magnitude : magnitude;
   }
-  if (ec != std::errc()) return std::nullopt;
+  if (ec != std::errc() || ptr != body.data() + body.size()) return std::nullopt;
   return value;
 }
 

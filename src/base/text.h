@@ -36,7 +36,8 @@ std::string one_decimal(double value);
 
 // Decimal unsigned integer: optional leading '+', digits only, must fit 64 bits.
 std::optional<std::uint64_t> parse_unsigned(std::string_view text);
-// Decimal floating-point number in ordinary or exponent form, the whole text.
+// Decimal floating-point number in ordinary or exponent form, the whole text; "inf", "nan" and
+// hexadecimal forms are not numbers. Too large saturates to infinity, too small gives 0.
 std::optional<double> parse_double(std::string_view text);
 
 std::string join(const std::vector<std::string>& parts, std::string_view separator);

@@ -69,9 +69,21 @@ TEST(LaunchOptionsParse, ScaleClampsAndRounds) {
   EXPECT_EQ(scale("3.5", false), 4.0);
   EXPECT_EQ(scale("2.5", false), 3.0);
   EXPECT_EQ(scale("1e1", false), 10.0);
-  EXPECT_EQ(scale("abc", false), 9.0);
-  EXPECT_EQ(scale("nan", false), 9.0);  // not a number keeps the saved size
-  EXPECT_EQ(scale("inf", true), 300.0);
+  EXPECT_EQ(scale("+.5e1", false), 5.0);
+  EXPECT_EQ(scale("7.", false), 7.0);
+  // Only decimal numbers count; anything else keeps the saved size.
+  for (const char* v : {"abc", "nan", "inf", "Infinity", "-inf", "0x10", "", ".", "1e", "1e+",
+                        "e5", "--1", "+-1", "1.2.3", " 3", "3 "}) {
+    EXPECT_EQ(scale(v, true), 9.0) << v;
+  }
+  // Beyond the range of a double: huge saturates, tiny is zero, whatever the exponent's case.
+  EXPECT_EQ(scale("1E-400", false), 1.0);
+  EXPECT_EQ(scale("1e-400", false), 1.0);
+  EXPECT_EQ(scale("0.000001E-400", false), 1.0);
+  EXPECT_EQ(scale("1E400", true), 300.0);
+  EXPECT_EQ(scale("1e400", false), 12.0);
+  EXPECT_EQ(scale(("1" + std::string(400, '0') + "e-10").c_str(), false), 12.0);
+  EXPECT_EQ(scale("-1e400", true), 1.0);
 }
 
 TEST(WindowsCommandLine, SplitsLikeTheRuntime) {
