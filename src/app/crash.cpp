@@ -22,7 +22,10 @@ std::filesystem::path& crash_log_path() {
 
 [[noreturn]] void on_terminate() {
   std::string details;
+  std::string site;
   if (auto current = std::current_exception()) {
+    // Read the stack first: it still holds the throwing code until something else runs.
+    site = throw_site();
     try {
       std::rethrow_exception(current);
     } catch (const std::exception& e) {
@@ -33,8 +36,7 @@ std::filesystem::path& crash_log_path() {
   } else {
     details = "std::terminate called without an active exception";
   }
-  // clang 14 has no std::source_location with this library; the macros say the same.
-  report_crash(std::string(__FILE__) + ":" + std::to_string(__LINE__) + ": " + details);
+  report_crash(site.empty() ? details : site + ": " + details);
   std::_Exit(1);
 }
 

@@ -17,6 +17,10 @@ void show_message_box(std::string_view text);
 // Installs the platform's fatal-error handlers (signals / unhandled exceptions), which call
 // report_crash.
 void install_platform_crash_handlers();
+// Called by the terminate handler while an uncaught exception is active: the code that threw
+// it, read from the stack, which is still intact then ("perchkin+0x1a2b3 (function+0x1f)";
+// the offset is relative to the module's load address, for addr2line). Empty when unknown.
+std::string throw_site();
 // Raises the system timer resolution to 1 ms around the frame loop (Windows).
 void begin_timer_resolution();
 void end_timer_resolution();

@@ -5,12 +5,17 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cxxabi.h>
+#include <dlfcn.h>
+#include <execinfo.h>
 #include <fcntl.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <spawn.h>
 #include <string>
+#include <string_view>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -76,6 +81,59 @@ void on_fatal_signal(int sig) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string symbol_name(const char* mangled) {
+  int status = 0;
+  std::unique_ptr<char, decltype(&std::free)> plain(
+      abi::__cxa_demangle(mangled, nullptr, nullptr, &status), &std::free);
+  return status == 0 && plain ? std::string(plain.get()) : std::string(mangled);
+}
+
+}  // namespace
+
+std::string throw_site() {
+  void* frames[64];
+  const int count = backtrace(frames, 64);
+  // A return address points just past its call, and past the end of the function when the
+  // callee never returns (as __cxa_throw's call of std::terminate); one byte back lies inside.
+  const auto lookup = [&](int i, Dl_info& info) {
+    info = {};
+    return dladdr(static_cast<char*>(frames[i]) - 1, &info) != 0;
+  };
+  // The runtime's frames run from the handler down to __cxa_throw (or __cxa_rethrow); the
+  // library's own throw helpers (std::__throw_out_of_range and the like) come next.
+  Dl_info info{};
+  int site = -1;
+  for (int i = 0; i < count && site < 0; ++i) {
+    if (!lookup(i, info) || info.dli_sname == nullptr) continue;
+    const std::string_view name = info.dli_sname;
+    if (name == "__cxa_throw" || name == "__cxa_rethrow") site = i + 1;
+  }
+  if (site < 0) return {};
+  for (; site < count; ++site) {
+    if (!lookup(site, info)) return {};
+    if (info.dli_sname == nullptr ||
+        std::string_view(info.dli_sname).find("__throw_") == std::string_view::npos) {
+      break;
+    }
+  }
+  if (site >= count || info.dli_fname == nullptr) return {};
+  const auto address = reinterpret_cast<std::uintptr_t>(frames[site]) - 1;
+  const std::string_view path = info.dli_fname;
+  char text[64];
+  std::snprintf(text, sizeof text, "+0x%zx",
+                static_cast<std::size_t>(address - reinterpret_cast<std::uintptr_t>(info.dli_fbase)));
+  std::string out = std::string(path.substr(path.rfind('/') + 1)) + text;
+  if (info.dli_sname != nullptr) {
+    std::snprintf(text, sizeof text, "+0x%zx",
+                  static_cast<std::size_t>(address -
+                                           reinterpret_cast<std::uintptr_t>(info.dli_saddr)));
+    out += " (" + symbol_name(info.dli_sname) + text + ")";
+  }
+  return out;
+}
 
 void install_platform_crash_handlers() {
   struct sigaction action {};

@@ -7,7 +7,9 @@
 #include <windows.h>
 #include <timeapi.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <cxxabi.h>
 #include <string>
 
 namespace perchkin {
@@ -75,6 +77,40 @@ LONG WINAPI on_unhandled_exception(EXCEPTION_POINTERS* info) {
 }
 
 }  // namespace
+
+std::string throw_site() {
+  // Without debug symbols at run time the runtime's frames are told apart by address: the
+  // frame that returns into __cxa_throw (or __cxa_rethrow), both small functions linked into
+  // the program, comes right before the code that threw.
+  void* frames[64];
+  const USHORT count = CaptureStackBackTrace(0, 64, frames, nullptr);
+  const auto within = [](void* frame, void* function) {
+    const auto at = reinterpret_cast<std::uintptr_t>(frame);
+    const auto start = reinterpret_cast<std::uintptr_t>(function);
+    return at > start && at - start < 0x400;
+  };
+  void* const throw_fn = reinterpret_cast<void*>(&__cxxabiv1::__cxa_throw);
+  void* const rethrow_fn = reinterpret_cast<void*>(&__cxxabiv1::__cxa_rethrow);
+  for (USHORT i = 0; i + 1 < count; ++i) {
+    if (!within(frames[i], throw_fn) && !within(frames[i], rethrow_fn)) continue;
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            static_cast<LPCWSTR>(frames[i + 1]), &module)) {
+      return {};
+    }
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(module, path, MAX_PATH);
+    std::string name = narrow(path, static_cast<int>(length));
+    name = name.substr(name.find_last_of("\\/") + 1);
+    char offset[32];
+    std::snprintf(offset, sizeof offset, "+0x%llx",
+                  static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(frames[i + 1]) -
+                                                  1 - reinterpret_cast<std::uintptr_t>(module)));
+    return name + offset;
+  }
+  return {};
+}
 
 void install_platform_crash_handlers() { SetUnhandledExceptionFilter(on_unhandled_exception); }
 

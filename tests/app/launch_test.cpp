@@ -6,7 +6,16 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
+#include <stdexcept>
+#include <thread>
+
+#include "../test_env.h"
+
+#ifndef _WIN32
+#include <dlfcn.h>
+#endif
 
 namespace perchkin {
 namespace {
@@ -111,6 +120,46 @@ TEST(CrashLog, TextAndFile) {
     EXPECT_EQ(text.str(), "Perchkin 0.10.0\nsecond\n");
   }
   std::filesystem::remove_all(dir);
+}
+
+[[gnu::noinline, maybe_unused]] void throw_uncaught() { throw std::runtime_error("boom"); }
+
+TEST(CrashHookDeathTest, UncaughtExceptionNamesTheCodeThatThrewIt) {
+#ifdef _WIN32
+  GTEST_SKIP() << "checked by hand on Windows";
+#else
+  const auto dir = std::filesystem::temp_directory_path() / "perchkin-crash-site";
+  std::filesystem::remove_all(dir);
+  testing_env::set("PERCHKIN_SETTINGS", (dir / "settings.json").string());
+  testing_env::unset("DISPLAY");  // no dialog may wait for a click
+  EXPECT_EXIT(
+      {
+        install_crash_hook();
+        // Outside the test's own exception handling, as in any thread of the program.
+        std::thread(throw_uncaught).join();
+      },
+      ::testing::ExitedWithCode(1), "Perchkin crashed");
+  testing_env::unset("PERCHKIN_SETTINGS");
+
+  std::ifstream in(dir / "crash.log", std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  std::smatch m;
+  const std::string log = text.str();
+  ASSERT_TRUE(std::regex_match(log, m,
+                               std::regex("Perchkin 0\\.10\\.0\n[^\n/]+\\+0x([0-9a-f]+)[^\n]*"
+                                          ": uncaught exception: boom\n")))
+      << log;
+  // The offset lies inside the function that threw, not in the hook or the runtime.
+  Dl_info info{};
+  ASSERT_NE(dladdr(reinterpret_cast<void*>(&throw_uncaught), &info), 0);
+  const auto function = reinterpret_cast<std::uintptr_t>(&throw_uncaught) -
+                        reinterpret_cast<std::uintptr_t>(info.dli_fbase);
+  const std::uintptr_t offset = std::stoull(m[1].str(), nullptr, 16);
+  EXPECT_GE(offset, function) << log;
+  EXPECT_LT(offset, function + 256) << log;
+  std::filesystem::remove_all(dir);
+#endif
 }
 
 }  // namespace
