@@ -23,7 +23,8 @@ bool is_counter_at(std::string_view s, std::size_t i) {
 }
 
 // Reads a run of digits with at most one dot (".5" and "5." included). A value too small for a
-// double reads as 0; one too large is unreadable.
+// double reads as 0 and one too large as infinity, so that only a result that is not finite
+// fails: 1/99…9 with 400 nines is 0.
 std::optional<double> read_decimal(std::string_view digits) {
   double value = 0.0;
   const char* first = digits.data();
@@ -36,9 +37,9 @@ std::optional<double> read_decimal(std::string_view digits) {
     const std::size_t dot = digits.find('.');
     const std::string_view whole = digits.substr(0, dot);
     if (whole.find_first_not_of('0') == std::string_view::npos) return 0.0;
-    return std::nullopt;
+    return std::numeric_limits<double>::infinity();
   }
-  if (ec != std::errc() || !std::isfinite(value)) return std::nullopt;
+  if (ec != std::errc()) return std::nullopt;
   return value;
 }
 
@@ -187,7 +188,7 @@ std::optional<double> read_long_counter_number(const CompiledValue::CounterNumbe
     }
     if (!all_kept || (significant >= kKeptSignificantDigits && &piece != &number.pieces.back())) {
       // A whole part this long is far beyond the largest double.
-      if (!after_dot) return std::nullopt;
+      if (!after_dot) return std::numeric_limits<double>::infinity();
       const bool counter_nonzero = counter_text.find_first_not_of('0') != std::string_view::npos;
       if (rest_nonzero || piece.nonzero_after || (piece.counter_after && counter_nonzero)) {
         out.append("1");

@@ -73,7 +73,8 @@ struct CompiledValue {
 
 CompiledValue compile_value(std::string_view token);
 
-// nullopt for division by zero, an unreadable number or a result that is not finite.
+// nullopt for division by zero, an unreadable number or a result that is not finite; numbers
+// beyond a double's range read as infinity and may still give a finite result.
 // long_readings, when given, grows by the counter numbers too long for the quick integer route,
 // which are read from text and cost far more.
 std::optional<double> evaluate(const CompiledValue& value, std::uint32_t counter,

@@ -21,9 +21,13 @@ inline constexpr std::uint32_t kMaxStatementsRun = 50000;
 inline constexpr std::size_t kMaxPoints = 20000;
 inline constexpr double kCoordinateLimit = 20000;
 inline constexpr std::size_t kMaxColorChars = 24;
-// Numbers of more than 19 digits that hold ":i" must be read from text for every round; this
-// many such readings keep even the most contrived program within a few milliseconds.
-inline constexpr std::size_t kMaxLongNumberReadings = 100000;
+// Numbers of more than 19 digits that hold ":i" must be read from text. Such a number takes at
+// least 18 characters of program text (a round number has at most 4 digits), and values are
+// remembered per round number (0 to 2000), so no program within the limits above reads more than
+// 4000 / 18 * 2001, about 445,000 of them. The cap only backs up that reasoning.
+inline constexpr std::size_t kMaxLongNumberReadings = 1'000'000;
+static_assert(kMaxLongNumberReadings >
+              kMaxProgramBytes / 18 * (static_cast<std::size_t>(kMaxRepeatCount) + 1));
 
 enum class TurtleOp : std::uint8_t {
   repeat,

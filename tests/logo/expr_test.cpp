@@ -80,8 +80,13 @@ TEST(Eval, ResultsMustBeFinite) {
   const std::string big(300, '9');
   EXPECT_FALSE(eval(big + "*" + big, 0).ok());
   EXPECT_FALSE(eval(std::string(400, '9'), 0).ok());
-  // An intermediate overflow that comes back into range is fine.
+  EXPECT_FALSE(eval("0*" + std::string(400, '9'), 0).ok());
+  EXPECT_FALSE(eval(std::string(400, '9') + "-" + std::string(400, '9'), 0).ok());
+  // An overflow, in a reading or in between, that comes back into range is fine.
   EXPECT_EQ(value_of("1/(" + big + "*" + big + ")"), 0.0);
+  EXPECT_EQ(value_of("1/" + std::string(400, '9')), 0.0);
+  EXPECT_EQ(value_of("-1/" + std::string(400, '9') + ".5"), -0.0);
+  EXPECT_EQ(value_of("1/" + std::string(900, '9') + ":i", 3), 0.0);
   // Too small to tell from zero reads as zero.
   EXPECT_EQ(value_of("." + std::string(400, '0') + "1"), 0.0);
 }

@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -87,9 +88,9 @@ class Reader {
     if (ec == std::errc::result_out_of_range) {
       const std::string whole = run.substr(0, run.find('.'));
       if (whole.find_first_not_of('0') == std::string::npos) return 0.0;
-      return std::nullopt;
+      return std::numeric_limits<double>::infinity();
     }
-    if (ec != std::errc() || !std::isfinite(value)) return std::nullopt;
+    if (ec != std::errc()) return std::nullopt;
     return value;
   }
 

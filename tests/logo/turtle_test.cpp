@@ -197,16 +197,29 @@ TEST(Run, StatementLimit) {
   EXPECT_EQ(run_from("repeat 2000 [repeat 2000 [repeat 2000 []]]").error, "program runs too long");
 }
 
-TEST(Run, LongCounterNumbersAreBudgeted) {
-  // Each round reads every 20-digit number afresh; 2000 rounds of 60 such numbers is too many,
-  // 2000 rounds of 45 is not.
+TEST(Run, LongCounterNumbersNeverExhaustTheWork) {
+  // Every round reads every 20-digit number afresh. The program stays within the limits on text,
+  // statements and points, so the work done on long numbers must not stop it, however many fit.
   const auto program = [](int numbers) {
     std::string value = "0*(1";
     for (int i = 0; i < numbers; ++i) value += "+1234567890123456789:i";
     return "repeat 2000 [rt " + value + ")] fd 1";
   };
-  EXPECT_EQ(run_from(program(60)).error, "program runs too long");
-  EXPECT_TRUE(run_from(program(45)).ok());
+  EXPECT_TRUE(run_from(program(60)).ok());
+  std::string longest = program(180);
+  ASSERT_LE(longest.size(), kMaxProgramBytes);
+  EXPECT_TRUE(run_from(longest).ok());
+}
+
+TEST(Run, NumbersBeyondADoubleStillMove) {
+  // 1/99…9 is 0, not a failure, so the turtle stays put; the numeral alone is not finite.
+  const std::string nines(400, '9');
+  const RunResult moved = run_from("fd 1/" + nines + " fd 5", {10, 10});
+  ASSERT_TRUE(moved.ok()) << moved.error;
+  EXPECT_EQ((*moved)[0].points.size(), 3u);
+  EXPECT_EQ((*moved)[0].points[1].x, 10.0);
+  EXPECT_EQ((*moved)[0].points[2].x, 15.0);
+  EXPECT_EQ(run_from("fd " + nines).error, "not a number: " + nines);
 }
 
 TEST(Run, PointLimit) {
