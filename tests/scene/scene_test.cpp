@@ -2,6 +2,7 @@
 #include "props/prop.h"
 #include "scene/draw_command.h"
 #include "brain/pencil.h"
+#include "crowd/drawing_event.h"
 #include "scene/scene.h"
 
 #include <gtest/gtest.h>
@@ -242,6 +243,26 @@ TEST(Hazards, SketchIsAClosedLoopOfSeventyTwoSegmentsAndPlacesTheHazard) {
     EXPECT_EQ(place->ttl, 5.0);
     EXPECT_EQ(place->x, 800.0);
   }
+}
+
+TEST(DrawText, FontSizeStaysBetweenOneAnd200) {
+  // Above 200 is cut to 200; at or below zero (which would draw nothing or upside down) is 1.
+  const Buddy b = standing_buddy(1.0);
+  const auto font_size = [&](const json& size, double scale) {
+    Result<DrawPlan> plan = plan_draw(
+        {{"kind", "text"}, {"text", "hi"}, {"pts", {{100, 100}}}, {"size", size}}, b, scale);
+    EXPECT_TRUE(plan.ok()) << size;
+    if (!plan.ok()) return 0.0;
+    const TextEvent* text = text_of(*plan->job->strokes.front().start_event);
+    EXPECT_GT(*plan->job->strokes.front().fixed_speed, 0.0);
+    return text ? text->size : 0.0;
+  };
+  EXPECT_EQ(font_size(500, 1.0), 200.0);
+  EXPECT_EQ(font_size(200, 1.5), 300.0);
+  EXPECT_EQ(font_size(0, 1.0), 1.0);
+  EXPECT_EQ(font_size(-40, 2.0), 2.0);
+  EXPECT_EQ(font_size(0.5, 1.0), 1.0);
+  EXPECT_EQ(font_size(12.5, 1.0), 12.5);
 }
 
 }  // namespace
