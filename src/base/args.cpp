@@ -15,7 +15,8 @@ Result<double> not_a_number(std::string_view key) {
 
 Result<double> number_arg(const json& args, std::string_view key, double fallback) {
   const json* member = json_member(args, key);
-  if (member == nullptr || member->is_null()) return fallback;
+  // Only an absent member takes the fallback: null is given, and it is not a number.
+  if (member == nullptr) return fallback;
   if (const std::optional<double> n = json_number(*member)) return *n;
   return not_a_number(key);
 }

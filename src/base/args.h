@@ -8,10 +8,10 @@
 
 namespace perchkin {
 
-// Any JSON number is used as a double; an absent or null member gives the fallback; anything
-// else fails with "{key} must be a number".
+// Any JSON number is used as a double; an absent member gives the fallback; anything else,
+// null included, fails with "{key} must be a number".
 Result<double> number_arg(const json& args, std::string_view key, double fallback);
-// The same for an argument that must be there: absent or null fails too.
+// The same for an argument that must be there: absent fails too.
 Result<double> required_number_arg(const json& args, std::string_view key);
 
 }  // namespace perchkin

@@ -41,8 +41,8 @@ TEST(ReadDrawStyle, DefaultsClampsAndMessages) {
   EXPECT_EQ(read_draw_style({{"width", 100}})->width, 40.0);
   EXPECT_EQ(read_draw_style({{"ttl", 5000}})->ttl, 600.0);
   EXPECT_EQ(read_draw_style({{"ttl", -3}})->ttl, 0.0);
-  EXPECT_EQ(read_draw_style({{"width", nullptr}})->width, 4.0);
 
+  EXPECT_EQ(read_draw_style({{"width", nullptr}}).error, "width must be a number");
   EXPECT_EQ(read_draw_style({{"width", "5"}}).error, "width must be a number");
   EXPECT_EQ(read_draw_style({{"ttl", true}}).error, "ttl must be a number");
   EXPECT_EQ(read_draw_style({{"width", "x"}, {"ttl", "y"}}).error, "width must be a number");
