@@ -254,7 +254,14 @@ Result<std::vector<std::size_t>> resolve_targets(const Crew& crew, const json* i
     const auto& s = id->get_ref<const std::string&>();
     if (s == "all") return all;
     wanted = parse_unsigned(s);
-    if (wanted) shown = std::to_string(*wanted);
+    if (wanted) {
+      shown = std::to_string(*wanted);
+    } else if (const std::string_view digits = std::string_view(s).substr(s.rfind('+', 0) == 0);
+               !digits.empty() && digits.find_first_not_of("0123456789") == std::string_view::npos) {
+      // Digits too many for any id still name a buddy, one that does not exist.
+      const std::size_t first = std::min(digits.find_first_not_of('0'), digits.size() - 1);
+      return Status::fail(no_buddy_text(digits.substr(first), crew));
+    }
   } else if (json_is_non_negative_integer(*id)) {
     wanted = id->is_number_unsigned() ? id->get<std::uint64_t>()
                                       : static_cast<std::uint64_t>(id->get<std::int64_t>());

@@ -48,6 +48,16 @@ TEST_F(Commands, TargetResolution) {
             "id must be a buddy id or 'all'");
   EXPECT_EQ(msg("act", {{"action", "wave"}, {"id", 4294967298ull}}),
             "no buddy with id 4294967298; ids are 0,2,5");
+  // Too many digits for any id: still a buddy id, of nobody.
+  EXPECT_EQ(msg("act", {{"action", "wave"}, {"id", "99999999999999999999999"}}),
+            "no buddy with id 99999999999999999999999; ids are 0,2,5");
+  EXPECT_EQ(msg("act", {{"action", "wave"}, {"id", "+000099999999999999999999"}}),
+            "no buddy with id 99999999999999999999; ids are 0,2,5");
+  EXPECT_EQ(msg("crew", {{"remove", "99999999999999999999999"}}),
+            "no buddy with id 99999999999999999999999; ids are 0,2,5");
+  EXPECT_EQ(msg("act", {{"action", "wave"}, {"id", ""}}), "id must be a buddy id or 'all'");
+  EXPECT_EQ(msg("act", {{"action", "wave"}, {"id", "9999999999999999999x"}}),
+            "id must be a buddy id or 'all'");
   EXPECT_EQ(msg("chatty", {{"on", false}, {"id", "+2"}}), "quiet");
   EXPECT_FALSE(app.crew.buddies[1].world.chatty);
   EXPECT_TRUE(app.crew.buddies[0].world.chatty);
@@ -124,6 +134,31 @@ TEST_F(Commands, SayActWalkLeapFxChatty) {
   EXPECT_EQ(msg("chatty", json::object()), "chatty");
   EXPECT_EQ(msg("chatty", {{"on", true}}), "chatty");
   EXPECT_EQ(msg("chatty", {{"on", "no"}}), "quiet");
+}
+
+// A null number argument is given and is not a number; only leaving it out takes the default.
+TEST_F(Commands, NullIsNotANumber) {
+  const json style = {{"kind", "line"}, {"pts", {{1, 2}, {3, 4}}}};
+  const auto with = [](json args, const char* key) {
+    args[key] = nullptr;
+    return args;
+  };
+  EXPECT_EQ(msg("say", with({{"text", "hi"}}, "seconds")), "seconds must be a number");
+  EXPECT_EQ(msg("draw", with(style, "width")), "width must be a number");
+  EXPECT_EQ(msg("draw", with(style, "ttl")), "ttl must be a number");
+  EXPECT_EQ(msg("draw", with({{"kind", "fire"}, {"pts", {{1, 2}}}}, "size")),
+            "size must be a number");
+  EXPECT_EQ(msg("draw", with({{"kind", "text"}, {"text", "hi"}, {"pts", {{1, 2}}}}, "size")),
+            "size must be a number");
+  EXPECT_EQ(msg("fx", with({{"kind", "snow"}}, "x")), "x must be a number");
+  EXPECT_EQ(msg("fx", with({{"kind", "snow"}}, "y")), "y must be a number");
+  EXPECT_EQ(msg("turtle", with({{"prog", "fd 10"}}, "x")), "x must be a number");
+  EXPECT_EQ(msg("turtle", with({{"prog", "fd 10"}}, "y")), "y must be a number");
+  EXPECT_EQ(msg("leap", {{"x", nullptr}, {"y", 5}}), "x must be a number");
+  EXPECT_EQ(msg("crew", {{"add", nullptr}}), "add must be a number");
+  EXPECT_EQ(msg("crew", {{"size", nullptr}}), "size must be a number");
+  EXPECT_EQ(msg("say", {{"text", "hi"}}), "said");
+  EXPECT_EQ(msg("fx", {{"kind", "snow"}}), "snow");
 }
 
 TEST_F(Commands, StatusIsSortedJsonWithNullForNonFinite) {
