@@ -53,8 +53,8 @@ int run_companion(const LaunchOptions& options, DesktopFactory desktop) {
   }
   if (!backends.ok()) {
     std::fprintf(stderr, "could not start the graphics: %s\n", backends.error.c_str());
-    show_message_box("Could not start the graphics.\nPerchkin needs Windows 10 or 11.\n\n" +
-                     backends.error);
+    show_message_box(std::string("Could not start the graphics.\n") + graphics_requirement() +
+                     "\n\n" + backends.error);
     return 1;
   }
 

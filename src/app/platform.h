@@ -26,5 +26,7 @@ void begin_timer_resolution();
 void end_timer_resolution();
 // The executable's name in messages ("perchkin.exe" or "perchkin").
 const char* executable_name();
+// What the graphics need, the second line of the message when they cannot start.
+const char* graphics_requirement();
 
 }  // namespace perchkin

@@ -147,5 +147,6 @@ void begin_timer_resolution() {}
 void end_timer_resolution() {}
 
 const char* executable_name() { return "perchkin"; }
+const char* graphics_requirement() { return "Perchkin needs an X11 desktop."; }
 
 }  // namespace perchkin

@@ -118,5 +118,6 @@ void begin_timer_resolution() { timeBeginPeriod(1); }
 void end_timer_resolution() { timeEndPeriod(1); }
 
 const char* executable_name() { return "perchkin.exe"; }
+const char* graphics_requirement() { return "Perchkin needs Windows 10 or 11."; }
 
 }  // namespace perchkin
