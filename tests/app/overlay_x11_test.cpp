@@ -1,6 +1,7 @@
 // The companion on a real X desktop (the test run's Xvfb with openbox and picom): it starts
 // without --headless, its buddies show where it says they stand, the rest of the screen shows
-// the desktop unchanged, and clicks away from the buddies reach the windows below.
+// the desktop unchanged, clicks away from the buddies reach the windows below, and what the
+// port asks for (a bubble, a drawn line, effects and hazards) appears where it should.
 #include <gtest/gtest.h>
 
 #include "base/json.h"
@@ -105,6 +106,15 @@ Screen grab_screen(X11Session& s) {
   return out;
 }
 
+// Pixels inside [x0, x1) x [y0, y1) for which `test` holds.
+template <typename F>
+int count_pixels(const Screen& s, int x0, int y0, int x1, int y1, F&& test) {
+  int n = 0;
+  for (int y = y0; y < y1; ++y)
+    for (int x = x0; x < x1; ++x) n += test(s.at(x, y), x, y) ? 1 : 0;
+  return n;
+}
+
 class OverlayDesktop : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -187,6 +197,114 @@ TEST_F(OverlayDesktop, BuddiesShowWhereTheyStandAndTheRestOfTheDesktopIsUnchange
     for (int px = 0; px < after.width; px += 7) differing += after.at(px, py) != without.at(px, py);
   EXPECT_EQ(differing, 0) << std::hex << "e.g. at (100, 100) " << without.at(100, 100) << " became "
                          << after.at(100, 100);
+}
+
+// Grabs the screen until `ok` holds for it, for up to `limit`; the last grab either way.
+template <typename F>
+Screen grab_until(X11Session& s, std::chrono::milliseconds limit, F&& ok) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  Screen shot = grab_screen(s);
+  while (!ok(shot) && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(100ms);
+    shot = grab_screen(s);
+  }
+  return shot;
+}
+
+bool sent_ok(std::uint16_t port, const std::string& cmd, const json& args) {
+  auto sent = send_command(port, cmd, args);
+  const auto* reply = std::get_if<CommandReply>(&sent);
+  return reply != nullptr && reply->ok;
+}
+
+TEST_F(OverlayDesktop, ABubbleShowsAboveTheSpeakerAndARedLineAlongItsPoints) {
+  start_companion();
+  const json status = settled_status();
+  const Screen before = grab_screen(*session);
+  ASSERT_TRUE(sent_ok(port, "say", json{{"text", "hello from the overlay"}}));
+  const json b = status["buddies"][0];
+  const int x = b["x"].get<int>(), y = b["y"].get<int>();
+  const int unit = std::max(1, static_cast<int>(std::lround(Settings{}.size * session->scale())));
+  // White bubble pixels, where the desktop was not white, above the head (the tail's tip is 12
+  // cells above the feet); the box may be pushed in from the screen's edges.
+  const auto bubble_pixels = [&](const Screen& s) {
+    return count_pixels(s, x - 200, y - 12 * unit - 90, x + 200, y - 12 * unit,
+                        [&](std::uint32_t c, int px, int py) {
+                          return c == 0xFFFFFF && before.at(px, py) != 0xFFFFFF;
+                        });
+  };
+  const Screen talking = grab_until(*session, 5s, [&](const Screen& s) { return bubble_pixels(s) > 1500; });
+  EXPECT_GT(bubble_pixels(talking), 1500) << "no bubble above the buddy at " << x << ", " << y;
+
+  // A red line of width 8 through three points: the pencil flies there and draws it; then the
+  // middle of each segment is pure red.
+  const int w = talking.width, h = talking.height;
+  const int p[3][2] = {{w / 8, h / 3}, {w / 3, h / 4}, {w / 2, h / 3}};
+  ASSERT_TRUE(sent_ok(port, "draw",
+                      json{{"kind", "line"},
+                           {"pts", json::array({json::array({p[0][0], p[0][1]}), json::array({p[1][0], p[1][1]}),
+                                                json::array({p[2][0], p[2][1]})})},
+                           {"color", "red"},
+                           {"width", 8},
+                           {"ttl", 60}}));
+  const auto red_along = [&](const Screen& s) {
+    int red = 0;
+    for (int seg = 0; seg < 2; ++seg)
+      for (double t : {0.25, 0.5, 0.75}) {
+        const int px = static_cast<int>(std::lround(p[seg][0] + t * (p[seg + 1][0] - p[seg][0])));
+        const int py = static_cast<int>(std::lround(p[seg][1] + t * (p[seg + 1][1] - p[seg][1])));
+        red += s.at(px, py) == 0xFF0000;
+      }
+    return red;
+  };
+  const Screen drawn = grab_until(*session, 20s, [&](const Screen& s) { return red_along(s) == 6; });
+  EXPECT_EQ(red_along(drawn), 6);
+  // Away from the line (well below it) the desktop shows through.
+  EXPECT_EQ(drawn.at(w / 3, h / 4 + 60), before.at(w / 3, h / 4 + 60));
+}
+
+TEST_F(OverlayDesktop, FireworksRainAndFireAreVisible) {
+  start_companion();
+  (void)settled_status();
+  const Screen before = grab_screen(*session);
+  const int w = before.width, h = before.height;
+  const auto changed_near = [&](const Screen& s, int cx, int cy, int half) {
+    return count_pixels(s, cx - half, cy - half, cx + half, cy + half,
+                        [&](std::uint32_t c, int px, int py) { return c != before.at(px, py); });
+  };
+  ASSERT_TRUE(sent_ok(port, "fx", json{{"kind", "fireworks"}, {"x", w / 2}, {"y", h / 3}}));
+  const Screen sparks = grab_until(*session, 3s, [&](const Screen& s) {
+    return changed_near(s, w / 2, h / 3, 200) > 300;
+  });
+  EXPECT_GT(changed_near(sparks, w / 2, h / 3, 200), 300) << "no fireworks";
+
+  // A rain cloud high up and a fire on the floor, each drawn by the pencil first.
+  const int cloud_x = w / 4, cloud_y = h / 5, fire_x = 3 * w / 4;
+  ASSERT_TRUE(sent_ok(port, "draw", json{{"kind", "cloud"}, {"pts", json::array({json::array({cloud_x, cloud_y})})},
+                                         {"ttl", 60}}));
+  ASSERT_TRUE(sent_ok(port, "draw", json{{"kind", "fire"}, {"pts", json::array({json::array({fire_x, h - 2})})},
+                                         {"ttl", 60}}));
+  const auto cloud_fill = [&](const Screen& s) {
+    return count_pixels(s, cloud_x - 40, cloud_y - 20, cloud_x + 40, cloud_y + 20,
+                        [](std::uint32_t c, int, int) { return c == 0xEEF1F6; });
+  };
+  // Raindrops fall below the cloud; flames are orange to yellow near the fire's base.
+  const auto rain = [&](const Screen& s) {
+    return count_pixels(s, cloud_x - 80, cloud_y + 60, cloud_x + 80, cloud_y + 400,
+                        [&](std::uint32_t c, int px, int py) { return c != before.at(px, py); });
+  };
+  const auto flames = [&](const Screen& s) {
+    return count_pixels(s, fire_x - 60, h - 140, fire_x + 60, h, [](std::uint32_t c, int, int) {
+      const unsigned r = c >> 16, g = (c >> 8) & 0xFF, b = c & 0xFF;
+      return r > 0xE0 && g > 0x60 && b < 0x80;
+    });
+  };
+  const Screen hazards = grab_until(*session, 30s, [&](const Screen& s) {
+    return cloud_fill(s) > 1500 && rain(s) > 20 && flames(s) > 200;
+  });
+  EXPECT_GT(cloud_fill(hazards), 1500) << "no cloud";
+  EXPECT_GT(rain(hazards), 20) << "no rain";
+  EXPECT_GT(flames(hazards), 200) << "no fire";
 }
 
 TEST_F(OverlayDesktop, ClicksAwayFromTheBuddiesReachTheWindowBelow) {
