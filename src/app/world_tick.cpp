@@ -11,6 +11,7 @@
 #include "voice/voice.h"
 #include "win/surfaces.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace perchkin {
@@ -26,15 +27,26 @@ void drop_uncovered(App& app) {
   Desktop& desktop = *app.desktop;
   for (Buddy& b : app.crew.buddies) {
     if (!is_grounded(b.mode) || !b.support) continue;
-    const Support s = *b.support;
-    if (s.kind != SurfaceKind::window && s.kind != SurfaceKind::taskbar) continue;
-    if (!std::isfinite(b.x) || !std::isfinite(s.top)) continue;
-    const PointOwner owner = desktop.window_at(std::trunc(b.x), std::trunc(s.top) + 2.0);
+    const Support& held = *b.support;
+    if (held.kind != SurfaceKind::window && held.kind != SurfaceKind::taskbar) continue;
+    // The buddy still knows its ledge as it was before this scan; a window that moved since
+    // would show only the desktop at the old place. Look where the ledge is now, and where the
+    // physics is about to carry the buddy along it. A ledge that is gone is the physics' to drop.
+    const auto now = std::find_if(app.surfaces.begin(), app.surfaces.end(), [&](const Support& s) {
+      return s.id == held.id && s.kind == held.kind;
+    });
+    if (now == app.surfaces.end()) continue;
+    const Support s = *now;
+    double x = b.x;
+    if (std::abs((s.right - s.left) - (held.right - held.left)) < 1.0) x += s.left - held.left;
+    if (!std::isfinite(x) || !std::isfinite(s.top)) continue;
+    const PointOwner owner = desktop.window_at(std::trunc(x), std::trunc(s.top) + 2.0);
     if (owner.own || owner.window == s.id) continue;
     const bool napping = b.mode == BuddyMode::sleep && b.nap;
     b.act.clear();
     start_falling(b);
     // Just under the ledge, so the fall doesn't land straight back on the covered window.
+    b.x = x;
     b.y = std::max(b.y, s.top + 1.0);
     if (napping) b.queued_act = "sleep";
   }

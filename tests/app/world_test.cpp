@@ -2,6 +2,8 @@
 #include "app/app.h"
 #include "app_fixture.h"
 #include "app/commands.h"
+#include "brain/physics.h"
+#include "win/wm_rules.h"
 
 #include <gtest/gtest.h>
 
@@ -86,6 +88,92 @@ TEST_F(World, RemovingEveryBuddyLeavesCommandsAnsweringPolitely) {
   EXPECT_TRUE(command("crew", {{"add", 1}}).ok);
   tick();
   EXPECT_EQ(app.crew.buddies.size(), 1u);
+}
+
+// The fake desktop's windows, with what covers a point worked out from them as a window
+// manager would: the frontmost window there.
+class StackedDesktop final : public Desktop {
+ public:
+  FakeDesktop fake;
+  ScreenRect screen() override { return fake.screen(); }
+  double display_scale() override { return 1.0; }
+  std::vector<ScreenRect> work_areas() override { return fake.work_areas(); }
+  std::vector<DesktopWindow> windows() override { return fake.window_list; }
+  PointOwner window_at(double x, double y) override {
+    return cover_at(fake.window_list, {}, x, y);
+  }
+  CursorPos cursor() override { return {}; }
+  PointerButtons buttons() override { return {}; }
+  double idle_seconds() override { return 0.0; }
+  bool key_pressed_since_last_probe() override { return false; }
+  bool fullscreen_in_front() override { return false; }
+  int local_hour() override { return 14; }
+};
+
+struct Ledges : ::testing::Test {
+  StackedDesktop desktop;
+  VirtualClock clock;
+  App app;
+  DesktopWindow window;
+
+  void SetUp() override {
+    init_app(app, desktop, clock, 10, 99);
+    app.graphics = true;
+    window.id = 77;
+    window.frame = {600.0, 500.0, 1200.0, 900.0};
+    desktop.fake.window_list = {window};
+    Buddy& b = app.crew.buddies.front();
+    b.x = 900.0;
+    b.y = 400.0;
+    start_falling(b);
+    wait(3.0);
+    ASSERT_TRUE(b.support);
+    ASSERT_EQ(b.support->kind, SurfaceKind::window);
+    // A napper stays put, so every move is the window's.
+    b.mode = BuddyMode::sleep;
+    b.nap = true;
+    b.wake_at = app.sim_clock + 1000.0;
+  }
+  void wait(double seconds) {
+    for (int i = 0; i < static_cast<int>(std::lround(seconds * 60)); ++i) {
+      app.sim_clock += kTick;
+      world_tick(app);
+    }
+  }
+  void move_window(double dx, double dy) {
+    window.frame = {window.frame.left + dx, window.frame.top + dy, window.frame.right + dx,
+                    window.frame.bottom + dy};
+    desktop.fake.window_list = {window};
+  }
+};
+
+TEST_F(Ledges, AMovedWindowCarriesItsNapperAndACoveredOneDropsIt) {
+  Buddy& b = app.crew.buddies.front();
+  const double along = b.x - window.frame.left;
+  for (int move = 0; move < 3; ++move) {
+    move_window(100.0, 120.0);
+    wait(1.05);
+    ASSERT_EQ(b.mode, BuddyMode::sleep) << "move " << move;
+    EXPECT_EQ(b.y, window.frame.top);
+    EXPECT_DOUBLE_EQ(b.x - window.frame.left, along);
+  }
+  move_window(-250.0, -300.0);
+  wait(1.05);
+  EXPECT_EQ(b.mode, BuddyMode::sleep);
+  EXPECT_DOUBLE_EQ(b.x - window.frame.left, along);
+
+  // Another window in front, over the ledge where the buddy lies: it falls and naps below.
+  DesktopWindow front;
+  front.id = 91;
+  front.frame = {window.frame.left + 200.0, window.frame.top - 50.0, window.frame.left + 500.0,
+                 window.frame.top + 100.0};
+  desktop.fake.window_list = {front, window};
+  wait(1.05);
+  EXPECT_NE(b.y, window.frame.top);
+  wait(4.0);
+  ASSERT_TRUE(b.support);
+  EXPECT_NE(b.support->id, window.id);
+  EXPECT_EQ(b.mode, BuddyMode::sleep);
 }
 
 }  // namespace

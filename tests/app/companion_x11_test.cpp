@@ -1,0 +1,423 @@
+// The whole companion on a real X desktop (the test run's Xvfb with openbox), driven as a user
+// would drive it: xterms to stand on, the pointer and keyboard through xdotool (XTEST), and the
+// local port to watch where the buddies are. Every wait polls with a deadline, so a slow machine
+// only makes the tests slower, never wrong.
+#include <gtest/gtest.h>
+
+#include "base/json.h"
+#include "ipc/port.h"
+#include "win/session_x11.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace perchkin {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+pid_t spawn(std::vector<std::string> args, const std::string& err_path = "/dev/null") {
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
+  pid_t pid = -1;
+  if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
+int wait_exit(pid_t pid, std::chrono::milliseconds limit) {
+  const auto deadline = Clock::now() + limit;
+  int status = 0;
+  while (Clock::now() < deadline) {
+    if (::waitpid(pid, &status, WNOHANG) == pid)
+      return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    std::this_thread::sleep_for(20ms);
+  }
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, nullptr, 0);
+  return -1;
+}
+
+// Runs xdotool with the arguments and waits for it.
+bool xdotool(std::vector<std::string> args) {
+  args.insert(args.begin(), "xdotool");
+  const pid_t pid = spawn(std::move(args));
+  return pid > 0 && wait_exit(pid, 10s) == 0;
+}
+
+std::uint16_t free_port() {
+  Result<Listener> listener = bind_listener(0);
+  EXPECT_TRUE(listener.ok()) << listener.error;
+  const std::uint16_t port = listener->port;
+  close_listener(*listener);
+  return port;
+}
+
+// Polls `probe` until it gives a value or `limit` passes.
+template <typename T>
+std::optional<T> poll(std::chrono::milliseconds limit, const std::function<std::optional<T>()>& probe) {
+  const auto deadline = Clock::now() + limit;
+  for (;;) {
+    if (auto v = probe()) return v;
+    if (Clock::now() >= deadline) return std::nullopt;
+    std::this_thread::sleep_for(40ms);
+  }
+}
+
+bool grounded(const json& b) {
+  const std::string mode = b.value("mode", "");
+  return b.value("on", "air") != "air" && mode != "fall" && mode != "held" && mode != "hop" &&
+         mode != "slide";
+}
+
+class CompanionDesktop : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no X display";
+    auto opened = X11Session::open(nullptr);
+    ASSERT_TRUE(opened.ok()) << opened.error;
+    session = std::move(*opened);
+    d = session->display();
+    if (!session->read_long(session->root(), session->atoms().net_supporting_wm_check,
+                            XA_WINDOW))
+      GTEST_SKIP() << "no window manager on this display";
+    ASSERT_EQ(std::system("command -v xdotool >/dev/null && command -v xterm >/dev/null"), 0)
+        << "xdotool and xterm are needed";
+    XWindowAttributes a{};
+    XGetWindowAttributes(d, session->root(), &a);
+    screen_w = a.width;
+    screen_h = a.height;
+  }
+
+  void TearDown() override {
+    if (pid > 0) {
+      (void)send_command(port, "quit", json::object());
+      EXPECT_EQ(wait_exit(pid, 10s), 0) << errors();
+    }
+    for (pid_t p : helpers) {
+      ::kill(p, SIGTERM);
+      (void)wait_exit(p, 5s);
+    }
+    if (!dir.empty()) std::filesystem::remove_all(dir);
+  }
+
+  std::string errors() const {
+    std::ifstream in(dir + "/err.txt");
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  // Starts the companion with these settings (the rest default) and waits for its answer.
+  void start(const json& settings = json::object()) {
+    dir = ::testing::TempDir() + "perchkin-companion-" + std::to_string(::getpid());
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    std::ofstream(dir + "/settings.json") << settings.dump();
+    setenv("PERCHKIN_SETTINGS", (dir + "/settings.json").c_str(), 1);
+    // The GL driver and Xlib keep memory until exit; the companion's leak report is not ours.
+    setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+    port = free_port();
+    pid = spawn({PERCHKIN_EXE, "--port", std::to_string(port)}, dir + "/err.txt");
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(poll<json>(20s, [&] { return status(); })) << "no answer\n" << errors();
+  }
+
+  std::optional<json> status() {
+    auto sent = send_command(port, "status", json::object());
+    const auto* reply = std::get_if<CommandReply>(&sent);
+    if (reply == nullptr || !reply->ok) return std::nullopt;
+    return parse_json(reply->msg);
+  }
+
+  std::optional<json> buddy(std::size_t i = 0) {
+    auto s = status();
+    if (!s || !s->contains("buddies") || (*s)["buddies"].size() <= i) return std::nullopt;
+    return (*s)["buddies"][i];
+  }
+
+  // Waits until the first buddy satisfies `test`; the last status seen goes into `last`.
+  std::optional<json> wait_buddy(std::chrono::milliseconds limit,
+                                 const std::function<bool(const json&)>& test) {
+    return poll<json>(limit, [&]() -> std::optional<json> {
+      auto b = buddy();
+      if (b) last = *b;
+      if (b && test(*b)) return b;
+      return std::nullopt;
+    });
+  }
+
+  bool command(const std::string& name, const json& args) {
+    auto sent = send_command(port, name, args);
+    const auto* reply = std::get_if<CommandReply>(&sent);
+    return reply != nullptr && reply->ok;
+  }
+
+  // An xterm at (x, y) with a title of its own; returns its client window once it is mapped.
+  Window xterm(const std::string& title, int x, int y, const std::string& size = "90x12") {
+    const pid_t p = spawn({"xterm", "-fa", "Monospace", "-fs", "10", "-T", title, "-geometry",
+                           size + "+" + std::to_string(x) + "+" + std::to_string(y), "-e",
+                           "sleep", "600"});
+    EXPECT_GT(p, 0);
+    helpers.push_back(p);
+    const auto found = poll<Window>(15s, [&]() -> std::optional<Window> {
+      const auto list = session->read_longs(session->root(),
+                                            XInternAtom(d, "_NET_CLIENT_LIST", False), XA_WINDOW,
+                                            1024);
+      for (long v : list) {
+        const auto w = static_cast<Window>(v);
+        char* name = nullptr;
+        bool match = false;
+        if (XFetchName(d, w, &name) != 0 && name != nullptr) {
+          match = title == name;
+          XFree(name);
+        }
+        XWindowAttributes a{};
+        if (match && XGetWindowAttributes(d, w, &a) != 0 && a.map_state == IsViewable) return w;
+      }
+      return std::nullopt;
+    });
+    EXPECT_TRUE(found) << "xterm " << title << " did not show";
+    return found.value_or(None);
+  }
+
+  // The top edge of a window's frame (title bar included), in root coordinates.
+  int frame_top(Window w) {
+    int x = 0, y = 0;
+    Window child = None;
+    XTranslateCoordinates(d, w, session->root(), 0, 0, &x, &y, &child);
+    const auto extents =
+        session->read_longs(w, session->atoms().net_frame_extents, XA_CARDINAL, 4);
+    return extents.size() == 4 ? y - static_cast<int>(extents[2]) : y;
+  }
+  ScreenRect client_rect(Window w) {
+    int x = 0, y = 0;
+    Window child = None;
+    XTranslateCoordinates(d, w, session->root(), 0, 0, &x, &y, &child);
+    XWindowAttributes a{};
+    XGetWindowAttributes(d, w, &a);
+    return {static_cast<double>(x), static_cast<double>(y), static_cast<double>(x + a.width),
+            static_cast<double>(y + a.height)};
+  }
+
+  // One of the companion's own windows by class ("PerchkinOverlay", "PerchkinGrab"), or None.
+  Window own_window(const char* klass) {
+    Window root_ret = None, parent = None, *children = nullptr;
+    unsigned n = 0;
+    Window found = None;
+    if (XQueryTree(d, session->root(), &root_ret, &parent, &children, &n) == 0) return None;
+    for (unsigned i = 0; i < n && found == None; ++i) {
+      XClassHint hint{};
+      if (XGetClassHint(d, children[i], &hint) == 0) continue;
+      if (hint.res_class != nullptr && std::string(hint.res_class) == klass) found = children[i];
+      if (hint.res_name != nullptr) XFree(hint.res_name);
+      if (hint.res_class != nullptr) XFree(hint.res_class);
+    }
+    if (children != nullptr) XFree(children);
+    return found;
+  }
+  bool viewable(Window w) {
+    XWindowAttributes a{};
+    return w != None && XGetWindowAttributes(d, w, &a) != 0 && a.map_state == IsViewable;
+  }
+  bool overlay_shown() { return viewable(own_window("PerchkinOverlay")); }
+  bool wait_overlay(bool shown, std::chrono::milliseconds limit) {
+    return poll<bool>(limit, [&]() -> std::optional<bool> {
+             if (overlay_shown() == shown) return true;
+             return std::nullopt;
+           })
+        .has_value();
+  }
+
+  void client_message(Window w, const char* type, long a0, long a1 = 0, long a2 = 0) {
+    XEvent e{};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = w;
+    e.xclient.message_type = XInternAtom(d, type, False);
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = a0;
+    e.xclient.data.l[1] = a1;
+    e.xclient.data.l[2] = a2;
+    XSendEvent(d, session->root(), False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
+    XSync(d, False);
+  }
+
+  // Puts the first buddy on the window's top and waits until it stands there.
+  std::optional<json> stand_on(Window w) {
+    const ScreenRect r = client_rect(w);
+    const double top = frame_top(w);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      if (!command("leap", json{{"x", (r.left + r.right) / 2.0}, {"y", top}})) continue;
+      auto on = wait_buddy(8s, [&](const json& b) {
+        return grounded(b) && b.value("on", "") == "window" &&
+               std::abs(b.value("y", 0.0) - top) <= 1.0;
+      });
+      if (on) return on;
+    }
+    return std::nullopt;
+  }
+
+  std::unique_ptr<X11Session> session;
+  Display* d = nullptr;
+  int screen_w = 0, screen_h = 0;
+  std::string dir;
+  std::uint16_t port = 0;
+  pid_t pid = -1;
+  std::vector<pid_t> helpers;
+  json last;
+};
+
+TEST_F(CompanionDesktop, AnXtermsTopCarriesABuddyAndMinimisingItDropsIt) {
+  const Window term = xterm("perchkin-ledge", 300, 420);
+  ASSERT_NE(term, None);
+  start();
+  ASSERT_TRUE(stand_on(term)) << "the buddy never stood on the xterm: " << last.dump() << "\n"
+                              << errors();
+  // Asleep it stays where it is, so any move along the ledge is the window's.
+  ASSERT_TRUE(command("act", json{{"action", "sleep"}}));
+  const auto on = wait_buddy(3s, [](const json& b) { return b.value("mode", "") == "sleep"; });
+  ASSERT_TRUE(on) << last.dump();
+
+  // Moving the window carries the buddy: same place on the ledge, the ledge's new height.
+  const double old_left = client_rect(term).left;
+  const double offset = on->value("x", 0.0) - old_left;
+  ASSERT_TRUE(xdotool({"windowmove", std::to_string(term), "500", "560"}));
+  const auto moved = wait_buddy(6s, [&](const json& b) {
+    return b.value("on", "") == "window" && std::abs(b.value("y", 0.0) - frame_top(term)) <= 1.0;
+  });
+  ASSERT_TRUE(moved) << "the buddy stayed behind: " << last.dump() << " ledge at "
+                     << frame_top(term);
+  EXPECT_GT(frame_top(term), on->value("y", 0.0) + 100.0);
+  EXPECT_EQ(moved->value("mode", ""), "sleep");
+  EXPECT_NEAR(moved->value("x", 0.0) - client_rect(term).left, offset, 1.0) << errors();
+
+  // Minimised, the window is no ledge: the buddy falls to the floor below.
+  ASSERT_TRUE(xdotool({"windowminimize", std::to_string(term)}));
+  const auto dropped = wait_buddy(8s, [&](const json& b) {
+    return grounded(b) && b.value("on", "") == "floor";
+  });
+  ASSERT_TRUE(dropped) << "the buddy did not fall: " << last.dump();
+  EXPECT_GT(dropped->value("y", 0.0), moved->value("y", 0.0) + 100.0);
+}
+
+TEST_F(CompanionDesktop, AFullScreenWindowAndTheHideKeyQuietTheCrew) {
+  const Window term = xterm("perchkin-fullscreen", 200, 300);
+  ASSERT_NE(term, None);
+  start();
+  ASSERT_TRUE(overlay_shown()) << errors();
+
+  // A full-screen window in front hides the overlay; leaving full screen brings it back.
+  ASSERT_TRUE(xdotool({"windowactivate", "--sync", std::to_string(term)}));
+  const long fullscreen = static_cast<long>(XInternAtom(d, "_NET_WM_STATE_FULLSCREEN", False));
+  client_message(term, "_NET_WM_STATE", 1, fullscreen);
+  EXPECT_TRUE(wait_overlay(false, 5s)) << "the overlay stayed over a full-screen window";
+  // Commands are still answered while quiet.
+  EXPECT_TRUE(status());
+  client_message(term, "_NET_WM_STATE", 0, fullscreen);
+  EXPECT_TRUE(wait_overlay(true, 5s)) << "the overlay did not come back";
+
+  // Ctrl+Alt+Shift+H hides the crew, and the same key shows it again.
+  ASSERT_TRUE(xdotool({"key", "ctrl+alt+shift+h"}));
+  EXPECT_TRUE(wait_overlay(false, 5s)) << "the H key did not hide the crew\n" << errors();
+  ASSERT_TRUE(xdotool({"key", "ctrl+alt+shift+h"}));
+  EXPECT_TRUE(wait_overlay(true, 5s)) << "the H key did not show the crew again";
+}
+
+TEST_F(CompanionDesktop, DraggingABuddyWithTheMouseThrowsIt) {
+  start();
+  ASSERT_TRUE(wait_buddy(10s, grounded)) << "the buddy never landed: " << last.dump();
+  // Press on its body: the grab window must be under the pointer first.
+  std::optional<json> held;
+  for (int attempt = 0; attempt < 5 && !held; ++attempt) {
+    const auto b = buddy();
+    ASSERT_TRUE(b);
+    const int x = b->value("x", 0), y = b->value("y", 0) - 40;
+    ASSERT_TRUE(xdotool({"mousemove", std::to_string(x), std::to_string(y)}));
+    const bool under = poll<bool>(3s, [&]() -> std::optional<bool> {
+                         if (viewable(own_window("PerchkinGrab"))) return true;
+                         return std::nullopt;
+                       }).has_value();
+    if (!under) continue;
+    ASSERT_TRUE(xdotool({"mousedown", "1", "sleep", "0.15", "mousemove_relative", "--", "0", "-12"}));
+    held = wait_buddy(3s, [](const json& h) { return h.value("mode", "") == "held"; });
+    if (!held) {
+      ASSERT_TRUE(xdotool({"mouseup", "1"}));
+    }
+  }
+  ASSERT_TRUE(held) << "pressing and moving never picked the buddy up: " << last.dump() << "\n"
+                    << errors();
+
+  // A quick flick up and towards the wider side of the screen, released on the way.
+  const int toward = held->value("x", 0) < screen_w / 2 ? 1 : -1;
+  std::vector<std::string> flick;
+  for (int i = 0; i < 12; ++i) {
+    for (const std::string& a : {std::string("mousemove_relative"), std::string("--"),
+                                 std::to_string(24 * toward), std::string("-14"), std::string("sleep"),
+                                 std::string("0.01")})
+      flick.push_back(a);
+  }
+  flick.push_back("mouseup");
+  flick.push_back("1");
+  ASSERT_TRUE(xdotool(flick));
+  Window root_ret = None, child = None;
+  int rx = 0, ry = 0, wx = 0, wy = 0;
+  unsigned mask = 0;
+  XQueryPointer(d, session->root(), &root_ret, &child, &rx, &ry, &wx, &wy, &mask);
+
+  // Thrown, it flies on past the point where it was let go before it lands.
+  double furthest = -1e9;
+  const auto landed = wait_buddy(10s, [&](const json& b) {
+    furthest = std::max(furthest, toward * b.value("x", 0.0));
+    return b.value("mode", "") != "held" && grounded(b);
+  });
+  ASSERT_TRUE(landed) << "the buddy never landed: " << last.dump();
+  EXPECT_GT(furthest, toward * rx + 60.0) << "let go at x=" << rx << ", landed " << landed->dump();
+}
+
+TEST_F(CompanionDesktop, TypingIntoAWindowMakesABuddyTypeAlong) {
+  const Window term = xterm("perchkin-typing", 300, 300);
+  ASSERT_NE(term, None);
+  start(json{{"type_along", true}});
+  ASSERT_TRUE(wait_buddy(10s, grounded)) << last.dump();
+
+  // The mouse alone is no typing.
+  ASSERT_TRUE(xdotool({"mousemove", "700", "200", "mousemove", "900", "260", "click", "1"}));
+  std::this_thread::sleep_for(400ms);
+  auto s = status();
+  ASSERT_TRUE(s);
+  EXPECT_FALSE(s->value("typing", true));
+
+  ASSERT_TRUE(xdotool({"windowactivate", "--sync", std::to_string(term)}));
+  bool typing = false;
+  for (int round = 0; round < 10 && !typing; ++round) {
+    ASSERT_TRUE(xdotool({"type", "--delay", "40", "echo hello"}));
+    s = status();
+    typing = s && s->value("typing", false);
+  }
+  EXPECT_TRUE(typing) << "no buddy typed along: " << (s ? s->dump() : "no status");
+}
+
+}  // namespace
+}  // namespace perchkin
