@@ -21,9 +21,12 @@ Result<Backends> make_backends(const LaunchOptions& options, DesktopFactory plat
   if (options.headless) return Result<Backends>::success(make_fake_backends());
   if (platform == nullptr) return Result<Backends>::fail("no desktop backend in this build");
   Result<Backends> made = platform(options);
-  // Decoding and the file dialog belong to the system layer; a desktop may bring its own.
-  if (made.ok() && !made->images) made->images = make_image_decoder();
-  if (made.ok() && !made->chooser) made->chooser = make_file_chooser();
+  // Decoding and the file dialog belong to the system layer. The desktops start from the fake
+  // backends, so what they hand back here are the test stand-ins: replace them.
+  if (made.ok()) {
+    made->images = make_image_decoder();
+    made->chooser = make_file_chooser();
+  }
   return made;
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "base/json.h"
+#include "gpu/png.h"
 #include "ipc/port.h"
 #include "win/session_x11.h"
 
@@ -130,11 +131,17 @@ class CompanionDesktop : public ::testing::Test {
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
 
-  // Starts the companion with these settings (the rest default) and waits for its answer.
-  void start(const json& settings = json::object()) {
+  // The folder beside the settings file, made afresh.
+  void make_dir() {
+    if (!dir.empty()) return;
     dir = ::testing::TempDir() + "perchkin-companion-" + std::to_string(::getpid());
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
+  }
+
+  // Starts the companion with these settings (the rest default) and waits for its answer.
+  void start(const json& settings = json::object()) {
+    make_dir();
     std::ofstream(dir + "/settings.json") << settings.dump();
     setenv("PERCHKIN_SETTINGS", (dir + "/settings.json").c_str(), 1);
     // The GL driver and Xlib keep memory until exit; the companion's leak report is not ours.
@@ -249,6 +256,33 @@ class CompanionDesktop : public ::testing::Test {
              return std::nullopt;
            })
         .has_value();
+  }
+
+  // How many pixels of the root window in the rectangle are within `tolerance` of `rgb` in
+  // every channel.
+  int count_colour(int left, int top, int width, int height, std::uint32_t rgb, int tolerance) {
+    left = std::max(0, left);
+    top = std::max(0, top);
+    width = std::min(width, screen_w - left);
+    height = std::min(height, screen_h - top);
+    if (width <= 0 || height <= 0) return 0;
+    XImage* img = XGetImage(d, session->root(), left, top, static_cast<unsigned>(width),
+                            static_cast<unsigned>(height), AllPlanes, ZPixmap);
+    if (img == nullptr) return 0;
+    int n = 0;
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x) {
+        const unsigned long p = XGetPixel(img, x, y);
+        bool near = true;
+        for (int shift : {16, 8, 0}) {
+          const int a = static_cast<int>((p >> shift) & 0xFF);
+          const int b = static_cast<int>((rgb >> shift) & 0xFF);
+          near = near && std::abs(a - b) <= tolerance;
+        }
+        n += near;
+      }
+    XDestroyImage(img);
+    return n;
   }
 
   void client_message(Window w, const char* type, long a0, long a1 = 0, long a2 = 0) {
@@ -394,6 +428,34 @@ TEST_F(CompanionDesktop, DraggingABuddyWithTheMouseThrowsIt) {
   });
   ASSERT_TRUE(landed) << "the buddy never landed: " << last.dump();
   EXPECT_GT(furthest, toward * rx + 60.0) << "let go at x=" << rx << ", landed " << landed->dump();
+}
+
+TEST_F(CompanionDesktop, AHatInTheHatsFolderSelectedInTheSettingsShowsOnTheBuddy) {
+  // A plain 40 x 30 hat of a colour nothing else on this desktop has.
+  constexpr std::uint32_t kHat = 0x2040C0;
+  RgbaImage hat = make_image(40, 30);
+  for (std::size_t i = 0; i < hat.pixels.size(); i += 4) {
+    hat.pixels[i] = (kHat >> 16) & 0xFF;
+    hat.pixels[i + 1] = (kHat >> 8) & 0xFF;
+    hat.pixels[i + 2] = kHat & 0xFF;
+    hat.pixels[i + 3] = 255;
+  }
+  make_dir();
+  std::filesystem::create_directories(dir + "/wear/hats");
+  ASSERT_TRUE(write_png(dir + "/wear/hats/blue hat.png", hat).ok());
+  start(json{{"custom_hat", "blue hat.png"}, {"look", {{"hat", 0}}}});
+  ASSERT_TRUE(wait_buddy(10s, grounded)) << last.dump();
+
+  // Above the body, 13 cells wide and as tall as the image's shape.
+  const auto seen = poll<int>(5s, [&]() -> std::optional<int> {
+    const auto b = buddy();
+    if (!b) return std::nullopt;
+    const int x = b->value("x", 0), y = b->value("y", 0), unit = 9;
+    const int n = count_colour(x - 12 * unit, y - 24 * unit, 24 * unit, 22 * unit, kHat, 6);
+    if (n > 13 * unit * 5 * unit) return n;
+    return std::nullopt;
+  });
+  EXPECT_TRUE(seen) << "no hat on the buddy at " << last.dump() << "\n" << errors();
 }
 
 TEST_F(CompanionDesktop, TypingIntoAWindowMakesABuddyTypeAlong) {
