@@ -114,7 +114,14 @@ void release_press(App& app) {
   Buddy* b = buddy_by_id(app, press.buddy);
   if (b) {
     if (app.dragging) {
-      if (b->mode == BuddyMode::held) release(*b);
+      // The pointer may have moved since the last tick carried the buddy (a slow frame brings
+      // the last moves and the button's release together): let go where the hand is now, with
+      // its speed, not where the last frame left it.
+      if (b->mode == BuddyMode::held) {
+        const auto& s = b->pointer_samples;
+        if (s.empty() || s.back().x != app.cursor.x || s.back().y != app.cursor.y) carry(app, *b);
+        release(*b);
+      }
     } else if (app.sim_clock - press.time < kClickSeconds) {
       poke(*b, app.sim_clock);
     }

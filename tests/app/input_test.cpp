@@ -158,6 +158,26 @@ TEST_F(Input, AFlickIsCappedAtMaxSpeedTimesUnit) {
   EXPECT_FALSE(app.holding);
 }
 
+TEST_F(Input, MovesThatArriveWithTheReleaseStillThrow) {
+  Buddy& b = first();
+  settle(b, 700.0);
+  point_at(b);
+  pump_tick();
+  press();
+  desktop.pointer.y -= 10.0;
+  pump_tick();
+  ASSERT_EQ(b.mode, BuddyMode::held);
+  const double start_x = b.x;
+  // A slow frame: the flick and the button's release come in together.
+  desktop.pointer.x += 120.0;
+  desktop.pointer.y -= 120.0;
+  lift();
+  EXPECT_EQ(b.mode, BuddyMode::fall);
+  EXPECT_TRUE(b.thrown);
+  EXPECT_GT(b.x, start_x + 100.0);
+  EXPECT_GT(b.vx, 1000.0);
+}
+
 TEST_F(Input, TheFifthPokeWithinFourSecondsAngers) {
   Buddy& b = first();
   settle(b, 700.0);
