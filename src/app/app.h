@@ -77,6 +77,7 @@ struct App {
   // the loop
   bool running = true;
   bool user_hidden = false;
+  bool fullscreen_front = false;  // the last full-screen check saw a full-screen program in front
   bool quiet = false;
   double sim_clock = 0.0;
   double paused_time = 0.0;

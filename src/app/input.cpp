@@ -310,6 +310,18 @@ void end_selection(App& app, bool cancelled) {
   app.selection = SelectionBox{};
 }
 
+void drop_held_buddy(App& app) {
+  if (!app.press) return;
+  Buddy* b = buddy_by_id(app, app.press->buddy);
+  if (b && app.dragging && b->mode == BuddyMode::held) {
+    b->vx = b->vy = 0.0;
+    release(*b);
+  }
+  app.press.reset();
+  app.dragging = false;
+  app.holding.reset();
+}
+
 void hide_grab_window(App& app) {
   app.hover.reset();
   if (app.shell) app.shell->show(ShellWindow::grab, false);

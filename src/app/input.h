@@ -60,4 +60,7 @@ void end_selection(App& app, bool cancelled);
 // Hides the grab window and forgets the hovered buddy (the crew went hidden or quiet).
 void hide_grab_window(App& app);
 
+// Ends a press: a buddy being carried drops where it is, without speed.
+void drop_held_buddy(App& app);
+
 }  // namespace perchkin

@@ -34,11 +34,20 @@ void screen_changed(App& app) {
   app.frame_state.forced_redraw = true;
 }
 
-// Actions of the menu, summon and selection keys bring a hidden crew back first.
+// The crew is quiet while the user hides it or a full-screen program is in front. The
+// full-screen check rests while the user hides the crew, so showing it again looks afresh.
+void settle_quiet(App& app) {
+  if (!app.user_hidden && app.desktop)
+    app.fullscreen_front = !app.bench && app.desktop->fullscreen_in_front();
+  set_quiet(app, app.user_hidden || app.fullscreen_front);
+}
+
+// Actions of the menu, summon and selection keys bring a hidden crew back first (unless a
+// full-screen program keeps it quiet).
 void unhide(App& app) {
   if (!app.user_hidden) return;
   app.user_hidden = false;
-  if (app.quiet) set_quiet(app, false);
+  settle_quiet(app);
 }
 
 void shell_event(App& app, const ShellEvent& e) {
@@ -88,6 +97,9 @@ void set_quiet(App& app, bool quiet) {
     close_menu_and_selection(app);
     app.shell->show(ShellWindow::overlay, false);
     hide_grab_window(app);
+    // The world stops while quiet: a buddy in hand is let go now rather than flung on return
+    // with the distance the pointer travelled meanwhile.
+    drop_held_buddy(app);
   } else {
     app.shell->show(ShellWindow::overlay, true);
     app.frame_state.forced_redraw = true;
@@ -102,19 +114,14 @@ void toggle_hidden(App& app, bool tray) {
     return;
   }
   app.user_hidden = !app.user_hidden;
-  // A full-screen program may keep the crew quiet; the next check settles that.
-  if (app.user_hidden) set_quiet(app, true);
-  else set_quiet(app, false);
+  // Showing does nothing while a full-screen program keeps the crew quiet.
+  settle_quiet(app);
 }
 
 void check_fullscreen(App& app, double now) {
   if (now < app.next_fullscreen_check) return;
   app.next_fullscreen_check = std::floor(now + 1.0);
-  bool quiet = false;
-  if (app.user_hidden) quiet = true;
-  else if (app.bench) quiet = false;
-  else quiet = app.desktop->fullscreen_in_front();
-  set_quiet(app, quiet);
+  settle_quiet(app);
 }
 
 void pump_shell(App& app) {
