@@ -19,7 +19,7 @@ Crew crowd(std::size_t n) {
   constexpr std::array<BuddyMode, 8> kModes = {BuddyMode::idle, BuddyMode::walk, BuddyMode::sit,
                                                BuddyMode::sleep, BuddyMode::act, BuddyMode::fall,
                                                BuddyMode::held, BuddyMode::chase};
-  constexpr std::array<const char*, 4> kActs = {"dance", "scared", "wave", "think"};
+  constexpr std::array<Act, 4> kActs = {Act::dance, Act::scared, Act::wave, Act::think};
   Crew crew;
   Xorshift64 r(4242);
   crew.buddies.reserve(n);

@@ -139,7 +139,7 @@ void fill_busy_scene(App& app, RenderEntries& entries, Canvas& measure) {
   if (app.crew.buddies.size() > 6) {
     Buddy& dizzy = app.crew.buddies[6];
     dizzy.mode = BuddyMode::act;
-    dizzy.act = "dizzy";
+    dizzy.act = Act::dizzy;
   }
 }
 

@@ -105,6 +105,12 @@ std::string act_list_message(const char* key) {
   return std::string(key) + " must be one of: " + act_names_text();
 }
 
+// The act an argument names, or nothing for anything but one of the act names.
+std::optional<Act> act_arg(const json* v) {
+  if (v == nullptr || !v->is_string()) return std::nullopt;
+  return act_named(v->get_ref<const std::string&>());
+}
+
 CommandReply say_command_args(App& app, Buddy& b, const json& args) {
   std::string text;
   if (const json* t = json_member(args, "text"); t && t->is_string())
@@ -112,11 +118,10 @@ CommandReply say_command_args(App& app, Buddy& b, const json& args) {
   if (text.empty()) return fail("say needs some text");
   const Result<double> seconds = number_arg(args, "seconds", 6.0);
   if (!seconds.ok()) return fail(seconds.error);
-  std::optional<std::string_view> act;
+  std::optional<Act> act;
   if (const json* a = json_member(args, "act")) {
-    if (!a->is_string() || !is_act_name(a->get_ref<const std::string&>()))
-      return fail(act_list_message("act"));
-    act = a->get_ref<const std::string&>();
+    act = act_arg(a);
+    if (!act) return fail(act_list_message("act"));
   }
   return reply_of(say_command(b, std::move(text), *seconds, act, app.view));
 }
@@ -169,11 +174,9 @@ CommandReply fx_command(App& app, Buddy& b, const json& args) {
 }
 
 CommandReply act_command_args(App& app, Buddy& b, const json& args) {
-  const json* action = json_member(args, "action");
-  if (action == nullptr || !action->is_string() ||
-      !is_act_name(action->get_ref<const std::string&>()))
-    return fail(act_list_message("action"));
-  return reply_of(act_command(b, action->get_ref<const std::string&>(), app.view));
+  const std::optional<Act> action = act_arg(json_member(args, "action"));
+  if (!action) return fail(act_list_message("action"));
+  return reply_of(act_command(b, *action, app.view));
 }
 
 CommandReply queue_plan(Buddy& b, Result<DrawPlan> plan) {

@@ -91,7 +91,7 @@ void place_grab_window(App& app) {
 }
 
 void pick_up(App& app, Buddy& b) {
-  if (b.mode == BuddyMode::act && b.act == "explode") {
+  if (b.mode == BuddyMode::act && b.act == Act::explode) {
     app.press.reset();
     return;
   }
@@ -159,7 +159,7 @@ void grab_events(App& app) {
         b->last_active = app.sim_clock;
         if (is_grounded(b->mode)) {
           b->now = app.sim_clock;
-          brain_detail::play_act(*b, "backflip", false);
+          brain_detail::play_act(*b, Act::backflip, false);
         }
         break;
       case kGrabRightDown:

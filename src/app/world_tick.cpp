@@ -43,12 +43,12 @@ void drop_uncovered(App& app) {
     const PointOwner owner = desktop.window_at(std::trunc(x), std::trunc(s.top) + 2.0);
     if (owner.own || owner.window == s.id) continue;
     const bool napping = b.mode == BuddyMode::sleep && b.nap;
-    b.act.clear();
+    b.act = Act::none;
     start_falling(b);
     // Just under the ledge, so the fall doesn't land straight back on the covered window.
     b.x = x;
     b.y = std::max(b.y, s.top + 1.0);
-    if (napping) b.queued_act = "sleep";
+    if (napping) b.queued_act = Act::sleep;
   }
 }
 

@@ -23,8 +23,8 @@ namespace {
 // typing_level decays with a time constant of 480 steps (8 s).
 constexpr double kTypingDecay = 0.9979188352992993;
 constexpr double kHappyCatchSeconds = 119.0 / 60.0;
-constexpr std::array<std::string_view, 6> kChaosActs = {"spin",   "backflip", "dance",
-                                                       "scared", "explode",  "jump"};
+constexpr std::array<Act, 6> kChaosActs = {Act::spin,   Act::backflip, Act::dance,
+                                          Act::scared, Act::explode,  Act::jump};
 
 // ---- bookkeeping helpers ----
 
@@ -51,9 +51,9 @@ void track_typing(Buddy& b, const WorldView& view) {
 }
 
 void fell(Buddy& b, bool napping) {
-  b.act.clear();
+  b.act = Act::none;
   // A buddy knocked out of a scheduled nap goes back to sleep where it lands.
-  if (napping) b.queued_act = "sleep";
+  if (napping) b.queued_act = Act::sleep;
 }
 
 void waking_rules(Buddy& b, const WorldView& view) {
@@ -71,11 +71,11 @@ void waking_rules(Buddy& b, const WorldView& view) {
     return;
   }
   if (b.now >= b.typing_until) return;
-  const bool squatting = b.mode == BuddyMode::act && b.act == "squat";
+  const bool squatting = b.mode == BuddyMode::act && b.act == Act::squat;
   if (b.mode == BuddyMode::idle || b.mode == BuddyMode::walk || b.mode == BuddyMode::sit ||
       squatting) {
     b.mode = BuddyMode::type;
-    b.act.clear();
+    b.act = Act::none;
   }
 }
 
@@ -97,7 +97,7 @@ void catch_check(Buddy& b, const WorldView& view) {
     chirp(b, "caught", 1.0);
     hearts(b, 3);
   }
-  if (is_grounded(b.mode)) start_act(b, "happy", kHappyCatchSeconds);
+  if (is_grounded(b.mode)) start_act(b, Act::happy, kHappyCatchSeconds);
 }
 
 // ---- reacting to motion ----
@@ -111,7 +111,7 @@ void after_motion(Buddy& b, const WorldView& view, MotionOutcome outcome, bool n
     case MotionOutcome::chase_ended: b.act_time = rest_seconds(b); break;
     case MotionOutcome::hop_landed:
       if (b.queued_act) {
-        const std::string name = std::move(*b.queued_act);
+        const Act name = *b.queued_act;
         b.queued_act.reset();
         play_act(b, name, true);
       } else if (chase_open(b)) {
@@ -123,17 +123,17 @@ void after_motion(Buddy& b, const WorldView& view, MotionOutcome outcome, bool n
 }
 
 void act_effect(Buddy& b) {
-  const std::string& a = b.act;
-  if (a == "dance" || a == "celebrate") {
+  const Act a = b.act;
+  if (a == Act::dance || a == Act::celebrate) {
     if (b.rng.chance(1.0 / 24.0))
       b.push_event(BuddyEvent::symbol(b.rng.chance(0.5) ? "♪" : "♫", b.x, b.y));
-  } else if (a == "happy") {
+  } else if (a == Act::happy) {
     if (b.rng.chance(1.0 / 30.0)) hearts(b, 1);
-  } else if (a == "love") {
+  } else if (a == Act::love) {
     if (b.rng.chance(1.0 / 15.0)) hearts(b, 1);
-  } else if (a == "think") {
+  } else if (a == Act::think) {
     if (b.rng.chance(0.02)) b.push_event(BuddyEvent::symbol("?", b.x, b.y));
-  } else if (a == "spin") {
+  } else if (a == Act::spin) {
     b.angle = std::fmod(b.angle + 12.0, 360.0);
   }
 }
@@ -159,7 +159,7 @@ void nap_check(Buddy& b) {
   b.mode = BuddyMode::sleep;
   b.nap = false;
   b.wake_at = 0.0;
-  b.act.clear();
+  b.act = Act::none;
   b.act_time = 0.0;
   trigger(b, "sleep");
 }
@@ -195,7 +195,7 @@ bool try_climb(Buddy& b, const WorldView& view) {
   });
   if (!chosen) return false;
   if (chosen_x != b.x) b.facing = chosen_x > b.x ? 1 : -1;
-  b.act.clear();
+  b.act = Act::none;
   hop(b, chosen_x, chosen->top, 28.0 * u, 0.6, 0.0, chosen);
   return true;
 }
@@ -210,7 +210,7 @@ void decide(Buddy& b, const WorldView& view) {
     b.mode = BuddyMode::sleep;
     b.nap = true;
     b.wake_at = b.now + std::sqrt(trait(w.sleepy)) * (4.0 + 6.0 * b.rng.uniform());
-    b.act.clear();
+    b.act = Act::none;
     b.act_time = 0.0;
     b.angle = 0.0;
     trigger(b, "sleep");
@@ -272,7 +272,7 @@ void behave(Buddy& b, const WorldView& view) {
     decide(b, view);
     return;
   }
-  if (b.mode == BuddyMode::act && b.act == "explode")
+  if (b.mode == BuddyMode::act && b.act == Act::explode)
     b.push_event(BuddyEvent::puff(b.x, b.y, 0.4, false));
   become_idle(b, rest_seconds(b));
 }
@@ -283,7 +283,7 @@ void behave(Buddy& b, const WorldView& view) {
 
 void brain_step(Buddy& b, const WorldView& view) {
   b.now = view.now;
-  const bool sleep_queued = b.queued_act && *b.queued_act == "sleep";
+  const bool sleep_queued = b.queued_act && *b.queued_act == Act::sleep;
   if (b.mode != BuddyMode::sleep && !sleep_queued) {
     b.nap = false;
     b.wake_at = 0.0;
@@ -328,21 +328,21 @@ void on_landed(Buddy& b, const WorldView& view) {
   b.vx = b.vy = b.angle = b.spin = b.air_time = b.run_time = 0.0;
   // The squash keeps a walk target that was given in the air.
   b.mode = BuddyMode::act;
-  b.act = "squat";
-  b.act_time = act_duration("squat");
+  b.act = Act::squat;
+  b.act_time = act_duration(Act::squat);
 
   if (b.queued_act) {
-    const std::string name = std::move(*b.queued_act);
+    const Act name = *b.queued_act;
     b.queued_act.reset();
     play_act(b, name, true);
     return;
   }
   if (was_thrown) {
     if (peak > 450.0) {
-      play_act(b, "dizzy", false);
+      play_act(b, Act::dizzy, false);
       chirp(b, "dizzy", 0.8);
     } else if (peak > 200.0 && b.rng.chance(0.5)) {
-      play_act(b, "happy", false);
+      play_act(b, Act::happy, false);
       b.act_time = 2.0;
       chirp(b, "again", 1.0);
     }

@@ -17,8 +17,8 @@ namespace perchkin {
 bool is_act_name(std::string_view name);
 // "idle, sit, ..., chase"
 std::string act_names_text();
-// Seconds an act plays; unknown names last 3 s.
-double act_duration(std::string_view name);
+// Seconds an act plays; acts without a length last 3 s.
+double act_duration(Act act);
 
 // One brain step at view.now: bookkeeping, the motion of the current mode, then the decision.
 // Buddies in mode `drawing` are moved by the pencil step, not here.
@@ -33,16 +33,16 @@ void wake_up(Buddy& b);
 // A command's wake-up: idle for 0.5 s, no line.
 void wake_quietly(Buddy& b);
 
-// The act command (and the menu's actions). Any name plays; the command layer checks names.
+// The act command (and the menu's actions); the command layer turns names into acts.
 // Replies "queued until he lands", "chasing the cursor", "sleeping", "sitting", "idle",
 // "typing", "ok", or a hop act's own name.
-Result<std::string> act_command(Buddy& b, std::string_view action, const WorldView& view);
+Result<std::string> act_command(Buddy& b, Act action, const WorldView& view);
 // Walks to x (the command layer resolves and clamps it); replies "walking to x={x}".
 Result<std::string> walk_to(Buddy& b, double x, const WorldView& view);
 // The command's bubble for clamp(seconds, 1, 60) s, not replaceable, then the optional act.
 // Replies "said".
 Result<std::string> say_command(Buddy& b, std::string text, double seconds,
-                       std::optional<std::string_view> act, const WorldView& view);
+                       std::optional<Act> act, const WorldView& view);
 // A leap toward (x, y) clamped into the desktop; replies "leaping to {x},{y}".
 Result<std::string> leap_command(Buddy& b, double x, double y, const WorldView& view);
 

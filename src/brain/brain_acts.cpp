@@ -16,26 +16,26 @@ namespace perchkin {
 namespace {
 
 struct ActLength {
-  std::string_view name;
+  Act act;
   double seconds;
 };
 
 constexpr std::array<ActLength, 15> kActLengths = {{
-    {"idle", 3.0},
-    {"sit", 45.0},
-    {"wave", 3.0},
-    {"dance", 4.0},
-    {"happy", 3.0},
-    {"type", 6.0},
-    {"spin", 1.2},
-    {"explode", 2.6},
-    {"dizzy", 3.0},
-    {"angry", 3.0},
-    {"love", 3.0},
-    {"think", 4.0},
-    {"scared", 3.0},
-    {"celebrate", 4.0},
-    {"chase", 12.0},
+    {Act::idle, 3.0},
+    {Act::sit, 45.0},
+    {Act::wave, 3.0},
+    {Act::dance, 4.0},
+    {Act::happy, 3.0},
+    {Act::type, 6.0},
+    {Act::spin, 1.2},
+    {Act::explode, 2.6},
+    {Act::dizzy, 3.0},
+    {Act::angry, 3.0},
+    {Act::love, 3.0},
+    {Act::think, 4.0},
+    {Act::scared, 3.0},
+    {Act::celebrate, 4.0},
+    {Act::chase, 12.0},
 }};
 
 constexpr double kSquatSeconds = 0.2;
@@ -54,10 +54,10 @@ bool is_act_name(std::string_view name) { return is_one_of(kActNames, name); }
 
 std::string act_names_text() { return joined(kActNames); }
 
-double act_duration(std::string_view name) {
-  if (name == "squat") return kSquatSeconds;
+double act_duration(Act act) {
+  if (act == Act::squat) return kSquatSeconds;
   for (const ActLength& a : kActLengths)
-    if (a.name == name) return a.seconds;
+    if (a.act == act) return a.seconds;
   return 3.0;
 }
 
@@ -70,17 +70,17 @@ double rest_seconds(Buddy& b) {
 void become_idle(Buddy& b, double seconds) {
   b.mode = BuddyMode::idle;
   b.run_time = 0.0;
-  b.act.clear();
+  b.act = Act::none;
   b.angle = 0.0;
   b.act_time = seconds;
 }
 
-void start_act(Buddy& b, std::string_view name, double seconds) {
+void start_act(Buddy& b, Act name, double seconds) {
   b.walk_target.reset();
   b.mode = BuddyMode::act;
-  b.act.assign(name);
+  b.act = name;
   b.act_time = seconds;
-  if (name != "spin") b.angle = 0.0;
+  if (name != Act::spin) b.angle = 0.0;
 }
 
 void cancel_chase(Buddy& b) {
@@ -93,7 +93,7 @@ bool chase_open(const Buddy& b) { return b.chase_until > 0.0 && b.now < b.chase_
 void resume_chase(Buddy& b) {
   b.walk_target.reset();
   b.mode = BuddyMode::chase;
-  b.act.clear();
+  b.act = Act::none;
   b.act_time = 0.0;
   b.run_time = 0.0;
   b.angle = 0.0;
@@ -129,20 +129,20 @@ void start_walk(Buddy& b, const WorldView& view) {
   }
   b.walk_target = target;
   b.mode = BuddyMode::walk;
-  b.act.clear();
+  b.act = Act::none;
   b.act_time = 0.0;
   b.run_time = 0.0;
   b.angle = 0.0;
 }
 
-std::string play_act(Buddy& b, std::string_view name, bool from_queue) {
+std::string play_act(Buddy& b, Act name, bool from_queue) {
   const bool was_napping = b.mode == BuddyMode::sleep && b.nap;
   if (b.mode == BuddyMode::sleep) wake_quietly(b);
   if (!is_grounded(b.mode)) {
-    b.queued_act = std::string(name);
+    b.queued_act = name;
     return "queued until he lands";
   }
-  if (name == "chase") {
+  if (name == Act::chase) {
     b.walk_target.reset();
     b.partner.reset();
     b.chase_from = b.now;
@@ -152,59 +152,59 @@ std::string play_act(Buddy& b, std::string_view name, bool from_queue) {
   }
   cancel_chase(b);
 
-  if (name == "sleep") {
+  if (name == Act::sleep) {
     const double wake_at = from_queue ? b.wake_at : 0.0;
     b.walk_target.reset();
     b.mode = BuddyMode::sleep;
     b.nap = true;
     b.wake_at = wake_at;
-    b.act.clear();
+    b.act = Act::none;
     b.act_time = 0.0;
     b.angle = 0.0;
     if (!was_napping) trigger(b, "sleep");
     return "sleeping";
   }
-  if (name == "sit") {
+  if (name == Act::sit) {
     b.walk_target.reset();
-    become_idle(b, act_duration("sit"));
+    become_idle(b, act_duration(Act::sit));
     b.mode = BuddyMode::sit;
     return "sitting";
   }
-  if (name == "idle") {
+  if (name == Act::idle) {
     b.walk_target.reset();
     become_idle(b, 10.0);
     return "idle";
   }
-  if (name == "type") {
+  if (name == Act::type) {
     b.walk_target.reset();
-    b.typing_until = std::max(b.typing_until, b.now + act_duration("type"));
+    b.typing_until = std::max(b.typing_until, b.now + act_duration(Act::type));
     become_idle(b, 0.0);
     b.mode = BuddyMode::type;
     return "typing";
   }
-  if (name == "jump" || name == "backflip") {
+  if (name == Act::jump || name == Act::backflip) {
     if (b.support) {
       const Support on = *b.support;
       // Hanging from the ceiling, "up" is down.
       const double up = on.kind == SurfaceKind::ceiling ? -1.0 : 1.0;
-      const bool flip = name == "backflip";
+      const bool flip = name == Act::backflip;
       b.walk_target.reset();
-      b.act.clear();
+      b.act = Act::none;
       hop(b, b.x, b.y, (flip ? 40.0 : 26.0) * b.unit * up, flip ? 0.75 : 0.5,
           flip ? -360.0 * b.facing : 0.0, on);
     }
-    return std::string(name);
+    return std::string(act_name(name));
   }
 
-  if (name == "happy") hearts(b, 3);
-  if (name == "dizzy") b.push_event(BuddyEvent::at(BuddyEventKind::dizzy, b.x, b.y));
-  if (name == "explode") {
+  if (name == Act::happy) hearts(b, 3);
+  if (name == Act::dizzy) b.push_event(BuddyEvent::at(BuddyEventKind::dizzy, b.x, b.y));
+  if (name == Act::explode) {
     BuddyEvent e = BuddyEvent::at(BuddyEventKind::explode, b.x, b.y);
     e.value = kExplosionSeconds;
     b.push_event(std::move(e));
   }
-  if (name == "celebrate") b.push_event(BuddyEvent::effect("confetti", b.x, b.y));
-  if (name == "dance") trigger(b, "dance");
+  if (name == Act::celebrate) b.push_event(BuddyEvent::effect("confetti", b.x, b.y));
+  if (name == Act::dance) trigger(b, "dance");
   start_act(b, name, act_duration(name));
   return "ok";
 }
@@ -219,7 +219,7 @@ void wake_quietly(Buddy& b) {
   become_idle(b, 0.5);
 }
 
-Result<std::string> act_command(Buddy& b, std::string_view action, const WorldView& view) {
+Result<std::string> act_command(Buddy& b, Act action, const WorldView& view) {
   b.now = view.now;
   b.last_command = b.now;
   return done(play_act(b, action, false));
@@ -246,7 +246,7 @@ Result<std::string> walk_to(Buddy& b, double x, const WorldView& view) {
 }
 
 Result<std::string> say_command(Buddy& b, std::string text, double seconds,
-                       std::optional<std::string_view> act, const WorldView& view) {
+                       std::optional<Act> act, const WorldView& view) {
   b.now = view.now;
   if (b.mode == BuddyMode::sleep) wake_quietly(b);
   say(b, std::move(text), seconds);
@@ -264,7 +264,7 @@ Result<std::string> leap_command(Buddy& b, double x, double y, const WorldView& 
   b.now = view.now;
   if (b.mode == BuddyMode::sleep) wake_quietly(b);
   clamp_leap_target(b, view, x, y);
-  b.act.clear();
+  b.act = Act::none;
   leap_to(b, x, y);
   return done("leaping to " + rounded_int_text(x) + "," + rounded_int_text(y));
 }

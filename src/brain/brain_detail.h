@@ -19,7 +19,7 @@ double rest_seconds(Buddy& b);
 // Mode idle for `seconds`, standing straight, act and run timer cleared.
 void become_idle(Buddy& b, double seconds);
 // Mode act with that name; the angle is kept only for "spin".
-void start_act(Buddy& b, std::string_view name, double seconds);
+void start_act(Buddy& b, Act name, double seconds);
 void cancel_chase(Buddy& b);
 bool chase_open(const Buddy& b);
 void resume_chase(Buddy& b);
@@ -30,6 +30,6 @@ double free_ahead(const Buddy& b, const WorldView& view, double limit);
 void start_walk(Buddy& b, const WorldView& view);
 // The act entry point without the command bookkeeping; it always plays and returns the reply
 // text. `from_queue` keeps the wake time of a queued "sleep".
-std::string play_act(Buddy& b, std::string_view name, bool from_queue);
+std::string play_act(Buddy& b, Act name, bool from_queue);
 
 }  // namespace perchkin::brain_detail

@@ -93,7 +93,7 @@ void start_flight(Buddy& b, DrawJob job) {
   p.y = start.y;
   p.out = true;
   b.mode = BuddyMode::drawing;
-  b.act.clear();
+  b.act = Act::none;
   b.support.reset();
   b.vx = b.vy = 0.0;
 }

@@ -39,7 +39,7 @@ void become_it(Buddy& b, std::uint32_t chaser_of, std::int32_t bounces, double n
   b.walk_target.reset();
   if (b.mode != BuddyMode::sleep && static_cast<std::uint8_t>(b.mode) < 6) {
     b.mode = BuddyMode::chase;
-    b.act.clear();
+    b.act = Act::none;
   }
 }
 
@@ -47,7 +47,7 @@ void become_it(Buddy& b, std::uint32_t chaser_of, std::int32_t bounces, double n
 void launch(Buddy& b, double vx, double vy) {
   b.mode = BuddyMode::fall;
   b.support.reset();
-  b.act.clear();
+  b.act = Act::none;
   b.hop.target.reset();
   b.vx = vx;
   b.vy = vy;
@@ -97,16 +97,16 @@ void social_tick(Crew& crew, double now) {
   if (u < 0.35) {
     say_line(a, chat.first);
     say_later(b, chat.second, 1.6);
-    play_act(a, "wave", false);
+    play_act(a, Act::wave, false);
   } else if (u < 0.55) {
     say_line(a, "dance off!");
     say_later(b, "oh it's ON", 0.8);
-    play_act(a, "dance", false);
-    play_act(b, "dance", false);
+    play_act(a, Act::dance, false);
+    play_act(b, Act::dance, false);
   } else if (u < 0.75) {
     say_line(a, "high five!");
-    play_act(a, "jump", false);
-    play_act(b, "jump", false);
+    play_act(a, Act::jump, false);
+    play_act(b, Act::jump, false);
     a.push_event(BuddyEvent::symbol("\u2726", a.x, a.y - 10.0 * a.unit));
   } else {
     say_line(a, "tag! you're it!");
@@ -157,11 +157,11 @@ void deliver_messages(Crew& crew, std::size_t sender) {
 void grab(Buddy& b, double now, double px, double py) {
   if (b.mode == BuddyMode::drawing) abandon_drawing(b);
   b.mode = BuddyMode::held;
-  b.act.clear();
+  b.act = Act::none;
   b.support.reset();
   b.hop.target.reset();
   b.walk_target.reset();
-  if (b.queued_act && *b.queued_act == "sleep") b.queued_act.reset();
+  if (b.queued_act && *b.queued_act == Act::sleep) b.queued_act.reset();
   b.grab_dx = b.x - px;
   b.grab_dy = b.y - py;
   b.pointer_samples.clear();
@@ -177,7 +177,7 @@ void grab(Buddy& b, double now, double px, double py) {
 void poke(Buddy& b, double now) {
   b.last_active = now;
   if (b.mode == BuddyMode::sleep) {
-    start_act(b, "scared", 1.2);
+    start_act(b, Act::scared, 1.2);
     b.angle = 0.0;
     chirp(b, "wake", 1.0);
     b.push_event(BuddyEvent::symbol("!", b.x, b.y - 10.0 * b.unit));
@@ -194,7 +194,7 @@ void poke(Buddy& b, double now) {
     hop(b, b.x, b.y, (ceiling ? -14.0 : 14.0) * b.unit, 0.35, 0.0, b.support);
   } else {
     b.poke_times.clear();
-    start_act(b, "angry", 3.0);
+    start_act(b, Act::angry, 3.0);
     b.angle = 0.0;
     chirp(b, "poked_lots", 1.0);
   }
@@ -209,7 +209,7 @@ void pet(Buddy& b, double now) {
     return;
   }
   hearts(b, 2);
-  start_act(b, "love", 2.0);
+  start_act(b, Act::love, 2.0);
   b.angle = 0.0;
   chirp(b, "pet", 0.4);
 }
@@ -224,7 +224,7 @@ void burn(Buddy& b, double away, double now) {
   launch(b, dir * 90.0 * b.unit, -170.0 * b.unit);
   b.spin = dir * 500.0;
   b.flight_peak = std::max(b.flight_peak, std::abs(b.vx) / b.unit);
-  b.queued_act = "scared";
+  b.queued_act = Act::scared;
 }
 
 void zap(Buddy& b, double now) {
@@ -237,7 +237,7 @@ void zap(Buddy& b, double now) {
   launch(b, (60.0 * b.rng.uniform() - 30.0) * b.unit, -140.0 * b.unit);
   b.spin = 720.0;
   b.flight_peak = std::max(b.flight_peak, std::abs(b.vx) / b.unit);
-  b.queued_act = "dizzy";
+  b.queued_act = Act::dizzy;
 }
 
 void blast(Buddy& b, double vx, double vy) {

@@ -51,7 +51,7 @@ json rounded_or_null(double v) {
 json Buddy::status() const {
   return json{
       {"id", id},
-      {"mode", mode == BuddyMode::act ? act : std::string(mode_name(mode))},
+      {"mode", mode == BuddyMode::act ? act_name(act) : std::string_view(mode_name(mode))},
       {"on", surface_name(support ? support->kind : SurfaceKind::none)},
       {"x", rounded_or_null(x)},
       {"y", rounded_or_null(y)},

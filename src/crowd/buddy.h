@@ -1,6 +1,7 @@
 // One buddy's simulation record and the small kinds it is made of.
 #pragma once
 
+#include "crowd/act.h"
 #include "crowd/buddy_event.h"
 #include "crowd/pencil.h"
 #include "crowd/rng.h"
@@ -126,9 +127,9 @@ struct Buddy {
   std::optional<Support> support;
   // activity
   BuddyMode mode = BuddyMode::fall;
-  std::string act;
+  Act act = Act::none;
   double act_time = 0.0;
-  std::optional<std::string> queued_act;
+  std::optional<Act> queued_act;
   std::optional<double> walk_target;
   HopArc hop;
   bool nap = false;

@@ -153,7 +153,7 @@ void Crew::truncate(std::size_t k) {
         removed(static_cast<std::uint32_t>(~b.support->id))) {
       b.support.reset();
       b.mode = BuddyMode::fall;
-      b.act.clear();
+      b.act = Act::none;
       b.vx = b.vy = 0.0;
       b.air_drag = kFallDrag;
     }

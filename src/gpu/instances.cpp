@@ -22,17 +22,17 @@ int alternate(int a, double hz, double t) {
   return a + static_cast<int>(k & 1);
 }
 
-int act_frame(std::string_view act, double t) {
-  if (act == "wave") return alternate(9, 5.0, t);
-  if (act == "dance" || act == "celebrate") return alternate(11, 6.0, t);
-  if (act == "happy") return 13;
-  if (act == "squat") return 14;
-  if (act == "spin") return 15;
-  if (act == "dizzy") return 20;
-  if (act == "angry") return alternate(21, 8.0, t);
-  if (act == "love") return 23;
-  if (act == "think") return 24;
-  if (act == "scared") return 25;
+int act_frame(Act act, double t) {
+  if (act == Act::wave) return alternate(9, 5.0, t);
+  if (act == Act::dance || act == Act::celebrate) return alternate(11, 6.0, t);
+  if (act == Act::happy) return 13;
+  if (act == Act::squat) return 14;
+  if (act == Act::spin) return 15;
+  if (act == Act::dizzy) return 20;
+  if (act == Act::angry) return alternate(21, 8.0, t);
+  if (act == Act::love) return 23;
+  if (act == Act::think) return 24;
+  if (act == Act::scared) return 25;
   return 0;
 }
 
@@ -40,7 +40,7 @@ Float3 scaled(Float3 c, float k) { return {c.r * k, c.g * k, c.b * k}; }
 
 }  // namespace
 
-int frame_for(BuddyMode mode, std::string_view act, double t, bool looking_up) {
+int frame_for(BuddyMode mode, Act act, double t, bool looking_up) {
   switch (mode) {
     case BuddyMode::idle:
       if (std::fmod(t, 3.2) < 0.15) return 1;  // a blink
@@ -119,11 +119,11 @@ BuddyInstance buddy_instance(const Buddy& b, const RenderEntry& e, const Instanc
   double shake = 0.0, hop = 0.0;
   if (b.mode == BuddyMode::act) {
     const double t = b.clock;
-    if (b.act == "scared") {
+    if (b.act == Act::scared) {
       shake = std::sin(70.0 * t) * b.unit * 0.35;
-    } else if (b.act == "angry") {
+    } else if (b.act == Act::angry) {
       shake = std::sin(70.0 * t) * b.unit * 0.6;
-    } else if (b.act == "dance" || b.act == "happy" || b.act == "celebrate") {
+    } else if (b.act == Act::dance || b.act == Act::happy || b.act == Act::celebrate) {
       hop = std::abs(std::sin(10.0 * t)) * 4.0 * b.unit;
     }
   }

@@ -19,7 +19,7 @@ inline constexpr std::size_t kInitialInstanceCapacity = 256;
 inline constexpr double kTeleportCells = 200.0;
 
 // Atlas frame 0-25 for a mode, act name and clock t (seconds), with the idle looking-up flag.
-int frame_for(BuddyMode mode, std::string_view act, double t, bool looking_up);
+int frame_for(BuddyMode mode, Act act, double t, bool looking_up);
 int frame_for(const Buddy& b);
 
 // Colours the sprite pass gives a buddy; the Studio preview uses the same rule.

@@ -104,7 +104,7 @@ void draw_dizzy_and_pencil(Canvas& canvas, const FrameInput& in) {
   const float cell = std::max(1.0f, std::round(2.0f * static_cast<float>(in.ui_scale)));
   for (std::size_t i = 0; i < in.crew->buddies.size(); ++i) {
     const Buddy& b = in.crew->buddies[i];
-    const bool dizzy = b.mode == BuddyMode::act && b.act == "dizzy";
+    const bool dizzy = b.mode == BuddyMode::act && b.act == Act::dizzy;
     const bool pencil = b.mode == BuddyMode::drawing && b.pencil.out;
     if (!dizzy && !pencil) continue;
     const RenderEntry* e = find_entry(*in.entries, b.id, i);

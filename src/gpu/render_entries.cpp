@@ -36,7 +36,7 @@ double squash_target(const Buddy& b) {
     case BuddyMode::idle:
     case BuddyMode::drawing: return 1.0 + 0.02 * std::sin(3.0 * t);  // breathing
     case BuddyMode::sleep: return 1.0 + 0.04 * std::sin(2.0 * t);
-    case BuddyMode::act: return b.act == "squat" ? 0.85 : 1.0;
+    case BuddyMode::act: return b.act == Act::squat ? 0.85 : 1.0;
     case BuddyMode::fall: {
       const double stretch = std::abs(b.vy) / (b.unit * 900.0);
       return 1.0 + (std::isfinite(stretch) ? std::min(stretch, 0.25) : 0.25);
@@ -153,7 +153,7 @@ void tick_entry(RenderEntry& e, const Buddy& b, std::span<const BurstStart> burs
     e.burst = start_burst(b, std::prev(starts.second)->duration, now, in, rng);
   // 7. the burst moves, or is over and the buddy re-forms
   if (e.burst) {
-    const bool exploding = b.mode == BuddyMode::act && b.act == "explode";
+    const bool exploding = b.mode == BuddyMode::act && b.act == Act::explode;
     if (!exploding || now >= e.burst->ends) {
       e.burst.reset();
       e.squash_v -= 6.0;

@@ -27,7 +27,7 @@ struct Input : test::AppFixture {
   void settle(Buddy& b, double x) {
     b.x = x;
     b.mode = BuddyMode::sit;
-    b.act.clear();
+    b.act = Act::none;
     b.act_time = 1e9;
     b.walk_target.reset();
   }
@@ -187,7 +187,7 @@ TEST_F(Input, TheFifthPokeWithinFourSecondsAngers) {
     press();
     lift();
     if (poke == 5) {
-      EXPECT_EQ(b.act, "angry");
+      EXPECT_EQ(b.act, Act::angry);
       EXPECT_TRUE(b.poke_times.empty());
     } else {
       EXPECT_EQ(b.mode, BuddyMode::hop) << poke;
@@ -236,7 +236,7 @@ TEST_F(Input, DoubleClickBackflipsAndRightClickAsksForTheMenu) {
   shell.queued.grab.push_back({kGrabDoubleClick, 0});
   pump_tick();
   EXPECT_EQ(b.last_active, app.sim_clock);
-  EXPECT_TRUE(b.mode == BuddyMode::hop || b.act == "backflip");
+  EXPECT_TRUE(b.mode == BuddyMode::hop || b.act == Act::backflip);
 
   wait(2.0);
   settle(b, 900.0);
@@ -264,7 +264,7 @@ TEST_F(Input, StrokingPetsOncePerSecond) {
   for (int i = 0; i < 120; ++i) {
     desktop.pointer = {b.x + ((i % 2) ? 40.0 : -40.0), b.y - 5.0 * b.unit};
     pump_tick();
-    if (b.act == "love" && b.pet_ready > t) {
+    if (b.act == Act::love && b.pet_ready > t) {
       ++loves;
       t = b.pet_ready;
     }

@@ -26,7 +26,7 @@ TEST_F(World, SocialPlayHappensInACrewOfTwenty) {
   for (int i = 0; i < 120 * 60; ++i) {
     tick();
     for (const Buddy& b : app.crew.buddies) {
-      modes.insert(b.mode == BuddyMode::act ? b.act : mode_name(b.mode));
+      modes.insert(std::string(b.mode == BuddyMode::act ? act_name(b.act) : mode_name(b.mode)));
       if (b.now < b.bubble_until) lines.insert(b.bubble_text);
     }
   }

@@ -35,7 +35,7 @@ TEST(BrainActs, EveryOfferedActRepliesAsTheCommandExpects) {
   for (std::size_t i = 0; i < kActNames.size(); ++i) {
     EXPECT_EQ(kActNames[i], expected[i].first);
     Buddy b = standing_buddy(3, floor, 500.0);
-    const Result<std::string> r = act_command(b, expected[i].first, v);
+    const Result<std::string> r = act_command(b, *act_named(expected[i].first), v);
     EXPECT_TRUE(r.ok());
     EXPECT_EQ(reply_text(r), expected[i].second) << expected[i].first;
     EXPECT_DOUBLE_EQ(b.last_command, 50.0);
@@ -54,42 +54,42 @@ TEST(BrainActs, ActsSetTheirModesDurationsAndEffects) {
 
   Buddy b = standing_buddy(3, floor, 500.0);
   b.walk_target = 900.0;
-  (void)act_command(b, "sit", v);
+  (void)act_command(b, Act::sit, v);
   EXPECT_EQ(b.mode, BuddyMode::sit);
   EXPECT_DOUBLE_EQ(b.act_time, 45.0);
   EXPECT_FALSE(b.walk_target);
 
-  (void)act_command(b, "idle", v);
+  (void)act_command(b, Act::idle, v);
   EXPECT_EQ(b.mode, BuddyMode::idle);
   EXPECT_DOUBLE_EQ(b.act_time, 10.0);
 
   b.typing_until = 100.0;
-  (void)act_command(b, "type", v);
+  (void)act_command(b, Act::type, v);
   EXPECT_EQ(b.mode, BuddyMode::type);
   EXPECT_DOUBLE_EQ(b.typing_until, 100.0);  // never shortened
   b.typing_until = 0.0;
-  (void)act_command(b, "type", v);
+  (void)act_command(b, Act::type, v);
   EXPECT_DOUBLE_EQ(b.typing_until, 16.0);
 
   b.angle = 30.0;
-  (void)act_command(b, "spin", v);
+  (void)act_command(b, Act::spin, v);
   EXPECT_EQ(b.mode, BuddyMode::act);
-  EXPECT_EQ(b.act, "spin");
+  EXPECT_EQ(b.act, Act::spin);
   EXPECT_DOUBLE_EQ(b.act_time, 1.2);
   EXPECT_DOUBLE_EQ(b.angle, 30.0);  // spin keeps its angle
-  (void)act_command(b, "think", v);
+  (void)act_command(b, Act::think, v);
   EXPECT_DOUBLE_EQ(b.angle, 0.0);
   EXPECT_DOUBLE_EQ(b.act_time, 4.0);
 
   b.events.clear();
-  (void)act_command(b, "happy", v);
+  (void)act_command(b, Act::happy, v);
   EXPECT_EQ(count_events(b, BuddyEventKind::heart), 3);
-  (void)act_command(b, "dizzy", v);
+  (void)act_command(b, Act::dizzy, v);
   EXPECT_EQ(count_events(b, BuddyEventKind::dizzy), 1);
-  (void)act_command(b, "explode", v);
+  (void)act_command(b, Act::explode, v);
   ASSERT_EQ(count_events(b, BuddyEventKind::explode), 1);
   EXPECT_DOUBLE_EQ(b.events.back().value, 2.6);
-  (void)act_command(b, "celebrate", v);
+  (void)act_command(b, Act::celebrate, v);
   EXPECT_EQ(b.events.back().kind, BuddyEventKind::effect);
   EXPECT_EQ(b.events.back().text, "confetti");
 }
@@ -101,13 +101,13 @@ TEST(BrainActs, ChaseOpensAWindowAndOtherActsCloseIt) {
   Buddy b = standing_buddy(3, floor, 500.0);
   b.partner = 9u;
   b.walk_target = 100.0;
-  EXPECT_EQ(reply_text(act_command(b, "chase", v)), "chasing the cursor");
+  EXPECT_EQ(reply_text(act_command(b, Act::chase, v)), "chasing the cursor");
   EXPECT_EQ(b.mode, BuddyMode::chase);
   EXPECT_DOUBLE_EQ(b.chase_until, 32.0);
   EXPECT_FALSE(b.partner);
   EXPECT_FALSE(b.walk_target);
 
-  (void)act_command(b, "wave", v);
+  (void)act_command(b, Act::wave, v);
   EXPECT_DOUBLE_EQ(b.chase_until, 0.0);
   EXPECT_EQ(b.mode, BuddyMode::act);
 }
@@ -119,9 +119,9 @@ TEST(BrainActs, AirborneBuddiesQueueTheAct) {
                       BuddyMode::drawing}) {
     Buddy b = standing_buddy(3, floor, 500.0);
     b.mode = m;
-    EXPECT_EQ(reply_text(act_command(b, "chase", v)), "queued until he lands");
-    EXPECT_EQ(reply_text(act_command(b, "dance", v)), "queued until he lands");
-    EXPECT_EQ(b.queued_act, "dance");  // the latest request wins
+    EXPECT_EQ(reply_text(act_command(b, Act::chase, v)), "queued until he lands");
+    EXPECT_EQ(reply_text(act_command(b, Act::dance, v)), "queued until he lands");
+    EXPECT_EQ(b.queued_act, Act::dance);  // the latest request wins
     EXPECT_EQ(b.mode, m);
   }
 }
@@ -133,17 +133,17 @@ TEST(BrainActs, SleepActNapsUntilWokenAndSaysTheUsersLineOnce) {
   auto lines = std::make_shared<SpeechLines>();
   lines->lines[0] = "zzz";
   b.speech = lines;
-  EXPECT_EQ(reply_text(act_command(b, "sleep", v)), "sleeping");
+  EXPECT_EQ(reply_text(act_command(b, Act::sleep, v)), "sleeping");
   EXPECT_EQ(b.mode, BuddyMode::sleep);
   EXPECT_TRUE(b.nap);
   EXPECT_DOUBLE_EQ(b.wake_at, 0.0);
   EXPECT_EQ(b.bubble_text, "zzz");
   EXPECT_EQ(b.bubble_serial, 1u);
-  (void)act_command(b, "sleep", v);  // already napping: no second line
+  (void)act_command(b, Act::sleep, v);  // already napping: no second line
   EXPECT_EQ(b.bubble_serial, 1u);
 
   // Any other act wakes it first.
-  EXPECT_EQ(reply_text(act_command(b, "wave", v)), "ok");
+  EXPECT_EQ(reply_text(act_command(b, Act::wave, v)), "ok");
   EXPECT_EQ(b.mode, BuddyMode::act);
   EXPECT_FALSE(b.nap);
 }
@@ -153,9 +153,9 @@ TEST(BrainActs, HopActsWithoutSupportOnlyReplyTheirName) {
   WorldView v = view_with(floor);
   Buddy b = standing_buddy(3, floor, 500.0);
   b.support.reset();
-  EXPECT_EQ(reply_text(act_command(b, "backflip", v)), "backflip");
+  EXPECT_EQ(reply_text(act_command(b, Act::backflip, v)), "backflip");
   EXPECT_EQ(b.mode, BuddyMode::idle);
-  EXPECT_EQ(reply_text(act_command(b, "jump", v)), "jump");
+  EXPECT_EQ(reply_text(act_command(b, Act::jump, v)), "jump");
   EXPECT_EQ(b.mode, BuddyMode::idle);
 }
 
@@ -196,14 +196,14 @@ TEST(BrainActs, SayShowsACommandBubbleThenTheAct) {
   v.now = 30.0;
   Buddy b = standing_buddy(3, floor, 500.0);
   b.mode = BuddyMode::sleep;
-  const Result<std::string> r = say_command(b, "hello there", 100.0, "wave", v);
+  const Result<std::string> r = say_command(b, "hello there", 100.0, Act::wave, v);
   EXPECT_TRUE(r.ok());
   EXPECT_EQ(reply_text(r), "said");
   EXPECT_EQ(b.bubble_text, "hello there");
   EXPECT_DOUBLE_EQ(b.bubble_until, 90.0);
   EXPECT_FALSE(b.bubble_replaceable);
   EXPECT_EQ(b.mode, BuddyMode::act);
-  EXPECT_EQ(b.act, "wave");
+  EXPECT_EQ(b.act, Act::wave);
 
   (void)say_command(b, "short", 0.0, std::nullopt, v);
   EXPECT_DOUBLE_EQ(b.bubble_until, 31.0);

@@ -30,7 +30,7 @@ TEST(BrainLanding, PlainLandingSquats) {
   b.flight_peak = 800.0;  // not thrown: no reaction however fast
   on_landed(b, v);
   EXPECT_EQ(b.mode, BuddyMode::act);
-  EXPECT_EQ(b.act, "squat");
+  EXPECT_EQ(b.act, Act::squat);
   EXPECT_DOUBLE_EQ(b.act_time, 0.2);
   EXPECT_DOUBLE_EQ(b.vx, 0.0);
   EXPECT_DOUBLE_EQ(b.vy, 0.0);
@@ -44,10 +44,10 @@ TEST(BrainLanding, AnActAskedForInTheAirPlaysOnLanding) {
   Buddy b = falling_buddy(2);
   b.thrown = true;
   b.flight_peak = 900.0;
-  EXPECT_EQ(reply_text(act_command(b, "dance", v)), "queued until he lands");
+  EXPECT_EQ(reply_text(act_command(b, Act::dance, v)), "queued until he lands");
   on_landed(b, v);
   EXPECT_EQ(b.mode, BuddyMode::act);
-  EXPECT_EQ(b.act, "dance");  // the queued act, not the throw's dizziness
+  EXPECT_EQ(b.act, Act::dance);  // the queued act, not the throw's dizziness
   EXPECT_DOUBLE_EQ(b.act_time, 4.0);
   EXPECT_FALSE(b.queued_act);
   EXPECT_FALSE(b.thrown);
@@ -59,7 +59,7 @@ TEST(BrainLanding, FastThrowsMakeDizzyAndMediumOnesSometimesHappy) {
   b.thrown = true;
   b.flight_peak = 451.0;
   on_landed(b, v);
-  EXPECT_EQ(b.act, "dizzy");
+  EXPECT_EQ(b.act, Act::dizzy);
   EXPECT_EQ(b.events.back().kind, BuddyEventKind::dizzy);
 
   int happy = 0;
@@ -68,14 +68,14 @@ TEST(BrainLanding, FastThrowsMakeDizzyAndMediumOnesSometimesHappy) {
     m.thrown = true;
     m.flight_peak = 300.0;
     on_landed(m, v);
-    if (m.act == "happy") {
+    if (m.act == Act::happy) {
       ++happy;
       EXPECT_DOUBLE_EQ(m.act_time, 2.0);
       bool again = false;
       for (const char* line : line_table("again")) again |= m.bubble_text == line;
       EXPECT_TRUE(again);
     } else {
-      EXPECT_EQ(m.act, "squat");
+      EXPECT_EQ(m.act, Act::squat);
     }
   }
   EXPECT_NEAR(happy, 100, 25);
@@ -91,7 +91,7 @@ TEST(BrainLanding, AnOpenChaseResumes) {
   b.chase_until = 4.0;  // over
   b.mode = BuddyMode::fall;
   on_landed(b, v);
-  EXPECT_EQ(b.act, "squat");
+  EXPECT_EQ(b.act, Act::squat);
 }
 
 TEST(BrainLanding, AQueuedSleepKeepsItsWakeTime) {
@@ -100,7 +100,7 @@ TEST(BrainLanding, AQueuedSleepKeepsItsWakeTime) {
   Buddy b = falling_buddy(5);
   b.nap = true;
   b.wake_at = 14.0;
-  b.queued_act = "sleep";
+  b.queued_act = Act::sleep;
   v.now += 1.0 / 60.0;
   brain_step(b, v);  // still in the air: the nap is remembered
   EXPECT_TRUE(b.nap);

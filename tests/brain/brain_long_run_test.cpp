@@ -90,9 +90,9 @@ struct LifeRun {
     if (script.chance(1.0 / (20.0 * 60.0))) {
       Buddy& b = all[script.pick(all.size())];
       switch (script.pick(5)) {
-        case 0: (void)act_command(b, kActNames[script.pick(kActNames.size())], view); break;
+        case 0: (void)act_command(b, *act_named(kActNames[script.pick(kActNames.size())]), view); break;
         case 1: (void)walk_to(b, script.range(view.left, view.right), view); break;
-        case 2: (void)say_command(b, "test line", script.range(0.0, 20.0), "wave", view); break;
+        case 2: (void)say_command(b, "test line", script.range(0.0, 20.0), Act::wave, view); break;
         case 3:
           (void)leap_command(b, script.range(0.0, 1920.0), script.range(0.0, 1080.0), view);
           break;

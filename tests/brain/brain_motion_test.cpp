@@ -48,11 +48,11 @@ TEST(BrainMotion, AnActAskedForWhileFallingPlaysOnLanding) {
   b.support.reset();
   b.mode = BuddyMode::fall;
   b.y = 700.0;
-  EXPECT_EQ(reply_text(act_command(b, "wave", v)), "queued until he lands");
+  EXPECT_EQ(reply_text(act_command(b, Act::wave, v)), "queued until he lands");
   ASSERT_GT(ticks_until_grounded(b, v), 0);
   EXPECT_DOUBLE_EQ(b.y, floor.top);
   EXPECT_EQ(b.mode, BuddyMode::act);
-  EXPECT_EQ(b.act, "wave");
+  EXPECT_EQ(b.act, Act::wave);
   EXPECT_FALSE(b.queued_act);
 }
 
@@ -66,7 +66,7 @@ TEST(BrainMotion, APlainFallEndsInASquatThenARest) {
   b.mode = BuddyMode::fall;
   b.y = 900.0;
   ASSERT_GT(ticks_until_grounded(b, v), 0);
-  EXPECT_EQ(b.act, "squat");
+  EXPECT_EQ(b.act, Act::squat);
   for (int i = 0; i < 12 && b.mode == BuddyMode::act; ++i) tick(b, v);
   EXPECT_EQ(b.mode, BuddyMode::idle);
   EXPECT_GE(b.act_time, 4.0);
@@ -151,7 +151,7 @@ TEST(BrainMotion, ANapInterruptedByAFallContinuesAfterLanding) {
   gone.now = v.now;
   tick(b, gone);
   EXPECT_EQ(b.mode, BuddyMode::fall);
-  EXPECT_EQ(b.queued_act, "sleep");
+  EXPECT_EQ(b.queued_act, Act::sleep);
   ASSERT_GT(ticks_until_grounded(b, gone), 0);
   EXPECT_EQ(b.mode, BuddyMode::sleep);
   EXPECT_TRUE(b.nap);

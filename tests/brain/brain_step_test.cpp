@@ -25,7 +25,7 @@ double pause_after_act(std::uint64_t seed, double energy) {
   WorldView v = view_with(s);
   Buddy b = standing_buddy(seed, s, 105.0);
   b.world.w.energy = energy;
-  EXPECT_EQ(reply_text(act_command(b, "wave", v)), "ok");
+  EXPECT_EQ(reply_text(act_command(b, Act::wave, v)), "ok");
   b.act_time = 0.5 / 60.0;  // ends on the next step
   tick(b, v);
   EXPECT_EQ(b.mode, BuddyMode::idle);
@@ -64,7 +64,7 @@ TEST(BrainStep, SitEndsInARest) {
   WorldView v = view_with(s);
   Buddy b = standing_buddy(5, s, 105.0);
   b.world.w.energy = 0.25;
-  (void)act_command(b, "sit", v);
+  (void)act_command(b, Act::sit, v);
   run_for(b, v, 44.9);
   EXPECT_EQ(b.mode, BuddyMode::sit);
   run_for(b, v, 0.2);
@@ -139,7 +139,7 @@ TEST(BrainStep, SleepActIgnoresTypingButADrowsingBuddyTypesAlong) {
   WorldView v = view_with(s);
   Buddy sleeper = standing_buddy(7, s, 105.0);
   tick(sleeper, v);
-  (void)act_command(sleeper, "sleep", v);
+  (void)act_command(sleeper, Act::sleep, v);
   for (int i = 0; i < 600; ++i) {
     v.keystrokes += 2;
     tick(sleeper, v);
@@ -167,14 +167,14 @@ TEST(BrainStep, TypingInterruptsRestingSittingAndTheSquatButNotActs) {
   WorldView v = view_with(s);
   Buddy b = standing_buddy(8, s, 105.0);
   tick(b, v);
-  (void)act_command(b, "sit", v);
+  (void)act_command(b, Act::sit, v);
   v.keystrokes += 3;
   tick(b, v);
   EXPECT_EQ(b.mode, BuddyMode::type);
 
   Buddy dancer = standing_buddy(8, s, 105.0);
   tick(dancer, v);
-  (void)act_command(dancer, "dance", v);
+  (void)act_command(dancer, Act::dance, v);
   v.keystrokes += 3;
   tick(dancer, v);
   EXPECT_EQ(dancer.mode, BuddyMode::act);
@@ -182,11 +182,11 @@ TEST(BrainStep, TypingInterruptsRestingSittingAndTheSquatButNotActs) {
   Buddy lander = standing_buddy(8, s, 105.0);
   tick(lander, v);
   on_landed(lander, v);
-  EXPECT_EQ(lander.act, "squat");
+  EXPECT_EQ(lander.act, Act::squat);
   v.keystrokes += 1;
   tick(lander, v);
   EXPECT_EQ(lander.mode, BuddyMode::type);
-  EXPECT_TRUE(lander.act.empty());
+  EXPECT_TRUE((lander.act == Act::none));
 }
 
 TEST(BrainStep, KeyPressesBeforeABuddyExistedDoNotCount) {
@@ -279,14 +279,14 @@ TEST(BrainStep, CatchingTheCursorEndsTheChaseHappily) {
   WorldView v = view_with(s);
   Buddy b = standing_buddy(30, s, 500.0);
   tick(b, v);
-  (void)act_command(b, "chase", v);
+  (void)act_command(b, Act::chase, v);
   v.cursor_x = 500.0 + 9.0 * b.unit;  // inside the 10-unit radius of the centre
   v.cursor_y = s.top - 5.0 * b.unit;
   v.now += 1.0 / 60.0;
   brain_step(b, v);
   EXPECT_DOUBLE_EQ(b.chase_until, 0.0);
   EXPECT_EQ(b.mode, BuddyMode::act);
-  EXPECT_EQ(b.act, "happy");
+  EXPECT_EQ(b.act, Act::happy);
   EXPECT_NEAR(b.act_time, 119.0 / 60.0 - 1.0 / 60.0, 1e-9);
   int hearts = 0;
   for (const BuddyEvent& e : b.events) hearts += e.kind == BuddyEventKind::heart ? 1 : 0;
@@ -298,7 +298,7 @@ TEST(BrainStep, CatchingTheCursorEndsTheChaseHappily) {
   // Just outside the radius nothing happens.
   Buddy far = standing_buddy(30, s, 500.0);
   tick(far, v);
-  (void)act_command(far, "chase", v);
+  (void)act_command(far, Act::chase, v);
   v.cursor_x = 500.0 + 10.0 * far.unit;
   tick(far, v);
   EXPECT_GT(far.chase_until, 0.0);
@@ -326,7 +326,7 @@ TEST(BrainStep, CatchingAPartnerLeavesTheTagToSocialPlay) {
   tick(b, v);
   EXPECT_EQ(b.caught_partner, 7u);
   EXPECT_FALSE(b.partner);
-  EXPECT_EQ(b.act, "happy");
+  EXPECT_EQ(b.act, Act::happy);
 }
 
 TEST(BrainStep, DueDelayedLinesAreSaidOnePerStep) {

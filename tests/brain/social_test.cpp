@@ -93,7 +93,7 @@ TEST(Reactions, FivePokesWithinFourSeconds) {
   b.bubble_until = 0;
   poke(b, v.now);
   EXPECT_EQ(b.mode, BuddyMode::act);
-  EXPECT_EQ(b.act, "angry");
+  EXPECT_EQ(b.act, Act::angry);
   const auto lots = line_table("poked_lots");
   EXPECT_NE(std::find(lots.begin(), lots.end(), b.bubble_text), lots.end()) << b.bubble_text;
   EXPECT_TRUE(b.poke_times.empty());
@@ -114,7 +114,7 @@ TEST(Reactions, PettingASleeperShowsOneHeartAndKeepsHimAsleep) {
   b.mode = BuddyMode::idle;
   pet(b, 11.0);
   EXPECT_EQ(b.events.size(), 3u);
-  EXPECT_EQ(b.act, "love");
+  EXPECT_EQ(b.act, Act::love);
 }
 
 TEST(Reactions, BurnedAtMostEveryTwoAndAHalfSeconds) {
@@ -122,7 +122,7 @@ TEST(Reactions, BurnedAtMostEveryTwoAndAHalfSeconds) {
   burn(b, -1.0, 1.0);
   EXPECT_EQ(b.mode, BuddyMode::fall);
   EXPECT_LT(b.vx, 0.0);
-  EXPECT_EQ(b.queued_act, "scared");
+  EXPECT_EQ(b.queued_act, Act::scared);
   EXPECT_EQ(b.hot_until, 5.0);
   b.mode = BuddyMode::idle;
   b.hot_until = 0;

@@ -183,7 +183,7 @@ TEST(BuddyStatus, RoundsAndNamesTheAct) {
   b.x = -0.4;
   b.y = 2.5;
   b.mode = BuddyMode::act;
-  b.act = "dance";
+  b.act = Act::dance;
   b.support = Support{kCeilingId, 0, 1, 0, SurfaceKind::ceiling, {}};
   EXPECT_EQ(b.status().dump(),
             R"({"id":3,"mode":"dance","on":"ceiling","tint":"teal","x":0,"y":3})");

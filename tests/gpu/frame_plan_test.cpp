@@ -284,7 +284,7 @@ TEST(RenderEntries, BurstScattersStaysAboveTheFloorAndReforms) {
   Crew crew;
   Buddy b = idle_buddy(0, 500.0, 800.0);
   b.mode = BuddyMode::act;
-  b.act = "explode";
+  b.act = Act::explode;
   crew.buddies.push_back(b);
   RenderEntries re;
   EntryTickInput in;

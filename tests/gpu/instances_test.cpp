@@ -197,22 +197,22 @@ TEST(BuildInstances, CarriedBuddyIsDrawnLastAndBurstBuddiesAreLeftOut) {
 }
 
 TEST(FrameTable, ModesActsAndAlternation) {
-  EXPECT_EQ(frame_for(BuddyMode::idle, "", 1.0, false), 0);
-  EXPECT_EQ(frame_for(BuddyMode::idle, "", 3.25, false), 1);  // blink
-  EXPECT_EQ(frame_for(BuddyMode::idle, "", 1.0, true), 2);
-  EXPECT_EQ(frame_for(BuddyMode::walk, "", 0.1, false), 3);
-  EXPECT_EQ(frame_for(BuddyMode::walk, "", 0.13, false), 4);
-  EXPECT_EQ(frame_for(BuddyMode::chase, "", 0.09, false), 4);
-  EXPECT_EQ(frame_for(BuddyMode::act, "wave", 0.25, false), 10);
-  EXPECT_EQ(frame_for(BuddyMode::act, "celebrate", 0.0, false), 11);
-  EXPECT_EQ(frame_for(BuddyMode::act, "angry", 0.13, false), 22);
-  EXPECT_EQ(frame_for(BuddyMode::act, "explode", 5.0, false), 0);
-  EXPECT_EQ(frame_for(BuddyMode::held, "", 0.2, false), 18);
-  EXPECT_EQ(frame_for(BuddyMode::drawing, "", 0.0, false), 19);
+  EXPECT_EQ(frame_for(BuddyMode::idle, Act::none, 1.0, false), 0);
+  EXPECT_EQ(frame_for(BuddyMode::idle, Act::none, 3.25, false), 1);  // blink
+  EXPECT_EQ(frame_for(BuddyMode::idle, Act::none, 1.0, true), 2);
+  EXPECT_EQ(frame_for(BuddyMode::walk, Act::none, 0.1, false), 3);
+  EXPECT_EQ(frame_for(BuddyMode::walk, Act::none, 0.13, false), 4);
+  EXPECT_EQ(frame_for(BuddyMode::chase, Act::none, 0.09, false), 4);
+  EXPECT_EQ(frame_for(BuddyMode::act, Act::wave, 0.25, false), 10);
+  EXPECT_EQ(frame_for(BuddyMode::act, Act::celebrate, 0.0, false), 11);
+  EXPECT_EQ(frame_for(BuddyMode::act, Act::angry, 0.13, false), 22);
+  EXPECT_EQ(frame_for(BuddyMode::act, Act::explode, 5.0, false), 0);
+  EXPECT_EQ(frame_for(BuddyMode::held, Act::none, 0.2, false), 18);
+  EXPECT_EQ(frame_for(BuddyMode::drawing, Act::none, 0.0, false), 19);
   // Huge or broken clocks still give a frame of the pair.
-  EXPECT_EQ(frame_for(BuddyMode::walk, "", 1e300, false), 3);
-  EXPECT_EQ(frame_for(BuddyMode::walk, "", std::nan(""), false), 3);
-  EXPECT_EQ(frame_for(BuddyMode::type, "", -1e300, false), 6);
+  EXPECT_EQ(frame_for(BuddyMode::walk, Act::none, 1e300, false), 3);
+  EXPECT_EQ(frame_for(BuddyMode::walk, Act::none, std::nan(""), false), 3);
+  EXPECT_EQ(frame_for(BuddyMode::type, Act::none, -1e300, false), 6);
 }
 
 }  // namespace

@@ -504,7 +504,7 @@ TEST(OverlayPassTwo, DizzyStarsPencilMarksThenMenuAndSelectionLast) {
   World w;
   Buddy& dizzy = w.add(300, 500, 4);
   dizzy.mode = BuddyMode::act;
-  dizzy.act = "dizzy";
+  dizzy.act = Act::dizzy;
   dizzy.clock = 0.0;
   Buddy& artist = w.add(600, 500, 4);
   artist.mode = BuddyMode::drawing;

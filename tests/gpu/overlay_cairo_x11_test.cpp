@@ -146,7 +146,7 @@ struct GoldenScene {
     crew.buddies[0].bubble_text = "hello!";
     crew.buddies[0].bubble_serial = 1;
     crew.buddies[1].mode = BuddyMode::act;
-    crew.buddies[1].act = "dizzy";
+    crew.buddies[1].act = Act::dizzy;
     crew.buddies[2].bubble_text = "a longer line that wraps onto two";
     crew.buddies[2].bubble_serial = 1;
     Drawing heart;
