@@ -40,7 +40,7 @@ struct QuietFixture : test::AppFixture {
   void hover_first() {
     Buddy& b = first();
     b.mode = BuddyMode::sit;
-    b.act.clear();
+    b.act = Act::none;
     b.act_time = 1e9;
     b.walk_target.reset();
     desktop.pointer = {b.x, b.y - 5.0 * b.unit};
