@@ -5,7 +5,10 @@
 // - BM_OverlayFrame: a whole frame of 200 buddies each talking in a bubble, 400 drawn lines and
 //   900 particles (the 2D passes by Cairo, their upload, the GPU pass); the target is 16.7 ms;
 // - BM_OneBubbleChanged: the next frame when only one bubble changed, drawn in that bubble's
-//   tiles only; its counter `composited_px` is the 2D area handed to OpenGL.
+//   tiles only; its counter `composited_px` is the 2D area handed to OpenGL;
+// - BM_CrowdOverDrawings/n/narrow: n walking buddies over 400 finished lines; with narrow = 1
+//   a frame redraws the buddies' tiles only (the target keeps the lines' pixels), with 0 the
+//   whole overlay, as a target that forgets its pixels must.
 // llvmpipe draws on threads of its own, which the benchmark's CPU column leaves out; the counter
 // `process_cpu_ms` is the processor time of all threads per frame, and on a loaded machine it is
 // the steadier figure (the wall time also counts waiting for a core).
@@ -23,6 +26,7 @@
 #include <vector>
 
 #include "crowd/crew.h"
+#include "gpu/frame_damage.h"
 #include "gpu/frame_layers_cairo.h"
 #include "gpu/frame_prepare.h"
 #include "gpu/overlay_2d.h"
@@ -242,10 +246,51 @@ void BM_OneBubbleChanged(benchmark::State& state) {
   state.counters["dirty_rects"] = static_cast<double>(rects.size());
 }
 
+void BM_CrowdOverDrawings(benchmark::State& state) {
+  Gl& g = gl();
+  if (!g.ok) {
+    state.SkipWithError("no OpenGL 3.3 context");
+    return;
+  }
+  World world(static_cast<int>(state.range(0)), 3.0, 400, 0, false);
+  const bool narrow = state.range(1) != 0;
+  FrameLayers layers;
+  layers.resize(kWidth, kHeight);
+  FrameState fs;
+  DamageState damage;
+  PreparedFrame frame;
+  GlTarget target(g.pass);
+  // The first frames draw everything and place the buffer; then only what moves: every buddy
+  // takes a step each frame.
+  for (int i = 0; i < 3; ++i) {
+    for (RenderEntry& e : world.entries.entries) e.prev_x = e.x = e.x + 2.0;
+    prepare_frame(fs, world.in, frame);
+    if (narrow) narrow_clears(damage, world.in, frame);
+    layers.draw(target, world.in, frame.instances, true, frame.plan.constants, frame.plan.buffer,
+                frame.plan.clears);
+    finish_prepared(fs, frame);
+  }
+  std::int64_t area = 0;
+  for (const PixelRect& r : frame.plan.clears)
+    area += static_cast<std::int64_t>(r.right - r.left) * (r.bottom - r.top);
+  measure(state, [&] {
+    layers.draw(target, world.in, frame.instances, true, frame.plan.constants, frame.plan.buffer,
+                frame.plan.clears);
+    glFinish();
+  });
+  state.counters["redrawn_px"] = static_cast<double>(area);
+}
+
 }  // namespace
 
 BENCHMARK(BM_GlCrowd)->Arg(200)->Arg(1000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OverlayFrame)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OneBubbleChanged)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CrowdOverDrawings)
+    ->Args({20, 0})
+    ->Args({20, 1})
+    ->Args({200, 0})
+    ->Args({200, 1})
+    ->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

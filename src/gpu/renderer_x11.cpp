@@ -3,6 +3,7 @@
 // the overlay where something is drawn; outside it the window stays transparent.
 #include "gpu/renderer_x11.h"
 
+#include "gpu/frame_damage.h"
 #include "gpu/frame_layers_cairo.h"
 #include "gpu/frame_prepare.h"
 #include "gpu/raster_cpu.h"
@@ -405,6 +406,8 @@ class X11Renderer final : public Renderer {
     prepare_frame(state_, in, prepared_);
     const FramePlan& plan = prepared_.plan;
     if (!plan.draw) return Result<FrameResult>::success(FrameResult{});
+    // The target keeps its pixels: drawings and hazards need not redraw the whole overlay.
+    narrow_clears(damage_, in, prepared_);
     const PixelSize window = overlay_size(overlay_);
 
     const PixelSize size = buffer_size(plan.buffer);
@@ -452,6 +455,7 @@ class X11Renderer final : public Renderer {
   FrameLayers layers_;
   FrameState state_;
   PreparedFrame prepared_;
+  DamageState damage_;
   std::vector<PixelRect> rects_;
   int buffer_w_ = 0, buffer_h_ = 0;
   PixelRect last_buffer_;

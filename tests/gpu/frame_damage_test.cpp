@@ -1,0 +1,154 @@
+// Frames with drawings and hazards on a target that keeps its pixels: only what changes is
+// cleared and redrawn, until the drawings themselves change.
+#include "gpu/frame_damage.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace perchkin {
+namespace {
+
+struct World {
+  Crew crew;
+  RenderEntries entries;
+  Scene scene;
+  Effects effects;
+  Settings settings;
+  FrameState state;
+  PreparedFrame frame;
+  DamageState damage;
+
+  World() {
+    Buddy b;
+    b.id = 0;
+    b.x = 300;
+    b.y = 1000;
+    b.unit = 4.0;
+    b.mode = BuddyMode::walk;
+    b.clock = 1.0;
+    crew.buddies.push_back(b);
+    Drawing d;
+    d.id = 1;
+    d.points = {{1500, 100}, {1700, 200}};
+    d.finished = true;
+    d.width = 4;
+    scene.drawings[1] = d;
+    scene.order = {1};
+  }
+  FrameInput input() {
+    sync_entries(entries, crew);
+    FrameInput in;
+    in.crew = &crew;
+    in.entries = &entries;
+    in.scene = &scene;
+    in.effects = &effects;
+    in.settings = &settings;
+    in.overlay = {0.0, 0.0, 1920.0, 1080.0};
+    in.clock = 10.0;
+    return in;
+  }
+  // One drawn frame, its clears narrowed; the buddy walks a little each frame.
+  const FramePlan& run() {
+    crew.buddies[0].x += 3;
+    const FrameInput in = input();
+    RenderEntry& e = entries.entries[0];
+    e.prev_x = e.x = crew.buddies[0].x;
+    e.prev_y = e.y = crew.buddies[0].y;
+    prepare_frame(state, in, frame);
+    EXPECT_TRUE(frame.plan.draw);
+    narrow_clears(damage, in, frame);
+    finish_prepared(state, frame);
+    return frame.plan;
+  }
+};
+
+bool covers(const std::vector<PixelRect>& rects, int x, int y) {
+  for (const PixelRect& r : rects)
+    if (x >= r.left && x < r.right && y >= r.top && y < r.bottom) return true;
+  return false;
+}
+
+TEST(FrameDamage, AFinishedDrawingIsRedrawnOnlyWhenTheDrawingsChange) {
+  World w;
+  const FramePlan first = w.run();
+  EXPECT_TRUE(covers(first.clears, 1600, 150));  // the first frame draws everything
+  EXPECT_TRUE(covers(first.clears, 10, 10));
+
+  // The second frame places the buffer, which clears it whole; from then on a frame clears the
+  // walking buddy's tiles, not the drawing's or empty ones.
+  EXPECT_TRUE(w.run().clear_all);
+  const FramePlan next = w.run();
+  EXPECT_FALSE(next.clear_all);
+  EXPECT_TRUE(covers(next.clears, 300, 990));
+  EXPECT_FALSE(covers(next.clears, 1600, 150));
+  EXPECT_FALSE(covers(next.clears, 10, 10));
+
+  // A new drawing: everything once, then the buddy's tiles again.
+  Drawing d;
+  d.id = 2;
+  d.points = {{100, 100}, {200, 120}};
+  d.finished = true;
+  w.scene.drawings[2] = d;
+  w.scene.order.push_back(2);
+  EXPECT_TRUE(covers(w.run().clears, 1600, 150));
+  EXPECT_FALSE(covers(w.run().clears, 1600, 150));
+  // Removing one, too: its pixels must go.
+  w.scene.drawings.erase(1);
+  w.scene.order.pop_front();
+  EXPECT_TRUE(covers(w.run().clears, 1600, 150));
+}
+
+TEST(FrameDamage, HazardsTypedTextAndLinesInFlightAreRedrawnWhereTheyAre) {
+  World w;
+  (void)w.run();
+  Prop cloud;
+  cloud.kind = PropKind::cloud;
+  cloud.x = 900;
+  cloud.y = 300;
+  cloud.size = 160;
+  w.effects.props.push_back(cloud);
+  TextDrawing t;
+  t.text = "hi";
+  t.origin = {1200, 700};
+  t.box = {40, 30};
+  w.scene.texts.push_back(t);
+  Drawing ink;
+  ink.id = 3;
+  ink.points = {{200, 400}, {260, 430}};
+  w.scene.drawings[3] = ink;
+  w.scene.order.push_back(3);
+  (void)w.run();  // the drawings changed: everything
+  w.scene.drawings[3].points.push_back({280, 440});
+  w.scene.drawings[3].version = 1;
+  (void)w.run();
+  const FramePlan& plan = w.run();
+  ASSERT_FALSE(plan.clear_all);
+  EXPECT_TRUE(covers(plan.clears, 900 - 90, 300));  // the cloud's puffs, bobbing
+  EXPECT_TRUE(covers(plan.clears, 900 + 90, 300 + 50));
+  EXPECT_TRUE(covers(plan.clears, 1210, 710));      // the text being typed
+  EXPECT_TRUE(covers(plan.clears, 230, 415));       // the line in flight
+  EXPECT_FALSE(covers(plan.clears, 1600, 150));     // the finished line
+}
+
+TEST(FrameDamage, TheMenuAndTheSelectionStillRedrawEverything) {
+  World w;
+  FrameInput in = w.input();
+  prepare_frame(w.state, in, w.frame);
+  finish_prepared(w.state, w.frame);
+  in.draw_menu = [](Canvas&) {};
+  prepare_frame(w.state, in, w.frame);
+  EXPECT_FALSE(damage_marks(in, w.frame).has_value());
+  in.draw_menu = nullptr;
+  in.draw_selection = [](Canvas&) {};
+  prepare_frame(w.state, in, w.frame);
+  EXPECT_FALSE(damage_marks(in, w.frame).has_value());
+  // Without drawings, text or hazards the plan's own marks stand.
+  w.scene.clear();
+  in.draw_selection = nullptr;
+  prepare_frame(w.state, in, w.frame);
+  EXPECT_FALSE(damage_marks(in, w.frame).has_value());
+}
+
+}  // namespace
+}  // namespace perchkin
