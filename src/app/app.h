@@ -11,6 +11,7 @@
 #include "gpu/renderer.h"
 #include "gpu/render_entries.h"
 #include "ipc/command.h"
+#include "menu/menu.h"
 #include "props/effects.h"
 #include "scene/scene.h"
 #include "scene/text_layout.h"
@@ -20,6 +21,7 @@
 #include "win/desktop.h"
 #include "win/shell.h"
 
+#include <array>
 #include <cstddef>
 #include <memory>
 #include <optional>
@@ -124,6 +126,8 @@ struct App {
   bool menu_open = false;
   std::optional<MenuRequest> menu_request;
   bool menu_close = false;
+  MenuState menu;
+  std::array<Samples, 2> menu_clicks;  // the open and choose clicks, made on first use
 
   // Where settings are saved; empty in headless mode, where nothing is ever written.
   std::filesystem::path settings_file;

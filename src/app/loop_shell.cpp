@@ -2,6 +2,7 @@
 
 #include "app/commands.h"
 #include "app/input.h"
+#include "app/menu_app.h"
 
 #include <cmath>
 #include <cstdio>
@@ -149,11 +150,13 @@ std::optional<FrameResult> draw_frame(App& app) {
   in.settings = &app.settings;
   in.overlay = app.screen;
   in.ui_scale = app.display_scale;
-  in.clock = app.sim_clock - app.paused_time;
-  in.alpha = std::clamp(app.accumulator / kTick, 0.0, 1.0);
+  // The world's clock stands still while the menu pauses it, so it is the animation clock.
+  in.clock = app.sim_clock;
+  in.alpha = menu_pauses_world(app) ? 1.0 : std::clamp(app.accumulator / kTick, 0.0, 1.0);
   in.forced = app.frame_state.forced_redraw;
   app.frame_state.forced_redraw = false;
   set_custom_wear(app, in);
+  add_menu_to_frame(app, in);
   Result<FrameResult> drawn = app.renderer->frame(in);
   if (!drawn.ok()) {
     std::fprintf(stderr, "drawing failed: %s\n", drawn.error.c_str());
@@ -163,9 +166,8 @@ std::optional<FrameResult> draw_frame(App& app) {
   return *drawn;
 }
 
-void open_menu_at_cursor(App&) {}
-
 void close_menu_and_selection(App& app) {
+  close_menu(app);
   if (app.selection.active()) end_selection(app, true);
 }
 

@@ -28,9 +28,8 @@ void set_quiet(App& app, bool quiet);
 // "drawing failed: {error}".
 std::optional<FrameResult> draw_frame(App& app);
 
-// The action menu lives elsewhere: opening it does nothing until it exists. Closing cancels an
-// active selection box (and the menu, once there is one).
-void open_menu_at_cursor(App& app);
+// Closes the action menu and cancels an active selection box (hiding, a new screen). Opening
+// the menu at the cursor is app/menu_app.h's.
 void close_menu_and_selection(App& app);
 
 }  // namespace perchkin

@@ -2,6 +2,7 @@
 #include "app/app.h"
 
 #include "app/commands.h"
+#include "app/menu_app.h"
 #include "brain/brain.h"
 #include "brain/physics.h"
 #include "brain/social.h"
@@ -131,10 +132,18 @@ void hazards(App& app) {
 // Commands, sensing, each buddy's step with its messages, knock-overs, the social tick, crowd
 // collisions, new bubbles to the voice, events to the scene and effects, then hazards.
 void world_tick(App& app) {
+  const bool paused = menu_pauses_world(app);
   handle_commands(app);
   sense(app);
   // Without windows the user's hand has no way to reach a buddy.
   if (app.graphics) handle_pointer(app);
+  menu_tick(app);
+  // Behind a pausing menu nothing moves; what commands and the menu queued waits for the
+  // first tick after it.
+  if (paused) {
+    app.crew.rebuild_snapshot();
+    return;
+  }
   Crew& crew = app.crew;
   for (std::size_t i = 0; i < crew.buddies.size(); ++i) {
     Buddy& b = crew.buddies[i];

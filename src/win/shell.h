@@ -49,6 +49,8 @@ inline constexpr std::int32_t kSelectLeftDown = 0, kSelectLeftUp = 1, kSelectCan
 inline constexpr std::int32_t kMenuLeftDown = 0, kMenuRightDown = 1, kMenuRightUp = 2,
                               kMenuMiddleDown = 3, kMenuWheel = 4, kMenuKey = 5,
                               kMenuActivation = 6;  // value 1 activated, 0 deactivated
+// Added to a menu key's code while Shift is held (the arrows then move a pin).
+inline constexpr std::int32_t kMenuKeyShift = 0x10000;
 
 struct EventRecords {
   bool display_changed = false;

@@ -383,9 +383,11 @@ LRESULT Win32Shell::menu_message(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_RBUTTONUP: pending_.menu.push_back({kMenuRightUp, 0}); return 0;
     case WM_MBUTTONDOWN: pending_.menu.push_back({kMenuMiddleDown, 0}); return 0;
     case WM_MOUSEWHEEL: pending_.menu.push_back({kMenuWheel, wheel_delta(wp)}); return 0;
-    case WM_KEYDOWN:
-      pending_.menu.push_back({kMenuKey, static_cast<std::int32_t>(wp)});
+    case WM_KEYDOWN: {
+      const std::int32_t shift = GetKeyState(VK_SHIFT) < 0 ? kMenuKeyShift : 0;
+      pending_.menu.push_back({kMenuKey, static_cast<std::int32_t>(wp & 0xFFFF) | shift});
       return 0;
+    }
     case WM_ACTIVATE:
       pending_.menu.push_back({kMenuActivation, LOWORD(wp) == WA_INACTIVE ? 0 : 1});
       // The default handling gives an activated window the keyboard focus; without it keys

@@ -431,7 +431,8 @@ class X11Shell final : public Shell {
       if (sym == XK_Escape) records.selection.push_back({kSelectCancel, 0});
     } else if (e.window == windows_[2]) {
       const std::int32_t code = windows_key_code(sym);
-      if (code != 0) records.menu.push_back({kMenuKey, code});
+      const std::int32_t shift = (e.state & ShiftMask) != 0 ? kMenuKeyShift : 0;
+      if (code != 0) records.menu.push_back({kMenuKey, code | shift});
     }
   }
 

@@ -2,6 +2,7 @@
 #include "app/input.h"
 
 #include "app/app.h"
+#include "app/menu_app.h"
 #include "app_fixture.h"
 #include "brain/physics.h"
 
@@ -244,16 +245,17 @@ TEST_F(Input, DoubleClickBackflipsAndRightClickAsksForTheMenu) {
   pump_tick();
   shell.queued.grab.push_back({kGrabRightDown, 0});
   pump_tick();
-  ASSERT_TRUE(app.menu_request);
-  EXPECT_EQ(app.menu_request->buddy, b.id);
-  EXPECT_EQ(app.menu_request->y, b.y - 5.0 * b.unit);
+  // The tick's menu handling takes the request at once: the menu opens for this buddy.
+  ASSERT_TRUE(app.menu.open);
+  EXPECT_EQ(app.menu.targets, std::vector<std::uint32_t>{b.id});
+  close_menu(app);
   // Events aimed at no buddy do nothing.
-  app.menu_request.reset();
   desktop.pointer = {10.0, 10.0};
   pump_tick();
   shell.queued.grab.push_back({kGrabRightDown, 0});
   pump_tick();
   EXPECT_FALSE(app.menu_request);
+  EXPECT_FALSE(app.menu.open);
 }
 
 TEST_F(Input, StrokingPetsOncePerSecond) {
@@ -320,9 +322,8 @@ TEST_F(Input, SelectionCatchesBuddiesAndGivesUpAfterFifteenSeconds) {
   desktop.held.left = false;  // the button-up message is lost
   pump_tick();
   EXPECT_FALSE(app.selection.active());
-  ASSERT_TRUE(app.menu_request);
-  EXPECT_EQ(app.menu_request->buddy, app.crew.buddies[0].id);
-  EXPECT_EQ(app.menu_request->group,
+  ASSERT_TRUE(app.menu.open);
+  EXPECT_EQ(app.menu.targets,
             (std::vector<std::uint32_t>{app.crew.buddies[0].id, app.crew.buddies[1].id}));
   EXPECT_EQ(shell.focus_restored, 0);
 

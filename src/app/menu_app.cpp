@@ -1,0 +1,263 @@
+#include "app/menu_app.h"
+
+#include "app/commands.h"
+#include "app/input.h"
+#include "app/loop_shell.h"
+#include "base/text.h"
+#include "logo/samples.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace perchkin {
+
+namespace {
+
+double loop_now(const App& app) { return app.clock ? app.clock->now() : app.sim_clock; }
+
+void click(App& app, bool choose) {
+  if (!app.settings.sounds || !app.voice) return;
+  Samples& wave = app.menu_clicks[choose ? 1 : 0];
+  // Made once, on first use; the player mixes it without blocking the frame.
+  if (!wave) wave = std::make_shared<const std::vector<std::int16_t>>(menu_click_wave(choose, kSpeechRate));
+  app.voice->play(wave, 1.0);
+}
+
+void update_crew_flags(App& app) {
+  app.menu.can_add = app.crew.buddies.size() < app.crew.max_buddies;
+  app.menu.can_remove = app.crew.buddies.size() > 1;
+}
+
+// Forgets targets that left the crew; false when none is left.
+bool prune_targets(App& app) {
+  auto& targets = app.menu.targets;
+  targets.erase(std::remove_if(targets.begin(), targets.end(),
+                               [&](std::uint32_t id) { return !app.crew.index_of(id); }),
+                targets.end());
+  return !targets.empty();
+}
+
+void close(App& app, bool give_focus_back) {
+  if (!app.menu.open) return;
+  app.menu.open = false;
+  app.menu_open = false;
+  if (app.shell) {
+    app.shell->show(ShellWindow::menu, false);
+    if (give_focus_back) app.shell->restore_focus();
+  }
+  // The menu's pixels must go even if nothing else changes.
+  app.frame_state.forced_redraw = true;
+}
+
+std::optional<std::size_t> first_target(const App& app, std::span<const std::uint32_t> targets) {
+  for (std::uint32_t id : targets)
+    if (auto i = app.crew.index_of(id)) return i;
+  return std::nullopt;
+}
+
+json point(double x, double y) { return json::array({x, y}); }
+
+// A drawing or hazard where the guide showed it.
+void place(App& app, const MenuItem& item, std::size_t index) {
+  const Buddy& b = app.crew.buddies[index];
+  const MenuGuide g = menu_guide(item.action.tag, b.x, b.y, b.facing < 0 ? -1.0 : 1.0, app.menu.scale);
+  json args;
+  switch (item.action.tag) {
+    case MenuTag::heart: args = {{"kind", "heart"}, {"pts", {point(g.x0, g.y0), point(g.x1, g.y1)}}}; break;
+    case MenuTag::star: args = {{"kind", "star"}, {"pts", {point(g.x0, g.y0), point(g.x1, g.y1)}}}; break;
+    case MenuTag::ledge:
+      args = {{"kind", "platform"}, {"pts", {point(g.x0, g.y0), point(g.x1, g.y1)}}};
+      break;
+    case MenuTag::fire: args = {{"kind", "fire"}, {"pts", {point(g.x0, g.y0)}}}; break;
+    case MenuTag::rain: args = {{"kind", "cloud"}, {"pts", {point(g.x0, g.y0)}}}; break;
+    case MenuTag::bomb: args = {{"kind", "bomb"}, {"pts", {point(g.x0, g.y0)}}}; break;
+    default: return;
+  }
+  (void)run_buddy_command(app, index, "draw", args);
+}
+
+void resize_step(App& app, std::span<const std::uint32_t> targets, double step) {
+  const double scale = app.display_scale > 0.0 ? app.display_scale : 1.0;
+  for (std::uint32_t id : targets) {
+    const auto i = app.crew.index_of(id);
+    if (!i) continue;
+    const std::size_t index[1] = {*i};
+    app.crew.resize(index, round_half_away(app.crew.buddies[*i].unit / scale) + step);
+  }
+}
+
+}  // namespace
+
+bool menu_pauses_world(const App& app) { return app.menu.open && app.settings.pause_menu; }
+
+bool open_menu(App& app, const MenuRequest& request) {
+  if (!app.crew.index_of(request.buddy)) return false;
+  const MenuSettings& look = app.settings.menu;
+  const double k = app.display_scale * look.size;
+  const std::vector<ScreenRect> areas = app.desktop ? app.desktop->work_areas() : std::vector<ScreenRect>{};
+  const MenuWindow window = menu_window(request.x, request.y, k, look.list, areas, app.screen);
+  MenuOpening opening;
+  opening.anchor_x = window.centre_x - app.screen.left;
+  opening.anchor_y = window.centre_y - app.screen.top;
+  opening.scale = k;
+  opening.style = {look.list, look.theme, look.rainbow, look.accent, look.opacity, look.speed};
+  opening.pins = app.settings.pins;
+  opening.targets = request.group.empty() ? std::vector<std::uint32_t>{request.buddy} : request.group;
+  menu_open(app.menu, std::move(opening), loop_now(app));
+  update_crew_flags(app);
+  app.menu_open = true;
+  if (app.shell) {
+    app.shell->set_menu_shape(window.shape);
+    app.shell->place(ShellWindow::menu, window.rect);
+    app.shell->take_focus(ShellWindow::menu);
+  }
+  app.events.menu.clear();
+  click(app, false);
+  return true;
+}
+
+void open_menu_at_cursor(App& app) {
+  if (app.crew.buddies.empty()) {
+    open_studio(app, 2);
+    return;
+  }
+  const CursorPos c = app.desktop ? app.desktop->cursor() : CursorPos{};
+  const double x = std::isfinite(c.x) ? c.x : 0.0, y = std::isfinite(c.y) ? c.y : 0.0;
+  (void)open_menu(app, MenuRequest{app.crew.buddies.front().id, x, y, {}});
+}
+
+void close_menu(App& app) { close(app, app.menu.activated); }
+
+void menu_tick(App& app) {
+  if (app.menu_close) {
+    // Whoever asked (the selection box) has taken the focus already.
+    app.menu_close = false;
+    close(app, false);
+  }
+  if (app.menu_request) {
+    const MenuRequest request = std::move(*app.menu_request);
+    app.menu_request.reset();
+    (void)open_menu(app, request);
+  }
+  if (!app.menu.open) {
+    app.events.menu.clear();
+    return;
+  }
+  if (!prune_targets(app)) {
+    close_menu(app);
+    return;
+  }
+  update_crew_flags(app);
+  const double now = loop_now(app);
+  menu_pointer(app.menu, app.cursor.x - app.screen.left, app.cursor.y - app.screen.top, now);
+  std::vector<InputEvent> events;
+  events.swap(app.events.menu);
+  for (const InputEvent& e : events) {
+    const MenuOutcome out = menu_event(app.menu, e, now);
+    if (out.pins_changed) {
+      app.settings.pins = app.menu.pins;
+      app.settings_dirty_at = now;
+    }
+    if (out.kind == MenuOutcome::Kind::close) {
+      // After the user clicked elsewhere the focus is already where they want it.
+      close(app, !(e.kind == kMenuActivation && e.value == 0));
+      return;
+    }
+    if (out.kind == MenuOutcome::Kind::perform) {
+      click(app, true);
+      const std::vector<std::uint32_t> targets = app.menu.targets;
+      close_menu(app);
+      perform_menu_item(app, menu_item(out.item), targets);
+      return;
+    }
+  }
+}
+
+void perform_menu_item(App& app, const MenuItem& item, std::span<const std::uint32_t> targets) {
+  Crew& crew = app.crew;
+  const std::optional<std::size_t> first = first_target(app, targets);
+  switch (item.action.tag) {
+    case MenuTag::act:
+      for (std::uint32_t id : targets)
+        if (auto i = crew.index_of(id))
+          (void)run_buddy_command(app, *i, "act", json{{"action", item.action.act}});
+      break;
+    case MenuTag::doodle:
+      if (first) {
+        const std::string_view prog = logo::kSamplePrograms[crew.rng.pick(logo::kSamplePrograms.size())];
+        (void)run_buddy_command(app, *first, "turtle", json{{"prog", prog}});
+      }
+      break;
+    case MenuTag::heart:
+    case MenuTag::star:
+    case MenuTag::ledge:
+    case MenuTag::fire:
+    case MenuTag::rain:
+    case MenuTag::bomb:
+      if (first) place(app, item, *first);
+      break;
+    case MenuTag::clear:
+      if (first) (void)run_buddy_command(app, *first, "draw", json{{"kind", "clear"}});
+      break;
+    case MenuTag::fireworks:
+    case MenuTag::snow:
+      if (first)
+        (void)run_buddy_command(app, *first, "fx",
+                                json{{"kind", item.action.tag == MenuTag::snow ? "snow" : "fireworks"}});
+      break;
+    case MenuTag::add:
+      if (crew.buddies.size() < crew.max_buddies) (void)crew.add(std::nullopt, !crew.buddies.empty());
+      break;
+    case MenuTag::add_ten:
+      for (int i = 0; i < 10 && crew.buddies.size() < crew.max_buddies; ++i)
+        if (!crew.add(std::nullopt, !crew.buddies.empty()).ok()) break;
+      break;
+    case MenuTag::remove:
+      // The last buddy stays: Crew::remove refuses it.
+      for (std::uint32_t id : targets) (void)crew.remove(id);
+      break;
+    case MenuTag::remove_all: remove_every_buddy(app); break;
+    case MenuTag::bigger: resize_step(app, targets, 1.0); break;
+    case MenuTag::smaller: resize_step(app, targets, -1.0); break;
+    case MenuTag::summon: summon_everyone(app); break;
+    case MenuTag::studio: open_studio(app, item.action.page); break;
+    case MenuTag::select: start_selection(app); break;
+    case MenuTag::hide_all:
+      if (!app.user_hidden) toggle_hidden(app, false);
+      break;
+    case MenuTag::quit: app.running = false; break;
+  }
+  crew.rebuild_snapshot();
+}
+
+void open_studio(App& app, int page) {
+  (void)page;
+  const CommandReply reply = run_command(app, "studio", json::object());
+  if (!reply.ok) {
+    std::fprintf(stderr, "%s\n", reply.msg.c_str());
+    std::fflush(stderr);
+  }
+}
+
+void add_menu_to_frame(App& app, FrameInput& in) {
+  if (!app.menu.open) return;
+  const double now = loop_now(app);
+  menu_animate(app.menu, now);
+  in.menu_targets = app.menu.targets;
+  MenuTargetView view;
+  if (app.menu.targets.size() == 1) {
+    if (auto i = app.crew.index_of(app.menu.targets.front())) {
+      const Buddy& b = app.crew.buddies[*i];
+      view.single = true;
+      view.feet_x = b.x - in.overlay.left;
+      view.feet_y = b.y - in.overlay.top;
+      view.body_y = view.feet_y - 5.0 * b.unit;
+      view.facing = b.facing < 0 ? -1.0 : 1.0;
+    }
+  }
+  const MenuState* menu = &app.menu;
+  in.draw_menu = [menu, view, now](Canvas& canvas) { draw_menu(canvas, *menu, view, now); };
+}
+
+}  // namespace perchkin
