@@ -246,6 +246,7 @@ void add_menu_to_frame(App& app, FrameInput& in) {
   menu_animate(app.menu, now);
   in.menu_targets = app.menu.targets;
   MenuTargetView view;
+  view.overlay_bottom = in.overlay.bottom - in.overlay.top;
   if (app.menu.targets.size() == 1) {
     if (auto i = app.crew.index_of(app.menu.targets.front())) {
       const Buddy& b = app.crew.buddies[*i];

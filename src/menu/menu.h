@@ -212,6 +212,7 @@ struct MenuTargetView {
   double feet_x = 0.0, feet_y = 0.0;  // overlay pixels
   double body_y = 0.0;                // its body centre
   double facing = 1.0;
+  double overlay_bottom = 1e9;  // the hint line moves above the menu rather than below this
 };
 
 // Where a hovered placing item puts its thing, relative to the feet and facing f.

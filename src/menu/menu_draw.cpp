@@ -107,14 +107,15 @@ void draw_guide(Canvas& canvas, const MenuState& menu, const MenuTargetView& tar
   }
 }
 
+// The hint line `below` the anchor, or as far above it when that would leave the overlay.
 void draw_hint(Canvas& canvas, const MenuState& menu, const MenuTheme& theme, double below,
-               double opacity) {
+               double bottom, double opacity) {
   const std::string hint = hint_text(menu);
   if (hint.empty()) return;
   const double m = menu.scale;
   const TextFormat format = small_format(m);
   const double w = 360.0 * m, h = 22.0 * m;
-  const double y = menu.anchor_y + below;
+  const double y = menu.anchor_y + below + h / 2.0 > bottom ? menu.anchor_y - below : menu.anchor_y + below;
   const auto layout = canvas.layout_text(hint, format, f(w), f(h));
   if (!layout) return;
   const double tw = std::min(w, static_cast<double>(layout->size().width)) + 20.0 * m;
@@ -193,10 +194,10 @@ void draw_wheel(Canvas& canvas, const MenuState& menu, const MenuTargetView& tar
   text_at(canvas, menu.level < 0 ? "✕ Close" : "‹ Back", small, ax, ay,
           with_alpha(hub_hovered ? theme.text : theme.dim, opacity), 2.0 * hub, 20.0 * m);
 
-  draw_hint(canvas, menu, theme, (kOuterRingOuter + 22.0) * m, opacity);
+  draw_hint(canvas, menu, theme, (kOuterRingOuter + 22.0) * m, target.overlay_bottom, opacity);
 }
 
-void draw_panel(Canvas& canvas, const MenuState& menu, double now) {
+void draw_panel(Canvas& canvas, const MenuState& menu, const MenuTargetView& target, double now) {
   const MenuTheme& theme = menu_theme(menu.style.theme);
   const double m = menu.scale;
   const double opacity = open_opacity(menu, now);
@@ -300,14 +301,14 @@ void draw_panel(Canvas& canvas, const MenuState& menu, double now) {
   }
   canvas.set_transform(base);
   // The hint goes just under the panel, where no row can cover it.
-  draw_hint(canvas, menu, theme, (kPanelHeight / 2.0 + 18.0) * m, opacity);
+  draw_hint(canvas, menu, theme, (kPanelHeight / 2.0 + 18.0) * m, target.overlay_bottom, opacity);
 }
 
 }  // namespace
 
 void draw_menu(Canvas& canvas, const MenuState& menu, const MenuTargetView& target, double now) {
   if (!menu.open) return;
-  if (menu.style.panel) draw_panel(canvas, menu, now);
+  if (menu.style.panel) draw_panel(canvas, menu, target, now);
   else draw_wheel(canvas, menu, target, now);
 }
 
