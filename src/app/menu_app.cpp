@@ -12,6 +12,8 @@
 
 namespace perchkin {
 
+static_assert(kMaxPins == kMenuMaxPins, "the settings keep every pin the menu allows");
+
 namespace {
 
 double loop_now(const App& app) { return app.clock ? app.clock->now() : app.sim_clock; }

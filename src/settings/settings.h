@@ -96,7 +96,8 @@ struct SettingsLimits {
 };
 SettingsLimits settings_limits(bool unleashed);
 
-inline constexpr std::size_t kMaxPins = 5;
+// The menu allows six pins; loading keeps as many, so a sixth pin survives a restart.
+inline constexpr std::size_t kMaxPins = 6;
 inline constexpr std::size_t kMaxPhrases = 30;
 inline constexpr std::size_t kPhraseChars = 80;
 

@@ -57,7 +57,7 @@ TEST(SettingsLoad, ListsAndLines) {
   const Settings s = load(R"({"pins":["a",1,"b","c","d","e","f","g"],
     "phrases":["   ","  hi  ",5,")" + std::string(100, 'x') + R"("],
     "lines":{"sleep":"  zz  ","wake":3,"dance":"go"}})");
-  EXPECT_EQ(s.pins, (std::vector<std::string>{"a", "b", "c", "d", "e"}));
+  EXPECT_EQ(s.pins, (std::vector<std::string>{"a", "b", "c", "d", "e", "f"}));
   ASSERT_EQ(s.phrases.size(), 2u);
   EXPECT_EQ(s.phrases[0], "hi");
   EXPECT_EQ(s.phrases[1], std::string(80, 'x'));
@@ -98,11 +98,10 @@ TEST(SettingsSave, WritesEveryKeySortedWithFractions) {
   EXPECT_LT(text.find("\"chatty\""), text.find("\"custom_glasses\""));
   EXPECT_LT(text.find("\"custom_glasses\""), text.find("\"type_along\""));
   const Settings back = load(text);
-  EXPECT_EQ(back.pins.size(), 5u);  // six saved, five kept on load
+  EXPECT_EQ(back.pins.size(), 6u);  // all six pins the menu allows come back
   EXPECT_EQ(back.phrases, std::vector<std::string>{"spaced"});
   EXPECT_EQ(back.lines[2], "up");
   Settings expected = s;
-  expected.pins.resize(5);
   expected.phrases = {"spaced"};
   expected.lines[2] = "up";
   EXPECT_EQ(back, expected);
