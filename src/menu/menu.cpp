@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 namespace perchkin {
@@ -130,7 +131,7 @@ MenuOutcome activate(MenuState& menu, double now, bool from_key) {
 // Clicks hit-test where the pointer is; without a known position the hover stands.
 void hit_at_pointer(MenuState& menu, double now) {
   if (menu.last_pointer)
-    set_hover(menu, menu_hit(menu, menu.last_pointer->x, menu.last_pointer->y), now);
+    set_hover(menu, menu_hit(menu, menu.last_pointer->first, menu.last_pointer->second), now);
 }
 
 MenuOutcome key(MenuState& menu, std::int32_t value, double now) {
@@ -296,7 +297,7 @@ MenuHover menu_hit(const MenuState& menu, double x, double y) {
 
 void menu_pointer(MenuState& menu, double x, double y, double now) {
   if (!menu.open || !std::isfinite(x) || !std::isfinite(y)) return;
-  const CanvasPoint p{static_cast<float>(x), static_cast<float>(y)};
+  const std::pair<double, double> p{x, y};
   if (menu.last_pointer && *menu.last_pointer == p) return;
   const bool first = !menu.last_pointer;
   menu.last_pointer = p;
@@ -415,7 +416,7 @@ MenuWindow menu_window(double anchor_x, double anchor_y, double k, bool panel,
   const double h = std::round((panel ? kPanelHeight : 2.0 * kWheelHalf) * k);
   // The work area under the anchor, else the nearest one, else the whole screen.
   ScreenRect area = screen;
-  double nearest = INFINITY;
+  double nearest = std::numeric_limits<double>::infinity();
   for (const ScreenRect& a : work_areas) {
     const double ox = std::max({a.left - anchor_x, 0.0, anchor_x - a.right});
     const double oy = std::max({a.top - anchor_y, 0.0, anchor_y - a.bottom});

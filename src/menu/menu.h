@@ -16,6 +16,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace perchkin {
@@ -155,7 +156,7 @@ struct MenuState {
   bool can_remove = true;  // more than one buddy is left
   bool focus_ring = false;
   bool activated = false;
-  std::optional<CanvasPoint> last_pointer;
+  std::optional<std::pair<double, double>> last_pointer;  // overlay pixels
 };
 
 struct MenuOpening {

@@ -104,7 +104,7 @@ TEST(MenuHit, WheelItemsSitAroundTheirSection) {
     std::tie(x, y) = at(150.0, -90.0 + 19.0 + 5.0, m);
     EXPECT_EQ(wheel_hit(x, y, m, -1, 2), hover(MenuHoverKind::item, 1));
   }
-  EXPECT_EQ(wheel_hit(NAN, 0.0, 1.0, -1, 0), hover(MenuHoverKind::none));
+  EXPECT_EQ(wheel_hit(std::nan(""), 0.0, 1.0, -1, 0), hover(MenuHoverKind::none));
   EXPECT_EQ(wheel_hit(1.0, 0.0, 0.0, -1, 0), hover(MenuHoverKind::none));
 }
 
@@ -317,7 +317,7 @@ TEST(MenuWindowPlace, KeptInsideTheWorkAreaUnderTheAnchor) {
   w = menu_window(5000, 500, 1.0, false, areas, screen);
   EXPECT_EQ(w.rect.right, 3840);
   // No work areas at all: the screen.
-  w = menu_window(NAN, 500, 1.0, false, {}, screen);
+  w = menu_window(std::nan(""), 500, 1.0, false, {}, screen);
   EXPECT_EQ(w.rect.left, 0);
 }
 
