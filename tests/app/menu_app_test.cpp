@@ -32,7 +32,7 @@ struct MenuApp : test::AppFixture {
   void hold_still(Buddy& b, double x) {
     b.x = x;
     b.mode = BuddyMode::sit;
-    b.act.clear();
+    b.act = Act::none;
     b.act_time = 1e9;
     b.walk_target.reset();
   }
