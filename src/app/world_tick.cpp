@@ -147,6 +147,7 @@ void world_tick(App& app) {
   Crew& crew = app.crew;
   for (std::size_t i = 0; i < crew.buddies.size(); ++i) {
     Buddy& b = crew.buddies[i];
+    if (b.fling_pending) crew.place_fling(b);  // the first buddy has just been placed
     brain_step(b, app.view);
     if (b.mode == BuddyMode::drawing) pencil_step(b, app.view);
     apply_tag_catch(b);

@@ -325,6 +325,7 @@ void on_landed(Buddy& b, const WorldView& view) {
   const bool was_thrown = b.thrown;
   b.flight_peak = 0.0;
   b.thrown = false;
+  b.hurled = false;
   b.vx = b.vy = b.angle = b.spin = b.air_time = b.run_time = 0.0;
   // The squash keeps a walk target that was given in the air.
   b.mode = BuddyMode::act;

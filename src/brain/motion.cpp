@@ -63,9 +63,16 @@ bool follow_support(Buddy& b, const WorldView& view) {
   }
   const Support* p = find_platform(view, s.id, s.kind);
   if (!p || !may_stand_on(b.id, p->id, p->kind, view)) return false;
-  // A dragged window carries its buddies; a resized one does not.
-  if (std::abs((p->right - p->left) - (s.right - s.left)) < 1.0) b.x += p->left - s.left;
+  // A dragged window carries its buddies; a resized one drops them.
+  if (std::abs((p->right - p->left) - (s.right - s.left)) >= 1.0) return false;
+  b.x += p->left - s.left;
   if (b.x < p->left - 1.0 || b.x > p->right + 1.0) return false;
+  // A buddy's back reaches past the screen edge when its carrier stands there; the rider keeps
+  // its feet on the screen, or falls when no part of the back is left there.
+  if (p->kind == SurfaceKind::buddy && (b.x < view.left || b.x > view.right)) {
+    b.x = std::clamp(b.x, view.left, std::max(view.right, view.left));
+    if (b.x < p->left - 1.0 || b.x > p->right + 1.0) return false;
+  }
   s = *p;
   b.y = p->top;
   return true;
@@ -77,7 +84,7 @@ MotionOutcome walk_off(Buddy& b, double v_px) {
   b.vx = 0.6 * v_px * facing_of(b);
   b.vy = 0.0;
   b.air_drag = kFallDrag;
-  b.walk_target.reset();
+  // The walk target stays: a walk across a gap goes on after the landing.
   return MotionOutcome::started_falling;
 }
 
@@ -134,6 +141,11 @@ MotionOutcome step_chase(Buddy& b, const WorldView& view) {
     ty = partner->y - 5.0 * partner->unit;
   }
   const double u = b.unit;
+  // A tagged buddy counts to itself before it runs.
+  if (b.now < b.chase_from) {
+    if (std::abs(tx - b.x) > 2.0 * u) b.facing = tx > b.x ? 1 : -1;
+    return MotionOutcome::none;
+  }
   const double v_px = ground_speed(b, 38.0) * u;
   if (std::abs(tx - b.x) > 2.0 * u) {
     b.facing = tx > b.x ? 1 : -1;
@@ -155,7 +167,8 @@ MotionOutcome step_chase(Buddy& b, const WorldView& view) {
     b.hop_ready = b.now + 1.2;
     return MotionOutcome::none;
   }
-  if (off_support(b)) return walk_off(b, v_px);
+  // Running off the edge keeps the chase's full pace, uncapped and unscaled by friction.
+  if (off_support(b)) return walk_off(b, 38.0 * b.world.w.speed * u);
   return MotionOutcome::none;
 }
 
@@ -337,8 +350,11 @@ MotionOutcome step_hop(Buddy& b, const WorldView& view) {
     } else if (const Support* p = find_platform(view, want.id, want.kind);
                p && may_stand_on(b.id, p->id, p->kind, view)) {
       target = *p;
-      // A buddy may have walked on while we were in the air.
-      if (p->kind == SurfaceKind::buddy) b.x = std::clamp(b.x, p->left, p->right);
+      // A buddy may have walked on while we were in the air; its rider stays on the screen.
+      if (p->kind == SurfaceKind::buddy) {
+        const double lo = std::max(p->left, view.left), hi = std::min(p->right, view.right);
+        b.x = lo <= hi ? std::clamp(b.x, lo, hi) : std::clamp(b.x, p->left, p->right);
+      }
     }
   }
   h.target.reset();
@@ -403,6 +419,11 @@ void shift_range(const Buddy& b, double lo, double hi, double& a, double& z) {
   if (b.support) {
     a = b.support->left;
     z = b.support->right;
+    // Pushed along a buddy's back, a rider stops at the screen edge.
+    if (b.support->kind == SurfaceKind::buddy && std::max(a, lo) <= std::min(z, hi)) {
+      a = std::max(a, lo);
+      z = std::min(z, hi);
+    }
   } else {
     a = lo + kHalfWidth * b.unit;
     z = std::max(hi - kHalfWidth * b.unit, a);
@@ -471,6 +492,7 @@ void leap_to(Buddy& b, double tx, double ty) {
   b.vy = -g * t_up;
   b.spin = 0.0;
   b.thrown = false;
+  b.hurled = false;
   b.air_drag = 0.0;  // a leap keeps its aim
   b.flight_peak = 0.0;
   if (b.vx != 0.0) b.facing = b.vx > 0.0 ? 1 : -1;
@@ -532,6 +554,7 @@ void release(Buddy& b) {
   leave_support(b);
   b.pointer_samples.clear();
   throw_buddy(b);
+  b.hurled = true;
   b.flight_peak = speed / u;
   b.spin = std::clamp(b.vx / u * 2.5, -900.0, 900.0);
   const double units = speed / u;
@@ -539,6 +562,8 @@ void release(Buddy& b) {
     chirp(b, "drop", 0.4);
   else if (units > 250.0)
     chirp(b, "throw", 0.8);
+  else
+    trigger(b, "throw");  // a gentle throw: only the user's own line for it
 }
 
 double shift_x(Buddy& b, double dx, double lo, double hi) {

@@ -142,14 +142,16 @@ void deliver_messages(Crew& crew, std::size_t sender) {
   if (sender >= crew.buddies.size() || crew.buddies[sender].messages.empty()) return;
   std::vector<SocialMessage> outbox;
   outbox.swap(crew.buddies[sender].messages);
+  // A target later in crew order has not stepped yet this tick: times count from the sender's.
+  const double now = crew.buddies[sender].now;
   for (SocialMessage& m : outbox) {
     const auto target = crew.index_of(m.to);
     if (!target) continue;
     Buddy& t = crew.buddies[*target];
     if (m.kind == SocialMessage::line) {
-      say_later(t, std::move(m.text), m.delay);
+      say_at(t, std::move(m.text), now + (std::isfinite(m.delay) && m.delay > 0.0 ? m.delay : 0.0));
     } else {
-      become_it(t, m.from, m.bounces, t.now);
+      become_it(t, m.from, m.bounces, now);
     }
   }
 }
@@ -254,7 +256,7 @@ void knock_overs(Crew& crew) {
   std::vector<std::size_t> flyers;
   for (std::size_t i = 0; i < crew.buddies.size(); ++i) {
     const Buddy& f = crew.buddies[i];
-    if (f.thrown && f.mode == BuddyMode::fall && std::hypot(f.vx, f.vy) > 150.0 * f.unit)
+    if (f.hurled && f.mode == BuddyMode::fall && std::hypot(f.vx, f.vy) > 150.0 * f.unit)
       flyers.push_back(i);
   }
   if (flyers.empty()) return;

@@ -110,7 +110,10 @@ void chirp(Buddy& b, std::string_view category, double p) {
 }
 
 void say_later(Buddy& b, std::string text, double delay) {
-  const double due = b.now + (std::isfinite(delay) && delay > 0.0 ? delay : 0.0);
+  say_at(b, std::move(text), b.now + (std::isfinite(delay) && delay > 0.0 ? delay : 0.0));
+}
+
+void say_at(Buddy& b, std::string text, double due) {
   // Insert after every line due at the same time or earlier, which keeps the queue stable.
   auto it = std::upper_bound(b.delayed_lines.begin(), b.delayed_lines.end(), due,
                              [](double d, const DelayedLine& l) { return d < l.due; });

@@ -29,6 +29,8 @@ void chirp(Buddy& b, std::string_view category, double p);
 // Queues a line at now + delay (a delay that is negative or not finite counts as 0); the queue
 // stays sorted by due time (stable) and holds at most kMaxDelayedLines.
 void say_later(Buddy& b, std::string text, double delay);
+// The same at an absolute time.
+void say_at(Buddy& b, std::string text, double due);
 // Shows the first delayed line once it is due (one per step).
 void speak_due_line(Buddy& b);
 // Sets the bubble unconditionally.

@@ -20,6 +20,7 @@ inline constexpr double kThrownDrag = 0.15;
 // light drag of a throw, and its landing counts as a throw's.
 inline void throw_buddy(Buddy& b) {
   b.thrown = true;
+  b.hurled = false;  // only a release (which sets it afterwards) counts as the hand's throw
   b.air_drag = kThrownDrag;
 }
 

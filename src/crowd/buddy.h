@@ -139,6 +139,12 @@ struct Buddy {
   bool pressed = false;  // marked by this tick's crowd pass
   bool started = false;
   bool thrown = false;
+  // Let go by the hand: only such a flight, bounces included, knocks other buddies over.
+  // Cleared on landing and by any other launch.
+  bool hurled = false;
+  // Added with a fling before the first buddy had been placed: flung from wherever that buddy
+  // is when this one takes its first step.
+  bool fling_pending = false;
   double air_drag = 3.0;
   double flight_peak = 0.0;
   double air_time = 0.0;

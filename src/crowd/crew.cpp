@@ -100,18 +100,38 @@ Status Crew::add(std::optional<std::string_view> color, bool fling_from_first) {
     if (u1 < 0.5) b.vx = -b.vx;
     b.vy = -(150.0 + 80.0 * u3) * b.unit;
     b.spin = 800.0 * u4 - 400.0;
-    b.x = first.x;
-    b.y = first.y - 5.0 * first.unit;
     throw_buddy(b);
     b.flight_peak = std::hypot(b.vx, b.vy) / b.unit;
     b.facing = b.vx >= 0.0 ? 1 : -1;
-    first.push_event(BuddyEvent::effect("sparkle", first.x, first.y - 10.0 * first.unit));
+    // Before its first step the first buddy stands nowhere yet (it is placed then): the new one
+    // waits and is flung from wherever that turns out to be.
+    if (first.started) {
+      place_fling(b);
+    } else {
+      b.fling_pending = true;
+    }
   }
   b.mode = BuddyMode::fall;
   b.world = world;
   b.speech = speech;
   buddies.push_back(std::move(b));
   return Status::success();
+}
+
+void Crew::place_fling(Buddy& b) {
+  b.fling_pending = false;
+  if (buddies.empty() || &buddies.front() == &b || !buddies.front().started) {
+    // Nobody to be flung from: it drops in like a first buddy.
+    b.x = b.y = b.vx = b.vy = b.spin = 0.0;
+    b.thrown = false;
+    b.air_drag = kFallDrag;
+    b.flight_peak = 0.0;
+    return;
+  }
+  Buddy& first = buddies.front();
+  b.x = first.x;
+  b.y = first.y - 5.0 * first.unit;
+  first.push_event(BuddyEvent::effect("sparkle", first.x, first.y - 10.0 * first.unit));
 }
 
 Status Crew::remove(std::uint32_t id) {

@@ -74,6 +74,9 @@ struct Crew {
   std::shared_ptr<const SpeechLines> speech = std::make_shared<SpeechLines>();
 
   Status add(std::optional<std::string_view> color, bool fling_from_first);
+  // Puts a flung buddy where the first buddy stands (and sparkles there); called when it is
+  // added, or at its first step when the first buddy had not been placed yet.
+  void place_fling(Buddy& b);
   Status remove(std::uint32_t id);
   // Keeps the first k buddies and drops the rest (no "last buddy" rule).
   void truncate(std::size_t k);

@@ -248,6 +248,41 @@ TEST_F(Companion, ScenarioOverThePort) {
   EXPECT_EQ(status()["buddies"].size(), 1u);
 }
 
+// "crew add 29" on a fresh companion: the newcomers fly out of buddy 0 without knocking it off
+// the floor, and 12 s later every buddy's feet are on the screen.
+TEST_F(Companion, ACrewOfThirtyLeavesTheFirstStandingAndStaysOnTheScreen) {
+  const auto status = [&] {
+    auto r = send_command(port_, "status", json::object());
+    EXPECT_TRUE(std::holds_alternative<CommandReply>(r));
+    auto doc = std::holds_alternative<CommandReply>(r) ? parse_json(std::get<CommandReply>(r).msg)
+                                                       : std::nullopt;
+    return doc ? *doc : json::object();
+  };
+  for (int i = 0; i < 100 && status()["buddies"][0]["on"] != "floor"; ++i)
+    std::this_thread::sleep_for(50ms);
+  std::this_thread::sleep_for(500ms);  // past the landing squat
+  ASSERT_EQ(status()["buddies"][0]["on"], "floor");
+  const auto added = std::chrono::steady_clock::now();
+  auto reply = send_command(port_, "crew", {{"add", 29}});
+  ASSERT_TRUE(std::holds_alternative<CommandReply>(reply));
+  ASSERT_TRUE(std::get<CommandReply>(reply).msg.starts_with("30 buddies"));
+  // Knocked over, it would be flying ("fall") within half a second; a hop or an act of its own
+  // is not what this is about.
+  while (std::chrono::steady_clock::now() - added < 600ms) {
+    const json first = status()["buddies"][0];
+    ASSERT_NE(first["mode"], "fall") << first.dump();
+    std::this_thread::sleep_for(20ms);
+  }
+  std::this_thread::sleep_until(added + 12s);
+  const json now = status();
+  const double left = now["screen"][0].get<double>(), right = now["screen"][2].get<double>();
+  ASSERT_EQ(now["buddies"].size(), 30u);
+  for (const json& b : now["buddies"]) {
+    EXPECT_GE(b["x"].get<double>(), left) << b.dump();
+    EXPECT_LE(b["x"].get<double>(), right) << b.dump();
+  }
+}
+
 TEST(CompanionBench, PrintsOneLinePerSizeAndExits) {
   Child bench = Child::start({"--headless", "--port", std::to_string(free_port()), "--bench", "10,50"});
   ASSERT_EQ(bench.wait(120s), 0) << bench.err();

@@ -176,5 +176,50 @@ TEST_F(Ledges, AMovedWindowCarriesItsNapperAndACoveredOneDropsIt) {
   EXPECT_EQ(b.mode, BuddyMode::sleep);
 }
 
+// A fresh companion's buddy lands, then 29 more are added at once: the newcomers fly out of it
+// without knocking it over, and the crowd they form keeps every buddy's feet on the screen.
+struct CrewOfThirty : test::AppFixture, ::testing::WithParamInterface<std::uint64_t> {
+  void tick() { ticks(1); }
+};
+
+TEST_P(CrewOfThirty, LeavesTheFirstStandingAndStaysOnTheScreen) {
+  start(14, GetParam());
+  ticks(4 * 60);
+  ASSERT_TRUE(app.crew.buddies.front().support);
+  ASSERT_EQ(app.crew.buddies.front().support->kind, SurfaceKind::floor);
+  ASSERT_TRUE(run_command(app, "crew", {{"add", 29}}).ok);
+  for (int i = 0; i < 60; ++i) {
+    tick();
+    const Buddy& first = app.crew.buddies.front();
+    ASSERT_TRUE(is_grounded(first.mode) && first.y == 1080.0)
+        << "tick " << i << ": " << mode_name(first.mode) << " at y " << first.y;
+  }
+  ticks(11 * 60);
+  for (const Buddy& b : app.crew.buddies) {
+    EXPECT_TRUE(b.x >= app.view.left && b.x <= app.view.right)
+        << "buddy " << b.id << " at x " << b.x << " standing on "
+        << (b.support ? static_cast<int>(b.support->kind) : -1);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, CrewOfThirty, ::testing::Range<std::uint64_t>(1, 13));
+
+// Buddies asked for before the first buddy's first step fly out of it once it has dropped in,
+// not out of the top-left corner where it stood before it was placed.
+TEST_F(World, BuddiesAddedBeforeTheFirstStepFlyOutOfTheFirstBuddy) {
+  ASSERT_FALSE(app.crew.buddies.front().started);
+  ASSERT_TRUE(command("crew", {{"add", 3}}).ok);
+  tick();
+  const Buddy& first = app.crew.buddies.front();
+  ASSERT_GT(first.x, 100.0);
+  for (std::size_t i = 1; i < app.crew.buddies.size(); ++i) {
+    const Buddy& b = app.crew.buddies[i];
+    // One step of a fling (and of the crowd's push) away from it: within a few units.
+    EXPECT_LT(std::abs(b.x - first.x), 10.0 * first.unit) << b.id << " at x " << b.x;
+    EXPECT_LT(std::abs(b.y - first.y), 10.0 * first.unit) << b.id << " at y " << b.y;
+    EXPECT_TRUE(b.thrown);
+  }
+}
+
 }  // namespace
 }  // namespace perchkin

@@ -59,6 +59,34 @@ TEST(PhysicsCrowd, RidersAndBuddiesAtOtherHeightsAreLeftAlone) {
   EXPECT_DOUBLE_EQ(w.buddy(3).x, 1201.0);
 }
 
+// A carrier at the screen edge has half its back off the screen; its riders keep their feet on
+// the screen when pushed and when the carrier moves, while the carrier itself may stand at x 0.
+TEST(PhysicsCrowd, RidersKeepTheirFeetOnTheScreen) {
+  PhysicsWorld w = floor_world();
+  const Support floor = w.surfaces[0];
+  Buddy& carrier = w.add_buddy(12, 1000, 3.0, &floor);
+  w.build();
+  const Support back = *find_platform(w.view, buddy_platform_id(0), SurfaceKind::buddy);
+  ASSERT_LT(back.left, 0.0);
+  const Buddy& a = w.add_buddy(2, back.top, 3.0, &back);
+  const Buddy& b = w.add_buddy(4, back.top, 3.0, &back);
+  for (int i = 0; i < 30; ++i) {
+    w.tick();
+    ASSERT_TRUE(a.support && a.support->kind == SurfaceKind::buddy) << i;
+    EXPECT_GE(a.x, 0.0) << i;
+    EXPECT_GE(b.x, 0.0) << i;
+  }
+  EXPECT_EQ(a.x, 0.0);  // the push ends at the edge; the other rider took the rest
+  EXPECT_GT(b.x, 4.0);
+
+  carrier.x = 0.0;  // the carrier moves to the very edge and carries its riders along
+  w.tick();
+  EXPECT_EQ(carrier.x, 0.0);
+  EXPECT_GE(a.x, 0.0);
+  EXPECT_GE(b.x, 0.0);
+  EXPECT_TRUE(a.support && b.support);
+}
+
 TEST(PhysicsCrowd, CollideOffClearsPressTime) {
   PhysicsWorld w = floor_world();
   const Support floor = w.surfaces[0];

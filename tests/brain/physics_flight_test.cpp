@@ -295,6 +295,22 @@ TEST(PhysicsRelease, ThrowAndDropBoundary) {
   }
 }
 
+TEST(PhysicsRelease, AGentleThrowSaysOnlyTheUsersThrowLine) {
+  auto lines = std::make_shared<SpeechLines>();
+  lines->lines[3] = "not again";  // "Get thrown"
+  for (const double units : {60.0, 100.0, 250.0}) {
+    PhysicsWorld w;
+    Buddy& b = w.add_buddy(500, 500, 2.0);
+    b.speech = lines;
+    b.mode = BuddyMode::held;
+    b.vx = units * 2.0;
+    Xorshift64 probe = b.rng;
+    release(b);
+    EXPECT_EQ(b.bubble_text, "not again") << units;
+    EXPECT_EQ(b.rng.s, probe.s) << units;  // no chance drawn for a table line
+  }
+}
+
 TEST(PhysicsRelease, SpeedIsCappedAtMaxSpeed) {
   PhysicsWorld w;
   WorldSettings s;

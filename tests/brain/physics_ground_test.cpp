@@ -35,6 +35,16 @@ TEST(PhysicsSupport, DraggedWindowCarriesItsBuddyButAResizedOneDropsIt) {
   EXPECT_DOUBLE_EQ(b.x, 350.0);
   EXPECT_EQ(b.vx, 0.0);
   EXPECT_DOUBLE_EQ(b.air_drag, 3.0);
+
+  // Resized in place, with the buddy's spot still on it: it falls all the same.
+  PhysicsWorld r;
+  r.add_surface(42, 200, 600, 400, SurfaceKind::window);
+  const Support ledge = r.surfaces[0];
+  Buddy& c = r.add_buddy(250, 400, 2.0, &ledge);
+  r.surfaces[0].right += 40;
+  EXPECT_EQ(r.tick()[0], MotionOutcome::started_falling);
+  EXPECT_EQ(c.mode, BuddyMode::fall);
+  EXPECT_DOUBLE_EQ(c.x, 250.0);
 }
 
 TEST(PhysicsSupport, VanishedOrRekindedSurfaceDropsTheBuddy) {
@@ -140,6 +150,7 @@ TEST(PhysicsWalk, ReachesTheTargetExactlyOrWalksOffTheEdge) {
   EXPECT_EQ(b.facing, -1);
   EXPECT_DOUBLE_EQ(b.vx, -0.6 * 32.0);
   EXPECT_EQ(b.vy, 0.0);
+  EXPECT_EQ(b.walk_target, 50.0);  // walking on after the landing
 }
 
 TEST(PhysicsWalk, StopsAtTheBuddyAheadOnTheSameSupport) {
@@ -181,6 +192,47 @@ TEST(PhysicsChase, EndsWhenTheWindowCloses) {
   EXPECT_EQ(b.mode, BuddyMode::idle);
   EXPECT_FALSE(b.partner);
   EXPECT_EQ(b.chase_until, 0.0);
+}
+
+TEST(PhysicsChase, WaitsUntilTheWindowOpens) {
+  PhysicsWorld w = floor_world();
+  const Support floor = w.surfaces[0];
+  Buddy& b = w.add_buddy(300, 1000, 2.0, &floor);
+  b.facing = 1;
+  b.mode = BuddyMode::chase;
+  b.chase_from = 0.79;  // past the 47th step, before the 48th
+  b.chase_until = 10.0;
+  w.cursor_x = 100;  // to the left, on the floor
+  w.cursor_y = 1000;
+  for (int i = 0; i < 48; ++i) {
+    EXPECT_EQ(w.tick()[0], MotionOutcome::none);
+    EXPECT_EQ(b.x, 300.0) << "step " << i;
+  }
+  EXPECT_EQ(b.mode, BuddyMode::chase);
+  EXPECT_EQ(b.facing, -1);  // it turns to the target while it waits
+  w.tick();
+  EXPECT_LT(b.x, 300.0);
+}
+
+TEST(PhysicsChase, RunningOffTheEdgeKeepsTheFullChasePace) {
+  // max_speed and negative friction change the chase speed, not the speed off the edge.
+  for (const double friction : {1.0, -0.5}) {
+    PhysicsWorld w;
+    w.add_surface(0, 0, 700, 1000);
+    WorldSettings s;
+    s.speed = 1.5;
+    s.max_speed = 20.0;
+    s.friction = friction;
+    w.set_world(s);
+    const Support ledge = w.surfaces[0];
+    Buddy& b = w.add_buddy(699.9, 1000, 2.0, &ledge);
+    b.mode = BuddyMode::chase;
+    b.chase_until = 10.0;
+    w.cursor_x = 900;
+    w.cursor_y = 1000;
+    EXPECT_EQ(w.tick()[0], MotionOutcome::started_falling) << friction;
+    EXPECT_DOUBLE_EQ(b.vx, 0.6 * 38.0 * 1.5 * 2.0) << friction;
+  }
 }
 
 TEST(PhysicsChase, LeapsOverABlockerAndUpAtTheTarget) {

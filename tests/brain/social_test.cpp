@@ -1,4 +1,5 @@
 #include "brain/social.h"
+#include "brain/physics.h"
 #include "brain/speech.h"
 #include "brain_fixture.h"
 
@@ -183,13 +184,13 @@ TEST(KnockOver, AFastThrownBuddyKnocksAGroundedOneOnce) {
   Crew crew = social_crew(2, 3);
   Buddy& flyer = crew.buddies[0];
   Buddy& target = crew.buddies[1];
-  flyer.mode = BuddyMode::fall;
+  flyer.mode = BuddyMode::held;
   flyer.support.reset();
-  flyer.thrown = true;
   flyer.x = target.x - 2 * flyer.unit;
   flyer.y = target.y - 2 * flyer.unit;
   flyer.vx = 400 * flyer.unit;
   flyer.vy = 100 * flyer.unit;
+  release(flyer);
   knock_overs(crew);
   EXPECT_EQ(target.mode, BuddyMode::fall);
   EXPECT_DOUBLE_EQ(target.vx, 0.7 * 400 * 4);
@@ -198,6 +199,67 @@ TEST(KnockOver, AFastThrownBuddyKnocksAGroundedOneOnce) {
   const double vx = target.vx;
   knock_overs(crew);  // the hit buddy is in the air now: no second knock
   EXPECT_EQ(target.vx, vx);
+}
+
+// Only the hand's throw knocks others over: a buddy flung out by "crew add", or let go and then
+// burned, zapped, blasted or leaping, flies past its neighbours.
+TEST(KnockOver, OnlyABuddyLetGoByTheHandKnocks) {
+  for (int launch = 0; launch < 5; ++launch) {
+    Crew crew = social_crew(2, 3);
+    std::size_t fi = 0;
+    if (launch == 0) {
+      crew.buddies[0].started = true;
+      ASSERT_TRUE(crew.add(std::nullopt, true).ok());
+      fi = 2;
+    } else {
+      Buddy& f = crew.buddies[0];
+      f.mode = BuddyMode::held;
+      f.support.reset();
+      f.vx = 400 * f.unit;
+      release(f);
+      switch (launch) {
+        case 1: burn(f, 1, 100.0); break;
+        case 2: zap(f, 100.0); break;
+        case 3: blast(f, 400 * f.unit, -100 * f.unit); break;
+        default: leap_to(f, f.x + 500, f.y); break;
+      }
+    }
+    Buddy& f = crew.buddies[fi];
+    Buddy& target = crew.buddies[1];
+    f.mode = BuddyMode::fall;
+    f.x = target.x - 2 * f.unit;
+    f.y = target.y - 2 * f.unit;
+    f.vx = 400 * f.unit;
+    f.vy = 100 * f.unit;
+    knock_overs(crew);
+    EXPECT_EQ(target.mode, BuddyMode::idle) << launch;
+  }
+}
+
+// A message's times count from the sender's step, even when the target steps after it and
+// still holds the previous tick's time.
+TEST(Messages, TimesCountFromTheSendersNow) {
+  Crew crew = social_crew(2, 10);
+  Buddy& sender = crew.buddies[0];
+  Buddy& target = crew.buddies[1];
+  sender.now = 10.0;
+  target.now = 10.0 - kTick;
+  SocialMessage line;
+  line.to = target.id;
+  line.delay = 0.6;
+  line.text = "nooo!";
+  SocialMessage back;
+  back.kind = SocialMessage::tag_back;
+  back.to = target.id;
+  back.from = sender.id;
+  back.bounces = 2;
+  sender.messages = {line, back};
+  deliver_messages(crew, 0);
+  ASSERT_EQ(target.delayed_lines.size(), 1u);
+  EXPECT_DOUBLE_EQ(target.delayed_lines[0].due, 10.6);
+  EXPECT_DOUBLE_EQ(target.chase_from, 10.8);
+  EXPECT_DOUBLE_EQ(target.chase_until, 20.0);
+  EXPECT_EQ(target.mode, BuddyMode::chase);
 }
 
 }  // namespace

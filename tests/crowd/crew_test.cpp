@@ -68,6 +68,7 @@ TEST(CrewAdd, FlingFromFirst) {
   ASSERT_TRUE(crew.add(std::nullopt, false).ok());
   crew.buddies[0].x = 500;
   crew.buddies[0].y = 1080;
+  crew.buddies[0].started = true;
   ASSERT_TRUE(crew.add(std::nullopt, true).ok());
   const Buddy& b = crew.buddies[1];
   EXPECT_EQ(b.unit, 3.0);
@@ -84,6 +85,40 @@ TEST(CrewAdd, FlingFromFirst) {
   EXPECT_EQ(crew.buddies[0].events[0].y, 1080.0 - 30.0);
   // Buddies get distinct generators.
   EXPECT_NE(crew.buddies[0].rng.s, crew.buddies[1].rng.s);
+}
+
+// Added before the first buddy's first step, when it stands nowhere yet: the fling waits and
+// starts from wherever the first buddy has been placed.
+TEST(CrewAdd, FlingFromAFirstBuddyNotYetPlaced) {
+  Crew crew = make_crew();
+  crew.size = 3;
+  ASSERT_TRUE(crew.add(std::nullopt, false).ok());
+  ASSERT_TRUE(crew.add(std::nullopt, true).ok());
+  ASSERT_TRUE(crew.add(std::nullopt, true).ok());
+  EXPECT_TRUE(crew.buddies[0].events.empty());
+  for (std::size_t i : {1u, 2u}) {
+    const Buddy& b = crew.buddies[i];
+    EXPECT_TRUE(b.fling_pending);
+    EXPECT_TRUE(b.thrown);
+    EXPECT_LT(b.vy, 0.0);
+  }
+  Buddy& first = crew.buddies[0];
+  first.started = true;  // its first step dropped it in here
+  first.x = 1442;
+  first.y = 30;
+  crew.place_fling(crew.buddies[1]);
+  EXPECT_FALSE(crew.buddies[1].fling_pending);
+  EXPECT_EQ(crew.buddies[1].x, 1442.0);
+  EXPECT_EQ(crew.buddies[1].y, 30.0 - 15.0);
+  ASSERT_EQ(first.events.size(), 1u);
+  EXPECT_EQ(first.events[0].text, "sparkle");
+
+  // With the first buddy gone meanwhile it drops in like a first buddy.
+  crew.buddies.erase(crew.buddies.begin(), crew.buddies.begin() + 2);
+  crew.place_fling(crew.buddies[0]);
+  EXPECT_FALSE(crew.buddies[0].thrown);
+  EXPECT_EQ(crew.buddies[0].x, 0.0);
+  EXPECT_EQ(crew.buddies[0].vx, 0.0);
 }
 
 TEST(CrewRemove, MessagesIdsAndPartners) {
