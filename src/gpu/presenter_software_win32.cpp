@@ -26,6 +26,18 @@ inline void over_bgra(std::uint8_t* dst, const std::uint8_t* src) {
   dst[3] = static_cast<std::uint8_t>(std::min(255u, a + (dst[3] * keep + 127) / 255));
 }
 
+// A window whose layering was set with SetLayeredWindowAttributes refuses UpdateLayeredWindow
+// until the layered style is taken off and put back. Going without a redirection bitmap suits
+// only composition, which this window no longer gets. The caller hides the window meanwhile:
+// without the style it would be an opaque sheet over the whole desktop.
+void restyle_for_layered_updates(HWND window) {
+  const LONG_PTR ex = GetWindowLongPtrW(window, GWL_EXSTYLE) & ~static_cast<LONG_PTR>(WS_EX_NOREDIRECTIONBITMAP);
+  SetWindowLongPtrW(window, GWL_EXSTYLE, ex & ~static_cast<LONG_PTR>(WS_EX_LAYERED));
+  SetWindowLongPtrW(window, GWL_EXSTYLE, ex | WS_EX_LAYERED);
+  SetWindowPos(window, nullptr, 0, 0, 0, 0,
+               SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 }  // namespace
 
 SoftwarePresenter::~SoftwarePresenter() {
@@ -36,8 +48,8 @@ SoftwarePresenter::~SoftwarePresenter() {
   if (dib_) DeleteObject(dib_);
 }
 
-Status SoftwarePresenter::start(HWND window, ID2D1Factory* factory, D2DCanvas* canvas,
-                                const SpriteTextures* textures) {
+Status SoftwarePresenter::start(HWND window, const ScreenRect& overlay, ID2D1Factory* factory,
+                                D2DCanvas* canvas, const SpriteTextures* textures) {
   window_ = window;
   factory_ = factory;
   canvas_ = canvas;
@@ -48,11 +60,17 @@ Status SoftwarePresenter::start(HWND window, ID2D1Factory* factory, D2DCanvas* c
   const HRESULT hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
                                       IID_PPV_ARGS(wic_.GetAddressOf()));
   if (FAILED(hr)) return Status::fail(hresult_text("CoCreateInstance(WICImagingFactory)", hr));
-  if (window_) {
-    const LONG_PTR ex = GetWindowLongPtrW(window_, GWL_EXSTYLE);
-    if (!(ex & WS_EX_LAYERED)) SetWindowLongPtrW(window_, GWL_EXSTYLE, ex | WS_EX_LAYERED);
-  }
-  return Status::success();
+  if (!window_) return Status::success();
+  const bool visible = IsWindowVisible(window_) != FALSE;
+  if (visible) ShowWindow(window_, SW_HIDE);
+  restyle_for_layered_updates(window_);
+  // One transparent image before the window shows again: a window that cannot take it fails
+  // start-up rather than the first frame, and nothing undrawn ever appears.
+  const PixelSize size = overlay_size(overlay);
+  Status s = ensure_dib(size);
+  if (s.ok()) s = show(overlay, size, PixelRect{0, 0, 0, 0});
+  if (visible) ShowWindow(window_, SW_SHOWNOACTIVATE);
+  return s;
 }
 
 Status SoftwarePresenter::ensure_dib(PixelSize size) {
@@ -185,29 +203,35 @@ Result<FrameResult> SoftwarePresenter::draw(const FrameInput& in, const Prepared
   result.drawn = true;
   if (window_) {
     const auto start = std::chrono::steady_clock::now();
-    POINT dest{static_cast<LONG>(in.overlay.left), static_cast<LONG>(in.overlay.top)};
-    SIZE size{overlay.width, overlay.height};
-    POINT origin{0, 0};
-    BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    const RECT dirty{std::min(old.left, now.left), std::min(old.top, now.top), std::max(old.right, now.right),
-                     std::max(old.bottom, now.bottom)};
-    UPDATELAYEREDWINDOWINFO info{};
-    info.cbSize = sizeof info;
-    info.pptDst = &dest;
-    info.psize = &size;
-    info.hdcSrc = dc_;
-    info.pptSrc = &origin;
-    info.pblend = &blend;
-    info.dwFlags = ULW_ALPHA;
-    info.prcDirty = dirty.left < dirty.right && dirty.top < dirty.bottom ? &dirty : nullptr;
-    // Some systems refuse a dirty rectangle; the whole image always works.
-    if (!UpdateLayeredWindowIndirect(window_, &info) &&
-        !UpdateLayeredWindow(window_, nullptr, &dest, &size, dc_, &origin, 0, &blend, ULW_ALPHA))
-      return Status::fail(hresult_text("UpdateLayeredWindow", HRESULT_FROM_WIN32(GetLastError())));
+    const PixelRect dirty{std::min(old.left, now.left), std::min(old.top, now.top), std::max(old.right, now.right),
+                          std::max(old.bottom, now.bottom)};
+    if (Status s = show(in.overlay, overlay, dirty); !s.ok()) return s;
     result.present_ms =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
   }
   return Result<FrameResult>::success(result);
+}
+
+Status SoftwarePresenter::show(const ScreenRect& overlay, PixelSize size, const PixelRect& dirty) {
+  POINT dest{static_cast<LONG>(overlay.left), static_cast<LONG>(overlay.top)};
+  SIZE extent{size.width, size.height};
+  POINT origin{0, 0};
+  BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+  const RECT rect{dirty.left, dirty.top, dirty.right, dirty.bottom};
+  UPDATELAYEREDWINDOWINFO info{};
+  info.cbSize = sizeof info;
+  info.pptDst = &dest;
+  info.psize = &extent;
+  info.hdcSrc = dc_;
+  info.pptSrc = &origin;
+  info.pblend = &blend;
+  info.dwFlags = ULW_ALPHA;
+  info.prcDirty = rect.left < rect.right && rect.top < rect.bottom ? &rect : nullptr;
+  // Some systems refuse a dirty rectangle; the whole image always works.
+  if (!UpdateLayeredWindowIndirect(window_, &info) &&
+      !UpdateLayeredWindow(window_, nullptr, &dest, &extent, dc_, &origin, 0, &blend, ULW_ALPHA))
+    return Status::fail(hresult_text("UpdateLayeredWindow", HRESULT_FROM_WIN32(GetLastError())));
+  return Status::success();
 }
 
 }  // namespace perchkin

@@ -26,8 +26,10 @@ class SoftwarePresenter {
   SoftwarePresenter& operator=(const SoftwarePresenter&) = delete;
 
   // `canvas` (on `factory`) is shared with the renderer; the presenter points it at its own
-  // target while it draws. Makes the window layered if it is not yet.
-  Status start(HWND window, ID2D1Factory* factory, D2DCanvas* canvas, const SpriteTextures* textures);
+  // target while it draws. Makes `window` (null: none, for tests) take UpdateLayeredWindow,
+  // whatever layering it had, and shows it a transparent image covering `overlay`.
+  Status start(HWND window, const ScreenRect& overlay, ID2D1Factory* factory, D2DCanvas* canvas,
+               const SpriteTextures* textures);
   // Draws and shows one prepared frame covering `overlay`.
   Result<FrameResult> draw(const FrameInput& in, const PreparedFrame& frame);
 
@@ -39,6 +41,8 @@ class SoftwarePresenter {
   Status ensure_dib(PixelSize size);
   Status ensure_target(PixelSize size);
   Status draw_layer(bool first, const FrameInput& in, const PreparedFrame& frame);
+  // Shows the DIB on the window at `overlay`; `dirty` is the part that changed (empty: all).
+  Status show(const ScreenRect& overlay, PixelSize size, const PixelRect& dirty);
 
   HWND window_ = nullptr;
   ID2D1Factory* factory_ = nullptr;

@@ -128,7 +128,7 @@ Status D3D11Renderer::start(std::uintptr_t window, const ScreenRect& overlay, bo
     std::fprintf(stderr, "perchkin: no composition (%s); drawing in software\n", s.error.c_str());
     gpu_ = GpuObjects{};
     use_software_presenter_ = true;
-    return soft_.start(window_, factory_.Get(), canvas_.get(), &textures_);
+    return soft_.start(window_, overlay_, factory_.Get(), canvas_.get(), &textures_);
   }
   return s;
 }

@@ -17,6 +17,7 @@
 #include "gpu/presenter_software_win32.h"
 #include "gpu/renderer_d3d11.h"
 #include "sprites/frames.h"
+#include "win/shell_win32.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -147,7 +148,7 @@ TEST(SoftwarePresenter, DrawsBuddiesIntoTheDibAndErasesWhereTheyLeft) {
   ASSERT_TRUE(canvas.ok()) << canvas.error;
   const SpriteTextures textures = build_sprite_textures();
   SoftwarePresenter presenter;
-  ASSERT_TRUE(presenter.start(nullptr, factory.Get(), canvas->get(), &textures).ok());
+  ASSERT_TRUE(presenter.start(nullptr, {0, 0, 800, 600}, factory.Get(), canvas->get(), &textures).ok());
 
   World w;
   w.crew.buddies.push_back(idle_buddy(0, 200.0, 500.0));
@@ -190,25 +191,59 @@ TEST(SoftwarePresenter, DrawsBuddiesIntoTheDibAndErasesWhereTheyLeft) {
   EXPECT_EQ(bgra_at(px, 800, 650, 300 - 4 * 3) >> 24, 0xFFu);
 }
 
-LRESULT CALLBACK plain_proc(HWND h, UINT m, WPARAM w, LPARAM l) { return DefWindowProcW(h, m, w, l); }
-
-TEST(RendererD3D11, StartsOnAWindowAndDrawsThroughWhicheverPresenterTheSystemHas) {
+// The overlay exactly as start-up makes it: layered through SetLayeredWindowAttributes, which
+// UpdateLayeredWindow refuses until the presenter has set the window up again.
+TEST(SoftwarePresenter, TakesOverTheShellsOverlayAndKeepsItClickThrough) {
   Com com;
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = plain_proc;
-  wc.hInstance = GetModuleHandleW(nullptr);
-  wc.lpszClassName = L"PerchkinRendererTest";
-  RegisterClassW(&wc);
-  HWND window = CreateWindowExW(WS_EX_LAYERED | WS_EX_TRANSPARENT | WS_EX_TOOLWINDOW | WS_EX_TOPMOST,
-                                wc.lpszClassName, L"", WS_POPUP, 0, 0, 640, 480, nullptr, nullptr,
-                                wc.hInstance, nullptr);
-  if (!window) GTEST_SKIP() << "no window system";
+  if (!direct2d_can_draw()) GTEST_SKIP() << "Direct2D has no device here (Wine without a display)";
+  Win32Shell shell;
+  ASSERT_TRUE(shell.create_windows({0, 0, 640, 480}, 1.0).ok());
+  HWND overlay = shell.hwnd(ShellWindow::overlay);
+  BYTE alpha = 0;
+  DWORD flags = 0;
+  ASSERT_TRUE(GetLayeredWindowAttributes(overlay, nullptr, &alpha, &flags));
+  EXPECT_EQ(alpha, 255);
+
+  ComPtr<ID2D1Factory> factory;
+  ASSERT_TRUE(SUCCEEDED(D2D1CreateFactory(D2D1_FACTORY_TYPE_SINGLE_THREADED, factory.GetAddressOf())));
+  Result<std::unique_ptr<D2DCanvas>> canvas = D2DCanvas::create(factory.Get());
+  ASSERT_TRUE(canvas.ok()) << canvas.error;
+  const SpriteTextures textures = build_sprite_textures();
+  SoftwarePresenter presenter;
+  const Status started = presenter.start(overlay, {0, 0, 640, 480}, factory.Get(), canvas->get(), &textures);
+  ASSERT_TRUE(started.ok()) << started.error;
+
+  World w;
+  w.crew.buddies.push_back(idle_buddy(0, 300.0, 400.0));
+  FrameState state;
+  PreparedFrame frame;
+  for (int i = 0; i < 3; ++i) {
+    FrameInput in = w.input();
+    in.overlay = {0.0, 0.0, 640.0, 480.0};
+    in.forced = true;
+    prepare_frame(state, in, frame);
+    Result<FrameResult> r = presenter.draw(in, frame);
+    ASSERT_TRUE(r.ok()) << r.error;
+    EXPECT_TRUE(r->drawn);
+    finish_prepared(state, frame);
+  }
+  EXPECT_TRUE(IsWindowVisible(overlay));
+  const LONG_PTR ex = GetWindowLongPtrW(overlay, GWL_EXSTYLE);
+  const LONG_PTR kept = WS_EX_LAYERED | WS_EX_TRANSPARENT | WS_EX_TOPMOST | WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW;
+  EXPECT_EQ(ex & kept, kept);
+  EXPECT_EQ(SendMessageW(overlay, WM_NCHITTEST, 0, MAKELPARAM(300, 390)), HTTRANSPARENT);
+}
+
+// The renderer on the shell's own overlay: composition where the system has it, else the
+// software presenter (Wine). Either way frames draw, and an unchanged frame is skipped.
+TEST(RendererD3D11, StartsOnTheOverlayAndDrawsThroughWhicheverPresenterTheSystemHas) {
+  Com com;
+  Win32Shell shell;
+  if (!shell.create_windows({0, 0, 640, 480}, 1.0).ok()) GTEST_SKIP() << "no window system";
+  HWND window = shell.hwnd(ShellWindow::overlay);
   std::unique_ptr<Renderer> renderer = make_d3d11_renderer();
   const Status started = renderer->start(reinterpret_cast<std::uintptr_t>(window), {0, 0, 640, 480}, true);
-  if (!started.ok() && started.error.rfind("D3D11CreateDevice", 0) == 0) {
-    DestroyWindow(window);
-    GTEST_SKIP() << started.error;
-  }
+  if (!started.ok() && started.error.rfind("D3D11CreateDevice", 0) == 0) GTEST_SKIP() << started.error;
   ASSERT_TRUE(started.ok()) << started.error;
 
   World w;
@@ -221,6 +256,13 @@ TEST(RendererD3D11, StartsOnAWindowAndDrawsThroughWhicheverPresenterTheSystemHas
   Result<FrameResult> second = renderer->frame(in);
   ASSERT_TRUE(second.ok()) << second.error;
   EXPECT_FALSE(second->drawn);  // nothing changed
+  w.crew.buddies[0].x = 100.0;
+  in = w.input();
+  in.overlay = {0.0, 0.0, 640.0, 480.0};
+  w.entries.entries[0].prev_x = w.entries.entries[0].x = 100.0;
+  Result<FrameResult> moved = renderer->frame(in);
+  ASSERT_TRUE(moved.ok()) << moved.error;
+  EXPECT_TRUE(moved->drawn);
 
   TextFormat label;
   label.family = "Segoe UI";
@@ -228,7 +270,6 @@ TEST(RendererD3D11, StartsOnAWindowAndDrawsThroughWhicheverPresenterTheSystemHas
   label.weight = 700;
   EXPECT_NE(renderer->canvas().layout_text("Hello", label, 200.0f, 50.0f), nullptr);
   renderer.reset();
-  DestroyWindow(window);
 }
 
 }  // namespace
