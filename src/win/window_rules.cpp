@@ -29,8 +29,10 @@ WindowRole classify_window(std::string_view class_name, bool tool_window) {
 }
 
 bool class_never_fullscreen(std::string_view class_name) {
+  // "#32769" is the desktop window itself, which the system reports as the foreground window
+  // while no program has it (Wine without a window manager does so all the time).
   return listed(kTaskbarClasses, class_name) || class_name == "Progman" ||
-         class_name == "WorkerW";
+         class_name == "WorkerW" || class_name == "#32769";
 }
 
 bool covers_monitor(const ScreenRect& window, const ScreenRect& monitor) {

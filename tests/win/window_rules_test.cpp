@@ -27,7 +27,7 @@ TEST(WindowRules, ClassNamesDecideBeforeTheToolWindowStyle) {
 }
 
 TEST(WindowRules, OnlyTheShellsOwnWindowsAreNeverFullScreen) {
-  for (const char* name : {"Shell_TrayWnd", "Shell_SecondaryTrayWnd", "Progman", "WorkerW"})
+  for (const char* name : {"Shell_TrayWnd", "Shell_SecondaryTrayWnd", "Progman", "WorkerW", "#32769"})
     EXPECT_TRUE(class_never_fullscreen(name)) << name;
   // The overflow and core windows are dropped as ledges but may still be in front full-screen.
   EXPECT_FALSE(class_never_fullscreen("Windows.UI.Core.CoreWindow"));
