@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "gpu/canvas_d2d.h"
 #include "gpu/frame_prepare.h"
@@ -270,6 +271,21 @@ TEST(RendererD3D11, StartsOnTheOverlayAndDrawsThroughWhicheverPresenterTheSystem
   label.weight = 700;
   EXPECT_NE(renderer->canvas().layout_text("Hello", label, 200.0f, 50.0f), nullptr);
   renderer.reset();
+}
+
+// Where neither composition nor a layered picture can be shown, start-up fails with the failing
+// call, which start-up reports as the graphics failure, instead of the first frame failing.
+TEST(RendererD3D11, AWindowThatTakesNoPictureFailsStartUpWithTheCall) {
+  Com com;
+  HWND gone = CreateWindowExW(WS_EX_LAYERED, L"STATIC", L"", WS_POPUP, 0, 0, 320, 240, nullptr, nullptr,
+                              nullptr, nullptr);
+  if (gone == nullptr) GTEST_SKIP() << "no window system";
+  DestroyWindow(gone);
+  std::unique_ptr<Renderer> renderer = make_d3d11_renderer();
+  const Status started = renderer->start(reinterpret_cast<std::uintptr_t>(gone), {0, 0, 320, 240}, true);
+  if (!started.ok() && started.error.rfind("D3D11CreateDevice", 0) == 0) GTEST_SKIP() << started.error;
+  ASSERT_FALSE(started.ok());
+  EXPECT_NE(started.error.find(" failed (0x"), std::string::npos) << started.error;
 }
 
 }  // namespace
