@@ -4,8 +4,9 @@
 // so a tick costs a pointer query and an idle query, not a round trip per window.
 #include "win/desktop_x11.h"
 
-#include "win/wm_rules.h"
 #include "win/session_x11.h"
+#include "win/wm_cache.h"
+#include "win/wm_rules.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -17,8 +18,6 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <unordered_map>
-#include <unordered_set>
 
 namespace perchkin {
 
@@ -41,14 +40,7 @@ struct ExtraAtoms {
   Atom wm_name = XA_WM_NAME;
 };
 
-struct Client {
-  Window frame = None;  // its top-level ancestor, which the window manager moves
-  WmClient info;
-  bool props_dirty = true;
-  bool geometry_dirty = true;
-};
-
-class X11Desktop final : public Desktop {
+class X11Desktop final : public Desktop, private WmSource {
  public:
   X11Desktop(std::unique_ptr<X11Session> session, Shell& shell)
       : session_(std::move(session)), dpy_(session_->display()), shell_(shell) {
@@ -91,11 +83,12 @@ class X11Desktop final : public Desktop {
   std::vector<ScreenRect> work_areas() override {
     drain();
     refresh_monitors();
-    refresh_root();
+    if (cache_.refresh_root(*this)) struts_dirty_ = true;
     if (struts_dirty_) {
       std::vector<std::vector<long>> struts;
       const X11Atoms& a = session_->atoms();
-      for (Window w : stacking_) {
+      for (std::int64_t id : cache_.stacking()) {
+        const auto w = static_cast<Window>(id);
         auto partial = session_->read_longs(w, a.net_wm_strut_partial, XA_CARDINAL, 12);
         if (partial.size() == 12) {
           struts.push_back(std::move(partial));
@@ -112,25 +105,15 @@ class X11Desktop final : public Desktop {
 
   std::vector<DesktopWindow> windows() override {
     drain();
-    refresh_root();
+    if (cache_.refresh_root(*this)) struts_dirty_ = true;
     refresh_own();
-    std::vector<DesktopWindow> out;
-    out.reserve(stacking_.size());
-    for (Window w : stacking_) {
-      if (is_own(w)) continue;
-      Client& c = client(w);
-      refresh_client(w, c);
-      out.push_back(desktop_window(c.info, current_desktop_));
-    }
-    listed_ = out;
-    any_dirty_ = false;
-    return out;
+    return cache_.windows(*this, own_ids_);
   }
 
   PointOwner window_at(double x, double y) override {
     drain();
-    if (root_dirty_ || any_dirty_) (void)windows();
-    return cover_at(listed_, own_rects_, x, y);
+    if (cache_.stale()) (void)windows();
+    return cover_at(cache_.listed(), own_rects_, x, y);
   }
 
   CursorPos cursor() override {
@@ -162,24 +145,14 @@ class X11Desktop final : public Desktop {
 
   bool fullscreen_in_front() override {
     drain();
-    refresh_root();
+    if (cache_.refresh_root(*this)) struts_dirty_ = true;
     const X11Atoms& a = session_->atoms();
     const auto active = session_->read_long(session_->root(), a.net_active_window, XA_WINDOW);
     if (!active || *active == 0) return false;
     const auto w = static_cast<Window>(*active);
     refresh_own();
     if (is_own(w)) return fullscreen_decision(nullptr, true, monitors_);
-    auto it = clients_.find(w);
-    WmClient info;
-    if (it != clients_.end()) {
-      refresh_client(w, it->second);
-      info = it->second.info;
-    } else {
-      Client c;
-      read_properties(w, c);
-      read_geometry(w, c);
-      info = c.info;
-    }
+    const WmClient info = cache_.client(*this, static_cast<std::int64_t>(w));
     refresh_monitors();
     return fullscreen_decision(&info, false, monitors_);
   }
@@ -211,19 +184,16 @@ class X11Desktop final : public Desktop {
       case PropertyNotify: {
         const Atom p = e.xproperty.atom;
         if (e.xproperty.window == root) {
-          if (p == a.net_client_list_stacking || p == a.net_current_desktop) root_dirty_ = true;
+          if (p == a.net_client_list_stacking || p == a.net_current_desktop) cache_.root_changed();
           if (p == a.net_workarea) struts_dirty_ = true;
           return;
         }
-        auto it = clients_.find(e.xproperty.window);
-        if (it == clients_.end()) return;
+        const auto w = static_cast<std::int64_t>(e.xproperty.window);
         if (p == a.net_wm_strut || p == a.net_wm_strut_partial) struts_dirty_ = true;
         if (p == a.net_wm_state || p == a.net_frame_extents || p == a.net_wm_desktop ||
-            p == a.net_wm_name || p == XA_WM_NAME || p == a.net_wm_window_type) {
-          it->second.props_dirty = true;
-          any_dirty_ = true;
-        }
-        if (p == a.net_frame_extents) it->second.geometry_dirty = true;
+            p == a.net_wm_name || p == XA_WM_NAME || p == a.net_wm_window_type)
+          (void)cache_.changed(w, WmStale::properties);
+        if (p == a.net_frame_extents) (void)cache_.changed(w, WmStale::geometry);
         return;
       }
       case ConfigureNotify:
@@ -236,30 +206,12 @@ class X11Desktop final : public Desktop {
       case MapNotify: mark_geometry(e.xmap.window); return;
       case UnmapNotify: mark_geometry(e.xunmap.window); return;
       case ReparentNotify: mark_geometry(e.xreparent.window); return;
-      case DestroyNotify: {
-        auto it = clients_.find(e.xdestroywindow.window);
-        if (it != clients_.end()) {
-          frames_.erase(it->second.frame);
-          clients_.erase(it);
-          root_dirty_ = true;
-        }
-        return;
-      }
+      case DestroyNotify: cache_.destroyed(static_cast<std::int64_t>(e.xdestroywindow.window)); return;
       default: return;
     }
   }
 
-  void mark_geometry(Window w) {
-    auto it = clients_.find(w);
-    if (it == clients_.end()) {
-      const auto f = frames_.find(w);
-      if (f == frames_.end()) return;
-      it = clients_.find(f->second);
-      if (it == clients_.end()) return;
-    }
-    it->second.geometry_dirty = true;
-    any_dirty_ = true;
-  }
+  void mark_geometry(Window w) { (void)cache_.changed(static_cast<std::int64_t>(w), WmStale::geometry); }
 
   void refresh_monitors() {
     if (!monitors_dirty_) return;
@@ -276,53 +228,26 @@ class X11Desktop final : public Desktop {
     monitors_dirty_ = false;
   }
 
-  void refresh_root() {
-    if (!root_dirty_) return;
-    root_dirty_ = false;
+  // WmSource: what the cache asks of the server.
+  std::vector<std::int64_t> stacking() override {
+    std::vector<std::int64_t> out;
+    for (long v : session_->read_longs(session_->root(), session_->atoms().net_client_list_stacking,
+                                       XA_WINDOW, kMaxClients))
+      out.push_back(static_cast<std::int64_t>(static_cast<Window>(v)));
+    return out;
+  }
+  std::optional<long> current_desktop() override {
+    return session_->read_long(session_->root(), session_->atoms().net_current_desktop,
+                               XA_CARDINAL);
+  }
+  // Follow the window: its properties, and its own moves and mapping.
+  void follow(std::int64_t window) override {
+    XSelectInput(dpy_, static_cast<Window>(window), PropertyChangeMask | StructureNotifyMask);
+  }
+
+  void read_properties(std::int64_t window, WmClient& info) override {
     const X11Atoms& a = session_->atoms();
-    const Window root = session_->root();
-    std::vector<long> list = session_->read_longs(root, a.net_client_list_stacking, XA_WINDOW,
-                                                  kMaxClients);
-    std::reverse(list.begin(), list.end());  // the property runs bottom to top
-    stacking_.clear();
-    std::unordered_set<Window> listed;
-    for (long v : list) {
-      const auto w = static_cast<Window>(v);
-      if (w == None || !listed.insert(w).second) continue;
-      stacking_.push_back(w);
-    }
-    for (auto it = clients_.begin(); it != clients_.end();) {
-      if (listed.count(it->first) == 0) {
-        frames_.erase(it->second.frame);
-        it = clients_.erase(it);
-      } else {
-        ++it;
-      }
-    }
-    const auto desk = session_->read_long(root, a.net_current_desktop, XA_CARDINAL);
-    current_desktop_ = desk;
-    struts_dirty_ = true;
-  }
-
-  Client& client(Window w) {
-    auto [it, added] = clients_.try_emplace(w);
-    if (added) {
-      // Follow the window: its properties, and its own moves and mapping.
-      XSelectInput(dpy_, w, PropertyChangeMask | StructureNotifyMask);
-      it->second.info.id = static_cast<std::int64_t>(w);
-    }
-    return it->second;
-  }
-
-  void refresh_client(Window w, Client& c) {
-    if (c.props_dirty) read_properties(w, c);
-    if (c.geometry_dirty) read_geometry(w, c);
-  }
-
-  void read_properties(Window w, Client& c) {
-    const X11Atoms& a = session_->atoms();
-    WmClient& info = c.info;
-    info.id = static_cast<std::int64_t>(w);
+    const auto w = static_cast<Window>(window);
     info.type = WmType::normal;
     for (long t : session_->read_longs(w, a.net_wm_window_type, XA_ATOM, kMaxAtoms)) {
       const auto atom = static_cast<Atom>(t);
@@ -357,7 +282,6 @@ class X11Desktop final : public Desktop {
     info.desktop = session_->read_long(w, a.net_wm_desktop, XA_CARDINAL);
     info.frame_extents = session_->read_longs(w, a.net_frame_extents, XA_CARDINAL, 4);
     info.titled = has_text(w, a.net_wm_name) || has_text(w, XA_WM_NAME);
-    c.props_dirty = false;
   }
 
   // Whether a text property is present and not empty; its content is never read.
@@ -372,26 +296,21 @@ class X11Desktop final : public Desktop {
     return status == Success && type != None && (count > 0 || after > 0);
   }
 
-  void read_geometry(Window w, Client& c) {
-    c.geometry_dirty = false;
+  std::int64_t read_geometry(std::int64_t window, WmClient& info) override {
+    const auto w = static_cast<Window>(window);
     XWindowAttributes attr;
     if (XGetWindowAttributes(dpy_, w, &attr) == 0) {
-      c.info.mapped = false;
-      return;
+      info.mapped = false;
+      return 0;
     }
-    c.info.mapped = attr.map_state == IsViewable;
+    info.mapped = attr.map_state == IsViewable;
     int x = 0, y = 0;
     Window child = None;
-    if (XTranslateCoordinates(dpy_, w, session_->root(), 0, 0, &x, &y, &child) == 0) return;
-    c.info.client = ScreenRect{static_cast<double>(x), static_cast<double>(y),
-                               static_cast<double>(x) + attr.width,
-                               static_cast<double>(y) + attr.height};
-    const Window frame = top_level(w);
-    if (frame != c.frame) {
-      frames_.erase(c.frame);
-      c.frame = frame;
-      if (frame != None && frame != w) frames_[frame] = w;
-    }
+    if (XTranslateCoordinates(dpy_, w, session_->root(), 0, 0, &x, &y, &child) == 0) return 0;
+    info.client = ScreenRect{static_cast<double>(x), static_cast<double>(y),
+                             static_cast<double>(x) + attr.width,
+                             static_cast<double>(y) + attr.height};
+    return static_cast<std::int64_t>(top_level(w));
   }
 
   // The child of the root that holds `w` (the window manager's frame, or `w` itself).
@@ -415,7 +334,7 @@ class X11Desktop final : public Desktop {
          {ShellWindow::overlay, ShellWindow::grab, ShellWindow::menu, ShellWindow::selection}) {
       const auto id = static_cast<Window>(shell_.native_window(which));
       if (id == None) continue;
-      own_ids_.push_back(id);
+      own_ids_.push_back(static_cast<std::int64_t>(id));
       // The overlay lets every click through, so it covers nothing.
       if (which == ShellWindow::overlay) continue;
       XWindowAttributes attr;
@@ -427,7 +346,8 @@ class X11Desktop final : public Desktop {
   }
 
   bool is_own(Window w) const {
-    return std::find(own_ids_.begin(), own_ids_.end(), w) != own_ids_.end();
+    return std::find(own_ids_.begin(), own_ids_.end(), static_cast<std::int64_t>(w)) !=
+           own_ids_.end();
   }
 
   void query_pointer() {
@@ -460,19 +380,13 @@ class X11Desktop final : public Desktop {
   unsigned long key_presses_ = 0;
 
   bool monitors_dirty_ = true;
-  bool root_dirty_ = true;
   bool struts_dirty_ = true;
-  bool any_dirty_ = true;
   std::vector<ScreenRect> monitors_;
   ScreenRect screen_;
   double root_width_ = 0.0, root_height_ = 0.0;
   std::vector<ScreenRect> work_;
-  std::vector<Window> stacking_;  // front to back
-  std::unordered_map<Window, Client> clients_;
-  std::unordered_map<Window, Window> frames_;  // frame -> client
-  std::optional<long> current_desktop_;
-  std::vector<DesktopWindow> listed_;
-  std::vector<Window> own_ids_;
+  WmCache cache_;
+  std::vector<std::int64_t> own_ids_;
   std::vector<ScreenRect> own_rects_;
 
   CursorPos pointer_;

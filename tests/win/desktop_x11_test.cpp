@@ -37,7 +37,28 @@ class DesktopX11 : public ::testing::Test {
   void TearDown() override {
     if (display == nullptr) return;
     for (Window w : made) XDestroyWindow(display, w);
+    XSync(display, False);
+    // The next test's connection may be given the same window ids: wait until the window
+    // manager has let go of these, or it takes the new windows for the old ones.
+    for (int i = 0; i < 150 && still_managed(); ++i) std::this_thread::sleep_for(20ms);
     XCloseDisplay(display);
+  }
+
+  bool still_managed() {
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(display, root, atom("_NET_CLIENT_LIST"), 0, 4096, False, XA_WINDOW,
+                           &type, &format, &count, &after, &data) != Success ||
+        data == nullptr)
+      return false;
+    bool found = false;
+    const auto* ids = reinterpret_cast<const unsigned long*>(data);
+    for (unsigned long i = 0; i < count && !found; ++i)
+      found = std::find(made.begin(), made.end(), static_cast<Window>(ids[i])) != made.end();
+    XFree(data);
+    return found;
   }
 
   Atom atom(const char* name) { return XInternAtom(display, name, False); }
