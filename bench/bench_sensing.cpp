@@ -17,7 +17,7 @@ using namespace perchkin;
 // The sensing of one desktop through the cache, as the X11 desktop does it.
 class CachedDesktop final : public Desktop {
  public:
-  explicit CachedDesktop(RecordedWmSource source) : source(std::move(source)) {}
+  explicit CachedDesktop(RecordedWmSource recorded) : source(std::move(recorded)) {}
   RecordedWmSource source;
   WmCache cache;
   ScreenRect screen() override { return {}; }
