@@ -2,7 +2,7 @@
 
 #include "app/app.h"
 #include "base/text.h"
-#include "brain/brain_detail.h"
+#include "brain/brain.h"
 #include "brain/physics.h"
 #include "brain/social.h"
 #include "crowd/body.h"
@@ -159,7 +159,7 @@ void grab_events(App& app) {
         b->last_active = app.sim_clock;
         if (is_grounded(b->mode)) {
           b->now = app.sim_clock;
-          brain_detail::play_act(*b, Act::backflip, false);
+          pointer_act(*b, Act::backflip);
         }
         break;
       case kGrabRightDown:

@@ -37,6 +37,9 @@ void wake_quietly(Buddy& b);
 // Replies "queued until he lands", "chasing the cursor", "sleeping", "sitting", "idle",
 // "typing", "ok", or a hop act's own name.
 Result<std::string> act_command(Buddy& b, Act action, const WorldView& view);
+// An act the pointer asks for (a double click): plays as the act command would, but counts
+// as the user's activity rather than a command.
+void pointer_act(Buddy& b, Act act);
 // Walks to x (the command layer resolves and clamps it); replies "walking to x={x}".
 Result<std::string> walk_to(Buddy& b, double x, const WorldView& view);
 // The command's bubble for clamp(seconds, 1, 60) s, not replaceable, then the optional act.

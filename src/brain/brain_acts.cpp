@@ -225,6 +225,8 @@ Result<std::string> act_command(Buddy& b, Act action, const WorldView& view) {
   return done(play_act(b, action, false));
 }
 
+void pointer_act(Buddy& b, Act act) { (void)play_act(b, act, false); }
+
 Result<std::string> walk_to(Buddy& b, double x, const WorldView& view) {
   if (!std::isfinite(x)) return refused("x must be a number");
   b.now = view.now;
