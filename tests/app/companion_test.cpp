@@ -8,10 +8,11 @@
 #include "test_env.h"
 
 #ifndef _WIN32
+#include "child_process.h"
+#endif
+
+#ifndef _WIN32
 #include <csignal>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -20,20 +21,12 @@
 #include <sstream>
 #include <thread>
 
-extern char** environ;
-
 namespace perchkin {
 namespace {
 
 using namespace std::chrono_literals;
 
-std::uint16_t free_port() {
-  Result<Listener> listener = bind_listener(0);
-  EXPECT_TRUE(listener.ok()) << listener.error;
-  const std::uint16_t port = listener->port;
-  close_listener(*listener);
-  return port;
-}
+using test::free_port;
 
 std::string read_text(const std::string& path) {
   std::ifstream in(path);
@@ -56,33 +49,16 @@ struct Child {
     c.out_path = base + ".out";
     c.err_path = base + ".err";
     args.insert(args.begin(), PERCHKIN_EXE);
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, c.out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, c.err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    EXPECT_EQ(posix_spawn(&c.pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
+    c.pid = test::spawn(std::move(args), c.err_path, c.out_path);
+    EXPECT_GT(c.pid, 0);
     return c;
   }
 
   // The exit code, or -1 when it did not end in time (it is then killed).
   int wait(std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    int status = 0;
-    while (std::chrono::steady_clock::now() < deadline) {
-      const pid_t r = ::waitpid(pid, &status, WNOHANG);
-      if (r == pid) {
-        pid = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      }
-      std::this_thread::sleep_for(20ms);
-    }
-    kill();
-    return -1;
+    const int code = test::wait_exit(pid, limit);
+    pid = -1;
+    return code;
   }
 
   void kill() {

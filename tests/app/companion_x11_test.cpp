@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "base/json.h"
+#include "child_process.h"
 #include "gpu/png.h"
 #include "ipc/port.h"
 #include "win/session_x11.h"
@@ -16,66 +17,27 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace perchkin {
 namespace {
 
 using namespace std::chrono_literals;
+using test::free_port;
+using test::spawn;
+using test::wait_exit;
 using Clock = std::chrono::steady_clock;
-
-pid_t spawn(std::vector<std::string> args, const std::string& err_path = "/dev/null") {
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
-  pid_t pid = -1;
-  if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
-  posix_spawn_file_actions_destroy(&actions);
-  return pid;
-}
-
-int wait_exit(pid_t pid, std::chrono::milliseconds limit) {
-  const auto deadline = Clock::now() + limit;
-  int status = 0;
-  while (Clock::now() < deadline) {
-    if (::waitpid(pid, &status, WNOHANG) == pid)
-      return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    std::this_thread::sleep_for(20ms);
-  }
-  ::kill(pid, SIGKILL);
-  ::waitpid(pid, nullptr, 0);
-  return -1;
-}
 
 // Runs xdotool with the arguments and waits for it.
 bool xdotool(std::vector<std::string> args) {
   args.insert(args.begin(), "xdotool");
   const pid_t pid = spawn(std::move(args));
   return pid > 0 && wait_exit(pid, 10s) == 0;
-}
-
-std::uint16_t free_port() {
-  Result<Listener> listener = bind_listener(0);
-  EXPECT_TRUE(listener.ok()) << listener.error;
-  const std::uint16_t port = listener->port;
-  close_listener(*listener);
-  return port;
 }
 
 // Polls `probe` until it gives a value or `limit` passes.
