@@ -20,6 +20,7 @@
 #include "gpu/instance.h"
 #include "gpu/renderer.h"
 #include "scene/text_layout.h"
+#include "settings/settings.h"
 #include "sprites/wear.h"
 
 namespace perchkin {
@@ -66,6 +67,11 @@ void draw_pass_one(Canvas& canvas, const FrameInput& in);
 void draw_pass_two(Canvas& canvas, const FrameInput& in,
                    std::span<const BuddyInstance> instances);
 void draw_pass_two(Canvas& canvas, const FrameInput& in);
+
+// The hat and glasses on one instance, as pass two places them (the Studio's preview shares it).
+// A custom image, when given, is worn instead of the built-in one of its kind.
+void draw_buddy_wear(Canvas& canvas, const BuddyInstance& instance, const LookSettings& look,
+                     const CanvasBitmap* custom_hat, const CanvasBitmap* custom_glasses);
 
 // The pixel-map routines: each run of one letter is one filled rectangle. `origin` is the
 // map's top-left; cells are cell_w x cell_h.

@@ -46,12 +46,13 @@ void draw_custom_image(Canvas& canvas, const CanvasBitmap& image, float centre_x
                      image.width >= 65);
 }
 
-void draw_wear(Canvas& canvas, const FrameInput& in, const BuddyInstance& inst,
+void draw_wear(Canvas& canvas, const CanvasBitmap* custom_hat_image,
+               const CanvasBitmap* custom_glasses_image, const BuddyInstance& inst,
                const LookSettings& look, const CanvasTransform& base) {
   const PixelMap& hat = hat_map(look.hat);
   const PixelMap& glasses = glasses_map(look.glasses);
-  const bool custom_hat = in.custom_hat != nullptr;
-  const bool custom_glasses = in.custom_glasses != nullptr;
+  const bool custom_hat = custom_hat_image != nullptr;
+  const bool custom_glasses = custom_glasses_image != nullptr;
   if (hat.height() == 0 && glasses.height() == 0 && !custom_hat && !custom_glasses) return;
 
   const float u = inst.unit, sy = inst.sy;
@@ -67,7 +68,7 @@ void draw_wear(Canvas& canvas, const FrameInput& in, const BuddyInstance& inst,
   }
   if (custom_hat) {
     const auto cells = static_cast<float>(13.0 * look.hat_size);
-    const CanvasBitmap& img = *in.custom_hat;
+    const CanvasBitmap& img = *custom_hat_image;
     const float height = img.width > 0 ? cells * static_cast<float>(img.height) /
                                              static_cast<float>(img.width) * cell_h
                                        : 0.0f;
@@ -82,7 +83,7 @@ void draw_wear(Canvas& canvas, const FrameInput& in, const BuddyInstance& inst,
   }
   if (custom_glasses) {
     const auto cells = static_cast<float>(12.0 * look.glasses_size);
-    const CanvasBitmap& img = *in.custom_glasses;
+    const CanvasBitmap& img = *custom_glasses_image;
     const float height = img.width > 0 ? cells * static_cast<float>(img.height) /
                                              static_cast<float>(img.width) * cell_h
                                        : 0.0f;
@@ -328,7 +329,8 @@ void draw_pass_two(Canvas& canvas, const FrameInput& in,
                    std::span<const BuddyInstance> instances) {
   const CanvasTransform base = canvas.transform();
   const LookSettings look = in.settings ? in.settings->look : LookSettings{};
-  for (const BuddyInstance& inst : instances) draw_wear(canvas, in, inst, look, base);
+  for (const BuddyInstance& inst : instances)
+    draw_wear(canvas, in.custom_hat, in.custom_glasses, inst, look, base);
   draw_dizzy_and_pencil(canvas, in);
   if (in.crew && in.entries) {
     const TextFormat format = bubble_format(in.ui_scale);
@@ -346,6 +348,11 @@ void draw_pass_two(Canvas& canvas, const FrameInput& in) {
   std::vector<BuddyInstance> instances;
   if (in.crew && in.entries) build_instances(instances, *in.crew, *in.entries, params_for(in));
   draw_pass_two(canvas, in, instances);
+}
+
+void draw_buddy_wear(Canvas& canvas, const BuddyInstance& instance, const LookSettings& look,
+                     const CanvasBitmap* custom_hat, const CanvasBitmap* custom_glasses) {
+  draw_wear(canvas, custom_hat, custom_glasses, instance, look, canvas.transform());
 }
 
 }  // namespace perchkin

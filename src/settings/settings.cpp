@@ -242,6 +242,15 @@ json settings_to_json(const Settings& s) {
   return doc;
 }
 
+Settings clamped_settings(const Settings& settings, bool unleashed) {
+  // One set of ranges: the load rules.
+  json doc = settings_to_json(settings);
+  doc["unleashed"] = unleashed;
+  Settings out = settings_from_json(doc);
+  out.unleashed = settings.unleashed;
+  return out;
+}
+
 std::string settings_to_text(const Settings& settings) {
   return dump_pretty(settings_to_json(settings)) + "\n";
 }

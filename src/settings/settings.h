@@ -114,6 +114,10 @@ Settings settings_from_json(const json& document);
 Settings settings_from_text(std::string_view text);
 Settings load_settings(const std::filesystem::path& path);
 
+// The record as loading its own saved file would give it back, under the limits of `unleashed`:
+// every number forced into its range, the size rounded. `unleashed` itself is kept.
+Settings clamped_settings(const Settings& settings, bool unleashed);
+
 json settings_to_json(const Settings& settings);
 std::string settings_to_text(const Settings& settings);
 // Writes through "<name>.json.tmp", flushed to disk, then renamed over the file. Returns false on

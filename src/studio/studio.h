@@ -76,10 +76,13 @@ struct StudioRequest {
     test_voice,      // speak the sample line
     import_hat,      // start the file chooser
     import_glasses,
-    reset_everything // every setting back to its default (already done to the settings)
+    reset_everything, // every setting back to its default (already done to the settings)
+    delete_hat,      // name: the user's hat image to delete (its file too)
+    delete_glasses,  // name
   };
   Kind kind = Kind::add_buddies;
   std::size_t count = 0;
+  std::string name;
 };
 
 // The Studio's own state between frames: page, scroll, the field being typed into, the
