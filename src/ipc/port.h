@@ -41,10 +41,31 @@ inline constexpr std::size_t kConnectionStackBytes = 64u << 10;
 inline constexpr std::size_t kConnectionStackBytes = 64u << 10;
 #endif
 
+// What one local program may cost the companion. Every peer on the machine can reach the port,
+// so a connection that never completes a request, never takes its replies or trickles bytes
+// after a bad request is closed on a clock, and a full house makes room for a newcomer instead
+// of turning it away (the quit client and the MCP server must always get through).
+inline constexpr std::chrono::milliseconds kRequestTimeout{30000};
+inline constexpr std::chrono::milliseconds kReplyWait{3000};
+inline constexpr std::chrono::milliseconds kWriteTimeout{5000};
+inline constexpr std::chrono::milliseconds kDrainTime{1000};
+inline constexpr std::chrono::milliseconds kDrainSilence{250};
+inline constexpr std::size_t kMaxDrainBytes = kMaxRequestLineBytes + kReadBufferBytes;
+inline constexpr int kMaxConnections = 256;
+
 struct PortLimits {
-  int receive_timeout_ms = 30000;                   // silence before a connection is dropped
-  std::chrono::milliseconds reply_wait{3000};       // wait for the user-interface thread
-  int max_connections = 256;                        // more are closed as soon as accepted
+  // For a complete request line, counted from the connection's opening or its last reply; bytes
+  // that trickle in without a line feed do not extend it. Past it: closed without a reply.
+  std::chrono::milliseconds request_timeout = kRequestTimeout;
+  std::chrono::milliseconds reply_wait = kReplyWait;  // wait for the user-interface thread
+  // For writing one whole reply; a peer that does not read is closed.
+  std::chrono::milliseconds write_timeout = kWriteTimeout;
+  // Reading what follows a bad request before closing: at most this long in all, and no longer
+  // than kDrainSilence without a byte.
+  std::chrono::milliseconds drain_time = kDrainTime;
+  // Past it, the connection that has waited longest for a complete request is closed to make
+  // room for the newcomer.
+  int max_connections = kMaxConnections;
   std::size_t thread_stack_bytes = kConnectionStackBytes;
 };
 

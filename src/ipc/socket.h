@@ -1,6 +1,7 @@
 // The platform's TCP sockets as a handful of free functions: loopback listen, accept, connect
-// with a time-out, blocking reads and writes, and small-stack detached threads for connections.
-// Implemented by socket_x11.cpp (POSIX) and socket_win32.cpp (Winsock2).
+// with a time-out, blocking reads and writes for the client, non-blocking reads and writes with
+// bounded waits for the server, and small-stack detached threads for connections.
+// Implemented by socket_posix.cpp (POSIX) and socket_win32.cpp (Winsock2).
 #pragma once
 
 #include <cstddef>
@@ -44,6 +45,28 @@ bool write_all(SocketHandle socket, const char* data, std::size_t size,
 
 // Sends end of stream to the peer but keeps reading possible.
 void shutdown_write(SocketHandle socket);
+
+// Ends both directions at once. Safe from another thread while the owner still uses the handle
+// (it is not closed): the owner's next read sees end of stream and a wait wakes up.
+void shutdown_both(SocketHandle socket);
+
+// The server's connections are non-blocking, so that no read or write can wait longer than the
+// server allows: it waits with wait_ready and then uses try_read / try_write.
+bool set_nonblocking(SocketHandle socket);
+
+enum class Readiness { kReady, kTimedOut, kFailed };
+// Waits at most timeout_ms until the socket can be read (or written) without blocking. End of
+// stream and errors count as readable.
+Readiness wait_ready(SocketHandle socket, bool for_write, int timeout_ms);
+
+inline constexpr std::ptrdiff_t kWouldBlock = -2;
+// One read on a non-blocking socket: bytes read, 0 at end of stream, kWouldBlock when nothing
+// is waiting, or -1 on an error.
+std::ptrdiff_t try_read(SocketHandle socket, char* buffer, std::size_t size, SocketError* error);
+// One write on a non-blocking socket: bytes taken (perhaps fewer than size), kWouldBlock when the
+// send buffer is full, or -1 on an error. Never raises SIGPIPE.
+std::ptrdiff_t try_write(SocketHandle socket, const char* data, std::size_t size,
+                         SocketError* error);
 
 void close_socket(SocketHandle socket);
 

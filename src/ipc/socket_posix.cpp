@@ -1,5 +1,6 @@
 // POSIX sockets for the command port: listen_loopback, accept_connection, connect_loopback,
-// set_receive_timeout, read_some, write_all, close_socket, start_detached_thread.
+// set_receive_timeout, read_some, write_all, the non-blocking reads and writes with wait_ready,
+// shut-down and close, start_detached_thread.
 #include "ipc/socket.h"
 
 #include <arpa/inet.h>
@@ -197,6 +198,47 @@ bool write_all(SocketHandle socket, const char* data, std::size_t size, SocketEr
 }
 
 void shutdown_write(SocketHandle socket) { ::shutdown(as_fd(socket), SHUT_WR); }
+
+void shutdown_both(SocketHandle socket) { ::shutdown(as_fd(socket), SHUT_RDWR); }
+
+bool set_nonblocking(SocketHandle socket) { return set_blocking(as_fd(socket), false); }
+
+Readiness wait_ready(SocketHandle socket, bool for_write, int timeout_ms) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  for (;;) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    pollfd waiting{as_fd(socket), static_cast<short>(for_write ? POLLOUT : POLLIN), 0};
+    int ready = ::poll(&waiting, 1, static_cast<int>(std::max<long long>(0, left.count())));
+    if (ready > 0) return Readiness::kReady;  // POLLHUP and POLLERR show up here too
+    if (ready == 0) return Readiness::kTimedOut;
+    if (errno != EINTR) return Readiness::kFailed;
+  }
+}
+
+std::ptrdiff_t try_read(SocketHandle socket, char* buffer, std::size_t size, SocketError* error) {
+  for (;;) {
+    ssize_t count = ::recv(as_fd(socket), buffer, size, MSG_DONTWAIT);
+    if (count >= 0) return count;
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return kWouldBlock;
+    if (errno == ESHUTDOWN) return 0;
+    report(error, errno);
+    return -1;
+  }
+}
+
+std::ptrdiff_t try_write(SocketHandle socket, const char* data, std::size_t size,
+                         SocketError* error) {
+  for (;;) {
+    ssize_t count = ::send(as_fd(socket), data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (count >= 0) return count;
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return kWouldBlock;
+    report(error, errno);
+    return -1;
+  }
+}
 
 void close_socket(SocketHandle socket) {
   if (socket != kNoSocket) ::close(as_fd(socket));

@@ -1,5 +1,6 @@
 // Winsock2 sockets for the command port: listen_loopback, accept_connection, connect_loopback,
-// set_receive_timeout, read_some, write_all, close_socket, start_detached_thread.
+// set_receive_timeout, read_some, write_all, the non-blocking reads and writes with wait_ready,
+// shut-down and close, start_detached_thread.
 #include "ipc/socket.h"
 
 #include <winsock2.h>
@@ -201,6 +202,57 @@ bool write_all(SocketHandle socket, const char* data, std::size_t size, SocketEr
 }
 
 void shutdown_write(SocketHandle socket) { ::shutdown(as_socket(socket), SD_SEND); }
+
+void shutdown_both(SocketHandle socket) { ::shutdown(as_socket(socket), SD_BOTH); }
+
+bool set_nonblocking(SocketHandle socket) { return set_blocking(as_socket(socket), false); }
+
+Readiness wait_ready(SocketHandle socket, bool for_write, int timeout_ms) {
+  // One socket, so select's set size is no concern; a failed connection shows up in the
+  // exception set.
+  fd_set wanted;
+  fd_set failed;
+  FD_ZERO(&wanted);
+  FD_ZERO(&failed);
+  FD_SET(as_socket(socket), &wanted);
+  FD_SET(as_socket(socket), &failed);
+  timeval limit{};
+  limit.tv_sec = timeout_ms / 1000;
+  limit.tv_usec = (timeout_ms % 1000) * 1000;
+  int ready = ::select(0, for_write ? nullptr : &wanted, for_write ? &wanted : nullptr, &failed,
+                       &limit);
+  if (ready > 0) return Readiness::kReady;
+  if (ready == 0) return Readiness::kTimedOut;
+  return Readiness::kFailed;
+}
+
+std::ptrdiff_t try_read(SocketHandle socket, char* buffer, std::size_t size, SocketError* error) {
+  int length = size > 0x7fffffff ? 0x7fffffff : static_cast<int>(size);
+  for (;;) {
+    int count = ::recv(as_socket(socket), buffer, length, 0);
+    if (count >= 0) return count;
+    int code = WSAGetLastError();
+    if (code == WSAEINTR) continue;
+    if (code == WSAEWOULDBLOCK) return kWouldBlock;
+    if (code == WSAESHUTDOWN) return 0;
+    report(error, code);
+    return -1;
+  }
+}
+
+std::ptrdiff_t try_write(SocketHandle socket, const char* data, std::size_t size,
+                         SocketError* error) {
+  int length = size > 0x7fffffff ? 0x7fffffff : static_cast<int>(size);
+  for (;;) {
+    int count = ::send(as_socket(socket), data, length, 0);
+    if (count >= 0) return count;
+    int code = WSAGetLastError();
+    if (code == WSAEINTR) continue;
+    if (code == WSAEWOULDBLOCK) return kWouldBlock;
+    report(error, code);
+    return -1;
+  }
+}
 
 void close_socket(SocketHandle socket) {
   if (socket != kNoSocket) closesocket(as_socket(socket));

@@ -18,10 +18,12 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 // Drains the channel like the frame loop does and answers "did <name>"; records every command
-// it carried out. pause() holds it up to simulate a stalled frame.
+// it carried out. pause() holds it up to simulate a stalled frame. A padding makes every reply
+// that much longer.
 class FakeUi {
  public:
-  explicit FakeUi(std::shared_ptr<CommandChannel> channel) : channel_(std::move(channel)) {
+  explicit FakeUi(std::shared_ptr<CommandChannel> channel, std::size_t padding = 0)
+      : channel_(std::move(channel)), padding_(padding) {
     thread_ = std::thread([this] { run(); });
   }
   ~FakeUi() {
@@ -48,7 +50,7 @@ class FakeUi {
             done_.push_back(request->name);
             args_.push_back(request->args);
           }
-          request->answer({true, "did " + request->name});
+          request->answer({true, "did " + request->name + std::string(padding_, '.')});
         }
       }
       std::this_thread::sleep_for(1ms);
@@ -56,6 +58,7 @@ class FakeUi {
   }
 
   std::shared_ptr<CommandChannel> channel_;
+  std::size_t padding_ = 0;
   std::thread thread_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> paused_{false};
@@ -191,7 +194,7 @@ TEST(Port, StalledUiGetsBusyReplyAndTheCommandStillRuns) {
 TEST(Port, SilentPeerIsDroppedWithoutReply) {
   auto channel = std::make_shared<CommandChannel>();
   PortLimits limits;
-  limits.receive_timeout_ms = 200;
+  limits.request_timeout = 200ms;
   RawClient client(start_port(channel, limits));
   client.write("{\"cmd\":\"wa");  // half a request, then silence
   EXPECT_EQ(client.read_line(), "");
@@ -212,37 +215,113 @@ TEST(Port, ClosedChannelEndsTheConnectionAndDropsQueuedCommands) {
   EXPECT_TRUE(client.closed_by_server());
 }
 
-TEST(Port, ConnectionsBeyondTheCapAreClosedAtOnce) {
+// Waits up to `limit` for the server to close the connection, reading and dropping anything
+// else that comes. True when it closed.
+bool server_closes_within(const RawClient& client, Clock::duration limit) {
+  for (auto deadline = Clock::now() + limit; Clock::now() < deadline;) {
+    if (net::wait_ready(client.socket, false, 20) != net::Readiness::kReady) continue;
+    if (client.closed_by_server()) return true;
+  }
+  return false;
+}
+
+TEST(Port, TricklingBytesDoNotExtendTheWaitForACompleteRequest) {
+  auto channel = std::make_shared<CommandChannel>();
+  FakeUi ui(channel);
+  PortLimits limits;
+  limits.request_timeout = 300ms;
+  RawClient client(start_port(channel, limits));
+  // A complete request restarts the clock...
+  std::this_thread::sleep_for(200ms);
+  client.write("{\"cmd\":\"hi\"}\n");
+  EXPECT_EQ(client.read_line(), "{\"msg\":\"did hi\",\"ok\":true}\n");
+  // ...a byte every 30 ms without a line feed does not.
+  auto start = Clock::now();
+  bool closed = false;
+  while (!closed && Clock::now() - start < 3s) {
+    net::write_all(client.socket, "x", 1);  // fails once the server is gone
+    if (net::wait_ready(client.socket, false, 30) == net::Readiness::kReady) {
+      closed = client.closed_by_server();
+    }
+  }
+  auto lasted = Clock::now() - start;
+  EXPECT_TRUE(closed);
+  EXPECT_GE(lasted, 250ms);
+  EXPECT_LT(lasted, 1500ms);
+  EXPECT_EQ(ui.done(), std::vector<std::string>{"hi"});
+}
+
+TEST(Port, PeerThatNeverReadsItsRepliesIsClosedAfterTheWriteTimeOut) {
+  auto channel = std::make_shared<CommandChannel>();
+  FakeUi ui(channel, 64 << 10);  // replies large enough to fill every socket buffer
+  PortLimits limits;
+  limits.write_timeout = 300ms;
+  RawClient client(start_port(channel, limits));
+  std::string burst;
+  while (burst.size() < (64u << 10)) burst += "{\"cmd\":\"big\"}\n";
+  // Pipelines requests and never reads. Its own writes block once the server stops reading; they
+  // fail when the server gives up and closes.
+  std::atomic<bool> failed{false};
+  std::thread pipeliner([&] {
+    while (net::write_all(client.socket, burst.data(), burst.size())) {
+    }
+    failed = true;
+  });
+  auto start = Clock::now();
+  while (!failed && Clock::now() - start < 10s) std::this_thread::sleep_for(10ms);
+  auto lasted = Clock::now() - start;
+  net::shutdown_both(client.socket);  // frees the writer if the server never let go
+  pipeliner.join();
+  EXPECT_TRUE(failed);
+  EXPECT_GE(lasted, 300ms);
+  EXPECT_LT(lasted, 5s);
+}
+
+TEST(Port, FullHouseClosesTheConnectionWaitingLongestForARequest) {
   auto channel = std::make_shared<CommandChannel>();
   FakeUi ui(channel);
   PortLimits limits;
   limits.max_connections = 3;
   std::uint16_t port = start_port(channel, limits);
-  std::vector<std::unique_ptr<RawClient>> open;
-  for (int i = 0; i < 3; ++i) {
-    open.push_back(std::make_unique<RawClient>(port));
-    open.back()->write("{\"cmd\":\"hi\"}\n");
-    EXPECT_EQ(open.back()->read_line(), "{\"msg\":\"did hi\",\"ok\":true}\n");
+  auto ask = [](const RawClient& client) {
+    client.write("{\"cmd\":\"hi\"}\n");
+    return client.read_line() == "{\"msg\":\"did hi\",\"ok\":true}\n";
+  };
+  RawClient oldest(port);
+  EXPECT_TRUE(ask(oldest));
+  RawClient stalled(port);
+  stalled.write("{\"cmd\":\"wa");  // half a request, then nothing
+  std::this_thread::sleep_for(50ms);
+  // The oldest connection asks again after the stalled one opened, so it has waited less.
+  EXPECT_TRUE(ask(oldest));
+  RawClient third(port);
+  EXPECT_TRUE(ask(third));
+
+  // The newcomer is served, not turned away.
+  SendResult result = send_command(port, "quit", json::object());
+  ASSERT_TRUE(std::holds_alternative<CommandReply>(result)) << std::get<SendFailure>(result).error;
+  EXPECT_EQ(std::get<CommandReply>(result).msg, "did quit");
+  EXPECT_TRUE(server_closes_within(stalled, 2s));
+  EXPECT_TRUE(ask(oldest));
+  EXPECT_TRUE(ask(third));
+}
+
+TEST(Port, DrainAfterABadRequestEndsInBoundedTimeForASlowSender) {
+  auto channel = std::make_shared<CommandChannel>();
+  PortLimits limits;
+  limits.drain_time = 300ms;
+  RawClient client(start_port(channel, limits));
+  client.write("hello\n");
+  EXPECT_EQ(client.read_line(), kBadRequestReply);
+  // A byte every 20 ms never leaves the drain silent for long; only its total time ends it.
+  auto start = Clock::now();
+  bool refused = false;
+  while (!refused && Clock::now() - start < 3s) {
+    refused = !net::write_all(client.socket, "x", 1);
+    std::this_thread::sleep_for(20ms);
   }
-  {
-    RawClient extra(port);
-    extra.write("{\"cmd\":\"hi\"}\n");
-    EXPECT_TRUE(extra.closed_by_server());
-  }
-  // A freed slot is taken by the next peer.
-  open.pop_back();
-  bool served = false;
-  for (auto deadline = Clock::now() + 5s; !served && Clock::now() < deadline;) {
-    SendResult result = send_command(port, "hi", json::object());
-    served = std::holds_alternative<CommandReply>(result);
-    if (!served) std::this_thread::sleep_for(20ms);
-  }
-  EXPECT_TRUE(served);
-  // The cap still holds for the ones kept open.
-  for (auto& client : open) {
-    client->write("{\"cmd\":\"hi\"}\n");
-    EXPECT_EQ(client->read_line(), "{\"msg\":\"did hi\",\"ok\":true}\n");
-  }
+  EXPECT_TRUE(refused);
+  EXPECT_LT(Clock::now() - start, 1500ms);
 }
 
 TEST(SendCommand, RoundTripsThroughThePort) {
