@@ -236,7 +236,6 @@ void admit(PortState& state, Connection* connection) {
   }
 }
 
-
 struct AcceptStart {
   Listener listener;
   std::shared_ptr<PortState> state;
