@@ -150,6 +150,46 @@ TextSize StudioUi::text(std::string_view text, const TextFormat& format, CanvasP
   return layout->size();
 }
 
+std::string StudioUi::fit_head(std::string_view full, const TextFormat& format, float max_width) {
+  if (measure(full, format).width <= max_width) return std::string(full);
+  std::vector<char32_t> chars = decode_utf8(full);
+  // Halving first keeps a long line to a handful of measurements.
+  std::size_t lo = 0, hi = chars.size();
+  while (lo < hi) {
+    const std::size_t mid = (lo + hi + 1) / 2;
+    std::string t;
+    for (std::size_t i = 0; i < mid; ++i) append_utf8(t, chars[i]);
+    t += "\u2026";
+    if (measure(t, format).width <= max_width) {
+      lo = mid;
+    } else {
+      hi = mid - 1;
+    }
+  }
+  std::string t;
+  for (std::size_t i = 0; i < lo; ++i) append_utf8(t, chars[i]);
+  return trim(t) + "\u2026";
+}
+
+std::string StudioUi::fit_tail(std::string_view full, const TextFormat& format, float max_width) {
+  if (measure(full, format).width <= max_width) return std::string(full);
+  std::vector<char32_t> chars = decode_utf8(full);
+  std::size_t lo = 0, hi = chars.size();  // how many characters to keep from the end
+  while (lo < hi) {
+    const std::size_t mid = (lo + hi + 1) / 2;
+    std::string t;
+    for (std::size_t i = chars.size() - mid; i < chars.size(); ++i) append_utf8(t, chars[i]);
+    if (measure(t, format).width <= max_width) {
+      lo = mid;
+    } else {
+      hi = mid - 1;
+    }
+  }
+  std::string t;
+  for (std::size_t i = chars.size() - lo; i < chars.size(); ++i) append_utf8(t, chars[i]);
+  return t;
+}
+
 void StudioUi::tile(const CanvasRect& r, bool hover) {
   canvas_.fill_rounded_rect(r, px(kTileRadius), col(hover ? th::kTileHover : th::kTile));
 }
@@ -316,15 +356,22 @@ bool StudioUi::number(const NumberSpec& spec) {
     d.field_rect = value_box;
     canvas_.fill_rounded_rect(value_box, px(5.0f), col(th::kField));
     canvas_.stroke_rounded_rect(value_box, px(5.0f), col(th::kAccent), px(1.5f));
-    const std::string shown = d.text + (spec.unit == NumberUnit::percent ? "%" : "");
     const float inner_right = value_box.right - px(8.0f);
-    const TextSize ts = text(shown, vf, {value_box.left + px(8.0f), value_box.top},
-                             value_box.right - value_box.left - px(16.0f), th::kText,
-                             value_box.bottom - value_box.top);
+    const float inner = value_box.right - value_box.left - px(16.0f);
     // The caret sits after the digits, before any percent sign.
     const float pct = spec.unit == NumberUnit::percent ? measure("%", vf).width : 0.0f;
+    const std::string digits = fit_tail(d.text, vf, inner - pct);
+    if (d.fresh && !digits.empty()) {
+      // The value it opened with is selected: the first key replaces it.
+      const float dw = measure(digits, vf).width;
+      canvas_.fill_rect({inner_right - pct - dw - px(1.0f), value_box.top + px(7.0f),
+                         inner_right - pct + px(1.0f), value_box.bottom - px(7.0f)},
+                        col(th::kAccent, 0.35f));
+    }
+    text(digits + (spec.unit == NumberUnit::percent ? "%" : ""), vf,
+         {value_box.left + px(4.0f), value_box.top}, inner + px(4.0f), th::kText,
+         value_box.bottom - value_box.top);
     const float caret_x = inner_right - pct + px(1.0f);
-    (void)ts;
     canvas_.line({caret_x, value_box.top + px(7.0f)}, {caret_x, value_box.bottom - px(7.0f)},
                  col(th::kAccent), px(1.5f));
   } else {
@@ -472,18 +519,24 @@ bool StudioUi::entry(std::string_view label, FieldKind kind, std::size_t moment,
                               now ? px(1.5f) : px(1.0f));
   const TextFormat ef = font(13.0f, 600, TextAlign::leading, TextAlign::centre);
   const float inner = box.right - box.left - px(24.0f);
-  const std::string_view shown = now ? std::string_view(d.text) : value;
   if (now) d.field_rect = box;
+  // While typing, the end of the text stays in view beside the caret.
+  const std::string shown = now ? fit_tail(d.text, ef, inner) : fit_head(value, ef, inner);
+  if (now && d.fresh && !shown.empty()) {
+    canvas_.fill_rect({box.left + px(9.0f), box.top + px(8.0f),
+                       box.left + px(11.0f) + measure(shown, ef).width, box.bottom - px(8.0f)},
+                      col(th::kAccent, 0.35f));
+  }
   if (shown.empty()) {
     text(placeholder, ef, {box.left + px(10.0f), box.top}, inner, th::kText3,
          box.bottom - box.top);
   } else {
-    text(shown, ef, {box.left + px(10.0f), box.top}, inner, th::kText, box.bottom - box.top);
+    text(shown, ef, {box.left + px(10.0f), box.top}, inner + px(4.0f), th::kText,
+         box.bottom - box.top);
   }
   if (now) {
     const float caret =
-        box.left + px(10.0f) + (d.text.empty() ? 0.0f : std::min(inner, measure(d.text, ef).width)) +
-        px(1.0f);
+        box.left + px(10.0f) + (shown.empty() ? 0.0f : measure(shown, ef).width) + px(1.0f);
     canvas_.line({caret, box.top + px(8.0f)}, {caret, box.bottom - px(8.0f)}, col(th::kAccent),
                  px(1.5f));
   }

@@ -394,9 +394,10 @@ void studio_page_speech(StudioUi& ui) {
     const CanvasRect r{left, top, left + ui.width(), top + h};
     ui.tile(r, ui.hot(r));
     const bool empty = trim(s.phrases[i]).empty();
-    ui.text(empty ? std::string_view("Empty line") : std::string_view(s.phrases[i]),
-            ui.font(14.0f, 400, TextAlign::leading, TextAlign::centre), {left + pad, top},
-            ui.width() - 2 * pad - ui.px(40.0f), empty ? th::kText3 : th::kText, h);
+    const TextFormat lf = ui.font(14.0f, 400, TextAlign::leading, TextAlign::centre);
+    const float room = ui.width() - 2 * pad - ui.px(40.0f);
+    ui.text(empty ? std::string("Empty line") : ui.fit_head(s.phrases[i], lf, room), lf,
+            {left + pad, top}, room + ui.px(4.0f), empty ? th::kText3 : th::kText, h);
     const CanvasRect x{r.right - pad - ui.px(28.0f), top + ui.px(6.0f), r.right - pad,
                        top + h - ui.px(6.0f)};
     const bool over = ui.hot(x);

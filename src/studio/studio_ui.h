@@ -118,6 +118,9 @@ class StudioUi {
   TextSize measure(std::string_view text, const TextFormat& format, float max_width = 1e6f);
   TextSize text(std::string_view text, const TextFormat& format, CanvasPoint at,
                 float max_width, std::uint32_t rgb, float max_height = 1e6f);
+  // One line that fits `max_width`: the start with an ellipsis, or (while typing) the end.
+  std::string fit_head(std::string_view text, const TextFormat& format, float max_width);
+  std::string fit_tail(std::string_view text, const TextFormat& format, float max_width);
   void changed() { result_.settings_changed = true; }
   void request(StudioRequest r) { result_.requests.push_back(std::move(r)); }
 

@@ -4,6 +4,7 @@
 
 #include "gpu/canvas.h"
 #include "settings/settings.h"
+#include "wear/wear_store.h"
 
 #include <gtest/gtest.h>
 
@@ -616,6 +617,73 @@ TEST(StudioPreview, TheLookPageDrawsTheBuddy) {
   for (const auto& c : st.canvas.calls)
     if (c.rfind("bitmap 168x126 ", 0) == 0) bitmap = true;
   EXPECT_TRUE(bitmap);
+}
+
+TEST(StudioTyping, EscapeAnswersTheConfirmationWithCancel) {
+  Studio st;
+  st.open(kStudioWorld);
+  ASSERT_TRUE(st.type_number("Bounce", U"900" + kEnter));
+  ASSERT_TRUE(st.shows("Outside the normal range"));
+  st.type(kEscape);
+  EXPECT_FALSE(st.shows("Outside the normal range"));
+  EXPECT_DOUBLE_EQ(st.settings.world.bounce, 1.0);
+}
+
+TEST(StudioLook, TheUsersOwnImagesAreWornAndDeleted) {
+  Studio st;
+  WearImages wear;
+  for (const char* name : {"1-cap.png", "2-bow.png"}) {
+    auto image = std::make_shared<WearImage>();
+    image->name = name;
+    image->bitmap.width = image->bitmap.height = 4;
+    image->bitmap.bgra.assign(64, 255);
+    wear.hats.push_back(image);
+  }
+  st.ctx.wear = &wear;
+  st.settings.look.hat = 2;
+  st.open(kStudioLook);
+  // The thumbnails are the page's first two bitmaps.
+  std::vector<Rect> thumbs;
+  for (const auto& c : st.canvas.calls) {
+    Rect r{};
+    if (std::sscanf(c.c_str(), "bitmap 4x4 %f,%f,%f,%f", &r.left, &r.top, &r.right, &r.bottom) == 4)
+      thumbs.push_back(r);
+  }
+  ASSERT_EQ(thumbs.size(), 2u);
+  st.click_at(thumbs[1].left + 2, thumbs[1].bottom - 2);
+  EXPECT_EQ(st.settings.custom_hat, "2-bow.png");
+  EXPECT_EQ(st.settings.look.hat, 0);
+  EXPECT_TRUE(st.changed);
+  // The preview wears it: a bitmap of its size beside the thumbnails.
+  int drawn = 0;
+  for (const auto& c : st.canvas.calls) drawn += c.rfind("bitmap 4x4 ", 0) == 0;
+  EXPECT_EQ(drawn, 3);
+  // The corner cross (the cell's top-right) asks for the file to be deleted.
+  st.click_at(thumbs[0].right + 2, thumbs[0].top - 2);
+  ASSERT_EQ(st.requests.size(), 1u);
+  EXPECT_EQ(st.requests[0].kind, StudioRequest::Kind::delete_hat);
+  EXPECT_EQ(st.requests[0].name, "1-cap.png");
+  // A built-in hat takes the image off again.
+  ASSERT_TRUE(st.click("Beanie"));
+  EXPECT_EQ(st.settings.look.hat, 4);
+  EXPECT_EQ(st.settings.custom_hat, "");
+}
+
+TEST(StudioSpeech, LongLinesStayOnOneLine) {
+  Studio st;
+  st.settings.phrases = {std::string(80, 'w')};
+  st.settings.lines[0] = std::string(80, 'z');
+  st.open(kStudioSpeech);
+  st.in.wheel = -100.0f;
+  st.frame();
+  st.frame();
+  bool phrase = false, moment = false;
+  for (const auto& c : st.canvas.calls) {
+    if (c.rfind("text \"www", 0) == 0) phrase = c.find("\u2026\"") != std::string::npos;
+    if (c.rfind("text \"zzz", 0) == 0) moment = c.find("\u2026\"") != std::string::npos;
+  }
+  EXPECT_TRUE(phrase);
+  EXPECT_TRUE(moment);
 }
 
 }  // namespace
