@@ -322,7 +322,8 @@ bool StudioUi::number(const NumberSpec& spec) {
     from_pointer();
   } else if (dragging) {
     if (input_.held && !detail().confirming) {
-      from_pointer();
+      // A window that reports "outside" as (-1, -1) during the drag keeps the last value.
+      if (input_.x >= 0.0f || input_.y >= 0.0f) from_pointer();
     } else {
       d.drag.clear();
     }
@@ -462,7 +463,8 @@ bool StudioUi::button_at(const CanvasRect& r, std::string_view label, ButtonStyl
   return clicked(r);
 }
 
-int StudioUi::buttons(std::span<const std::string_view> labels, ButtonStyle style) {
+int StudioUi::buttons(std::span<const std::string_view> labels, ButtonStyle style,
+                      int current) {
   const float h = px(34.0f), gap = px(8.0f);
   const TextFormat bf = font(13.0f, 600);
   float x = left_;
@@ -473,7 +475,8 @@ int StudioUi::buttons(std::span<const std::string_view> labels, ButtonStyle styl
       x = left_;
       y_ += h + gap;
     }
-    if (button_at({x, y_, x + w, y_ + h}, labels[i], style)) pressed = static_cast<int>(i);
+    const ButtonStyle look = static_cast<int>(i) == current ? ButtonStyle::accent : style;
+    if (button_at({x, y_, x + w, y_ + h}, labels[i], look)) pressed = static_cast<int>(i);
     x += w + gap;
   }
   y_ += h + px(kRowGap) + px(6.0f);
@@ -583,10 +586,15 @@ void commit_field(StudioUi& ui) {
     }
     case FieldKind::phrase: {
       std::string line = first_chars(trim(typed), kPhraseChars);
-      if (!line.empty() && settings.phrases.size() < kMaxPhrases) {
-        settings.phrases.push_back(std::move(line));
-        ui.changed();
+      if (line.empty()) break;
+      if (settings.phrases.size() >= kMaxPhrases) {
+        // The list is full: the text stays in the field rather than vanish unsaved.
+        d.field = FieldKind::phrase;
+        d.text = std::move(typed);
+        break;
       }
+      settings.phrases.push_back(std::move(line));
+      ui.changed();
       break;
     }
     case FieldKind::moment: {

@@ -197,7 +197,15 @@ void studio_page_personality(StudioUi& ui) {
       {2.2, 1.8, 1.6, 0.4, 2.5, 0.6},
       {2.5, 2.0, 2.0, 0.25, 3.0, 1.0},
   }};
-  if (int p = ui.buttons({"Calm", "Default", "Party", "Chaos"}); p >= 0) {
+  int current = -1;
+  for (std::size_t i = 0; i < kPresets.size(); ++i) {
+    const Preset& q = kPresets[i];
+    if (w.energy == q.energy && w.chatter == q.chatter && w.curiosity == q.curiosity &&
+        w.sleepy == q.sleepy && w.playful == q.playful && w.chaos == q.chaos)
+      current = static_cast<int>(i);
+  }
+  if (int p = ui.buttons({"Calm", "Default", "Party", "Chaos"}, ButtonStyle::normal, current);
+      p >= 0) {
     const Preset& q = kPresets[static_cast<std::size_t>(p)];
     w.energy = q.energy;
     w.chatter = q.chatter;

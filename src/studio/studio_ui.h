@@ -133,10 +133,13 @@ class StudioUi {
   bool number(const NumberSpec& spec);
   bool colour(std::string_view label, std::uint32_t& rgb);
   // The index of the button pressed this frame, or -1.
-  int buttons(std::span<const std::string_view> labels, ButtonStyle style = ButtonStyle::normal);
+  // `current` marks one of them as the one in effect.
+  int buttons(std::span<const std::string_view> labels, ButtonStyle style = ButtonStyle::normal,
+              int current = -1);
   int buttons(std::initializer_list<std::string_view> labels,
-              ButtonStyle style = ButtonStyle::normal) {
-    return buttons(std::span<const std::string_view>(labels.begin(), labels.size()), style);
+              ButtonStyle style = ButtonStyle::normal, int current = -1) {
+    return buttons(std::span<const std::string_view>(labels.begin(), labels.size()), style,
+                   current);
   }
   void paragraph(std::string_view text, std::uint32_t rgb = studio_theme::kText2);
   // A one-line text entry in a tile: `value` is shown when not typing, `placeholder` when

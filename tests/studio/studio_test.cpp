@@ -286,6 +286,10 @@ TEST(StudioControls, SlidersStayInsideTheirRange) {
   st.in.x = (track->left + track->right) / 2;
   st.frame();
   EXPECT_NEAR(st.settings.world.gravity, 1.0, 0.011);
+  // Leaving the window mid-drag keeps the value.
+  st.in.x = st.in.y = -1.0f;
+  st.frame();
+  EXPECT_NEAR(st.settings.world.gravity, 1.0, 0.011);
   st.release();
   st.in.x = track->left;
   st.frame();
@@ -546,6 +550,11 @@ TEST(StudioSpeech, LinesAreHeldToTheirLimits) {
   st.settings.phrases.assign(kMaxPhrases, "x");
   st.type(U"one more" + kEnter);
   EXPECT_EQ(st.settings.phrases.size(), kMaxPhrases);
+  // A full list leaves the text in the field, not lost.
+  EXPECT_TRUE(st.shows("one more"));
+  st.settings.phrases.pop_back();
+  st.type(kEnter);
+  EXPECT_EQ(st.settings.phrases.back(), "one more");
   // A line without text is listed as such.
   st.settings.phrases = {"  "};
   st.frame();
