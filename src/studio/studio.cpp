@@ -520,7 +520,7 @@ bool StudioUi::entry(std::string_view label, FieldKind kind, std::size_t moment,
   canvas_.fill_rounded_rect(box, px(5.0f), col(th::kField));
   canvas_.stroke_rounded_rect(box, px(5.0f), col(now ? th::kAccent : th::kBorder),
                               now ? px(1.5f) : px(1.0f));
-  const TextFormat ef = font(13.0f, 600, TextAlign::leading, TextAlign::centre);
+  const TextFormat ef = font(14.0f, 400, TextAlign::leading, TextAlign::centre);
   const float inner = box.right - box.left - px(24.0f);
   if (now) d.field_rect = box;
   // While typing, the end of the text stays in view beside the caret.

@@ -24,7 +24,7 @@ struct Shot {
   }
 };
 
-Shot draw_page(int page, Settings& settings, double scale, const StudioInput& input = {}) {
+Shot draw_page(int page, Settings& settings, double scale, bool at_end = false) {
   CairoCanvas canvas;
   Shot shot;
   shot.width = static_cast<int>(kStudioWidth * scale);
@@ -36,6 +36,12 @@ Shot draw_page(int page, Settings& settings, double scale, const StudioInput& in
   StudioContext ctx;
   ctx.scale = scale;
   ctx.crew_size = 5;
+  StudioInput input;
+  if (at_end) {
+    // The first frame measures the page, the second scrolls to its end.
+    studio_frame(canvas, state, input, settings, ctx);
+    input.wheel = -1000.0f;
+  }
   studio_frame(canvas, state, input, settings, ctx);
   canvas.flush();
   return shot;
@@ -66,9 +72,16 @@ TEST(StudioCairo, EveryPageFillsTheWindowOpaquely) {
         settings.look.glasses = 1;
         settings.look.glow = true;
       }
-      const Shot shot = draw_page(page, settings, scale);
-      for (std::size_t i = 3; i < shot.bgra.size(); i += 4) ASSERT_EQ(shot.bgra[i], 255) << page;
-      maybe_write(shot, std::string("studio-") + names[page] + (scale == 1.0 ? "" : "@1.5") + ".png");
+      if (page == kStudioSpeech) {
+        settings.phrases = {"Hello!", "Crabs rule.", std::string(80, 'w')};
+        settings.lines[1] = "Good morning";
+      }
+      for (bool at_end : {false, true}) {
+        const Shot shot = draw_page(page, settings, scale, at_end);
+        for (std::size_t i = 3; i < shot.bgra.size(); i += 4) ASSERT_EQ(shot.bgra[i], 255) << page;
+        maybe_write(shot, std::string("studio-") + names[page] + (at_end ? "-end" : "") +
+                              (scale == 1.0 ? "" : "@1.5") + ".png");
+      }
     }
   }
 }
