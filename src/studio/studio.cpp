@@ -280,15 +280,15 @@ int StudioUi::choice(std::string_view label, std::span<const std::string_view> o
   return picked;
 }
 
-bool StudioUi::number(const NumberSpec& spec) {
+bool StudioUi::number(const NumberRow& row) {
   StudioState::Detail& d = detail();
   const float h = px(52.0f);
   const CanvasRect r{left_, y_, left_ + width_, y_ + h};
   tile(r, false);
   const float pad = px(16.0f);
-  text(spec.label, font(14.0f, 400), {left_ + pad, y_ + px(16.0f)}, px(150.0f), th::kText);
+  text(row.label, font(14.0f, 400), {left_ + pad, y_ + px(16.0f)}, px(150.0f), th::kText);
 
-  double& value = spec.field(settings_);
+  double& value = row.field(settings_);
   bool changed_now = false;
   const float value_w = px(84.0f);
   const CanvasRect value_box{left_ + width_ - pad - value_w, y_ + px(10.0f), left_ + width_ - pad,
@@ -298,27 +298,27 @@ bool StudioUi::number(const NumberSpec& spec) {
   const float cy = y_ + h / 2;
   const CanvasRect grab{track_left - px(8.0f), y_ + px(8.0f), track_right + px(8.0f),
                         y_ + h - px(8.0f)};
-  const bool dragging = d.drag == spec.label;
-  const bool typing = d.field == FieldKind::number && d.number.label == spec.label;
+  const bool dragging = d.drag == row.label;
+  const bool typing = d.field == FieldKind::number && d.number.label == row.label;
 
   const auto from_pointer = [&] {
     const double t = std::clamp(
         static_cast<double>((input_.x - track_left) / std::max(1.0f, track_right - track_left)),
         0.0, 1.0);
-    double v = spec.min + t * (spec.max - spec.min);
-    switch (spec.unit) {
+    double v = row.min + t * (row.max - row.min);
+    switch (row.unit) {
       case NumberUnit::percent: v = round_half_away(v * 100.0) / 100.0; break;
       case NumberUnit::whole: v = round_half_away(v); break;
       case NumberUnit::decimal: v = round_half_away(v * 10.0) / 10.0; break;
     }
-    v = std::clamp(v, spec.min, spec.max);
+    v = std::clamp(v, row.min, row.max);
     if (v != value) {
       value = v;
       changed_now = true;
     }
   };
   if (clicked(grab)) {
-    d.drag = std::string(spec.label);
+    d.drag = std::string(row.label);
     from_pointer();
   } else if (dragging) {
     if (input_.held && !detail().confirming) {
@@ -330,15 +330,15 @@ bool StudioUi::number(const NumberSpec& spec) {
   }
 
   // The track, its filled part and the knob.
-  const double t = spec.max > spec.min
-                       ? std::clamp((value - spec.min) / (spec.max - spec.min), 0.0, 1.0)
+  const double t = row.max > row.min
+                       ? std::clamp((value - row.min) / (row.max - row.min), 0.0, 1.0)
                        : 0.0;
   const float kx = track_left + static_cast<float>(t) * (track_right - track_left);
   canvas_.fill_rounded_rect({track_left, cy - px(2.0f), track_right, cy + px(2.0f)}, px(2.0f),
                             col(th::kControl));
   canvas_.fill_rounded_rect({track_left, cy - px(2.0f), kx, cy + px(2.0f)}, px(2.0f),
                             col(th::kAccent));
-  const bool knob_hot = hot(grab) || d.drag == spec.label;
+  const bool knob_hot = hot(grab) || d.drag == row.label;
   canvas_.fill_ellipse({kx, cy}, px(knob_hot ? 9.0f : 8.0f), px(knob_hot ? 9.0f : 8.0f),
                        col(0xFFFFFF));
   canvas_.fill_ellipse({kx, cy}, px(4.0f), px(4.0f), col(th::kAccent));
@@ -346,12 +346,12 @@ bool StudioUi::number(const NumberSpec& spec) {
   // The value, which becomes a text field on a click.
   if (clicked(value_box) && !typing) {
     d.drag.clear();
-    std::string initial = studio_number_text(value, spec.unit);
-    if (spec.unit == NumberUnit::percent && !initial.empty()) initial.pop_back();
+    std::string initial = studio_number_text(value, row.unit);
+    if (row.unit == NumberUnit::percent && !initial.empty()) initial.pop_back();
     focus(FieldKind::number, std::move(initial));
-    d.number = spec;
+    d.number = row;
   }
-  const bool typing_now = d.field == FieldKind::number && d.number.label == spec.label;
+  const bool typing_now = d.field == FieldKind::number && d.number.label == row.label;
   const TextFormat vf = font(13.0f, 600, TextAlign::trailing, TextAlign::centre);
   if (typing_now) {
     d.field_rect = value_box;
@@ -360,7 +360,7 @@ bool StudioUi::number(const NumberSpec& spec) {
     const float inner_right = value_box.right - px(8.0f);
     const float inner = value_box.right - value_box.left - px(16.0f);
     // The caret sits after the digits, before any percent sign.
-    const float pct = spec.unit == NumberUnit::percent ? measure("%", vf).width : 0.0f;
+    const float pct = row.unit == NumberUnit::percent ? measure("%", vf).width : 0.0f;
     const std::string digits = fit_tail(d.text, vf, inner - pct);
     if (d.fresh && !digits.empty()) {
       // The value it opened with is selected: the first key replaces it.
@@ -369,7 +369,7 @@ bool StudioUi::number(const NumberSpec& spec) {
                          inner_right - pct + px(1.0f), value_box.bottom - px(7.0f)},
                         col(th::kAccent, 0.35f));
     }
-    text(digits + (spec.unit == NumberUnit::percent ? "%" : ""), vf,
+    text(digits + (row.unit == NumberUnit::percent ? "%" : ""), vf,
          {value_box.left + px(4.0f), value_box.top}, inner + px(4.0f), th::kText,
          value_box.bottom - value_box.top);
     const float caret_x = inner_right - pct + px(1.0f);
@@ -378,7 +378,7 @@ bool StudioUi::number(const NumberSpec& spec) {
   } else {
     const bool over = hot(value_box);
     canvas_.fill_rounded_rect(value_box, px(5.0f), col(over ? th::kControl : th::kField));
-    text(studio_number_text(value, spec.unit), vf, {value_box.left + px(8.0f), value_box.top},
+    text(studio_number_text(value, row.unit), vf, {value_box.left + px(8.0f), value_box.top},
          value_box.right - value_box.left - px(16.0f), th::kText, value_box.bottom - value_box.top);
   }
   y_ += h + px(kRowGap);
@@ -553,12 +553,12 @@ bool StudioUi::entry(std::string_view label, FieldKind kind, std::size_t moment,
 namespace {
 
 // Applies a typed value to its setting, held to the load rules' range. True when it changed.
-bool apply_number(const NumberSpec& spec, double v, Settings& settings, bool unleashed) {
-  double& field = spec.field(settings);
+bool apply_number(const NumberRow& row, double v, Settings& settings, bool unleashed) {
+  double& field = row.field(settings);
   const double old = field;
   field = v;
   Settings clamped = clamped_settings(settings, unleashed);
-  field = spec.field(clamped);
+  field = row.field(clamped);
   return field != old;
 }
 
@@ -579,7 +579,7 @@ void commit_field(StudioUi& ui) {
         if (apply_number(d.number, *v, settings, ui.unleashed())) ui.changed();
       } else {
         d.confirming = true;
-        d.confirm_spec = d.number;
+        d.confirm_row = d.number;
         d.confirm_value = *v;
       }
       break;
@@ -700,11 +700,11 @@ void draw_confirmation(StudioUi& ui, StudioState& state) {
   c.fill_rect({0, 0, w, h}, col(0x000000, 0.55f));
   const float pw = 460 * s;
   const float pad = 24 * s;
-  const NumberSpec& spec = d.confirm_spec;
-  const std::string message = std::string(spec.label) + " will be set to " +
-                              studio_number_text(d.confirm_value, spec.unit) +
-                              ". The normal range is " + studio_number_text(spec.min, spec.unit) +
-                              " to " + studio_number_text(spec.max, spec.unit) + ".";
+  const NumberRow& row = d.confirm_row;
+  const std::string message = std::string(row.label) + " will be set to " +
+                              studio_number_text(d.confirm_value, row.unit) +
+                              ". The normal range is " + studio_number_text(row.min, row.unit) +
+                              " to " + studio_number_text(row.max, row.unit) + ".";
   const std::string_view warning =
       "Buddies may fly off, jitter or act strangely. You can always use Reset.";
   const TextFormat body = ui.font(14.0f, 400);
@@ -737,7 +737,7 @@ void draw_confirmation(StudioUi& ui, StudioState& state) {
   const bool accepted = ui.button_at(use, "Use it anyway", ButtonStyle::accent);
   if (accepted) {
     d.confirming = false;
-    if (apply_number(spec, d.confirm_value, ui.settings(), ui.unleashed())) ui.changed();
+    if (apply_number(row, d.confirm_value, ui.settings(), ui.unleashed())) ui.changed();
   } else if (cancelled) {
     d.confirming = false;
   }

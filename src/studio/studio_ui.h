@@ -22,7 +22,7 @@ enum class NumberUnit : std::uint8_t {
 
 // One number row: its label, the setting it edits and its normal (slider) range. Anything
 // outside that range needs the user's confirmation, and is then held to the load rules' range.
-struct NumberSpec {
+struct NumberRow {
   std::string_view label;
   double& (*field)(Settings&) = nullptr;
   double min = 0.0, max = 1.0;
@@ -35,7 +35,7 @@ enum class FieldKind : std::uint8_t { none, number, phrase, moment };
 struct StudioState::Detail {
   // The field being typed into.
   FieldKind field = FieldKind::none;
-  NumberSpec number;          // when field == number
+  NumberRow number;          // when field == number
   std::size_t moment = 0;     // when field == moment
   std::string text;
   bool fresh = false;         // still showing the value it opened with, all of it selected
@@ -43,7 +43,7 @@ struct StudioState::Detail {
 
   // The confirmation panel for a typed number outside its normal range.
   bool confirming = false;
-  NumberSpec confirm_spec;
+  NumberRow confirm_row;
   double confirm_value = 0.0;
 
   // The slider being dragged, by its label.
@@ -130,7 +130,7 @@ class StudioUi {
   // The chosen index when it changed this frame; -1 otherwise. An empty label gives the
   // segments the whole row.
   int choice(std::string_view label, std::span<const std::string_view> options, int selected);
-  bool number(const NumberSpec& spec);
+  bool number(const NumberRow& row);
   bool colour(std::string_view label, std::uint32_t& rgb);
   // The index of the button pressed this frame, or -1.
   // `current` marks one of them as the one in effect.
