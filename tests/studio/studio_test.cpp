@@ -2,6 +2,7 @@
 // where a label was drawn and clicks there, as a user would.
 #include "studio/studio.h"
 
+#include "crowd/rng.h"
 #include "gpu/canvas.h"
 #include "settings/settings.h"
 #include "wear/wear_store.h"
@@ -693,6 +694,38 @@ TEST(StudioSpeech, LongLinesStayOnOneLine) {
   }
   EXPECT_TRUE(phrase);
   EXPECT_TRUE(moment);
+}
+
+TEST(StudioRobustness, RandomInputKeepsEverySettingInsideItsRange) {
+  // Clicks, drags, wheels and keys anywhere, on every page: whatever the pages do, each value
+  // stays where loading the saved file would leave it.
+  for (std::uint64_t seed : {1u, 2u}) {
+    Studio st;
+    st.ctx.unleashed = seed == 2;
+    Xorshift64 rng(seed);
+    const char32_t keys[] = {U'5', U'0', U'-', U'.', U'%', U'x', kStudioEnter, kStudioEscape,
+                             kStudioBackspace, U'9', U'\u00E9'};
+    for (int i = 0; i < 300; ++i) {
+      if (rng.uniform() < 0.02) studio_open_page(st.state, static_cast<int>(rng.next() % 8));
+      st.in.x = static_cast<float>(rng.uniform() * kStudioWidth);
+      st.in.y = static_cast<float>(rng.uniform() * kStudioHeight);
+      const double r = rng.uniform();
+      if (r < 0.3) {
+        st.in.pressed = st.in.held = true;
+      } else if (r < 0.45) {
+        st.in.held = false;
+        st.in.released = true;
+      } else if (r < 0.55) {
+        st.in.wheel = static_cast<float>(rng.uniform() * 6.0 - 3.0);
+      } else if (r < 0.8) {
+        for (int k = 0; k < 4; ++k) st.in.typed.push_back(keys[rng.next() % std::size(keys)]);
+      }
+      st.frame();
+      const bool unleashed = st.ctx.unleashed || st.settings.unleashed;
+      ASSERT_EQ(st.settings, clamped_settings(st.settings, unleashed)) << seed << " " << i;
+      ASSERT_GE(st.state.scroll, 0.0f);
+    }
+  }
 }
 
 }  // namespace
