@@ -290,9 +290,12 @@ bool take_buddy_event(Effects& fx, const Buddy& buddy, const BuddyEvent& e, doub
     case BuddyEventKind::place:
       if (const PropPlacement* placement = placement_of(e)) place_prop(fx, *placement, now);
       return true;
+    case BuddyEventKind::clear:
+      // Clearing the screen takes the placed hazards and platforms with the drawings.
+      fx.props.clear();
+      return true;
     case BuddyEventKind::ink:
     case BuddyEventKind::text:
-    case BuddyEventKind::clear:
       return false;
   }
   return false;

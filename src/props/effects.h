@@ -2,7 +2,7 @@
 // record, the effects the `fx` command and buddy events start, and the per-tick update.
 //
 // A world tick uses this module in this order:
-//   1. take_buddy_events(effects, crew, now)   - events of kinds 0-7 and 10 become visuals/props
+//   1. take_buddy_events(effects, crew, now)   - events of kinds 0-7, 10 and 11 act on visuals/props
 //   2. add_trail_puffs / add_sleep_marks        - from the render entries
 //   3. prop_pass(effects, crew, surfaces, now)  - props act (props/hazards.h); returns the hits
 //   4. step_effects(effects, now)               - everything moves, spawns and expires
@@ -71,8 +71,9 @@ struct RenderRequests {
   std::vector<BurstStart> bursts;
 };
 
-// Shows one buddy event: kinds 0-7 become particles and effects, kind 10 places a prop; the
-// drawing kinds 8, 9 and 11 belong to the drawing store and are ignored here. Event positions
+// Shows one buddy event: kinds 0-7 become particles and effects, kind 10 places a prop and kind
+// 11 (clear) removes every prop; the drawing kinds 8 and 9 belong to the drawing store and are
+// ignored here. Event positions
 // are desktop pixels. Returns whether the event was one of this module's.
 bool take_buddy_event(Effects& fx, const Buddy& buddy, const BuddyEvent& event, double now,
                       RenderRequests& requests);

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <utility>
 
 namespace perchkin {
 
@@ -82,16 +83,58 @@ struct Target {
   bool ready = false;  // burn and zap: its hazard time has come and nothing hurt it this pass
 };
 
-std::vector<Target> gather_targets(const Crew& crew, double now) {
-  std::vector<Target> targets;
-  targets.reserve(crew.buddies.size());
-  for (std::size_t i = 0; i < crew.buddies.size(); ++i) {
-    const Buddy& b = crew.buddies[i];
-    if (b.mode == BuddyMode::held) continue;
-    targets.push_back({b.x, b.y, b.unit, i, b.id, now >= b.hazard_ready});
+// Any window around a reach is widened by this much, so rounding in the range search never
+// leaves out a buddy or fire the exact test would take in.
+double search_margin(double reach) { return 1.0 + 1e-9 * std::abs(reach); }
+
+// The pass's buddies, with an order by x so that each hazard looks only at the buddies within
+// its reach across. Buddies whose x or unit is not a number cannot be placed in that order and
+// are looked at by every hazard, as before.
+class Targets {
+ public:
+  Targets(const Crew& crew, double now) {
+    all_.reserve(crew.buddies.size());
+    for (std::size_t i = 0; i < crew.buddies.size(); ++i) {
+      const Buddy& b = crew.buddies[i];
+      if (b.mode == BuddyMode::held) continue;
+      all_.push_back({b.x, b.y, b.unit, i, b.id, now >= b.hazard_ready});
+    }
+    for (std::size_t k = 0; k < all_.size(); ++k) {
+      const Target& t = all_[k];
+      if (std::isfinite(t.x) && std::isfinite(t.unit)) {
+        by_x_.push_back(k);
+        max_unit_ = std::max(max_unit_, t.unit);
+      } else {
+        everywhere_.push_back(k);
+      }
+    }
+    std::sort(by_x_.begin(), by_x_.end(),
+              [&](std::size_t a, std::size_t b) { return all_[a].x < all_[b].x; });
   }
-  return targets;
-}
+
+  double max_unit() const { return max_unit_; }
+  Target& operator[](std::size_t k) { return all_[k]; }
+
+  // The targets whose x may lie within `reach` of x, in crew order; the caller applies the exact
+  // test. The list is reused from call to call.
+  const std::vector<std::size_t>& near(double x, double reach) {
+    const double lo = x - reach - search_margin(reach), hi = x + reach + search_margin(reach);
+    found_.clear();
+    auto it = std::lower_bound(by_x_.begin(), by_x_.end(), lo,
+                               [&](std::size_t k, double v) { return all_[k].x < v; });
+    for (; it != by_x_.end() && all_[*it].x <= hi; ++it) found_.push_back(*it);
+    found_.insert(found_.end(), everywhere_.begin(), everywhere_.end());
+    std::sort(found_.begin(), found_.end());
+    return found_;
+  }
+
+ private:
+  std::vector<Target> all_;  // crew order
+  std::vector<std::size_t> by_x_;
+  std::vector<std::size_t> everywhere_;
+  std::vector<std::size_t> found_;
+  double max_unit_ = 0.0;
+};
 
 HazardHit hit_on(const Target& t, HazardHit::Kind kind) {
   HazardHit hit;
@@ -101,10 +144,10 @@ HazardHit hit_on(const Target& t, HazardHit::Kind kind) {
   return hit;
 }
 
-void blast_hits(std::span<const Target> targets, double x, double y, double size,
-                std::vector<HazardHit>& hits) {
+void blast_hits(Targets& targets, double x, double y, double size, std::vector<HazardHit>& hits) {
   const double reach = 4.0 * size;
-  for (const Target& t : targets) {
+  for (std::size_t k : targets.near(x, reach)) {
+    const Target& t = targets[k];
     const double d = std::hypot(t.x - x, t.y - 5.0 * t.unit - y);
     if (!(d < reach)) continue;
     const double speed = t.unit * (150.0 + 700.0 * (1.0 - d / reach));
@@ -115,9 +158,10 @@ void blast_hits(std::span<const Target> targets, double x, double y, double size
   }
 }
 
-void burn_hits(std::span<Target> targets, const Prop& fire, std::vector<HazardHit>& hits) {
+void burn_hits(Targets& targets, const Prop& fire, std::vector<HazardHit>& hits) {
   const double s = fire.size;
-  for (Target& t : targets) {
+  for (std::size_t k : targets.near(fire.x, 0.45 * s + 4.0 * targets.max_unit())) {
+    Target& t = targets[k];
     if (!t.ready || std::abs(t.x - fire.x) >= 0.45 * s + 4.0 * t.unit) continue;
     if (!(fire.y - 1.2 * s < t.y && t.y <= fire.y + 6.0 * t.unit)) continue;
     t.ready = false;
@@ -127,14 +171,61 @@ void burn_hits(std::span<Target> targets, const Prop& fire, std::vector<HazardHi
   }
 }
 
-void zap_hits(std::span<Target> targets, const Prop& bolt, double tx, double ty,
+void zap_hits(Targets& targets, const Prop& bolt, double tx, double ty,
               std::vector<HazardHit>& hits) {
   const double s = bolt.size;
-  for (Target& t : targets) {
+  for (std::size_t k : targets.near(tx, 0.5 * s)) {
+    Target& t = targets[k];
     if (!t.ready || std::abs(t.x - tx) >= 0.5 * s) continue;
     if (!(bolt.y < t.y && t.y < ty + 0.6 * s)) continue;
     t.ready = false;
     hits.push_back(hit_on(t, HazardHit::Kind::zap));
+  }
+}
+
+// Rain: each cloud puts out the fires below it within 0.6 of its size across, in prop order,
+// with a steam entry for each. The fires are ordered by x and a fire that is out is skipped over
+// for good, so a cloud looks only at the fires still burning within its reach across.
+void rain_on_fires(Effects& fx, std::vector<char>& gone) {
+  const std::vector<Prop>& props = fx.props;
+  std::vector<std::size_t> fires;
+  // place_prop keeps every x finite; one that is not could never be in reach anyway.
+  for (std::size_t j = 0; j < props.size(); ++j)
+    if (props[j].kind == PropKind::fire && std::isfinite(props[j].x)) fires.push_back(j);
+  if (fires.empty()) return;
+  std::sort(fires.begin(), fires.end(),
+            [&](std::size_t a, std::size_t b) { return props[a].x < props[b].x; });
+  // next[i]: the first fire at or after position i that still burns (fires.size() for none).
+  std::vector<std::size_t> next(fires.size() + 1);
+  for (std::size_t i = 0; i < next.size(); ++i) next[i] = i;
+  auto burning_from = [&](std::size_t i) {
+    std::size_t root = i;
+    while (next[root] != root) root = next[root];
+    while (next[i] != root) i = std::exchange(next[i], root);
+    return root;
+  };
+  std::vector<std::size_t> doused;  // positions in `fires`
+  for (const Prop& cloud : props) {
+    if (cloud.kind != PropKind::cloud) continue;
+    const double reach = 0.6 * cloud.size;
+    const double lo = cloud.x - reach - search_margin(reach);
+    const double hi = cloud.x + reach + search_margin(reach);
+    auto first = std::lower_bound(fires.begin(), fires.end(), lo,
+                                  [&](std::size_t j, double v) { return props[j].x < v; });
+    doused.clear();
+    for (std::size_t i = burning_from(static_cast<std::size_t>(first - fires.begin()));
+         i < fires.size() && props[fires[i]].x <= hi; i = burning_from(i + 1)) {
+      const Prop& fire = props[fires[i]];
+      if (std::abs(fire.x - cloud.x) <= reach && fire.y > cloud.y) doused.push_back(i);
+    }
+    std::sort(doused.begin(), doused.end(),
+              [&](std::size_t a, std::size_t b) { return fires[a] < fires[b]; });
+    for (std::size_t i : doused) {
+      const Prop& fire = props[fires[i]];
+      gone[fires[i]] = 1;
+      next[i] = i + 1;
+      fx.entries.push_back({PropEntry::Kind::steam, fire.x, fire.y, fire.size});
+    }
   }
 }
 
@@ -257,6 +348,10 @@ std::optional<std::uint32_t> place_prop(Effects& fx, const PropPlacement& placem
   p.ttl = std::isfinite(placement.ttl) && placement.ttl > 0.0 ? placement.ttl : 0.0;
   p.placed_at = now;
   p.id = fx.next_prop_id++;
+  // The list is in placement order: the oldest props are at its front.
+  if (fx.props.size() >= kMaxProps)
+    fx.props.erase(fx.props.begin(),
+                   fx.props.begin() + static_cast<std::ptrdiff_t>(fx.props.size() - kMaxProps + 1));
   fx.props.push_back(p);
   return p.id;
 }
@@ -266,9 +361,9 @@ std::vector<HazardHit> prop_pass(Effects& fx, const Crew& crew, std::span<const 
   std::vector<HazardHit> hits;
   std::vector<Prop>& props = fx.props;
   // Gathered only when some hazard reaches for buddies this tick.
-  std::optional<std::vector<Target>> gathered;
-  auto targets = [&]() -> std::vector<Target>& {
-    if (!gathered) gathered = gather_targets(crew, now);
+  std::optional<Targets> gathered;
+  auto targets = [&]() -> Targets& {
+    if (!gathered) gathered.emplace(crew, now);
     return *gathered;
   };
 
@@ -278,17 +373,7 @@ std::vector<HazardHit> prop_pass(Effects& fx, const Crew& crew, std::span<const 
   std::vector<char> gone(props.size(), 0);
 
   // 2. Rain puts out the fires below a cloud.
-  for (const Prop& cloud : props) {
-    if (cloud.kind != PropKind::cloud) continue;
-    for (std::size_t j = 0; j < props.size(); ++j) {
-      const Prop& fire = props[j];
-      if (fire.kind != PropKind::fire || gone[j]) continue;
-      if (std::abs(fire.x - cloud.x) <= 0.6 * cloud.size && fire.y > cloud.y) {
-        gone[j] = 1;
-        fx.entries.push_back({PropEntry::Kind::steam, fire.x, fire.y, fire.size});
-      }
-    }
-  }
+  rain_on_fires(fx, gone);
 
   // 3. Bombs fall, land and light, and go off three seconds later.
   const double unit = crew.unit_for(crew.size);

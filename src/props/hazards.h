@@ -16,7 +16,8 @@ namespace perchkin {
 
 // Places a prop with the next id and returns that id; a non-finite point places nothing. The
 // size is clamped to [kMinPropSize, kMaxPropSize] (a non-finite one takes the kind's default);
-// a negative or non-finite ttl counts as 0 (no expiry). A platform's ends are ordered by x.
+// a negative or non-finite ttl counts as 0 (no expiry). A platform's ends are ordered by x. With
+// kMaxProps placed, the oldest goes to make room.
 std::optional<std::uint32_t> place_prop(Effects& fx, const PropPlacement& placement, double now);
 
 // The prop pass of one tick, in this order over all props: expiry; clouds put out the fires
@@ -25,7 +26,8 @@ std::optional<std::uint32_t> place_prop(Effects& fx, const PropPlacement& placem
 // once when 0.35 s old (a strike entry, zap hits, and a new fire where they meet a surface).
 // `surfaces` are the tick's desktop and drawn ledges in desktop pixels (buddy and ceiling
 // supports are skipped). Buddies are only read; the returned hits are for the world tick. A buddy
-// gets at most one burn or zap per pass.
+// gets at most one burn or zap per pass. Each hazard looks only at the buddies, and each cloud
+// only at the burning fires, within its reach across.
 std::vector<HazardHit> prop_pass(Effects& fx, const Crew& crew, std::span<const Support> surfaces,
                                  double now);
 

@@ -22,6 +22,10 @@ std::optional<PropKind> parse_prop_kind(std::string_view name);
 inline constexpr double kMinPropSize = 1.0;
 inline constexpr double kMaxPropSize = 10000.0;
 
+// Props kept at once. Placing one more drops the oldest, so a flood of placements cannot slow
+// every tick and frame without end; a crew's worth of hazards still fits.
+inline constexpr std::size_t kMaxProps = 400;
+
 // What placing a prop asks for. Points are desktop pixels: the base of a fire, the top of a
 // bolt, the centre of a cloud or bomb; a platform uses both ends (x, y) and (x2, y2).
 // `size` is ignored for a platform. A ttl of 0 keeps the prop until it is used up.
