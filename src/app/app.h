@@ -107,6 +107,9 @@ struct App {
   double next_scan = 0.0;  // world time of the next surface scan
   double next_type_probe = 0.0;  // world time of the next typing probe
   std::uint32_t keystrokes = 0;  // key presses seen by the probe, only ever grows
+  // Points in the crew's drawing jobs: counted at the start of every tick and raised by each job
+  // queued since, so it is never below what the crew holds.
+  std::size_t drawing_points = 0;
 
   // the pointer
   EventRecords events;         // what the window procedures left for this frame

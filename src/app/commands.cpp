@@ -179,23 +179,27 @@ CommandReply act_command_args(App& app, Buddy& b, const json& args) {
   return reply_of(act_command(b, *action, app.view));
 }
 
-CommandReply queue_plan(Buddy& b, Result<DrawPlan> plan) {
+CommandReply queue_plan(App& app, Buddy& b, Result<DrawPlan> plan) {
   if (!plan.ok()) return fail(plan.error);
   if (plan->clear) {
     if (b.mode == BuddyMode::sleep) wake_quietly(b);
     b.push_event(BuddyEvent::at(BuddyEventKind::clear, b.x, b.y));
     return ok(plan->reply);
   }
-  if (Status s = queue_job(b, std::move(*plan->job)); !s.ok()) return fail(s.error);
+  const std::size_t points = job_points(*plan->job);
+  const std::size_t room =
+      kMaxCrewDrawingPoints - std::min(app.drawing_points, kMaxCrewDrawingPoints);
+  if (Status s = queue_job(b, std::move(*plan->job), room); !s.ok()) return fail(s.error);
+  app.drawing_points += points;
   return ok(plan->reply);
 }
 
 CommandReply draw_command(App& app, Buddy& b, const json& args) {
-  return queue_plan(b, plan_draw(args, b, app.display_scale));
+  return queue_plan(app, b, plan_draw(args, b, app.display_scale));
 }
 
 CommandReply turtle_command(App& app, Buddy& b, const json& args) {
-  return queue_plan(b, plan_turtle(args, b, app.display_scale));
+  return queue_plan(app, b, plan_turtle(args, b, app.display_scale));
 }
 
 CommandReply chatty_command(App&, Buddy& b, const json& args) {

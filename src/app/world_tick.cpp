@@ -133,6 +133,7 @@ void hazards(App& app) {
 // collisions, new bubbles to the voice, events to the scene and effects, then hazards.
 void world_tick(App& app) {
   const bool paused = menu_pauses_world(app);
+  app.drawing_points = crew_drawing_points(app.crew);
   handle_commands(app);
   sense(app);
   // Without windows the user's hand has no way to reach a buddy.

@@ -98,15 +98,32 @@ void start_flight(Buddy& b, DrawJob job) {
   b.vx = b.vy = 0.0;
 }
 
-Status queue_job(Buddy& b, DrawJob job) {
+std::size_t job_points(const DrawJob& job) {
+  std::size_t n = 0;
+  for (const Stroke& s : job.strokes) n += s.points.size();
+  return n;
+}
+
+std::size_t crew_drawing_points(const Crew& crew) {
+  std::size_t n = 0;
+  for (const Buddy& b : crew.buddies) {
+    if (b.pencil.job) n += b.pencil.job->points;
+    for (const DrawJob& job : b.pencil.waiting) n += job.points;
+  }
+  return n;
+}
+
+Status queue_job(Buddy& b, DrawJob job, std::size_t room) {
   if (b.mode == BuddyMode::sleep) wake_quietly(b);
   if (b.mode == BuddyMode::held) return Status::fail("he is being held by the mouse right now");
+  if (b.pencil.job && b.pencil.waiting.size() >= kMaxWaitingJobs)
+    return Status::fail("too many drawings waiting; try again in a moment");
+  job.points = job_points(job);
+  if (job.points > room) return Status::fail(std::string(kTooMuchDrawing));
   if (!b.pencil.job) {
     start_flight(b, std::move(job));
     return Status::success();
   }
-  if (b.pencil.waiting.size() >= kMaxWaitingJobs)
-    return Status::fail("too many drawings waiting; try again in a moment");
   b.pencil.waiting.push_back(std::move(job));
   return Status::success();
 }

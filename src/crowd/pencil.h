@@ -30,6 +30,7 @@ struct Stroke {
 struct DrawJob {
   std::vector<Stroke> strokes;
   std::optional<BuddyEvent> end_event;
+  std::size_t points = 0;  // of its strokes, counted when it is queued
 };
 
 inline constexpr std::size_t kMaxWaitingJobs = 20;

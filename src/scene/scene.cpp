@@ -64,6 +64,9 @@ void Scene::apply_event(const BuddyEvent& e, double now) {
     td.ttl = t->ttl;
     td.start = now;
     td.origin = {static_cast<float>(t->x - origin_x), static_cast<float>(t->y - origin_y)};
+    if (texts.size() >= kMaxTexts)
+      texts.erase(texts.begin(),
+                  texts.begin() + static_cast<std::ptrdiff_t>(texts.size() - kMaxTexts + 1));
     texts.push_back(std::move(td));
   }
 }

@@ -20,6 +20,8 @@
 namespace perchkin {
 
 inline constexpr std::size_t kMaxDrawings = 400;
+// Texts kept at once, bounded like the lines: a new one beyond it removes the oldest.
+inline constexpr std::size_t kMaxTexts = 400;
 
 // The colour of a colour text (red when unreadable).
 Rgba color_rgba(std::string_view color_text);
@@ -57,7 +59,7 @@ struct TextDrawing {
 struct Scene {
   std::unordered_map<std::uint64_t, Drawing> drawings;
   std::deque<std::uint64_t> order;  // oldest first
-  std::vector<TextDrawing> texts;
+  std::vector<TextDrawing> texts;  // oldest first, at most kMaxTexts
   double origin_x = 0.0, origin_y = 0.0;  // the overlay's top-left in desktop pixels
   TextLayout* layout = nullptr;
 

@@ -88,15 +88,32 @@ TEST(DrawArguments, WidthAndTtlClamps) {
 TEST(DrawJobs, TwentyWaitAndTheTwentyFirstIsRefused) {
   Buddy b = standing_buddy();
   const json args = {{"kind", "line"}, {"pts", {{0, 0}, {10, 0}}}};
-  EXPECT_EQ(queue_job(b, *draw(args, b)->job).error, "");
+  EXPECT_EQ(queue_job(b, *draw(args, b)->job, kMaxCrewDrawingPoints).error, "");
   EXPECT_EQ(b.mode, BuddyMode::drawing);
-  for (int i = 0; i < 20; ++i) EXPECT_EQ(queue_job(b, *draw(args, b)->job).error, "");
-  EXPECT_EQ(queue_job(b, *draw(args, b)->job).error,
+  for (int i = 0; i < 20; ++i)
+    EXPECT_EQ(queue_job(b, *draw(args, b)->job, kMaxCrewDrawingPoints).error, "");
+  EXPECT_EQ(queue_job(b, *draw(args, b)->job, kMaxCrewDrawingPoints).error,
             "too many drawings waiting; try again in a moment");
   Buddy held = standing_buddy();
   held.mode = BuddyMode::held;
-  EXPECT_EQ(queue_job(held, *draw(args, held)->job).error,
+  EXPECT_EQ(queue_job(held, *draw(args, held)->job, kMaxCrewDrawingPoints).error,
             "he is being held by the mouse right now");
+}
+
+TEST(DrawJobs, AJobBiggerThanTheCrewsRoomIsRefusedAndLeavesTheBuddyAsItWas) {
+  Buddy b = standing_buddy();
+  const json line = {{"kind", "line"}, {"pts", {{0, 0}, {10, 0}}}};
+  const DrawJob job = *draw(line, b)->job;
+  const std::size_t points = job_points(job);
+  EXPECT_EQ(queue_job(b, job, points - 1).error, std::string(kTooMuchDrawing));
+  EXPECT_NE(b.mode, BuddyMode::drawing);
+  EXPECT_FALSE(b.pencil.job);
+  ASSERT_EQ(queue_job(b, job, points).error, "");
+  EXPECT_EQ(b.pencil.job->points, points);
+  EXPECT_EQ(queue_job(b, job, 0).error, std::string(kTooMuchDrawing));
+  EXPECT_TRUE(b.pencil.waiting.empty());
+  ASSERT_EQ(queue_job(b, job, points).error, "");
+  EXPECT_EQ(b.pencil.waiting.size(), 1u);
 }
 
 TEST(DrawJobs, PencilSpeedHasAFloorAndLongDrawingsFinishInAboutEighteenSeconds) {
@@ -104,7 +121,7 @@ TEST(DrawJobs, PencilSpeedHasAFloorAndLongDrawingsFinishInAboutEighteenSeconds) 
   double now = 0;
   Buddy b = standing_buddy(3.0);
   const json short_line = {{"kind", "line"}, {"pts", {{495, 1000}, {505, 1000}}}};
-  ASSERT_EQ(queue_job(b, *draw(short_line, b)->job).error, "");
+  ASSERT_EQ(queue_job(b, *draw(short_line, b)->job, kMaxCrewDrawingPoints).error, "");
   EXPECT_EQ(b.pencil.speed, 170.0 * 3.0);
   fly(b, scene, now);
   EXPECT_EQ(b.mode, BuddyMode::fall);
@@ -117,7 +134,10 @@ TEST(DrawJobs, PencilSpeedHasAFloorAndLongDrawingsFinishInAboutEighteenSeconds) 
   Buddy long_one = standing_buddy(1.0);
   json pts = json::array();
   for (int i = 0; i < 400; ++i) pts.push_back({(i % 2) ? 1900 : 20, 100 + i});
-  ASSERT_EQ(queue_job(long_one, *draw({{"kind", "line"}, {"pts", pts}}, long_one)->job).error, "");
+  ASSERT_EQ(queue_job(long_one, *draw({{"kind", "line"}, {"pts", pts}}, long_one)->job,
+                      kMaxCrewDrawingPoints)
+                .error,
+            "");
   const int steps = fly(long_one, scene, now);
   EXPECT_NEAR(steps / 60.0, 18.0, 0.5);
 }
@@ -127,8 +147,8 @@ TEST(DrawJobs, GrabbingMidLineKeepsTheDrawnPartAndDropsTheRest) {
   double now = 0;
   Buddy b = standing_buddy(1.0);
   const json args = {{"kind", "line"}, {"pts", {{100, 500}, {1800, 500}}}};
-  ASSERT_EQ(queue_job(b, *draw(args, b)->job).error, "");
-  ASSERT_EQ(queue_job(b, *draw(args, b)->job).error, "");
+  ASSERT_EQ(queue_job(b, *draw(args, b)->job, kMaxCrewDrawingPoints).error, "");
+  ASSERT_EQ(queue_job(b, *draw(args, b)->job, kMaxCrewDrawingPoints).error, "");
   fly(b, scene, now, 120);
   ASSERT_EQ(scene.drawings.size(), 1u);
   const Drawing& d = scene.drawings.begin()->second;
@@ -202,6 +222,26 @@ TEST(DrawingStore, ExpiryAndText) {
   EXPECT_EQ(scene.texts.size(), 1u);
   scene.expire(11.37);
   EXPECT_TRUE(scene.texts.empty());
+}
+
+TEST(DrawingStore, ATextFloodKeepsOnlyTheNewestTexts) {
+  Scene scene;
+  EstimatedTextLayout layout;
+  scene.layout = &layout;
+  for (std::size_t i = 0; i < 3 * kMaxTexts; ++i) {
+    TextEvent t;
+    t.text = "flood " + std::to_string(i);
+    t.colour = "red";
+    t.size = 28;
+    t.duration = 0.3;
+    t.ttl = 0;  // kept for good
+    scene.apply_event(text_event(t), 0.01 * static_cast<double>(i));
+    ASSERT_LE(scene.texts.size(), kMaxTexts);
+  }
+  scene.expire(100.0);
+  ASSERT_EQ(scene.texts.size(), kMaxTexts);
+  EXPECT_EQ(scene.texts.front().text, "flood " + std::to_string(2 * kMaxTexts));
+  EXPECT_EQ(scene.texts.back().text, "flood " + std::to_string(3 * kMaxTexts - 1));
 }
 
 TEST(Platforms, OrderedEndsBecomeADrawnSurface) {
