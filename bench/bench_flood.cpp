@@ -7,7 +7,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -97,7 +99,7 @@ double resident_mb() {
 }
 
 // 21 turtle commands to every buddy, each program at the 20,000-point limit. Reports how many
-// were accepted and the resident memory afterwards.
+// were accepted, the resident memory afterwards and the ticks while the crew draws.
 void BM_TurtleFlood(benchmark::State& state) {
   const std::string prog = "repeat 1000 [repeat 20 [fd 2 rt 1]]";
   for (auto _ : state) {
@@ -116,6 +118,11 @@ void BM_TurtleFlood(benchmark::State& state) {
     state.counters["commands_ok"] = static_cast<double>(accepted);
     state.counters["rss_growth_mb"] = resident_mb() - before;
     state.SetLabel(last);
+    // Two seconds of the crew drawing what it took on.
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 120; ++i) c->tick();
+    const std::chrono::duration<double, std::milli> spent = std::chrono::steady_clock::now() - start;
+    state.counters["tick_ms_while_drawing"] = spent.count() / 120.0;
     c.reset();
     state.ResumeTiming();
   }
