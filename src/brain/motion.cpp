@@ -430,15 +430,6 @@ void shift_range(const Buddy& b, double lo, double hi, double& a, double& z) {
   }
 }
 
-// Moves x by dx towards [a, z] but never against dx, even from a little outside the range.
-double shift_within(double& x, double dx, double a, double z) {
-  if (!std::isfinite(dx) || dx == 0.0) return 0.0;
-  const double nx = dx > 0.0 ? std::max(x, std::min(x + dx, z)) : std::min(x, std::max(x + dx, a));
-  const double moved = nx - x;
-  x = nx;
-  return moved;
-}
-
 Support ceiling_support(const Buddy& b, const WorldView& view) {
   Support s;
   s.id = kCeilingId;

@@ -8,6 +8,8 @@
 #include "crowd/buddy.h"
 #include "crowd/crew.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <optional>
@@ -54,8 +56,14 @@ void release(Buddy& b);
 // Where shift_x may move a buddy: [a, z] of its support, or [lo + 8u, hi - 8u] when airborne.
 void shift_range(const Buddy& b, double lo, double hi, double& a, double& z);
 // Moves x by dx towards [a, z] but never against dx, even from a little outside the range;
-// returns the distance moved.
-double shift_within(double& x, double dx, double a, double z);
+// returns the distance moved. Inline: the crowd pass calls it for every push.
+inline double shift_within(double& x, double dx, double a, double z) {
+  if (!std::isfinite(dx) || dx == 0.0) return 0.0;
+  const double nx = dx > 0.0 ? std::max(x, std::min(x + dx, z)) : std::min(x, std::max(x + dx, a));
+  const double moved = nx - x;
+  x = nx;
+  return moved;
+}
 // Moves horizontally inside the support (or inside [lo + 8u, hi - 8u] when airborne); returns
 // the distance moved. Buddies hopping, held or drawing do not move.
 double shift_x(Buddy& b, double dx, double lo, double hi);
