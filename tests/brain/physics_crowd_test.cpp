@@ -231,5 +231,70 @@ TEST(PhysicsCrowd, BandedSweepMatchesThePlainScanInATenThousandPile) {
   }
 }
 
+// Runs both worlds (banded, plain) tick by tick and holds every buddy to the same outcome.
+void expect_same_sweeps(PhysicsWorld (&worlds)[2], int ticks) {
+  const std::size_t n = worlds[0].crew.buddies.size();
+  for (int t = 0; t < ticks; ++t) {
+    for (PhysicsWorld& w : worlds) w.tick();
+    for (std::size_t i = 0; i < n; ++i) {
+      const Buddy& a = worlds[0].buddy(i);
+      const Buddy& b = worlds[1].buddy(i);
+      ASSERT_TRUE(a.x == b.x && a.y == b.y && a.mode == b.mode && a.press_time == b.press_time &&
+                  a.pressed == b.pressed)
+          << "tick " << t << " buddy " << i;
+    }
+  }
+}
+
+// Held and drawing buddies in a crowd take no push; their neighbours take it all. The fast
+// sweep gives such a buddy a range of its own position instead of asking each time.
+TEST(PhysicsCrowd, BandedSweepMatchesThePlainScanAroundBuddiesThatMayNotMove) {
+  Xorshift64 rng(5);
+  PhysicsWorld worlds[2];
+  worlds[1].sweep = CrowdSweep::plain;
+  for (PhysicsWorld& w : worlds) {
+    w.right = 500.0;
+    w.add_surface(0, 0, 500, 1000);
+  }
+  for (std::size_t i = 0; i < 300; ++i) {
+    const double unit = 1.0 + static_cast<double>(rng.pick(3));
+    const double x = 20.0 + rng.uniform() * 460.0;
+    const double y = 900.0 + rng.uniform() * 100.0;
+    for (PhysicsWorld& w : worlds) {
+      Buddy& b = w.add_buddy(x, y, unit);
+      if (i % 7 == 3) b.mode = BuddyMode::held;
+      if (i % 11 == 5) b.mode = BuddyMode::drawing;
+    }
+  }
+  expect_same_sweeps(worlds, 300);
+}
+
+// Ten thousand buddies at the default size thrown into an unleashed world, where bounces keep
+// their speed: a crowd mostly in the air, bands crossed at every tick.
+TEST(PhysicsCrowd, BandedSweepMatchesThePlainScanInABouncingCrowdAtDefaultSize) {
+  Xorshift64 rng(9);
+  PhysicsWorld worlds[2];
+  worlds[1].sweep = CrowdSweep::plain;
+  WorldSettings bouncy;
+  bouncy.bounce = 3.0;
+  for (PhysicsWorld& w : worlds) {
+    w.crew.buddies.reserve(10000);
+    w.add_surface(0, 0, 1920, 1080);
+    w.add_surface(1, 300, 900, 600, SurfaceKind::window);
+    w.set_world(bouncy, true);
+  }
+  for (std::size_t i = 0; i < 10000; ++i) {
+    const double x = 72.0 + rng.uniform() * 1776.0;
+    const double y = 90.0 + rng.uniform() * 900.0;
+    const double vx = rng.range(-400.0, 400.0);
+    for (PhysicsWorld& w : worlds) {
+      Buddy& b = w.add_buddy(x, y, 9.0);
+      b.vx = vx;
+      b.thrown = true;
+    }
+  }
+  expect_same_sweeps(worlds, 8);
+}
+
 }  // namespace
 }  // namespace perchkin
