@@ -359,8 +359,8 @@ void sweep_banded(Sweep& s, double window, double max_unit) {
       const bool near = (std::abs(dx) <= kPushReach * (a.unit + b.unit)) & (a.y > b.head) &
                         (b.y > a.head);
       if (!near) continue;
-      if ((id[i] == id[q]) | (carrier[i] == buddy_platform_id(id[q])) |
-          (carrier[q] == buddy_platform_id(id[i])))
+      if (id[i] == id[q] || carrier[i] == buddy_platform_id(id[q]) ||
+          carrier[q] == buddy_platform_id(id[i]))
         continue;
       if (stops_within(i, prev + 1, q)) break;
       prev = q;
