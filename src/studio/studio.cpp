@@ -386,7 +386,7 @@ bool StudioUi::number(const NumberRow& row) {
   return changed_now;
 }
 
-bool StudioUi::colour(std::string_view label, std::uint32_t& rgb) {
+bool StudioUi::colour(std::string_view label, std::uint32_t& rgb, bool muted) {
   StudioState::Detail& d = detail();
   const bool open = d.palette == label;
   const float pad = px(16.0f);
@@ -399,10 +399,11 @@ bool StudioUi::colour(std::string_view label, std::uint32_t& rgb) {
   const CanvasRect r{left_, y_, left_ + width_, y_ + total};
   const CanvasRect head{left_, y_, left_ + width_, y_ + h};
   tile(r, hot(head));
-  text(label, font(14.0f, 400), {left_ + pad, y_ + px(16.0f)}, width_ / 2, th::kText);
+  text(label, font(14.0f, 400), {left_ + pad, y_ + px(16.0f)}, width_ / 2,
+       muted ? th::kText3 : th::kText);
   const CanvasRect sw{left_ + width_ - pad - px(44.0f), y_ + px(13.0f), left_ + width_ - pad,
                       y_ + h - px(13.0f)};
-  canvas_.fill_rounded_rect(sw, px(5.0f), col(rgb));
+  canvas_.fill_rounded_rect(sw, px(5.0f), col(rgb, muted ? 0.35f : 1.0f));
   canvas_.stroke_rounded_rect(sw, px(5.0f), col(0xFFFFFF, 0.25f), px(1.0f));
   char hex[8];
   std::snprintf(hex, sizeof hex, "#%06X", static_cast<unsigned>(rgb & 0xFFFFFF));

@@ -148,8 +148,9 @@ void studio_page_look(StudioUi& ui) {
 
   ui.heading("Color");
   ui.toggle("One look for everyone", "Off keeps each buddy's own color", look.custom);
-  ui.colour("Main color", look.color);
-  ui.colour("Second color", look.color2);
+  // Each buddy keeps its own colour unless one look is chosen for everyone.
+  ui.colour("Main color", look.color, !look.custom);
+  ui.colour("Second color", look.color2, !look.custom);
   static constexpr std::array<std::string_view, 4> kPatterns = {"Solid", "Gradient", "Stripes",
                                                                 "Spots"};
   if (int p = ui.choice("Pattern", kPatterns, look.pattern); p >= 0)

@@ -68,7 +68,7 @@ void studio_draw_preview(StudioUi& ui, const CanvasRect& box) {
   }
   StudioState::Detail::Preview& p = *d.preview;
   const LookSettings& look = ui.settings().look;
-  const int unit = std::max(1, static_cast<int>(std::lround(7.0f * ui.s())));
+  const int unit = std::max(1, static_cast<int>(std::lround(8.0f * ui.s())));
   const int width = (16 + 2 * kSideCells) * unit;
   const int height = (10 + kTopCells + kBottomCells) * unit;
   const Float2 feet{static_cast<float>(width) / 2.0f,

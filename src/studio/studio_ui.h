@@ -131,7 +131,8 @@ class StudioUi {
   // segments the whole row.
   int choice(std::string_view label, std::span<const std::string_view> options, int selected);
   bool number(const NumberRow& row);
-  bool colour(std::string_view label, std::uint32_t& rgb);
+  // `muted` rows still work but show that the colour is not in use right now.
+  bool colour(std::string_view label, std::uint32_t& rgb, bool muted = false);
   // The index of the button pressed this frame, or -1.
   // `current` marks one of them as the one in effect.
   int buttons(std::span<const std::string_view> labels, ButtonStyle style = ButtonStyle::normal,

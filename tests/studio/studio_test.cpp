@@ -625,7 +625,7 @@ TEST(StudioPreview, TheLookPageDrawsTheBuddy) {
   st.frame();
   bool bitmap = false;
   for (const auto& c : st.canvas.calls)
-    if (c.rfind("bitmap 168x126 ", 0) == 0) bitmap = true;
+    if (c.rfind("bitmap 192x144 ", 0) == 0) bitmap = true;
   EXPECT_TRUE(bitmap);
 }
 
