@@ -135,9 +135,11 @@ void climb_out(Buddy& b, const WorldView& view) {
   double best_score = kInf;
   const double reach = kPlatformReach * u;
   for_each_platform_near(view, b.x - reach, b.x + reach, [&](const Support& p) {
-    if (!(p.top < b.y) || !may_stand_on(b.id, p.id, p.kind, view)) return;
+    if (!(p.top < b.y)) return;
+    // Scored first: in a pile hundreds of buddies stand near, and asking who rides whom costs
+    // a search for each.
     const double score = std::abs(0.5 * (p.left + p.right) - b.x) + 2.0 * (b.y - p.top);
-    if (score < best_score) {
+    if (score < best_score && may_stand_on(b.id, p.id, p.kind, view)) {
       best_score = score;
       best = &p;
     }
