@@ -4,6 +4,7 @@
 #include "app/launch.h"
 #include "base/status.h"
 #include "gpu/renderer.h"
+#include "studio/studio_window.h"
 #include "voice/voice_backend.h"
 #include "wear/wear_backend.h"
 #include "win/desktop.h"
@@ -21,6 +22,7 @@ struct Backends {
   std::unique_ptr<AudioOut> audio;
   std::unique_ptr<ImageDecoder> images;
   std::unique_ptr<FileChooser> chooser;
+  std::unique_ptr<StudioWindow> studio;  // none without a window system
   bool graphics = false;  // false: the fake desktop, nothing is drawn
 };
 

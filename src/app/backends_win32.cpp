@@ -4,6 +4,7 @@
 #include "app/backends.h"
 
 #include "gpu/renderer_d3d11.h"
+#include "studio/studio_window_win32.h"
 #include "voice/voice_win32.h"
 #include "win/desktop_win32.h"
 #include "win/shell_win32.h"
@@ -27,6 +28,8 @@ Result<Backends> make_platform_backends(const LaunchOptions&) {
   // SAPI and waveOut; the voice starts them on its own threads at the first line.
   b.speech = make_sapi_speech();
   b.audio = make_waveout_audio();
+  // Made when first opened.
+  b.studio = make_win32_studio_window();
   b.graphics = true;
   return Result<Backends>::success(std::move(b));
 }

@@ -3,6 +3,7 @@
 #include "app/backends.h"
 
 #include "gpu/renderer_x11.h"
+#include "studio/studio_window_x11.h"
 #include "voice/audio_alsa.h"
 #include "voice/speech_espeak.h"
 #include "win/desktop_x11.h"
@@ -31,6 +32,8 @@ Result<Backends> make_platform_backends(const LaunchOptions&) {
   b.renderer = make_x11_renderer(session);
   b.speech = make_espeak_speech();
   b.audio = make_alsa_audio();
+  // Its own connection, opened only while the window is open.
+  b.studio = make_x11_studio_window(*display);
   b.graphics = true;
   return Result<Backends>::success(std::move(b));
 }
