@@ -16,6 +16,8 @@
 #include "scene/scene.h"
 #include "scene/text_layout.h"
 #include "settings/settings.h"
+#include "studio/studio.h"
+#include "studio/studio_window.h"
 #include "voice/voice.h"
 #include "wear/wear_store.h"
 #include "win/desktop.h"
@@ -125,6 +127,12 @@ struct App {
   // Kept by the Studio's per-frame handling: the cursor is over its window, which hides the
   // buddies beneath from the pointer.
   bool cursor_over_studio = false;
+  // The Studio: its window (none in headless mode), the pages' state and the input record.
+  StudioWindow* studio_window = nullptr;
+  StudioState studio;
+  StudioInput studio_input;
+  std::size_t studio_crew_shown = 0;     // the crew size its last frame showed
+  std::optional<double> studio_animate_at;  // a frame wanted without input, from this time
   // The action menu's side: whether it is open, a request to open it and one to close it.
   bool menu_open = false;
   std::optional<MenuRequest> menu_request;

@@ -1,5 +1,7 @@
 #include "app/commands.h"
 
+#include "app/studio_app.h"
+
 #include "base/args.h"
 #include "brain/brain.h"
 #include "brain/physics.h"
@@ -92,11 +94,6 @@ CommandReply status_command(App& app, const json&) {
       {"typing", typing},
   };
   return ok(dump_compact(status));
-}
-
-CommandReply studio_command(App&, const json&) {
-  // The Studio window needs a desktop with windows.
-  return fail("Could not open Perchkin Studio: no Studio window in this build");
 }
 
 CommandReply perf_command(App& app, const json&) { return ok(stats_text(app.work_ms, app.gap_ms)); }

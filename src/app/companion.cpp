@@ -3,6 +3,7 @@
 
 #include "app/app.h"
 #include "app/platform.h"
+#include "app/studio_app.h"
 #include "crowd/rng.h"
 #include "ipc/port.h"
 #include "settings/settings.h"
@@ -76,6 +77,7 @@ int run_companion(const LaunchOptions& options, DesktopFactory desktop) {
   init_app(*app, *backends->desktop, clock, options.max_buddies, wall_clock_nanos());
   app->shell = backends->shell.get();
   app->renderer = backends->renderer.get();
+  app->studio_window = backends->studio.get();
   app->graphics = backends->graphics;
   // Typed text drawings are measured with the fonts they are drawn with.
   if (app->graphics && app->renderer) {
@@ -97,8 +99,8 @@ int run_companion(const LaunchOptions& options, DesktopFactory desktop) {
   end_timer_resolution();
   stop_wear_threads(*app);
 
-  if (app->settings_dirty_at && !app->settings_file.empty())
-    (void)save_settings(app->settings_file, app->settings);
+  // Closing the Studio saves what is unsaved.
+  close_studio(*app);
   if (app->graphics) backends->shell->remove_tray_icon();
   // Requests still queued get no answer; their connections learn it at once.
   channel->close();

@@ -6,6 +6,7 @@
 #include "app/launch.h"
 #include "app/loop_shell.h"
 #include "app/menu_app.h"
+#include "app/studio_app.h"
 #include "base/text.h"
 
 #include <algorithm>
@@ -141,6 +142,7 @@ bool run_frame(App& app) {
   LoopClock& clock = *app.clock;
   const bool graphics = app.graphics;
   if (graphics) pump_shell(app);
+  studio_step(app);
   receive_wear_images(app);
   save_if_due(app, clock.now());
   if (graphics) check_fullscreen(app, clock.now());
@@ -148,7 +150,9 @@ bool run_frame(App& app) {
   if (app.quiet) {
     handle_commands(app);
     app.accumulator = 0.0;
-    clock.sleep(0.100);
+    // An open Studio stays responsive while the crew is hidden.
+    const bool studio = app.studio_window != nullptr && app.studio_window->is_open();
+    clock.sleep(studio ? 0.016 : 0.100);
     return app.running;
   }
 

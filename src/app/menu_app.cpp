@@ -3,12 +3,12 @@
 #include "app/commands.h"
 #include "app/input.h"
 #include "app/loop_shell.h"
+#include "app/studio_app.h"
 #include "base/text.h"
 #include "logo/samples.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 namespace perchkin {
 
@@ -231,15 +231,6 @@ void perform_menu_item(App& app, const MenuItem& item, std::span<const std::uint
     case MenuTag::quit: app.running = false; break;
   }
   crew.rebuild_snapshot();
-}
-
-void open_studio(App& app, int page) {
-  (void)page;
-  const CommandReply reply = run_command(app, "studio", json::object());
-  if (!reply.ok) {
-    std::fprintf(stderr, "%s\n", reply.msg.c_str());
-    std::fflush(stderr);
-  }
 }
 
 void add_menu_to_frame(App& app, FrameInput& in) {

@@ -25,8 +25,5 @@ bool menu_pauses_world(const App& app);
 void add_menu_to_frame(App& app, FrameInput& in);
 // Carries out one item for the buddies the menu acts on.
 void perform_menu_item(App& app, const MenuItem& item, std::span<const std::uint32_t> targets);
-// The Studio on one of its pages; until the Studio window exists this answers as the studio
-// command does, on the console.
-void open_studio(App& app, int page);
 
 }  // namespace perchkin

@@ -11,8 +11,12 @@ namespace perchkin {
 void receive_wear_images(App& app) {
   if (!app.wear_channel) return;
   const WearReceived received = receive_wear(*app.wear_channel, app.wear, app.settings);
-  // A new image may be the one a buddy wears, so the next frame is drawn in full.
-  if (received.images > 0) app.frame_state.forced_redraw = true;
+  // A new image may be the one a buddy wears, so the next frame is drawn in full; the Studio
+  // lists it.
+  if (received.images > 0) {
+    app.frame_state.forced_redraw = true;
+    app.studio_input.needs_redraw = true;
+  }
   if (received.settings_changed) app.settings_dirty_at = app.clock ? app.clock->now() : 0.0;
 }
 

@@ -1,0 +1,240 @@
+// The Studio inside the App, with a window that lives in memory: the ways of opening it and the
+// page each picks, one window at most, what its pages ask for, the settings it changes reaching
+// the crew and the file, closing, and drawing only when something changed.
+#include "app/studio_app.h"
+
+#include "app/commands.h"
+#include "app/menu_app.h"
+#include "app_fixture.h"
+#include "base/text.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace perchkin {
+namespace {
+
+struct StudioApp : test::AppFixture {
+  FakeStudioWindow window;
+  std::filesystem::path dir;
+
+  void SetUp() override {
+    start(14, 99);
+    app.studio_window = &window;
+  }
+  void TearDown() override {
+    if (!dir.empty()) std::filesystem::remove_all(dir);
+  }
+  // Gives the App a settings file, as the real companion has.
+  void with_settings_file() {
+    dir = std::filesystem::path(::testing::TempDir()) /
+          ("perchkin-studio-app-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(dir);
+    app.settings_file = dir / "settings.json";
+  }
+  std::string saved() const {
+    std::ifstream in(app.settings_file);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+  CommandReply studio(const json& args = json::object()) {
+    return run_command(app, "studio", args);
+  }
+  // One frame's share of the Studio, with the loop's clock moving on.
+  void frame(double seconds = 1.0 / 60.0) {
+    clock.t += seconds;
+    studio_step(app);
+  }
+};
+
+TEST_F(StudioApp, TheCommandOpensOneWindowAndRaisesItOnTheAskedPage) {
+  CommandReply r = studio();
+  EXPECT_TRUE(r.ok);
+  EXPECT_EQ(r.msg, "studio open");
+  EXPECT_EQ(window.created, 1);
+  EXPECT_EQ(window.scale, app.display_scale);
+  EXPECT_EQ(app.studio.page, kStudioLook);
+
+  r = studio({{"page", 3}});
+  EXPECT_TRUE(r.ok);
+  EXPECT_EQ(window.created, 1) << "one window at most";
+  EXPECT_EQ(window.raised, 1);
+  EXPECT_EQ(app.studio.page, kStudioMenu);
+
+  r = studio({{"page", "speech"}});
+  EXPECT_TRUE(r.ok);
+  EXPECT_EQ(app.studio.page, kStudioSpeech);
+  // Without a page the open window stays where the user left it.
+  r = studio();
+  EXPECT_EQ(app.studio.page, kStudioSpeech);
+  EXPECT_EQ(window.raised, 3);
+
+  for (const json& bad : {json(7), json(-1), json("sideways"), json(2.5), json(true)}) {
+    r = studio({{"page", bad}});
+    EXPECT_FALSE(r.ok) << bad;
+    EXPECT_EQ(r.msg, "page must be 0 to 6 or one of: look, personality, world, menu, general, "
+                     "about, speech");
+  }
+  EXPECT_EQ(app.studio.page, kStudioSpeech);
+}
+
+TEST_F(StudioApp, AWindowThatCannotBeMadeIsReported) {
+  window.fail_open = "the display refused";
+  const CommandReply r = studio();
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.msg, "Could not open Perchkin Studio: the display refused");
+  // Without any window system the reply stays what the headless companion always said.
+  app.studio_window = nullptr;
+  EXPECT_EQ(studio().msg, "Could not open Perchkin Studio: no Studio window in this build");
+}
+
+TEST_F(StudioApp, TheMenuOpensItsPagesAndAnEmptyCrewGetsTheWorldPage) {
+  open_studio(app, kStudioPersonality);
+  EXPECT_EQ(app.studio.page, kStudioPersonality);
+  app.crew.truncate(0);
+  open_menu_at_cursor(app);
+  EXPECT_FALSE(app.menu.open);
+  EXPECT_EQ(window.created, 1);
+  EXPECT_EQ(app.studio.page, kStudioWorld);
+}
+
+TEST_F(StudioApp, ClosedItCostsNothingAndOpenItDrawsOnlyOnChange) {
+  for (int i = 0; i < 10; ++i) frame();
+  EXPECT_EQ(window.frames, 0);
+  EXPECT_FALSE(app.cursor_over_studio);
+
+  ASSERT_TRUE(studio().ok);
+  frame();
+  EXPECT_EQ(window.frames, 1) << "a new window is drawn at once";
+  EXPECT_FALSE(window.last_frame.calls.empty());
+  for (int i = 0; i < 10; ++i) frame();
+  EXPECT_EQ(window.frames, 1) << "idle: nothing to draw";
+
+  window.move(50.0f, 60.0f);
+  window.over = true;
+  frame();
+  EXPECT_EQ(window.frames, 2);
+  EXPECT_TRUE(app.cursor_over_studio);
+  EXPECT_EQ(app.studio_input.x, 50.0f) << "the position stays after the frame";
+  frame();
+  EXPECT_EQ(window.frames, 2);
+
+  // A buddy arriving by other means changes the crew count the World page shows.
+  ASSERT_TRUE(app.crew.add(std::nullopt, true).ok());
+  frame();
+  EXPECT_EQ(window.frames, 3);
+}
+
+TEST_F(StudioApp, TheCloseButtonClosesAndSavesAtOnce) {
+  with_settings_file();
+  ASSERT_TRUE(studio({{"page", "world"}}).ok);
+  frame();
+  app.settings.world.gravity = 2.0;
+  app.settings_dirty_at = clock.now();
+  window.over = true;
+  window.request_close();
+  frame(0.01);
+  EXPECT_FALSE(window.is_open());
+  EXPECT_EQ(window.closed, 1);
+  EXPECT_FALSE(app.cursor_over_studio);
+  EXPECT_FALSE(app.settings_dirty_at) << "saved, not waiting for the half second";
+  EXPECT_NE(saved().find("\"gravity\": 2.0"), std::string::npos) << saved();
+
+  // Opened again it is a new window, back on the page asked for.
+  ASSERT_TRUE(studio().ok);
+  EXPECT_EQ(window.created, 2);
+  EXPECT_EQ(app.studio.page, kStudioLook);
+}
+
+TEST_F(StudioApp, TheLoopSavesHalfASecondAfterAChangeAndTheTailCloses) {
+  with_settings_file();
+  ASSERT_TRUE(studio().ok);
+  app.running = true;
+  run_frame(app);
+  // What a page's change does to the App: applied now, saved 500 ms later by the loop.
+  app.settings.world.gravity = 3.0;
+  app.settings_dirty_at = clock.now();
+  clock.t += 0.3;
+  run_frame(app);
+  EXPECT_FALSE(std::filesystem::exists(app.settings_file));
+  clock.t += 0.3;
+  run_frame(app);
+  EXPECT_NE(saved().find("\"gravity\": 3.0"), std::string::npos);
+
+  app.settings.world.gravity = 4.0;
+  app.settings_dirty_at = clock.now();
+  close_studio(app);
+  EXPECT_NE(saved().find("\"gravity\": 4.0"), std::string::npos);
+  EXPECT_FALSE(window.is_open());
+}
+
+TEST_F(StudioApp, WhileHiddenTheLoopSleepsShortlyOnlyWithTheStudioOpen) {
+  app.quiet = true;
+  double before = clock.now();
+  run_frame(app);
+  EXPECT_NEAR(clock.now() - before, 0.100, 1e-9);
+  ASSERT_TRUE(studio().ok);
+  before = clock.now();
+  run_frame(app);
+  EXPECT_NEAR(clock.now() - before, 0.016, 1e-9);
+  EXPECT_EQ(window.frames, 1) << "the Studio is drawn while the crew is hidden";
+}
+
+TEST_F(StudioApp, WhatThePagesAskForIsCarriedOut) {
+  using Kind = StudioRequest::Kind;
+  StudioFrameResult r;
+  r.requests = {{Kind::add_buddies, 10}};
+  apply_studio_result(app, r, app.settings.size);
+  EXPECT_EQ(app.crew.buddies.size(), 11u);
+  EXPECT_EQ(app.crew.snapshot.size(), 11u);
+
+  app.crew.max_buddies = 15;
+  r.requests = {{Kind::add_buddies, 50}};
+  apply_studio_result(app, r, app.settings.size);
+  EXPECT_EQ(app.crew.buddies.size(), 15u) << "the crew limit holds";
+
+  r.requests = {{Kind::remove_all, 0}};
+  apply_studio_result(app, r, app.settings.size);
+  EXPECT_EQ(app.crew.buddies.size(), 1u) << "the last buddy stays";
+  apply_studio_result(app, r, app.settings.size);
+  EXPECT_EQ(app.crew.buddies.size(), 1u);
+
+  // "Try it now" opens the action menu for the first buddy.
+  FakeShell shell;
+  app.shell = &shell;
+  r.requests = {{Kind::try_menu, 0}};
+  apply_studio_result(app, r, app.settings.size);
+  EXPECT_TRUE(app.menu.open);
+}
+
+TEST_F(StudioApp, ChangedSettingsReachTheCrewAtOnce) {
+  const double before = app.settings.size;
+  app.settings.size = before + 3.0;
+  app.settings.world.gravity = 2.5;
+  app.settings.phrases = {"ahoy"};
+  StudioFrameResult r;
+  r.settings_changed = true;
+  clock.t = 5.0;
+  app.frame_state.forced_redraw = false;
+  apply_studio_result(app, r, before);
+  const Buddy& b = app.crew.buddies.front();
+  EXPECT_EQ(b.world.w.gravity, 2.5);
+  EXPECT_EQ(b.unit, std::max(1.0, round_half_away((before + 3.0) * app.display_scale)))
+      << "the buddies on screen take the new size";
+  ASSERT_TRUE(app.settings_dirty_at);
+  EXPECT_EQ(*app.settings_dirty_at, 5.0);
+  EXPECT_TRUE(app.frame_state.forced_redraw);
+
+  // Unleashed mode lifts the crew limit at once.
+  app.settings.unleashed = true;
+  apply_studio_result(app, r, app.settings.size);
+  EXPECT_EQ(app.crew.max_buddies, kUnleashedCrewLimit);
+}
+
+}  // namespace
+}  // namespace perchkin
