@@ -83,6 +83,12 @@ void carry_out(App& app, const StudioRequest& request) {
       break;
     case StudioRequest::Kind::import_hat: choose_wear_image(app, WearKind::hat); break;
     case StudioRequest::Kind::import_glasses: choose_wear_image(app, WearKind::glasses); break;
+    case StudioRequest::Kind::delete_hat:
+      (void)delete_wear_image(app, WearKind::hat, request.name);
+      break;
+    case StudioRequest::Kind::delete_glasses:
+      (void)delete_wear_image(app, WearKind::glasses, request.name);
+      break;
     case StudioRequest::Kind::reset_everything: break;  // the settings change says it all
   }
 }

@@ -188,17 +188,17 @@ TEST_F(StudioApp, WhileHiddenTheLoopSleepsShortlyOnlyWithTheStudioOpen) {
 TEST_F(StudioApp, WhatThePagesAskForIsCarriedOut) {
   using Kind = StudioRequest::Kind;
   StudioFrameResult r;
-  r.requests = {{Kind::add_buddies, 10}};
+  r.requests = {{Kind::add_buddies, 10, {}}};
   apply_studio_result(app, r, app.settings.size);
   EXPECT_EQ(app.crew.buddies.size(), 11u);
   EXPECT_EQ(app.crew.snapshot.size(), 11u);
 
   app.crew.max_buddies = 15;
-  r.requests = {{Kind::add_buddies, 50}};
+  r.requests = {{Kind::add_buddies, 50, {}}};
   apply_studio_result(app, r, app.settings.size);
   EXPECT_EQ(app.crew.buddies.size(), 15u) << "the crew limit holds";
 
-  r.requests = {{Kind::remove_all, 0}};
+  r.requests = {{Kind::remove_all, 0, {}}};
   apply_studio_result(app, r, app.settings.size);
   EXPECT_EQ(app.crew.buddies.size(), 1u) << "the last buddy stays";
   apply_studio_result(app, r, app.settings.size);
@@ -207,7 +207,7 @@ TEST_F(StudioApp, WhatThePagesAskForIsCarriedOut) {
   // "Try it now" opens the action menu for the first buddy.
   FakeShell shell;
   app.shell = &shell;
-  r.requests = {{Kind::try_menu, 0}};
+  r.requests = {{Kind::try_menu, 0, {}}};
   apply_studio_result(app, r, app.settings.size);
   EXPECT_TRUE(app.menu.open);
 }
