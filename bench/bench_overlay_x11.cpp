@@ -77,6 +77,10 @@ class GlTarget final : public FrameTarget {
   void composite(const std::uint8_t* bgra, int stride, std::span<const PixelRect> rects) override {
     pass_.composite_layer(bgra, stride, rects);
   }
+  void composite_over_clear(const std::uint8_t* bgra, int stride,
+                            std::span<const PixelRect> rects) override {
+    pass_.copy_layer(bgra, stride, rects);
+  }
   void instances(const Frame& frame, std::span<const BuddyInstance> list,
                  std::span<const PixelRect> rects) override {
     pass_.draw_instances(frame, list, rects);
@@ -265,7 +269,7 @@ void BM_CrowdOverDrawings(benchmark::State& state) {
   for (int i = 0; i < 3; ++i) {
     for (RenderEntry& e : world.entries.entries) e.prev_x = e.x = e.x + 2.0;
     prepare_frame(fs, world.in, frame);
-    if (narrow) narrow_clears(damage, world.in, frame);
+    if (narrow) narrow_clears(damage, world.in, fs, frame);
     layers.draw(target, world.in, frame.instances, true, frame.plan.constants, frame.plan.buffer,
                 frame.plan.clears);
     finish_prepared(fs, frame);

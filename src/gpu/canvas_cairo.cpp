@@ -8,7 +8,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <list>
 #include <numbers>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace perchkin {
@@ -52,25 +55,105 @@ constexpr Family kFamilies[] = {
      "Impact,Nimbus Sans Narrow,DejaVu Sans Condensed,Liberation Sans Narrow,Noto Sans,sans-serif"},
 };
 
+// One laid-out text, shared by the layout cache and every CanvasText handed out for it.
+struct LaidText {
+  PangoLayout* layout = nullptr;
+  TextSize size;
+  float dx = 0.0f, dy = 0.0f;  // where the layout's own origin sits inside the text's box
+  // The layout rasterised once as coverage, for drawing at whole-pixel steps from the position
+  // it was made for: `frac` is the fractional part of the layout origin's device position, and
+  // the mask's top-left lies at (ink_x, ink_y) from that position's whole-pixel part.
+  cairo_surface_t* mask = nullptr;
+  bool mask_failed = false;
+  double frac_x = 0.0, frac_y = 0.0;
+  int ink_x = 0, ink_y = 0;
+
+  LaidText() = default;
+  LaidText(const LaidText&) = delete;
+  LaidText& operator=(const LaidText&) = delete;
+  ~LaidText() {
+    if (mask) cairo_surface_destroy(mask);
+    if (layout) g_object_unref(layout);
+  }
+};
+
 class CairoText final : public CanvasText {
  public:
-  CairoText(PangoLayout* layout, TextSize size, float dx, float dy)
-      : layout_(layout), size_(size), dx_(dx), dy_(dy) {}
-  ~CairoText() override { g_object_unref(layout_); }
-  CairoText(const CairoText&) = delete;
-  CairoText& operator=(const CairoText&) = delete;
-
-  TextSize size() const override { return size_; }
-  PangoLayout* layout() const { return layout_; }
-  // Where the layout's own origin sits inside the text's box (vertical alignment).
-  float dx() const { return dx_; }
-  float dy() const { return dy_; }
+  explicit CairoText(std::shared_ptr<LaidText> laid) : laid_(std::move(laid)) {}
+  TextSize size() const override { return laid_->size; }
+  LaidText& laid() const { return *laid_; }
 
  private:
-  PangoLayout* layout_;
-  TextSize size_;
-  float dx_, dy_;
+  std::shared_ptr<LaidText> laid_;
 };
+
+// Larger masks are not kept: text that big is rare and would hold much memory.
+constexpr int kMaxMaskPixels = 256 * 256;
+
+// Rasterises the layout's ink as coverage with its origin at (frac_x, frac_y) past a whole
+// pixel. False when the text has no ink or is too large to keep.
+bool make_mask(LaidText& t, double frac_x, double frac_y) {
+  PangoRectangle ink;
+  pango_layout_get_pixel_extents(t.layout, &ink, nullptr);
+  if (ink.width <= 0 || ink.height <= 0) return false;
+  // One spare pixel on each side for the fractional origin and antialiasing.
+  const int w = ink.width + 2, h = ink.height + 2;
+  if (static_cast<long long>(w) * h > kMaxMaskPixels) return false;
+  cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, w, h);
+  if (cairo_surface_status(mask) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(mask);
+    return false;
+  }
+  cairo_t* cr = cairo_create(mask);
+  cairo_move_to(cr, 1.0 - ink.x + frac_x, 1.0 - ink.y + frac_y);
+  cairo_set_source_rgba(cr, 0.0, 0.0, 0.0, 1.0);
+  pango_cairo_show_layout(cr, t.layout);
+  const bool ok = cairo_status(cr) == CAIRO_STATUS_SUCCESS;
+  cairo_destroy(cr);
+  if (!ok) {
+    cairo_surface_destroy(mask);
+    return false;
+  }
+  cairo_surface_flush(mask);
+  t.mask = mask;
+  t.frac_x = frac_x;
+  t.frac_y = frac_y;
+  t.ink_x = ink.x - 1;
+  t.ink_y = ink.y - 1;
+  return true;
+}
+
+// The same text in the same format and box lays out the same way: particles, bubbles and menu
+// labels ask for the same few texts every frame. Least recently used entries go first.
+class LayoutCache {
+ public:
+  static constexpr std::size_t kCapacity = 256;
+
+  std::shared_ptr<LaidText> find(const std::string& key) {
+    const auto it = index_.find(key);
+    if (it == index_.end()) return nullptr;
+    order_.splice(order_.begin(), order_, it->second);
+    return it->second->second;
+  }
+  void add(std::string key, std::shared_ptr<LaidText> laid) {
+    if (index_.size() >= kCapacity) {
+      index_.erase(order_.back().first);
+      order_.pop_back();
+    }
+    order_.emplace_front(std::move(key), std::move(laid));
+    index_[order_.front().first] = order_.begin();
+  }
+
+ private:
+  using Entry = std::pair<std::string, std::shared_ptr<LaidText>>;
+  std::list<Entry> order_;
+  std::unordered_map<std::string, std::list<Entry>::iterator> index_;
+};
+
+template <typename T>
+void append_bytes(std::string& key, const T& v) {
+  key.append(reinterpret_cast<const char*>(&v), sizeof v);
+}
 
 void rounded_rect_path(cairo_t* cr, const CanvasRect& r, float radius) {
   const double left = D(r.left), top = D(r.top), right = D(r.right), bottom = D(r.bottom);
@@ -156,8 +239,13 @@ struct CairoCanvas::Impl {
   bool has_target = false;
   int clips = 0;
   bool singular = false;  // the transform cannot be inverted: drawing is skipped
+  // Opaque rectangles of one colour drawn one after another (the runs of a pixel map, confetti)
+  // are gathered into the current path and filled at once, before anything else is drawn.
+  bool batch = false;
+  CanvasColor batch_colour;
   PangoFontMap* font_map = nullptr;
   PangoContext* pango = nullptr;
+  LayoutCache layouts;
 
   Impl() {
     font_map = pango_cairo_font_map_new();
@@ -176,12 +264,14 @@ struct CairoCanvas::Impl {
   }
 
   ~Impl() {
+    batch = false;  // the target's memory may be gone already
     detach();
     g_object_unref(pango);
     g_object_unref(font_map);
   }
 
   void detach() {
+    settle();
     if (cr) cairo_destroy(cr);
     if (surface) cairo_surface_destroy(surface);
     cr = nullptr;
@@ -226,8 +316,15 @@ struct CairoCanvas::Impl {
     cairo_set_matrix(cr, &m);
   }
 
+  void settle() {
+    if (!batch) return;
+    batch = false;
+    fill(batch_colour);
+  }
+
   // False when nothing should be drawn; a context in an error state is rebuilt (losing clips).
   bool ready(const CanvasTransform& t) {
+    settle();
     if (cairo_status(cr) != CAIRO_STATUS_SUCCESS) {
       make_context();
       apply(t);
@@ -276,14 +373,19 @@ void CairoCanvas::target(std::uint8_t* pixels, int width, int height, int stride
 
 bool CairoCanvas::has_target() const { return impl_->has_target; }
 
-void CairoCanvas::flush() { cairo_surface_flush(impl_->surface); }
+void CairoCanvas::flush() {
+  impl_->settle();
+  cairo_surface_flush(impl_->surface);
+}
 
 void CairoCanvas::set_transform(const CanvasTransform& t) {
+  impl_->settle();
   transform_ = t;
   impl_->apply(t);
 }
 
 void CairoCanvas::push_clip(const CanvasRect& r) {
+  impl_->settle();
   cairo_t* cr = impl_->cr;
   cairo_save(cr);
   ++impl_->clips;
@@ -297,6 +399,7 @@ void CairoCanvas::push_clip(const CanvasRect& r) {
 }
 
 void CairoCanvas::push_clip_rects(std::span<const CanvasRect> rects) {
+  impl_->settle();
   cairo_t* cr = impl_->cr;
   cairo_save(cr);
   ++impl_->clips;
@@ -313,6 +416,7 @@ void CairoCanvas::push_clip_rects(std::span<const CanvasRect> rects) {
 }
 
 void CairoCanvas::pop_clip() {
+  impl_->settle();
   if (impl_->clips == 0) return;
   --impl_->clips;
   cairo_restore(impl_->cr);
@@ -320,9 +424,20 @@ void CairoCanvas::pop_clip() {
 }
 
 void CairoCanvas::fill_rect(const CanvasRect& r, CanvasColor c) {
+  // Nothing has changed the context since the batch's last rectangle.
+  if (impl_->batch && c == impl_->batch_colour && finite(r)) {
+    rectangle(impl_->cr, r);
+    return;
+  }
   if (!impl_->ready(transform_) || !finite(r)) return;
   cairo_new_path(impl_->cr);
   rectangle(impl_->cr, r);
+  // Translucent rectangles are filled one by one, so overlaps add up as drawn.
+  if (c.a >= 1.0f) {
+    impl_->batch = true;
+    impl_->batch_colour = c;
+    return;
+  }
   impl_->fill(c);
 }
 
@@ -404,6 +519,21 @@ std::unique_ptr<CanvasText> CairoCanvas::layout_text(std::string_view text,
   if (!(std::isfinite(format.size) && format.size > 0.0f && format.size <= 2000.0f))
     return nullptr;
   if (text.size() > kMaxTextBytes) text = text.substr(0, kMaxTextBytes);
+  std::string key(text);
+  key.push_back('\0');
+  key += format.family;
+  key.push_back('\0');
+  key += format.locale;
+  key.push_back('\0');
+  append_bytes(key, format.size);
+  append_bytes(key, format.weight);
+  append_bytes(key, format.italic);
+  append_bytes(key, format.horizontal);
+  append_bytes(key, format.vertical);
+  append_bytes(key, max_width);
+  append_bytes(key, max_height);
+  if (auto cached = impl_->layouts.find(key)) return std::make_unique<CairoText>(std::move(cached));
+
   // Pango wants valid UTF-8; a cut in the middle of a character or stray bytes become U+FFFD.
   gchar* valid = g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
   PangoLayout* layout = pango_layout_new(impl_->pango);
@@ -432,29 +562,48 @@ std::unique_ptr<CanvasText> CairoCanvas::layout_text(std::string_view text,
     case TextAlign::trailing: pango_layout_set_alignment(layout, PANGO_ALIGN_RIGHT); break;
   }
 
+  auto laid = std::make_shared<LaidText>();
+  laid->layout = layout;
   PangoRectangle logical;
   pango_layout_get_extents(layout, nullptr, &logical);
-  const TextSize size{static_cast<float>(logical.width) / PANGO_SCALE,
-                      static_cast<float>(logical.height) / PANGO_SCALE};
+  laid->size = {static_cast<float>(logical.width) / PANGO_SCALE,
+                static_cast<float>(logical.height) / PANGO_SCALE};
   // The text sits in a box max_width x max_height; vertical alignment places it in the box's
   // height, as horizontal alignment places each line in its width.
-  float dy = 0.0f;
   if (usable_width(max_height)) {
-    if (format.vertical == TextAlign::centre) dy = (max_height - size.height) / 2.0f;
-    if (format.vertical == TextAlign::trailing) dy = max_height - size.height;
+    if (format.vertical == TextAlign::centre) laid->dy = (max_height - laid->size.height) / 2.0f;
+    if (format.vertical == TextAlign::trailing) laid->dy = max_height - laid->size.height;
   }
-  const float dx = bounded ? 0.0f : -static_cast<float>(logical.x) / PANGO_SCALE;
-  return std::make_unique<CairoText>(layout, size, dx, dy);
+  laid->dx = bounded ? 0.0f : -static_cast<float>(logical.x) / PANGO_SCALE;
+  impl_->layouts.add(std::move(key), laid);
+  return std::make_unique<CairoText>(std::move(laid));
 }
 
 void CairoCanvas::draw_text(const CanvasText& text, CanvasPoint origin, CanvasColor c) {
-  const auto* laid = dynamic_cast<const CairoText*>(&text);
-  if (!laid || !impl_->ready(transform_) || !finite(origin)) return;
+  const auto* cairo_text = dynamic_cast<const CairoText*>(&text);
+  if (!cairo_text || !impl_->ready(transform_) || !finite(origin)) return;
+  LaidText& laid = cairo_text->laid();
   cairo_t* cr = impl_->cr;
   cairo_new_path(cr);
-  cairo_move_to(cr, D(origin.x + laid->dx()), D(origin.y + laid->dy()));
+  const double x = D(origin.x + laid.dx), y = D(origin.y + laid.dy);
   impl_->source(c);
-  pango_cairo_show_layout(cr, laid->layout());
+  // Under a whole-pixel translation the text is the same coverage moved by whole pixels from
+  // where it was first drawn, so the rasterised mask is reused instead of drawing the glyphs.
+  const CanvasTransform& t = transform_;
+  const bool shifted = t.m11 == 1.0f && t.m22 == 1.0f && t.m12 == 0.0f && t.m21 == 0.0f &&
+                       std::floor(t.dx) == t.dx && std::floor(t.dy) == t.dy;
+  if (shifted && !laid.mask_failed) {
+    const double px = x + D(t.dx), py = y + D(t.dy);
+    const double fx = px - std::floor(px), fy = py - std::floor(py);
+    if (!laid.mask && !make_mask(laid, fx, fy)) laid.mask_failed = true;
+    if (laid.mask && std::fabs(fx - laid.frac_x) < 1e-3 && std::fabs(fy - laid.frac_y) < 1e-3) {
+      cairo_mask_surface(cr, laid.mask, std::floor(px) - D(t.dx) + laid.ink_x,
+                         std::floor(py) - D(t.dy) + laid.ink_y);
+      return;
+    }
+  }
+  cairo_move_to(cr, x, y);
+  pango_cairo_show_layout(cr, laid.layout);
 }
 
 void CairoCanvas::draw_bitmap(const CanvasBitmap& bitmap, const CanvasRect& dest, float opacity,

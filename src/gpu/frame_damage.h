@@ -1,13 +1,18 @@
 // Where a frame changed, for a target that keeps its pixels between frames (the X11 overlay's
-// framebuffer object or shared image): finished drawings, typed text and hazards make the
-// frame plan redraw the whole overlay, which a target that forgets its pixels needs; one that
-// keeps them needs only the tiles of what moves (the plan's own marks), of the hazards (they
-// flicker and bob) and of text still being typed, as long as the finished drawings stay the
-// same. A change to those redraws everything once.
+// framebuffer object or shared image). The frame plan marks every buddy and every moving thing
+// in 128-pixel tiles, and the whole overlay while finished drawings, typed text or hazards
+// exist, which a target that forgets its pixels needs. One that keeps them needs only what may
+// differ from the last drawn frame: buddies whose instance changed (where they were and where
+// they are), the things that move by themselves (particles, rings, bursts, bubbles, hazards,
+// text being typed, lines in flight, dizzy stars, pencils), each at its own size and at finer
+// steps than a tile, plus what the last frame drew of those. A change to the finished drawings,
+// the look or the worn images redraws everything once.
 #pragma once
 
 #include <cstdint>
 #include <optional>
+#include <span>
+#include <vector>
 
 #include "gpu/frame_prepare.h"
 
@@ -17,21 +22,36 @@ namespace perchkin {
 // or changed.
 std::uint64_t drawing_signature(const Scene& scene);
 
-// This frame's changed tiles when they can be less than the whole overlay: the plan redraws the
-// whole overlay only because of drawings, text or hazards (no menu, no selection box). Nullopt
-// when the plan's marks stand.
-std::optional<TileGrid> damage_marks(const FrameInput& in, const PreparedFrame& frame);
+// Boxes (overlay pixels) of what this frame draws that may differ from the last drawn frame,
+// whose instances are `previous`. Nullopt while the menu or a selection box is up: they
+// redraw the whole overlay.
+std::optional<std::vector<BoxF>> damage_boxes(const FrameInput& in, const PreparedFrame& frame,
+                                              std::span<const BuddyInstance> previous);
+
+// Damage is marked in cells of this many pixels; where that would give too many rectangles
+// the cells are doubled up to a tile.
+inline constexpr int kDamageCell = 16;
+// More rectangles than the eight of the plan are cheap here (each is a scissor box), and the
+// eight-rectangle reduction merges far-apart tiles into boxes of mostly clean pixels.
+inline constexpr std::size_t kMaxDamageRects = 48;
+
+// Row runs of the cells the boxes touch, merged down the rows, in overlay pixels clipped to
+// `width` x `height`; at most kMaxDamageRects (coarser cells, or the plan's reduction, when
+// finer ones give more).
+std::vector<PixelRect> damage_rects(std::span<const BoxF> boxes, int width, int height);
 
 // Kept by the backend from frame to frame.
 struct DamageState {
-  std::optional<TileGrid> previous;  // last drawn frame's damage (or its plan's marks)
+  std::optional<std::vector<BoxF>> previous;  // the last drawn frame's boxes
   std::uint64_t signature = 0;
-  bool has_signature = false;
+  LookSettings look;
+  std::uint64_t hat = 0, glasses = 0;  // ids of the worn images, 0 for none
 };
 
 // Replaces the plan's clears (buffer pixels) by this frame's and the last frame's damage when
 // that is allowed, and remembers this frame for the next. Call after prepare_frame on a frame
-// that is drawn.
-void narrow_clears(DamageState& state, const FrameInput& in, PreparedFrame& frame);
+// that is drawn, before finish_prepared (`state` still holds the last frame's instances).
+void narrow_clears(DamageState& damage, const FrameInput& in, const FrameState& state,
+                   PreparedFrame& frame);
 
 }  // namespace perchkin

@@ -161,6 +161,54 @@ std::vector<PixelRect> LayerImage::occupied(std::span<const PixelRect> rects) {
 void FrameLayers::resize(int width, int height) {
   below_.resize(width, height);
   above_.resize(width, height);
+  drawings_.resize(width, height);
+  drawings_valid_ = false;
+}
+
+std::size_t FrameLayers::cached_drawings(const FrameInput& in, const PixelRect& buffer) {
+  if (!in.scene) return 0;
+  const Scene& scene = *in.scene;
+  const std::size_t count = finished_prefix(scene);
+  if (count == 0) return 0;
+  std::uint64_t key = 0x9E3779B97F4A7C15ull;
+  const auto mix = [&key](std::uint64_t v) { key ^= v + 0x9E3779B97F4A7C15ull + (key << 6) + (key >> 2); };
+  mix(count);
+  mix(static_cast<std::uint64_t>(static_cast<std::uint32_t>(buffer.left)));
+  mix(static_cast<std::uint64_t>(static_cast<std::uint32_t>(buffer.top)));
+  for (std::size_t i = 0; i < count; ++i) {
+    const auto it = scene.drawings.find(scene.order[i]);
+    mix(scene.order[i]);
+    if (it == scene.drawings.end()) continue;
+    mix(it->second.version);
+    mix(it->second.points.size());
+  }
+  if (drawings_valid_ && key == drawings_key_) return count;
+  const PixelRect all{0, 0, drawings_.width(), drawings_.height()};
+  drawings_.clear({&all, 1});
+  canvas_.target(drawings_.data(), drawings_.width(), drawings_.height(), drawings_.stride());
+  canvas_.set_transform(
+      canvas_translate(static_cast<float>(-buffer.left), static_cast<float>(-buffer.top)));
+  draw_drawings(canvas_, scene, 0, count);
+  canvas_.flush();
+  canvas_.release_target();
+  drawn_tiles_ = drawings_.occupied({&all, 1});
+  drawings_key_ = key;
+  drawings_valid_ = true;
+  return count;
+}
+
+void FrameLayers::copy_drawings(LayerImage& layer, std::span<const PixelRect> rects) {
+  for (const PixelRect& tile : drawn_tiles_)
+    for (const PixelRect& r : rects) {
+      const PixelRect part = intersect(tile, r);
+      if (empty(part)) continue;
+      for (int y = part.top; y < part.bottom; ++y) {
+        const std::size_t at = (static_cast<std::size_t>(y) * static_cast<std::size_t>(layer.width()) +
+                                static_cast<std::size_t>(part.left)) * 4;
+        std::memcpy(layer.data() + at, drawings_.data() + at,
+                    static_cast<std::size_t>(part.right - part.left) * 4);
+      }
+    }
 }
 
 void FrameLayers::draw(FrameTarget& target, const FrameInput& in,
@@ -177,7 +225,10 @@ void FrameLayers::draw(FrameTarget& target, const FrameInput& in,
 void FrameLayers::draw_layer(LayerImage& layer, FrameTarget& target, const FrameInput& in,
                              std::span<const BuddyInstance> instances, bool first,
                              const PixelRect& buffer, std::span<const PixelRect> rects) {
+  // Before the layer is targeted: stroking the cache uses the same canvas.
+  const std::size_t cached = first ? cached_drawings(in, buffer) : 0;
   layer.clear(rects);
+  if (cached > 0) copy_drawings(layer, rects);
   canvas_.target(layer.data(), layer.width(), layer.height(), layer.stride());
   // The passes draw in overlay pixels; the buffer's top-left is at `buffer` on the overlay.
   canvas_.set_transform(
@@ -189,15 +240,17 @@ void FrameLayers::draw_layer(LayerImage& layer, FrameTarget& target, const Frame
                      static_cast<float>(buffer.top + r.bottom)});
   canvas_.push_clip_rects(clip_);
   TouchCanvas c(canvas_);
-  if (first) draw_pass_one(c, in);
+  if (first) draw_pass_one(c, in, cached);
   else draw_pass_two(c, in, instances);
   canvas_.pop_clip();
   canvas_.flush();
   canvas_.release_target();
-  if (!c.touched) return;
+  if (!c.touched && cached == 0) return;
   const std::vector<PixelRect> drawn = layer.occupied(rects);
   if (drawn.empty()) return;
-  target.composite(layer.data(), layer.stride(), drawn);
+  // Pass one is the first thing drawn in the cleared rectangles.
+  if (first) target.composite_over_clear(layer.data(), layer.stride(), drawn);
+  else target.composite(layer.data(), layer.stride(), drawn);
   for (const PixelRect& r : drawn)
     composited_ += static_cast<std::int64_t>(r.right - r.left) * (r.bottom - r.top);
 }

@@ -26,6 +26,11 @@ class FrameTarget {
   // Premultiplied BGRA the buffer's size, `stride` bytes a row, drawn "over" inside `rects`.
   virtual void composite(const std::uint8_t* bgra, int stride,
                          std::span<const PixelRect> rects) = 0;
+  // The same where the target was cleared this frame; a target may copy instead of blending.
+  virtual void composite_over_clear(const std::uint8_t* bgra, int stride,
+                                    std::span<const PixelRect> rects) {
+    composite(bgra, stride, rects);
+  }
   virtual void instances(const Frame& frame, std::span<const BuddyInstance> list,
                          std::span<const PixelRect> rects) = 0;
 };
@@ -75,8 +80,18 @@ class FrameLayers {
                   std::span<const BuddyInstance> instances, bool first, const PixelRect& buffer,
                   std::span<const PixelRect> rects);
 
+  // The finished drawings at the front of the drawing list, stroked once into an image of their
+  // own and copied into pass one's layer each frame until they change: strokes with round
+  // joins are the dearest thing pass one draws, and finished drawings never move.
+  std::size_t cached_drawings(const FrameInput& in, const PixelRect& buffer);
+  void copy_drawings(LayerImage& layer, std::span<const PixelRect> rects);
+
   CairoCanvas canvas_;
   LayerImage below_, above_;
+  LayerImage drawings_;
+  std::vector<PixelRect> drawn_tiles_;  // where drawings_ holds pixels
+  std::uint64_t drawings_key_ = 0;
+  bool drawings_valid_ = false;
   std::vector<CanvasRect> clip_;
   std::int64_t composited_ = 0;
 };

@@ -4,6 +4,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <string>
+
+#include "base/text.h"
 
 namespace perchkin {
 
@@ -91,6 +94,26 @@ void mark_bursts(TileGrid& grid, const Crew& crew, const RenderEntries& re, doub
   }
 }
 
+BoxF text_particle_box(const Particle& p, double s) {
+  const double x = wide(p.x), y = wide(p.y);
+  const double whole = kTextParticleHalf * s;
+  // Font sizes of the symbol, label and shout formats.
+  const double em = (p.style == TextStyle::symbol  ? 18.0
+                     : p.style == TextStyle::label ? 16.0
+                                                   : 48.0) * s;
+  const auto chars = static_cast<double>(char_count(p.text));
+  // No glyph advances more than 1.5 em; a text that might wrap, or has lines of its own, can
+  // fill its whole box.
+  const double width = 1.5 * em * chars;
+  if (!(width <= 2.0 * whole) || p.text.find('\n') != std::string::npos)
+    return {x - whole, y - whole, x + whole, y + whole};
+  // Ink may overhang its advances a little and the line box is about 1.4 em tall; 3 px more
+  // for antialiasing and for drawing at the nearest whole pixel.
+  const double half_w = std::min(whole, width / 2.0 + 0.25 * em + 3.0);
+  const double half_h = std::min(whole, em + 3.0);
+  return {x - half_w, y - half_h, x + half_w, y + half_h};
+}
+
 void mark_effects(TileGrid& grid, const Effects& fx) {
   const double s = fx.scale;
   for (const Particle& p : fx.particles) {
@@ -98,7 +121,12 @@ void mark_effects(TileGrid& grid, const Effects& fx) {
     switch (p.kind) {
       case ParticleKind::heart:
       case ParticleKind::sparkle: half = 16.0 * s; break;
-      case ParticleKind::text: half = 130.0 * s; break;
+      case ParticleKind::text: {
+        const BoxF box = text_particle_box(p, s);
+        mark(grid, static_cast<float>(box.left), static_cast<float>(box.top),
+             static_cast<float>(box.right), static_cast<float>(box.bottom));
+        continue;
+      }
       default:
         half = (1.0 + wide(p.grow)) * wide(std::max(p.width, p.height)) + 8.0 * s;
         break;

@@ -48,15 +48,23 @@ SceneActivity scene_activity(const Crew& crew, const RenderEntries& re, const Sc
 // user's own hat and glasses images at their size and lift.
 double instance_box_cells(const LookSettings& look, bool custom_hat, bool custom_glasses);
 
+struct BoxF {
+  double left = 0.0, top = 0.0, right = 0.0, bottom = 0.0;
+};
+
+// A text particle is laid out centred on its point in a square of this half-side (times the UI
+// scale), where longer texts wrap.
+inline constexpr double kTextParticleHalf = 130.0;
+// Where a text particle's ink can be: a box around its point sized from its characters and its
+// style's font size, or the whole layout square for text that may wrap.
+BoxF text_particle_box(const Particle& p, double s);
+
 // Marking, all in overlay pixels.
 void mark_instances(TileGrid& grid, std::span<const BuddyInstance> instances, double box_cells);
 void mark_bursts(TileGrid& grid, const Crew& crew, const RenderEntries& re, double overlay_left,
                  double overlay_top);
 void mark_effects(TileGrid& grid, const Effects& fx);
 
-struct BoxF {
-  double left = 0.0, top = 0.0, right = 0.0, bottom = 0.0;
-};
 
 // This frame's marks: everything when the activity asks for the whole overlay, else instances,
 // bursts, particles, rings and the extra boxes (speech bubbles, already grown by 24 s).

@@ -28,9 +28,11 @@ TextFormat format(const char* family, double size, int weight, TextAlign align) 
 // Typed text is laid out at most this wide; longer lines wrap.
 constexpr float kDrawingTextWidth = 2000.0f;
 
-void draw_drawings(Canvas& canvas, const Scene& scene, std::vector<CanvasPoint>& points) {
-  for (std::uint64_t id : scene.order) {
-    const auto it = scene.drawings.find(id);
+void draw_drawings(Canvas& canvas, const Scene& scene, std::size_t first, std::size_t last,
+                   std::vector<CanvasPoint>& points) {
+  last = std::min(last, scene.order.size());
+  for (std::size_t i = first; i < last; ++i) {
+    const auto it = scene.drawings.find(scene.order[i]);
     if (it == scene.drawings.end() || it->second.points.size() < 2) continue;
     const Drawing& d = it->second;
     points.clear();
@@ -141,9 +143,6 @@ void draw_props(Canvas& canvas, const Effects& fx, const FrameInput& in) {
   }
 }
 
-// Text particles are centred in a box as large as their dirty square.
-constexpr double kTextParticleHalf = 130.0;
-
 void draw_particles(Canvas& canvas, const Effects& fx, double s, TextFormats& formats) {
   const float cell = map_cell(s);
   const auto half = static_cast<float>(kTextParticleHalf * s);
@@ -170,8 +169,12 @@ void draw_particles(Canvas& canvas, const Effects& fx, double s, TextFormats& fo
         const TextFormat& f = p.style == TextStyle::symbol  ? formats.symbol
                               : p.style == TextStyle::label ? formats.label
                                                             : formats.shout;
+        // At whole pixels, like every other position drawn: the text then looks the same from
+        // frame to frame and the canvas can reuse its rasterised glyphs.
         const auto layout = canvas.layout_text(p.text, f, 2 * half, 2 * half);
-        if (layout) canvas.draw_text(*layout, {p.x - half, p.y - half}, canvas_color(p.color));
+        if (layout)
+          canvas.draw_text(*layout, {std::round(p.x - half), std::round(p.y - half)},
+                           canvas_color(p.color));
         break;
       }
     }
@@ -256,11 +259,26 @@ void draw_single_map(Canvas& canvas, const PixelMap& map, CanvasPoint centre, fl
   }
 }
 
-void draw_pass_one(Canvas& canvas, const FrameInput& in) {
+std::size_t finished_prefix(const Scene& scene) {
+  std::size_t n = 0;
+  for (std::uint64_t id : scene.order) {
+    const auto it = scene.drawings.find(id);
+    if (it != scene.drawings.end() && !it->second.finished) break;
+    ++n;
+  }
+  return n;
+}
+
+void draw_drawings(Canvas& canvas, const Scene& scene, std::size_t first, std::size_t last) {
+  std::vector<CanvasPoint> points;
+  draw_drawings(canvas, scene, first, last, points);
+}
+
+void draw_pass_one(Canvas& canvas, const FrameInput& in, std::size_t skip_drawings) {
   TextFormats formats(in.ui_scale);
   if (in.scene) {
     std::vector<CanvasPoint> points;
-    draw_drawings(canvas, *in.scene, points);
+    draw_drawings(canvas, *in.scene, skip_drawings, in.scene->order.size(), points);
     draw_typed_texts(canvas, *in.scene, in.clock);
   }
   if (in.effects) {

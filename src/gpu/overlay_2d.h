@@ -61,9 +61,10 @@ std::vector<BubbleShape> visible_bubbles(const FrameInput& in);
 // Their dirty boxes: each bubble's rectangle with its tail, grown by 24 s.
 void bubble_dirty_boxes(const FrameInput& in, std::vector<BoxF>& out);
 
-// Pass one and two. Pass two draws wear on `instances` (the GPU pass's list, in its order); the
-// overload without it builds them from the crew.
-void draw_pass_one(Canvas& canvas, const FrameInput& in);
+// Pass one and two. Pass one leaves out the first `skip_drawings` of the drawing list, which
+// the caller has drawn already. Pass two draws wear on `instances` (the GPU pass's list, in its
+// order); the overload without it builds them from the crew.
+void draw_pass_one(Canvas& canvas, const FrameInput& in, std::size_t skip_drawings = 0);
 void draw_pass_two(Canvas& canvas, const FrameInput& in,
                    std::span<const BuddyInstance> instances);
 void draw_pass_two(Canvas& canvas, const FrameInput& in);
@@ -72,6 +73,12 @@ void draw_pass_two(Canvas& canvas, const FrameInput& in);
 // A custom image, when given, is worn instead of the built-in one of its kind.
 void draw_buddy_wear(Canvas& canvas, const BuddyInstance& instance, const LookSettings& look,
                      const CanvasBitmap* custom_hat, const CanvasBitmap* custom_glasses);
+
+// How many drawings at the front of the drawing list are finished: they stay as they are until
+// removed, so a backend may keep them drawn from frame to frame.
+std::size_t finished_prefix(const Scene& scene);
+// Strokes the drawings [first, last) of the drawing list, as pass one does.
+void draw_drawings(Canvas& canvas, const Scene& scene, std::size_t first, std::size_t last);
 
 // The pixel-map routines: each run of one letter is one filled rectangle. `origin` is the
 // map's top-left; cells are cell_w x cell_h.

@@ -8,6 +8,8 @@
 #include <GL/glext.h>
 
 #include <algorithm>
+#include <memory>
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -28,6 +30,8 @@ uniform float glow;
 // Sprites are drawn topmost first, each at its own depth, so a body hidden behind later ones
 // costs no shading; shadows and glow then fill in only where no body is (depth 1).
 uniform int count;
+// Each dirty rectangle draws its own slice of the instance records, those that reach into it.
+uniform int base;
 
 flat out float v_frame;
 flat out vec3 v_tint;
@@ -40,7 +44,7 @@ out vec2 v_uv;
 // Fields of instance i: 0 (pos, unit, sy), 1 (angle, frame, flip, eye), 2 (tint, shadow),
 // 3 (tint2, pattern).
 vec4 field(int i, int k) {
-  int t = i * 4 + k;
+  int t = (base + i) * 4 + k;
   return texelFetch(buddies, ivec2(t % 1024, t / 1024), 0);
 }
 
@@ -215,7 +219,13 @@ void main() {
 
 struct Program {
   GLuint id = 0;
-  GLint screen = -1, origin = -1, glow = -1, count = -1;
+  GLint screen = -1, origin = -1, glow = -1, count = -1, base = -1;
+};
+
+// One dirty rectangle's instances: records [base, base + count) of the uploaded list.
+struct Slice {
+  PixelRect rect;
+  int base = 0, count = 0;
 };
 
 }  // namespace
@@ -227,7 +237,11 @@ struct GlPass::Objects {
   GLuint atlas = 0, halo = 0, instances = 0, layer_texture = 0;
   GLuint fbo = 0, target = 0, depth = 0;
   int instance_rows = 0;
-  std::vector<float> staging;
+  // A layer's rectangle, bottom row first; grown, never zeroed.
+  std::unique_ptr<std::uint8_t[]> rows;
+  std::size_t rows_size = 0;
+  std::vector<BuddyInstance> culled;  // the slices' records, one after another
+  std::vector<Slice> slices;
 
   ~Objects() {
     for (Program* p : {&sprite, &shadow, &glow, &layer})
@@ -286,6 +300,7 @@ Result<Program> link(std::initializer_list<const char*> vs, std::initializer_lis
   prog.origin = glGetUniformLocation(prog.id, "origin");
   prog.glow = glGetUniformLocation(prog.id, "glow");
   prog.count = glGetUniformLocation(prog.id, "count");
+  prog.base = glGetUniformLocation(prog.id, "base");
   glUseProgram(prog.id);
   glUniform1i(glGetUniformLocation(prog.id, "buddies"), 0);
   glUniform1i(glGetUniformLocation(prog.id, "atlas"), 1);
@@ -377,9 +392,11 @@ Status GlPass::resize(int width, int height) {
   height = std::clamp(height, 1, kMaxImageSide);
   if (gl_->target != 0) glDeleteTextures(1, &gl_->target);
   if (gl_->layer_texture != 0) glDeleteTextures(1, &gl_->layer_texture);
-  gl_->target = make_texture(GL_RGBA8, width, height, GL_RGBA, GL_UNSIGNED_BYTE, nullptr, GL_NEAREST);
+  // Unsized, with the 2D layers' BGRA byte order: the driver then stores BGRA, so a layer's
+  // pixels are uploaded, and the target blitted to a BGRA window, without reordering bytes.
+  gl_->target = make_texture(GL_RGBA, width, height, GL_BGRA, GL_UNSIGNED_BYTE, nullptr, GL_NEAREST);
   gl_->layer_texture =
-      make_texture(GL_RGBA8, width, height, GL_BGRA, GL_UNSIGNED_BYTE, nullptr, GL_NEAREST);
+      make_texture(GL_RGBA, width, height, GL_BGRA, GL_UNSIGNED_BYTE, nullptr, GL_NEAREST);
   glBindRenderbuffer(GL_RENDERBUFFER, gl_->depth);
   glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, width, height);
   glBindFramebuffer(GL_FRAMEBUFFER, gl_->fbo);
@@ -442,14 +459,63 @@ void GlPass::composite_layer(const std::uint8_t* bgra, int stride,
   glDisable(GL_SCISSOR_TEST);
 }
 
+void GlPass::copy_layer(const std::uint8_t* bgra, int stride, std::span<const PixelRect> rects) {
+  if (!gl_ || bgra == nullptr || stride < width_ * 4 || stride % 4 != 0) return;
+  const std::vector<PixelRect> boxes = clipped(rects, width_, height_);
+  if (boxes.empty()) return;
+  glActiveTexture(GL_TEXTURE3);
+  glBindTexture(GL_TEXTURE_2D, gl_->target);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  for (const PixelRect& r : boxes) {
+    // The layer's first row is the target's top row, the texture's first row its bottom one.
+    const auto w = static_cast<std::size_t>(r.right - r.left) * 4;
+    const int h = r.bottom - r.top;
+    if (gl_->rows_size < w * static_cast<std::size_t>(h)) {
+      gl_->rows_size = w * static_cast<std::size_t>(h);
+      gl_->rows = std::make_unique_for_overwrite<std::uint8_t[]>(gl_->rows_size);
+    }
+    for (int y = 0; y < h; ++y)
+      std::memcpy(gl_->rows.get() + static_cast<std::size_t>(h - 1 - y) * w,
+                  bgra + static_cast<std::size_t>(r.top + y) * static_cast<std::size_t>(stride) +
+                      static_cast<std::size_t>(r.left) * 4,
+                  w);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, r.left, height_ - r.bottom, r.right - r.left, h, GL_BGRA,
+                    GL_UNSIGNED_BYTE, gl_->rows.get());
+  }
+  glBindTexture(GL_TEXTURE_2D, gl_->layer_texture);
+}
+
 void GlPass::draw_instances(const Frame& frame, std::span<const BuddyInstance> instances,
                             std::span<const PixelRect> rects) {
   if (!gl_ || instances.empty()) return;
   const std::vector<PixelRect> boxes = clipped(rects, width_, height_);
   if (boxes.empty()) return;
 
+  // Each rectangle gets the instances whose quads (sprite, glow or shadow) may reach into it,
+  // in list order: a small dirty rectangle then costs the few buddies near it, not the crowd.
+  gl_->culled.clear();
+  gl_->slices.clear();
+  for (const PixelRect& r : boxes) {
+    const int base = static_cast<int>(gl_->culled.size());
+    for (const BuddyInstance& b : instances) {
+      const double u = static_cast<double>(b.unit), sy = static_cast<double>(b.sy);
+      const double sx = 1.0 + (1.0 - sy) * 0.8;
+      // The glow's quad turned any way, and the shadow under the feet.
+      const double reach = 0.5 * std::hypot(24.0 * sx, 18.0 * sy) * std::fabs(u) + 5.0 * std::fabs(sy * u) + 2.0;
+      const double cx = static_cast<double>(b.pos.x) - static_cast<double>(frame.origin.x);
+      const double cy = static_cast<double>(b.pos.y) - 5.0 * sy * u - static_cast<double>(frame.origin.y);
+      // Not finite: kept, as the shaders would draw it.
+      if (cx + reach < r.left || cx - reach > r.right || cy + reach < r.top || cy - reach > r.bottom)
+        continue;
+      gl_->culled.push_back(b);
+    }
+    const int count = static_cast<int>(gl_->culled.size()) - base;
+    if (count > 0) gl_->slices.push_back({r, base, count});
+  }
+  if (gl_->slices.empty()) return;
+
   // Upload: full rows of the instance texture, then the partial last row.
-  const std::size_t texels = instances.size() * kTexelsPerInstance;
+  const std::size_t texels = gl_->culled.size() * kTexelsPerInstance;
   const int rows = static_cast<int>((texels + kInstanceRow - 1) / kInstanceRow);
   glActiveTexture(GL_TEXTURE0);
   if (rows > gl_->instance_rows) {
@@ -463,7 +529,7 @@ void GlPass::draw_instances(const Frame& frame, std::span<const BuddyInstance> i
   }
   glBindTexture(GL_TEXTURE_2D, gl_->instances);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-  const auto* data = reinterpret_cast<const float*>(instances.data());
+  const auto* data = reinterpret_cast<const float*>(gl_->culled.data());
   const int full = static_cast<int>(texels / kInstanceRow);
   const int rest = static_cast<int>(texels % kInstanceRow);
   if (full > 0)
@@ -485,20 +551,20 @@ void GlPass::draw_instances(const Frame& frame, std::span<const BuddyInstance> i
   glEnable(GL_DEPTH_TEST);
   glDepthMask(GL_TRUE);
   glClearDepth(1.0);
-  for (const PixelRect& r : boxes) {
-    scissor(r, height_);
+  for (const Slice& slice : gl_->slices) {
+    scissor(slice.rect, height_);
     glClear(GL_DEPTH_BUFFER_BIT);
   }
-  const auto count = static_cast<GLsizei>(instances.size());
   const auto run = [&](const Program& p) {
     glUseProgram(p.id);
     glUniform2f(p.screen, frame.screen.x, frame.screen.y);
     glUniform2f(p.origin, frame.origin.x, frame.origin.y);
-    glUniform1i(p.count, count);
     if (p.glow >= 0) glUniform1f(p.glow, frame.glow);
-    for (const PixelRect& r : boxes) {
-      scissor(r, height_);
-      glDrawArraysInstanced(GL_TRIANGLE_STRIP, 0, 4, count);
+    for (const Slice& slice : gl_->slices) {
+      scissor(slice.rect, height_);
+      glUniform1i(p.base, slice.base);
+      glUniform1i(p.count, slice.count);
+      glDrawArraysInstanced(GL_TRIANGLE_STRIP, 0, 4, slice.count);
     }
   };
   // Bodies are opaque: where one is drawn it is the final colour whatever lies beneath (the

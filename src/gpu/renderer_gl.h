@@ -36,6 +36,9 @@ class GlPass {
   // Composites premultiplied BGRA memory (the 2D layer, target-sized, `stride` bytes a row)
   // over the target inside the rectangles, uploading only those.
   void composite_layer(const std::uint8_t* bgra, int stride, std::span<const PixelRect> rects);
+  // The same where the target is transparent (just cleared): the pixels are copied in, which
+  // costs an upload and no drawing.
+  void copy_layer(const std::uint8_t* bgra, int stride, std::span<const PixelRect> rects);
   // Shadows, glow (when frame.glow > 0) and sprites, limited to the rectangles. The pixels are
   // those of drawing them in that order; the bodies are drawn first, topmost first with a depth
   // test, so hidden parts of a crowd cost no shading and no blending.

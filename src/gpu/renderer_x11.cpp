@@ -134,6 +134,10 @@ class GlxPresenter final : public Presenter {
   void composite(const std::uint8_t* bgra, int stride, std::span<const PixelRect> rects) override {
     pass_->composite_layer(bgra, stride, rects);
   }
+  void composite_over_clear(const std::uint8_t* bgra, int stride,
+                            std::span<const PixelRect> rects) override {
+    pass_->copy_layer(bgra, stride, rects);
+  }
   void instances(const Frame& frame, std::span<const BuddyInstance> list,
                  std::span<const PixelRect> rects) override {
     pass_->draw_instances(frame, list, rects);
@@ -241,6 +245,18 @@ class SoftwarePresenter final : public Presenter {
             dst[k] = static_cast<std::uint8_t>(std::min(255u, src[k] + (dst[k] * keep + 127u) / 255u));
         }
       }
+    }
+  }
+  void composite_over_clear(const std::uint8_t* bgra, int stride,
+                            std::span<const PixelRect> rects) override {
+    for (const PixelRect& r0 : rects) {
+      const PixelRect r = clip_to(r0, width_, height_);
+      if (empty(r)) continue;
+      for (int y = r.top; y < r.bottom; ++y)
+        std::memcpy(row(y) + static_cast<std::size_t>(r.left) * 4,
+                    bgra + static_cast<std::size_t>(y) * static_cast<std::size_t>(stride) +
+                        static_cast<std::size_t>(r.left) * 4,
+                    static_cast<std::size_t>(r.right - r.left) * 4);
     }
   }
   // The memory is BGRA (the window's byte order); the rasterizer draws RGBA, so each rectangle
@@ -406,8 +422,8 @@ class X11Renderer final : public Renderer {
     prepare_frame(state_, in, prepared_);
     const FramePlan& plan = prepared_.plan;
     if (!plan.draw) return Result<FrameResult>::success(FrameResult{});
-    // The target keeps its pixels: drawings and hazards need not redraw the whole overlay.
-    narrow_clears(damage_, in, prepared_);
+    // The target keeps its pixels: only what changed since the last drawn frame is redrawn.
+    narrow_clears(damage_, in, state_, prepared_);
     const PixelSize window = overlay_size(overlay_);
 
     const PixelSize size = buffer_size(plan.buffer);

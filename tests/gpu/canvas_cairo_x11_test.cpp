@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstdint>
 #include <limits>
 #include <vector>
@@ -133,6 +135,63 @@ TEST(CairoCanvas, CentredTextSitsInTheMiddleOfItsBox) {
   ASSERT_GT(n, 20);
   EXPECT_NEAR(sx / n, 100.0, 6.0);
   EXPECT_NEAR(sy / n, 50.0, 6.0);
+}
+
+TEST(CairoCanvas, TextMovedByWholePixelsLooksTheSameAsDrawnAfresh) {
+  TextFormat label{"Segoe UI", 16.0f, 700, false, TextAlign::centre, TextAlign::centre};
+  // Drawn afresh: a fractional translation takes the glyphs' own path every time.
+  CairoCanvas fresh;
+  Image want(120, 60);
+  want.attach(fresh);
+  fresh.set_transform(canvas_translate(0.5f, 0.0f));
+  const auto a = fresh.layout_text("Zz!", label, 40.0f, 40.0f);
+  ASSERT_NE(a, nullptr);
+  fresh.draw_text(*a, {69.5f, 10.0f}, canvas_rgb(0x5B6BD6));
+  fresh.flush();
+  // Laid out again (from the cache) and drawn at whole pixels twice: the second one is the
+  // first one's coverage moved.
+  CairoCanvas canvas;
+  Image got(120, 60);
+  got.attach(canvas);
+  const auto b = canvas.layout_text("Zz!", label, 40.0f, 40.0f);
+  const auto c = canvas.layout_text("Zz!", label, 40.0f, 40.0f);
+  ASSERT_NE(b, nullptr);
+  ASSERT_NE(c, nullptr);
+  canvas.draw_text(*b, {10.0f, 10.0f}, canvas_rgb(0x5B6BD6));
+  canvas.draw_text(*c, {70.0f, 10.0f}, canvas_rgb(0x5B6BD6));
+  canvas.flush();
+  ASSERT_GT(want.inked(), 40);
+  int worst = 0;
+  for (int y = 0; y < 60; ++y)
+    for (int x = 0; x < 120; ++x) {
+      if (x >= 60) {
+        worst = std::max(worst, std::abs(int{want.alpha(x, y)} - int{got.alpha(x, y)}));
+      } else {
+        EXPECT_EQ(got.alpha(x, y), got.alpha(x + 60, y)) << x << "," << y;
+      }
+    }
+  EXPECT_LE(worst, 2);
+}
+
+TEST(CairoCanvas, OpaqueRectanglesInARowKeepTheirOrderTranslucentOnesAddUp) {
+  CairoCanvas canvas;
+  Image img(32, 8);
+  img.attach(canvas);
+  canvas.fill_rect({0, 0, 8, 8}, canvas_rgb(0xFF0000));
+  canvas.fill_rect({8, 0, 16, 8}, canvas_rgb(0xFF0000));
+  canvas.fill_rect({4, 0, 12, 8}, canvas_rgb(0x0000FF));
+  canvas.fill_rect({16, 0, 24, 8}, canvas_rgb(0x00FF00, 0.5f));
+  canvas.fill_rect({20, 0, 28, 8}, canvas_rgb(0x00FF00, 0.5f));
+  canvas.flush();
+  EXPECT_EQ(img.at(2, 4), 0x0000FFFFu);
+  EXPECT_EQ(img.at(6, 4), 0xFF0000FFu);
+  EXPECT_EQ(img.at(14, 4), 0x0000FFFFu);
+  EXPECT_EQ(img.alpha(18, 4), 0x80);
+  EXPECT_NEAR(img.alpha(22, 4), 0xC0, 1);  // both halves: three quarters
+  // Rectangles still gathered when the target goes are drawn before it does.
+  canvas.fill_rect({28, 0, 32, 8}, canvas_rgb(0xFFFFFF));
+  canvas.release_target();
+  EXPECT_EQ(img.at(30, 4), 0xFFFFFFFFu);
 }
 
 TEST(CairoCanvas, BitmapsNearestStaySharpLinearBlends) {

@@ -57,7 +57,7 @@ struct World {
     e.prev_y = e.y = crew.buddies[0].y;
     prepare_frame(state, in, frame);
     EXPECT_TRUE(frame.plan.draw);
-    narrow_clears(damage, in, frame);
+    narrow_clears(damage, in, state, frame);
     finish_prepared(state, frame);
     return frame.plan;
   }
@@ -138,16 +138,77 @@ TEST(FrameDamage, TheMenuAndTheSelectionStillRedrawEverything) {
   finish_prepared(w.state, w.frame);
   in.draw_menu = [](Canvas&) {};
   prepare_frame(w.state, in, w.frame);
-  EXPECT_FALSE(damage_marks(in, w.frame).has_value());
+  EXPECT_FALSE(damage_boxes(in, w.frame, w.state.previous).has_value());
   in.draw_menu = nullptr;
   in.draw_selection = [](Canvas&) {};
   prepare_frame(w.state, in, w.frame);
-  EXPECT_FALSE(damage_marks(in, w.frame).has_value());
-  // Without drawings, text or hazards the plan's own marks stand.
+  EXPECT_FALSE(damage_boxes(in, w.frame, w.state.previous).has_value());
+}
+
+TEST(FrameDamage, AStillCrewIsRedrawnOnlyWhereItsParticlesMove) {
+  World w;
   w.scene.clear();
-  in.draw_selection = nullptr;
-  prepare_frame(w.state, in, w.frame);
-  EXPECT_FALSE(damage_marks(in, w.frame).has_value());
+  w.crew.buddies[0].mode = BuddyMode::sleep;
+  Particle z = make_particle(ParticleKind::text, rgba(0x5B6BD6), 900, 500, 0, -40, 2);
+  z.text = "Z";
+  z.style = TextStyle::label;
+  w.effects.particles.push_back(z);
+  const auto frame = [&] {
+    w.effects.particles[0].y -= 2;
+    const FrameInput in = w.input();
+    prepare_frame(w.state, in, w.frame);
+    narrow_clears(w.damage, in, w.state, w.frame);
+    finish_prepared(w.state, w.frame);
+    return w.frame.plan;
+  };
+  for (int i = 0; i < 3; ++i) (void)frame();  // the first frames place the buffer
+  const FramePlan plan = frame();
+  ASSERT_FALSE(plan.clear_all);
+  const auto on_overlay = [&](int x, int y) {
+    return covers(plan.clears, x - plan.buffer.left, y - plan.buffer.top);
+  };
+  EXPECT_TRUE(on_overlay(900, 492));   // where the Z is
+  EXPECT_TRUE(on_overlay(900, 505));   // and where it was
+  EXPECT_FALSE(on_overlay(900, 440));  // well above it
+  EXPECT_FALSE(on_overlay(960, 492));  // beside it: a tile, but not the Z's
+  EXPECT_FALSE(on_overlay(300, 990));  // the sleeper itself
+  // The sleeper turns over: its own box is redrawn, this frame and the next.
+  w.crew.buddies[0].facing = -w.crew.buddies[0].facing;
+  EXPECT_TRUE(covers(frame().clears, 300 - plan.buffer.left, 990 - plan.buffer.top));
+  EXPECT_TRUE(covers(frame().clears, 300 - plan.buffer.left, 990 - plan.buffer.top));
+  EXPECT_FALSE(covers(frame().clears, 300 - plan.buffer.left, 990 - plan.buffer.top));
+}
+
+TEST(FrameDamage, ManyBoxesBecomeAFewRectanglesThatStillCoverThem) {
+  std::vector<BoxF> boxes;
+  for (int i = 0; i < 300; ++i) {
+    const double x = (i * 97) % 1900, y = (i * 61) % 1060;
+    boxes.push_back({x, y, x + 12, y + 14});
+  }
+  boxes.push_back({-50, -50, 5, 5});        // partly off the overlay
+  boxes.push_back({5000, 5000, 5100, 5100});  // wholly off it
+  const std::vector<PixelRect> rects = damage_rects(boxes, 1920, 1080);
+  ASSERT_FALSE(rects.empty());
+  EXPECT_LE(rects.size(), kMaxDamageRects);
+  for (const BoxF& b : boxes) {
+    if (b.left >= 1920) continue;
+    EXPECT_TRUE(covers(rects, static_cast<int>(std::max(0.0, b.left)), static_cast<int>(std::max(0.0, b.top))));
+    EXPECT_TRUE(covers(rects, static_cast<int>(b.right) - 1, static_cast<int>(b.bottom) - 1));
+  }
+  for (const PixelRect& r : rects) {
+    EXPECT_GE(r.left, 0);
+    EXPECT_LE(r.right, 1920);
+    EXPECT_LE(r.bottom, 1080);
+  }
+  // A few small boxes stay small: cells, not tiles.
+  const BoxF one[] = {{100, 100, 110, 110}};
+  const std::vector<PixelRect> small = damage_rects(one, 1920, 1080);
+  ASSERT_EQ(small.size(), 1u);
+  EXPECT_EQ(small[0], (PixelRect{96, 96, 112, 112}));
+  const BoxF bad[] = {{0, 0, std::nan(""), 4}};
+  const std::vector<PixelRect> all = damage_rects(bad, 1920, 1080);
+  ASSERT_EQ(all.size(), 1u);
+  EXPECT_EQ(all[0], (PixelRect{0, 0, 1920, 1080}));
 }
 
 }  // namespace

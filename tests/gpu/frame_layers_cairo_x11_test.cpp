@@ -158,5 +158,79 @@ TEST(FrameLayers, ABufferAwayFromTheOriginDrawsTheGpuPassBetweenTheLayers) {
   EXPECT_NE(target.calls[3].find(",0,"), std::string::npos) << target.calls[3];
 }
 
+// Keeps the frame in memory: "over" for both layers, as the presenters do.
+class MemoryTarget final : public FrameTarget {
+ public:
+  int width, height;
+  std::vector<std::uint8_t> bgra;
+  MemoryTarget(int w, int h) : width(w), height(h), bgra(static_cast<std::size_t>(w * h * 4), 0) {}
+  std::uint8_t alpha(int x, int y) const { return bgra[static_cast<std::size_t>((y * width + x) * 4 + 3)]; }
+  void clear(std::span<const PixelRect> rects) override {
+    for (const PixelRect& r : rects)
+      for (int y = r.top; y < r.bottom; ++y)
+        for (int x = r.left; x < r.right; ++x)
+          for (int k = 0; k < 4; ++k) bgra[static_cast<std::size_t>((y * width + x) * 4 + k)] = 0;
+  }
+  void composite(const std::uint8_t* src, int stride, std::span<const PixelRect> rects) override {
+    for (const PixelRect& r : rects)
+      for (int y = r.top; y < r.bottom; ++y)
+        for (int x = r.left; x < r.right; ++x) {
+          const std::uint8_t* p = src + y * stride + x * 4;
+          std::uint8_t* d = &bgra[static_cast<std::size_t>((y * width + x) * 4)];
+          for (int k = 0; k < 4; ++k) d[k] = static_cast<std::uint8_t>(p[k] + d[k] * (255 - p[3]) / 255);
+        }
+  }
+  void instances(const Frame&, std::span<const BuddyInstance>, std::span<const PixelRect>) override {}
+};
+
+TEST(FrameLayers, FinishedDrawingsKeptFromFrameToFrameFollowTheirChanges) {
+  Scene2D s;
+  const auto line = [](std::uint64_t id, float y) {
+    Drawing d;
+    d.id = id;
+    d.points = {{20, y}, {200, y}};
+    d.color = rgba(0xFF0000);
+    d.width = 6;
+    d.finished = true;
+    return d;
+  };
+  s.scene.drawings[1] = line(1, 50);
+  s.scene.order = {1};
+  FrameLayers layers;
+  layers.resize(768, 512);
+  MemoryTarget target(768, 512);
+  const PixelRect all{0, 0, 768, 512};
+  const auto frame = [&](std::span<const PixelRect> rects) {
+    layers.draw(target, s.in, {}, false, Frame{}, {0, 0, 768, 512}, rects);
+  };
+  frame({&all, 1});
+  EXPECT_EQ(target.alpha(100, 50), 255);
+  // Drawn again where the frame is dirty, from what was kept: the same pixels.
+  const PixelRect part{64, 0, 128, 128};
+  frame({&part, 1});
+  EXPECT_EQ(target.alpha(100, 50), 255);
+  EXPECT_EQ(target.alpha(100, 60), 0);
+  // A second drawing, and one still being drawn after it: both show.
+  s.scene.drawings[2] = line(2, 100);
+  Drawing ink = line(3, 150);
+  ink.finished = false;
+  s.scene.drawings[3] = ink;
+  s.scene.order = {1, 2, 3};
+  frame({&all, 1});
+  EXPECT_EQ(target.alpha(100, 50), 255);
+  EXPECT_EQ(target.alpha(100, 100), 255);
+  EXPECT_EQ(target.alpha(100, 150), 255);
+  // The first one goes: its pixels go with it.
+  s.scene.drawings.erase(1);
+  s.scene.order = {2, 3};
+  frame({&all, 1});
+  EXPECT_EQ(target.alpha(100, 50), 0);
+  EXPECT_EQ(target.alpha(100, 100), 255);
+  // A buffer placed elsewhere on the overlay draws them where they are on it.
+  layers.draw(target, s.in, {}, false, Frame{}, {0, 64, 768, 576}, {&all, 1});
+  EXPECT_EQ(target.alpha(100, 100 - 64), 255);
+  EXPECT_EQ(target.alpha(100, 100), 0);
+}
+
 }  // namespace
 }  // namespace perchkin

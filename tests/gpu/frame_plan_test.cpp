@@ -161,6 +161,36 @@ TEST(MarkFrame, BoxesOfBuddiesHatsEffectsAndBubbles) {
   EXPECT_EQ(rectangles(g), (std::vector<PixelRect>{{0, 0, 1920, 1080}}));
 }
 
+TEST(MarkFrame, AShortTextParticleMarksTheTilesOfItsTextNotOfItsLayoutSquare) {
+  Particle z = make_particle(ParticleKind::text, rgba(0x5B6BD6), 300, 300, 0, 0, 2);
+  z.text = "Z";
+  z.style = TextStyle::label;
+  const BoxF box = text_particle_box(z, 1.0);
+  EXPECT_GT(box.left, 256.0);
+  EXPECT_LT(box.right, 384.0);
+  EXPECT_GT(box.top, 256.0);
+  EXPECT_LT(box.bottom, 384.0);
+  EXPECT_LE(box.left, 300.0 - 12.0);  // at least a wide glyph's room
+  EXPECT_GE(box.bottom, 300.0 + 16.0);
+  // Twice the scale, twice the room.
+  const BoxF big = text_particle_box(z, 2.0);
+  EXPECT_NEAR(big.right - 300.0, 2.0 * (box.right - 300.0) - 3.0, 1e-9);
+  Effects fx;
+  fx.particles.push_back(z);
+  TileGrid g = new_grid(1920, 1080);
+  mark_effects(g, fx);
+  EXPECT_TRUE(is_marked(g, 2, 2));
+  EXPECT_FALSE(is_marked(g, 1, 1) || is_marked(g, 3, 3) || is_marked(g, 1, 2) || is_marked(g, 2, 3));
+  // A text that may wrap, or has lines of its own, keeps the whole square.
+  for (const char* text : {"a shout far too long to stay on one line", "two\nlines"}) {
+    z.text = text;
+    z.style = TextStyle::shout;
+    const BoxF whole = text_particle_box(z, 1.0);
+    EXPECT_EQ(whole.left, 300.0 - kTextParticleHalf) << text;
+    EXPECT_EQ(whole.bottom, 300.0 + kTextParticleHalf) << text;
+  }
+}
+
 TEST(FramePlan, BufferGrowsAtOnceAndShrinksAfter180Frames) {
   EXPECT_EQ(wanted_rect({256, 128, 768, 768}, 1920, 1080), (PixelRect{0, 0, 1024, 1024}));
   EXPECT_EQ(wanted_rect({1792, 1024, 1920, 1080}, 1920, 1080), (PixelRect{1536, 768, 1920, 1080}));

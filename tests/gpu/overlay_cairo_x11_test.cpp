@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "gpu/canvas_cairo.h"
 #include "gpu/overlay_2d.h"
 #include "props/effects.h"
@@ -210,6 +211,51 @@ struct GoldenScene {
     in.clock = 10.0;
   }
 };
+
+TEST(OverlayCairo, TextParticlesInkStaysInsideTheirMarkedBox) {
+  struct Case {
+    const char* text;
+    TextStyle style;
+  };
+  const Case cases[] = {{"Z", TextStyle::label}, {"z", TextStyle::label},
+                        {"BOOM!", TextStyle::shout}, {"WWW", TextStyle::shout},
+                        {"?", TextStyle::symbol}, {"!", TextStyle::symbol},
+                        {"\u266a", TextStyle::symbol}, {"\u2605", TextStyle::symbol},
+                        {"\u00c5gj", TextStyle::label}};
+  CairoCanvas canvas;
+  for (double s : {1.0, 1.5}) {
+    for (const Case& c : cases) {
+      Effects fx;
+      fx.scale = s;
+      Particle p = make_particle(ParticleKind::text, rgba(0xFF0000), 320.3, 180.6, 0, 0, 2);
+      p.text = c.text;
+      p.style = c.style;
+      fx.particles.push_back(p);
+      FrameInput in;
+      in.effects = &fx;
+      in.ui_scale = s;
+      in.overlay = {0, 0, 640, 360};
+      Shot shot;
+      canvas.target(shot.bgra.data(), shot.width, shot.height, shot.width * 4);
+      draw_pass_one(canvas, in);
+      canvas.flush();
+      canvas.release_target();
+      const BoxF box = text_particle_box(p, s);
+      if (char_count(c.text) == 1) {  // far tighter than the layout square
+        EXPECT_LT(box.right - box.left, 0.5 * kTextParticleHalf * s) << c.text;
+      }
+      int inked = 0;
+      for (int y = 0; y < shot.height; ++y)
+        for (int x = 0; x < shot.width; ++x) {
+          if ((shot.at(static_cast<float>(x), static_cast<float>(y)) & 0xFF) == 0) continue;
+          ++inked;
+          EXPECT_TRUE(x >= box.left && x + 1 <= box.right && y >= box.top && y + 1 <= box.bottom)
+              << c.text << " at scale " << s << ": ink at " << x << "," << y;
+        }
+      EXPECT_GT(inked, 5) << c.text;
+    }
+  }
+}
 
 std::filesystem::path golden_path() {
   return std::filesystem::path(PERCHKIN_SOURCE_DIR) / "tests" / "gpu" / "golden" /
