@@ -279,6 +279,20 @@ Float3 cell_colour(const BuddyInstance& in, std::uint8_t code, int column, int r
   }
 }
 
+bool instance_reaches(const BuddyInstance& b, const Frame& frame, const PixelRect& r) {
+  const double u = std::fabs(static_cast<double>(b.unit)), sy = static_cast<double>(b.sy);
+  const double sx = 1.0 + (1.0 - sy) * 0.8;
+  // The glow's quad holds the sprite's; its half diagonal, plus the way down to the shadow.
+  const double reach = 0.5 * std::hypot(24.0 * sx, 18.0 * sy) * u + 5.0 * std::fabs(sy) * u +
+                       7.5 * std::fabs(static_cast<double>(b.shadow)) * u + 2.0;
+  const double cx = static_cast<double>(b.pos.x) - static_cast<double>(frame.origin.x);
+  const double cy =
+      static_cast<double>(b.pos.y) - 5.0 * sy * u - static_cast<double>(frame.origin.y);
+  // Comparisons with NaN are false: such an instance is kept.
+  return !(cx + reach < r.left || cx - reach > r.right || cy + reach < r.top ||
+           cy - reach > r.bottom);
+}
+
 void draw_shadows(RgbaImage& target, const Frame& frame, std::span<const BuddyInstance> instances) {
   // Buddies of one size cast the same shadow at every whole-pixel position, so the ellipse is
   // computed once per size and sub-pixel offset and then stamped.

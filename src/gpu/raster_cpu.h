@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "gpu/instance.h"
+#include "region/tile_grid.h"
 #include "sprites/frames.h"
 
 namespace perchkin {
@@ -39,6 +40,11 @@ void draw_glow(RgbaImage& target, const Frame& frame, std::span<const BuddyInsta
                const SpriteTextures& textures);
 void draw_sprites(RgbaImage& target, const Frame& frame, std::span<const BuddyInstance> instances,
                   const SpriteTextures& textures);
+
+// Whether any of an instance's quads (sprite, glow or shadow, turned any way) may reach into
+// `rect`, in pixels of the buffer whose top-left is frame.origin on the overlay. An instance
+// with numbers that are not finite is kept: the passes decide what it draws.
+bool instance_reaches(const BuddyInstance& instance, const Frame& frame, const PixelRect& rect);
 
 // Shadows, then glow (only when frame.glow > 0), then sprites.
 void draw_instances(RgbaImage& target, const Frame& frame, std::span<const BuddyInstance> instances,

@@ -498,15 +498,7 @@ void GlPass::draw_instances(const Frame& frame, std::span<const BuddyInstance> i
   for (const PixelRect& r : boxes) {
     const int base = static_cast<int>(gl_->culled.size());
     for (const BuddyInstance& b : instances) {
-      const double u = static_cast<double>(b.unit), sy = static_cast<double>(b.sy);
-      const double sx = 1.0 + (1.0 - sy) * 0.8;
-      // The glow's quad turned any way, and the shadow under the feet.
-      const double reach = 0.5 * std::hypot(24.0 * sx, 18.0 * sy) * std::fabs(u) + 5.0 * std::fabs(sy * u) + 2.0;
-      const double cx = static_cast<double>(b.pos.x) - static_cast<double>(frame.origin.x);
-      const double cy = static_cast<double>(b.pos.y) - 5.0 * sy * u - static_cast<double>(frame.origin.y);
-      // Not finite: kept, as the shaders would draw it.
-      if (cx + reach < r.left || cx - reach > r.right || cy + reach < r.top || cy - reach > r.bottom)
-        continue;
+      if (!instance_reaches(b, frame, r)) continue;
       gl_->culled.push_back(b);
     }
     const int count = static_cast<int>(gl_->culled.size()) - base;

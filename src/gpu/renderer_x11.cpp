@@ -266,6 +266,11 @@ class SoftwarePresenter final : public Presenter {
     for (const PixelRect& r0 : rects) {
       const PixelRect r = clip_to(r0, width_, height_);
       if (empty(r)) continue;
+      // Only the buddies that reach into the rectangle; one that none reaches costs nothing.
+      culled_.clear();
+      for (const BuddyInstance& b : list)
+        if (instance_reaches(b, frame, r)) culled_.push_back(b);
+      if (culled_.empty()) continue;
       part_.width = r.right - r.left;
       part_.height = r.bottom - r.top;
       part_.pixels.resize(static_cast<std::size_t>(part_.width) * static_cast<std::size_t>(part_.height) * 4);
@@ -273,7 +278,7 @@ class SoftwarePresenter final : public Presenter {
       Frame f = frame;
       f.screen = {static_cast<float>(part_.width), static_cast<float>(part_.height)};
       f.origin = {frame.origin.x + static_cast<float>(r.left), frame.origin.y + static_cast<float>(r.top)};
-      draw_instances(part_, f, list, *textures_);
+      draw_instances(part_, f, culled_, *textures_);
       copy_swapped(r, false);
     }
   }
@@ -384,6 +389,7 @@ class SoftwarePresenter final : public Presenter {
   std::uint8_t* pixels_ = nullptr;
   int width_ = 1, height_ = 1;
   RgbaImage part_;  // one rectangle, reused from frame to frame
+  std::vector<BuddyInstance> culled_;  // the instances reaching into it
 };
 
 class X11Renderer final : public Renderer {

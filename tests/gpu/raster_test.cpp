@@ -264,6 +264,40 @@ TEST(GlowPass, BrightensAroundTheBodyOnlyWhenOn) {
   EXPECT_EQ(pixel_at(strong, 100, 166) & 0xFFu, std::min(255u, byte(0.45f * a * 2.5f)));
 }
 
+TEST(Rasterizer, AnInstanceReachesTheRectanglesItCanDrawIn) {
+  BuddyInstance b;
+  b.pos = {500.0f, 400.0f};
+  b.unit = 4.0f;
+  b.sy = 1.0f;
+  b.shadow = 1.0f;
+  Frame frame;
+  frame.screen = {1000.0f, 800.0f};
+  frame.origin = {100.0f, 100.0f};  // the feet are at (400, 300) in the buffer
+  EXPECT_TRUE(instance_reaches(b, frame, {390, 290, 410, 310}));
+  EXPECT_TRUE(instance_reaches(b, frame, {440, 300, 460, 320}));  // the glow's side
+  EXPECT_FALSE(instance_reaches(b, frame, {600, 300, 700, 400}));
+  EXPECT_FALSE(instance_reaches(b, frame, {300, 100, 500, 150}));
+  // Everything it draws, turned or squashed, lies in the rectangles it reaches: drawn into a
+  // small image around it, each pixel that changed is inside the reach.
+  SpriteTextures textures = build_sprite_textures();
+  for (float angle : {0.0f, 0.7853982f, 1.5707964f}) {
+    for (float sy : {0.6f, 1.4f}) {
+      b.angle = angle;
+      b.sy = sy;
+      frame.glow = 1.0f;
+      RgbaImage img = make_image(1000, 800);
+      draw_instances(img, frame, {&b, 1}, textures);
+      for (int y = 0; y < 800; y += 2)
+        for (int x = 0; x < 1000; x += 2)
+          if (pixel_at(img, x, y) != 0)
+            ASSERT_TRUE(instance_reaches(b, frame, {x, y, x + 1, y + 1})) << x << "," << y;
+    }
+  }
+  // Numbers that are not finite: kept.
+  b.pos.x = std::nanf("");
+  EXPECT_TRUE(instance_reaches(b, frame, {0, 0, 1, 1}));
+}
+
 TEST(Rasterizer, OriginAndScreenMapOverlayPixelsIntoTheBuffer) {
   RgbaImage image = make_image(128, 128);
   Frame f = frame_for(image);
