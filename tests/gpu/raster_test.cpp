@@ -289,13 +289,15 @@ TEST(Rasterizer, AnInstanceReachesTheRectanglesItCanDrawIn) {
       draw_instances(img, frame, {&b, 1}, textures);
       for (int y = 0; y < 800; y += 2)
         for (int x = 0; x < 1000; x += 2)
-          if (pixel_at(img, x, y) != 0)
+          if (pixel_at(img, x, y) != 0) {
             ASSERT_TRUE(instance_reaches(b, frame, {x, y, x + 1, y + 1})) << x << "," << y;
+          }
     }
   }
-  // Numbers that are not finite: kept.
+  // A coordinate that is not finite rules nothing out along its axis.
   b.pos.x = std::nanf("");
-  EXPECT_TRUE(instance_reaches(b, frame, {0, 0, 1, 1}));
+  EXPECT_TRUE(instance_reaches(b, frame, {0, 280, 1, 281}));
+  EXPECT_TRUE(instance_reaches(b, frame, {990, 280, 1000, 281}));
 }
 
 TEST(Rasterizer, OriginAndScreenMapOverlayPixelsIntoTheBuffer) {
