@@ -238,9 +238,7 @@ pid_t start_companion(const Options& options, const std::string& settings_dir) {
 }
 
 // Settles for `seconds` so the frame statistics (the last 300 frames) hold only this phase.
-void settle(int seconds) {
-  for (int i = 0; i < seconds * 10 && !stop; ++i) std::this_thread::sleep_for(100ms);
-}
+void settle(int seconds) { std::this_thread::sleep_for(std::chrono::seconds(seconds)); }
 
 }  // namespace
 
