@@ -312,7 +312,12 @@ CommandReply run_command(App& app, std::string_view name, const json& args) {
 
 void handle_commands(App& app) {
   if (!app.commands) return;
-  while (auto request = app.commands->try_receive()) {
+  // Only what waited when the drain began: a client that sends its next request the moment it
+  // is answered would otherwise keep this one tick, and the whole world, going for as long as it
+  // likes. Later requests wait for the next tick.
+  for (std::size_t waiting = app.commands->size(); waiting > 0; --waiting) {
+    std::optional<CommandRequest> request = app.commands->try_receive();
+    if (!request) break;
     request->answer(run_command(app, request->name, request->args));
   }
 }

@@ -14,7 +14,7 @@ namespace perchkin {
 inline constexpr std::string_view kNoBuddies =
     "there are no buddies right now; add one with crew";
 
-// Drains the command channel without blocking and answers every request.
+// Answers, without blocking, every request the command channel held when it was called.
 void handle_commands(App& app);
 CommandReply run_command(App& app, std::string_view name, const json& args);
 CommandReply run_buddy_command(App& app, std::size_t index, std::string_view name,

@@ -71,6 +71,11 @@ std::optional<CommandRequest> CommandChannel::try_receive() {
   return request;
 }
 
+std::size_t CommandChannel::size() const {
+  std::lock_guard lock(mutex_);
+  return queue_.size();
+}
+
 void CommandChannel::close() {
   std::deque<CommandRequest> dropped;
   {

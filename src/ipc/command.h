@@ -7,6 +7,7 @@
 
 #include <condition_variable>
 #include <chrono>
+#include <cstddef>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -91,6 +92,8 @@ class CommandChannel {
   bool send(CommandRequest request);
   // Never blocks.
   std::optional<CommandRequest> try_receive();
+  // How many requests wait right now.
+  std::size_t size() const;
   // The receiving side is gone: later sends fail and queued requests are dropped, which closes
   // their reply channels.
   void close();

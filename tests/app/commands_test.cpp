@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <deque>
+#include <thread>
+
 namespace perchkin {
 namespace {
 
@@ -21,6 +25,41 @@ struct Commands : test::AppFixture {
 const std::string kActs =
     "idle, sit, sleep, wave, dance, happy, jump, type, backflip, spin, explode, dizzy, angry, "
     "love, think, scared, celebrate, chase";
+
+TEST_F(Commands, OneDrainTakesOnlyWhatWaitedSoAFloodCannotHoldTheTick) {
+  ASSERT_TRUE(ok("crew", {{"add", 49}}));
+  app.commands = std::make_shared<CommandChannel>();
+  // A client that keeps eight requests waiting, sending the next the moment one is answered.
+  constexpr std::size_t kInFlight = 8;
+  std::atomic<int> answered{0};
+  std::atomic<bool> stop{false};
+  std::atomic<bool> done{false};
+  std::thread client([&] {
+    std::deque<ReplyReceiver> waiting;
+    for (int sent = 0; sent < 5000 && !stop;) {
+      if (waiting.size() < kInFlight) {
+        ReplyPair reply = make_reply_channel();
+        if (!app.commands->send({"status", json::object(), std::move(reply.sender)})) break;
+        waiting.push_back(std::move(reply.receiver));
+        ++sent;
+        continue;
+      }
+      if (!waiting.front().wait_until(std::chrono::steady_clock::now() + std::chrono::seconds(5)))
+        break;
+      waiting.pop_front();
+      answered += 1;
+    }
+    done = true;
+  });
+  while (app.commands->size() < kInFlight) std::this_thread::yield();
+  handle_commands(app);
+  const int in_one_drain = answered.load();
+  stop = true;
+  while (!done) handle_commands(app);
+  client.join();
+  handle_commands(app);  // whatever the client left unanswered
+  EXPECT_LE(in_one_drain, static_cast<int>(kInFlight));
+}
 
 TEST_F(Commands, DispatchAndArgs) {
   EXPECT_EQ(msg("quit", json(5)), "bye");
