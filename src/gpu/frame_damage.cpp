@@ -295,11 +295,12 @@ std::optional<std::vector<BoxF>> damage_boxes(const FrameInput& in, const Prepar
   return out;
 }
 
-std::vector<PixelRect> damage_rects(std::span<const BoxF> boxes, int width, int height) {
+std::vector<PixelRect> damage_rects(std::span<const BoxF> boxes, int width, int height,
+                                    std::size_t most) {
   Cells cells(kDamageCell, width, height);
   for (const BoxF& b : boxes) cells.mark(b);
   for (;;) {
-    std::vector<PixelRect> rects = cells.runs(kMaxDamageRects);
+    std::vector<PixelRect> rects = cells.runs(std::max<std::size_t>(most, 1));
     if (!rects.empty() || std::find(cells.on.begin(), cells.on.end(), 1) == cells.on.end())
       return rects;
     if (cells.size >= kTileSize) break;
@@ -316,7 +317,7 @@ std::vector<PixelRect> damage_rects(std::span<const BoxF> boxes, int width, int 
 }
 
 void narrow_clears(DamageState& damage, const FrameInput& in, const FrameState& state,
-                   PreparedFrame& frame) {
+                   PreparedFrame& frame, std::size_t most) {
   const std::uint64_t signature = in.scene ? drawing_signature(*in.scene) : 0;
   const LookSettings look = in.settings ? in.settings->look : LookSettings{};
   const std::uint64_t hat = in.custom_hat ? in.custom_hat->id : 0;
@@ -337,7 +338,7 @@ void narrow_clears(DamageState& damage, const FrameInput& in, const FrameState& 
     std::vector<BoxF> both = *damage.previous;
     both.insert(both.end(), boxes->begin(), boxes->end());
     plan.clears.clear();
-    for (PixelRect r : damage_rects(both, overlay.width, overlay.height)) {
+    for (PixelRect r : damage_rects(both, overlay.width, overlay.height, most)) {
       r = {std::max(0, r.left - plan.buffer.left), std::max(0, r.top - plan.buffer.top),
            std::min(size.width, r.right - plan.buffer.left),
            std::min(size.height, r.bottom - plan.buffer.top)};

@@ -36,9 +36,10 @@ inline constexpr int kDamageCell = 16;
 inline constexpr std::size_t kMaxDamageRects = 48;
 
 // Row runs of the cells the boxes touch, merged down the rows, in overlay pixels clipped to
-// `width` x `height`; at most kMaxDamageRects (coarser cells, or the plan's reduction, when
+// `width` x `height`; at most `most` (coarser cells, or the plan's reduction to eight, when
 // finer ones give more).
-std::vector<PixelRect> damage_rects(std::span<const BoxF> boxes, int width, int height);
+std::vector<PixelRect> damage_rects(std::span<const BoxF> boxes, int width, int height,
+                                    std::size_t most = kMaxDamageRects);
 
 // Kept by the backend from frame to frame.
 struct DamageState {
@@ -51,7 +52,8 @@ struct DamageState {
 // Replaces the plan's clears (buffer pixels) by this frame's and the last frame's damage when
 // that is allowed, and remembers this frame for the next. Call after prepare_frame on a frame
 // that is drawn, before finish_prepared (`state` still holds the last frame's instances).
+// `most`: the rectangles a target takes before each costs more than the pixels it saves.
 void narrow_clears(DamageState& damage, const FrameInput& in, const FrameState& state,
-                   PreparedFrame& frame);
+                   PreparedFrame& frame, std::size_t most = kMaxDamageRects);
 
 }  // namespace perchkin

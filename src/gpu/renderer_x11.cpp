@@ -61,6 +61,8 @@ class Presenter : public FrameTarget {
   // pixels); `whole`: the buffer moved or changed size, so all of the window is redone.
   virtual Status present(const PixelRect& buffer, std::span<const PixelRect> rects, bool whole,
                          int window_w, int window_h) = 0;
+  // Dirty rectangles worth keeping apart: beyond this each costs more than its pixels save.
+  virtual std::size_t most_rects() const { return kMaxDamageRects; }
 };
 
 using CopySubBuffer = void (*)(Display*, GLXDrawable, int, int, int, int);
@@ -128,6 +130,9 @@ class GlxPresenter final : public Presenter {
     return Status::success();
   }
   const std::string& name() const { return renderer_name_; }
+  // Every rectangle is a scissored clear, draws and a copy to the window, each a wait for the
+  // driver's threads on a software rasterizer: a few large ones cost less than many small.
+  std::size_t most_rects() const override { return kMaxClearRects; }
 
   Status resize(int w, int h) override { return pass_->resize(w, h); }
   void clear(std::span<const PixelRect> rects) override { pass_->clear(rects); }
@@ -429,7 +434,7 @@ class X11Renderer final : public Renderer {
     const FramePlan& plan = prepared_.plan;
     if (!plan.draw) return Result<FrameResult>::success(FrameResult{});
     // The target keeps its pixels: only what changed since the last drawn frame is redrawn.
-    narrow_clears(damage_, in, state_, prepared_);
+    narrow_clears(damage_, in, state_, prepared_, presenter_->most_rects());
     const PixelSize window = overlay_size(overlay_);
 
     const PixelSize size = buffer_size(plan.buffer);

@@ -200,6 +200,14 @@ TEST(FrameDamage, ManyBoxesBecomeAFewRectanglesThatStillCoverThem) {
     EXPECT_LE(r.right, 1920);
     EXPECT_LE(r.bottom, 1080);
   }
+  // A target that takes fewer gets fewer, still covering every box.
+  const std::vector<PixelRect> few = damage_rects(boxes, 1920, 1080, kMaxClearRects);
+  ASSERT_FALSE(few.empty());
+  EXPECT_LE(few.size(), kMaxClearRects);
+  for (const BoxF& b : boxes) {
+    if (b.left >= 1920) continue;
+    EXPECT_TRUE(covers(few, static_cast<int>(std::max(0.0, b.left)), static_cast<int>(std::max(0.0, b.top))));
+  }
   // A few small boxes stay small: cells, not tiles.
   const BoxF one[] = {{100, 100, 110, 110}};
   const std::vector<PixelRect> small = damage_rects(one, 1920, 1080);
