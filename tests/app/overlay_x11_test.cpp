@@ -13,11 +13,13 @@
 
 #include <X11/Xutil.h>
 
+#include <array>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <signal.h>
 #include <thread>
+#include <vector>
 #include <unistd.h>
 
 // Under the sanitizer build: the GL driver and Xlib keep allocations they never free.
@@ -78,6 +80,14 @@ int count_pixels(const Screen& s, int x0, int y0, int x1, int y1, F&& test) {
   return n;
 }
 
+// Where each buddy stands, by id.
+std::vector<std::array<int, 3>> places(const json& status) {
+  std::vector<std::array<int, 3>> out;
+  for (const json& b : status.value("buddies", json::array()))
+    out.push_back({b.value("id", -1), b.value("x", 0), b.value("y", 0)});
+  return out;
+}
+
 class OverlayDesktop : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -131,9 +141,17 @@ class OverlayDesktop : public ::testing::Test {
 TEST_F(OverlayDesktop, BuddiesShowWhereTheyStandAndTheRestOfTheDesktopIsUnchanged) {
   start_companion();
   ASSERT_TRUE(send_command(port, "crew", json{{"add", 3}}).index() == 0);
-  const json status = settled_status();
-  std::this_thread::sleep_for(300ms);
-  const Screen after = grab_screen(*session);
+  // A landing buddy may slide or walk off: use a picture between two statuses that agree, with
+  // time for the compositor to show the last frame.
+  json status;
+  Screen after;
+  for (int tries = 0; tries < 20; ++tries) {
+    const json before = settled_status();
+    std::this_thread::sleep_for(300ms);
+    after = grab_screen(*session);
+    status = status_of(port).value_or(json::object());
+    if (places(status) == places(before)) break;
+  }
 
   // The desktop without the companion, once it has quit (before it started, the compositor may
   // still have been painting its first frames).
