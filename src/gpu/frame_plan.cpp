@@ -54,11 +54,13 @@ SceneActivity scene_activity(const Crew& crew, const RenderEntries& re, const Sc
   a.particles = !fx.particles.empty();
   a.pending_effects =
       !fx.rings.empty() || !fx.bursts.empty() || !fx.entries.empty() || fx.snow_until > now;
-  for (const Buddy& b : crew.buddies)
-    if (!b.bubble_text.empty() && b.bubble_until > now) {
-      a.bubbles = true;
-      break;
-    }
+  for (const Buddy& b : crew.buddies) {
+    a.bubbles = a.bubbles || (!b.bubble_text.empty() && b.bubble_until > now);
+    // The stars circle by the buddy's clock while its picture may stay the same.
+    a.animated_wear = a.animated_wear || (b.mode == BuddyMode::act && b.act == Act::dizzy) ||
+                      (b.mode == BuddyMode::drawing && b.pencil.out);
+    if (a.bubbles && a.animated_wear) break;
+  }
   for (const RenderEntry& e : re.entries)
     if (e.burst) {
       a.bursts = true;

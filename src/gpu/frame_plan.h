@@ -30,13 +30,15 @@ struct SceneActivity {
   bool bubbles = false;             // any visible speech bubble
   bool pending_effects = false;     // rings, timed bursts, snow, unshown prop entries
   bool bursts = false;              // buddies burst into loose pixels
+  bool animated_wear = false;       // dizzy stars circling a head, a pencil out
   bool whole_overlay = false;       // finished drawings, text being typed or hazards
   bool menu_open = false;
   bool selection = false;
 
   // Content that moves by itself, so the next frame must be drawn even if it is gone by then.
   bool moving() const {
-    return drawings_in_flight || particles || bubbles || pending_effects || bursts;
+    return drawings_in_flight || particles || bubbles || pending_effects || bursts ||
+           animated_wear;
   }
 };
 

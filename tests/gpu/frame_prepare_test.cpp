@@ -123,6 +123,22 @@ TEST(FramePrepare, MenuSelectionAndBubblesDecideWhatIsMarked) {
   EXPECT_TRUE(w.frame.activity.selection);
 }
 
+TEST(FramePrepare, DizzyStarsKeepDrawingWhileTheBuddyStandsStill) {
+  World w;
+  w.crew.buddies.push_back(idle_buddy(0, 1100.0, 1000.0));
+  w.crew.buddies[0].mode = BuddyMode::act;
+  w.crew.buddies[0].act = Act::dizzy;
+  ASSERT_TRUE(w.run(w.input()));
+  // The picture is the same act frame; only the stars move, by the buddy's clock.
+  w.crew.buddies[0].clock += 1.0 / 60.0;
+  EXPECT_TRUE(w.run(w.input()));
+  EXPECT_TRUE(w.frame.activity.animated_wear);
+  w.crew.buddies[0].mode = BuddyMode::idle;
+  w.crew.buddies[0].act = Act::none;
+  EXPECT_TRUE(w.run(w.input()));  // the stars' last place is cleared
+  EXPECT_FALSE(w.run(w.input()));
+}
+
 bool clears_cover(const FramePlan& plan, double x, double y) {
   for (const PixelRect& r : plan.clears)
     if (x >= r.left + plan.buffer.left && x < r.right + plan.buffer.left && y >= r.top + plan.buffer.top &&
