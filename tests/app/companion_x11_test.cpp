@@ -6,6 +6,7 @@
 
 #include "base/json.h"
 #include "child_process.h"
+#include "x11_desktop.h"
 #include "gpu/png.h"
 #include "ipc/port.h"
 #include "win/session_x11.h"
@@ -33,23 +34,8 @@ using test::spawn;
 using test::wait_exit;
 using Clock = std::chrono::steady_clock;
 
-// Runs xdotool with the arguments and waits for it.
-bool xdotool(std::vector<std::string> args) {
-  args.insert(args.begin(), "xdotool");
-  const pid_t pid = spawn(std::move(args));
-  return pid > 0 && wait_exit(pid, 10s) == 0;
-}
-
-// Polls `probe` until it gives a value or `limit` passes.
-template <typename T>
-std::optional<T> poll(std::chrono::milliseconds limit, const std::function<std::optional<T>()>& probe) {
-  const auto deadline = Clock::now() + limit;
-  for (;;) {
-    if (auto v = probe()) return v;
-    if (Clock::now() >= deadline) return std::nullopt;
-    std::this_thread::sleep_for(40ms);
-  }
-}
+using test::poll;
+using test::xdotool;
 
 bool grounded(const json& b) {
   const std::string mode = b.value("mode", "");

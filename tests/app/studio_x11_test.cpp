@@ -6,6 +6,7 @@
 
 #include "base/json.h"
 #include "child_process.h"
+#include "x11_desktop.h"
 #include "ipc/port.h"
 #include "settings/settings.h"
 #include "studio/studio.h"
@@ -30,21 +31,8 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-bool xdotool(std::vector<std::string> args) {
-  args.insert(args.begin(), "xdotool");
-  const pid_t pid = test::spawn(std::move(args));
-  return pid > 0 && test::wait_exit(pid, 10s) == 0;
-}
-
-template <typename T>
-std::optional<T> poll(std::chrono::milliseconds limit, const std::function<std::optional<T>()>& probe) {
-  const auto deadline = Clock::now() + limit;
-  for (;;) {
-    if (auto v = probe()) return v;
-    if (Clock::now() >= deadline) return std::nullopt;
-    std::this_thread::sleep_for(25ms);
-  }
-}
+using test::poll;
+using test::xdotool;
 
 // Where the pages draw a label, found by drawing the page on a recording canvas at scale 1.
 std::optional<CanvasPoint> label_position(int page, const std::string& label) {
@@ -112,21 +100,7 @@ class StudioDesktop : public ::testing::Test {
     return std::nullopt;
   }
 
-  std::vector<Window> studio_windows() {
-    std::vector<Window> found;
-    const auto list = session->read_longs(session->root(), XInternAtom(d, "_NET_CLIENT_LIST", False),
-                                          XA_WINDOW, 4096);
-    for (long v : list) {
-      XClassHint hint{};
-      const auto w = static_cast<Window>(v);
-      if (XGetClassHint(d, w, &hint) == 0) continue;
-      if (hint.res_class != nullptr && std::string(hint.res_class) == "PerchkinStudio")
-        found.push_back(w);
-      if (hint.res_name != nullptr) XFree(hint.res_name);
-      if (hint.res_class != nullptr) XFree(hint.res_class);
-    }
-    return found;
-  }
+  std::vector<Window> studio_windows() { return test::client_windows(*session, "PerchkinStudio"); }
   Window wait_window() {
     return poll<Window>(10s, [&]() -> std::optional<Window> {
              const auto list = studio_windows();

@@ -4,6 +4,7 @@
 // user would; every wait polls with a deadline.
 #include <gtest/gtest.h>
 
+#include "app/x11_desktop.h"
 #include "studio/studio_window_x11.h"
 #include "win/session_x11.h"
 
@@ -13,15 +14,10 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <fcntl.h>
 #include <functional>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
 #include <vector>
-
-extern char** environ;
 
 namespace perchkin {
 namespace {
@@ -29,26 +25,7 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-bool run(std::vector<std::string> args) {
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid = -1;
-  const bool spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0;
-  posix_spawn_file_actions_destroy(&actions);
-  int status = 0;
-  return spawned && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
-         WEXITSTATUS(status) == 0;
-}
-
-bool xdotool(std::vector<std::string> args) {
-  args.insert(args.begin(), "xdotool");
-  return run(std::move(args));
-}
+using test::xdotool;
 
 class StudioWindowX11 : public ::testing::Test {
  protected:
@@ -72,22 +49,7 @@ class StudioWindowX11 : public ::testing::Test {
     }
   }
 
-  // The managed client windows of class PerchkinStudio.
-  std::vector<Window> studio_windows() {
-    std::vector<Window> found;
-    const auto list = session->read_longs(session->root(), XInternAtom(d, "_NET_CLIENT_LIST", False),
-                                          XA_WINDOW, 4096);
-    for (long v : list) {
-      XClassHint hint{};
-      const auto w = static_cast<Window>(v);
-      if (XGetClassHint(d, w, &hint) == 0) continue;
-      if (hint.res_class != nullptr && std::string(hint.res_class) == "PerchkinStudio")
-        found.push_back(w);
-      if (hint.res_name != nullptr) XFree(hint.res_name);
-      if (hint.res_class != nullptr) XFree(hint.res_class);
-    }
-    return found;
-  }
+  std::vector<Window> studio_windows() { return test::client_windows(*session, "PerchkinStudio"); }
   Window wait_window() {
     const auto deadline = Clock::now() + 10s;
     while (Clock::now() < deadline) {
