@@ -198,22 +198,25 @@ void main() {
 }
 )";
 
-// The 2D layer: one triangle over the whole target, each pixel fetched from the layer texture
-// (whose first row is the target's top row).
+// The 2D layer: two triangles per rectangle, each target pixel sampling the layer texel at its
+// centre (the layer's first row is the target's top row). A plain texture copy blended "over"
+// is a shape llvmpipe recognises and runs as a row copy-and-blend instead of a per-pixel
+// shader, several times faster; a GPU draws it the same.
 const char* const kLayerVS = R"(#version 330 core
+layout(location = 0) in vec4 corner;  // clip position, then texture coordinates
+out vec2 v_uv;
 void main() {
-  vec2 p = vec2(float((gl_VertexID & 1) * 4 - 1), float((gl_VertexID >> 1) * 4 - 1));
-  gl_Position = vec4(p, 0.0, 1.0);
+  gl_Position = vec4(corner.xy, 0.0, 1.0);
+  v_uv = corner.zw;
 }
 )";
 
 const char* const kLayerPS = R"(#version 330 core
 uniform sampler2D layer;
-uniform int height;
+in vec2 v_uv;
 out vec4 colour;
 void main() {
-  ivec2 p = ivec2(gl_FragCoord.xy);
-  colour = texelFetch(layer, ivec2(p.x, height - 1 - p.y), 0);
+  colour = texture(layer, v_uv);
 }
 )";
 
@@ -232,8 +235,11 @@ struct Slice {
 
 struct GlPass::Objects {
   Program sprite, shadow, glow, layer;
-  GLint layer_height = -1;
   GLuint vao = 0;
+  // The layer's rectangles as vertices, and a framebuffer of the target without its depth
+  // buffer: llvmpipe takes its fast path for rectangles only where there is none.
+  GLuint layer_vao = 0, layer_vbo = 0, flat_fbo = 0;
+  std::vector<float> corners;
   GLuint atlas = 0, halo = 0, instances = 0, layer_texture = 0;
   GLuint fbo = 0, target = 0, depth = 0;
   int instance_rows = 0;
@@ -249,6 +255,9 @@ struct GlPass::Objects {
     const GLuint textures[] = {atlas, halo, instances, layer_texture, target};
     glDeleteTextures(5, textures);
     if (fbo != 0) glDeleteFramebuffers(1, &fbo);
+    if (flat_fbo != 0) glDeleteFramebuffers(1, &flat_fbo);
+    if (layer_vbo != 0) glDeleteBuffers(1, &layer_vbo);
+    if (layer_vao != 0) glDeleteVertexArrays(1, &layer_vao);
     if (depth != 0) glDeleteRenderbuffers(1, &depth);
     if (vao != 0) glDeleteVertexArrays(1, &vao);
   }
@@ -372,14 +381,21 @@ Status GlPass::init(const SpriteTextures& textures) {
   auto layer = link({kLayerVS}, {kLayerPS}, "layer");
   if (!layer.ok()) return layer.status();
   gl->layer = *layer;
-  gl->layer_height = glGetUniformLocation(gl->layer.id, "height");
 
   glGenVertexArrays(1, &gl->vao);
+  glGenVertexArrays(1, &gl->layer_vao);
+  glGenBuffers(1, &gl->layer_vbo);
+  glBindVertexArray(gl->layer_vao);
+  glBindBuffer(GL_ARRAY_BUFFER, gl->layer_vbo);
+  glEnableVertexAttribArray(0);
+  glVertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, 4 * sizeof(float), nullptr);
+  glBindVertexArray(0);
   gl->atlas = make_texture(GL_R8UI, kAtlasWidth, kAtlasHeight, GL_RED_INTEGER, GL_UNSIGNED_BYTE,
                            textures.atlas.data(), GL_NEAREST);
   gl->halo = make_texture(GL_R8, kHaloWidth, kHaloHeight, GL_RED, GL_UNSIGNED_BYTE,
                           textures.halo.data(), GL_LINEAR);
   glGenFramebuffers(1, &gl->fbo);
+  glGenFramebuffers(1, &gl->flat_fbo);
   glGenRenderbuffers(1, &gl->depth);
   gl_ = std::move(gl);
   if (Status s = check("building the textures"); !s.ok()) return s;
@@ -404,6 +420,11 @@ Status GlPass::resize(int width, int height) {
   glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, gl_->depth);
   if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE)
     return Status::fail("the drawing target is incomplete");
+  glBindFramebuffer(GL_FRAMEBUFFER, gl_->flat_fbo);
+  glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, gl_->target, 0);
+  if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE)
+    return Status::fail("the drawing target is incomplete");
+  glBindFramebuffer(GL_FRAMEBUFFER, gl_->fbo);
   width_ = width;
   height_ = height;
   glDisable(GL_SCISSOR_TEST);
@@ -443,20 +464,32 @@ void GlPass::composite_layer(const std::uint8_t* bgra, int stride,
   glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
   glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
 
-  glBindFramebuffer(GL_FRAMEBUFFER, gl_->fbo);
+  // Pixel edges to clip space and texture coordinates; the target's top is clip y = 1.
+  const auto w = static_cast<float>(width_), h = static_cast<float>(height_);
+  gl_->corners.clear();
+  for (const PixelRect& r : boxes) {
+    const float s0 = static_cast<float>(r.left) / w, s1 = static_cast<float>(r.right) / w;
+    const float t0 = static_cast<float>(r.top) / h, t1 = static_cast<float>(r.bottom) / h;
+    const float x0 = s0 * 2.0f - 1.0f, x1 = s1 * 2.0f - 1.0f;
+    const float y0 = 1.0f - t0 * 2.0f, y1 = 1.0f - t1 * 2.0f;
+    const float quad[6][4] = {{x0, y0, s0, t0}, {x1, y0, s1, t0}, {x0, y1, s0, t1},
+                              {x1, y0, s1, t0}, {x1, y1, s1, t1}, {x0, y1, s0, t1}};
+    gl_->corners.insert(gl_->corners.end(), &quad[0][0], &quad[0][0] + 24);
+  }
+  glBindFramebuffer(GL_FRAMEBUFFER, gl_->flat_fbo);
   glViewport(0, 0, width_, height_);
-  glBindVertexArray(gl_->vao);
+  glBindVertexArray(gl_->layer_vao);
+  glBindBuffer(GL_ARRAY_BUFFER, gl_->layer_vbo);
+  glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(gl_->corners.size() * sizeof(float)),
+               gl_->corners.data(), GL_STREAM_DRAW);
   glEnable(GL_BLEND);
   glBlendEquation(GL_FUNC_ADD);
   glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
   glUseProgram(gl_->layer.id);
-  glUniform1i(gl_->layer_height, height_);
-  glEnable(GL_SCISSOR_TEST);
-  for (const PixelRect& r : boxes) {
-    scissor(r, height_);
-    glDrawArrays(GL_TRIANGLE_STRIP, 0, 3);
-  }
   glDisable(GL_SCISSOR_TEST);
+  glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(boxes.size() * 6));
+  glBindVertexArray(gl_->vao);
+  glBindFramebuffer(GL_FRAMEBUFFER, gl_->fbo);
 }
 
 void GlPass::copy_layer(const std::uint8_t* bgra, int stride, std::span<const PixelRect> rects) {

@@ -221,6 +221,48 @@ TEST_F(GlPassTest, LayersCompositeUnderAndOverTheBuddiesInsideTheirRectangles) {
   EXPECT_EQ(pixel_at(pass.read_back(), 32, 41) & 0xFF, 0xFFu);
 }
 
+// Every layer pixel lands on its own target pixel, blended "over" what the target holds, in
+// each rectangle and nowhere else: odd sizes, a one-pixel column, the far edges, and layer
+// pixels that differ from each neighbour, so a row or column off by one shows.
+TEST_F(GlPassTest, ALayerBlendsTexelForTexelInsideEachRectangle) {
+  const int w = 301, h = 157, stride = w * 4;
+  ASSERT_TRUE(pass.resize(w, h).ok());
+  std::vector<std::uint8_t> under(static_cast<std::size_t>(stride) * h), over(under.size());
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      std::uint8_t* u = &under[static_cast<std::size_t>(y * stride + x * 4)];
+      u[0] = std::uint8_t(x * 7), u[1] = std::uint8_t(y * 5), u[2] = 200, u[3] = 255;
+      std::uint8_t* o = &over[static_cast<std::size_t>(y * stride + x * 4)];
+      const int a = (x * 13 + y * 29) % 256;
+      o[3] = std::uint8_t(a), o[0] = std::uint8_t(a * ((x + y) % 3) / 2),
+      o[1] = std::uint8_t(a / 3), o[2] = std::uint8_t(a * (x % 2));
+    }
+  const PixelRect all{0, 0, w, h};
+  pass.copy_layer(under.data(), stride, {&all, 1});
+  const PixelRect rects[] = {{3, 5, 70, 41}, {150, 0, 151, h}, {200, 90, w, h}};
+  pass.composite_layer(over.data(), stride, rects);
+  const RgbaImage got = pass.read_back();
+  int worst = 0;
+  long outside_changed = 0;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const bool inside = std::any_of(std::begin(rects), std::end(rects), [&](const PixelRect& r) {
+        return x >= r.left && x < r.right && y >= r.top && y < r.bottom;
+      });
+      const std::uint8_t* u = &under[static_cast<std::size_t>(y * stride + x * 4)];
+      const std::uint8_t* o = &over[static_cast<std::size_t>(y * stride + x * 4)];
+      const std::uint8_t* g = &got.pixels[static_cast<std::size_t>((y * w + x) * 4)];
+      for (int k = 0; k < 4; ++k) {
+        const int bgra = k == 3 ? 3 : 2 - k;  // read back as RGBA
+        const int want = inside ? o[bgra] + (u[bgra] * (255 - o[3]) + 127) / 255 : u[bgra];
+        if (!inside && g[k] != want) ++outside_changed;
+        worst = std::max(worst, std::abs(int(g[k]) - std::min(255, want)));
+      }
+    }
+  EXPECT_LE(worst, 1);
+  EXPECT_EQ(outside_changed, 0);
+}
+
 TEST_F(GlPassTest, InstanceStorageGrowsPastOneTextureRow) {
   std::vector<BuddyInstance> crew;
   for (int i = 0; i < 600; ++i) {
