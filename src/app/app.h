@@ -25,6 +25,7 @@
 
 #include <array>
 #include <cstddef>
+#include <ctime>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -61,6 +62,10 @@ struct BenchState {
   double phase_start = 0.0;
   bool recorded = false;
   std::vector<double> recorded_x;
+  // Processor time of the whole process (drawing threads too) and frames since `recorded`:
+  // steadier than the frame gap on a machine shared with other work.
+  std::clock_t cpu_start = 0;
+  std::size_t frames = 0;
 };
 
 struct App {

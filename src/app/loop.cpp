@@ -119,7 +119,10 @@ void bench_step(App& app, double now) {
     bench.recorded_x.clear();
     for (const Buddy& b : crew.buddies) bench.recorded_x.push_back(b.x);
     bench.recorded = true;
+    bench.cpu_start = std::clock();
+    bench.frames = 0;
   }
+  if (bench.recorded) ++bench.frames;
   if (elapsed < 8.0 || app.work_ms.empty() || app.gap_ms.empty()) return;
   std::size_t settled = 0, moved = 0;
   for (std::size_t i = 0; i < crew.buddies.size(); ++i) {
@@ -127,8 +130,12 @@ void bench_step(App& app, double now) {
     if (b.mode != BuddyMode::fall) ++settled;
     if (i < bench.recorded_x.size() && !(std::abs(b.x - bench.recorded_x[i]) <= 0.5)) ++moved;
   }
-  std::printf("%4zu buddies (%zu settled, %zu moved): %s\n", target, settled, moved,
-              stats_text(app.work_ms, app.gap_ms).c_str());
+  const double cpu_ms = static_cast<double>(std::clock() - bench.cpu_start) * 1000.0 /
+                        static_cast<double>(CLOCKS_PER_SEC) /
+                        static_cast<double>(std::max<std::size_t>(1, bench.frames));
+  std::printf("%4zu buddies (%zu settled, %zu moved): %s; processor %sms a frame\n", target,
+              settled, moved, stats_text(app.work_ms, app.gap_ms).c_str(),
+              one_decimal(cpu_ms).c_str());
   std::fflush(stdout);
   bench.index += 1;
   bench.phase_start = now;

@@ -316,6 +316,36 @@ std::vector<PixelRect> damage_rects(std::span<const BoxF> boxes, int width, int 
   return rectangles(grid);
 }
 
+std::vector<PixelRect> without_overlaps(std::span<const PixelRect> rects) {
+  const auto overlap = [](const PixelRect& a, const PixelRect& b) {
+    return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+  };
+  std::vector<PixelRect> out, pieces, rest;
+  for (const PixelRect& r : rects) {
+    if (r.left >= r.right || r.top >= r.bottom) continue;
+    pieces.assign(1, r);
+    for (const PixelRect& o : out) {
+      rest.clear();
+      for (const PixelRect& p : pieces) {
+        if (!overlap(p, o)) {
+          rest.push_back(p);
+          continue;
+        }
+        // What of p lies above, below, left and right of o.
+        if (p.top < o.top) rest.push_back({p.left, p.top, p.right, o.top});
+        if (o.bottom < p.bottom) rest.push_back({p.left, o.bottom, p.right, p.bottom});
+        const int top = std::max(p.top, o.top), bottom = std::min(p.bottom, o.bottom);
+        if (p.left < o.left) rest.push_back({p.left, top, o.left, bottom});
+        if (o.right < p.right) rest.push_back({o.right, top, p.right, bottom});
+      }
+      pieces.swap(rest);
+      if (pieces.empty()) break;
+    }
+    out.insert(out.end(), pieces.begin(), pieces.end());
+  }
+  return out;
+}
+
 void narrow_clears(DamageState& damage, const FrameInput& in, const FrameState& state,
                    PreparedFrame& frame, std::size_t most) {
   const std::uint64_t signature = in.scene ? drawing_signature(*in.scene) : 0;

@@ -32,15 +32,16 @@ float saturate(float x) {
 float from_byte(std::uint8_t b) { return static_cast<float>(b) * (1.0f / 255.0f); }
 
 // Premultiplied "over": dst = src + dst * (1 - src.a); the source is clamped to the target's range.
-void blend_over(std::uint8_t* dst, float r, float g, float b, float a) {
+// `red` and `blue` are the byte offsets of those channels in the target's order.
+void blend_over(std::uint8_t* dst, int red, int blue, float r, float g, float b, float a) {
   r = saturate(r);
   g = saturate(g);
   b = saturate(b);
   a = saturate(a);
   const float keep = 1.0f - a;
-  dst[0] = to_byte(r + from_byte(dst[0]) * keep);
+  dst[red] = to_byte(r + from_byte(dst[red]) * keep);
   dst[1] = to_byte(g + from_byte(dst[1]) * keep);
-  dst[2] = to_byte(b + from_byte(dst[2]) * keep);
+  dst[blue] = to_byte(b + from_byte(dst[blue]) * keep);
   dst[3] = to_byte(a + from_byte(dst[3]) * keep);
 }
 
@@ -52,6 +53,27 @@ inline void blend_black(std::uint8_t* dst, float a) {
   dst[2] = static_cast<std::uint8_t>(static_cast<float>(dst[2]) * keep + 0.5f);
   dst[3] = static_cast<std::uint8_t>(a * 255.0f + static_cast<float>(dst[3]) * keep + 0.5f);
 }
+
+// The pixels the passes draw on: an image of their own or memory shared with a window.
+struct View {
+  std::uint8_t* pixels = nullptr;
+  int width = 0, height = 0;
+  std::size_t stride = 0;
+  int red = 0, blue = 2;
+
+  std::uint8_t* at(int x, int y) const {
+    return pixels + static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x) * 4;
+  }
+};
+
+View view_of(RgbaImage& img) {
+  return {img.pixels.data(), img.width, img.height, static_cast<std::size_t>(img.width) * 4, 0, 2};
+}
+
+// Pixels [x0, x1) x [y0, y1).
+struct Range {
+  int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+};
 
 bool finite(float x) { return std::isfinite(x); }
 
@@ -76,7 +98,7 @@ struct Quad {
 
 // Sets up a quad of `size` overlay pixels centred on `centre`, rotated by `angle` (y down).
 // Returns false when it covers no pixel centre or its numbers are unusable.
-bool place_quad(const RgbaImage& img, const Frame& frame, float centre_x, float centre_y, float size_x,
+bool place_quad(const View& img, const Frame& frame, float centre_x, float centre_y, float size_x,
                 float size_y, float angle, Quad& q) {
   if (img.width <= 0 || img.height <= 0) return false;
   if (!(frame.screen.x > 0.0f) || !(frame.screen.y > 0.0f) || !finite(frame.screen.x) ||
@@ -134,8 +156,7 @@ void trim_to_unit_range(int& first, std::vector<float>& values) {
   first += static_cast<int>(begin);
 }
 
-AxisMap axis_map(const Quad& q) {
-  AxisMap m;
+void axis_map(const Quad& q, AxisMap& m) {
   m.x0 = q.x0;
   m.y0 = q.y0;
   m.u.resize(static_cast<std::size_t>(q.x1 - q.x0));
@@ -144,30 +165,48 @@ AxisMap axis_map(const Quad& q) {
   for (int y = q.y0; y < q.y1; ++y) m.v[static_cast<std::size_t>(y - q.y0)] = static_cast<float>(0.5 + (y + 0.5 - q.cy) / q.by);
   trim_to_unit_range(m.x0, m.u);
   trim_to_unit_range(m.y0, m.v);
-  return m;
 }
 
-std::uint8_t* pixel_ptr(RgbaImage& img, int x, int y) {
-  return img.pixels.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(img.width) + static_cast<std::size_t>(x)) * 4;
+// The map's columns and rows inside `r`, as indices into u and v.
+Range map_part(const AxisMap& m, const Range& r) {
+  return {std::max(r.x0, m.x0) - m.x0, std::max(r.y0, m.y0) - m.y0,
+          std::min(r.x1, m.x0 + static_cast<int>(m.u.size())) - m.x0,
+          std::min(r.y1, m.y0 + static_cast<int>(m.v.size())) - m.y0};
 }
 
-// Calls shade(pixel, u, v) for every pixel whose centre lies in the quad, u and v in [0, 1).
-template <class Shade>
-void scan_quad(RgbaImage& img, const Quad& q, Shade&& shade) {
-  if (axis_aligned(q)) {
-    const AxisMap m = axis_map(q);
-    for (std::size_t j = 0; j < m.v.size(); ++j) {
-      std::uint8_t* row = pixel_ptr(img, m.x0, m.y0 + static_cast<int>(j));
-      for (std::size_t i = 0; i < m.u.size(); ++i) shade(row + i * 4, m.u[i], m.v[j]);
-    }
-    return;
+// Calls fn(range) for each clip rectangle's part of the quad's pixels.
+template <class Fn>
+void each_clip(const Quad& q, std::span<const PixelRect> clips, Fn&& fn) {
+  for (const PixelRect& c : clips) {
+    const Range r{std::max(q.x0, c.left), std::max(q.y0, c.top), std::min(q.x1, c.right),
+                  std::min(q.y1, c.bottom)};
+    if (r.x0 < r.x1 && r.y0 < r.y1) fn(r);
   }
-  // Rotated: u and v are linear along each row; narrow the row to where both lie in [0, 1)
-  // (one pixel of slack for rounding) and test each pixel exactly.
+}
+
+// A rotated quad's (u, v) at pixel x of the row whose centre is dy below the quad's centre.
+struct RowUv {
+  const Quad& q;
+  double inv, dy;
+  float u(int x) const { return static_cast<float>(0.5 + (q.by * (x + 0.5 - q.cx) - q.bx * dy) * inv); }
+  float v(int x) const { return static_cast<float>(0.5 + (q.ax * dy - q.ay * (x + 0.5 - q.cx)) * inv); }
+  bool inside(int x) const {
+    const float a = u(x), b = v(x);
+    return a >= 0.0f && a < 1.0f && b >= 0.0f && b < 1.0f;
+  }
+};
+
+// Calls shade(pixel, u, v) for every pixel of the range whose centre lies in the rotated quad,
+// u and v in [0, 1). u and v are linear along each row, and as computed (each step a rounding
+// of a monotonic function) never turn back, so the pixels inside form one run: the row is
+// narrowed to where both lie in [0, 1) (one pixel of slack for rounding), its ends tested
+// exactly, and the pixels between shaded without a test.
+template <class Shade>
+void scan_rotated(const View& img, const Quad& q, const Range& part, Shade&& shade) {
   const double inv = 1.0 / q.det;
   const double du = q.by * inv;
   const double dv = -q.ay * inv;
-  for (int y = q.y0; y < q.y1; ++y) {
+  for (int y = part.y0; y < part.y1; ++y) {
     const double dy = y + 0.5 - q.cy;
     const double dx0 = q.x0 + 0.5 - q.cx;
     const double u0 = 0.5 + (q.by * dx0 - q.bx * dy) * inv;
@@ -187,16 +226,35 @@ void scan_quad(RgbaImage& img, const Quad& q, Shade&& shade) {
     narrow(u0, du);
     narrow(v0, dv);
     if (!(lo < hi)) continue;
-    const int first = q.x0 + static_cast<int>(std::max(0.0, std::floor(lo)));
-    const int last = q.x0 + static_cast<int>(std::min(static_cast<double>(q.x1 - q.x0), std::ceil(hi)));
-    std::uint8_t* row = pixel_ptr(img, 0, y);
-    for (int x = first; x < last; ++x) {
-      const double dx = x + 0.5 - q.cx;
-      const float u = static_cast<float>(0.5 + (q.by * dx - q.bx * dy) * inv);
-      const float v = static_cast<float>(0.5 + (q.ax * dy - q.ay * dx) * inv);
-      if (u >= 0.0f && u < 1.0f && v >= 0.0f && v < 1.0f) shade(row + static_cast<std::size_t>(x) * 4, u, v);
-    }
+    int first = std::max(part.x0, q.x0 + static_cast<int>(std::max(0.0, std::floor(lo))));
+    int last = std::min(
+        part.x1, q.x0 + static_cast<int>(std::min(static_cast<double>(q.x1 - q.x0), std::ceil(hi))));
+    const RowUv at{q, inv, dy};
+    while (first < last && !at.inside(first)) ++first;
+    while (last > first && !at.inside(last - 1)) --last;
+    std::uint8_t* row = img.at(0, y);
+    for (int x = first; x < last; ++x) shade(row + static_cast<std::size_t>(x) * 4, at.u(x), at.v(x));
   }
+}
+
+// The same for any quad, inside each clip rectangle.
+template <class Shade>
+void scan_quad(const View& img, const Quad& q, std::span<const PixelRect> clips, AxisMap& m,
+               Shade&& shade) {
+  if (axis_aligned(q)) {
+    axis_map(q, m);
+    each_clip(q, clips, [&](const Range& r) {
+      const Range p = map_part(m, r);
+      for (int j = p.y0; j < p.y1; ++j) {
+        std::uint8_t* row = img.at(m.x0, m.y0 + j);
+        for (int i = p.x0; i < p.x1; ++i)
+          shade(row + static_cast<std::size_t>(i) * 4, m.u[static_cast<std::size_t>(i)],
+                m.v[static_cast<std::size_t>(j)]);
+      }
+    });
+    return;
+  }
+  each_clip(q, clips, [&](const Range& r) { scan_rotated(img, q, r, shade); });
 }
 
 // Squashing widens the sprite; the glow quad follows the same rule.
@@ -293,7 +351,10 @@ bool instance_reaches(const BuddyInstance& b, const Frame& frame, const PixelRec
            cy - reach > r.bottom);
 }
 
-void draw_shadows(RgbaImage& target, const Frame& frame, std::span<const BuddyInstance> instances) {
+namespace {
+
+void shadows(const View& target, const Frame& frame, std::span<const BuddyInstance> instances,
+             std::span<const PixelRect> clips) {
   // Buddies of one size cast the same shadow at every whole-pixel position, so the ellipse is
   // computed once per size and sub-pixel offset and then stamped.
   constexpr int kMaxStampSide = 1024;
@@ -311,6 +372,7 @@ void draw_shadows(RgbaImage& target, const Frame& frame, std::span<const BuddyIn
     return 0.32f * a * a;
   };
 
+  AxisMap map;
   for (const BuddyInstance& in : instances) {
     if (!drawable(in) || !finite(in.shadow)) continue;
     Quad q;
@@ -322,7 +384,7 @@ void draw_shadows(RgbaImage& target, const Frame& frame, std::span<const BuddyIn
     const double hx = 0.5 * std::fabs(q.ax);
     const double hy = 0.5 * std::fabs(q.by);
     if (!axis_aligned(q) || 2.0 * hx > kMaxStampSide || 2.0 * hy > kMaxStampSide) {
-      scan_quad(target, q, [&](std::uint8_t* px, float u, float v) {
+      scan_quad(target, q, clips, map, [&](std::uint8_t* px, float u, float v) {
         const float a = shadow_alpha(u, v);
         if (a > 0.0f) blend_black(px, a);
       });
@@ -357,21 +419,25 @@ void draw_shadows(RgbaImage& target, const Frame& frame, std::span<const BuddyIn
     // The stamp's pixels on the image, clipped; q's range is already clipped and lies within it.
     const int x_base = static_cast<int>(icx) + stamp.left;
     const int y_base = static_cast<int>(icy) + stamp.top;
-    for (int y = std::max(q.y0, y_base); y < std::min(q.y1, y_base + stamp.height); ++y) {
-      const float* a = &stamp.alpha[static_cast<std::size_t>(y - y_base) * static_cast<std::size_t>(stamp.width)];
-      std::uint8_t* line = pixel_ptr(target, 0, y);
-      for (int x = std::max(q.x0, x_base); x < std::min(q.x1, x_base + stamp.width); ++x) {
-        const float alpha = a[x - x_base];
-        if (alpha > 0.0f) blend_black(line + static_cast<std::size_t>(x) * 4, alpha);
+    each_clip(q, clips, [&](const Range& r) {
+      for (int y = std::max(r.y0, y_base); y < std::min(r.y1, y_base + stamp.height); ++y) {
+        const float* a = &stamp.alpha[static_cast<std::size_t>(y - y_base) * static_cast<std::size_t>(stamp.width)];
+        std::uint8_t* line = target.at(0, y);
+        for (int x = std::max(r.x0, x_base); x < std::min(r.x1, x_base + stamp.width); ++x) {
+          const float alpha = a[x - x_base];
+          if (alpha > 0.0f) blend_black(line + static_cast<std::size_t>(x) * 4, alpha);
+        }
       }
-    }
+    });
   }
 }
 
-void draw_glow(RgbaImage& target, const Frame& frame, std::span<const BuddyInstance> instances,
-               const SpriteTextures& textures) {
+void glow_pass(const View& target, const Frame& frame, std::span<const BuddyInstance> instances,
+               const SpriteTextures& textures, std::span<const PixelRect> clips) {
   if (!(frame.glow > 0.0f) || !finite(frame.glow) || !textures_ok(textures)) return;
   const float glow = frame.glow;
+  AxisMap m;
+  std::vector<Tap> columns;
   for (const BuddyInstance& in : instances) {
     if (!drawable(in)) continue;
     const float sx = squash_widen(in);
@@ -393,27 +459,41 @@ void draw_glow(RgbaImage& target, const Frame& frame, std::span<const BuddyInsta
       float a = sample_halo(halo, tx, ty);
       if (a <= 0.0f) return;
       a = a * a * (3.0f - 2.0f * a) * glow;
-      blend_over(px, light.r * a, light.g * a, light.b * a, 0.45f * a);
+      blend_over(px, target.red, target.blue, light.r * a, light.g * a, light.b * a, 0.45f * a);
     };
     if (axis_aligned(q)) {
-      const AxisMap m = axis_map(q);
-      std::vector<Tap> columns;
-      columns.reserve(m.u.size());
+      axis_map(q, m);
+      columns.clear();
       for (float u : m.u) columns.push_back(column_tap(u));
-      for (std::size_t j = 0; j < m.v.size(); ++j) {
-        const Tap ty = make_tap(m.v[j], kHaloHeight);
-        std::uint8_t* line = pixel_ptr(target, m.x0, m.y0 + static_cast<int>(j));
-        for (std::size_t i = 0; i < columns.size(); ++i) shade(line + i * 4, columns[i], ty);
-      }
+      each_clip(q, clips, [&](const Range& r) {
+        const Range p = map_part(m, r);
+        for (int j = p.y0; j < p.y1; ++j) {
+          const Tap ty = make_tap(m.v[static_cast<std::size_t>(j)], kHaloHeight);
+          std::uint8_t* line = target.at(m.x0, m.y0 + j);
+          for (int i = p.x0; i < p.x1; ++i)
+            shade(line + static_cast<std::size_t>(i) * 4, columns[static_cast<std::size_t>(i)], ty);
+        }
+      });
       continue;
     }
-    scan_quad(target, q, [&](std::uint8_t* px, float u, float v) { shade(px, column_tap(u), make_tap(v, kHaloHeight)); });
+    each_clip(q, clips, [&](const Range& r) {
+      scan_rotated(target, q, r, [&](std::uint8_t* px, float u, float v) {
+        shade(px, column_tap(u), make_tap(v, kHaloHeight));
+      });
+    });
   }
 }
 
-void draw_sprites(RgbaImage& target, const Frame& frame, std::span<const BuddyInstance> instances,
-                  const SpriteTextures& textures) {
+void sprites(const View& target, const Frame& frame, std::span<const BuddyInstance> instances,
+             const SpriteTextures& textures, std::span<const PixelRect> clips) {
   if (!textures_ok(textures)) return;
+  struct Run {
+    int x;
+    int end;
+    int col;
+  };
+  AxisMap m;
+  std::vector<Run> runs;
   for (const BuddyInstance& in : instances) {
     if (!drawable(in)) continue;
     // Frames outside the atlas read code 0 on the GPU, which discards every pixel.
@@ -439,20 +519,18 @@ void draw_sprites(RgbaImage& target, const Frame& frame, std::span<const BuddyIn
         if (code == kCellClear) continue;
         const Float3 c = cell_colour(in, code, x, row);
         filled[i] = true;
-        cells[i] = {to_byte(c.r), to_byte(c.g), to_byte(c.b), 255};
+        cells[i][static_cast<std::size_t>(target.red)] = to_byte(c.r);
+        cells[i][1] = to_byte(c.g);
+        cells[i][static_cast<std::size_t>(target.blue)] = to_byte(c.b);
+        cells[i][3] = 255;
       }
     }
     // Sprite pixels are opaque, so "over" reduces to writing the colour.
     const auto cell_of = [](float t, int count) { return std::min(count - 1, static_cast<int>(t * static_cast<float>(count))); };
     if (axis_aligned(q)) {
       // Each pixel row is a few runs of columns that share a cell: fill them whole.
-      const AxisMap m = axis_map(q);
-      struct Run {
-        int x;
-        int end;
-        int col;
-      };
-      std::vector<Run> runs;
+      axis_map(q, m);
+      runs.clear();
       for (std::size_t i = 0; i < m.u.size(); ++i) {
         const int col = cell_of(m.u[i], kFrameColumns);
         const int x = m.x0 + static_cast<int>(i);
@@ -462,24 +540,58 @@ void draw_sprites(RgbaImage& target, const Frame& frame, std::span<const BuddyIn
           runs.push_back({x, x + 1, col});
         }
       }
-      for (std::size_t j = 0; j < m.v.size(); ++j) {
-        const int row = cell_of(m.v[j], kFrameRows);
-        std::uint8_t* line = pixel_ptr(target, 0, m.y0 + static_cast<int>(j));
-        for (const Run& run : runs) {
-          const std::size_t i = static_cast<std::size_t>(row * kFrameColumns + run.col);
-          if (!filled[i]) continue;
-          std::uint8_t px[4];
-          std::memcpy(px, &cells[i], 4);
-          for (int x = run.x; x < run.end; ++x) std::memcpy(line + static_cast<std::size_t>(x) * 4, px, 4);
+      each_clip(q, clips, [&](const Range& r) {
+        const Range p = map_part(m, r);
+        for (int j = p.y0; j < p.y1; ++j) {
+          const int row = cell_of(m.v[static_cast<std::size_t>(j)], kFrameRows);
+          std::uint8_t* line = target.at(0, m.y0 + j);
+          for (const Run& run : runs) {
+            const std::size_t i = static_cast<std::size_t>(row * kFrameColumns + run.col);
+            if (!filled[i]) continue;
+            const int x0 = std::max(run.x, r.x0), x1 = std::min(run.end, r.x1);
+            std::uint8_t px[4];
+            std::memcpy(px, &cells[i], 4);
+            for (int x = x0; x < x1; ++x) std::memcpy(line + static_cast<std::size_t>(x) * 4, px, 4);
+          }
         }
-      }
+      });
       continue;
     }
-    scan_quad(target, q, [&](std::uint8_t* px, float u, float v) {
-      const std::size_t i = static_cast<std::size_t>(cell_of(v, kFrameRows) * kFrameColumns + cell_of(u, kFrameColumns));
-      if (filled[i]) std::memcpy(px, &cells[i], 4);
+    // Clear cells keep the pixel: a mask instead of a branch that the cell pattern defeats.
+    std::array<std::uint32_t, kFrameColumns * kFrameRows> colour{}, keep{};
+    for (std::size_t i = 0; i < colour.size(); ++i) {
+      std::memcpy(&colour[i], &cells[i], 4);
+      keep[i] = filled[i] ? 0u : 0xFFFFFFFFu;
+    }
+    each_clip(q, clips, [&](const Range& r) {
+      scan_rotated(target, q, r, [&](std::uint8_t* px, float u, float v) {
+        const std::size_t i = static_cast<std::size_t>(cell_of(v, kFrameRows) * kFrameColumns + cell_of(u, kFrameColumns));
+        std::uint32_t p;
+        std::memcpy(&p, px, 4);
+        p = (p & keep[i]) | colour[i];
+        std::memcpy(px, &p, 4);
+      });
     });
   }
+}
+
+}  // namespace
+
+void draw_shadows(RgbaImage& target, const Frame& frame, std::span<const BuddyInstance> instances) {
+  const PixelRect all{0, 0, target.width, target.height};
+  shadows(view_of(target), frame, instances, {&all, 1});
+}
+
+void draw_glow(RgbaImage& target, const Frame& frame, std::span<const BuddyInstance> instances,
+               const SpriteTextures& textures) {
+  const PixelRect all{0, 0, target.width, target.height};
+  glow_pass(view_of(target), frame, instances, textures, {&all, 1});
+}
+
+void draw_sprites(RgbaImage& target, const Frame& frame, std::span<const BuddyInstance> instances,
+                  const SpriteTextures& textures) {
+  const PixelRect all{0, 0, target.width, target.height};
+  sprites(view_of(target), frame, instances, textures, {&all, 1});
 }
 
 void draw_instances(RgbaImage& target, const Frame& frame, std::span<const BuddyInstance> instances,
@@ -488,6 +600,27 @@ void draw_instances(RgbaImage& target, const Frame& frame, std::span<const Buddy
   draw_shadows(target, frame, instances);
   if (frame.glow > 0.0f) draw_glow(target, frame, instances, textures);
   draw_sprites(target, frame, instances, textures);
+}
+
+void draw_instances(const PixelTarget& target, const Frame& frame,
+                    std::span<const BuddyInstance> instances, const SpriteTextures& textures,
+                    std::span<const PixelRect> clips) {
+  if (instances.empty() || target.pixels == nullptr || target.width <= 0 || target.height <= 0 ||
+      target.width > kMaxImageSide || target.height > kMaxImageSide ||
+      target.stride < static_cast<std::size_t>(target.width) * 4)
+    return;
+  const View view{target.pixels, target.width,          target.height,
+                  target.stride, target.bgra ? 2 : 0, target.bgra ? 0 : 2};
+  std::vector<PixelRect> inside;
+  for (const PixelRect& c : clips) {
+    const PixelRect r{std::max(0, c.left), std::max(0, c.top), std::min(target.width, c.right),
+                      std::min(target.height, c.bottom)};
+    if (r.left < r.right && r.top < r.bottom) inside.push_back(r);
+  }
+  if (inside.empty()) return;
+  shadows(view, frame, instances, inside);
+  if (frame.glow > 0.0f) glow_pass(view, frame, instances, textures, inside);
+  sprites(view, frame, instances, textures, inside);
 }
 
 }  // namespace perchkin

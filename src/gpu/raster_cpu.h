@@ -3,6 +3,7 @@
 // tests, the headless desktop's screenshots and developer tools; it needs no graphics API.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -49,5 +50,22 @@ bool instance_reaches(const BuddyInstance& instance, const Frame& frame, const P
 // Shadows, then glow (only when frame.glow > 0), then sprites.
 void draw_instances(RgbaImage& target, const Frame& frame, std::span<const BuddyInstance> instances,
                     const SpriteTextures& textures);
+
+// Premultiplied pixels owned elsewhere (a window's shared image, say): `stride` bytes a row,
+// RGBA or, with `bgra`, blue first.
+struct PixelTarget {
+  std::uint8_t* pixels = nullptr;
+  int width = 0;
+  int height = 0;
+  std::size_t stride = 0;
+  bool bgra = false;
+};
+
+// The three passes as above, on the whole target but only inside `clips`, which must not
+// overlap: each pixel there ends as the whole image's would, and pixels outside are untouched.
+// Each instance is placed once however many rectangles it reaches.
+void draw_instances(const PixelTarget& target, const Frame& frame,
+                    std::span<const BuddyInstance> instances, const SpriteTextures& textures,
+                    std::span<const PixelRect> clips);
 
 }  // namespace perchkin

@@ -264,28 +264,12 @@ class SoftwarePresenter final : public Presenter {
                     static_cast<std::size_t>(r.right - r.left) * 4);
     }
   }
-  // The memory is BGRA (the window's byte order); the rasterizer draws RGBA, so each rectangle
-  // is drawn in a copy with red and blue swapped, then swapped back.
+  // Straight into the window's memory, in its byte order (BGRA); each buddy is placed once
+  // and drawn in the rectangles it reaches.
   void instances(const Frame& frame, std::span<const BuddyInstance> list,
                  std::span<const PixelRect> rects) override {
-    for (const PixelRect& r0 : rects) {
-      const PixelRect r = clip_to(r0, width_, height_);
-      if (empty(r)) continue;
-      // Only the buddies that reach into the rectangle; one that none reaches costs nothing.
-      culled_.clear();
-      for (const BuddyInstance& b : list)
-        if (instance_reaches(b, frame, r)) culled_.push_back(b);
-      if (culled_.empty()) continue;
-      part_.width = r.right - r.left;
-      part_.height = r.bottom - r.top;
-      part_.pixels.resize(static_cast<std::size_t>(part_.width) * static_cast<std::size_t>(part_.height) * 4);
-      copy_swapped(r, true);
-      Frame f = frame;
-      f.screen = {static_cast<float>(part_.width), static_cast<float>(part_.height)};
-      f.origin = {frame.origin.x + static_cast<float>(r.left), frame.origin.y + static_cast<float>(r.top)};
-      draw_instances(part_, f, culled_, *textures_);
-      copy_swapped(r, false);
-    }
+    const PixelTarget target{pixels_, width_, height_, static_cast<std::size_t>(width_) * 4, true};
+    draw_instances(target, frame, list, *textures_, rects);
   }
   Status present(const PixelRect& buffer, std::span<const PixelRect> rects, bool whole, int,
                  int) override {
@@ -369,19 +353,6 @@ class SoftwarePresenter final : public Presenter {
     pixels_ = nullptr;
   }
 
-  void copy_swapped(const PixelRect& r, bool into_part) {
-    for (int y = 0; y < part_.height; ++y) {
-      std::uint8_t* a = part_.pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(part_.width) * 4;
-      std::uint8_t* b = row(y + r.top) + static_cast<std::size_t>(r.left) * 4;
-      for (int x = 0; x < part_.width; ++x, a += 4, b += 4) {
-        const std::uint8_t* s = into_part ? b : a;
-        std::uint8_t* d = into_part ? a : b;
-        const std::uint8_t px[4] = {s[2], s[1], s[0], s[3]};
-        std::memcpy(d, px, 4);
-      }
-    }
-  }
-
   X11Session& session_;
   Window window_;
   Visual* visual_ = nullptr;
@@ -393,8 +364,6 @@ class SoftwarePresenter final : public Presenter {
   std::vector<std::uint8_t> heap_;
   std::uint8_t* pixels_ = nullptr;
   int width_ = 1, height_ = 1;
-  RgbaImage part_;  // one rectangle, reused from frame to frame
-  std::vector<BuddyInstance> culled_;  // the instances reaching into it
 };
 
 class X11Renderer final : public Renderer {
@@ -453,6 +422,8 @@ class X11Renderer final : public Renderer {
     } else {
       for (const PixelRect& r : plan.clears)
         if (PixelRect c = clip_to(r, buffer_w_, buffer_h_); !empty(c)) rects_.push_back(c);
+      // Each pixel is blended once: the layers and shadows are drawn "over" per rectangle.
+      rects_ = without_overlaps(rects_);
     }
 
     layers_.draw(*presenter_, in, prepared_.instances, plan.gpu_pass, plan.constants, plan.buffer,

@@ -315,6 +315,62 @@ TEST(Rasterizer, OriginAndScreenMapOverlayPixelsIntoTheBuffer) {
   EXPECT_EQ(pixel_at(half, 38, 84), rgba(215, 119, 87, 255));  // cell (2, 2): overlay (77, 169)
 }
 
+TEST(Rasterizer, DrawingInsideRectanglesOfSharedMemoryMatchesTheWholeImage) {
+  // A crowd turned, squashed, flipped and glowing, some across the rectangles' edges.
+  std::vector<BuddyInstance> list;
+  for (int i = 0; i < 40; ++i) {
+    BuddyInstance in = crab();
+    in.pos = {static_cast<float>((i * 53) % 300) - 10.0f, static_cast<float>((i * 37) % 220)};
+    in.unit = 1.0f + static_cast<float>(i % 5) + (i % 3 == 0 ? 0.37f : 0.0f);
+    in.angle = i % 2 ? 0.1f * static_cast<float>(i) : 0.0f;
+    in.sy = i % 4 ? 1.0f : 0.7f;
+    in.flip = static_cast<float>(i % 2);
+    in.frame = static_cast<float>(i % kFrameCount);
+    in.pattern = static_cast<float>(i % 4);
+    in.shadow = 1.0f;
+    list.push_back(in);
+  }
+  RgbaImage want = make_image(300, 200);
+  Frame f = frame_for(want);
+  f.origin = {-7.0f, 3.0f};
+  f.glow = 0.8f;
+  draw_instances(want, f, list, textures());
+
+  // Blue first, rows padded, stale bytes outside the rectangles (cleared inside them).
+  const std::size_t stride = 300 * 4 + 16;
+  std::vector<std::uint8_t> memory(stride * 200, 0xAB);
+  const std::vector<PixelRect> rects = {{0, 0, 300, 16}, {16, 32, 128, 96}, {128, 32, 300, 48}, {200, 100, 290, 200}};
+  for (const PixelRect& r : rects)
+    for (int y = r.top; y < r.bottom; ++y)
+      std::fill_n(memory.begin() + static_cast<std::ptrdiff_t>(y * stride + r.left * 4), (r.right - r.left) * 4, 0);
+  const std::vector<PixelRect> with_outside = [&] {
+    std::vector<PixelRect> v = rects;
+    v.push_back({-50, 250, 400, 300});  // wholly outside: ignored
+    return v;
+  }();
+  draw_instances(PixelTarget{memory.data(), 300, 200, stride, true}, f, list, textures(), with_outside);
+
+  int differ = 0, touched = 0, drawn = 0;
+  for (int y = 0; y < 200; ++y)
+    for (int x = 0; x < 300; ++x) {
+      const bool inside = std::any_of(rects.begin(), rects.end(), [&](const PixelRect& r) {
+        return x >= r.left && x < r.right && y >= r.top && y < r.bottom;
+      });
+      const std::uint8_t* got = &memory[static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x) * 4];
+      const std::uint32_t as_rgba = (std::uint32_t{got[2]} << 24) | (std::uint32_t{got[1]} << 16) |
+                                    (std::uint32_t{got[0]} << 8) | got[3];
+      if (inside) differ += as_rgba != pixel_at(want, x, y);
+      if (inside) drawn += as_rgba != 0;
+      else touched += as_rgba != 0xABABABABu;
+    }
+  EXPECT_EQ(differ, 0);
+  EXPECT_EQ(touched, 0);
+  EXPECT_GT(drawn, 2000);
+  // Targets that cannot hold the image are refused.
+  draw_instances(PixelTarget{memory.data(), 300, 200, 100, true}, f, list, textures(), rects);
+  draw_instances(PixelTarget{nullptr, 300, 200, stride, true}, f, list, textures(), rects);
+}
+
 TEST(Rasterizer, HostileNumbersNeitherCrashNorHang) {
   const float nan = std::nanf("");
   const float inf = std::numeric_limits<float>::infinity();
