@@ -60,9 +60,16 @@ struct View {
   int width = 0, height = 0;
   std::size_t stride = 0;
   int red = 0, blue = 2;
+  // One byte a pixel (rows of `width`, needs stride == 4 * width), set where a body was drawn
+  // this frame; null when the passes draw in the plain order.
+  std::uint8_t* covered = nullptr;
 
   std::uint8_t* at(int x, int y) const {
     return pixels + static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x) * 4;
+  }
+  // Whether a body hides the pixel; a pass drawn under the bodies skips it.
+  bool hidden(const std::uint8_t* px) const {
+    return covered != nullptr && covered[static_cast<std::size_t>(px - pixels) / 4] != 0;
   }
 };
 
@@ -201,8 +208,8 @@ struct RowUv {
 // of a monotonic function) never turn back, so the pixels inside form one run: the row is
 // narrowed to where both lie in [0, 1) (one pixel of slack for rounding), its ends tested
 // exactly, and the pixels between shaded without a test.
-template <class Shade>
-void scan_rotated(const View& img, const Quad& q, const Range& part, Shade&& shade) {
+template <class Row>
+void rotated_rows(const Quad& q, const Range& part, Row&& row_fn) {
   const double inv = 1.0 / q.det;
   const double du = q.by * inv;
   const double dv = -q.ay * inv;
@@ -232,9 +239,16 @@ void scan_rotated(const View& img, const Quad& q, const Range& part, Shade&& sha
     const RowUv at{q, inv, dy};
     while (first < last && !at.inside(first)) ++first;
     while (last > first && !at.inside(last - 1)) --last;
+    if (first < last) row_fn(y, first, last, at);
+  }
+}
+
+template <class Shade>
+void scan_rotated(const View& img, const Quad& q, const Range& part, Shade&& shade) {
+  rotated_rows(q, part, [&](int y, int first, int last, const RowUv& at) {
     std::uint8_t* row = img.at(0, y);
     for (int x = first; x < last; ++x) shade(row + static_cast<std::size_t>(x) * 4, at.u(x), at.v(x));
-  }
+  });
 }
 
 // The same for any quad, inside each clip rectangle.
@@ -385,6 +399,7 @@ void shadows(const View& target, const Frame& frame, std::span<const BuddyInstan
     const double hy = 0.5 * std::fabs(q.by);
     if (!axis_aligned(q) || 2.0 * hx > kMaxStampSide || 2.0 * hy > kMaxStampSide) {
       scan_quad(target, q, clips, map, [&](std::uint8_t* px, float u, float v) {
+        if (target.hidden(px)) return;
         const float a = shadow_alpha(u, v);
         if (a > 0.0f) blend_black(px, a);
       });
@@ -423,9 +438,11 @@ void shadows(const View& target, const Frame& frame, std::span<const BuddyInstan
       for (int y = std::max(r.y0, y_base); y < std::min(r.y1, y_base + stamp.height); ++y) {
         const float* a = &stamp.alpha[static_cast<std::size_t>(y - y_base) * static_cast<std::size_t>(stamp.width)];
         std::uint8_t* line = target.at(0, y);
+        const std::uint8_t* hide =
+            target.covered ? target.covered + static_cast<std::size_t>(y) * static_cast<std::size_t>(target.width) : nullptr;
         for (int x = std::max(r.x0, x_base); x < std::min(r.x1, x_base + stamp.width); ++x) {
           const float alpha = a[x - x_base];
-          if (alpha > 0.0f) blend_black(line + static_cast<std::size_t>(x) * 4, alpha);
+          if (alpha > 0.0f && !(hide && hide[x])) blend_black(line + static_cast<std::size_t>(x) * 4, alpha);
         }
       }
     });
@@ -456,6 +473,7 @@ void glow_pass(const View& target, const Frame& frame, std::span<const BuddyInst
       return make_tap((frame_index + x) / static_cast<float>(kFrameCount), kHaloWidth);
     };
     const auto shade = [&](std::uint8_t* px, const Tap& tx, const Tap& ty) {
+      if (target.hidden(px)) return;
       float a = sample_halo(halo, tx, ty);
       if (a <= 0.0f) return;
       a = a * a * (3.0f - 2.0f * a) * glow;
@@ -484,9 +502,37 @@ void glow_pass(const View& target, const Frame& frame, std::span<const BuddyInst
   }
 }
 
-void sprites(const View& target, const Frame& frame, std::span<const BuddyInstance> instances,
+// Writes the pixel over [x0, x1) of the row where no body was drawn yet, and marks it.
+void fill_uncovered(std::uint8_t* line, std::uint8_t* hide, int x0, int x1, const std::uint8_t* px) {
+  std::uint32_t colour;
+  std::memcpy(&colour, px, 4);
+  auto* out = reinterpret_cast<std::uint32_t*>(line);
+  for (int x = x0; x < x1; ++x) {
+    // All ones where hidden (the mask holds 0 or 1): a select, not a branch the crowd defeats.
+    const std::uint32_t keep = 0u - static_cast<std::uint32_t>(hide[x]);
+    std::uint32_t p;
+    std::memcpy(&p, out + x, 4);
+    p = (p & keep) | (colour & ~keep);
+    std::memcpy(out + x, &p, 4);
+    hide[x] = 1;
+  }
+}
+
+// With a covered mask the bodies are drawn topmost first, each pixel only where no later body
+// was: the same pixels as drawing them all in order, each written once.
+void sprites(const View& target, const Frame& frame, std::span<const BuddyInstance> list,
              const SpriteTextures& textures, std::span<const PixelRect> clips) {
   if (!textures_ok(textures)) return;
+  std::vector<BuddyInstance> reversed;
+  std::span<const BuddyInstance> instances = list;
+  if (target.covered != nullptr) {
+    reversed.assign(list.rbegin(), list.rend());
+    instances = reversed;
+  }
+  std::uint8_t* const cover = target.covered;
+  const auto cover_row = [&](int y) {
+    return cover + static_cast<std::size_t>(y) * static_cast<std::size_t>(target.width);
+  };
   struct Run {
     int x;
     int end;
@@ -551,6 +597,10 @@ void sprites(const View& target, const Frame& frame, std::span<const BuddyInstan
             const int x0 = std::max(run.x, r.x0), x1 = std::min(run.end, r.x1);
             std::uint8_t px[4];
             std::memcpy(px, &cells[i], 4);
+            if (cover != nullptr) {
+              fill_uncovered(line, cover_row(m.y0 + j), x0, x1, px);
+              continue;
+            }
             for (int x = x0; x < x1; ++x) std::memcpy(line + static_cast<std::size_t>(x) * 4, px, 4);
           }
         }
@@ -562,6 +612,35 @@ void sprites(const View& target, const Frame& frame, std::span<const BuddyInstan
     for (std::size_t i = 0; i < colour.size(); ++i) {
       std::memcpy(&colour[i], &cells[i], 4);
       keep[i] = filled[i] ? 0u : 0xFFFFFFFFu;
+    }
+    if (cover != nullptr) {
+      each_clip(q, clips, [&](const Range& r) {
+        rotated_rows(q, r, [&](int y, int first, int last, const RowUv& at) {
+          std::uint8_t* line = target.at(0, y);
+          std::uint8_t* hide = cover_row(y);
+          for (int x = first; x < last;) {
+            // Eight hidden pixels at once; the rest one by one.
+            if (x + 8 <= last) {
+              std::uint64_t h;
+              std::memcpy(&h, hide + x, 8);
+              if (h == 0x0101010101010101ull) {
+                x += 8;
+                continue;
+              }
+            }
+            if (!hide[x]) {
+              const std::size_t i = static_cast<std::size_t>(cell_of(at.v(x), kFrameRows) * kFrameColumns +
+                                                             cell_of(at.u(x), kFrameColumns));
+              if (filled[i]) {
+                hide[x] = 1;
+                std::memcpy(line + static_cast<std::size_t>(x) * 4, &colour[i], 4);
+              }
+            }
+            ++x;
+          }
+        });
+      });
+      continue;
     }
     each_clip(q, clips, [&](const Range& r) {
       scan_rotated(target, q, r, [&](std::uint8_t* px, float u, float v) {
@@ -618,9 +697,24 @@ void draw_instances(const PixelTarget& target, const Frame& frame,
     if (r.left < r.right && r.top < r.bottom) inside.push_back(r);
   }
   if (inside.empty()) return;
-  shadows(view, frame, instances, inside);
-  if (frame.glow > 0.0f) glow_pass(view, frame, instances, textures, inside);
-  sprites(view, frame, instances, textures, inside);
+  if (target.covered == nullptr || target.stride != static_cast<std::size_t>(target.width) * 4) {
+    shadows(view, frame, instances, inside);
+    if (frame.glow > 0.0f) glow_pass(view, frame, instances, textures, inside);
+    sprites(view, frame, instances, textures, inside);
+    return;
+  }
+  // Bodies are opaque: drawn first, they hide what the shadows and glow would have put under
+  // them, which are then drawn only where no body is.
+  View masked = view;
+  masked.covered = target.covered;
+  for (const PixelRect& r : inside)
+    for (int y = r.top; y < r.bottom; ++y)
+      std::memset(target.covered + static_cast<std::size_t>(y) * static_cast<std::size_t>(target.width) +
+                      static_cast<std::size_t>(r.left),
+                  0, static_cast<std::size_t>(r.right - r.left));
+  sprites(masked, frame, instances, textures, inside);
+  shadows(masked, frame, instances, inside);
+  if (frame.glow > 0.0f) glow_pass(masked, frame, instances, textures, inside);
 }
 
 }  // namespace perchkin

@@ -59,6 +59,9 @@ struct PixelTarget {
   int height = 0;
   std::size_t stride = 0;
   bool bgra = false;
+  // Optional scratch of width * height bytes (with stride == 4 * width): with it, pixels hidden
+  // behind a buddy's body cost no drawing. Its contents inside the clips are overwritten.
+  std::uint8_t* covered = nullptr;
 };
 
 // The three passes as above, on the whole target but only inside `clips`, which must not

@@ -336,39 +336,42 @@ TEST(Rasterizer, DrawingInsideRectanglesOfSharedMemoryMatchesTheWholeImage) {
   f.glow = 0.8f;
   draw_instances(want, f, list, textures());
 
-  // Blue first, rows padded, stale bytes outside the rectangles (cleared inside them).
-  const std::size_t stride = 300 * 4 + 16;
-  std::vector<std::uint8_t> memory(stride * 200, 0xAB);
+  // Blue first, stale bytes outside the rectangles (cleared inside them); rows padded, or
+  // packed with a scratch mask so that bodies hide what lies under them.
   const std::vector<PixelRect> rects = {{0, 0, 300, 16}, {16, 32, 128, 96}, {128, 32, 300, 48}, {200, 100, 290, 200}};
-  for (const PixelRect& r : rects)
-    for (int y = r.top; y < r.bottom; ++y)
-      std::fill_n(memory.begin() + static_cast<std::ptrdiff_t>(y * stride + r.left * 4), (r.right - r.left) * 4, 0);
-  const std::vector<PixelRect> with_outside = [&] {
-    std::vector<PixelRect> v = rects;
-    v.push_back({-50, 250, 400, 300});  // wholly outside: ignored
-    return v;
-  }();
-  draw_instances(PixelTarget{memory.data(), 300, 200, stride, true}, f, list, textures(), with_outside);
+  std::vector<std::uint8_t> covered(300 * 200, 7);
+  std::vector<std::uint8_t> memory;
+  for (const bool masked : {false, true}) {
+    const std::size_t stride = masked ? 300 * 4 : 300 * 4 + 16;
+    memory.assign(stride * 200, 0xAB);
+    for (const PixelRect& r : rects)
+      for (int y = r.top; y < r.bottom; ++y)
+        std::fill_n(memory.begin() + static_cast<std::ptrdiff_t>(y * stride + r.left * 4), (r.right - r.left) * 4, 0);
+    std::vector<PixelRect> with_outside = rects;
+    with_outside.push_back({-50, 250, 400, 300});  // wholly outside: ignored
+    draw_instances(PixelTarget{memory.data(), 300, 200, stride, true, masked ? covered.data() : nullptr}, f,
+                   list, textures(), with_outside);
 
-  int differ = 0, touched = 0, drawn = 0;
-  for (int y = 0; y < 200; ++y)
-    for (int x = 0; x < 300; ++x) {
-      const bool inside = std::any_of(rects.begin(), rects.end(), [&](const PixelRect& r) {
-        return x >= r.left && x < r.right && y >= r.top && y < r.bottom;
-      });
-      const std::uint8_t* got = &memory[static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x) * 4];
-      const std::uint32_t as_rgba = (std::uint32_t{got[2]} << 24) | (std::uint32_t{got[1]} << 16) |
-                                    (std::uint32_t{got[0]} << 8) | got[3];
-      if (inside) differ += as_rgba != pixel_at(want, x, y);
-      if (inside) drawn += as_rgba != 0;
-      else touched += as_rgba != 0xABABABABu;
-    }
-  EXPECT_EQ(differ, 0);
-  EXPECT_EQ(touched, 0);
-  EXPECT_GT(drawn, 2000);
+    int differ = 0, touched = 0, drawn = 0;
+    for (int y = 0; y < 200; ++y)
+      for (int x = 0; x < 300; ++x) {
+        const bool inside = std::any_of(rects.begin(), rects.end(), [&](const PixelRect& r) {
+          return x >= r.left && x < r.right && y >= r.top && y < r.bottom;
+        });
+        const std::uint8_t* got = &memory[static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x) * 4];
+        const std::uint32_t as_rgba = (std::uint32_t{got[2]} << 24) | (std::uint32_t{got[1]} << 16) |
+                                      (std::uint32_t{got[0]} << 8) | got[3];
+        if (inside) differ += as_rgba != pixel_at(want, x, y);
+        if (inside) drawn += as_rgba != 0;
+        else touched += as_rgba != 0xABABABABu;
+      }
+    EXPECT_EQ(differ, 0) << masked;
+    EXPECT_EQ(touched, 0) << masked;
+    EXPECT_GT(drawn, 2000) << masked;
+  }
   // Targets that cannot hold the image are refused.
   draw_instances(PixelTarget{memory.data(), 300, 200, 100, true}, f, list, textures(), rects);
-  draw_instances(PixelTarget{nullptr, 300, 200, stride, true}, f, list, textures(), rects);
+  draw_instances(PixelTarget{nullptr, 300, 200, 1200, true}, f, list, textures(), rects);
 }
 
 TEST(Rasterizer, HostileNumbersNeitherCrashNorHang) {
