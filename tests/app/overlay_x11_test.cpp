@@ -17,6 +17,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <signal.h>
 #include <thread>
 #include <vector>
@@ -132,6 +134,49 @@ class OverlayDesktop : public ::testing::Test {
     return status;
   }
 
+  // Three buddies are seen where they report standing, and the desktop far above them is
+  // exactly as it was without the companion.
+  void expect_buddies_where_they_stand() {
+    ASSERT_TRUE(send_command(port, "crew", json{{"add", 3}}).index() == 0);
+    // A landing buddy may slide or walk off: use a picture between two statuses that agree, with
+    // time for the compositor to show the last frame.
+    json status;
+    Screen after;
+    for (int tries = 0; tries < 20; ++tries) {
+      const json before = settled_status();
+      std::this_thread::sleep_for(300ms);
+      after = grab_screen(*session);
+      status = status_of(port).value_or(json::object());
+      if (places(status) == places(before)) break;
+    }
+
+    // The desktop without the companion, once it has quit (before it started, the compositor may
+    // still have been painting its first frames).
+    (void)send_command(port, "quit", json::object());
+    EXPECT_EQ(wait_exit(pid, 10s), 0);
+    pid = -1;
+    std::this_thread::sleep_for(300ms);
+    const Screen without = grab_screen(*session);
+    const double scale = session->scale();
+    for (const json& b : status["buddies"]) {
+      const int x = b["x"].get<int>(), y = b["y"].get<int>();
+      // The body is the sprite's middle: feet at (x, y), 16 x 10 cells of `unit` pixels.
+      const int unit = std::max(1, static_cast<int>(std::lround(Settings{}.size * scale)));
+      int changed = 0, total = 0;
+      // An act may lift the body by a few cells (a hop).
+      for (int py = y - 14 * unit; py < y - unit; ++py)
+        for (int px = x - 4 * unit; px < x + 4 * unit; ++px, ++total)
+          changed += after.at(px, py) != without.at(px, py);
+      EXPECT_GT(changed * 4, total) << "buddy " << b.dump() << " is not visible";
+    }
+    // Far above the floor nothing is drawn: the desktop shows through exactly.
+    int differing = 0;
+    for (int py = 0; py < after.height / 2; py += 7)
+      for (int px = 0; px < after.width; px += 7) differing += after.at(px, py) != without.at(px, py);
+    EXPECT_EQ(differing, 0) << std::hex << "e.g. at (100, 100) " << without.at(100, 100) << " became "
+                           << after.at(100, 100);
+  }
+
   std::unique_ptr<X11Session> session;
   std::string dir;
   std::uint16_t port = 0;
@@ -140,44 +185,18 @@ class OverlayDesktop : public ::testing::Test {
 
 TEST_F(OverlayDesktop, BuddiesShowWhereTheyStandAndTheRestOfTheDesktopIsUnchanged) {
   start_companion();
-  ASSERT_TRUE(send_command(port, "crew", json{{"add", 3}}).index() == 0);
-  // A landing buddy may slide or walk off: use a picture between two statuses that agree, with
-  // time for the compositor to show the last frame.
-  json status;
-  Screen after;
-  for (int tries = 0; tries < 20; ++tries) {
-    const json before = settled_status();
-    std::this_thread::sleep_for(300ms);
-    after = grab_screen(*session);
-    status = status_of(port).value_or(json::object());
-    if (places(status) == places(before)) break;
-  }
+  expect_buddies_where_they_stand();
+}
 
-  // The desktop without the companion, once it has quit (before it started, the compositor may
-  // still have been painting its first frames).
-  (void)send_command(port, "quit", json::object());
-  EXPECT_EQ(wait_exit(pid, 10s), 0);
-  pid = -1;
-  std::this_thread::sleep_for(300ms);
-  const Screen without = grab_screen(*session);
-  const double scale = session->scale();
-  for (const json& b : status["buddies"]) {
-    const int x = b["x"].get<int>(), y = b["y"].get<int>();
-    // The body is the sprite's middle: feet at (x, y), 16 x 10 cells of `unit` pixels.
-    const int unit = std::max(1, static_cast<int>(std::lround(Settings{}.size * scale)));
-    int changed = 0, total = 0;
-    // An act may lift the body by a few cells (a hop).
-    for (int py = y - 14 * unit; py < y - unit; ++py)
-      for (int px = x - 4 * unit; px < x + 4 * unit; ++px, ++total)
-        changed += after.at(px, py) != without.at(px, py);
-    EXPECT_GT(changed * 4, total) << "buddy " << b.dump() << " is not visible";
-  }
-  // Far above the floor nothing is drawn: the desktop shows through exactly.
-  int differing = 0;
-  for (int py = 0; py < after.height / 2; py += 7)
-    for (int px = 0; px < after.width; px += 7) differing += after.at(px, py) != without.at(px, py);
-  EXPECT_EQ(differing, 0) << std::hex << "e.g. at (100, 100) " << without.at(100, 100) << " became "
-                         << after.at(100, 100);
+// Under Xvfb OpenGL is llvmpipe, where the software presenter runs unless OpenGL is asked for.
+TEST_F(OverlayDesktop, TheSameWithOpenGLKeptOnASoftwareRasterizer) {
+  setenv("PERCHKIN_OPENGL", "1", 1);
+  start_companion();
+  unsetenv("PERCHKIN_OPENGL");
+  expect_buddies_where_they_stand();
+  std::ifstream err(dir + "/err.txt");
+  const std::string said((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
+  EXPECT_NE(said.find("drawing with OpenGL"), std::string::npos) << said;
 }
 
 // Grabs the screen until `ok` holds for it, for up to `limit`; the last grab either way.
