@@ -518,18 +518,22 @@ void fill_uncovered(std::uint8_t* line, std::uint8_t* hide, int x0, int x1, cons
   }
 }
 
-// With a covered mask the bodies are drawn topmost first, each pixel only where no later body
-// was: the same pixels as drawing them all in order, each written once.
+// With a covered mask the bodies mark where they are drawn. `topmost_first` draws them in
+// reverse order, each pixel only where no later body was: the same pixels as drawing them all
+// in order, and a turned body's hidden pixels cost no mapping; in order, an unturned body's
+// rows are plain stores, cheaper than looking at the mask first.
 void sprites(const View& target, const Frame& frame, std::span<const BuddyInstance> list,
-             const SpriteTextures& textures, std::span<const PixelRect> clips) {
+             const SpriteTextures& textures, std::span<const PixelRect> clips,
+             bool topmost_first = false) {
   if (!textures_ok(textures)) return;
   std::vector<BuddyInstance> reversed;
   std::span<const BuddyInstance> instances = list;
-  if (target.covered != nullptr) {
+  std::uint8_t* const cover = target.covered;
+  const bool reverse = cover != nullptr && topmost_first;
+  if (reverse) {
     reversed.assign(list.rbegin(), list.rend());
     instances = reversed;
   }
-  std::uint8_t* const cover = target.covered;
   const auto cover_row = [&](int y) {
     return cover + static_cast<std::size_t>(y) * static_cast<std::size_t>(target.width);
   };
@@ -597,10 +601,12 @@ void sprites(const View& target, const Frame& frame, std::span<const BuddyInstan
             const int x0 = std::max(run.x, r.x0), x1 = std::min(run.end, r.x1);
             std::uint8_t px[4];
             std::memcpy(px, &cells[i], 4);
-            if (cover != nullptr) {
+            if (reverse) {
               fill_uncovered(line, cover_row(m.y0 + j), x0, x1, px);
               continue;
             }
+            if (cover != nullptr && x0 < x1)
+              std::memset(cover_row(m.y0 + j) + x0, 1, static_cast<std::size_t>(x1 - x0));
             for (int x = x0; x < x1; ++x) std::memcpy(line + static_cast<std::size_t>(x) * 4, px, 4);
           }
         }
@@ -613,7 +619,18 @@ void sprites(const View& target, const Frame& frame, std::span<const BuddyInstan
       std::memcpy(&colour[i], &cells[i], 4);
       keep[i] = filled[i] ? 0u : 0xFFFFFFFFu;
     }
-    if (cover != nullptr) {
+    if (cover != nullptr && !reverse) {
+      each_clip(q, clips, [&](const Range& r) {
+        scan_rotated(target, q, r, [&](std::uint8_t* px, float u, float v) {
+          const std::size_t i = static_cast<std::size_t>(cell_of(v, kFrameRows) * kFrameColumns + cell_of(u, kFrameColumns));
+          if (!filled[i]) return;
+          cover[static_cast<std::size_t>(px - target.pixels) / 4] = 1;
+          std::memcpy(px, &colour[i], 4);
+        });
+      });
+      continue;
+    }
+    if (reverse) {
       each_clip(q, clips, [&](const Range& r) {
         rotated_rows(q, r, [&](int y, int first, int last, const RowUv& at) {
           std::uint8_t* line = target.at(0, y);
@@ -712,7 +729,12 @@ void draw_instances(const PixelTarget& target, const Frame& frame,
       std::memset(target.covered + static_cast<std::size_t>(y) * static_cast<std::size_t>(target.width) +
                       static_cast<std::size_t>(r.left),
                   0, static_cast<std::size_t>(r.right - r.left));
-  sprites(masked, frame, instances, textures, inside);
+  // Topmost first pays where many bodies are turned (tumbling in the air); standing ones are
+  // cheaper drawn in order.
+  const auto turned = std::count_if(instances.begin(), instances.end(),
+                                    [](const BuddyInstance& b) { return b.angle != 0.0f; });
+  sprites(masked, frame, instances, textures, inside,
+          static_cast<std::size_t>(turned) * 4 > instances.size());
   shadows(masked, frame, instances, inside);
   if (frame.glow > 0.0f) glow_pass(masked, frame, instances, textures, inside);
 }
