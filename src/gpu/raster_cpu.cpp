@@ -605,8 +605,15 @@ void sprites(const View& target, const Frame& frame, std::span<const BuddyInstan
               fill_uncovered(line, cover_row(m.y0 + j), x0, x1, px);
               continue;
             }
-            if (cover != nullptr && x0 < x1)
-              std::memset(cover_row(m.y0 + j) + x0, 1, static_cast<std::size_t>(x1 - x0));
+            if (cover != nullptr) {
+              // Runs are a cell wide: a loop, not a call to memset per run.
+              std::uint8_t* hide = cover_row(m.y0 + j);
+              for (int x = x0; x < x1; ++x) {
+                std::memcpy(line + static_cast<std::size_t>(x) * 4, px, 4);
+                hide[x] = 1;
+              }
+              continue;
+            }
             for (int x = x0; x < x1; ++x) std::memcpy(line + static_cast<std::size_t>(x) * 4, px, 4);
           }
         }
