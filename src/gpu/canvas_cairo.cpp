@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <list>
 #include <numbers>
 #include <string>
@@ -604,6 +605,22 @@ void CairoCanvas::draw_text(const CanvasText& text, CanvasPoint origin, CanvasCo
   }
   cairo_move_to(cr, x, y);
   pango_cairo_show_layout(cr, laid.layout);
+}
+
+CanvasRect CairoCanvas::text_ink(const CanvasText& text, CanvasPoint origin) const {
+  const auto* cairo_text = dynamic_cast<const CairoText*>(&text);
+  if (!cairo_text) {
+    constexpr float inf = std::numeric_limits<float>::infinity();
+    return {-inf, -inf, inf, inf};
+  }
+  const LaidText& laid = cairo_text->laid();
+  if (!laid.layout) return {origin.x, origin.y, origin.x, origin.y};
+  PangoRectangle ink;
+  pango_layout_get_pixel_extents(laid.layout, &ink, nullptr);
+  const float x = origin.x + laid.dx + static_cast<float>(ink.x),
+              y = origin.y + laid.dy + static_cast<float>(ink.y);
+  return {x - 1.0f, y - 1.0f, x + static_cast<float>(ink.width) + 1.0f,
+          y + static_cast<float>(ink.height) + 1.0f};
 }
 
 void CairoCanvas::draw_bitmap(const CanvasBitmap& bitmap, const CanvasRect& dest, float opacity,

@@ -59,6 +59,9 @@ class CairoCanvas final : public Canvas {
   std::unique_ptr<CanvasText> layout_text(std::string_view text, const TextFormat& format,
                                           float max_width, float max_height) override;
   void draw_text(const CanvasText& text, CanvasPoint origin, CanvasColor c) override;
+  // Where draw_text(text, origin) may put ink, in the current transform's space, with a pixel
+  // to spare on each side; infinite for a text this canvas did not lay out.
+  CanvasRect text_ink(const CanvasText& text, CanvasPoint origin) const;
   void draw_bitmap(const CanvasBitmap& bitmap, const CanvasRect& dest, float opacity,
                    bool smooth) override;
 

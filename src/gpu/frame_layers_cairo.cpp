@@ -26,57 +26,109 @@ PixelRect tile_rect(const TileGrid& g, int column, int row) {
           std::min(g.height, (row + 1) * kTileSize)};
 }
 
-// Passes every call on and notes whether anything was drawn, so a pass that drew nothing costs
-// no scan of its layer.
-class TouchCanvas final : public Canvas {
+// Passes every call on and marks the tiles each shape may reach: its bounds in layer pixels,
+// with the stroke's half width and a pixel of antialiasing to spare. Only those tiles can hold
+// what the pass drew, so only they are searched for pixels afterwards.
+class ReachCanvas final : public Canvas {
  public:
-  explicit TouchCanvas(Canvas& inner) : inner_(inner) {}
-  bool touched = false;
+  ReachCanvas(CairoCanvas& inner, TileGrid& reached)
+      : inner_(inner), reached_(reached), t_(inner.transform()) {}
 
-  void set_transform(const CanvasTransform& t) override { inner_.set_transform(t); }
+  void set_transform(const CanvasTransform& t) override {
+    t_ = t;
+    inner_.set_transform(t);
+  }
   CanvasTransform transform() const override { return inner_.transform(); }
   void push_clip(const CanvasRect& r) override { inner_.push_clip(r); }
   void pop_clip() override { inner_.pop_clip(); }
-  void fill_rect(const CanvasRect& r, CanvasColor c) override { touch(), inner_.fill_rect(r, c); }
+  void fill_rect(const CanvasRect& r, CanvasColor c) override {
+    reach(r, 0.0f);
+    inner_.fill_rect(r, c);
+  }
   void stroke_rect(const CanvasRect& r, CanvasColor c, float w) override {
-    touch(), inner_.stroke_rect(r, c, w);
+    reach(r, w / 2);
+    inner_.stroke_rect(r, c, w);
   }
   void fill_rounded_rect(const CanvasRect& r, float radius, CanvasColor c) override {
-    touch(), inner_.fill_rounded_rect(r, radius, c);
+    reach(r, 0.0f);
+    inner_.fill_rounded_rect(r, radius, c);
   }
   void stroke_rounded_rect(const CanvasRect& r, float radius, CanvasColor c, float w) override {
-    touch(), inner_.stroke_rounded_rect(r, radius, c, w);
+    reach(r, w / 2);
+    inner_.stroke_rounded_rect(r, radius, c, w);
   }
   void fill_ellipse(CanvasPoint p, float rx, float ry, CanvasColor c) override {
-    touch(), inner_.fill_ellipse(p, rx, ry, c);
+    reach({p.x - rx, p.y - ry, p.x + rx, p.y + ry}, 0.0f);
+    inner_.fill_ellipse(p, rx, ry, c);
   }
   void stroke_ellipse(CanvasPoint p, float rx, float ry, CanvasColor c, float w) override {
-    touch(), inner_.stroke_ellipse(p, rx, ry, c, w);
+    reach({p.x - rx, p.y - ry, p.x + rx, p.y + ry}, w / 2);
+    inner_.stroke_ellipse(p, rx, ry, c, w);
   }
   void line(CanvasPoint a, CanvasPoint b, CanvasColor c, float w) override {
-    touch(), inner_.line(a, b, c, w);
+    reach({std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y)}, w / 2);
+    inner_.line(a, b, c, w);
   }
   void polyline(const std::vector<CanvasPoint>& p, CanvasColor c, float w) override {
-    touch(), inner_.polyline(p, c, w);
+    reach_points(p, w / 2);
+    inner_.polyline(p, c, w);
   }
-  void fill_path(const CanvasPath& p, CanvasColor c) override { touch(), inner_.fill_path(p, c); }
+  void fill_path(const CanvasPath& p, CanvasColor c) override {
+    reach_points(p.points, 0.0f);  // a cubic stays inside its control points
+    inner_.fill_path(p, c);
+  }
   void stroke_path(const CanvasPath& p, CanvasColor c, float w) override {
-    touch(), inner_.stroke_path(p, c, w);
+    reach_points(p.points, w / 2);
+    inner_.stroke_path(p, c, w);
   }
   std::unique_ptr<CanvasText> layout_text(std::string_view text, const TextFormat& f, float w,
                                           float h) override {
     return inner_.layout_text(text, f, w, h);
   }
   void draw_text(const CanvasText& t, CanvasPoint o, CanvasColor c) override {
-    touch(), inner_.draw_text(t, o, c);
+    reach(inner_.text_ink(t, o), 0.0f);
+    inner_.draw_text(t, o, c);
   }
   void draw_bitmap(const CanvasBitmap& b, const CanvasRect& d, float o, bool smooth) override {
-    touch(), inner_.draw_bitmap(b, d, o, smooth);
+    reach(d, 0.0f);
+    inner_.draw_bitmap(b, d, o, smooth);
   }
 
  private:
-  void touch() { touched = true; }
-  Canvas& inner_;
+  // `r` (either way round) grown by `pad`, through the transform, and a pixel more.
+  void reach(const CanvasRect& r, float pad) {
+    const float l = std::min(r.left, r.right) - pad, t = std::min(r.top, r.bottom) - pad;
+    const float rr = std::max(r.left, r.right) + pad, b = std::max(r.top, r.bottom) + pad;
+    float x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    bool first = true;
+    for (const CanvasPoint p : {CanvasPoint{l, t}, CanvasPoint{rr, t}, CanvasPoint{l, b},
+                                CanvasPoint{rr, b}}) {
+      const float x = t_.m11 * p.x + t_.m21 * p.y + t_.dx, y = t_.m12 * p.x + t_.m22 * p.y + t_.dy;
+      x0 = first ? x : std::min(x0, x), x1 = first ? x : std::max(x1, x);
+      y0 = first ? y : std::min(y0, y), y1 = first ? y : std::max(y1, y);
+      first = false;
+    }
+    // std::min and max drop a NaN; a non-finite corner marks every tile instead.
+    const float sum = l + t + rr + b;
+    if (!std::isfinite(sum)) return mark_all(reached_);
+    mark(reached_, x0 - 1.0f, y0 - 1.0f, x1 + 1.0f, y1 + 1.0f);
+  }
+  void reach_points(const std::vector<CanvasPoint>& points, float pad) {
+    if (points.empty()) return;
+    CanvasRect box{points[0].x, points[0].y, points[0].x, points[0].y};
+    bool finite = true;
+    for (const CanvasPoint& p : points) {
+      finite = finite && std::isfinite(p.x) && std::isfinite(p.y);
+      box = {std::min(box.left, p.x), std::min(box.top, p.y), std::max(box.right, p.x),
+             std::max(box.bottom, p.y)};
+    }
+    if (!finite) return mark_all(reached_);
+    reach(box, pad);
+  }
+
+  CairoCanvas& inner_;
+  TileGrid& reached_;
+  CanvasTransform t_;
 };
 
 }  // namespace
@@ -107,6 +159,31 @@ void LayerImage::clear(std::span<const PixelRect> rects) {
   }
 }
 
+void LayerImage::reset(std::span<const PixelRect> rects, const LayerImage& base) {
+  if (!same_size(base)) return clear(rects);
+  for (const PixelRect& r0 : rects) {
+    const PixelRect r = intersect(r0, {0, 0, width_, height_});
+    if (empty(r)) continue;
+    for (int row = r.top / kTileSize; row <= (r.bottom - 1) / kTileSize; ++row)
+      for (int col = r.left / kTileSize; col <= (r.right - 1) / kTileSize; ++col) {
+        const std::size_t i = tile_index(tiles_, col, row);
+        const bool kept = base.tiles_.tiles[i] != 0;
+        if (!kept && tiles_.tiles[i] == 0) continue;
+        const PixelRect tile = tile_rect(tiles_, col, row);
+        const PixelRect part = intersect(tile, r);
+        const auto bytes = static_cast<std::size_t>(part.right - part.left) * 4;
+        for (int y = part.top; y < part.bottom; ++y) {
+          const std::size_t at = (static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
+                                  static_cast<std::size_t>(part.left)) * 4;
+          if (kept) std::memcpy(pixels_.data() + at, base.pixels_.data() + at, bytes);
+          else std::memset(pixels_.data() + at, 0, bytes);
+        }
+        if (kept) tiles_.tiles[i] = 1;
+        else if (part == tile) tiles_.tiles[i] = 0;
+      }
+  }
+}
+
 bool LayerImage::tile_has_pixels(int column, int row, const PixelRect& within) const {
   const PixelRect part = intersect(tile_rect(tiles_, column, row), within);
   const auto bytes = static_cast<std::size_t>(part.right - part.left) * 4;
@@ -126,32 +203,53 @@ bool LayerImage::tile_has_pixels(int column, int row, const PixelRect& within) c
   return false;
 }
 
-std::vector<PixelRect> LayerImage::occupied(std::span<const PixelRect> rects) {
+namespace {
+
+// Appends `run` to `out`, merged with a run just above it (from `first` on) of the same columns.
+void add_run(std::vector<PixelRect>& out, std::size_t first, const PixelRect& run) {
+  auto above = std::find_if(out.begin() + static_cast<std::ptrdiff_t>(first), out.end(),
+                            [&](const PixelRect& o) {
+                              return o.left == run.left && o.right == run.right &&
+                                     o.bottom == run.top;
+                            });
+  if (above != out.end()) above->bottom = run.bottom;
+  else out.push_back(run);
+}
+
+}  // namespace
+
+std::vector<PixelRect> LayerImage::occupied(std::span<const PixelRect> rects,
+                                            const TileGrid* reached, const LayerImage* base,
+                                            std::vector<PixelRect>* rest) {
+  if (reached && (reached->columns != tiles_.columns || reached->rows != tiles_.rows))
+    reached = nullptr;
+  if (base && !same_size(*base)) base = nullptr;
   std::vector<PixelRect> out;
   for (const PixelRect& r0 : rects) {
     const PixelRect r = intersect(r0, {0, 0, width_, height_});
     if (empty(r)) continue;
     const std::size_t first = out.size();
+    const std::size_t first_rest = rest ? rest->size() : 0;
+    const int last = (r.right - 1) / kTileSize;
     for (int row = r.top / kTileSize; row <= (r.bottom - 1) / kTileSize; ++row) {
-      int run_start = -1;
-      const int last = (r.right - 1) / kTileSize;
+      int run_start = r.left / kTileSize;
+      bool run_drawn = false;
       for (int col = r.left / kTileSize; col <= last + 1; ++col) {
-        const bool drawn = col <= last && tile_has_pixels(col, row, r);
-        if (drawn) tiles_.tiles[tile_index(tiles_, col, row)] = 1;
-        if (drawn && run_start < 0) run_start = col;
-        if (!drawn && run_start >= 0) {
-          const PixelRect run = intersect(
-              {run_start * kTileSize, row * kTileSize, col * kTileSize, (row + 1) * kTileSize}, r);
-          // Merge with the run just above when it spans the same columns.
-          auto above = std::find_if(out.begin() + static_cast<std::ptrdiff_t>(first), out.end(),
-                                    [&](const PixelRect& o) {
-                                      return o.left == run.left && o.right == run.right &&
-                                             o.bottom == run.top;
-                                    });
-          if (above != out.end()) above->bottom = run.bottom;
-          else out.push_back(run);
-          run_start = -1;
+        bool drawn = false;
+        if (col <= last) {
+          const std::size_t i = tile_index(tiles_, col, row);
+          drawn = (base && base->tiles_.tiles[i] != 0) ||
+                  ((!reached || reached->tiles[i] != 0) && tile_has_pixels(col, row, r));
+          if (drawn) tiles_.tiles[i] = 1;
         }
+        if (col == r.left / kTileSize) run_drawn = drawn;
+        if (col <= last && drawn == run_drawn) continue;
+        const PixelRect run = intersect(
+            {run_start * kTileSize, row * kTileSize, col * kTileSize, (row + 1) * kTileSize}, r);
+        if (run_drawn) add_run(out, first, run);
+        else if (rest) add_run(*rest, first_rest, run);
+        run_start = col;
+        run_drawn = drawn;
       }
     }
   }
@@ -162,6 +260,7 @@ void FrameLayers::resize(int width, int height) {
   below_.resize(width, height);
   above_.resize(width, height);
   drawings_.resize(width, height);
+  reached_ = new_grid(below_.width(), below_.height());
   drawings_valid_ = false;
 }
 
@@ -191,24 +290,10 @@ std::size_t FrameLayers::cached_drawings(const FrameInput& in, const PixelRect& 
   draw_drawings(canvas_, scene, 0, count);
   canvas_.flush();
   canvas_.release_target();
-  drawn_tiles_ = drawings_.occupied({&all, 1});
+  drawings_.occupied({&all, 1});  // notes where it holds pixels
   drawings_key_ = key;
   drawings_valid_ = true;
   return count;
-}
-
-void FrameLayers::copy_drawings(LayerImage& layer, std::span<const PixelRect> rects) {
-  for (const PixelRect& tile : drawn_tiles_)
-    for (const PixelRect& r : rects) {
-      const PixelRect part = intersect(tile, r);
-      if (empty(part)) continue;
-      for (int y = part.top; y < part.bottom; ++y) {
-        const std::size_t at = (static_cast<std::size_t>(y) * static_cast<std::size_t>(layer.width()) +
-                                static_cast<std::size_t>(part.left)) * 4;
-        std::memcpy(layer.data() + at, drawings_.data() + at,
-                    static_cast<std::size_t>(part.right - part.left) * 4);
-      }
-    }
 }
 
 void FrameLayers::draw(FrameTarget& target, const FrameInput& in,
@@ -216,19 +301,31 @@ void FrameLayers::draw(FrameTarget& target, const FrameInput& in,
                        const Frame& constants, const PixelRect& buffer,
                        std::span<const PixelRect> rects) {
   composited_ = 0;
-  target.clear(rects);
-  draw_layer(below_, target, in, instances, true, buffer, rects);
+  // Pass one is the first thing in the dirty rectangles: where it holds pixels they replace the
+  // target's, and only the rest is cleared.
+  std::vector<PixelRect> rest;
+  const std::vector<PixelRect> below = draw_layer(below_, in, instances, true, buffer, rects, &rest);
+  if (!rest.empty()) target.clear(rest);
+  if (!below.empty()) target.composite_over_clear(below_.data(), below_.stride(), below);
   if (gpu_pass) target.instances(constants, instances, rects);
-  draw_layer(above_, target, in, instances, false, buffer, rects);
+  const std::vector<PixelRect> above =
+      draw_layer(above_, in, instances, false, buffer, rects, nullptr);
+  if (!above.empty()) target.composite(above_.data(), above_.stride(), above);
+  for (const std::vector<PixelRect>* list : {&below, &above})
+    for (const PixelRect& r : *list)
+      composited_ += static_cast<std::int64_t>(r.right - r.left) * (r.bottom - r.top);
 }
 
-void FrameLayers::draw_layer(LayerImage& layer, FrameTarget& target, const FrameInput& in,
-                             std::span<const BuddyInstance> instances, bool first,
-                             const PixelRect& buffer, std::span<const PixelRect> rects) {
+std::vector<PixelRect> FrameLayers::draw_layer(LayerImage& layer, const FrameInput& in,
+                                               std::span<const BuddyInstance> instances,
+                                               bool first, const PixelRect& buffer,
+                                               std::span<const PixelRect> rects,
+                                               std::vector<PixelRect>* rest) {
   // Before the layer is targeted: stroking the cache uses the same canvas.
   const std::size_t cached = first ? cached_drawings(in, buffer) : 0;
-  layer.clear(rects);
-  if (cached > 0) copy_drawings(layer, rects);
+  const LayerImage* base = cached > 0 ? &drawings_ : nullptr;
+  if (base) layer.reset(rects, *base);
+  else layer.clear(rects);
   canvas_.target(layer.data(), layer.width(), layer.height(), layer.stride());
   // The passes draw in overlay pixels; the buffer's top-left is at `buffer` on the overlay.
   canvas_.set_transform(
@@ -239,20 +336,14 @@ void FrameLayers::draw_layer(LayerImage& layer, FrameTarget& target, const Frame
                      static_cast<float>(buffer.left + r.right),
                      static_cast<float>(buffer.top + r.bottom)});
   canvas_.push_clip_rects(clip_);
-  TouchCanvas c(canvas_);
+  std::fill(reached_.tiles.begin(), reached_.tiles.end(), std::uint8_t{0});
+  ReachCanvas c(canvas_, reached_);
   if (first) draw_pass_one(c, in, cached);
   else draw_pass_two(c, in, instances);
   canvas_.pop_clip();
   canvas_.flush();
   canvas_.release_target();
-  if (!c.touched && cached == 0) return;
-  const std::vector<PixelRect> drawn = layer.occupied(rects);
-  if (drawn.empty()) return;
-  // Pass one is the first thing drawn in the cleared rectangles.
-  if (first) target.composite_over_clear(layer.data(), layer.stride(), drawn);
-  else target.composite(layer.data(), layer.stride(), drawn);
-  for (const PixelRect& r : drawn)
-    composited_ += static_cast<std::int64_t>(r.right - r.left) * (r.bottom - r.top);
+  return layer.occupied(rects, &reached_, base, rest);
 }
 
 }  // namespace perchkin

@@ -1,9 +1,10 @@
-// The drawing of one frame on this desktop, whatever presents it: the dirty rectangles are
-// cleared, the first 2D pass is drawn by Cairo into a layer of premultiplied BGRA memory and
-// composited, the GPU pass draws the buddies, and the second 2D pass follows the same way.
-// Each pass runs once over all dirty rectangles (one clip made of them), and a layer reaches
-// the target only where its 128-pixel tiles hold something, so a changed bubble uploads its own
-// few tiles and not the whole dirty area.
+// The drawing of one frame on this desktop, whatever presents it: the first 2D pass is drawn by
+// Cairo into a layer of premultiplied BGRA memory and replaces the target's pixels where it
+// holds any (the rest of the dirty rectangles is cleared), the GPU pass draws the buddies, and
+// the second 2D pass is composited over them. Each pass runs once over all dirty rectangles
+// (one clip made of them), and a layer reaches the target only where its 128-pixel tiles hold
+// something, so a changed bubble uploads its own few tiles and not the whole dirty area. Only
+// the tiles a pass's shapes reach are searched for pixels.
 #pragma once
 
 #include <cstdint>
@@ -26,9 +27,10 @@ class FrameTarget {
   // Premultiplied BGRA the buffer's size, `stride` bytes a row, drawn "over" inside `rects`.
   virtual void composite(const std::uint8_t* bgra, int stride,
                          std::span<const PixelRect> rects) = 0;
-  // The same where the target was cleared this frame; a target may copy instead of blending.
+  // The layer's pixels replace the target's inside `rects` (as a clear, then "over" would).
   virtual void composite_over_clear(const std::uint8_t* bgra, int stride,
                                     std::span<const PixelRect> rects) {
+    clear(rects);
     composite(bgra, stride, rects);
   }
   virtual void instances(const Frame& frame, std::span<const BuddyInstance> list,
@@ -47,12 +49,23 @@ class LayerImage {
 
   // Zeroes the occupied tiles inside `rects`, before they are drawn again.
   void clear(std::span<const PixelRect> rects);
+  // The same, except that where `base` (an image this size) holds pixels its tiles are copied
+  // in instead: the pass then draws on what `base` keeps drawn.
+  void reset(std::span<const PixelRect> rects, const LayerImage& base);
   // After drawing inside `rects`: notes the tiles there that hold a pixel and returns their
-  // parts inside `rects`, as row runs merged down the rows.
-  std::vector<PixelRect> occupied(std::span<const PixelRect> rects);
+  // parts inside `rects`, as row runs merged down the rows. With `reached`, only the tiles it
+  // marks are searched (the others hold nothing drawn since the clear), and those `base` holds
+  // pixels in count as drawn unsearched. With `rest`, the parts of `rects` left out go there.
+  std::vector<PixelRect> occupied(std::span<const PixelRect> rects,
+                                  const TileGrid* reached = nullptr,
+                                  const LayerImage* base = nullptr,
+                                  std::vector<PixelRect>* rest = nullptr);
 
  private:
   bool tile_has_pixels(int column, int row, const PixelRect& within) const;
+  bool same_size(const LayerImage& other) const {
+    return other.width_ == width_ && other.height_ == height_;
+  }
 
   int width_ = 0, height_ = 0;
   std::vector<std::uint8_t> pixels_;
@@ -76,20 +89,22 @@ class FrameLayers {
   std::int64_t composited_pixels() const { return composited_; }
 
  private:
-  void draw_layer(LayerImage& layer, FrameTarget& target, const FrameInput& in,
-                  std::span<const BuddyInstance> instances, bool first, const PixelRect& buffer,
-                  std::span<const PixelRect> rects);
+  // Draws one pass into `layer` and returns where it holds pixels (and in `rest` the other
+  // parts of `rects`).
+  std::vector<PixelRect> draw_layer(LayerImage& layer, const FrameInput& in,
+                                    std::span<const BuddyInstance> instances, bool first,
+                                    const PixelRect& buffer, std::span<const PixelRect> rects,
+                                    std::vector<PixelRect>* rest);
 
   // The finished drawings at the front of the drawing list, stroked once into an image of their
   // own and copied into pass one's layer each frame until they change: strokes with round
   // joins are the dearest thing pass one draws, and finished drawings never move.
   std::size_t cached_drawings(const FrameInput& in, const PixelRect& buffer);
-  void copy_drawings(LayerImage& layer, std::span<const PixelRect> rects);
 
   CairoCanvas canvas_;
   LayerImage below_, above_;
   LayerImage drawings_;
-  std::vector<PixelRect> drawn_tiles_;  // where drawings_ holds pixels
+  TileGrid reached_;  // the tiles the pass being drawn reached
   std::uint64_t drawings_key_ = 0;
   bool drawings_valid_ = false;
   std::vector<CanvasRect> clip_;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "gpu/canvas_cairo.h"
 #include "gpu/overlay_2d.h"
 #include "props/effects.h"
 #include "scene/scene.h"
@@ -32,6 +33,9 @@ class RecordingTarget final : public FrameTarget {
   void clear(std::span<const PixelRect> rects) override { calls.push_back("clear " + text(rects)); }
   void composite(const std::uint8_t*, int, std::span<const PixelRect> rects) override {
     calls.push_back("composite " + text(rects));
+  }
+  void composite_over_clear(const std::uint8_t*, int, std::span<const PixelRect> rects) override {
+    calls.push_back("copy " + text(rects));
   }
   void instances(const Frame&, std::span<const BuddyInstance> list,
                  std::span<const PixelRect> rects) override {
@@ -100,9 +104,11 @@ TEST(FrameLayers, EachLayerReachesTheTargetOnlyInTheTilesItDrewIn) {
   RecordingTarget target;
   const PixelRect all{0, 0, 768, 512};
   layers.draw(target, s.in, {}, false, Frame{}, {0, 0, 768, 512}, {&all, 1});
+  // Pass one's tile replaces the target's pixels; the rest of the frame is cleared; pass two
+  // drew nothing.
   ASSERT_EQ(target.calls.size(), 2u);
-  EXPECT_EQ(target.calls[0], "clear 0,0,768,512");
-  EXPECT_EQ(target.calls[1], "composite 256,128,384,256");  // pass one; pass two drew nothing
+  EXPECT_EQ(target.calls[0], "clear 0,0,768,128 0,128,256,256 384,128,768,256 0,256,768,512");
+  EXPECT_EQ(target.calls[1], "copy 256,128,384,256");
   EXPECT_EQ(layers.composited_pixels(), 128 * 128);
 
   // The sparkle moves to the next tile; only the dirty tiles around it are drawn, and the old
@@ -112,13 +118,15 @@ TEST(FrameLayers, EachLayerReachesTheTargetOnlyInTheTilesItDrewIn) {
   const PixelRect dirty{256, 128, 512, 256};
   layers.draw(target, s.in, {}, false, Frame{}, {0, 0, 768, 512}, {&dirty, 1});
   ASSERT_EQ(target.calls.size(), 2u);
-  EXPECT_EQ(target.calls[1], "composite 384,128,512,256");
+  EXPECT_EQ(target.calls[0], "clear 256,128,384,256");
+  EXPECT_EQ(target.calls[1], "copy 384,128,512,256");
 
   // A frame whose rectangles miss the sparkle composites nothing.
   target.calls.clear();
   const PixelRect away{0, 384, 128, 512};
   layers.draw(target, s.in, {}, false, Frame{}, {0, 0, 768, 512}, {&away, 1});
   ASSERT_EQ(target.calls.size(), 1u);
+  EXPECT_EQ(target.calls[0], "clear 0,384,128,512");
   EXPECT_EQ(layers.composited_pixels(), 0);
 }
 
@@ -150,7 +158,7 @@ TEST(FrameLayers, ABufferAwayFromTheOriginDrawsTheGpuPassBetweenTheLayers) {
   inst.unit = 3;
   layers.draw(target, s.in, {&inst, 1}, true, Frame{}, {256, 256, 768, 512}, {&all, 1});
   ASSERT_EQ(target.calls.size(), 4u);
-  EXPECT_EQ(target.calls[1], "composite 0,0,128,128");  // the heart at (300, 300)
+  EXPECT_EQ(target.calls[1], "copy 0,0,128,128");  // the heart at (300, 300)
   EXPECT_EQ(target.calls[2], "instances 1 0,0,512,256");
   // The bubble stands above the buddy's head, which is above the buffer's top: what of it falls
   // inside the buffer lies in its top row of tiles, around x = 400 - 256.
@@ -230,6 +238,124 @@ TEST(FrameLayers, FinishedDrawingsKeptFromFrameToFrameFollowTheirChanges) {
   layers.draw(target, s.in, {}, false, Frame{}, {0, 64, 768, 576}, {&all, 1});
   EXPECT_EQ(target.alpha(100, 100 - 64), 255);
   EXPECT_EQ(target.alpha(100, 100), 0);
+}
+
+// Both passes drawn whole into plain images and blended as the memory target does: what a frame
+// through the layers must show.
+std::vector<std::uint8_t> whole_redraw(const FrameInput& in, std::span<const BuddyInstance> list,
+                                       int w, int h) {
+  std::vector<std::uint8_t> below(static_cast<std::size_t>(w * h * 4), 0), above(below.size(), 0);
+  CairoCanvas canvas;
+  canvas.target(below.data(), w, h, w * 4);
+  draw_pass_one(canvas, in);
+  canvas.flush();
+  canvas.target(above.data(), w, h, w * 4);
+  draw_pass_two(canvas, in, list);
+  canvas.flush();
+  canvas.release_target();
+  for (std::size_t i = 0; i < below.size(); i += 4)
+    for (std::size_t k = 0; k < 4; ++k)
+      below[i + k] = static_cast<std::uint8_t>(above[i + k] + below[i + k] * (255 - above[i + 3]) / 255);
+  return below;
+}
+
+// Only the tiles a pass's shapes reach are searched for pixels, and only those copied from the
+// kept drawings are taken as drawn unsearched: a shape whose reach were guessed too small would
+// lose pixels at a tile edge, or leave them behind when it moves on. Shapes of every kind, spread
+// over many tile edges, turned, moved and removed between frames, show exactly what a whole
+// redraw shows.
+TEST(FrameLayers, EveryShapeArrivesWholeAndLeavesNothingBehind) {
+  Scene2D s;
+  s.settings.look.hat = 3;
+  s.settings.look.glasses = 1;
+  std::vector<BuddyInstance> list;
+  for (int i = 0; i < 4; ++i) {
+    Buddy b;
+    b.id = static_cast<std::uint32_t>(i);
+    b.x = 120.0 + 170.0 * i;
+    b.y = 250.0 + 3.0 * i;
+    b.unit = 3;
+    b.bubble_text = i % 2 ? "a bubble long enough to wrap onto a second line" : "hi!";
+    b.bubble_until = 20.0;
+    b.bubble_serial = 1;
+    s.crew.buddies.push_back(b);
+    RenderEntry e;
+    e.id = b.id;
+    e.prev_x = e.x = b.x;
+    e.prev_y = e.y = b.y;
+    s.entries.entries.push_back(e);
+    BuddyInstance inst;
+    inst.pos = {static_cast<float>(b.x), static_cast<float>(b.y)};
+    inst.unit = 3;
+    inst.sy = 1;
+    list.push_back(inst);
+  }
+  Drawing d;
+  d.id = 1;
+  d.points = {{100, 120}, {140, 130}, {130, 140}};
+  d.color = rgba(0x00FF00);
+  d.width = 9;
+  d.finished = true;
+  s.scene.drawings[1] = d;
+  s.scene.order = {1};
+  TextDrawing typed;
+  typed.text = "typed words";
+  typed.size = 30;
+  typed.color = rgba(0x0000FF);
+  typed.origin = {250, 110};
+  s.scene.texts.push_back(typed);
+  const char* texts[] = {"BOOM!", "?", "zz", "\u2605"};
+  for (int i = 0; i < 60; ++i) {
+    const auto kind = static_cast<ParticleKind>(i % 5);
+    // Around the tile edges at multiples of 128.
+    Particle p = make_particle(kind, rgba(0xFF8000 + i), 128.0 * (1 + i % 5) + (i % 7) - 3.5,
+                               128.0 * (1 + i % 3) + (i % 11) - 5.5, 0, 0, 2);
+    p.width = 10;
+    p.height = 6;
+    p.spin = 3.0f;
+    p.phase = 0.3f * static_cast<float>(i);
+    p.age = 0.5f;
+    p.text = texts[i % 4];
+    p.style = static_cast<TextStyle>(1 + i % 3);
+    if (kind == ParticleKind::dot) p.outline = rgba(0x202020);
+    s.fx.particles.push_back(p);
+  }
+  Ring ring;
+  ring.x = 384;
+  ring.y = 256;
+  ring.radius = 40;
+  ring.color = rgba(0xFFB627);
+  ring.width = 4;
+  s.fx.rings.push_back(ring);
+
+  FrameLayers layers;
+  update_bubbles(s.entries, s.crew, layers.canvas(), 1.0, 9.0);
+  layers.resize(768, 512);
+  MemoryTarget target(768, 512);
+  const PixelRect all{0, 0, 768, 512};
+  const auto check = [&](const char* when) {
+    const std::vector<std::uint8_t> want = whole_redraw(s.in, list, 768, 512);
+    long off = 0;
+    for (std::size_t i = 0; i < want.size(); ++i) off += want[i] != target.bgra[i];
+    EXPECT_EQ(off, 0) << when;
+  };
+  layers.draw(target, s.in, list, false, Frame{}, {0, 0, 768, 512}, {&all, 1});
+  check("first frame");
+  for (Particle& p : s.fx.particles) p.x += 61.0f, p.y -= 45.0f, p.age += 0.4f;
+  s.fx.rings[0].radius = 90;
+  s.crew.buddies[1].bubble_text.clear();
+  s.crew.buddies[1].bubble_serial = 2;
+  for (BuddyInstance& inst : list) inst.pos.x += 50.0f;
+  update_bubbles(s.entries, s.crew, layers.canvas(), 1.0, 10.0);
+  s.scene.drawings[1].points.push_back({300, 400});
+  s.scene.drawings[1].version = 1;
+  layers.draw(target, s.in, list, false, Frame{}, {0, 0, 768, 512}, {&all, 1});
+  check("after everything moved");
+  s.fx.particles.resize(5);
+  s.fx.rings.clear();
+  s.scene.texts.clear();
+  layers.draw(target, s.in, list, false, Frame{}, {0, 0, 768, 512}, {&all, 1});
+  check("after most went away");
 }
 
 }  // namespace
