@@ -320,28 +320,22 @@ std::vector<PixelRect> without_overlaps(std::span<const PixelRect> rects) {
   const auto overlap = [](const PixelRect& a, const PixelRect& b) {
     return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
   };
-  std::vector<PixelRect> out, pieces, rest;
-  for (const PixelRect& r : rects) {
-    if (r.left >= r.right || r.top >= r.bottom) continue;
-    pieces.assign(1, r);
-    for (const PixelRect& o : out) {
-      rest.clear();
-      for (const PixelRect& p : pieces) {
-        if (!overlap(p, o)) {
-          rest.push_back(p);
-          continue;
+  std::vector<PixelRect> out;
+  for (const PixelRect& r : rects)
+    if (r.left < r.right && r.top < r.bottom) out.push_back(r);
+  // Joining two can make the box reach a third: repeat until none overlap (each join leaves one
+  // rectangle fewer, so this ends).
+  for (bool joined = true; joined;) {
+    joined = false;
+    for (std::size_t a = 0; a < out.size() && !joined; ++a)
+      for (std::size_t b = a + 1; b < out.size(); ++b)
+        if (overlap(out[a], out[b])) {
+          out[a] = {std::min(out[a].left, out[b].left), std::min(out[a].top, out[b].top),
+                    std::max(out[a].right, out[b].right), std::max(out[a].bottom, out[b].bottom)};
+          out.erase(out.begin() + static_cast<std::ptrdiff_t>(b));
+          joined = true;
+          break;
         }
-        // What of p lies above, below, left and right of o.
-        if (p.top < o.top) rest.push_back({p.left, p.top, p.right, o.top});
-        if (o.bottom < p.bottom) rest.push_back({p.left, o.bottom, p.right, p.bottom});
-        const int top = std::max(p.top, o.top), bottom = std::min(p.bottom, o.bottom);
-        if (p.left < o.left) rest.push_back({p.left, top, o.left, bottom});
-        if (o.right < p.right) rest.push_back({o.right, top, p.right, bottom});
-      }
-      pieces.swap(rest);
-      if (pieces.empty()) break;
-    }
-    out.insert(out.end(), pieces.begin(), pieces.end());
   }
   return out;
 }

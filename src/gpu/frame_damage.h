@@ -41,10 +41,11 @@ inline constexpr std::size_t kMaxDamageRects = 48;
 std::vector<PixelRect> damage_rects(std::span<const BoxF> boxes, int width, int height,
                                     std::size_t most = kMaxDamageRects);
 
-// The same pixels as `rects`, in rectangles that do not overlap: the reduction to a few
-// rectangles joins far-apart ones into boxes that may overlap others, and a target that blends
-// or draws per rectangle must not touch a pixel twice. Rectangles already apart come back as
-// they are, in order.
+// Rectangles that cover `rects` and do not overlap: the reduction to a few rectangles joins
+// far-apart ones into boxes that may overlap others, and a target that blends or draws per
+// rectangle must not touch a pixel twice. Overlapping ones are joined into their bounding box
+// (never more rectangles: each costs a target like the GL one a wait); rectangles already
+// apart come back as they are, in order.
 std::vector<PixelRect> without_overlaps(std::span<const PixelRect> rects);
 
 // Kept by the backend from frame to frame.

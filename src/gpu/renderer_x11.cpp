@@ -399,8 +399,8 @@ class X11Renderer final : public Renderer {
         return Status::success();
       }
       if (s.ok())
-        // Measured with 1,000 buddies on llvmpipe: the presenter took about a fifth of the
-        // processor time a frame that OpenGL did; the pixels are the same.
+        // Measured with 1,000 buddies on llvmpipe: the presenter took about a quarter of the
+        // processor time a frame that OpenGL did (200: a quarter too); the pixels are the same.
         std::fprintf(stderr,
                      "perchkin: OpenGL draws on the processor here (%s); the software presenter "
                      "does the same for less (PERCHKIN_OPENGL=1 keeps OpenGL)\n",

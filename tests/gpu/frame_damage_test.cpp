@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace perchkin {
@@ -219,23 +220,26 @@ TEST(FrameDamage, ManyBoxesBecomeAFewRectanglesThatStillCoverThem) {
   EXPECT_EQ(all[0], (PixelRect{0, 0, 1920, 1080}));
 }
 
-TEST(FrameDamage, OverlappingRectanglesBecomeDisjointOnesOverTheSamePixels) {
-  // Bounding boxes of the reduction can cover each other; each pixel must be drawn once.
+TEST(FrameDamage, OverlappingRectanglesBecomeDisjointOnesCoveringThem) {
+  // Bounding boxes of the reduction can cover each other; each pixel must be drawn once. The
+  // join of the first two reaches the fifth.
   const std::vector<PixelRect> in = {{0, 0, 100, 100},   {50, 50, 150, 150}, {20, 20, 40, 40},
-                                     {0, 200, 10, 210},  {90, 0, 200, 30},   {5, 5, 5, 50},
+                                     {0, 200, 10, 210},  {140, 0, 200, 30},  {5, 5, 5, 50},
                                      {120, 60, 130, 70}};
   const std::vector<PixelRect> out = without_overlaps(in);
-  std::vector<int> want(220 * 220, 0), got(220 * 220, 0);
-  for (const PixelRect& r : in)
-    for (int y = r.top; y < r.bottom; ++y)
-      for (int x = r.left; x < r.right; ++x) want[static_cast<std::size_t>(y * 220 + x)] = 1;
+  EXPECT_LE(out.size(), in.size());
+  std::vector<int> got(220 * 220, 0);
   for (const PixelRect& r : out) {
     ASSERT_LT(r.left, r.right);
     ASSERT_LT(r.top, r.bottom);
     for (int y = r.top; y < r.bottom; ++y)
       for (int x = r.left; x < r.right; ++x) ++got[static_cast<std::size_t>(y * 220 + x)];
   }
-  EXPECT_EQ(got, want);
+  EXPECT_EQ(*std::max_element(got.begin(), got.end()), 1);
+  for (const PixelRect& r : in)
+    for (int y = r.top; y < r.bottom; ++y)
+      for (int x = r.left; x < r.right; ++x) EXPECT_EQ(got[static_cast<std::size_t>(y * 220 + x)], 1);
+  EXPECT_EQ(out, (std::vector<PixelRect>{{0, 0, 200, 150}, {0, 200, 10, 210}}));
   // Rectangles already apart are kept as they are.
   const std::vector<PixelRect> apart = {{0, 0, 10, 10}, {10, 0, 20, 10}, {0, 10, 20, 30}};
   EXPECT_EQ(without_overlaps(apart), apart);
