@@ -31,8 +31,8 @@ PixelRect tile_rect(const TileGrid& g, int column, int row) {
 // what the pass drew, so only they are searched for pixels afterwards.
 class ReachCanvas final : public Canvas {
  public:
-  ReachCanvas(CairoCanvas& inner, TileGrid& reached)
-      : inner_(inner), reached_(reached), t_(inner.transform()) {}
+  ReachCanvas(CairoCanvas& inner, TileGrid& reached, std::vector<PixelRect>& boxes)
+      : inner_(inner), reached_(reached), boxes_(boxes), t_(inner.transform()) {}
 
   void set_transform(const CanvasTransform& t) override {
     t_ = t;
@@ -109,9 +109,35 @@ class ReachCanvas final : public Canvas {
       first = false;
     }
     // std::min and max drop a NaN; a non-finite corner marks every tile instead.
-    const float sum = l + t + rr + b;
-    if (!std::isfinite(sum)) return mark_all(reached_);
+    const float sum = l + t + rr + b + x0 + y0 + x1 + y1;
+    if (!std::isfinite(sum)) return all();
     mark(reached_, x0 - 1.0f, y0 - 1.0f, x1 + 1.0f, y1 + 1.0f);
+    const auto w = static_cast<float>(reached_.width), h = static_cast<float>(reached_.height);
+    const float bl = std::max(0.0f, std::floor(x0 - 1.0f)), bt = std::max(0.0f, std::floor(y0 - 1.0f));
+    const float br = std::min(w, std::ceil(x1 + 1.0f)), bb = std::min(h, std::ceil(y1 + 1.0f));
+    if (bl < br && bt < bb)
+      add({static_cast<int>(bl), static_cast<int>(bt), static_cast<int>(br), static_cast<int>(bb)});
+  }
+  // The cells of a pixel map and a shape's parts come one after another: a box that overlaps
+  // or touches the last one joins it when that wastes little.
+  void add(const PixelRect& b) {
+    if (!boxes_.empty()) {
+      PixelRect& last = boxes_.back();
+      const PixelRect u{std::min(last.left, b.left), std::min(last.top, b.top),
+                        std::max(last.right, b.right), std::max(last.bottom, b.bottom)};
+      const auto area = [](const PixelRect& r) {
+        return static_cast<std::int64_t>(r.right - r.left) * (r.bottom - r.top);
+      };
+      if (area(u) <= area(last) + area(b) + 64) {
+        last = u;
+        return;
+      }
+    }
+    boxes_.push_back(b);
+  }
+  void all() {
+    mark_all(reached_);
+    boxes_.push_back({0, 0, reached_.width, reached_.height});
   }
   void reach_points(const std::vector<CanvasPoint>& points, float pad) {
     if (points.empty()) return;
@@ -122,12 +148,13 @@ class ReachCanvas final : public Canvas {
       box = {std::min(box.left, p.x), std::min(box.top, p.y), std::max(box.right, p.x),
              std::max(box.bottom, p.y)};
     }
-    if (!finite) return mark_all(reached_);
+    if (!finite) return all();
     reach(box, pad);
   }
 
   CairoCanvas& inner_;
   TileGrid& reached_;
+  std::vector<PixelRect>& boxes_;
   CanvasTransform t_;
 };
 
@@ -138,6 +165,8 @@ void LayerImage::resize(int width, int height) {
   height_ = std::max(1, height);
   pixels_.assign(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_) * 4, 0);
   tiles_ = new_grid(width_, height_);
+  stale_.clear();
+  base_key_ = 0;
 }
 
 void LayerImage::clear(std::span<const PixelRect> rects) {
@@ -159,29 +188,58 @@ void LayerImage::clear(std::span<const PixelRect> rects) {
   }
 }
 
-void LayerImage::reset(std::span<const PixelRect> rects, const LayerImage& base) {
-  if (!same_size(base)) return clear(rects);
+void LayerImage::restore(std::span<const PixelRect> rects, const LayerImage* base,
+                         std::uint64_t base_key) {
+  if (base && !same_size(*base)) base = nullptr, base_key = 0;
+  if (!base) base_key = 0;
+  if (base_key != base_key_) {
+    // What the layer matched is gone: all of it may differ from the new base.
+    stale_.assign(1, {0, 0, width_, height_});
+    base_key_ = base_key;
+  }
+  const PixelRect whole{0, 0, width_, height_};
+  std::size_t kept = 0;
+  for (const PixelRect& box : stale_) {
+    bool covered = false;
+    for (const PixelRect& r0 : rects) {
+      const PixelRect r = intersect(r0, whole);
+      const PixelRect part = intersect(box, r);
+      if (empty(part)) continue;
+      covered = covered || part == box;
+      const auto bytes = static_cast<std::size_t>(part.right - part.left) * 4;
+      for (int y = part.top; y < part.bottom; ++y) {
+        const std::size_t at = (static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
+                                static_cast<std::size_t>(part.left)) * 4;
+        if (base) std::memcpy(pixels_.data() + at, base->pixels_.data() + at, bytes);
+        else std::memset(pixels_.data() + at, 0, bytes);
+      }
+    }
+    if (!covered) stale_[kept++] = box;
+  }
+  stale_.resize(kept);
+  // Inside `rects` the tiles now hold what the base's do.
   for (const PixelRect& r0 : rects) {
-    const PixelRect r = intersect(r0, {0, 0, width_, height_});
+    const PixelRect r = intersect(r0, whole);
     if (empty(r)) continue;
     for (int row = r.top / kTileSize; row <= (r.bottom - 1) / kTileSize; ++row)
       for (int col = r.left / kTileSize; col <= (r.right - 1) / kTileSize; ++col) {
         const std::size_t i = tile_index(tiles_, col, row);
-        const bool kept = base.tiles_.tiles[i] != 0;
-        if (!kept && tiles_.tiles[i] == 0) continue;
-        const PixelRect tile = tile_rect(tiles_, col, row);
-        const PixelRect part = intersect(tile, r);
-        const auto bytes = static_cast<std::size_t>(part.right - part.left) * 4;
-        for (int y = part.top; y < part.bottom; ++y) {
-          const std::size_t at = (static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
-                                  static_cast<std::size_t>(part.left)) * 4;
-          if (kept) std::memcpy(pixels_.data() + at, base.pixels_.data() + at, bytes);
-          else std::memset(pixels_.data() + at, 0, bytes);
-        }
-        if (kept) tiles_.tiles[i] = 1;
-        else if (part == tile) tiles_.tiles[i] = 0;
+        const std::uint8_t from_base = base ? base->tiles_.tiles[i] : std::uint8_t{0};
+        if (intersect(tile_rect(tiles_, col, row), r) == tile_rect(tiles_, col, row))
+          tiles_.tiles[i] = from_base;
+        else tiles_.tiles[i] |= from_base;
       }
   }
+}
+
+void LayerImage::drew(std::span<const PixelRect> boxes) {
+  // Many small boxes cost more to keep apart than the whole layer costs to restore once.
+  constexpr std::size_t kMostBoxes = 4096;
+  if (stale_.size() + boxes.size() > kMostBoxes) {
+    stale_.assign(1, {0, 0, width_, height_});
+    return;
+  }
+  stale_.insert(stale_.end(), boxes.begin(), boxes.end());
 }
 
 bool LayerImage::tile_has_pixels(int column, int row, const PixelRect& within) const {
@@ -292,6 +350,7 @@ std::size_t FrameLayers::cached_drawings(const FrameInput& in, const PixelRect& 
   canvas_.release_target();
   drawings_.occupied({&all, 1});  // notes where it holds pixels
   drawings_key_ = key;
+  ++drawings_serial_;
   drawings_valid_ = true;
   return count;
 }
@@ -324,8 +383,7 @@ std::vector<PixelRect> FrameLayers::draw_layer(LayerImage& layer, const FrameInp
   // Before the layer is targeted: stroking the cache uses the same canvas.
   const std::size_t cached = first ? cached_drawings(in, buffer) : 0;
   const LayerImage* base = cached > 0 ? &drawings_ : nullptr;
-  if (base) layer.reset(rects, *base);
-  else layer.clear(rects);
+  layer.restore(rects, base, base ? drawings_serial_ : 0);
   canvas_.target(layer.data(), layer.width(), layer.height(), layer.stride());
   // The passes draw in overlay pixels; the buffer's top-left is at `buffer` on the overlay.
   canvas_.set_transform(
@@ -337,12 +395,14 @@ std::vector<PixelRect> FrameLayers::draw_layer(LayerImage& layer, const FrameInp
                      static_cast<float>(buffer.top + r.bottom)});
   canvas_.push_clip_rects(clip_);
   std::fill(reached_.tiles.begin(), reached_.tiles.end(), std::uint8_t{0});
-  ReachCanvas c(canvas_, reached_);
+  boxes_.clear();
+  ReachCanvas c(canvas_, reached_, boxes_);
   if (first) draw_pass_one(c, in, cached);
   else draw_pass_two(c, in, instances);
   canvas_.pop_clip();
   canvas_.flush();
   canvas_.release_target();
+  layer.drew(boxes_);
   return layer.occupied(rects, &reached_, base, rest);
 }
 

@@ -49,9 +49,12 @@ class LayerImage {
 
   // Zeroes the occupied tiles inside `rects`, before they are drawn again.
   void clear(std::span<const PixelRect> rects);
-  // The same, except that where `base` (an image this size) holds pixels its tiles are copied
-  // in instead: the pass then draws on what `base` keeps drawn.
-  void reset(std::span<const PixelRect> rects, const LayerImage& base);
+  // Makes the layer inside `rects` what `base` (an image this size) holds, or empty without
+  // one, before a pass draws there again. `base_key` names the base's content (0: none): only
+  // the boxes drawn since the layer last matched that content are copied or cleared.
+  void restore(std::span<const PixelRect> rects, const LayerImage* base, std::uint64_t base_key);
+  // Boxes a pass drew in (pixels of this layer, clipped to it): restored before the next one.
+  void drew(std::span<const PixelRect> boxes);
   // After drawing inside `rects`: notes the tiles there that hold a pixel and returns their
   // parts inside `rects`, as row runs merged down the rows. With `reached`, only the tiles it
   // marks are searched (the others hold nothing drawn since the clear), and those `base` holds
@@ -70,6 +73,9 @@ class LayerImage {
   int width_ = 0, height_ = 0;
   std::vector<std::uint8_t> pixels_;
   TileGrid tiles_;  // 1: the tile may hold drawn pixels
+  // Outside these boxes the layer holds what its base named `base_key_` holds.
+  std::vector<PixelRect> stale_;
+  std::uint64_t base_key_ = 0;
 };
 
 class FrameLayers {
@@ -105,7 +111,9 @@ class FrameLayers {
   LayerImage below_, above_;
   LayerImage drawings_;
   TileGrid reached_;  // the tiles the pass being drawn reached
+  std::vector<PixelRect> boxes_;  // and the boxes of its shapes
   std::uint64_t drawings_key_ = 0;
+  std::uint64_t drawings_serial_ = 0;  // grows each time the kept drawings are drawn again
   bool drawings_valid_ = false;
   std::vector<CanvasRect> clip_;
   std::int64_t composited_ = 0;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -333,10 +334,15 @@ TEST(FrameLayers, EveryShapeArrivesWholeAndLeavesNothingBehind) {
   layers.resize(768, 512);
   MemoryTarget target(768, 512);
   const PixelRect all{0, 0, 768, 512};
-  const auto check = [&](const char* when) {
+  // Cairo may round a shape cut by the frame's clip one step differently at a few pixels.
+  const auto check = [&](const char* when, PixelRect in = {0, 0, 768, 512}, int tolerance = 0) {
     const std::vector<std::uint8_t> want = whole_redraw(s.in, list, 768, 512);
     long off = 0;
-    for (std::size_t i = 0; i < want.size(); ++i) off += want[i] != target.bgra[i];
+    for (int y = in.top; y < in.bottom; ++y)
+      for (int x = in.left * 4; x < in.right * 4; ++x) {
+        const auto i = static_cast<std::size_t>(y * 768 * 4 + x);
+        off += std::abs(int(want[i]) - int(target.bgra[i])) > tolerance;
+      }
     EXPECT_EQ(off, 0) << when;
   };
   layers.draw(target, s.in, list, false, Frame{}, {0, 0, 768, 512}, {&all, 1});
@@ -351,6 +357,23 @@ TEST(FrameLayers, EveryShapeArrivesWholeAndLeavesNothingBehind) {
   s.scene.drawings[1].version = 1;
   layers.draw(target, s.in, list, false, Frame{}, {0, 0, 768, 512}, {&all, 1});
   check("after everything moved");
+  // A frame of part of the overlay, then the whole of it again: what was drawn outside the part
+  // meanwhile is still taken away.
+  for (Particle& p : s.fx.particles) p.x -= 30.0f, p.y += 70.0f;
+  const PixelRect part{189, 83, 573, 400};  // its edges cut through shapes drawn before
+  layers.draw(target, s.in, list, false, Frame{}, {0, 0, 768, 512}, {&part, 1});
+  check("in part of the overlay", part, 1);
+  for (Particle& p : s.fx.particles) p.x += 20.0f;
+  // A line still being drawn corner to corner reaches every tile, so any pixel left behind in
+  // the layers would be composited now.
+  Drawing ink = d;
+  ink.id = 2;
+  ink.finished = false;
+  ink.points = {{0, 0}, {768, 512}};
+  s.scene.drawings[2] = ink;
+  s.scene.order = {1, 2};
+  layers.draw(target, s.in, list, false, Frame{}, {0, 0, 768, 512}, {&all, 1});
+  check("the whole overlay after a part");
   s.fx.particles.resize(5);
   s.fx.rings.clear();
   s.scene.texts.clear();
