@@ -228,7 +228,7 @@ MotionOutcome rescue(Buddy& b, const WorldView& view) {
 MotionOutcome land(Buddy& b, const WorldView& view, double y_before) {
   const double x = b.x;
   double lowest_floor = -kInf;
-  for_each_platform_near(view, x, x, [&](const Support& p) {
+  for_each_surface_near(view, x, x, [&](const Support& p) {
     if (p.kind == SurfaceKind::floor) lowest_floor = std::max(lowest_floor, p.top);
   });
   const Support* hit = nullptr;

@@ -143,7 +143,15 @@ void build_world_view(WorldView& view, const Crew& crew, std::span<const Support
     grounded[k] = 1;
     ++grounded_count;
     view.max_grounded_unit = std::max(view.max_grounded_unit, s.unit);
-    if (!view.collide || view.buddy_support_kind[k] == SurfaceKind::ceiling) continue;
+  }
+  rebuild_x_index(view, grounded_count);
+  // Their platforms, in x order.
+  view.buddy_platform_x.clear();
+  if (!view.collide) return;
+  for (const BuddyXKey& key : view.grounded_by_x) {
+    const std::uint32_t k = key.summary;
+    if (view.buddy_support_kind[k] == SurfaceKind::ceiling) continue;
+    const BuddySummary& s = view.buddies[k];
     view.buddy_platform[k] = static_cast<std::uint32_t>(view.platforms.size());
     Support p;
     p.id = buddy_platform_id(s.id);
@@ -152,8 +160,8 @@ void build_world_view(WorldView& view, const Crew& crew, std::span<const Support
     p.top = s.y - back_height(s.mode) * s.unit;
     p.kind = SurfaceKind::buddy;
     view.platforms.push_back(p);
+    view.buddy_platform_x.push_back(s.x);
   }
-  rebuild_x_index(view, grounded_count);
 }
 
 }  // namespace perchkin

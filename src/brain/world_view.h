@@ -32,7 +32,7 @@ struct WorldView {
   bool collide = true;  // whether buddies are platforms and push each other this tick
 
   // Every platform of the tick: the desktop and drawn surfaces first ([0, surface_count)), then
-  // one per grounded buddy while `collide` is on.
+  // one per grounded buddy while `collide` is on, in the order of `grounded_by_x`.
   std::vector<Support> platforms;
   std::size_t surface_count = 0;
   // Desktop and drawn surfaces by id. Buddy platforms are found through `buddies` instead, so a
@@ -50,6 +50,9 @@ struct WorldView {
   // Grounded buddies (ceiling ones included) sorted by x, and the largest unit among them.
   std::vector<BuddyXKey> grounded_by_x;
   double max_grounded_unit = 1.0;
+  // Feet x of the buddy platforms, parallel to platforms[surface_count, end): a search near x
+  // reads one run of platforms instead of a record per grounded buddy.
+  std::vector<double> buddy_platform_x;
   // Scratch for rebuilding the x index from last tick's order (crew size it was built for).
   std::vector<std::uint8_t> x_index_marks;
   std::size_t x_index_crew_size = 0;
@@ -59,9 +62,15 @@ struct WorldView {
 
 // The summary of buddy `id`, or null.
 inline const BuddySummary* find_buddy(const WorldView& view, std::uint32_t id) {
-  const auto it = std::lower_bound(view.buddies.begin(), view.buddies.end(), id,
+  const std::vector<BuddySummary>& all = view.buddies;
+  if (all.empty()) return nullptr;
+  // Ids are handed out in order and seldom removed, so an id usually sits at its distance from
+  // the first; a search in a large crew costs a cache miss per step.
+  const std::uint32_t first = all.front().id;
+  if (id >= first && id - first < all.size() && all[id - first].id == id) return &all[id - first];
+  const auto it = std::lower_bound(all.begin(), all.end(), id,
                                    [](const BuddySummary& s, std::uint32_t v) { return s.id < v; });
-  return it != view.buddies.end() && it->id == id ? &*it : nullptr;
+  return it != all.end() && it->id == id ? &*it : nullptr;
 }
 
 inline std::size_t summary_index(const WorldView& view, const BuddySummary& s) {
@@ -71,27 +80,29 @@ inline std::size_t summary_index(const WorldView& view, const BuddySummary& s) {
 // The platform with this id and kind in this tick's table, or null.
 const Support* find_platform(const WorldView& view, std::int64_t id, SurfaceKind kind);
 
-// Calls fn(const Support&) for every platform whose [left, right] meets [x0, x1].
+// Calls fn(const Support&) for every desktop or drawn surface whose [left, right] meets [x0, x1].
 template <typename Fn>
-void for_each_platform_near(const WorldView& view, double x0, double x1, Fn&& fn) {
-  {
-    const double lo = x0 - view.max_half_width, hi = x1 + view.max_half_width;
-    auto it = std::lower_bound(view.surface_x_keys.begin(), view.surface_x_keys.end(), lo);
-    for (; it != view.surface_x_keys.end() && *it <= hi; ++it) {
-      const Support& p =
-          view.platforms[view.surface_by_x[static_cast<std::size_t>(it - view.surface_x_keys.begin())]];
-      if (p.left <= x1 && p.right >= x0) fn(p);
-    }
-  }
-  const double half = 6.0 * view.max_grounded_unit;
-  auto it = std::lower_bound(view.grounded_by_x.begin(), view.grounded_by_x.end(), x0 - half,
-                             [](const BuddyXKey& k, double v) { return k.x < v; });
-  for (; it != view.grounded_by_x.end() && it->x <= x1 + half; ++it) {
-    const std::uint32_t pi = view.buddy_platform[it->summary];
-    if (pi == kNoPlatform) continue;
-    const Support& p = view.platforms[pi];
+void for_each_surface_near(const WorldView& view, double x0, double x1, Fn&& fn) {
+  const double lo = x0 - view.max_half_width, hi = x1 + view.max_half_width;
+  auto it = std::lower_bound(view.surface_x_keys.begin(), view.surface_x_keys.end(), lo);
+  for (; it != view.surface_x_keys.end() && *it <= hi; ++it) {
+    const Support& p =
+        view.platforms[view.surface_by_x[static_cast<std::size_t>(it - view.surface_x_keys.begin())]];
     if (p.left <= x1 && p.right >= x0) fn(p);
   }
+}
+
+// Calls fn(const Support&) for every platform whose [left, right] meets [x0, x1]: surfaces first,
+// then buddies by x.
+template <typename Fn>
+void for_each_platform_near(const WorldView& view, double x0, double x1, Fn&& fn) {
+  for_each_surface_near(view, x0, x1, fn);
+  const double half = 6.0 * view.max_grounded_unit;
+  const std::vector<double>& keys = view.buddy_platform_x;
+  auto it = std::lower_bound(keys.begin(), keys.end(), x0 - half);
+  const Support* p = view.platforms.data() + view.surface_count + (it - keys.begin());
+  for (; it != keys.end() && *it <= x1 + half; ++it, ++p)
+    if (p->left <= x1 && p->right >= x0) fn(*p);
 }
 
 // Calls fn(const BuddySummary&) for every grounded buddy whose feet x lies in [x0, x1].
