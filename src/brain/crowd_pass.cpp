@@ -196,6 +196,13 @@ struct Sweep {
   std::vector<std::int64_t> carrier;
   std::vector<std::uint32_t> id;
   std::vector<Mark> pressed;
+  // Whether the buddy rides another or shares its id: only pairs with such a buddy need the id
+  // and rider checks. Few do, so most pairs skip them on one byte.
+  std::vector<std::uint8_t> special;
+  bool uniform = false;  // every unit equal: reaches and push rates are the same for every pair
+  // No position ever gets further from 0 than this: the largest magnitude of a start or a
+  // range end. Pushes keep a buddy between its start and its range.
+  double extent = 0.0;
 };
 
 // shift_within for a step known to be finite and non-zero, in a known direction. A position
@@ -214,17 +221,29 @@ inline double shift_down(double& x, double dx, double lo) {
   return moved;
 }
 
+// The pair constants of push_pair. With one unit for everybody they are the same for every
+// pair and computed once, with the same arithmetic.
+struct PairRule {
+  double reach = 0.0;    // kPushReach * (a.unit + b.unit)
+  double squeeze = 0.0;  // 0.2 * reach
+  double rate = 0.0;     // 30 * min(a.unit, b.unit)
+};
+
+inline PairRule pair_rule(double ua, double ub) {
+  const double reach = kPushReach * (ua + ub);
+  return {reach, 0.2 * reach, 30.0 * std::min(ua, ub)};
+}
+
 // push_pair on the packed arrays with the same arithmetic, split by direction: dir is ±1, so
 // every product with it is an exact sign change.
-inline void push_bodies(Body& a, const Range& ra, Mark& pa, Body& b, const Range& rb,
-                        Mark& pb) {
-  const double reach = kPushReach * (a.unit + b.unit);
+inline void push_bodies(const PairRule& rule, Body& a, const Range& ra, Mark& pa, Body& b,
+                        const Range& rb, Mark& pb) {
   const double dx = b.x - a.x;
-  const double overlap = reach - std::abs(dx);
-  const bool squeezed = overlap > 0.2 * reach;
+  const double overlap = rule.reach - std::abs(dx);
+  const bool squeezed = overlap > rule.squeeze;
   pa.on = pa.on | squeezed;
   pb.on = pb.on | squeezed;
-  const double push = std::min(overlap, (30.0 * std::min(a.unit, b.unit) + 10.0 * overlap) * kDt);
+  const double push = std::min(overlap, (rule.rate + 10.0 * overlap) * kDt);
   if (!(push > 0.0)) return;
   const double half = push / 2.0;
   if (b.x >= a.x) {
@@ -255,6 +274,7 @@ inline void push_bodies(Body& a, const Range& ra, Mark& pa, Body& b, const Range
 // the window, pushed positions included; each run of 8 entries keeps a bound on its largest x
 // (its largest start, raised by every push), so whole runs that cannot reach the window edge
 // are passed over at once.
+template <bool kUniform>
 void sweep_banded(Sweep& s, double window, double max_unit) {
   const std::size_t n = s.body.size();
   std::vector<Body>& body = s.body;
@@ -322,13 +342,19 @@ void sweep_banded(Sweep& s, double window, double max_unit) {
   const Range* const range = s.range.data();
   const std::int64_t* const carrier = s.carrier.data();
   const std::uint32_t* const id = s.id.data();
+  const std::uint8_t* const special = s.special.data();
   Mark* const pressed = s.pressed.data();
+  // Below xi + inside, x - xi < window holds whatever the rounding in either expression: every
+  // position lies within the extent, and the margin is far above the rounding of numbers that
+  // large. An extent that is not finite leaves no such room, and every entry is checked.
+  const double margin = 1e-9 * (3.0 * s.extent + 2.0 * window + 1.0);
+  const double inside =
+      std::isfinite(margin) ? window - margin : -std::numeric_limits<double>::infinity();
+  const PairRule uniform_rule = pair_rule(max_unit, max_unit);
   // Does the plain scan of i's neighbours stop somewhere in [from, to]?
   const auto stops_within = [&](std::size_t i, std::size_t from, std::size_t to) {
     const double xi = at[i].x;
-    const double limit = xi + window;
-    // Below this, x - xi < window holds whatever the rounding in either expression.
-    const double below = limit - 1e-9 * (std::abs(limit) + std::abs(xi) + window + 1.0);
+    const double below = xi + inside;
     // Partners usually lie a few entries apart: up to three runs, checked without a loop.
     const std::size_t r0 = from / kRun, r1 = to / kRun;
     if (r1 - r0 <= 2 &&
@@ -350,6 +376,7 @@ void sweep_banded(Sweep& s, double window, double max_unit) {
     const std::uint32_t* next = list.data() + own_at[i] + 1;
     const std::uint32_t* const last = list.data() + start[band_of[i] + 1];
     Body& a = at[i];
+    const bool special_i = special[i] != 0;
     std::size_t prev = i;
     for (; next != last; ++next) {
       const std::uint32_t q = *next;
@@ -358,28 +385,61 @@ void sweep_banded(Sweep& s, double window, double max_unit) {
       // The plain scan stops at q if not before; a pair that does not touch changes nothing,
       // so only a touching one needs to know whether the scan would have reached it.
       if (!(dx < window)) break;
-      const bool near = (std::abs(dx) <= kPushReach * (a.unit + b.unit)) & (a.y > b.head) &
-                        (b.y > a.head);
+      const PairRule rule = kUniform ? uniform_rule : pair_rule(a.unit, b.unit);
+      const bool near = (std::abs(dx) <= rule.reach) & (a.y > b.head) & (b.y > a.head);
       if (!near) continue;
-      if (id[i] == id[q] || carrier[i] == buddy_platform_id(id[q]) ||
-          carrier[q] == buddy_platform_id(id[i]))
+      if ((special_i || special[q] != 0) &&
+          (id[i] == id[q] || carrier[i] == buddy_platform_id(id[q]) ||
+           carrier[q] == buddy_platform_id(id[i])))
         continue;
       if (stops_within(i, prev + 1, q)) break;
       prev = q;
-      push_bodies(a, range[i], pressed[i], b, range[q], pressed[q]);
+      push_bodies(rule, a, range[i], pressed[i], b, range[q], pressed[q]);
       run_max[i / kRun] = std::max(run_max[i / kRun], a.x);
       run_max[q / kRun] = std::max(run_max[q / kRun], b.x);
     }
   }
 }
 
+using XOrder = std::vector<std::pair<std::int64_t, std::uint32_t>>;
+
 // The order of Crew::by_x: by x, equal x in crew order. Sorting small keys beats moving the
 // entries around.
-std::vector<std::pair<std::int64_t, std::uint32_t>> x_order(const std::vector<Buddy>& all) {
-  std::vector<std::pair<std::int64_t, std::uint32_t>> order(all.size());
+XOrder x_order(const std::vector<Buddy>& all) {
+  XOrder order(all.size());
   for (std::size_t i = 0; i < all.size(); ++i)
     order[i] = {total_order_key(all[i].x), static_cast<std::uint32_t>(i)};
   std::sort(order.begin(), order.end());
+  return order;
+}
+
+// The same order, started from last tick's: buddies move little between ticks, so an insertion
+// sort finishes it in about linear time. A changed crew size, or an order too shuffled for the
+// insertion sort's budget, gets the full sort. `last` receives the new order.
+XOrder x_order_from(const std::vector<Buddy>& all, std::vector<std::uint32_t>& last) {
+  const std::size_t n = all.size();
+  if (last.size() != n) {
+    XOrder order = x_order(all);
+    last.resize(n);
+    for (std::size_t k = 0; k < n; ++k) last[k] = order[k].second;
+    return order;
+  }
+  // Any permutation of the crew's indices works as a start; last tick's is one.
+  XOrder order(n);
+  for (std::size_t k = 0; k < n; ++k) order[k] = {total_order_key(all[last[k]].x), last[k]};
+  std::size_t budget = 8 * n + 64;
+  for (std::size_t i = 1; i < n && budget > 0; ++i) {
+    const auto v = order[i];
+    std::size_t j = i;
+    while (j > 0 && v < order[j - 1] && budget > 0) {
+      order[j] = order[j - 1];
+      --j;
+      --budget;
+    }
+    order[j] = v;
+  }
+  if (budget == 0) std::sort(order.begin(), order.end());
+  for (std::size_t k = 0; k < n; ++k) last[k] = order[k].second;
   return order;
 }
 
@@ -392,6 +452,26 @@ void settle(Buddy& b, bool moved, double x, bool pressed, const WorldView& view)
                          b.mode == BuddyMode::sit;
   if (b.press_time > 0.6 && can_climb && b.support && b.support->kind != SurfaceKind::ceiling)
     climb_out(b, view);
+}
+
+// Marks the buddies whose pairs need the id and rider checks: a pair of two buddies that ride
+// nobody, in a crew without an id twice, passes them.
+void mark_special(Sweep& s, const std::vector<Buddy>& all) {
+  const std::size_t n = s.id.size();
+  s.special.assign(n, 0);
+  // Ids grow along the crew, so a crew in increasing id order has no id twice.
+  bool unique = true;
+  for (std::size_t i = 1; i < all.size() && unique; ++i) unique = all[i - 1].id < all[i].id;
+  if (!unique) {
+    std::vector<std::uint32_t> ids(s.id);
+    std::sort(ids.begin(), ids.end());
+    unique = std::adjacent_find(ids.begin(), ids.end()) == ids.end();
+  }
+  if (!unique) {
+    s.special.assign(n, 1);
+    return;
+  }
+  for (std::size_t k = 0; k < n; ++k) s.special[k] = s.carrier[k] != 0;
 }
 
 // The reference: the packed entries in x order and the plain scan.
@@ -410,7 +490,8 @@ void collide_plain(std::vector<Buddy>& all, const WorldView& view) {
 
 // The banded sweep; false, having changed nothing, when positions are too wild for its
 // arithmetic.
-bool collide_banded(std::vector<Buddy>& all, const WorldView& view) {
+bool collide_banded(std::vector<Buddy>& all, std::vector<std::uint32_t>& last_order,
+                    const WorldView& view) {
   const std::size_t n = all.size();
   // Read the large records once, in crew order, then pack them in x order.
   std::vector<CrowdEntry> in_crew(n);
@@ -423,7 +504,7 @@ bool collide_banded(std::vector<Buddy>& all, const WorldView& view) {
     tame = tame && std::abs(b.x) < 1e9 && std::abs(b.y) < 1e9 && b.unit > 0.0 && b.unit <= 1e6;
   }
   if (!tame) return false;
-  const auto order = x_order(all);
+  const XOrder order = x_order_from(all, last_order);
   Sweep s;
   s.body.resize(n);
   s.range.resize(n);
@@ -431,6 +512,8 @@ bool collide_banded(std::vector<Buddy>& all, const WorldView& view) {
   s.id.resize(n);
   s.pressed.assign(n, Mark{});
   std::vector<std::uint32_t> rank(n);
+  s.uniform = true;
+  s.extent = 0.0;
   for (std::size_t k = 0; k < n; ++k) {
     const CrowdEntry& c = in_crew[order[k].second];
     rank[c.index] = static_cast<std::uint32_t>(k);
@@ -438,8 +521,16 @@ bool collide_banded(std::vector<Buddy>& all, const WorldView& view) {
     s.range[k] = c.movable ? Range{c.lo, c.hi} : Range{c.x, c.x};
     s.carrier[k] = c.carrier;
     s.id[k] = c.id;
+    s.uniform = s.uniform && c.unit == max_unit;
+    for (const double v : {c.x, s.range[k].lo, s.range[k].hi})
+      s.extent = std::isnan(v) ? std::numeric_limits<double>::infinity()
+                               : std::max(s.extent, std::abs(v));
   }
-  sweep_banded(s, 2.0 * kPushReach * max_unit, max_unit);
+  mark_special(s, all);
+  if (s.uniform)
+    sweep_banded<true>(s, 2.0 * kPushReach * max_unit, max_unit);
+  else
+    sweep_banded<false>(s, 2.0 * kPushReach * max_unit, max_unit);
   for (std::size_t i = 0; i < n; ++i) {
     const std::uint32_t k = rank[i];
     settle(all[i], true, s.body[k].x, s.pressed[k].on, view);
@@ -455,7 +546,7 @@ void collide_crew(Crew& crew, const WorldView& view, CrowdSweep sweep) {
     for (Buddy& b : all) b.press_time = 0.0;
     return;
   }
-  if (sweep == CrowdSweep::banded && collide_banded(all, view)) return;
+  if (sweep == CrowdSweep::banded && collide_banded(all, crew.crowd_order, view)) return;
   collide_plain(all, view);
 }
 

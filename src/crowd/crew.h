@@ -69,6 +69,8 @@ struct Crew {
   Xorshift64 social_rng;     // only for the social tick
   double next_social = 0.0;  // time of the next social tick
   std::vector<BuddySummary> snapshot;
+  // The crowd pass's x order (crew indices) from the last tick, where the next one starts.
+  std::vector<std::uint32_t> crowd_order;
   std::vector<RemovalMark> removal_marks;
   BuddyWorld world;  // settings copy for new buddies
   std::shared_ptr<const SpeechLines> speech = std::make_shared<SpeechLines>();

@@ -269,6 +269,56 @@ TEST(PhysicsCrowd, BandedSweepMatchesThePlainScanAroundBuddiesThatMayNotMove) {
   expect_same_sweeps(worlds, 300);
 }
 
+// The fast sweep starts each tick from the last tick's x order and skips the id and rider checks
+// for buddies that ride nobody. A crew whose members change between ticks (one leaves, one
+// arrives, the crew keeping its size), buddies riding others and an id that appears twice must
+// still be pushed as the plain scan pushes them.
+TEST(PhysicsCrowd, BandedSweepMatchesThePlainScanAsTheCrewChanges) {
+  Xorshift64 rng(33);
+  PhysicsWorld worlds[2];
+  worlds[1].sweep = CrowdSweep::plain;
+  for (PhysicsWorld& w : worlds) {
+    w.right = 400.0;
+    w.add_surface(0, 0, 400, 1000);
+  }
+  for (std::size_t i = 0; i < 400; ++i) {
+    const double x = 20.0 + rng.uniform() * 360.0;
+    const double y = 940.0 + rng.uniform() * 60.0;
+    for (PhysicsWorld& w : worlds) w.add_buddy(x, y, 2.0);
+  }
+  for (int round = 0; round < 6; ++round) {
+    expect_same_sweeps(worlds, 20);
+    if (testing::Test::HasFatalFailure()) return;
+    const std::size_t gone = rng.pick(worlds[0].crew.buddies.size());
+    const double x = 20.0 + rng.uniform() * 360.0;
+    for (PhysicsWorld& w : worlds) {
+      w.crew.buddies.erase(w.crew.buddies.begin() + static_cast<std::ptrdiff_t>(gone));
+      Buddy& b = w.add_buddy(x, 900.0, 2.0);
+      // From round 2 on, one id twice, its two buddies side by side.
+      if (round == 2) {
+        const Buddy& first = w.crew.buddies.front();
+        b.id = first.id;
+        b.x = first.x + 1.0;
+        b.y = first.y;
+      }
+      // On odd rounds, a buddy on the back of a sitting one: close enough to push, were it not
+      // riding.
+      if (round % 2 == 1) {
+        Buddy& carrier = w.crew.buddies[10 + static_cast<std::size_t>(round)];
+        Buddy& rider = w.crew.buddies[40 + static_cast<std::size_t>(round)];
+        carrier.mode = BuddyMode::sit;
+        carrier.support = w.surfaces[0];
+        carrier.y = 1000.0;
+        rider.x = carrier.x;
+        rider.y = carrier.y - 6.0 * carrier.unit;
+        rider.mode = BuddyMode::idle;
+        rider.support = Support{buddy_platform_id(carrier.id), carrier.x - 12.0,
+                                carrier.x + 12.0, rider.y, SurfaceKind::buddy, {}};
+      }
+    }
+  }
+}
+
 // Ten thousand buddies at the default size thrown into an unleashed world, where bounces keep
 // their speed: a crowd mostly in the air, bands crossed at every tick.
 TEST(PhysicsCrowd, BandedSweepMatchesThePlainScanInABouncingCrowdAtDefaultSize) {
