@@ -79,6 +79,48 @@ BENCHMARK(BM_BrainTick)
     ->Args({10000, 1})
     ->Unit(benchmark::kMicrosecond);
 
+// The view build alone (summaries, platforms, the x index from last tick's order) on the pile
+// BM_BrainTick settles; each repetition moves the crowd on by a brain tick untimed.
+void BM_ViewBuild(benchmark::State& state) {
+  const auto n = static_cast<std::size_t>(state.range(0));
+  static std::map<std::size_t, std::unique_ptr<Scenario>> cache;
+  auto& s = cache[n];
+  if (!s) {
+    s = std::make_unique<Scenario>(perchkin::bench::make_drop_scenario(n, 1.0, true));
+    for (int i = 0; i < 20 * 60; ++i) perchkin::bench::brain_tick(*s);
+  }
+  for (auto _ : state) {
+    state.PauseTiming();
+    perchkin::bench::brain_tick(*s);
+    state.ResumeTiming();
+    build_world_view(s->view, s->crew, s->surfaces, s->left, s->top, s->right, s->bottom,
+                     s->cursor_x, s->cursor_y);
+    benchmark::DoNotOptimize(s->view.platforms.data());
+  }
+  state.counters["platforms"] = static_cast<double>(s->view.platforms.size());
+}
+BENCHMARK(BM_ViewBuild)->Arg(10000)->Unit(benchmark::kMicrosecond);
+
+// The headless companion's whole world tick (commands, sensing, brains, messages, knock-overs,
+// social play, the crowd pass, events, hazards, the snapshot), unleashed at size 1, its crew
+// grown as the --bench run grows it and left 8 simulated seconds.
+void BM_CompanionTick(benchmark::State& state) {
+  const auto n = static_cast<std::size_t>(state.range(0));
+  static std::map<std::size_t, std::unique_ptr<perchkin::bench::Companion>> cache;
+  auto& c = cache[n];
+  if (!c) {
+    c = std::make_unique<perchkin::bench::Companion>(n);
+    for (int i = 0; i < 8 * 60; ++i) c->tick();
+  }
+  for (auto _ : state) {
+    c->tick();
+    benchmark::DoNotOptimize(c->app.crew.buddies.data());
+  }
+  state.counters["per_buddy"] = benchmark::Counter(
+      static_cast<double>(n), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_CompanionTick)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+
 }  // namespace
 
 BENCHMARK_MAIN();

@@ -2,9 +2,12 @@
 // few window ledges, buddies dropped in from the top edge, and the motion half of a world tick.
 #pragma once
 
+#include "app/app.h"
+#include "app/clock.h"
 #include "brain/brain.h"
 #include "brain/physics.h"
 #include "crowd/crew.h"
+#include "win/desktop.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -81,5 +84,33 @@ inline void brain_tick(Scenario& s) { tick_with(s, brain_step); }
 inline void run_ticks(Scenario& s, int ticks) {
   for (int i = 0; i < ticks; ++i) motion_tick(s);
 }
+
+// The headless companion on the fake 1920 x 1080 desktop, unleashed at size 1, with `n` buddies
+// added as the --bench run adds them: a batch before each tick.
+struct Companion {
+  FakeDesktop desktop;
+  VirtualClock clock;
+  App app;
+
+  explicit Companion(std::size_t n) {
+    desktop.hour = 12;
+    app.headless = true;
+    app.unleashed = true;
+    app.settings.size = 1.0;
+    init_app(app, desktop, clock, n, 2026);
+    const std::size_t batch = n / 40 + 5;
+    while (app.crew.buddies.size() < n) {
+      std::size_t added = 0;
+      while (added < batch && app.crew.buddies.size() < n && app.crew.add(std::nullopt, true).ok())
+        ++added;
+      if (added == 0) break;  // at the crew limit
+      tick();
+    }
+  }
+  void tick() {
+    app.sim_clock += kTick;
+    world_tick(app);
+  }
+};
 
 }  // namespace perchkin::bench

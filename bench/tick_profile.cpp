@@ -1,0 +1,96 @@
+// A fixed run of simulation ticks for profilers, whose figures (instruction counts above all)
+// must not depend on how long a benchmark library chooses to run:
+//
+//   tick_profile brain N SETTLE TICKS      the BM_BrainTick pile (N buddies, unit 1, collide)
+//   tick_profile companion N SETTLE TICKS  the headless companion's whole world tick, unleashed
+//                                          at size 1, crew added as the --bench run adds it
+//
+// Only the last TICKS ticks are measured: under callgrind, run with --instr-atstart=no and the
+// settling runs uninstrumented. Without callgrind the measured ticks are timed.
+#include "scenario.h"
+
+#if defined(__has_include)
+#if __has_include(<valgrind/callgrind.h>)
+#include <valgrind/callgrind.h>
+#define PERCHKIN_CALLGRIND 1
+#endif
+#endif
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+namespace {
+
+using namespace perchkin;
+
+void start_measuring() {
+#ifdef PERCHKIN_CALLGRIND
+  CALLGRIND_START_INSTRUMENTATION;
+#endif
+}
+
+void stop_measuring() {
+#ifdef PERCHKIN_CALLGRIND
+  CALLGRIND_STOP_INSTRUMENTATION;
+#endif
+}
+
+// A hash of where every buddy is and how it moves, so that runs before and after a change of
+// speed can be held to the same outcome.
+std::uint64_t fingerprint(const Crew& crew) {
+  std::uint64_t h = 0xcbf29ce484222325ull;
+  const auto add = [&](const void* p, std::size_t n) {
+    const auto* c = static_cast<const unsigned char*>(p);
+    for (std::size_t i = 0; i < n; ++i) h = (h ^ c[i]) * 0x100000001b3ull;
+  };
+  for (const Buddy& b : crew.buddies) {
+    for (double v : {b.x, b.y, b.vx, b.vy, b.angle, b.press_time}) add(&v, sizeof v);
+    add(&b.mode, sizeof b.mode);
+    add(&b.rng.s, sizeof b.rng.s);
+  }
+  return h;
+}
+
+template <class Tick>
+int run(const Crew& crew, std::size_t settle, std::size_t ticks, Tick tick) {
+  for (std::size_t i = 0; i < settle; ++i) tick();
+  start_measuring();
+  const auto t0 = std::chrono::steady_clock::now();
+  for (std::size_t i = 0; i < ticks; ++i) tick();
+  const auto t1 = std::chrono::steady_clock::now();
+  stop_measuring();
+  const double ms = std::chrono::duration<double, std::milli>(t1 - t0).count();
+  std::printf("%zu ticks: %.3f ms a tick; outcome %016llx\n", ticks,
+              ticks ? ms / static_cast<double>(ticks) : 0.0,
+              static_cast<unsigned long long>(fingerprint(crew)));
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 5) {
+    std::fprintf(stderr, "usage: tick_profile brain|companion N SETTLE TICKS\n");
+    return 2;
+  }
+  const std::string what = argv[1];
+  const auto n = static_cast<std::size_t>(std::strtoull(argv[2], nullptr, 10));
+  const auto settle = static_cast<std::size_t>(std::strtoull(argv[3], nullptr, 10));
+  const auto ticks = static_cast<std::size_t>(std::strtoull(argv[4], nullptr, 10));
+  if (what == "brain") {
+    auto s = std::make_unique<bench::Scenario>(bench::make_drop_scenario(n, 1.0, true));
+    return run(s->crew, settle, ticks, [&] { bench::brain_tick(*s); });
+  }
+  if (what == "companion") {
+    auto c = std::make_unique<bench::Companion>(n);
+    std::printf("%zu buddies\n", c->app.crew.buddies.size());
+    return run(c->app.crew, settle, ticks, [&] { c->tick(); });
+  }
+  std::fprintf(stderr, "unknown run: %s\n", what.c_str());
+  return 2;
+}
