@@ -236,30 +236,31 @@ inline PairRule pair_rule(double ua, double ub) {
 
 // push_pair on the packed arrays with the same arithmetic, split by direction: dir is ±1, so
 // every product with it is an exact sign change.
-inline void push_bodies(const PairRule& rule, Body& a, const Range& ra, Mark& pa, Body& b,
+// The sweep's own buddy (a) is held in registers for its whole scan: ax and its press mark pa.
+inline void push_bodies(const PairRule& rule, double& ax, const Range& ra, bool& pa, double& bx,
                         const Range& rb, Mark& pb) {
-  const double dx = b.x - a.x;
+  const double dx = bx - ax;
   const double overlap = rule.reach - std::abs(dx);
   const bool squeezed = overlap > rule.squeeze;
-  pa.on = pa.on | squeezed;
+  pa = pa | squeezed;
   pb.on = pb.on | squeezed;
   const double push = std::min(overlap, (rule.rate + 10.0 * overlap) * kDt);
   if (!(push > 0.0)) return;
   const double half = push / 2.0;
-  if (b.x >= a.x) {
-    const double ma = shift_down(a.x, -half, ra.lo);
-    const double mb = shift_up(b.x, half, rb.hi);
+  if (bx >= ax) {
+    const double ma = shift_down(ax, -half, ra.lo);
+    const double mb = shift_up(bx, half, rb.hi);
     const double rest = push - (mb - ma);
     if (rest <= 1e-9) return;
-    const double left = rest + shift_down(a.x, -rest, ra.lo);
-    if (left > 1e-9) shift_up(b.x, left, rb.hi);
+    const double left = rest + shift_down(ax, -rest, ra.lo);
+    if (left > 1e-9) shift_up(bx, left, rb.hi);
   } else {
-    const double ma = shift_up(a.x, half, ra.hi);
-    const double mb = shift_down(b.x, -half, rb.lo);
+    const double ma = shift_up(ax, half, ra.hi);
+    const double mb = shift_down(bx, -half, rb.lo);
     const double rest = push - (ma - mb);
     if (rest <= 1e-9) return;
-    const double left = rest - shift_up(a.x, rest, ra.hi);
-    if (left > 1e-9) shift_down(b.x, -left, rb.lo);
+    const double left = rest - shift_up(ax, rest, ra.hi);
+    if (left > 1e-9) shift_down(bx, -left, rb.lo);
   }
 }
 
@@ -352,8 +353,7 @@ void sweep_banded(Sweep& s, double window, double max_unit) {
       std::isfinite(margin) ? window - margin : -std::numeric_limits<double>::infinity();
   const PairRule uniform_rule = pair_rule(max_unit, max_unit);
   // Does the plain scan of i's neighbours stop somewhere in [from, to]?
-  const auto stops_within = [&](std::size_t i, std::size_t from, std::size_t to) {
-    const double xi = at[i].x;
+  const auto stops_within = [&](double xi, std::size_t from, std::size_t to) {
     const double below = xi + inside;
     // Partners usually lie a few entries apart: up to three runs, checked without a loop.
     const std::size_t r0 = from / kRun, r1 = to / kRun;
@@ -372,32 +372,39 @@ void sweep_banded(Sweep& s, double window, double max_unit) {
     }
     return false;
   };
+  // Buddy i's scan reads and moves only entries after it, so its own position and press mark
+  // stay in registers until the scan ends. For the same reason its run bound is never raised:
+  // once i's scan begins, no scan looks at i again.
   for (std::size_t i = 0; i < n; ++i) {
     const std::uint32_t* next = list.data() + own_at[i] + 1;
     const std::uint32_t* const last = list.data() + start[band_of[i] + 1];
-    Body& a = at[i];
+    double ax = at[i].x;
+    const double ay = at[i].y, ahead = at[i].head, au = at[i].unit;
+    const Range ra = range[i];
+    bool pa = pressed[i].on;
     const bool special_i = special[i] != 0;
     std::size_t prev = i;
     for (; next != last; ++next) {
       const std::uint32_t q = *next;
       Body& b = at[q];
-      const double dx = b.x - a.x;
+      const double dx = b.x - ax;
       // The plain scan stops at q if not before; a pair that does not touch changes nothing,
       // so only a touching one needs to know whether the scan would have reached it.
       if (!(dx < window)) break;
-      const PairRule rule = kUniform ? uniform_rule : pair_rule(a.unit, b.unit);
-      const bool near = (std::abs(dx) <= rule.reach) & (a.y > b.head) & (b.y > a.head);
+      const PairRule rule = kUniform ? uniform_rule : pair_rule(au, b.unit);
+      const bool near = (std::abs(dx) <= rule.reach) & (ay > b.head) & (b.y > ahead);
       if (!near) continue;
       if ((special_i || special[q] != 0) &&
           (id[i] == id[q] || carrier[i] == buddy_platform_id(id[q]) ||
            carrier[q] == buddy_platform_id(id[i])))
         continue;
-      if (stops_within(i, prev + 1, q)) break;
+      if (stops_within(ax, prev + 1, q)) break;
       prev = q;
-      push_bodies(rule, a, range[i], pressed[i], b, range[q], pressed[q]);
-      run_max[i / kRun] = std::max(run_max[i / kRun], a.x);
+      push_bodies(rule, ax, ra, pa, b.x, range[q], pressed[q]);
       run_max[q / kRun] = std::max(run_max[q / kRun], b.x);
     }
+    at[i].x = ax;
+    pressed[i].on = pa;
   }
 }
 
