@@ -384,6 +384,9 @@ void sweep_banded(Sweep& s, double window, double max_unit) {
     bool pa = pressed[i].on;
     const bool special_i = special[i] != 0;
     std::size_t prev = i;
+    // The list entry of the last push (at first i's own): when every entry between the two
+    // pushes is on the list, each passed the window test against this very position.
+    const std::uint32_t* at_prev = next - 1;
     for (; next != last; ++next) {
       const std::uint32_t q = *next;
       Body& b = at[q];
@@ -394,12 +397,15 @@ void sweep_banded(Sweep& s, double window, double max_unit) {
       const PairRule rule = kUniform ? uniform_rule : pair_rule(au, b.unit);
       const bool near = (std::abs(dx) <= rule.reach) & (ay > b.head) & (b.y > ahead);
       if (!near) continue;
-      if ((special_i || special[q] != 0) &&
-          (id[i] == id[q] || carrier[i] == buddy_platform_id(id[q]) ||
-           carrier[q] == buddy_platform_id(id[i])))
-        continue;
-      if (stops_within(ax, prev + 1, q)) break;
+      if (special_i || special[q] != 0) [[unlikely]] {
+        if (id[i] == id[q] || carrier[i] == buddy_platform_id(id[q]) ||
+            carrier[q] == buddy_platform_id(id[i]))
+          continue;
+      }
+      if (static_cast<std::size_t>(next - at_prev) != q - prev && stops_within(ax, prev + 1, q))
+        break;
       prev = q;
+      at_prev = next;
       push_bodies(rule, ax, ra, pa, b.x, range[q], pressed[q]);
       run_max[q / kRun] = std::max(run_max[q / kRun], b.x);
     }
@@ -420,20 +426,23 @@ XOrder x_order(const std::vector<Buddy>& all) {
   return order;
 }
 
-// The same order, started from last tick's: buddies move little between ticks, so an insertion
-// sort finishes it in about linear time. A changed crew size, or an order too shuffled for the
-// insertion sort's budget, gets the full sort. `last` receives the new order.
-XOrder x_order_from(const std::vector<Buddy>& all, std::vector<std::uint32_t>& last) {
-  const std::size_t n = all.size();
+// The same order for the packed entries (in crew order), started from last tick's: buddies move
+// little between ticks, so an insertion sort finishes it in about linear time. A changed crew
+// size, or an order too shuffled for the insertion sort's budget, gets the full sort. `last`
+// receives the new order.
+XOrder x_order_from(const std::vector<CrowdEntry>& in_crew, std::vector<std::uint32_t>& last) {
+  const std::size_t n = in_crew.size();
+  XOrder order(n);
   if (last.size() != n) {
-    XOrder order = x_order(all);
+    for (std::size_t i = 0; i < n; ++i)
+      order[i] = {total_order_key(in_crew[i].x), static_cast<std::uint32_t>(i)};
+    std::sort(order.begin(), order.end());
     last.resize(n);
     for (std::size_t k = 0; k < n; ++k) last[k] = order[k].second;
     return order;
   }
   // Any permutation of the crew's indices works as a start; last tick's is one.
-  XOrder order(n);
-  for (std::size_t k = 0; k < n; ++k) order[k] = {total_order_key(all[last[k]].x), last[k]};
+  for (std::size_t k = 0; k < n; ++k) order[k] = {total_order_key(in_crew[last[k]].x), last[k]};
   std::size_t budget = 8 * n + 64;
   for (std::size_t i = 1; i < n && budget > 0; ++i) {
     const auto v = order[i];
@@ -511,7 +520,7 @@ bool collide_banded(std::vector<Buddy>& all, std::vector<std::uint32_t>& last_or
     tame = tame && std::abs(b.x) < 1e9 && std::abs(b.y) < 1e9 && b.unit > 0.0 && b.unit <= 1e6;
   }
   if (!tame) return false;
-  const XOrder order = x_order_from(all, last_order);
+  const XOrder order = x_order_from(in_crew, last_order);
   Sweep s;
   s.body.resize(n);
   s.range.resize(n);
