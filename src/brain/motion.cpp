@@ -39,6 +39,14 @@ double signed_degrees(double a) {  // into (-180, 180]
 
 int facing_of(const Buddy& b) { return b.facing < 0 ? -1 : 1; }
 
+// Whether hypot(x, y) < r, decided without the library call when the sum of squares lies far
+// enough below r squared that no rounding of either side could change the answer. False when
+// unsure (r tiny enough for its square to lose precision, squares that overflow, NaN): the
+// caller then computes hypot itself. Every flying buddy asks this twice a tick.
+bool surely_shorter(double x, double y, double r) {
+  return r > 1e-100 && x * x + y * y < r * r * (1.0 - 1e-9);
+}
+
 double cap_speed(const Buddy& b) { return b.world.w.max_speed * b.unit; }
 
 // The side-wall range of the buddy's feet.
@@ -289,17 +297,20 @@ MotionOutcome step_flight(Buddy& b, const WorldView& view) {
     b.vx *= grow;
     b.vy *= grow;
   }
-  const double speed = std::hypot(b.vx, b.vy);
-  if (speed > cap_speed(b)) {
-    const double k = cap_speed(b) / speed;
-    b.vx *= k;
-    b.vy *= k;
+  if (!surely_shorter(b.vx, b.vy, cap_speed(b))) {
+    const double speed = std::hypot(b.vx, b.vy);
+    if (speed > cap_speed(b)) {
+      const double k = cap_speed(b) / speed;
+      b.vx *= k;
+      b.vy *= k;
+    }
   }
   const double y_before = b.y;
   b.x += b.vx * kDt;
   b.y += b.vy * kDt;
   b.angle = wrap_degrees(b.angle + b.spin * kDt);
-  if (b.thrown) b.flight_peak = std::max(b.flight_peak, std::hypot(b.vx, b.vy) / u);
+  if (b.thrown && !surely_shorter(b.vx, b.vy, b.flight_peak * u))
+    b.flight_peak = std::max(b.flight_peak, std::hypot(b.vx, b.vy) / u);
 
   double impact = 0.0;
   double lo, hi;

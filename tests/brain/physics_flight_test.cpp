@@ -344,5 +344,38 @@ TEST(PhysicsFlight, NegativeFrictionSpeedsUpThenCalmsAfterFiveSeconds) {
   EXPECT_LT(b.vx, 1000.0 * std::pow(1.0 - 3.0 / 60.0, 90));
 }
 
+// The speed cap and the flight peak skip the hypot call when the answer is plain; at their very
+// boundaries they must still agree with it to the last bit.
+TEST(PhysicsFlight, SpeedCapAndFlightPeakAgreeWithHypotAtTheirBoundaries) {
+  const double cap = 300.0;
+  const double above = std::nextafter(cap, 1e9), below = std::nextafter(cap, 0.0);
+  const double cases[][3] = {
+      // vx, vy, flight peak before the step
+      {cap, 0.0, cap},      {above, 0.0, cap},    {below, 0.0, above},
+      {180.0, 240.0, cap},  {180.0, std::nextafter(240.0, 1e9), below},
+      {-180.0, -240.0, below}, {0.0, 0.0, 0.0},   {1e-200, 1e-200, 1e-190},
+  };
+  for (const auto& c : cases) {
+    PhysicsWorld w;
+    WorldSettings s;
+    s.gravity = 0.0;
+    s.friction = 0.0;
+    s.max_speed = cap;
+    w.set_world(s);
+    Buddy& b = w.add_buddy(900, 500, 1.0);
+    b.vx = c[0];
+    b.vy = c[1];
+    b.thrown = true;
+    b.flight_peak = c[2];
+    const double speed = std::hypot(c[0], c[1]);
+    const double k = speed > cap ? cap / speed : 1.0;
+    const double vx = speed > cap ? c[0] * k : c[0], vy = speed > cap ? c[1] * k : c[1];
+    w.tick();
+    EXPECT_EQ(b.vx, vx) << c[0] << ", " << c[1];
+    EXPECT_EQ(b.vy, vy) << c[0] << ", " << c[1];
+    EXPECT_EQ(b.flight_peak, std::max(c[2], std::hypot(vx, vy))) << c[0] << ", " << c[1];
+  }
+}
+
 }  // namespace
 }  // namespace perchkin
