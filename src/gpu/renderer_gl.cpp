@@ -27,8 +27,6 @@ uniform sampler2D buddies;
 uniform vec2 screen;
 uniform vec2 origin;
 uniform float glow;
-// Sprites are drawn topmost first, each at its own depth, so a body hidden behind later ones
-// costs no shading; shadows and glow then fill in only where no body is (depth 1).
 uniform int count;
 // Each dirty rectangle draws its own slice of the instance records, those that reach into it.
 uniform int base;
@@ -55,8 +53,6 @@ vec4 clip_at(vec2 w) {
 
 vec2 corner() { return vec2(float(gl_VertexID & 1), float(gl_VertexID >> 1)); }
 
-// Instance i of n at depth 1 - (i + 1) / (n + 1): later instances lie nearer.
-float sprite_depth(int i) { return 1.0 - 2.0 * float(i + 1) / float(count + 1); }
 
 vec2 rotated(vec2 p, float angle) {
   float c = cos(angle);
@@ -76,7 +72,7 @@ void pass_fields(vec4 b, vec4 c, vec4 d) {
 
 const char* const kSpriteVS = R"(
 void main() {
-  int i = count - 1 - gl_InstanceID;
+  int i = gl_InstanceID;
   vec4 a = field(i, 0);
   vec4 b = field(i, 1);
   vec2 c = corner();
@@ -84,7 +80,6 @@ void main() {
   vec2 size = vec2(16.0 * sx, 10.0 * a.w) * a.z;
   vec2 p = (c - 0.5) * size;
   gl_Position = clip_at(a.xy + vec2(0.0, -size.y / 2.0) + rotated(p, b.x));
-  gl_Position.z = sprite_depth(i);
   v_uv = c;
   pass_fields(b, field(i, 2), field(i, 3));
 }
@@ -236,12 +231,12 @@ struct Slice {
 struct GlPass::Objects {
   Program sprite, shadow, glow, layer;
   GLuint vao = 0;
-  // The layer's rectangles as vertices, and a framebuffer of the target without its depth
-  // buffer: llvmpipe takes its fast path for rectangles only where there is none.
-  GLuint layer_vao = 0, layer_vbo = 0, flat_fbo = 0;
+  // The layer's rectangles as vertices. The target has no depth buffer: llvmpipe takes its fast
+  // path for rectangles only where there is none, and the draw order alone gives the pixels.
+  GLuint layer_vao = 0, layer_vbo = 0;
   std::vector<float> corners;
   GLuint atlas = 0, halo = 0, instances = 0, layer_texture = 0;
-  GLuint fbo = 0, target = 0, depth = 0;
+  GLuint fbo = 0, target = 0;
   int instance_rows = 0;
   // A layer's rectangle, bottom row first; grown, never zeroed.
   std::unique_ptr<std::uint8_t[]> rows;
@@ -255,10 +250,8 @@ struct GlPass::Objects {
     const GLuint textures[] = {atlas, halo, instances, layer_texture, target};
     glDeleteTextures(5, textures);
     if (fbo != 0) glDeleteFramebuffers(1, &fbo);
-    if (flat_fbo != 0) glDeleteFramebuffers(1, &flat_fbo);
     if (layer_vbo != 0) glDeleteBuffers(1, &layer_vbo);
     if (layer_vao != 0) glDeleteVertexArrays(1, &layer_vao);
-    if (depth != 0) glDeleteRenderbuffers(1, &depth);
     if (vao != 0) glDeleteVertexArrays(1, &vao);
   }
 };
@@ -395,8 +388,6 @@ Status GlPass::init(const SpriteTextures& textures) {
   gl->halo = make_texture(GL_R8, kHaloWidth, kHaloHeight, GL_RED, GL_UNSIGNED_BYTE,
                           textures.halo.data(), GL_LINEAR);
   glGenFramebuffers(1, &gl->fbo);
-  glGenFramebuffers(1, &gl->flat_fbo);
-  glGenRenderbuffers(1, &gl->depth);
   gl_ = std::move(gl);
   if (Status s = check("building the textures"); !s.ok()) return s;
   return resize(1, 1);
@@ -413,18 +404,10 @@ Status GlPass::resize(int width, int height) {
   gl_->target = make_texture(GL_RGBA, width, height, GL_BGRA, GL_UNSIGNED_BYTE, nullptr, GL_NEAREST);
   gl_->layer_texture =
       make_texture(GL_RGBA, width, height, GL_BGRA, GL_UNSIGNED_BYTE, nullptr, GL_NEAREST);
-  glBindRenderbuffer(GL_RENDERBUFFER, gl_->depth);
-  glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, width, height);
   glBindFramebuffer(GL_FRAMEBUFFER, gl_->fbo);
-  glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, gl_->target, 0);
-  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, gl_->depth);
-  if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE)
-    return Status::fail("the drawing target is incomplete");
-  glBindFramebuffer(GL_FRAMEBUFFER, gl_->flat_fbo);
   glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, gl_->target, 0);
   if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE)
     return Status::fail("the drawing target is incomplete");
-  glBindFramebuffer(GL_FRAMEBUFFER, gl_->fbo);
   width_ = width;
   height_ = height;
   glDisable(GL_SCISSOR_TEST);
@@ -476,7 +459,7 @@ void GlPass::composite_layer(const std::uint8_t* bgra, int stride,
                               {x1, y0, s1, t0}, {x1, y1, s1, t1}, {x0, y1, s0, t1}};
     gl_->corners.insert(gl_->corners.end(), &quad[0][0], &quad[0][0] + 24);
   }
-  glBindFramebuffer(GL_FRAMEBUFFER, gl_->flat_fbo);
+  glBindFramebuffer(GL_FRAMEBUFFER, gl_->fbo);
   glViewport(0, 0, width_, height_);
   glBindVertexArray(gl_->layer_vao);
   glBindBuffer(GL_ARRAY_BUFFER, gl_->layer_vbo);
@@ -489,7 +472,6 @@ void GlPass::composite_layer(const std::uint8_t* bgra, int stride,
   glDisable(GL_SCISSOR_TEST);
   glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(boxes.size() * 6));
   glBindVertexArray(gl_->vao);
-  glBindFramebuffer(GL_FRAMEBUFFER, gl_->fbo);
 }
 
 void GlPass::copy_layer(const std::uint8_t* bgra, int stride, std::span<const PixelRect> rects) {
@@ -573,13 +555,6 @@ void GlPass::draw_instances(const Frame& frame, std::span<const BuddyInstance> i
   glBlendEquation(GL_FUNC_ADD);
   glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
   glEnable(GL_SCISSOR_TEST);
-  glEnable(GL_DEPTH_TEST);
-  glDepthMask(GL_TRUE);
-  glClearDepth(1.0);
-  for (const Slice& slice : gl_->slices) {
-    scissor(slice.rect, height_);
-    glClear(GL_DEPTH_BUFFER_BIT);
-  }
   const auto run = [&](const Program& p) {
     glUseProgram(p.id);
     glUniform2f(p.screen, frame.screen.x, frame.screen.y);
@@ -592,19 +567,12 @@ void GlPass::draw_instances(const Frame& frame, std::span<const BuddyInstance> i
       glDrawArraysInstanced(GL_TRIANGLE_STRIP, 0, 4, slice.count);
     }
   };
-  // Bodies are opaque: where one is drawn it is the final colour whatever lies beneath (the
-  // shadows and glow drawn first would be covered), so drawing them first and then shadows and
-  // glow only where no body is gives the same pixels with far less blending.
-  glDisable(GL_BLEND);
-  glDepthFunc(GL_LESS);
-  run(gl_->sprite);
+  // In list order, later ones on top. Bodies are opaque, so they are written without blending.
   glEnable(GL_BLEND);
-  glDepthMask(GL_FALSE);
-  glDepthFunc(GL_LEQUAL);
   run(gl_->shadow);
   if (frame.glow > 0.0f) run(gl_->glow);
-  glDepthMask(GL_TRUE);
-  glDisable(GL_DEPTH_TEST);
+  glDisable(GL_BLEND);
+  run(gl_->sprite);
   glDisable(GL_SCISSOR_TEST);
 }
 

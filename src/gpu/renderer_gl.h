@@ -39,9 +39,8 @@ class GlPass {
   // The same where the target is transparent (just cleared): the pixels are copied in, which
   // costs an upload and no drawing.
   void copy_layer(const std::uint8_t* bgra, int stride, std::span<const PixelRect> rects);
-  // Shadows, glow (when frame.glow > 0) and sprites, limited to the rectangles. The pixels are
-  // those of drawing them in that order; the bodies are drawn first, topmost first with a depth
-  // test, so hidden parts of a crowd cost no shading and no blending.
+  // Shadows, glow (when frame.glow > 0) and sprites, limited to the rectangles, in that order
+  // and each in list order (later ones on top).
   void draw_instances(const Frame& frame, std::span<const BuddyInstance> instances,
                       std::span<const PixelRect> rects);
 
