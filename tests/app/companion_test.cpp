@@ -264,7 +264,7 @@ TEST(CompanionBench, PrintsOneLinePerSizeAndExits) {
   ASSERT_EQ(bench.wait(120s), 0) << bench.err();
   const std::string out = bench.out();
   const std::regex line(
-      R"(( {2}10| {2}50) buddies \(\d+ settled, \d+ moved\): tick avg \d+\.\dms max \d+\.\dms; frame gap avg \d+\.\dms p95 \d+\.\dms max \d+\.\dms; processor \d+\.\dms a frame\n)");
+      R"(( {2}10| {2}50) buddies \(\d+ settled, \d+ moved\): tick avg \d+\.\dms max \d+\.\dms; frame gap avg \d+\.\dms p95 \d+\.\dms max \d+\.\dms; processor \d+\.\dms a frame; floor \d+\.\dms\n)");
   const auto first_end = out.find('\n') + 1;
   EXPECT_TRUE(std::regex_match(out.substr(0, first_end), line)) << out;
   EXPECT_TRUE(std::regex_match(out.substr(first_end), line)) << out;
