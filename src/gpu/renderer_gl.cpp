@@ -574,6 +574,9 @@ void GlPass::draw_instances(const Frame& frame, std::span<const BuddyInstance> i
   glDisable(GL_BLEND);
   run(gl_->sprite);
   glDisable(GL_SCISSOR_TEST);
+  // Start the driver on the buddies now: a driver that draws on the processor (llvmpipe) then
+  // shades them on its own threads while this one draws the 2D pass in front.
+  glFlush();
 }
 
 RgbaImage GlPass::read_back() {
