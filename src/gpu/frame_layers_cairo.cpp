@@ -363,12 +363,17 @@ void FrameLayers::draw(FrameTarget& target, const FrameInput& in,
   // Pass one is the first thing in the dirty rectangles: where it holds pixels they replace the
   // target's, and only the rest is cleared.
   std::vector<PixelRect> rest;
+  // The target may draw the bodies while pass one is drawn in its own layer.
+  if (gpu_pass) target.bodies_first(constants, instances, rects);
   const std::vector<PixelRect> below = draw_layer(below_, in, instances, true, buffer, rects, &rest);
   if (!rest.empty()) target.clear(rest);
   if (!below.empty()) target.composite_over_clear(below_.data(), below_.stride(), below);
+  // Pass two is drawn in a layer of its own, so while the target may still be drawing the
+  // buddies.
   if (gpu_pass) target.instances(constants, instances, rects);
   const std::vector<PixelRect> above =
       draw_layer(above_, in, instances, false, buffer, rects, nullptr);
+  if (gpu_pass) target.instances_done();
   if (!above.empty()) target.composite(above_.data(), above_.stride(), above);
   for (const std::vector<PixelRect>* list : {&below, &above})
     for (const PixelRect& r : *list)

@@ -33,8 +33,18 @@ class FrameTarget {
     clear(rects);
     composite(bgra, stride, rects);
   }
+  // A target may start on the buddies' bodies (opaque, so what lies under them cannot show)
+  // before the first 2D layer is made; then it returns true, its clear() and
+  // composite_over_clear() leave the pixels under bodies as they are, and instances() draws
+  // only what lies under the bodies. The arguments stay alive until instances_done().
+  virtual bool bodies_first(const Frame&, std::span<const BuddyInstance>, std::span<const PixelRect>) {
+    return false;
+  }
+  // The buddies inside `rects`. A target may go on drawing them after returning, until
+  // instances_done(); meanwhile nothing else is written to it and the arguments stay alive.
   virtual void instances(const Frame& frame, std::span<const BuddyInstance> list,
                          std::span<const PixelRect> rects) = 0;
+  virtual void instances_done() {}
 };
 
 // One 2D layer: its memory, and which of its tiles may hold drawn pixels (the rest are zero).

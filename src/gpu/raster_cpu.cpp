@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <optional>
 
 namespace perchkin {
 
@@ -72,6 +73,27 @@ struct View {
     return covered != nullptr && covered[static_cast<std::size_t>(px - pixels) / 4] != 0;
   }
 };
+
+// The covered mask is a skip list along each row: 0 where no body was drawn yet, else a count
+// k (1..255) of pixels from there on that are all covered. Every count stays within the clip
+// rectangle it was written in, so a walk bounded by that rectangle reads only fresh counts.
+// A deep crowd's hidden pixels then cost a few hops a row instead of a look each.
+constexpr int kLongestHop = 255;
+
+// The first pixel of [x, end) of a mask row that no body covers, or end; the hops on the way
+// are lengthened to where the walk stopped.
+int first_open(std::uint8_t* hide, int x, int end) {
+  const int start = x;
+  while (x < end && hide[x] != 0) x += hide[x];
+  if (x - start > 1) {
+    for (int at = start; at < end && at < x && hide[at] != 0;) {
+      const int next = at + hide[at];
+      hide[at] = static_cast<std::uint8_t>(std::min(kLongestHop, x - at));
+      at = next;
+    }
+  }
+  return std::min(x, end);
+}
 
 View view_of(RgbaImage& img) {
   return {img.pixels.data(), img.width, img.height, static_cast<std::size_t>(img.width) * 4, 0, 2};
@@ -189,6 +211,14 @@ void each_clip(const Quad& q, std::span<const PixelRect> clips, Fn&& fn) {
                   std::min(q.y1, c.bottom)};
     if (r.x0 < r.x1 && r.y0 < r.y1) fn(r);
   }
+}
+
+// Whether any clip rectangle holds some of the quad's pixels.
+bool reaches_clips(const Quad& q, std::span<const PixelRect> clips) {
+  for (const PixelRect& c : clips)
+    if (std::max(q.x0, c.left) < std::min(q.x1, c.right) && std::max(q.y0, c.top) < std::min(q.y1, c.bottom))
+      return true;
+  return false;
 }
 
 // A rotated quad's (u, v) at pixel x of the row whose centre is dy below the quad's centre.
@@ -438,11 +468,16 @@ void shadows(const View& target, const Frame& frame, std::span<const BuddyInstan
       for (int y = std::max(r.y0, y_base); y < std::min(r.y1, y_base + stamp.height); ++y) {
         const float* a = &stamp.alpha[static_cast<std::size_t>(y - y_base) * static_cast<std::size_t>(stamp.width)];
         std::uint8_t* line = target.at(0, y);
-        const std::uint8_t* hide =
+        std::uint8_t* hide =
             target.covered ? target.covered + static_cast<std::size_t>(y) * static_cast<std::size_t>(target.width) : nullptr;
-        for (int x = std::max(r.x0, x_base); x < std::min(r.x1, x_base + stamp.width); ++x) {
+        const int x_end = std::min(r.x1, x_base + stamp.width);
+        for (int x = std::max(r.x0, x_base); x < x_end; ++x) {
+          if (hide != nullptr && hide[x] != 0) {
+            x = first_open(hide, x, x_end);
+            if (x == x_end) break;
+          }
           const float alpha = a[x - x_base];
-          if (alpha > 0.0f && !(hide && hide[x])) blend_black(line + static_cast<std::size_t>(x) * 4, alpha);
+          if (alpha > 0.0f) blend_black(line + static_cast<std::size_t>(x) * 4, alpha);
         }
       }
     });
@@ -502,26 +537,23 @@ void glow_pass(const View& target, const Frame& frame, std::span<const BuddyInst
   }
 }
 
-// Writes the pixel over [x0, x1) of the row where no body was drawn yet, and marks it.
+// Writes the pixel over [x0, x1) of the row where no body was drawn yet, and marks it all.
 void fill_uncovered(std::uint8_t* line, std::uint8_t* hide, int x0, int x1, const std::uint8_t* px) {
+  x0 = first_open(hide, x0, x1);
+  if (x0 == x1) return;
   std::uint32_t colour;
   std::memcpy(&colour, px, 4);
-  auto* out = reinterpret_cast<std::uint32_t*>(line);
   for (int x = x0; x < x1; ++x) {
-    // All ones where hidden (the mask holds 0 or 1): a select, not a branch the crowd defeats.
-    const std::uint32_t keep = 0u - static_cast<std::uint32_t>(hide[x]);
-    std::uint32_t p;
-    std::memcpy(&p, out + x, 4);
-    p = (p & keep) | (colour & ~keep);
-    std::memcpy(out + x, &p, 4);
-    hide[x] = 1;
+    if (hide[x] == 0) std::memcpy(line + static_cast<std::size_t>(x) * 4, &colour, 4);
   }
+  for (int x = x0; x < x1; ++x) hide[x] = static_cast<std::uint8_t>(std::min(kLongestHop, x1 - x));
 }
 
 // With a covered mask the bodies mark where they are drawn. `topmost_first` draws them in
 // reverse order, each pixel only where no later body was: the same pixels as drawing them all
-// in order, and a turned body's hidden pixels cost no mapping; in order, an unturned body's
-// rows are plain stores, cheaper than looking at the mask first.
+// in order, and where a crowd stands many deep the hidden ones cost a few hops along the
+// mask's rows instead of being drawn over and over; in order, a body's rows are plain stores,
+// cheaper where bodies seldom overlap.
 void sprites(const View& target, const Frame& frame, std::span<const BuddyInstance> list,
              const SpriteTextures& textures, std::span<const PixelRect> clips,
              bool topmost_first = false) {
@@ -542,8 +574,17 @@ void sprites(const View& target, const Frame& frame, std::span<const BuddyInstan
     int end;
     int col;
   };
+  // What the map in `m` and `runs` was made for: the centre's fraction, the axes, and the
+  // pixel range about the centre's whole pixel.
+  struct MapKey {
+    double fx, fy, ax, by;
+    int x0, x1, y0, y1;
+    bool operator==(const MapKey&) const = default;
+  };
   AxisMap m;
   std::vector<Run> runs;
+  std::optional<MapKey> last_map;
+  int last_whole_x = 0, last_whole_y = 0;
   for (const BuddyInstance& in : instances) {
     if (!drawable(in)) continue;
     // Frames outside the atlas read code 0 on the GPU, which discards every pixel.
@@ -555,56 +596,105 @@ void sprites(const View& target, const Frame& frame, std::span<const BuddyInstan
     const float height = 10.0f * in.sy * in.unit;
     Quad q;
     if (!place_quad(target, frame, in.pos.x, in.pos.y - height / 2.0f, width, height, in.angle, q)) continue;
+    if (!reaches_clips(q, clips)) continue;
 
-    // Every pixel of a cell gets the same colour, so colour the 16 x 10 cells once.
+    // Every pixel of a cell gets the same colour, so a row of 16 cells is coloured once, when
+    // a pixel of it is first drawn: under a deep crowd most rows never are.
     const bool flipped = in.flip > 0.5f;
     std::array<std::array<std::uint8_t, 4>, kFrameColumns * kFrameRows> cells{};
     std::array<bool, kFrameColumns * kFrameRows> filled{};
-    for (int row = 0; row < kFrameRows; ++row) {
+    std::array<bool, kFrameRows> coloured{};
+    const auto code_at = [&](int row, int col) {
+      const int x = flipped ? kFrameColumns - 1 - col : col;
+      return textures.atlas[static_cast<std::size_t>(row * kAtlasWidth + f * kFrameColumns + x)];
+    };
+    for (int row = 0; row < kFrameRows; ++row)
+      for (int col = 0; col < kFrameColumns; ++col)
+        filled[static_cast<std::size_t>(row * kFrameColumns + col)] = code_at(row, col) != kCellClear;
+    const auto colour_row = [&](int row) {
+      if (coloured[static_cast<std::size_t>(row)]) return;
+      coloured[static_cast<std::size_t>(row)] = true;
       for (int col = 0; col < kFrameColumns; ++col) {
-        const int x = flipped ? kFrameColumns - 1 - col : col;
-        const std::uint8_t code =
-            textures.atlas[static_cast<std::size_t>(row * kAtlasWidth + f * kFrameColumns + x)];
         const std::size_t i = static_cast<std::size_t>(row * kFrameColumns + col);
-        if (code == kCellClear) continue;
-        const Float3 c = cell_colour(in, code, x, row);
-        filled[i] = true;
+        if (!filled[i]) continue;
+        const Float3 c = cell_colour(in, code_at(row, col), flipped ? kFrameColumns - 1 - col : col, row);
         cells[i][static_cast<std::size_t>(target.red)] = to_byte(c.r);
         cells[i][1] = to_byte(c.g);
         cells[i][static_cast<std::size_t>(target.blue)] = to_byte(c.b);
         cells[i][3] = 255;
       }
-    }
+    };
     // Sprite pixels are opaque, so "over" reduces to writing the colour.
     const auto cell_of = [](float t, int count) { return std::min(count - 1, static_cast<int>(t * static_cast<float>(count))); };
     if (axis_aligned(q)) {
-      // Each pixel row is a few runs of columns that share a cell: fill them whole.
-      axis_map(q, m);
-      runs.clear();
-      for (std::size_t i = 0; i < m.u.size(); ++i) {
-        const int col = cell_of(m.u[i], kFrameColumns);
-        const int x = m.x0 + static_cast<int>(i);
-        if (!runs.empty() && runs.back().col == col) {
-          runs.back().end = x + 1;
-        } else {
-          runs.push_back({x, x + 1, col});
+      // Each pixel row is a few runs of columns that share a cell: fill them whole. A crowd's
+      // bodies mostly share a size and stand on whole pixels, so the last body's map and runs
+      // serve again, moved, when this one's centre has the same fraction and its pixels the
+      // same place about it: u and v are then computed from the very same differences.
+      // (A centre at 0 or right of it is split exactly into whole and fraction.)
+      const bool movable = q.cx >= 0.0 && q.cy >= 0.0;
+      const double whole_x = std::floor(q.cx), whole_y = std::floor(q.cy);
+      const MapKey key{q.cx - whole_x, q.cy - whole_y, q.ax, q.by,
+                       q.x0 - static_cast<int>(whole_x), q.x1 - static_cast<int>(whole_x),
+                       q.y0 - static_cast<int>(whole_y), q.y1 - static_cast<int>(whole_y)};
+      if (movable && last_map && key == *last_map) {
+        const int dx = static_cast<int>(whole_x) - last_whole_x, dy = static_cast<int>(whole_y) - last_whole_y;
+        m.x0 += dx;
+        m.y0 += dy;
+        for (Run& run : runs) {
+          run.x += dx;
+          run.end += dx;
         }
+      } else {
+        axis_map(q, m);
+        runs.clear();
+        for (std::size_t i = 0; i < m.u.size(); ++i) {
+          const int col = cell_of(m.u[i], kFrameColumns);
+          const int x = m.x0 + static_cast<int>(i);
+          if (!runs.empty() && runs.back().col == col) {
+            runs.back().end = x + 1;
+          } else {
+            runs.push_back({x, x + 1, col});
+          }
+        }
+        if (movable) last_map = key;
+        else last_map.reset();
       }
+      last_whole_x = static_cast<int>(whole_x);
+      last_whole_y = static_cast<int>(whole_y);
       each_clip(q, clips, [&](const Range& r) {
         const Range p = map_part(m, r);
+        const int row_end = m.x0 + p.x1;
         for (int j = p.y0; j < p.y1; ++j) {
           const int row = cell_of(m.v[static_cast<std::size_t>(j)], kFrameRows);
           std::uint8_t* line = target.at(0, m.y0 + j);
+          if (reverse) {
+            // Topmost first: the runs are visited from the first pixel still open, hopping
+            // over what bodies drawn already hide.
+            std::uint8_t* hide = cover_row(m.y0 + j);
+            int open = first_open(hide, m.x0 + p.x0, row_end);
+            if (open < row_end) colour_row(row);
+            for (const Run& run : runs) {
+              if (open >= row_end) break;
+              if (run.end <= open) continue;
+              const std::size_t i = static_cast<std::size_t>(row * kFrameColumns + run.col);
+              const int x1 = std::min(run.end, row_end);
+              if (filled[i]) {
+                std::uint8_t px[4];
+                std::memcpy(px, &cells[i], 4);
+                fill_uncovered(line, hide, open, x1, px);
+              }
+              open = first_open(hide, x1, row_end);
+            }
+            continue;
+          }
+          colour_row(row);
           for (const Run& run : runs) {
             const std::size_t i = static_cast<std::size_t>(row * kFrameColumns + run.col);
             if (!filled[i]) continue;
             const int x0 = std::max(run.x, r.x0), x1 = std::min(run.end, r.x1);
             std::uint8_t px[4];
             std::memcpy(px, &cells[i], 4);
-            if (reverse) {
-              fill_uncovered(line, cover_row(m.y0 + j), x0, x1, px);
-              continue;
-            }
             if (cover != nullptr) {
               // Runs are a cell wide: a loop, not a call to memset per run.
               std::uint8_t* hide = cover_row(m.y0 + j);
@@ -620,6 +710,7 @@ void sprites(const View& target, const Frame& frame, std::span<const BuddyInstan
       });
       continue;
     }
+    for (int row = 0; row < kFrameRows; ++row) colour_row(row);
     // Clear cells keep the pixel: a mask instead of a branch that the cell pattern defeats.
     std::array<std::uint32_t, kFrameColumns * kFrameRows> colour{}, keep{};
     for (std::size_t i = 0; i < colour.size(); ++i) {
@@ -642,25 +733,13 @@ void sprites(const View& target, const Frame& frame, std::span<const BuddyInstan
         rotated_rows(q, r, [&](int y, int first, int last, const RowUv& at) {
           std::uint8_t* line = target.at(0, y);
           std::uint8_t* hide = cover_row(y);
-          for (int x = first; x < last;) {
-            // Eight hidden pixels at once; the rest one by one.
-            if (x + 8 <= last) {
-              std::uint64_t h;
-              std::memcpy(&h, hide + x, 8);
-              if (h == 0x0101010101010101ull) {
-                x += 8;
-                continue;
-              }
+          for (int x = first_open(hide, first, last); x < last; x = first_open(hide, x + 1, last)) {
+            const std::size_t i = static_cast<std::size_t>(cell_of(at.v(x), kFrameRows) * kFrameColumns +
+                                                           cell_of(at.u(x), kFrameColumns));
+            if (filled[i]) {
+              hide[x] = 1;
+              std::memcpy(line + static_cast<std::size_t>(x) * 4, &colour[i], 4);
             }
-            if (!hide[x]) {
-              const std::size_t i = static_cast<std::size_t>(cell_of(at.v(x), kFrameRows) * kFrameColumns +
-                                                             cell_of(at.u(x), kFrameColumns));
-              if (filled[i]) {
-                hide[x] = 1;
-                std::memcpy(line + static_cast<std::size_t>(x) * 4, &colour[i], 4);
-              }
-            }
-            ++x;
           }
         });
       });
@@ -705,45 +784,156 @@ void draw_instances(RgbaImage& target, const Frame& frame, std::span<const Buddy
   draw_sprites(target, frame, instances, textures);
 }
 
-void draw_instances(const PixelTarget& target, const Frame& frame,
-                    std::span<const BuddyInstance> instances, const SpriteTextures& textures,
-                    std::span<const PixelRect> clips) {
-  if (instances.empty() || target.pixels == nullptr || target.width <= 0 || target.height <= 0 ||
+namespace {
+
+// A target's view and its clips inside it, with the instances that may reach them; false when
+// there is nothing to draw on.
+bool prepare(const PixelTarget& target, const Frame& frame, std::span<const BuddyInstance>& instances,
+             std::span<const PixelRect> clips, View& view, std::vector<PixelRect>& inside,
+             std::vector<BuddyInstance>& nearby) {
+  if (target.pixels == nullptr || target.width <= 0 || target.height <= 0 ||
       target.width > kMaxImageSide || target.height > kMaxImageSide ||
       target.stride < static_cast<std::size_t>(target.width) * 4)
-    return;
-  const View view{target.pixels, target.width,          target.height,
-                  target.stride, target.bgra ? 2 : 0, target.bgra ? 0 : 2};
-  std::vector<PixelRect> inside;
+    return false;
+  view = View{target.pixels, target.width,          target.height,
+              target.stride, target.bgra ? 2 : 0, target.bgra ? 0 : 2};
   for (const PixelRect& c : clips) {
     const PixelRect r{std::max(0, c.left), std::max(0, c.top), std::min(target.width, c.right),
                       std::min(target.height, c.bottom)};
     if (r.left < r.right && r.top < r.bottom) inside.push_back(r);
   }
-  if (inside.empty()) return;
-  if (target.covered == nullptr || target.stride != static_cast<std::size_t>(target.width) * 4) {
-    shadows(view, frame, instances, inside);
-    if (frame.glow > 0.0f) glow_pass(view, frame, instances, textures, inside);
-    sprites(view, frame, instances, textures, inside);
-    return;
+  if (inside.empty()) return false;
+  // Instances that cannot reach the clips are left out before each pass places them, which
+  // pays when the clips are one band of several; with the buffer drawn at its own scale only,
+  // the case instance_reaches measures.
+  if (frame.screen.x == static_cast<float>(target.width) &&
+      frame.screen.y == static_cast<float>(target.height)) {
+    PixelRect bounds = inside.front();
+    for (const PixelRect& r : inside)
+      bounds = {std::min(bounds.left, r.left), std::min(bounds.top, r.top),
+                std::max(bounds.right, r.right), std::max(bounds.bottom, r.bottom)};
+    nearby.reserve(instances.size());
+    for (const BuddyInstance& in : instances)
+      if (instance_reaches(in, frame, bounds)) nearby.push_back(in);
+    instances = nearby;
   }
-  // Bodies are opaque: drawn first, they hide what the shadows and glow would have put under
-  // them, which are then drawn only where no body is.
-  View masked = view;
-  masked.covered = target.covered;
+  return true;
+}
+
+bool packed_with_mask(const PixelTarget& target) {
+  return target.covered != nullptr && target.stride == static_cast<std::size_t>(target.width) * 4;
+}
+
+}  // namespace
+
+bool draw_bodies(const PixelTarget& target, const Frame& frame,
+                 std::span<const BuddyInstance> instances, const SpriteTextures& textures,
+                 std::span<const PixelRect> clips) {
+  if (!packed_with_mask(target)) return false;
+  View view;
+  std::vector<PixelRect> inside;
+  std::vector<BuddyInstance> nearby;
+  if (!prepare(target, frame, instances, clips, view, inside, nearby)) return true;
   for (const PixelRect& r : inside)
     for (int y = r.top; y < r.bottom; ++y)
       std::memset(target.covered + static_cast<std::size_t>(y) * static_cast<std::size_t>(target.width) +
                       static_cast<std::size_t>(r.left),
                   0, static_cast<std::size_t>(r.right - r.left));
-  // Topmost first pays where many bodies are turned (tumbling in the air); standing ones are
-  // cheaper drawn in order.
-  const auto turned = std::count_if(instances.begin(), instances.end(),
-                                    [](const BuddyInstance& b) { return b.angle != 0.0f; });
-  sprites(masked, frame, instances, textures, inside,
-          static_cast<std::size_t>(turned) * 4 > instances.size());
-  shadows(masked, frame, instances, inside);
-  if (frame.glow > 0.0f) glow_pass(masked, frame, instances, textures, inside);
+  view.covered = target.covered;
+  if (instances.empty()) return true;
+  // Topmost first pays where bodies overlap: BM_RasterBuddiesMasked (1,000 standing at size 9
+  // over the screen, about 6 deep) 15.4 ms in order, 11-14 ms topmost first, and 7.7 against
+  // 3.9 ms for the crowd 30 deep of BM_RasterLedgeCrowd; but 200 of them (1.3 deep) took a
+  // quarter longer topmost first. Depth: the bodies' boxes over the clips' area.
+  double bodies = 0.0, area = 0.0;
+  for (const PixelRect& r : inside)
+    area += static_cast<double>(r.right - r.left) * static_cast<double>(r.bottom - r.top);
+  for (const BuddyInstance& in : instances)
+    if (drawable(in))
+      bodies += 160.0 * static_cast<double>(squash_widen(in)) * std::fabs(static_cast<double>(in.sy)) *
+                static_cast<double>(in.unit) * static_cast<double>(in.unit);
+  sprites(view, frame, instances, textures, inside, bodies > 3.0 * area);
+  return true;
+}
+
+void draw_under_bodies(const PixelTarget& target, const Frame& frame,
+                       std::span<const BuddyInstance> instances, const SpriteTextures& textures,
+                       std::span<const PixelRect> clips) {
+  if (!packed_with_mask(target)) return;
+  View view;
+  std::vector<PixelRect> inside;
+  std::vector<BuddyInstance> nearby;
+  if (!prepare(target, frame, instances, clips, view, inside, nearby) || instances.empty()) return;
+  view.covered = target.covered;
+  shadows(view, frame, instances, inside);
+  if (frame.glow > 0.0f) glow_pass(view, frame, instances, textures, inside);
+}
+
+void draw_instances(const PixelTarget& target, const Frame& frame,
+                    std::span<const BuddyInstance> instances, const SpriteTextures& textures,
+                    std::span<const PixelRect> clips) {
+  if (instances.empty()) return;
+  // Bodies are opaque: drawn first, they hide what the shadows and glow would have put under
+  // them, which are then drawn only where no body is.
+  if (draw_bodies(target, frame, instances, textures, clips)) {
+    draw_under_bodies(target, frame, instances, textures, clips);
+    return;
+  }
+  View view;
+  std::vector<PixelRect> inside;
+  std::vector<BuddyInstance> nearby;
+  if (!prepare(target, frame, instances, clips, view, inside, nearby) || instances.empty()) return;
+  shadows(view, frame, instances, inside);
+  if (frame.glow > 0.0f) glow_pass(view, frame, instances, textures, inside);
+  sprites(view, frame, instances, textures, inside);
+}
+
+std::vector<int> row_bands(const Frame& frame, std::span<const BuddyInstance> instances,
+                           std::span<const PixelRect> clips, int height, int parts) {
+  height = std::clamp(height, 0, kMaxImageSide);
+  parts = std::max(1, parts);
+  const auto rows = static_cast<std::size_t>(height) + 1;
+  // Rows some clip covers, and how many instances reach each row (as running differences).
+  std::vector<int> clipped(rows, 0), reaching(rows, 0);
+  for (const PixelRect& c : clips) {
+    const int top = std::clamp(c.top, 0, height), bottom = std::clamp(c.bottom, 0, height);
+    if (top >= bottom || c.left >= c.right) continue;
+    ++clipped[static_cast<std::size_t>(top)];
+    --clipped[static_cast<std::size_t>(bottom)];
+  }
+  for (const BuddyInstance& b : instances) {
+    const double u = std::fabs(static_cast<double>(b.unit)), sy = static_cast<double>(b.sy);
+    // The glow's height about the body's centre and the shadow's below the feet.
+    const double cy = static_cast<double>(b.pos.y) - 5.0 * sy * u - static_cast<double>(frame.origin.y);
+    const double reach = 12.0 * std::fabs(sy) * u + 2.0;
+    const double low = cy - reach, high = static_cast<double>(b.pos.y - frame.origin.y) + 2.0 * u + 2.0;
+    if (!std::isfinite(low) || !std::isfinite(high)) continue;
+    const int top = static_cast<int>(std::clamp(std::floor(low), 0.0, static_cast<double>(height)));
+    const int bottom = static_cast<int>(std::clamp(std::ceil(high), 0.0, static_cast<double>(height)));
+    if (top >= bottom) continue;
+    ++reaching[static_cast<std::size_t>(top)];
+    --reaching[static_cast<std::size_t>(bottom)];
+  }
+  // A clipped row costs its clearing and mask (1) and each instance reaching it.
+  std::vector<double> cost(static_cast<std::size_t>(height), 0.0);
+  double total = 0.0;
+  int in_clip = 0, reach = 0;
+  for (std::size_t y = 0; y < cost.size(); ++y) {
+    in_clip += clipped[y];
+    reach += reaching[y];
+    if (in_clip > 0) cost[y] = 1.0 + static_cast<double>(reach);
+    total += cost[y];
+  }
+  std::vector<int> edges = {0};
+  double sum = 0.0;
+  std::size_t y = 0;
+  for (int k = 1; k < parts; ++k) {
+    const double goal = total * static_cast<double>(k) / static_cast<double>(parts);
+    while (y < cost.size() && sum + cost[y] <= goal) sum += cost[y++];
+    edges.push_back(static_cast<int>(y));
+  }
+  edges.push_back(height);
+  return edges;
 }
 
 }  // namespace perchkin

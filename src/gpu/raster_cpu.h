@@ -71,4 +71,23 @@ void draw_instances(const PixelTarget& target, const Frame& frame,
                     std::span<const BuddyInstance> instances, const SpriteTextures& textures,
                     std::span<const PixelRect> clips);
 
+// draw_instances on a packed target with a mask, in two halves. The bodies first: the mask is
+// reset inside the clips and marks every pixel a body covers, whose colour is then final;
+// false (nothing drawn) without a mask or with padded rows. Then, after the pixels the mask
+// leaves open may have been changed, what lies under the bodies (shadows, glow) is drawn
+// there over them: the pixels of draw_instances over those changed ones.
+bool draw_bodies(const PixelTarget& target, const Frame& frame,
+                 std::span<const BuddyInstance> instances, const SpriteTextures& textures,
+                 std::span<const PixelRect> clips);
+void draw_under_bodies(const PixelTarget& target, const Frame& frame,
+                       std::span<const BuddyInstance> instances, const SpriteTextures& textures,
+                       std::span<const PixelRect> clips);
+
+// Row edges (parts + 1 of them, from 0 to height, never decreasing) that cut the clips into
+// bands about equally costly to draw: a row costs more the more instances reach it, and
+// nothing outside the clips. Drawing each band's part of the clips on its own gives the
+// pixels of drawing them all at once, so bands may be drawn side by side.
+std::vector<int> row_bands(const Frame& frame, std::span<const BuddyInstance> instances,
+                           std::span<const PixelRect> clips, int height, int parts);
+
 }  // namespace perchkin

@@ -31,6 +31,15 @@ std::string text(std::span<const PixelRect> rects) {
 class RecordingTarget final : public FrameTarget {
  public:
   std::vector<std::string> calls;
+  bool early = false;  // takes the bodies before the first layer, and says when it is done
+  bool bodies_first(const Frame&, std::span<const BuddyInstance> list,
+                    std::span<const PixelRect> rects) override {
+    if (early) calls.push_back("bodies " + std::to_string(list.size()) + " " + text(rects));
+    return early;
+  }
+  void instances_done() override {
+    if (early) calls.push_back("done");
+  }
   void clear(std::span<const PixelRect> rects) override { calls.push_back("clear " + text(rects)); }
   void composite(const std::uint8_t*, int, std::span<const PixelRect> rects) override {
     calls.push_back("composite " + text(rects));
@@ -165,6 +174,22 @@ TEST(FrameLayers, ABufferAwayFromTheOriginDrawsTheGpuPassBetweenTheLayers) {
   // inside the buffer lies in its top row of tiles, around x = 400 - 256.
   ASSERT_EQ(target.calls[3].rfind("composite ", 0), 0u);
   EXPECT_NE(target.calls[3].find(",0,"), std::string::npos) << target.calls[3];
+
+  // A target that draws the bodies first is given them before pass one reaches it, and has
+  // finished with them before pass two is put over them.
+  RecordingTarget early;
+  early.early = true;
+  FrameLayers again;
+  update_bubbles(s.entries, s.crew, again.canvas(), 1.0, 9.0);
+  again.resize(512, 256);
+  again.draw(early, s.in, {&inst, 1}, true, Frame{}, {256, 256, 768, 512}, {&all, 1});
+  ASSERT_EQ(early.calls.size(), 6u);
+  EXPECT_EQ(early.calls[0], "bodies 1 0,0,512,256");
+  EXPECT_EQ(early.calls[1].rfind("clear ", 0), 0u);
+  EXPECT_EQ(early.calls[2], "copy 0,0,128,128");
+  EXPECT_EQ(early.calls[3], "instances 1 0,0,512,256");
+  EXPECT_EQ(early.calls[4], "done");
+  EXPECT_EQ(early.calls[5].rfind("composite ", 0), 0u);
 }
 
 // Keeps the frame in memory: "over" for both layers, as the presenters do.

@@ -334,6 +334,28 @@ std::vector<BuddyInstance> crowd(int turned) {
   return list;
 }
 
+// Rows of bodies standing many deep on three ledges, one across a whole rectangle's width, a
+// few of them turned.
+std::vector<BuddyInstance> deep_crowd() {
+  std::vector<BuddyInstance> list;
+  const float ledges[] = {16.0f, 90.0f, 200.0f};
+  for (int i = 0; i < 90; ++i) {
+    BuddyInstance in = crab();
+    in.pos = {static_cast<float>((i * 29) % 330) - 15.0f, ledges[i % 3]};
+    in.unit = 4.0f + static_cast<float>(i % 3) + (i % 4 == 0 ? 0.37f : 0.0f);
+    // Giants at the back, wider than a mask byte can count, under the smaller ones.
+    if (i < 6 && i % 3 == 0) in.unit = 18.0f;
+    in.angle = i % 7 == 3 ? 0.3f : 0.0f;
+    in.sy = i % 5 ? 1.0f : 0.8f;
+    in.flip = static_cast<float>(i % 2);
+    in.frame = static_cast<float>((i * 7) % kFrameCount);
+    in.pattern = static_cast<float>(i % 4);
+    in.shadow = 1.0f;
+    list.push_back(in);
+  }
+  return list;
+}
+
 void expect_shared_memory_matches_whole_image(const std::vector<BuddyInstance>& list) {
   RgbaImage want = make_image(300, 200);
   Frame f = frame_for(want);
@@ -346,7 +368,9 @@ void expect_shared_memory_matches_whole_image(const std::vector<BuddyInstance>& 
   const std::vector<PixelRect> rects = {{0, 0, 300, 16}, {16, 32, 128, 96}, {128, 32, 300, 48}, {200, 100, 290, 200}};
   std::vector<std::uint8_t> covered(300 * 200, 7);
   std::vector<std::uint8_t> memory;
-  for (const bool masked : {false, true}) {
+  // Padded rows, packed with the mask, and packed with the mask drawn band by band.
+  for (const int mode : {0, 1, 2}) {
+    const bool masked = mode > 0;
     const std::size_t stride = masked ? 300 * 4 : 300 * 4 + 16;
     memory.assign(stride * 200, 0xAB);
     for (const PixelRect& r : rects)
@@ -354,8 +378,22 @@ void expect_shared_memory_matches_whole_image(const std::vector<BuddyInstance>& 
         std::fill_n(memory.begin() + static_cast<std::ptrdiff_t>(y * stride + r.left * 4), (r.right - r.left) * 4, 0);
     std::vector<PixelRect> with_outside = rects;
     with_outside.push_back({-50, 250, 400, 300});  // wholly outside: ignored
-    draw_instances(PixelTarget{memory.data(), 300, 200, stride, true, masked ? covered.data() : nullptr}, f,
-                   list, textures(), with_outside);
+    const PixelTarget target{memory.data(), 300, 200, stride, true, masked ? covered.data() : nullptr};
+    if (mode < 2) {
+      draw_instances(target, f, list, textures(), with_outside);
+    } else {
+      const std::vector<int> edges = row_bands(f, list, rects, 200, 3);
+      ASSERT_EQ(edges.size(), 4u);
+      EXPECT_EQ(edges.front(), 0);
+      EXPECT_EQ(edges.back(), 200);
+      for (std::size_t k = 0; k + 1 < edges.size(); ++k) {
+        EXPECT_LE(edges[k], edges[k + 1]);
+        std::vector<PixelRect> band;
+        for (const PixelRect& r : rects)
+          band.push_back({r.left, std::max(r.top, edges[k]), r.right, std::min(r.bottom, edges[k + 1])});
+        draw_instances(target, f, list, textures(), band);
+      }
+    }
 
     int differ = 0, touched = 0, drawn = 0;
     for (int y = 0; y < 200; ++y)
@@ -370,9 +408,9 @@ void expect_shared_memory_matches_whole_image(const std::vector<BuddyInstance>& 
         if (inside) drawn += as_rgba != 0;
         else touched += as_rgba != 0xABABABABu;
       }
-    EXPECT_EQ(differ, 0) << masked;
-    EXPECT_EQ(touched, 0) << masked;
-    EXPECT_GT(drawn, 2000) << masked;
+    EXPECT_EQ(differ, 0) << mode;
+    EXPECT_EQ(touched, 0) << mode;
+    EXPECT_GT(drawn, 2000) << mode;
   }
   // Targets that cannot hold the image are refused.
   draw_instances(PixelTarget{memory.data(), 300, 200, 100, true}, f, list, textures(), rects);
@@ -380,9 +418,86 @@ void expect_shared_memory_matches_whole_image(const std::vector<BuddyInstance>& 
 }
 
 TEST(Rasterizer, DrawingInsideRectanglesOfSharedMemoryMatchesTheWholeImage) {
-  // Many turned bodies are drawn topmost first, few in order: the same pixels either way.
   expect_shared_memory_matches_whole_image(crowd(2));
   expect_shared_memory_matches_whole_image(crowd(9));
+  expect_shared_memory_matches_whole_image(deep_crowd());
+}
+
+TEST(Rasterizer, BodiesFirstThenWhatLiesUnderThemOverAChangedBackground) {
+  // The open pixels may change between the halves (a 2D layer is put there): the result is
+  // the whole drawing over that layer.
+  const std::vector<BuddyInstance> list = deep_crowd();
+  RgbaImage want = make_image(300, 200);
+  fill(want, {0.2f, 0.4f, 0.6f}, 0.5f);
+  Frame f = frame_for(want);
+  f.glow = 0.8f;
+  draw_instances(want, f, list, textures());
+  std::uint8_t layer[4];  // the same colour as the image's fill, blue first
+  {
+    RgbaImage one = make_image(1, 1);
+    fill(one, {0.2f, 0.4f, 0.6f}, 0.5f);
+    const std::uint32_t p = pixel_at(one, 0, 0);
+    layer[0] = static_cast<std::uint8_t>(p >> 8);
+    layer[1] = static_cast<std::uint8_t>(p >> 16);
+    layer[2] = static_cast<std::uint8_t>(p >> 24);
+    layer[3] = static_cast<std::uint8_t>(p);
+  }
+  const std::vector<PixelRect> rects = {{0, 0, 300, 100}, {0, 100, 150, 200}, {150, 100, 300, 200}};
+  std::vector<std::uint8_t> memory(300 * 200 * 4, 0x5A), covered(300 * 200, 3);
+  const PixelTarget target{memory.data(), 300, 200, 300 * 4, true, covered.data()};
+  ASSERT_TRUE(draw_bodies(target, f, list, textures(), rects));
+  int open = 0;
+  for (std::size_t i = 0; i < covered.size(); ++i)
+    if (covered[i] == 0) {
+      std::copy(layer, layer + 4, memory.begin() + static_cast<std::ptrdiff_t>(i * 4));
+      ++open;
+    }
+  EXPECT_GT(open, 1000);
+  EXPECT_LT(open, 300 * 200 - 1000);
+  draw_under_bodies(target, f, list, textures(), rects);
+  int differ = 0;
+  for (int y = 0; y < 200; ++y)
+    for (int x = 0; x < 300; ++x) {
+      const std::uint8_t* got = &memory[static_cast<std::size_t>(y * 300 + x) * 4];
+      const std::uint32_t as_rgba = (std::uint32_t{got[2]} << 24) | (std::uint32_t{got[1]} << 16) |
+                                    (std::uint32_t{got[0]} << 8) | got[3];
+      differ += as_rgba != pixel_at(want, x, y);
+    }
+  EXPECT_EQ(differ, 0);
+  // Padded rows or no mask: nothing is drawn by halves.
+  EXPECT_FALSE(draw_bodies(PixelTarget{memory.data(), 300, 200, 300 * 4, true}, f, list, textures(), rects));
+  EXPECT_FALSE(draw_bodies(PixelTarget{memory.data(), 290, 200, 300 * 4, true, covered.data()}, f, list,
+                           textures(), rects));
+}
+
+TEST(Rasterizer, BandsShareTheCrowdsRowsEvenly) {
+  // Two equal crowds, one on a ledge and one on the floor: the cut falls between them, and
+  // only rows inside the clips count.
+  std::vector<BuddyInstance> list;
+  for (int i = 0; i < 40; ++i) {
+    BuddyInstance in = crab();
+    in.unit = 4.0f;
+    in.pos = {static_cast<float>(i * 7), i % 2 ? 100.0f : 190.0f};
+    list.push_back(in);
+  }
+  Frame f;
+  f.screen = {300.0f, 200.0f};
+  const PixelRect all{0, 0, 300, 200};
+  std::vector<int> edges = row_bands(f, list, {&all, 1}, 200, 2);
+  ASSERT_EQ(edges.size(), 3u);
+  EXPECT_GT(edges[1], 95);
+  EXPECT_LT(edges[1], 140);
+  const PixelRect floor_only{0, 150, 300, 200};
+  edges = row_bands(f, list, {&floor_only, 1}, 200, 2);
+  EXPECT_GT(edges[1], 150);
+  EXPECT_LT(edges[1], 200);
+
+  // Nothing to share, hostile numbers, no rows: edges still run from 0 to the height.
+  list.front().pos.y = std::nanf("");
+  list.back().unit = std::numeric_limits<float>::infinity();
+  EXPECT_EQ(row_bands(f, {}, {}, 200, 3), (std::vector<int>{0, 200, 200, 200}));
+  EXPECT_EQ(row_bands(f, list, {&all, 1}, 0, 2), (std::vector<int>{0, 0, 0}));
+  EXPECT_EQ(row_bands(f, list, {&all, 1}, 200, 0).size(), 2u);
 }
 
 TEST(Rasterizer, HostileNumbersNeitherCrashNorHang) {
