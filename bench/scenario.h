@@ -92,11 +92,12 @@ struct Companion {
   VirtualClock clock;
   App app;
 
-  explicit Companion(std::size_t n) {
+  // size 1 is the smallest buddy; the companion's default is 9.
+  explicit Companion(std::size_t n, double size = 1.0) {
     desktop.hour = 12;
     app.headless = true;
     app.unleashed = true;
-    app.settings.size = 1.0;
+    app.settings.size = size;
     init_app(app, desktop, clock, n, 2026);
     const std::size_t batch = n / 40 + 5;
     while (app.crew.buddies.size() < n) {

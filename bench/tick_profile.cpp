@@ -5,6 +5,8 @@
 //   tick_profile companion N SETTLE TICKS  the headless companion's whole world tick, unleashed
 //                                          at size 1, crew added as the --bench run adds it
 //
+// Each run ends with the resident memory now and at its peak.
+//
 // Only the last TICKS ticks are measured: under callgrind, run with --instr-atstart=no and the
 // settling runs uninstrumented. Without callgrind the measured ticks are timed.
 #include "scenario.h"
@@ -56,6 +58,21 @@ std::uint64_t fingerprint(const Crew& crew) {
   return h;
 }
 
+// Resident memory now and at its peak, from the kernel's own account (Linux only). Compare a
+// run of N buddies with a run of 1 for the cost of a buddy.
+void print_memory() {
+  std::FILE* f = std::fopen("/proc/self/status", "r");
+  if (!f) return;
+  char line[256];
+  long now_kb = -1, peak_kb = -1;
+  while (std::fgets(line, sizeof line, f)) {
+    if (std::strncmp(line, "VmRSS:", 6) == 0) now_kb = std::strtol(line + 6, nullptr, 10);
+    if (std::strncmp(line, "VmHWM:", 6) == 0) peak_kb = std::strtol(line + 6, nullptr, 10);
+  }
+  std::fclose(f);
+  std::printf("resident %ld kB, at most %ld kB\n", now_kb, peak_kb);
+}
+
 template <class Tick>
 int run(const Crew& crew, std::size_t settle, std::size_t ticks, Tick tick) {
   for (std::size_t i = 0; i < settle; ++i) tick();
@@ -68,6 +85,7 @@ int run(const Crew& crew, std::size_t settle, std::size_t ticks, Tick tick) {
   std::printf("%zu ticks: %.3f ms a tick; outcome %016llx\n", ticks,
               ticks ? ms / static_cast<double>(ticks) : 0.0,
               static_cast<unsigned long long>(fingerprint(crew)));
+  print_memory();
   return 0;
 }
 

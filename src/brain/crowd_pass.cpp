@@ -2,6 +2,7 @@
 // push-apart pass once per tick.
 #include "brain/physics.h"
 
+#include "brain/crowd_push.h"
 #include "crowd/body.h"
 
 #include <algorithm>
@@ -16,6 +17,12 @@ namespace {
 constexpr double kDt = kTick;
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kClimbHop = 22.0;  // units: a squeezed buddy's hop onto a platform above
+
+using crowd::Mark;
+using crowd::PairRule;
+using crowd::Range;
+using crowd::pair_rule;
+using crowd::push_bodies;
 
 int facing_of(const Buddy& b) { return b.facing < 0 ? -1 : 1; }
 
@@ -177,18 +184,6 @@ struct Body {
   double unit = 1.0;
 };
 
-// A press mark. Not a byte: stores through a character type could alias the positions and
-// make the compiler reload them after every mark.
-struct Mark {
-  bool on = false;
-};
-
-// Where a push may move a body: both ends its own x when it may not move, so that every shift
-// moves it by nothing, as shift_entry leaves such a buddy.
-struct Range {
-  double lo = 0.0, hi = 0.0;
-};
-
 // The banded sweep's working set, in x order.
 struct Sweep {
   std::vector<Body> body;
@@ -205,65 +200,6 @@ struct Sweep {
   double extent = 0.0;
 };
 
-// shift_within for a step known to be finite and non-zero, in a known direction. A position
-// changes only by a non-zero move (a shift that moves nothing leaves x bit for bit), so the
-// writeback needs no moved mark: it stores x, which is the old value when nothing moved.
-inline double shift_up(double& x, double dx, double hi) {
-  const double nx = std::max(x, std::min(x + dx, hi));
-  const double moved = nx - x;
-  x = nx;
-  return moved;
-}
-inline double shift_down(double& x, double dx, double lo) {
-  const double nx = std::min(x, std::max(x + dx, lo));
-  const double moved = nx - x;
-  x = nx;
-  return moved;
-}
-
-// The pair constants of push_pair. With one unit for everybody they are the same for every
-// pair and computed once, with the same arithmetic.
-struct PairRule {
-  double reach = 0.0;    // kPushReach * (a.unit + b.unit)
-  double squeeze = 0.0;  // 0.2 * reach
-  double rate = 0.0;     // 30 * min(a.unit, b.unit)
-};
-
-inline PairRule pair_rule(double ua, double ub) {
-  const double reach = kPushReach * (ua + ub);
-  return {reach, 0.2 * reach, 30.0 * std::min(ua, ub)};
-}
-
-// push_pair on the packed arrays with the same arithmetic, split by direction: dir is ±1, so
-// every product with it is an exact sign change.
-// The sweep's own buddy (a) is held in registers for its whole scan: ax and its press mark pa.
-inline void push_bodies(const PairRule& rule, double& ax, const Range& ra, bool& pa, double& bx,
-                        const Range& rb, Mark& pb) {
-  const double dx = bx - ax;
-  const double overlap = rule.reach - std::abs(dx);
-  const bool squeezed = overlap > rule.squeeze;
-  pa = pa | squeezed;
-  pb.on = pb.on | squeezed;
-  const double push = std::min(overlap, (rule.rate + 10.0 * overlap) * kDt);
-  if (!(push > 0.0)) return;
-  const double half = push / 2.0;
-  if (bx >= ax) {
-    const double ma = shift_down(ax, -half, ra.lo);
-    const double mb = shift_up(bx, half, rb.hi);
-    const double rest = push - (mb - ma);
-    if (rest <= 1e-9) return;
-    const double left = rest + shift_down(ax, -rest, ra.lo);
-    if (left > 1e-9) shift_up(bx, left, rb.hi);
-  } else {
-    const double ma = shift_up(ax, half, ra.hi);
-    const double mb = shift_down(bx, -half, rb.lo);
-    const double rest = push - (ma - mb);
-    if (rest <= 1e-9) return;
-    const double left = rest - shift_up(ax, rest, ra.hi);
-    if (left > 1e-9) shift_down(bx, -left, rb.lo);
-  }
-}
-
 // The same pairs in the same order as sweep_plain, visiting only neighbours whose bodies may
 // overlap vertically. Dense crowds stack into columns where most neighbours within the window
 // stand far above or below, and the plain scan spends its time rejecting them.
@@ -275,8 +211,8 @@ inline void push_bodies(const PairRule& rule, double& ax, const Range& ra, bool&
 // the window, pushed positions included; each run of 8 entries keeps a bound on its largest x
 // (its largest start, raised by every push), so whole runs that cannot reach the window edge
 // are passed over at once.
-template <bool kUniform>
-void sweep_banded(Sweep& s, double window, double max_unit) {
+template <bool kUniform, class OnPush>
+void sweep_banded(Sweep& s, double window, double max_unit, OnPush&& on_push) {
   const std::size_t n = s.body.size();
   std::vector<Body>& body = s.body;
   const double band_height = kContactHeight * max_unit / kSlices * (1.0 + 1e-6);
@@ -406,6 +342,7 @@ void sweep_banded(Sweep& s, double window, double max_unit) {
         break;
       prev = q;
       at_prev = next;
+      on_push(i, q);
       push_bodies(rule, ax, ra, pa, b.x, range[q], pressed[q]);
       run_max[q / kRun] = std::max(run_max[q / kRun], b.x);
     }
@@ -504,14 +441,15 @@ void collide_plain(std::vector<Buddy>& all, const WorldView& view) {
   for (const CrowdEntry& c : e) settle(all[c.index], c.moved, c.x, c.pressed, view);
 }
 
-// The banded sweep; false, having changed nothing, when positions are too wild for its
-// arithmetic.
-bool collide_banded(std::vector<Buddy>& all, std::vector<std::uint32_t>& last_order,
-                    const WorldView& view) {
+// The banded sweep's working set for the crew, in x order, and each buddy's place in that order
+// (`rank`); false when positions are too wild for its arithmetic.
+bool make_sweep(const std::vector<Buddy>& all, std::vector<std::uint32_t>& last_order,
+                const WorldView& view, Sweep& s, std::vector<std::uint32_t>& rank,
+                double& max_unit) {
   const std::size_t n = all.size();
   // Read the large records once, in crew order, then pack them in x order.
   std::vector<CrowdEntry> in_crew(n);
-  double max_unit = 1.0;
+  max_unit = 1.0;
   bool tame = true;
   for (std::size_t i = 0; i < n; ++i) {
     const Buddy& b = all[i];
@@ -521,13 +459,12 @@ bool collide_banded(std::vector<Buddy>& all, std::vector<std::uint32_t>& last_or
   }
   if (!tame) return false;
   const XOrder order = x_order_from(in_crew, last_order);
-  Sweep s;
   s.body.resize(n);
   s.range.resize(n);
   s.carrier.resize(n);
   s.id.resize(n);
   s.pressed.assign(n, Mark{});
-  std::vector<std::uint32_t> rank(n);
+  rank.resize(n);
   s.uniform = true;
   s.extent = 0.0;
   for (std::size_t k = 0; k < n; ++k) {
@@ -543,11 +480,27 @@ bool collide_banded(std::vector<Buddy>& all, std::vector<std::uint32_t>& last_or
                                : std::max(s.extent, std::abs(v));
   }
   mark_special(s, all);
+  return true;
+}
+
+template <class OnPush>
+void run_sweep(Sweep& s, double max_unit, OnPush&& on_push) {
   if (s.uniform)
-    sweep_banded<true>(s, 2.0 * kPushReach * max_unit, max_unit);
+    sweep_banded<true>(s, 2.0 * kPushReach * max_unit, max_unit, on_push);
   else
-    sweep_banded<false>(s, 2.0 * kPushReach * max_unit, max_unit);
-  for (std::size_t i = 0; i < n; ++i) {
+    sweep_banded<false>(s, 2.0 * kPushReach * max_unit, max_unit, on_push);
+}
+
+// The banded sweep; false, having changed nothing, when positions are too wild for its
+// arithmetic.
+bool collide_banded(std::vector<Buddy>& all, std::vector<std::uint32_t>& last_order,
+                    const WorldView& view) {
+  Sweep s;
+  std::vector<std::uint32_t> rank;
+  double max_unit = 1.0;
+  if (!make_sweep(all, last_order, view, s, rank, max_unit)) return false;
+  run_sweep(s, max_unit, [](std::size_t, std::size_t) {});
+  for (std::size_t i = 0; i < all.size(); ++i) {
     const std::uint32_t k = rank[i];
     settle(all[i], true, s.body[k].x, s.pressed[k].on, view);
   }
@@ -564,6 +517,55 @@ void collide_crew(Crew& crew, const WorldView& view, CrowdSweep sweep) {
   }
   if (sweep == CrowdSweep::banded && collide_banded(all, crew.crowd_order, view)) return;
   collide_plain(all, view);
+}
+
+CrowdPushTrace trace_crowd_pushes(const Crew& crew, const WorldView& view) {
+  CrowdPushTrace t;
+  if (!crew.world.w.collide) return t;
+  Sweep s;
+  std::vector<std::uint32_t> rank;
+  std::vector<std::uint32_t> order = crew.crowd_order;
+  double max_unit = 1.0;
+  if (!make_sweep(crew.buddies, order, view, s, rank, max_unit)) return t;
+  const std::size_t n = s.body.size();
+  for (std::size_t k = 0; k < n; ++k) {
+    t.x.push_back(s.body[k].x);
+    t.lo.push_back(s.range[k].lo);
+    t.hi.push_back(s.range[k].hi);
+    t.unit.push_back(s.body[k].unit);
+  }
+  t.uniform = s.uniform;
+  t.uniform_unit = max_unit;
+  run_sweep(s, max_unit, [&](std::size_t i, std::size_t q) {
+    t.pairs.push_back({static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(q)});
+  });
+  for (const Body& b : s.body) t.x_after.push_back(b.x);
+  return t;
+}
+
+void replay_crowd_pushes(const CrowdPushTrace& t, std::vector<double>& x) {
+  x = t.x;
+  if (t.pairs.empty()) return;
+  std::vector<Mark> pressed(x.size());
+  const PairRule uniform_rule = pair_rule(t.uniform_unit, t.uniform_unit);
+  // As the sweep does: a buddy's position stays in a register through its own run of pairs.
+  std::uint32_t a = t.pairs.front().first;
+  double ax = x[a];
+  Range ra{t.lo[a], t.hi[a]};
+  bool pa = false;
+  for (const auto& [i, q] : t.pairs) {
+    if (i != a) {
+      x[a] = ax;
+      pressed[a].on = pa;
+      a = i;
+      ax = x[a];
+      ra = Range{t.lo[a], t.hi[a]};
+      pa = pressed[a].on;
+    }
+    const PairRule rule = t.uniform ? uniform_rule : pair_rule(t.unit[a], t.unit[q]);
+    push_bodies(rule, ax, ra, pa, x[q], Range{t.lo[q], t.hi[q]}, pressed[q]);
+  }
+  x[a] = ax;
 }
 
 }  // namespace perchkin

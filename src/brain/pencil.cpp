@@ -186,7 +186,7 @@ void pencil_step(Buddy& b, const WorldView& view) {
     follow_pencil(b, view, x_before);
     if (!p.waiting.empty()) {
       DrawJob next = std::move(p.waiting.front());
-      p.waiting.pop_front();
+      p.waiting.erase(p.waiting.begin());
       start_flight(b, std::move(next));
     } else {
       p.out = false;

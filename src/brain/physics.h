@@ -14,6 +14,7 @@
 #include <limits>
 #include <optional>
 #include <span>
+#include <utility>
 
 namespace perchkin {
 
@@ -73,6 +74,20 @@ double shift_x(Buddy& b, double dx, double lo, double hi);
 enum class CrowdSweep : std::uint8_t { banded, plain };
 // The crowd's push-apart pass, press times and climbing out of a crush; once per tick.
 void collide_crew(Crew& crew, const WorldView& view, CrowdSweep sweep = CrowdSweep::banded);
+// One crowd pass's pushes, recorded so that they can be replayed alone: what the pushes cost
+// with every pair already known. Positions and ranges are in the pass's x order.
+struct CrowdPushTrace {
+  std::vector<double> x, lo, hi, unit;  // before the pass
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> pairs;  // in the order pushed
+  std::vector<double> x_after;          // as the pass left them
+  bool uniform = false;
+  double uniform_unit = 1.0;
+};
+// The next crowd pass's pushes, the crew left as it is; empty when the pass would take the plain
+// scan or collide is off.
+CrowdPushTrace trace_crowd_pushes(const Crew& crew, const WorldView& view);
+// Replays exactly the traced pushes on a copy of the starting positions, left in `x`.
+void replay_crowd_pushes(const CrowdPushTrace& trace, std::vector<double>& x);
 // A buddy never stands on itself nor on a buddy standing on it.
 bool may_stand_on(std::uint32_t buddy_id, std::int64_t platform_id, SurfaceKind kind,
                   const WorldView& view);

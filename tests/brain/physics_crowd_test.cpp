@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 namespace perchkin {
 namespace {
 
@@ -344,6 +347,34 @@ TEST(PhysicsCrowd, BandedSweepMatchesThePlainScanInABouncingCrowdAtDefaultSize) 
     }
   }
   expect_same_sweeps(worlds, 8);
+}
+
+// The push benchmark replays a traced pass instead of running it: the trace must hold exactly
+// the pushes the pass makes, in a pile of mixed sizes and in one of a single size.
+TEST(PhysicsCrowd, ATracedPassReplaysToThePassesOwnPositions) {
+  for (const std::size_t sizes : {1u, 3u}) {
+    Xorshift64 rng(sizes);
+    PhysicsWorld w;
+    w.right = 600.0;
+    w.add_surface(0, 0, 600, 1000);
+    for (int i = 0; i < 250; ++i)
+      w.add_buddy(20.0 + rng.uniform() * 560.0, 960.0 + rng.uniform() * 40.0,
+                  1.0 + static_cast<double>(rng.pick(sizes)));
+    for (int t = 0; t < 30; ++t) w.tick();
+    w.build();
+    const CrowdPushTrace trace = trace_crowd_pushes(w.crew, w.view);
+    ASSERT_GT(trace.pairs.size(), 250u);
+    EXPECT_EQ(trace.uniform, sizes == 1);
+    std::vector<double> replayed;
+    replay_crowd_pushes(trace, replayed);
+    EXPECT_EQ(replayed, trace.x_after);
+    collide_crew(w.crew, w.view);
+    std::vector<double> after;
+    for (const Buddy& b : w.crew.buddies) after.push_back(b.x);
+    std::sort(after.begin(), after.end());
+    std::sort(replayed.begin(), replayed.end());
+    EXPECT_EQ(after, replayed);
+  }
 }
 
 }  // namespace
