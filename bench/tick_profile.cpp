@@ -2,8 +2,10 @@
 // must not depend on how long a benchmark library chooses to run:
 //
 //   tick_profile brain N SETTLE TICKS      the BM_BrainTick pile (N buddies, unit 1, collide)
-//   tick_profile companion N SETTLE TICKS  the headless companion's whole world tick, unleashed
-//                                          at size 1, crew added as the --bench run adds it
+//   tick_profile companion N SETTLE TICKS [SIZE]
+//                                          the headless companion's whole world tick, unleashed
+//                                          at SIZE (1 unless given; the companion's default is
+//                                          9), crew added as the --bench run adds it
 //
 // Each run ends with the resident memory now and at its peak.
 //
@@ -92,8 +94,8 @@ int run(const Crew& crew, std::size_t settle, std::size_t ticks, Tick tick) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 5) {
-    std::fprintf(stderr, "usage: tick_profile brain|companion N SETTLE TICKS\n");
+  if (argc != 5 && argc != 6) {
+    std::fprintf(stderr, "usage: tick_profile brain|companion N SETTLE TICKS [SIZE]\n");
     return 2;
   }
   const std::string what = argv[1];
@@ -105,7 +107,12 @@ int main(int argc, char** argv) {
     return run(s->crew, settle, ticks, [&] { bench::brain_tick(*s); });
   }
   if (what == "companion") {
-    auto c = std::make_unique<bench::Companion>(n);
+    const double size = argc == 6 ? std::strtod(argv[5], nullptr) : 1.0;
+    if (!(size >= 1.0 && size <= 300.0)) {
+      std::fprintf(stderr, "SIZE is a buddy size from 1 to 300\n");
+      return 2;
+    }
+    auto c = std::make_unique<bench::Companion>(n, size);
     std::printf("%zu buddies\n", c->app.crew.buddies.size());
     return run(c->app.crew, settle, ticks, [&] { c->tick(); });
   }
