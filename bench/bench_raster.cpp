@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "crowd/rng.h"
 #include "gpu/instance.h"
 #include "gpu/raster_cpu.h"
 #include "region/tile_grid.h"
@@ -19,13 +20,8 @@ using namespace perchkin;
 // A fixed crowd spread over the screen, varied in frame, facing, pattern and squash.
 std::vector<BuddyInstance> crowd(int count, float unit, int width, int height) {
   std::vector<BuddyInstance> list;
-  std::uint64_t s = 0x9E3779B97F4A7C15ull;
-  const auto next = [&s] {
-    s ^= s << 13;
-    s ^= s >> 7;
-    s ^= s << 17;
-    return static_cast<double>(s >> 11) * (1.0 / 9007199254740992.0);
-  };
+  Xorshift64 rng(0x9E3779B97F4A7C15ull);
+  const auto next = [&rng] { return rng.uniform(); };
   for (int i = 0; i < count; ++i) {
     BuddyInstance in;
     in.pos = {static_cast<float>(static_cast<int>(next() * width)), static_cast<float>(static_cast<int>(next() * height))};
@@ -89,13 +85,8 @@ void BM_RasterBuddiesMasked(benchmark::State& state) {
 void BM_RasterLedgeCrowd(benchmark::State& state) {
   const SpriteTextures textures = build_sprite_textures();
   std::vector<BuddyInstance> list = crowd(1000, 9.0f, 1920, 1080);
-  std::uint64_t s = 0x2545F4914F6CDD1Dull;
-  const auto next = [&s] {
-    s ^= s << 13;
-    s ^= s >> 7;
-    s ^= s << 17;
-    return static_cast<double>(s >> 11) * (1.0 / 9007199254740992.0);
-  };
+  Xorshift64 rng(0x2545F4914F6CDD1Dull);
+  const auto next = [&rng] { return rng.uniform(); };
   for (std::size_t i = 0; i < list.size(); ++i) {
     BuddyInstance& in = list[i];
     const double pick = next();
