@@ -9,6 +9,7 @@
 #include <webp/decode.h>
 #include <webp/demux.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <memory>
@@ -22,6 +23,29 @@ bool is_webp(std::span<const std::uint8_t> bytes) {
   return bytes.size() >= 12 && bytes[0] == 'R' && bytes[1] == 'I' && bytes[2] == 'F' &&
          bytes[3] == 'F' && bytes[8] == 'W' && bytes[9] == 'E' && bytes[10] == 'B' &&
          bytes[11] == 'P';
+}
+
+bool is_png(std::span<const std::uint8_t> bytes) {
+  static constexpr std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  return bytes.size() >= 8 && std::equal(kSignature, kSignature + 8, bytes.begin());
+}
+
+// Whether every PNG chunk up to IEND (or the end of the file) fits in the file. stb_image
+// reserves a chunk's declared length before reading it, so a few bytes declaring a gigabyte
+// would cost a gigabyte.
+bool png_chunks_fit(std::span<const std::uint8_t> bytes) {
+  std::size_t at = 8;
+  while (bytes.size() - at >= 8) {
+    const std::uint32_t length = std::uint32_t{bytes[at]} << 24 | std::uint32_t{bytes[at + 1]} << 16 |
+                                 std::uint32_t{bytes[at + 2]} << 8 | bytes[at + 3];
+    // Length, type, data and checksum.
+    if (length > bytes.size() - at - 8 || bytes.size() - at - 8 - length < 4) return false;
+    if (std::equal(bytes.begin() + static_cast<long>(at) + 4, bytes.begin() + static_cast<long>(at) + 8,
+                   "IEND"))
+      return true;
+    at += 12 + std::size_t{length};
+  }
+  return true;
 }
 
 std::string stb_reason() {
@@ -106,6 +130,8 @@ Result<std::vector<std::uint8_t>> PosixImageDecoder::decode(std::span<const std:
     return Pixels::success(shrink_to_premultiplied_bgra({frame, count}, source, target));
   }
 
+  if (is_png(bytes) && !png_chunks_fit(bytes))
+    return Pixels::fail("a PNG chunk runs past the end of the file");
   int dw = 0, dh = 0, comp = 0;
   std::unique_ptr<stbi_uc, StbFree> rgba(
       stbi_load_from_memory(bytes.data(), static_cast<int>(bytes.size()), &dw, &dh, &comp, 4));

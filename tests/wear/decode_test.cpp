@@ -312,6 +312,23 @@ TEST_F(Decode, WebpStillAndAnimated) {
   EXPECT_EQ(centre(*anim), (std::array<int, 4>{0, 0, 255, 255}));
 }
 
+// A few bytes that declare a gigabyte of image data are refused before any of it is reserved.
+TEST_F(Decode, APngChunkLongerThanTheFileIsRefused) {
+  Bytes file = png_rgba(2, 2, fill(4, {9, 9, 9, 255}));
+  const std::size_t idat = 8 + 12 + 13;  // signature, then the IHDR chunk
+  ASSERT_EQ(std::string(file.begin() + idat + 4, file.begin() + idat + 8), "IDAT");
+  for (std::uint32_t length : {0x40000000u, 0xFFFFFFFFu, static_cast<std::uint32_t>(file.size())}) {
+    Bytes bad = file;
+    for (int k = 0; k < 4; ++k) bad[idat + static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(length >> (24 - 8 * k));
+    const auto result = decode(bad);
+    ASSERT_FALSE(result.ok());
+    EXPECT_EQ(result.error.rfind(read_failure_prefix(), 0), 0u) << result.error;
+#ifndef _WIN32
+    EXPECT_NE(result.error.find("a PNG chunk runs past the end of the file"), std::string::npos) << result.error;
+#endif
+  }
+}
+
 TEST_F(Decode, TruncatedAndDamagedFilesFailWithTheMessage) {
   std::vector<Bytes> files = {png_rgba(6, 6, fill(36, {1, 2, 3, 255})), bmp(6, 6, {1, 2, 3}),
                               gif(6, 6, {0}), Bytes(std::begin(kJpeg), std::end(kJpeg)),
