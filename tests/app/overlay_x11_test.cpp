@@ -272,11 +272,17 @@ TEST_F(OverlayDesktop, FireworksRainAndFireAreVisible) {
     return count_pixels(s, cx - half, cy - half, cx + half, cy + half,
                         [&](std::uint32_t c, int px, int py) { return c != before.at(px, py); });
   };
-  ASSERT_TRUE(sent_ok(port, "fx", json{{"kind", "fireworks"}, {"x", w / 2}, {"y", h / 3}}));
-  const Screen sparks = grab_until(*session, 3s, [&](const Screen& s) {
-    return changed_near(s, w / 2, h / 3, 200) > 300;
-  });
-  EXPECT_GT(changed_near(sparks, w / 2, h / 3, 200), 300) << "no fireworks";
+  // Sparks live about two seconds; on a loaded machine a few slow grabs can fall before and
+  // after the burst, so a burst not caught is fired again, up to three times.
+  int sparks = 0;
+  for (int attempt = 0; attempt < 3 && sparks <= 300; ++attempt) {
+    ASSERT_TRUE(sent_ok(port, "fx", json{{"kind", "fireworks"}, {"x", w / 2}, {"y", h / 3}}));
+    const Screen shot = grab_until(*session, 3s, [&](const Screen& s) {
+      return changed_near(s, w / 2, h / 3, 200) > 300;
+    });
+    sparks = changed_near(shot, w / 2, h / 3, 200);
+  }
+  EXPECT_GT(sparks, 300) << "no fireworks";
 
   // A rain cloud high up and a fire on the floor, each drawn by the pencil first.
   const int cloud_x = w / 4, cloud_y = h / 5, fire_x = 3 * w / 4;
