@@ -147,6 +147,13 @@ struct App {
 
   // Where settings are saved; empty in headless mode, where nothing is ever written.
   std::filesystem::path settings_file;
+  // A file that did not load is moved aside before anything is saved over it; when it cannot
+  // be moved, nothing is saved this run. The notice tells the user where it went.
+  bool settings_locked = false;
+  std::string settings_load_notice;
+  // The last save's failure, shown until a save succeeds; a failed save is tried again with the
+  // next change and at quit.
+  std::string settings_save_error;
 
   // The user's hat and glasses images, filled through the channel by the start-up scan and
   // the chooser threads. No folder in headless mode: nothing is scanned or copied.
@@ -164,6 +171,12 @@ void init_app(App& app, Desktop& desktop, LoopClock& clock, std::size_t max_budd
               std::uint64_t seed_nanos);
 // Pushes the settings into the crew after a change (limit, world copies, speech lines).
 void apply_settings(App& app);
+// Loads the settings file into the record; a file that does not load as a whole is kept aside.
+void load_app_settings(App& app, const std::filesystem::path& file);
+// Saves now (clearing the pending change), reporting a failure once on standard error.
+void save_app_settings(App& app);
+// A change not yet on disk: one waiting for its half second, or a save that failed.
+bool settings_unsaved(const App& app);
 
 // One frame of the loop; returns false when the loop should end.
 bool run_frame(App& app);

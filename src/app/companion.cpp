@@ -23,9 +23,7 @@ int single_instance_rule(const LaunchOptions& options) {
   }
   auto result = send_command(options.port, "studio", json::object());
   if (const auto* reply = std::get_if<CommandReply>(&result); reply && reply->ok) return 0;
-  show_message_box("Port " + std::to_string(options.port) +
-                   " is being used by another app.\nSet the PERCHKIN_PORT environment "
-                   "variable to a different number.");
+  show_message_box(port_taken_message(options.port, options.port_source));
   return 1;
 }
 
@@ -64,10 +62,7 @@ int run_companion(const LaunchOptions& options, DesktopFactory desktop) {
   app->commands = channel;
   // Headless runs use the defaults and never touch the settings file.
   app->settings = Settings{};
-  if (!options.headless) {
-    app->settings_file = settings_path();
-    app->settings = load_settings(app->settings_file);
-  }
+  if (!options.headless) load_app_settings(*app, settings_path());
   app->unleashed = options.unleashed || app->settings.unleashed;
   app->settings.size = scaled_size(app->settings.size, options.scale, app->unleashed);
   if (options.bench) app->bench = BenchState{*options.bench, 0, 0.0, false, {}};
@@ -94,6 +89,15 @@ int run_companion(const LaunchOptions& options, DesktopFactory desktop) {
     start_wear_scan(*app);
   }
 
+  // A window system that goes away ends the process from inside its own call; what the user
+  // changed is saved first.
+  if (app->graphics) {
+    App* saving = app.get();
+    backends->shell->set_last_words([saving] {
+      if (settings_unsaved(*saving)) save_app_settings(*saving);
+    });
+  }
+
   begin_timer_resolution();
   const int code = run_loop(*app);
   end_timer_resolution();
@@ -101,7 +105,10 @@ int run_companion(const LaunchOptions& options, DesktopFactory desktop) {
 
   // Closing the Studio saves what is unsaved.
   close_studio(*app);
-  if (app->graphics) backends->shell->remove_tray_icon();
+  if (app->graphics) {
+    backends->shell->set_last_words({});
+    backends->shell->remove_tray_icon();
+  }
   // Requests still queued get no answer; their connections learn it at once.
   channel->close();
   return code;

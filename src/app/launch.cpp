@@ -26,14 +26,34 @@ bool has_flag(const std::vector<std::string>& args, std::string_view name) {
 }
 
 std::uint16_t resolve_port(const std::vector<std::string>& args,
-                           const std::optional<std::string>& env_port) {
+                           const std::optional<std::string>& env_port, PortSource* source) {
+  PortSource ignored;
+  PortSource& from = source ? *source : ignored;
+  from = PortSource::option;
   if (auto value = option_value(args, "--port")) {
     if (auto port = parse_port(*value)) return *port;
   }
+  from = PortSource::environment;
   if (env_port) {
     if (auto port = parse_port(*env_port)) return *port;
   }
+  from = PortSource::default_port;
   return kDefaultPort;
+}
+
+std::string port_taken_message(std::uint16_t port, PortSource source) {
+  const std::string number = std::to_string(port);
+  switch (source) {
+    case PortSource::option:
+      return "Port " + number + " (chosen with --port) is being used by another app.\n"
+             "Start Perchkin with a different --port number.";
+    case PortSource::environment:
+      return "Port " + number + " (from the PERCHKIN_PORT environment variable) is being used "
+             "by another app.\nSet PERCHKIN_PORT to a different number.";
+    case PortSource::default_port: break;
+  }
+  return "Port " + number + " is being used by another app.\nSet the PERCHKIN_PORT environment "
+         "variable to a different number.";
 }
 
 LaunchMode launch_mode(const std::vector<std::string>& args) {
@@ -45,7 +65,7 @@ LaunchMode launch_mode(const std::vector<std::string>& args) {
 LaunchOptions parse_launch_options(const std::vector<std::string>& args,
                                    const std::optional<std::string>& env_port) {
   LaunchOptions o;
-  o.port = resolve_port(args, env_port);
+  o.port = resolve_port(args, env_port, &o.port_source);
   if (auto value = option_value(args, "--scale")) o.scale = parse_double(*value);
   if (auto value = option_value(args, "--max-buddies")) {
     if (auto n = parse_unsigned(*value)) o.max_buddies = static_cast<std::size_t>(*n);

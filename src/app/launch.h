@@ -14,8 +14,12 @@ namespace perchkin {
 
 inline constexpr std::size_t kDefaultMaxBuddies = 200;
 
+// Where the port came from, for a message that names the right way to change it.
+enum class PortSource : std::uint8_t { default_port, option, environment };
+
 struct LaunchOptions {
   std::uint16_t port = kDefaultPort;
+  PortSource port_source = PortSource::default_port;
   std::optional<double> scale;
   std::size_t max_buddies = kDefaultMaxBuddies;
   std::optional<std::vector<std::size_t>> bench;
@@ -33,7 +37,10 @@ std::optional<std::uint16_t> parse_port(std::string_view text);
 // --port, else PERCHKIN_PORT (already read as UTF-8; nullopt when unset or not Unicode), else
 // the default.
 std::uint16_t resolve_port(const std::vector<std::string>& args,
-                           const std::optional<std::string>& env_port);
+                           const std::optional<std::string>& env_port,
+                           PortSource* source = nullptr);
+// The message box text when another program holds the port.
+std::string port_taken_message(std::uint16_t port, PortSource source);
 // The value after the first argument equal to name; nullopt when absent or last.
 std::optional<std::string> option_value(const std::vector<std::string>& args,
                                         std::string_view name);

@@ -18,6 +18,60 @@
 
 namespace perchkin {
 
+void load_app_settings(App& app, const std::filesystem::path& file) {
+  app.settings_file = file;
+  SettingsLoad loaded = load_settings(file);
+  app.settings = std::move(loaded.settings);
+  if (loaded.problem.empty()) return;
+  const auto now = std::chrono::system_clock::now().time_since_epoch();
+  auto aside =
+      keep_unloadable_settings(file, std::chrono::duration_cast<std::chrono::seconds>(now).count());
+  if (aside.ok()) {
+    std::fprintf(stderr,
+                 "the settings file %s could not be loaded (%s); it was kept as %s and the "
+                 "defaults are used\n",
+                 file.string().c_str(), loaded.problem.c_str(), aside->string().c_str());
+    app.settings_load_notice = "Your settings file could not be loaded (" + loaded.problem +
+                               "). It was kept as " + aside->string() +
+                               " and the defaults are used.";
+    return;
+  }
+  // Saving would destroy what the user has; this run's changes are the smaller loss.
+  app.settings_locked = true;
+  std::fprintf(stderr,
+               "the settings file %s could not be loaded (%s) nor moved aside (%s); the "
+               "defaults are used and nothing is saved this run\n",
+               file.string().c_str(), loaded.problem.c_str(), aside.error.c_str());
+  app.settings_load_notice = "Your settings file could not be loaded (" + loaded.problem +
+                             ") nor moved aside. The defaults are used and changes are not "
+                             "saved this run.";
+}
+
+void save_app_settings(App& app) {
+  app.settings_dirty_at.reset();
+  if (app.settings_file.empty() || app.settings_locked) return;
+  Status saved = save_settings(app.settings_file, app.settings);
+  if (saved.ok()) {
+    if (!app.settings_save_error.empty()) {
+      std::fprintf(stderr, "the settings are saved in %s again\n",
+                   app.settings_file.string().c_str());
+      app.studio_input.needs_redraw = true;
+    }
+    app.settings_save_error.clear();
+    return;
+  }
+  if (saved.error != app.settings_save_error) {
+    std::fprintf(stderr, "%s; trying again with the next change and at quit\n",
+                 saved.error.c_str());
+    app.studio_input.needs_redraw = true;
+  }
+  app.settings_save_error = std::move(saved.error);
+}
+
+bool settings_unsaved(const App& app) {
+  return app.settings_dirty_at.has_value() || !app.settings_save_error.empty();
+}
+
 void StatsRing::push(float v) {
   if (values.size() < kStatsRing) {
     values.push_back(v);
@@ -89,8 +143,7 @@ namespace {
 
 void save_if_due(App& app, double now) {
   if (!app.settings_dirty_at || now - *app.settings_dirty_at <= 0.5) return;
-  app.settings_dirty_at.reset();
-  if (!app.settings_file.empty()) (void)save_settings(app.settings_file, app.settings);
+  save_app_settings(app);
 }
 
 // The least a world tick could cost with this crew, for comparison with the tick figures: one

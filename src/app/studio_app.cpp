@@ -155,6 +155,10 @@ void studio_step(App& app) {
   ctx.crew_size = app.crew.buddies.size();
   ctx.unleashed = app.unleashed || app.settings.unleashed;
   ctx.wear = &app.wear;
+  ctx.settings_notice = app.settings_save_error.empty()
+                            ? app.settings_load_notice
+                            : "Your changes are not saved: " + app.settings_save_error +
+                                  ". Perchkin tries again with the next change and when it quits.";
   const double size_before = app.settings.size;
   StudioFrameResult result;
   bool ran = false;
@@ -186,10 +190,7 @@ void close_studio(App& app) {
   app.studio = StudioState{};
   app.studio_input = StudioInput{};
   app.studio_animate_at.reset();
-  if (app.settings_dirty_at) {
-    app.settings_dirty_at.reset();
-    if (!app.settings_file.empty()) (void)save_settings(app.settings_file, app.settings);
-  }
+  if (settings_unsaved(app)) save_app_settings(app);
 }
 
 }  // namespace perchkin

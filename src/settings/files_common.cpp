@@ -1,21 +1,18 @@
 #include "settings/files.h"
 
-#include <fstream>
+#include <cctype>
 
 namespace perchkin {
 
-std::optional<std::string> read_file(const std::filesystem::path& path, std::size_t max_bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::string data;
-  char buffer[8192];
-  while (in) {
-    in.read(buffer, sizeof buffer);
-    data.append(buffer, static_cast<std::size_t>(in.gcount()));
-    if (data.size() > max_bytes) return std::nullopt;
-  }
-  if (in.bad()) return std::nullopt;
-  return data;
+std::string error_phrase(const std::error_code& ec) {
+  std::string text = ec.message();
+  // Windows ends its messages with a full stop and a line break.
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.'))
+    text.pop_back();
+  if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z' &&
+      (text.size() < 2 || !(text[1] >= 'A' && text[1] <= 'Z')))
+    text[0] = static_cast<char>(text[0] - 'A' + 'a');
+  return text.empty() ? "unknown error" : text;
 }
 
 }  // namespace perchkin

@@ -5,6 +5,7 @@
 #include "base/text.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <system_error>
 
@@ -176,21 +177,64 @@ Settings settings_from_json(const json& doc) {
   return s;
 }
 
-Settings settings_from_text(std::string_view text) {
-  if (!is_valid_utf8(text)) return Settings{};
+namespace {
+
+// The document, or why the text as a whole does not load.
+Result<json> settings_document(std::string_view text) {
+  if (!is_valid_utf8(text)) return Result<json>::fail("not valid UTF-8");
   // Editors on Windows like to prepend byte order marks; any number of them is tolerated.
   constexpr std::string_view kBom = "\xEF\xBB\xBF";
   while (text.substr(0, kBom.size()) == kBom) text.remove_prefix(kBom.size());
   auto doc = parse_json(text);
-  if (!doc) return Settings{};
-  return settings_from_json(*doc);
+  if (!doc) return Result<json>::fail("not valid JSON");
+  if (!doc->is_object()) return Result<json>::fail("not a JSON object");
+  return std::move(*doc);
 }
 
-Settings load_settings(const std::filesystem::path& path) {
-  if (path.empty()) return Settings{};
+std::string two_digits(unsigned n) { return {char('0' + n / 10 % 10), char('0' + n % 10)}; }
+
+}  // namespace
+
+Settings settings_from_text(std::string_view text) {
+  auto doc = settings_document(text);
+  return doc.ok() ? settings_from_json(*doc) : Settings{};
+}
+
+SettingsLoad load_settings(const std::filesystem::path& path) {
+  if (path.empty()) return {};
   auto text = read_file(path, kMaxSettingsFileBytes);
-  if (!text) return Settings{};
-  return settings_from_text(*text);
+  if (!text.ok()) {
+    if (text.error == kNoSuchFile) return {};
+    return {Settings{}, text.error};
+  }
+  auto doc = settings_document(*text);
+  if (!doc.ok()) return {Settings{}, doc.error};
+  return {settings_from_json(*doc), {}};
+}
+
+Result<std::filesystem::path> keep_unloadable_settings(const std::filesystem::path& path,
+                                                       std::int64_t unix_seconds) {
+  using namespace std::chrono;
+  const sys_seconds when{seconds{unix_seconds}};
+  const auto day = floor<days>(when);
+  const year_month_day date{day};
+  const hh_mm_ss time{when - day};
+  const std::string stamp = std::to_string(static_cast<int>(date.year())) +
+                            two_digits(static_cast<unsigned>(date.month())) +
+                            two_digits(static_cast<unsigned>(date.day())) + "-" +
+                            two_digits(static_cast<unsigned>(time.hours().count())) +
+                            two_digits(static_cast<unsigned>(time.minutes().count())) +
+                            two_digits(static_cast<unsigned>(time.seconds().count()));
+  std::error_code ec;
+  for (int n = 1; n <= 100; ++n) {
+    std::filesystem::path aside = path;
+    aside += ".unreadable-" + stamp + (n > 1 ? "-" + std::to_string(n) : "");
+    if (std::filesystem::exists(std::filesystem::symlink_status(aside, ec))) continue;
+    std::filesystem::rename(path, aside, ec);
+    if (ec) return Result<std::filesystem::path>::fail(error_phrase(ec));
+    return aside;
+  }
+  return Result<std::filesystem::path>::fail("every name for a copy is taken");
 }
 
 json settings_to_json(const Settings& s) {
@@ -261,16 +305,42 @@ std::filesystem::path settings_temp_path(const std::filesystem::path& path) {
   return tmp;
 }
 
-bool save_settings(const std::filesystem::path& path, const Settings& settings) {
-  if (path.empty()) return false;
+namespace {
+
+// Where a save lands: the path, or through symbolic links (a bounded chain) to their target.
+std::filesystem::path save_target(const std::filesystem::path& path) {
+  std::filesystem::path target = path;
   std::error_code ec;
-  if (path.has_parent_path()) {
-    std::filesystem::create_directories(path.parent_path(), ec);
-    if (ec) return false;
+  for (int hops = 0; hops < 40; ++hops) {
+    if (!std::filesystem::is_symlink(std::filesystem::symlink_status(target, ec)) || ec) break;
+    const std::filesystem::path next = std::filesystem::read_symlink(target, ec);
+    if (ec) break;
+    target = next.is_absolute() ? next : target.parent_path() / next;
   }
-  const auto tmp = settings_temp_path(path);
-  if (!write_file_durably(tmp, settings_to_text(settings))) return false;
-  return replace_file(tmp, path);
+  return target;
+}
+
+}  // namespace
+
+Status save_settings(const std::filesystem::path& path, const Settings& settings) {
+  if (path.empty()) return Status::fail("no settings file");
+  const std::filesystem::path target = save_target(path);
+  std::error_code ec;
+  if (target.has_parent_path()) {
+    std::filesystem::create_directories(target.parent_path(), ec);
+    if (ec)
+      return Status::fail("could not create the folder " + target.parent_path().string() +
+                          ": " + error_phrase(ec));
+  }
+  const auto tmp = settings_temp_path(target);
+  Status written = write_file_durably(tmp, settings_to_text(settings));
+  if (written.ok()) written = replace_file(tmp, target);
+  if (written.ok()) return written;
+  // A failed write or rename leaves nothing behind but the old file; the temporary name may be
+  // something that is not ours (a folder), which stays.
+  if (std::filesystem::is_regular_file(std::filesystem::symlink_status(tmp, ec)))
+    std::filesystem::remove(tmp, ec);
+  return Status::fail("could not write " + target.string() + ": " + written.error);
 }
 
 }  // namespace perchkin

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "base/json.h"
+#include "base/status.h"
 
 #include <array>
 #include <cstdint>
@@ -112,7 +113,21 @@ void migrate_legacy_settings();
 // Reading never fails: anything missing, mistyped or unreadable keeps its default.
 Settings settings_from_json(const json& document);
 Settings settings_from_text(std::string_view text);
-Settings load_settings(const std::filesystem::path& path);
+
+// A loaded file, or the defaults and why the file as a whole could not be loaded ("not valid
+// JSON", "not a regular file", "permission denied"...). No file at all is no problem: the first
+// start has none.
+struct SettingsLoad {
+  Settings settings;
+  std::string problem;
+};
+SettingsLoad load_settings(const std::filesystem::path& path);
+
+// Moves a settings file that did not load out of the way before anything is saved over it:
+// renamed to "<name>.unreadable-<YYYYMMDD-HHMMSS>" (UTC, with "-2", "-3"... when taken) beside
+// it. A symbolic link is moved itself, so its target stays untouched. Returns the new path.
+Result<std::filesystem::path> keep_unloadable_settings(const std::filesystem::path& path,
+                                                       std::int64_t unix_seconds);
 
 // The record as loading its own saved file would give it back, under the limits of `unleashed`:
 // every number forced into its range, the size rounded. `unleashed` itself is kept.
@@ -120,9 +135,11 @@ Settings clamped_settings(const Settings& settings, bool unleashed);
 
 json settings_to_json(const Settings& settings);
 std::string settings_to_text(const Settings& settings);
-// Writes through "<name>.json.tmp", flushed to disk, then renamed over the file. Returns false on
-// any failure (callers ignore it; the old file stays intact).
-bool save_settings(const std::filesystem::path& path, const Settings& settings);
+// Writes through "<name>.json.tmp", flushed to disk, then renamed over the file. When the path
+// is a symbolic link (a dotfiles checkout), the link's target is what is replaced, with the
+// temporary file beside it, so the link stays. On failure the old file stays intact, no
+// temporary file is left, and the message says what failed.
+Status save_settings(const std::filesystem::path& path, const Settings& settings);
 std::filesystem::path settings_temp_path(const std::filesystem::path& path);
 
 }  // namespace perchkin

@@ -65,6 +65,7 @@ struct StudioContext {
   std::size_t crew_size = 0;
   bool unleashed = false;      // the running mode (--unleashed or the setting)
   const WearImages* wear = nullptr;  // the user's hats and glasses; null when none are loaded
+  std::string settings_notice;  // a settings file kept aside, or a save that failed
 };
 
 // Work a page asks of the program; the settings changes themselves are made in place.

@@ -322,6 +322,10 @@ void studio_page_menu(StudioUi& ui) {
 
 void studio_page_general(StudioUi& ui) {
   Settings& s = ui.settings();
+  if (!ui.ctx().settings_notice.empty()) {
+    ui.heading("Settings file");
+    ui.paragraph(ui.ctx().settings_notice, th::kDanger);
+  }
   ui.heading("Options");
   ui.toggle("Chatty", "Speech bubbles on their own", s.chatty);
   ui.toggle("Type along when I type", "Only detects that a key was pressed, never which",

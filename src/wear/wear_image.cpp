@@ -186,8 +186,8 @@ Result<WearImage> decode_wear_file(ImageDecoder& decoder, const std::filesystem:
   if (ec) return Result<WearImage>::fail(wear_read_failure(decoder.reader_name(), ec.message()));
   if (size > kMaxWearFileBytes) return Result<WearImage>::fail(std::string(kWearOverSizeMessage));
   // The file may have grown since its size was read; the read stops at the same limit.
-  std::optional<std::string> data = read_file(path, kMaxWearFileBytes);
-  if (!data)
+  Result<std::string> data = read_file(path, kMaxWearFileBytes);
+  if (!data.ok())
     return Result<WearImage>::fail(
         wear_read_failure(decoder.reader_name(), "the file could not be read"));
   const auto* begin = reinterpret_cast<const std::uint8_t*>(data->data());

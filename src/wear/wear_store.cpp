@@ -204,7 +204,7 @@ void run_wear_chooser(const WearChooserJob& job) {
   const std::filesystem::path copy = folder / path_from_utf8(*copy_name);
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
-  if (ec || !write_file_durably(copy, bytes)) {
+  if (ec || !write_file_durably(copy, bytes).ok()) {
     std::filesystem::remove(copy, ec);
     show(kCopyFailedMessage);
   }

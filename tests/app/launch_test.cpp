@@ -36,6 +36,12 @@ TEST(LaunchPort, OptionThenEnvironmentThenDefault) {
   EXPECT_EQ(resolve_port({"p", "--port", "1", "--port", "2"}, std::nullopt), 1);
   EXPECT_EQ(option_value({"p", "--scale", "--port"}, "--scale"), "--port");
   EXPECT_EQ(resolve_port({"p", "--port=5"}, std::nullopt), kDefaultPort);
+  // The message for a taken port names the way it was chosen.
+  EXPECT_EQ(parse_launch_options({"p", "--port", "5"}, std::string("6")).port_source,
+            PortSource::option);
+  EXPECT_EQ(parse_launch_options({"p", "--port", "x"}, std::string("6")).port_source,
+            PortSource::environment);
+  EXPECT_EQ(port_taken_message(5, PortSource::option).find("PERCHKIN_PORT"), std::string::npos);
 }
 
 TEST(LaunchMode, McpWinsWherever) {

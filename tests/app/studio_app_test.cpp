@@ -173,6 +173,40 @@ TEST_F(StudioApp, TheLoopSavesHalfASecondAfterAChangeAndTheTailCloses) {
   EXPECT_FALSE(window.is_open());
 }
 
+// A settings file that does not load is kept, not saved over; a save that fails is said in the
+// Studio and made at quit once the folder can be written.
+TEST_F(StudioApp, NothingOfTheUsersSettingsIsLost) {
+  with_settings_file();
+  std::filesystem::create_directories(dir);
+  const std::string broken = "{\"chatty\":false,\"size\":5,\"phrases\":[\"caf\xe9\"]}";
+  std::ofstream(app.settings_file, std::ios::binary) << broken;
+  load_app_settings(app, app.settings_file);
+  EXPECT_EQ(app.settings.size, 9.0);
+  EXPECT_NE(app.settings_load_notice.find("not valid UTF-8"), std::string::npos);
+  int kept = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    if (entry.path().filename().string().rfind("settings.json.unreadable-", 0) != 0) continue;
+    std::ifstream in(entry.path(), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), broken);
+    ++kept;
+  }
+  EXPECT_EQ(kept, 1);
+
+  // The folder becomes a file: the save fails, is said, and is tried again at quit.
+  app.settings_file = dir / "blocked" / "settings.json";
+  std::ofstream(dir / "blocked") << "x";
+  ASSERT_TRUE(studio({{"page", "general"}}).ok);
+  app.settings.world.gravity = 2.0;
+  app.settings_dirty_at = clock.now();
+  save_app_settings(app);
+  EXPECT_FALSE(app.settings_save_error.empty());
+  EXPECT_TRUE(settings_unsaved(app));
+  std::filesystem::remove(dir / "blocked");
+  close_studio(app);
+  EXPECT_TRUE(app.settings_save_error.empty());
+  EXPECT_NE(saved().find("\"gravity\": 2.0"), std::string::npos);
+}
+
 TEST_F(StudioApp, WhileHiddenTheLoopSleepsShortlyOnlyWithTheStudioOpen) {
   app.quiet = true;
   double before = clock.now();

@@ -1,4 +1,5 @@
 #include "base/json.h"
+#include "settings/files.h"
 #include "settings/settings.h"
 #include "base/text.h"
 
@@ -9,6 +10,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace perchkin {
 namespace {
@@ -133,22 +137,82 @@ TEST_F(SettingsFiles, AtomicSaveRoundTripsThroughTheTempName) {
   Settings s;
   s.size = 4;
   s.world.gravity = -2.5;
-  ASSERT_TRUE(save_settings(path, s));
+  ASSERT_TRUE(save_settings(path, s).ok());
   EXPECT_FALSE(fs::exists(settings_temp_path(path)));
-  EXPECT_EQ(load_settings(path), s);
+  EXPECT_EQ(load_settings(path).settings, s);
 }
 
 TEST_F(SettingsFiles, FailedWriteKeepsTheOldFile) {
   const fs::path path = dir_ / "settings.json";
   Settings s;
   s.size = 3;
-  ASSERT_TRUE(save_settings(path, s));
+  ASSERT_TRUE(save_settings(path, s).ok());
   // A folder where the temporary file should go makes the write fail.
   fs::create_directories(settings_temp_path(path));
   Settings other;
   other.size = 7;
-  EXPECT_FALSE(save_settings(path, other));
-  EXPECT_EQ(load_settings(path).size, 3.0);
+  EXPECT_FALSE(save_settings(path, other).ok());
+  EXPECT_EQ(load_settings(path).settings.size, 3.0);
+
+  // A folder where the file should be: the rename fails, and no temporary file is left.
+  const fs::path folder = dir_ / "folder" / "settings.json";
+  fs::create_directories(folder);
+  const Status failed = save_settings(folder, other);
+  EXPECT_EQ(failed.error.rfind("could not write " + folder.string() + ": ", 0), 0u) << failed.error;
+  EXPECT_FALSE(fs::exists(settings_temp_path(folder)));
+}
+
+#ifndef _WIN32
+TEST_F(SettingsFiles, ALinkedFileIsSavedThroughTheLink) {
+  fs::create_directories(dir_ / "dotfiles");
+  const fs::path path = dir_ / "settings.json";
+  fs::create_symlink("dotfiles/perchkin.json", path);
+  Settings s;
+  s.size = 5;
+  ASSERT_TRUE(save_settings(path, s).ok());
+  EXPECT_TRUE(fs::is_symlink(fs::symlink_status(path)));
+  EXPECT_EQ(load_settings(dir_ / "dotfiles" / "perchkin.json").settings.size, 5.0);
+  EXPECT_FALSE(fs::exists(dir_ / "dotfiles" / "perchkin.json.tmp"));
+}
+#endif
+
+// Every kind of file that fails to load as a whole says why, and is moved aside whole, under a
+// name that says when; no file at all is a first start.
+TEST_F(SettingsFiles, UnloadableFilesSayWhyAndAreKeptAside) {
+  const fs::path path = dir_ / "settings.json";
+  fs::create_directories(dir_);
+  EXPECT_EQ(load_settings(path).problem, "");
+  const std::pair<std::string, std::string> texts[] = {
+      {"{\"size\":5,}", "not valid JSON"},
+      {"{\"phrases\":[\"caf\xe9\"]}", "not valid UTF-8"},
+      {"{\"size\":1e999}", "not valid JSON"},
+      {std::string("{\"size\":5}\0", 11), "not valid JSON"},
+      {"[1]", "not a JSON object"},
+  };
+  for (const auto& [text, problem] : texts) {
+    std::ofstream(path, std::ios::binary) << text;
+    EXPECT_EQ(load_settings(path).problem, problem) << text;
+  }
+  EXPECT_NE(load_settings(path / "below").problem, "") << "a path through a file";
+  fs::remove(path);
+  fs::create_directories(path);
+  EXPECT_EQ(load_settings(path).problem, "not a regular file");
+#ifndef _WIN32
+  fs::remove(path);
+  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+  EXPECT_EQ(load_settings(path).problem, "not a regular file") << "and it did not block";
+#endif
+
+  fs::remove(path);
+  std::ofstream(path, std::ios::binary) << "{,}";
+  const auto aside = keep_unloadable_settings(path, 1796904000);
+  ASSERT_TRUE(aside.ok()) << aside.error;
+  EXPECT_EQ(*aside, dir_ / "settings.json.unreadable-20261210-120000");
+  EXPECT_FALSE(fs::exists(path));
+  std::ofstream(path, std::ios::binary) << "{,,}";
+  EXPECT_EQ(*keep_unloadable_settings(path, 1796904000),
+            dir_ / "settings.json.unreadable-20261210-120000-2");
+  EXPECT_EQ(*read_file(dir_ / "settings.json.unreadable-20261210-120000", 100), "{,}");
 }
 
 #ifdef _WIN32
@@ -168,7 +232,7 @@ TEST_F(SettingsFiles, PathRules) {
   std::ofstream(dir_ / "ScreenFriend" / "settings.json") << "{\"size\":2}";
   migrate_legacy_settings();
   EXPECT_FALSE(fs::exists(dir_ / "ScreenFriend"));
-  EXPECT_EQ(load_settings(settings_path()).size, 2.0);
+  EXPECT_EQ(load_settings(settings_path()).settings.size, 2.0);
   fs::create_directories(dir_ / "ScreenFriend");
   migrate_legacy_settings();
   EXPECT_TRUE(fs::exists(dir_ / "ScreenFriend"));
