@@ -19,6 +19,21 @@ bool is_refused(const SendResult& sent) {
 
 }  // namespace
 
+void LaunchedCompanion::end(int code, std::string line) {
+  std::lock_guard lock(mutex);
+  ended = true;
+  exit_code = code;
+  first_error_line = std::move(line);
+}
+
+std::optional<std::string> LaunchedCompanion::failure() {
+  std::lock_guard lock(mutex);
+  if (!ended) return std::nullopt;
+  const std::string code = "exit code " + std::to_string(exit_code);
+  return first_error_line.empty() ? "it ended with " + code
+                                  : first_error_line + " (" + code + ")";
+}
+
 ForwardResult forward_with_launch(std::string_view name, const json& args,
                                   const LaunchHooks& hooks, std::string_view executable) {
   SendResult sent = hooks.send(name, args);
@@ -34,6 +49,11 @@ ForwardResult forward_with_launch(std::string_view name, const json& args,
     hooks.sleep(kLaunchRetryInterval);
     sent = hooks.send(name, args);
     if (!is_refused(sent)) return from_send(std::move(sent));
+    // A companion that has ended will not answer; what it said is the answer.
+    if (hooks.launch_failure) {
+      if (auto failure = hooks.launch_failure())
+        return ForwardFailure{"buddy did not start: " + *failure};
+    }
   }
   return ForwardFailure{did_not_start};
 }
@@ -43,7 +63,15 @@ LaunchHooks system_launch_hooks(std::uint16_t port) {
   hooks.send = [port](std::string_view name, const json& args) {
     return send_command(port, name, args);
   };
-  hooks.launch = launch_companion_in_background;
+  auto launched = std::make_shared<std::shared_ptr<LaunchedCompanion>>();
+  hooks.launch = [launched] {
+    *launched = launch_companion_in_background();
+    return *launched != nullptr;
+  };
+  hooks.launch_failure = [launched]() -> std::optional<std::string> {
+    if (!*launched) return std::nullopt;
+    return (*launched)->failure();
+  };
   hooks.now = [] { return std::chrono::steady_clock::now(); };
   hooks.sleep = [](std::chrono::milliseconds d) { std::this_thread::sleep_for(d); };
   return hooks;

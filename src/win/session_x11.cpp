@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
 
 namespace perchkin {
@@ -25,6 +26,23 @@ int count_x_error(Display*, XErrorEvent* event) {
   g_last_error.store(event->error_code);
   g_error_count.fetch_add(1);
   return 0;
+}
+
+std::function<void()>& last_words() {
+  static std::function<void()> words;
+  return words;
+}
+
+[[noreturn]] int on_lost_display(Display* display) {
+  static std::atomic<bool> ending{false};
+  // A save that touches the dead connection again must not come back here.
+  if (!ending.exchange(true)) {
+    const char* name = display != nullptr ? DisplayString(display) : nullptr;
+    std::fprintf(stderr, "lost the X display %s\n", name != nullptr ? name : "");
+    std::fflush(stderr);
+    if (last_words()) last_words()();
+  }
+  std::_Exit(1);
 }
 
 struct AtomName {
@@ -94,6 +112,8 @@ double read_xft_scale(Display* display) {
 
 }  // namespace
 
+void set_x11_last_words(std::function<void()> words) { last_words() = std::move(words); }
+
 Result<std::string> choose_display(const char* env_display, bool socket0_exists) {
   if (env_display != nullptr && env_display[0] != '\0') return Result<std::string>::success(env_display);
   if (socket0_exists) return Result<std::string>::success(":0");
@@ -116,6 +136,7 @@ Result<std::unique_ptr<X11Session>> X11Session::open(const char* display_name) {
         std::string("cannot open the X display ") + (shown != nullptr ? shown : "(unset)"));
   }
   XSetErrorHandler(count_x_error);
+  XSetIOErrorHandler(on_lost_display);
 
   std::unique_ptr<X11Session> s(new X11Session());
   s->display_ = display;

@@ -15,6 +15,7 @@
 typedef int Status;
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -138,6 +139,11 @@ class X11Session {
   bool has_xfixes_ = false;
   int randr_event_base_ = 0;
 };
+
+// Losing the X server ends the process: Xlib cannot go on after it. Before the end, standard
+// error says "lost the X display {name}" and `last_words` runs (the companion saves its changed
+// settings). One for the process, as Xlib's handler is.
+void set_x11_last_words(std::function<void()> last_words);
 
 // Finds the display to open: $DISPLAY, or ":0" when it is unset and the local X socket of
 // display 0 exists (a companion started by an assistant may get a minimal environment).

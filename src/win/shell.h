@@ -9,6 +9,7 @@
 #include "win/desktop.h"
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace perchkin {
@@ -90,6 +91,9 @@ class Shell {
   virtual void register_hotkeys() = 0;
   // The platform's handle of a window, for the renderer to draw into (HWND, X11 Window).
   virtual std::uintptr_t native_window(ShellWindow window) = 0;
+  // Runs `last_words` on the user-interface thread when the window system goes away for good
+  // and the process must end (the X server closing the connection), before it ends.
+  virtual void set_last_words(std::function<void()> last_words) { (void)last_words; }
 };
 
 // No windows at all: what --headless and the tests run with. Records what it was asked.

@@ -290,6 +290,32 @@ TEST(CompanionStart, WithoutHeadlessAndNoReachableDisplayFailsWithTheGraphicsMes
       << c.err();
 }
 
+// An assistant asking for a companion that cannot start hears why at once, not after 8 s.
+TEST(CompanionStart, TheMcpServerPassesOnWhyTheCompanionDidNotStart) {
+  const char* had = std::getenv("DISPLAY");
+  const std::string saved = had != nullptr ? had : "";
+  testing_env::set("DISPLAY", ":9999");
+  testing_env::set("PERCHKIN_PORT", std::to_string(free_port()));
+  const std::string requests =
+      R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{"protocolVersion":"2025-06-18","capabilities":{},"clientInfo":{"name":"t","version":"1"}}}\n)"
+      R"({"jsonrpc":"2.0","method":"notifications/initialized"}\n)"
+      R"({"jsonrpc":"2.0","id":2,"method":"tools/call","params":{"name":"status","arguments":{}}}\n)";
+  const auto started = std::chrono::steady_clock::now();
+  const std::string base = ::testing::TempDir() + "perchkin-mcp-" + std::to_string(::getpid());
+  const pid_t pid = test::spawn({"sh", "-c", "printf '" + requests + "' | " PERCHKIN_EXE " --mcp"},
+                                base + ".err", base + ".out");
+  if (had != nullptr) testing_env::set("DISPLAY", saved);
+  else testing_env::unset("DISPLAY");
+  testing_env::unset("PERCHKIN_PORT");
+  EXPECT_EQ(test::wait_exit(pid, 20s), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 6s);
+  const std::string out = read_text(base + ".out");
+  EXPECT_NE(out.find("buddy did not start: could not start the graphics: cannot open the X "
+                     "display :9999 (exit code 1)"),
+            std::string::npos)
+      << out;
+}
+
 }  // namespace
 }  // namespace perchkin
 #endif

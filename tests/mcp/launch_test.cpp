@@ -109,6 +109,20 @@ TEST(McpLaunch, FailedLaunchAnswersAtOnce) {
   EXPECT_EQ(world.clock.time_since_epoch(), 0ms);
 }
 
+TEST(McpLaunch, ACompanionThatEndsIsReportedAtOnceWithItsReason) {
+  VirtualWorld world;
+  LaunchHooks hooks = world.hooks();
+  LaunchedCompanion companion;
+  hooks.launch_failure = [&] { return companion.failure(); };
+  hooks.sleep = [&](std::chrono::milliseconds d) {
+    world.clock += d;
+    if (world.clock.time_since_epoch() == 400ms) companion.end(1, "could not start the graphics: no X display");
+  };
+  EXPECT_EQ(failure_text(forward_with_launch("say", json::object(), hooks, "perchkin")),
+            "buddy did not start: could not start the graphics: no X display (exit code 1)");
+  EXPECT_EQ(world.clock.time_since_epoch(), 400ms);
+}
+
 TEST(McpLaunch, SlowRefusalsStillStopAtTheDeadline) {
   // Each refused attempt itself takes a second (as a refused connect can on some systems).
   VirtualWorld world;
