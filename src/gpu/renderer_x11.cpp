@@ -6,6 +6,7 @@
 #include "gpu/frame_damage.h"
 #include "gpu/frame_layers_cairo.h"
 #include "gpu/frame_prepare.h"
+#include "gpu/opaque_shape.h"
 #include "gpu/raster_cpu.h"
 #include "gpu/renderer_gl.h"
 
@@ -15,6 +16,7 @@
 #include <GL/glx.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
+#include <X11/extensions/shape.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
@@ -190,6 +192,9 @@ class Presenter : public FrameTarget {
                          int window_w, int window_h) = 0;
   // Dirty rectangles worth keeping apart: beyond this each costs more than its pixels save.
   virtual std::size_t most_rects() const { return kMaxDamageRects; }
+  // Appends the opaque pixels of the buffer rectangle `r` of the drawn frame, offset by
+  // (dx, dy): the window's shape while no compositor blends it.
+  virtual void opaque(const PixelRect& r, int dx, int dy, std::vector<PixelRect>& out) = 0;
 };
 
 using CopySubBuffer = void (*)(Display*, GLXDrawable, int, int, int, int);
@@ -316,10 +321,28 @@ class GlxPresenter final : public Presenter {
     }
     return Status::success();
   }
+  void opaque(const PixelRect& r0, int dx, int dy, std::vector<PixelRect>& out) override {
+    const int bw = pass_->width(), bh = pass_->height();
+    const PixelRect r = clip_to(r0, bw, bh);
+    if (empty(r)) return;
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    const std::size_t stride = static_cast<std::size_t>(w) * 4;
+    read_.resize(stride * static_cast<std::size_t>(h));
+    flipped_.resize(read_.size());
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, pass_->framebuffer());
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glReadPixels(r.left, bh - r.bottom, w, h, GL_BGRA, GL_UNSIGNED_BYTE, read_.data());
+    // OpenGL's rows run upwards.
+    for (int y = 0; y < h; ++y)
+      std::memcpy(flipped_.data() + static_cast<std::size_t>(y) * stride,
+                  read_.data() + static_cast<std::size_t>(h - 1 - y) * stride, stride);
+    opaque_rectangles(flipped_.data(), stride, {0, 0, w, h}, dx + r.left, dy + r.top, out);
+  }
 
  private:
   Display* display_;
   Window window_;
+  std::vector<std::uint8_t> read_, flipped_;
   GLXContext context_ = nullptr;
   CopySubBuffer copy_sub_buffer_ = nullptr;
   std::unique_ptr<GlPass> pass_;
@@ -464,6 +487,12 @@ class SoftwarePresenter final : public Presenter {
     unread_ = shm_image_ != nullptr;
     return Status::success();
   }
+  void opaque(const PixelRect& r0, int dx, int dy, std::vector<PixelRect>& out) override {
+    drawer_.finish();
+    const PixelRect r = clip_to(r0, width_, height_);
+    if (!empty(r))
+      opaque_rectangles(pixels_, static_cast<std::size_t>(width_) * 4, r, dx, dy, out);
+  }
 
  private:
   Display* display() const { return session_.display(); }
@@ -571,12 +600,18 @@ class X11Renderer final : public Renderer {
     textures_ = build_sprite_textures();
     overlay_ = overlay;
     const auto w = static_cast<Window>(window);
+    window_ = w;
+    const std::string selection = "_NET_WM_CM_S" + std::to_string(session_->screen_number());
+    compositor_selection_ = XInternAtom(session_->display(), selection.c_str(), False);
+    int shape_event = 0, shape_error = 0;
+    has_shape_ = XShapeQueryExtension(session_->display(), &shape_event, &shape_error) != 0;
     if (!software) {
       auto gl = std::make_unique<GlxPresenter>(session_->display(), w);
       const Status s = gl->start(textures_);
       if (s.ok() && (!gl->rasterizes_on_cpu() || keep_opengl())) {
         std::fprintf(stderr, "perchkin: drawing with OpenGL (%s)\n", gl->name().c_str());
         presenter_ = std::move(gl);
+        watch_compositor();
         return Status::success();
       }
       if (s.ok())
@@ -595,6 +630,7 @@ class X11Renderer final : public Renderer {
     std::fprintf(stderr, "perchkin: drawing with the software presenter%s\n",
                  soft->shared_memory() ? " (shared memory)" : "");
     presenter_ = std::move(soft);
+    watch_compositor();
     return Status::success();
   }
 
@@ -604,6 +640,7 @@ class X11Renderer final : public Renderer {
     if (!presenter_ || in.crew == nullptr || in.entries == nullptr || in.settings == nullptr ||
         in.scene == nullptr || in.effects == nullptr)
       return Result<FrameResult>::success(FrameResult{});
+    watch_compositor();
     prepare_frame(state_, in, prepared_);
     const FramePlan& plan = prepared_.plan;
     if (!plan.draw) return Result<FrameResult>::success(FrameResult{});
@@ -619,7 +656,9 @@ class X11Renderer final : public Renderer {
       buffer_w_ = size.width;
       buffer_h_ = size.height;
     }
-    const bool whole = resized || plan.clear_all || plan.buffer_changed || !(plan.buffer == last_buffer_);
+    const bool whole = resized || plan.clear_all || plan.buffer_changed ||
+                       !(plan.buffer == last_buffer_) || redraw_whole_;
+    redraw_whole_ = false;
     last_buffer_ = plan.buffer;
     rects_.clear();
     if (whole) {
@@ -634,6 +673,9 @@ class X11Renderer final : public Renderer {
     layers_.draw(*presenter_, in, prepared_.instances, plan.gpu_pass, plan.constants, plan.buffer,
                  rects_);
 
+    // The shape first: the server paints the parts it newly shows with the window's background,
+    // and the present then puts the frame over them.
+    if (shaped_) reshape(plan.buffer, whole);
     const double before = monotonic_seconds();
     if (Status s = presenter_->present(plan.buffer, rects_, whole, window.width, window.height); !s.ok())
       return s;
@@ -651,7 +693,85 @@ class X11Renderer final : public Renderer {
   Canvas& canvas() override { return layers_.canvas(); }
 
  private:
+  // Without a compositor the window's pixels are shown as they are, alpha ignored: a sheet of
+  // black over the desktop. The overlay is then cut to its opaque pixels (the X Shape
+  // extension), as desktop pets did before compositors; it goes back to the transparent overlay
+  // when a compositor starts. The compositor's selection is looked at twice a second.
+  void watch_compositor() {
+    const double now = monotonic_seconds();
+    if (now < next_compositor_check_) return;
+    next_compositor_check_ = now + 0.5;
+    Display* d = session_->display();
+    const bool composited = compositor_selection_ != None &&
+                            XGetSelectionOwner(d, compositor_selection_) != None;
+    const bool shaped = !composited && has_shape_;
+    if (composited == composited_ && shaped == shaped_) return;
+    if (!composited && !has_shape_)
+      std::fprintf(stderr,
+                   "perchkin: no compositor is running and the X server has no Shape extension, "
+                   "so the overlay cannot be transparent; start one (for example picom)\n");
+    else if (!composited)
+      std::fprintf(stderr,
+                   "perchkin: no compositor is running; the overlay is cut to the buddies' shapes "
+                   "until one starts (no shadows or soft edges meanwhile)\n");
+    else if (checked_compositor_)
+      std::fprintf(stderr, "perchkin: a compositor is running again; the overlay is transparent\n");
+    if (shaped) {
+      // No background: a part the shape newly shows keeps the frame's pixels instead of being
+      // painted black by the server after they were put.
+      XSetWindowBackgroundPixmap(d, window_, None);
+      XShapeCombineRectangles(d, window_, ShapeBounding, 0, 0, nullptr, 0, ShapeSet, Unsorted);
+    } else if (shaped_) {
+      XSetWindowBackground(d, window_, 0);
+      XShapeCombineMask(d, window_, ShapeBounding, 0, 0, None, ShapeSet);
+    }
+    composited_ = composited;
+    shaped_ = shaped;
+    checked_compositor_ = true;
+    // Every pixel again, with the new way of showing them.
+    state_.forced_redraw = true;
+    redraw_whole_ = true;
+  }
+
+  // The window's shape follows the opaque pixels of the frame about to be presented: the
+  // redrawn rectangles are cut out and their opaque pixels put back, or the whole shape set anew.
+  void reshape(const PixelRect& buffer, bool whole) {
+    Display* d = session_->display();
+    shape_.clear();
+    const auto to_x = [](const PixelRect& r) {
+      return XRectangle{static_cast<short>(r.left), static_cast<short>(r.top),
+                        static_cast<unsigned short>(r.right - r.left),
+                        static_cast<unsigned short>(r.bottom - r.top)};
+    };
+    if (whole) {
+      presenter_->opaque({0, 0, buffer_w_, buffer_h_}, buffer.left, buffer.top, shape_);
+    } else {
+      std::vector<XRectangle> cut;
+      for (const PixelRect& r : rects_)
+        cut.push_back(to_x({r.left + buffer.left, r.top + buffer.top, r.right + buffer.left,
+                            r.bottom + buffer.top}));
+      XShapeCombineRectangles(d, window_, ShapeBounding, 0, 0, cut.data(),
+                              static_cast<int>(cut.size()), ShapeSubtract, Unsorted);
+      for (const PixelRect& r : rects_) presenter_->opaque(r, buffer.left, buffer.top, shape_);
+    }
+    xshape_.clear();
+    for (const PixelRect& r : shape_) xshape_.push_back(to_x(r));
+    XShapeCombineRectangles(d, window_, ShapeBounding, 0, 0, xshape_.data(),
+                            static_cast<int>(xshape_.size()), whole ? ShapeSet : ShapeUnion,
+                            Unsorted);
+  }
+
   std::shared_ptr<X11Session> session_;
+  Window window_ = None;
+  Atom compositor_selection_ = None;
+  bool has_shape_ = false;
+  bool composited_ = true;   // the last look found a compositor
+  bool shaped_ = false;      // the window is cut to its opaque pixels
+  bool checked_compositor_ = false;
+  bool redraw_whole_ = false;
+  double next_compositor_check_ = 0.0;
+  std::vector<PixelRect> shape_;
+  std::vector<XRectangle> xshape_;
   SpriteTextures textures_;
   ScreenRect overlay_;
   std::unique_ptr<Presenter> presenter_;

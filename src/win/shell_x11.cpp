@@ -192,11 +192,6 @@ class X11Shell final : public Shell {
     XMapRaised(d, windows_[0]);
     mapped_[0] = true;
     XFlush(d);
-    if (!compositor_running(*session_)) {
-      std::fprintf(stderr,
-                   "perchkin: no compositor is running, so the overlay cannot be transparent; "
-                   "start one (for example picom) to see the desktop behind the buddies\n");
-    }
     return Status::success();
   }
 
@@ -321,6 +316,9 @@ class X11Shell final : public Shell {
 
   std::uintptr_t native_window(ShellWindow window) override {
     return static_cast<std::uintptr_t>(windows_[index_of(window)]);
+  }
+  void set_last_words(std::function<void()> last_words) override {
+    set_x11_last_words(std::move(last_words));
   }
 
  private:

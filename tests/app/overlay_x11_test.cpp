@@ -11,7 +11,9 @@
 #include "win/shell_x11.h"
 #include "win/session_x11.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/shape.h>
 
 #include <array>
 #include <chrono>
@@ -345,6 +347,192 @@ TEST_F(OverlayDesktop, ClicksAwayFromTheBuddiesReachTheWindowBelow) {
   EXPECT_TRUE(clicked) << "the overlay took the click";
   XDestroyWindow(d, target);
   XSync(d, False);
+}
+
+// A desktop of its own, without a window manager, where the test starts and kills the
+// compositor: the overlay is cut to the buddies' opaque pixels while none runs (no black sheet),
+// and is the whole transparent window again while one does.
+class OverlayWithoutCompositor : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (std::system("(command -v Xvfb && command -v picom && command -v openbox) >/dev/null") != 0)
+      GTEST_SKIP() << "Xvfb, openbox or picom is not installed";
+    for (int n = 700 + ::getpid() % 200; n < 1000 && xvfb <= 0; ++n) {
+      if (std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(n))) continue;
+      display = ":" + std::to_string(n);
+      xvfb = spawn({"Xvfb", display, "-screen", "0", "640x480x24", "-nolisten", "tcp", "-noreset"});
+    }
+    ASSERT_GT(xvfb, 0);
+    for (int i = 0; i < 400 && !session; ++i) {
+      std::this_thread::sleep_for(25ms);
+      if (auto opened = X11Session::open(display.c_str()); opened.ok()) session = std::move(*opened);
+    }
+    ASSERT_TRUE(session) << "Xvfb did not start on " << display;
+    dir = ::testing::TempDir() + "perchkin-no-compositor-" + std::to_string(::getpid());
+    std::filesystem::create_directories(dir);
+    // A window manager restacks and raises, which exposes the overlay again and again.
+    window_manager = spawn_on_display({"openbox", "--sm-disable"});
+    const Atom check = XInternAtom(session->display(), "_NET_SUPPORTING_WM_CHECK", False);
+    for (int i = 0; i < 400 && !session->read_long(session->root(), check, XA_WINDOW); ++i)
+      std::this_thread::sleep_for(25ms);
+  }
+  void TearDown() override {
+    if (companion > 0) {
+      (void)send_command(port, "quit", json::object());
+      EXPECT_EQ(wait_exit(companion, 10s), 0);
+    }
+    stop_picom();
+    if (window_manager > 0) {
+      ::kill(window_manager, SIGTERM);
+      wait_exit(window_manager, 10s);
+    }
+    session.reset();
+    if (xvfb > 0) {
+      ::kill(xvfb, SIGTERM);
+      wait_exit(xvfb, 10s);
+    }
+    if (!dir.empty()) std::filesystem::remove_all(dir);
+  }
+  // Children started from here use the private display.
+  pid_t spawn_on_display(std::vector<std::string> args, const std::string& err = "/dev/null") {
+    const std::string previous = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
+    setenv("DISPLAY", display.c_str(), 1);
+    const pid_t pid = spawn(std::move(args), err);
+    if (previous.empty()) unsetenv("DISPLAY");
+    else setenv("DISPLAY", previous.c_str(), 1);
+    return pid;
+  }
+  void start_picom() {
+    picom = spawn_on_display({"picom", "--backend", "xrender", "--config", "/dev/null"});
+    ASSERT_GT(picom, 0);
+    for (int i = 0; i < 400 && !compositor_running(*session); ++i) std::this_thread::sleep_for(25ms);
+    ASSERT_TRUE(compositor_running(*session));
+  }
+  void stop_picom() {
+    if (picom <= 0) return;
+    ::kill(picom, SIGTERM);
+    wait_exit(picom, 10s);
+    picom = -1;
+  }
+  Window overlay() const {
+    Window root = None, parent = None, *children = nullptr;
+    unsigned count = 0;
+    Window found = None;
+    if (!XQueryTree(session->display(), session->root(), &root, &parent, &children, &count)) return None;
+    for (unsigned i = 0; i < count; ++i) {
+      XClassHint hint{};
+      if (XGetClassHint(session->display(), children[i], &hint) == 0) continue;
+      if (hint.res_class != nullptr && std::string(hint.res_class) == "PerchkinOverlay")
+        found = children[i];
+      if (hint.res_name != nullptr) XFree(hint.res_name);
+      if (hint.res_class != nullptr) XFree(hint.res_class);
+    }
+    if (children != nullptr) XFree(children);
+    return found;
+  }
+  bool overlay_shaped() const {
+    int bounding = 0, clip = 0, x = 0, y = 0, cx = 0, cy = 0;
+    unsigned w = 0, h = 0, cw = 0, ch = 0;
+    XShapeQueryExtents(session->display(), overlay(), &bounding, &x, &y, &w, &h, &clip, &cx, &cy,
+                       &cw, &ch);
+    return bounding != 0;
+  }
+  // The top two thirds of the screen, where nothing of the crew is, equal `desktop`.
+  static int differing_above(const Screen& shot, const Screen& desktop) {
+    int n = 0;
+    for (int y = 0; y < shot.height * 2 / 3; y += 5)
+      for (int x = 0; x < shot.width; x += 5) n += shot.at(x, y) != desktop.at(x, y);
+    return n;
+  }
+  // Pixels of the buddy's body that differ from the desktop.
+  int buddy_pixels(const Screen& shot, const Screen& desktop) {
+    const json b = status_of(port).value_or(json::object()).value("buddies", json::array()).at(0);
+    const int x = b.value("x", 0), y = b.value("y", 0);
+    const int unit = std::max(1, static_cast<int>(std::lround(Settings{}.size * session->scale())));
+    return count_pixels(shot, x - 4 * unit, y - 8 * unit, x + 4 * unit, y - unit,
+                        [&](std::uint32_t c, int px, int py) { return c != desktop.at(px, py); });
+  }
+
+  std::string display, dir;
+  pid_t xvfb = -1, picom = -1, companion = -1, window_manager = -1;
+  std::unique_ptr<X11Session> session;
+  std::uint16_t port = 0;
+};
+
+TEST_F(OverlayWithoutCompositor, TheDesktopStaysVisibleAndTheCompositorIsFollowed) {
+  const Screen desktop = grab_screen(*session);
+  setenv("PERCHKIN_SETTINGS", (dir + "/settings.json").c_str(), 1);
+  setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+  port = free_port();
+  companion = spawn_on_display({PERCHKIN_EXE, "--port", std::to_string(port)}, dir + "/err.txt");
+  ASSERT_GT(companion, 0);
+  for (int i = 0; i < 400 && !status_of(port); ++i) std::this_thread::sleep_for(25ms);
+  ASSERT_TRUE(status_of(port)) << "the companion does not answer";
+
+  // Started without a compositor: cut to the crew, the desktop untouched around it.
+  const auto shaped_and_clear = [&](const Screen& s) {
+    return overlay_shaped() && differing_above(s, desktop) == 0 && buddy_pixels(s, desktop) > 20;
+  };
+  Screen shot = grab_until(*session, 5s, shaped_and_clear);
+  EXPECT_TRUE(overlay_shaped());
+  EXPECT_EQ(differing_above(shot, desktop), 0) << "the overlay covers the desktop";
+  EXPECT_GT(buddy_pixels(shot, desktop), 20) << "the buddy is not visible";
+  // A line drawn bit by bit over many frames shows in its colour, not in the black the server
+  // paints where the shape grows.
+  ASSERT_TRUE(sent_ok(port, "crew", json{{"add", 4}}));
+  ASSERT_TRUE(sent_ok(port, "say", json{{"text", "no compositor here"}, {"id", "all"}, {"seconds", 1}}));
+  ASSERT_TRUE(sent_ok(port, "draw", json{{"kind", "line"}, {"pts", {{40, 100}, {300, 200}, {600, 120}}},
+                                          {"color", "red"}, {"width", 8}, {"ttl", 60}}));
+  const auto red_line = [](const Screen& s) {
+    int red = 0;
+    for (int i = 0; i <= 100; ++i) {
+      const double t = i / 100.0;
+      red += s.at(static_cast<int>(40 + 260 * t), static_cast<int>(100 + 100 * t)) == 0xFF0000;
+      red += s.at(static_cast<int>(300 + 300 * t), static_cast<int>(200 - 80 * t)) == 0xFF0000;
+    }
+    return red;
+  };
+  shot = grab_until(*session, 8s, [&](const Screen& s) { return red_line(s) > 180; });
+  EXPECT_GT(red_line(shot), 180) << "the line's older parts lost their colour";
+  ASSERT_TRUE(sent_ok(port, "draw", json{{"kind", "clear"}}));
+  ASSERT_TRUE(sent_ok(port, "crew", json{{"remove", "all"}}));
+
+  // A compositor starts: the whole transparent overlay again.
+  start_picom();
+  for (int i = 0; i < 120 && overlay_shaped(); ++i) std::this_thread::sleep_for(25ms);
+  EXPECT_FALSE(overlay_shaped());
+
+  // It goes away: within 2 s the desktop shows again around the buddy.
+  stop_picom();
+  const auto started = std::chrono::steady_clock::now();
+  shot = grab_until(*session, 2s, shaped_and_clear);
+  EXPECT_LE(std::chrono::steady_clock::now() - started, 2500ms);
+  EXPECT_EQ(differing_above(shot, desktop), 0) << "a black sheet over the desktop";
+  EXPECT_GT(buddy_pixels(shot, desktop), 20);
+  std::ifstream err(dir + "/err.txt");
+  const std::string said((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
+  EXPECT_NE(said.find("no compositor is running"), std::string::npos) << said;
+  EXPECT_NE(said.find("a compositor is running again"), std::string::npos) << said;
+}
+
+// The X server going away ends the companion with a line that names it, not Xlib's own.
+TEST_F(OverlayWithoutCompositor, LosingTheDisplaySaysSoAndEndsWithOne) {
+  setenv("PERCHKIN_SETTINGS", (dir + "/settings.json").c_str(), 1);
+  setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+  port = free_port();
+  companion = spawn_on_display({PERCHKIN_EXE, "--port", std::to_string(port)}, dir + "/err.txt");
+  ASSERT_GT(companion, 0);
+  for (int i = 0; i < 400 && !status_of(port); ++i) std::this_thread::sleep_for(25ms);
+  ASSERT_TRUE(status_of(port)) << "the companion does not answer";
+  session.reset();
+  ::kill(xvfb, SIGKILL);
+  wait_exit(xvfb, 10s);
+  xvfb = -1;
+  EXPECT_EQ(wait_exit(companion, 10s), 1);
+  companion = -1;
+  std::ifstream err(dir + "/err.txt");
+  const std::string said((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
+  EXPECT_NE(said.find("lost the X display " + display), std::string::npos) << said;
 }
 
 }  // namespace
