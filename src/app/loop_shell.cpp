@@ -101,7 +101,8 @@ void add_selection_to_frame(const App& app, FrameInput& in) {
   view.width = static_cast<float>(in.overlay.right - in.overlay.left);
   view.height = static_cast<float>(in.overlay.bottom - in.overlay.top);
   if (s.stage == SelectionBox::Stage::dragging) {
-    in.selection = ScreenRect{s.anchor_x, s.anchor_y, s.corner_x, s.corner_y};
+    in.selection = ScreenRect{static_cast<double>(s.anchor_x), static_cast<double>(s.anchor_y),
+                              static_cast<double>(s.corner_x), static_cast<double>(s.corner_y)};
     view.box = CanvasRect{s.anchor_x - ox, s.anchor_y - oy, s.corner_x - ox, s.corner_y - oy};
   }
   const double scale = in.ui_scale;

@@ -370,11 +370,10 @@ void draw_selection_box(Canvas& canvas, const SelectionView& view, double s) {
   const auto layout = canvas.layout_text(kSelectionHint, format, w, h);
   if (!layout) return;
   const float tw = std::min(w, layout->size().width) + 20.0f * sf;
-  const float cx = static_cast<float>(
-      clamp_low(view.cursor.x, 4.0 + tw / 2.0, static_cast<double>(view.width) - 4.0 - tw / 2.0));
+  const float cx = std::max(4.0f + tw / 2.0f, std::min(view.cursor.x, view.width - 4.0f - tw / 2.0f));
   float top = view.cursor.y + gap;
   if (top + h > view.height - 4.0f) top = view.cursor.y - gap - h;
-  top = static_cast<float>(clamp_low(top, 4.0, static_cast<double>(view.height) - 4.0 - h));
+  top = std::max(4.0f, std::min(top, view.height - 4.0f - h));
   canvas.fill_rounded_rect({cx - tw / 2.0f, top, cx + tw / 2.0f, top + h}, h / 2.0f,
                            canvas_rgb(0x13131A, 0.88f));
   canvas.draw_text(*layout, {cx - w / 2.0f, top}, canvas_rgb(0xFFFFFF));
