@@ -576,6 +576,19 @@ TEST(StudioSpeech, LinesAreHeldToTheirLimits) {
   st.settings.phrases.pop_back();
   st.type(kEnter);
   EXPECT_EQ(st.settings.phrases.back(), "one more");
+  // The field stays open under the long list, scrolled into view.
+  st.frame();
+  int fields = 0;
+  for (const std::string& c : st.canvas.calls) {
+    Rect r{};
+    if (std::sscanf(c.c_str(), "stroke_rounded_rect %f,%f,%f,%f", &r.left, &r.top, &r.right, &r.bottom) != 4 ||
+        c.find("#E07A55 w1.5") == std::string::npos)
+      continue;
+    ++fields;
+    EXPECT_GE(r.top, kViewTop);
+    EXPECT_LE(r.bottom, 660.0f);
+  }
+  EXPECT_EQ(fields, 1);
   // A line without text is listed as such.
   st.settings.phrases = {"  "};
   st.frame();
