@@ -283,6 +283,11 @@ void draw_panel(Canvas& canvas, const MenuState& menu, const MenuTargetView& tar
                                 f(left + (kPanelLeftColumn - 4.0) * m + slide), f(y0 + (kPanelRow - 2.0) * m)},
                                f(8.0 * m), with_alpha(colour, a * tint));
     const std::uint32_t row_bg = mix(theme.background, colour, tint);
+    // An accent close to the theme's background tints nothing visible: outline the row instead.
+    if (tint > 0.0 && menu_contrast(row_bg, theme.background) < 1.3)
+      canvas.stroke_rounded_rect({f(left + 6.0 * m + slide), f(y0 + 2.0 * m),
+                                  f(left + (kPanelLeftColumn - 4.0) * m + slide), f(y0 + (kPanelRow - 2.0) * m)},
+                                 f(8.0 * m), with_alpha(theme.dim, a * std::min(1.0, 2.0 * tint)), f(1.0 * m));
     if (menu.focus_ring && menu.hover == MenuHover{MenuHoverKind::section, row})
       canvas.stroke_rounded_rect({f(left + 6.0 * m), f(y0 + 2.0 * m), f(left + (kPanelLeftColumn - 4.0) * m),
                                   f(y0 + (kPanelRow - 2.0) * m)},
@@ -323,6 +328,8 @@ void draw_panel(Canvas& canvas, const MenuState& menu, const MenuTargetView& tar
       const double tint = hover > 0.02 ? 0.4 * hover : 0.0;
       if (tint > 0.0) canvas.fill_rounded_rect(band, f(8.0 * m), with_alpha(colour, a * tint));
       const std::uint32_t row_bg = mix(theme.background, colour, tint);
+      if (tint > 0.0 && menu_contrast(row_bg, theme.background) < 1.3)
+        canvas.stroke_rounded_rect(band, f(8.0 * m), with_alpha(theme.dim, a * std::min(1.0, 2.0 * tint)), f(1.0 * m));
       if (hovered && menu.focus_ring)
         canvas.stroke_rounded_rect(band, f(8.0 * m), with_alpha(theme.text, a), f(1.5 * m));
       text_at(canvas, item.symbol, symbol, column + 24.0 * m + slide, cy,
