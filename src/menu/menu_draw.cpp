@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <numbers>
 #include <string>
 #include <utility>
 
@@ -70,6 +71,21 @@ std::uint32_t pin_colour(const MenuState& menu, const MenuTheme& theme) {
     apart = std::max(apart, std::abs(static_cast<int>((menu.style.accent >> shift) & 0xFF) -
                                      static_cast<int>((kMenuMarkRgb >> shift) & 0xFF)));
   return apart < 56 ? theme.text : kMenuMarkRgb;
+}
+
+// An item's symbol centred on (x, y). Hide all's dotted circle is drawn as eight dots of its
+// own: the fonts' glyph is a faint speck beside the other symbols.
+void symbol_at(Canvas& canvas, std::string_view symbol, const TextFormat& format, double x, double y,
+               CanvasColor colour, double box_w, double box_h, double m) {
+  if (symbol != "\u25CC") {
+    text_at(canvas, symbol, format, x, y, colour, box_w, box_h);
+    return;
+  }
+  for (int i = 0; i < 8; ++i) {
+    const double angle = i * std::numbers::pi / 4.0;
+    canvas.fill_ellipse({f(x + 7.5 * m * std::cos(angle)), f(y + 7.5 * m * std::sin(angle))}, f(1.8 * m),
+                        f(1.8 * m), colour);
+  }
 }
 
 double open_opacity(const MenuState& menu, double now) {
@@ -211,7 +227,7 @@ void draw_wheel(Canvas& canvas, const MenuState& menu, const MenuTargetView& tar
       canvas.stroke_ellipse({f(cx), f(cy)}, f(r + 3.0 * m), f(r + 3.0 * m),
                             with_alpha(theme.text, a), f(2.0 * m));
     const std::uint32_t ink = menu_readable(menu.level < 0 ? 0x211F1C : 0xFFFFFF, fill, 3.0);
-    text_at(canvas, item.symbol, symbol, cx, cy, with_alpha(ink, a), 2.0 * r, 2.0 * r);
+    symbol_at(canvas, item.symbol, symbol, cx, cy, with_alpha(ink, a), 2.0 * r, 2.0 * r, m);
     if (menu.level >= 0 && menu_pinned(menu, item.label)) {
       const double px = cx + 0.7 * r, py = cy - 0.7 * r;
       canvas.fill_ellipse({f(px), f(py)}, f(4.0 * m), f(4.0 * m),
@@ -332,8 +348,8 @@ void draw_panel(Canvas& canvas, const MenuState& menu, const MenuTargetView& tar
         canvas.stroke_rounded_rect(band, f(8.0 * m), with_alpha(theme.dim, a * std::min(1.0, 2.0 * tint)), f(1.0 * m));
       if (hovered && menu.focus_ring)
         canvas.stroke_rounded_rect(band, f(8.0 * m), with_alpha(theme.text, a), f(1.5 * m));
-      text_at(canvas, item.symbol, symbol, column + 24.0 * m + slide, cy,
-              with_alpha(menu_readable(colour, row_bg, 3.0), a), 36.0 * m, kPanelRow * m);
+      symbol_at(canvas, item.symbol, symbol, column + 24.0 * m + slide, cy,
+                with_alpha(menu_readable(colour, row_bg, 3.0), a), 36.0 * m, kPanelRow * m, m);
       text_from(canvas, item.label, label, column + 46.0 * m + slide, cy,
                 with_alpha(menu_readable(theme.text, row_bg, 4.5), a), 130.0 * m, kPanelRow * m);
       if (menu_pinned(menu, item.label))
