@@ -24,6 +24,7 @@
 #include "win/shell.h"
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <ctime>
 #include <memory>
@@ -159,6 +160,7 @@ struct App {
   // the chooser threads. No folder in headless mode: nothing is scanned or copied.
   WearImages wear;
   std::shared_ptr<WearChannel> wear_channel = std::make_shared<WearChannel>();
+  std::shared_ptr<std::atomic<bool>> wear_chooser_open = std::make_shared<std::atomic<bool>>(false);
   std::filesystem::path wear_folder;
   std::shared_ptr<ImageDecoder> image_decoder;
   std::shared_ptr<FileChooser> file_chooser;

@@ -3,6 +3,7 @@
 #include "app/commands.h"
 #include "app/input.h"
 #include "app/menu_app.h"
+#include "gpu/overlay_2d.h"
 
 #include <cmath>
 #include <cstdio>
@@ -89,6 +90,25 @@ void shell_event(App& app, const ShellEvent& e) {
   }
 }
 
+// While a selection runs: its rectangle once dragging (the buddies it meets are ringed) and
+// the hint beside the pointer from the start.
+void add_selection_to_frame(const App& app, FrameInput& in) {
+  const SelectionBox& s = app.selection;
+  if (!s.active()) return;
+  const auto ox = static_cast<float>(in.overlay.left), oy = static_cast<float>(in.overlay.top);
+  SelectionView view;
+  view.cursor = {s.corner_x - ox, s.corner_y - oy};
+  view.width = static_cast<float>(in.overlay.right - in.overlay.left);
+  view.height = static_cast<float>(in.overlay.bottom - in.overlay.top);
+  if (s.stage == SelectionBox::Stage::dragging) {
+    in.selection = ScreenRect{static_cast<double>(s.anchor_x), static_cast<double>(s.anchor_y),
+                              static_cast<double>(s.corner_x), static_cast<double>(s.corner_y)};
+    view.box = CanvasRect{s.anchor_x - ox, s.anchor_y - oy, s.corner_x - ox, s.corner_y - oy};
+  }
+  const double scale = in.ui_scale;
+  in.draw_selection = [view, scale](Canvas& canvas) { draw_selection_box(canvas, view, scale); };
+}
+
 }  // namespace
 
 void set_quiet(App& app, bool quiet) {
@@ -157,6 +177,7 @@ std::optional<FrameResult> draw_frame(App& app) {
   app.frame_state.forced_redraw = false;
   set_custom_wear(app, in);
   add_menu_to_frame(app, in);
+  add_selection_to_frame(app, in);
   Result<FrameResult> drawn = app.renderer->frame(in);
   if (!drawn.ok()) {
     std::fprintf(stderr, "drawing failed: %s\n", drawn.error.c_str());

@@ -36,7 +36,10 @@ bool delete_wear_image(App& app, WearKind kind, std::string_view name) {
 
 void choose_wear_image(App& app, WearKind kind) {
   if (!app.wear_channel || !app.image_decoder || !app.file_chooser) return;
+  // One dialog at a time: another Import click while it is open does nothing.
+  if (app.wear_chooser_open->load()) return;
   WearChooserJob job;
+  job.open = app.wear_chooser_open;
   job.kind = kind;
   job.wear_folder = app.wear_folder;
   job.chooser = app.file_chooser;

@@ -74,6 +74,16 @@ void draw_pass_two(Canvas& canvas, const FrameInput& in);
 void draw_buddy_wear(Canvas& canvas, const BuddyInstance& instance, const LookSettings& look,
                      const CanvasBitmap* custom_hat, const CanvasBitmap* custom_glasses);
 
+// The selection box as the second pass ends with it: the dragged rectangle (none while the
+// user has not pressed yet) and the hint beside the pointer, all in overlay pixels.
+struct SelectionView {
+  std::optional<CanvasRect> box;
+  CanvasPoint cursor;
+  float width = 0.0f, height = 0.0f;  // the overlay's size, which the hint stays inside
+};
+inline constexpr std::string_view kSelectionHint = "Drag a box around buddies. Esc cancels.";
+void draw_selection_box(Canvas& canvas, const SelectionView& view, double s);
+
 // How many drawings at the front of the drawing list are finished: they stay as they are until
 // removed, so a backend may keep them drawn from frame to frame.
 std::size_t finished_prefix(const Scene& scene);

@@ -208,14 +208,18 @@ BubbleShape bubble_shape(const FrameInput& in, const Buddy& b, const RenderEntry
   const double pad = 9.0 * s, c = 11.0 * s, u = b.unit;
   const double ax = e.prev_x + (e.x - e.prev_x) * a - in.overlay.left;
   const double ay = e.prev_y + (e.y - e.prev_y) * a - in.overlay.top;
-  const bool ceiling = b.support && b.support->kind == SurfaceKind::ceiling;
-  const double tx = ax, ty = ceiling ? ay + 2.0 * u : ay - 12.0 * u;
   const double bw = speech.text_width + 2.0 * pad, bh = speech.text_height + 2.0 * pad;
   const double width = in.overlay.right - in.overlay.left;
+  const double height = in.overlay.bottom - in.overlay.top;
+  // Below the speaker on a ceiling, and wherever a box above the head would leave the top
+  // (a buddy on a tall window): the whole text stays readable.
+  const bool ceiling = b.support && b.support->kind == SurfaceKind::ceiling;
+  const bool below = ceiling || ay - 12.0 * u - 8.0 * s - bh < 4.0;
+  const double tx = ax, ty = below ? ay + 2.0 * u : ay - 12.0 * u;
   const double left = clamp_low(ax - bw / 2.0, 4.0, width - bw - 4.0);
-  const double top = ceiling ? ty + 8.0 * s : ty - 8.0 * s - bh;
+  const double top = clamp_low(below ? ty + 8.0 * s : ty - 8.0 * s - bh, 4.0, height - bh - 4.0);
   // The tail's base lies 1 px inside the box, on the side facing the speaker.
-  const double base_y = ceiling ? top + 1.0 : top + bh - 1.0;
+  const double base_y = below ? top + 1.0 : top + bh - 1.0;
   const double base_x = clamp_low(tx, left + c + 6.0 * s, left + bw - c - 6.0 * s);
 
   BubbleShape out;
@@ -348,6 +352,31 @@ void draw_pass_two(Canvas& canvas, const FrameInput& in) {
   std::vector<BuddyInstance> instances;
   if (in.crew && in.entries) build_instances(instances, *in.crew, *in.entries, params_for(in));
   draw_pass_two(canvas, in, instances);
+}
+
+void draw_selection_box(Canvas& canvas, const SelectionView& view, double s) {
+  const auto sf = static_cast<float>(s);
+  if (view.box) {
+    const CanvasRect r{std::min(view.box->left, view.box->right), std::min(view.box->top, view.box->bottom),
+                       std::max(view.box->left, view.box->right), std::max(view.box->top, view.box->bottom)};
+    canvas.fill_rect(r, canvas_rgb(kMarkRgb, 0.14f));
+    // A dark rim under the yellow edge keeps it visible on white and yellow windows alike.
+    canvas.stroke_rect(r, canvas_rgb(kInkRgb, 0.55f), std::max(2.5f, 3.5f * sf));
+    canvas.stroke_rect(r, canvas_rgb(kMarkRgb), std::max(1.5f, 2.0f * sf));
+  }
+  // The hint follows the pointer, under it, or above it near the overlay's bottom.
+  const TextFormat format = small_format(s);
+  const float w = 320.0f * sf, h = 22.0f * sf, gap = 26.0f * sf;
+  const auto layout = canvas.layout_text(kSelectionHint, format, w, h);
+  if (!layout) return;
+  const float tw = std::min(w, layout->size().width) + 20.0f * sf;
+  const float cx = std::max(4.0f + tw / 2.0f, std::min(view.cursor.x, view.width - 4.0f - tw / 2.0f));
+  float top = view.cursor.y + gap;
+  if (top + h > view.height - 4.0f) top = view.cursor.y - gap - h;
+  top = std::max(4.0f, std::min(top, view.height - 4.0f - h));
+  canvas.fill_rounded_rect({cx - tw / 2.0f, top, cx + tw / 2.0f, top + h}, h / 2.0f,
+                           canvas_rgb(0x13131A, 0.88f));
+  canvas.draw_text(*layout, {cx - w / 2.0f, top}, canvas_rgb(0xFFFFFF));
 }
 
 void draw_buddy_wear(Canvas& canvas, const BuddyInstance& instance, const LookSettings& look,

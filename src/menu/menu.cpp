@@ -304,7 +304,14 @@ void menu_pointer(MenuState& menu, double x, double y, double now) {
   // The position the menu opened under is no choice yet; keyboard use keeps its hover.
   if (first) return;
   menu.focus_ring = false;
-  set_hover(menu, menu_hit(menu, x, y), now);
+  const MenuHover hit = menu_hit(menu, x, y);
+  set_hover(menu, hit, now);
+  // The panel opens the section under the pointer, so the items beside it are live and the
+  // pointer can go over to them.
+  if (menu.style.panel && hit.kind == MenuHoverKind::section && menu.level != hit.index) {
+    enter_level(menu, hit.index, now);
+    set_hover(menu, hit, now);
+  }
 }
 
 MenuOutcome menu_event(MenuState& menu, const InputEvent& e, double now) {
@@ -346,7 +353,8 @@ void menu_step(MenuState& menu, int step, double now) {
     set_hover(menu, {MenuHoverKind::item, index}, now);
     return;
   }
-  const int ring = kMenuSectionCount + n;
+  // The panel shows no pins, so its keys walk the sections alone.
+  const int ring = kMenuSectionCount + (menu.style.panel ? 0 : n);
   int position = -1;
   if (menu.hover.kind == MenuHoverKind::section) position = menu.hover.index;
   else if (menu.hover.kind == MenuHoverKind::item) position = kMenuSectionCount + menu.hover.index;
@@ -454,6 +462,42 @@ MenuGuide menu_guide(MenuTag tag, double x, double y, double f, double m) {
     case MenuTag::bomb: return {K::point, x + 60.0 * m * f, y - 200.0 * m, 0.0, 0.0};
     default: return {};
   }
+}
+
+namespace {
+
+double channel_light(std::uint32_t byte) {
+  const double c = static_cast<double>(byte & 0xFF) / 255.0;
+  return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+}
+
+double luminance(std::uint32_t rgb) {
+  return 0.2126 * channel_light(rgb >> 16) + 0.7152 * channel_light(rgb >> 8) +
+         0.0722 * channel_light(rgb);
+}
+
+}  // namespace
+
+double menu_contrast(std::uint32_t a, std::uint32_t b) {
+  const double la = luminance(a), lb = luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+std::uint32_t menu_readable(std::uint32_t colour, std::uint32_t background, double ratio) {
+  colour &= 0xFFFFFF;
+  if (menu_contrast(colour, background) >= ratio) return colour;
+  const std::uint32_t far =
+      menu_contrast(0x000000, background) >= menu_contrast(0xFFFFFF, background) ? 0x000000 : 0xFFFFFF;
+  for (int step = 1; step <= 20; ++step) {
+    const double t = step / 20.0;
+    std::uint32_t out = 0;
+    for (int shift = 16; shift >= 0; shift -= 8) {
+      const double c = (colour >> shift) & 0xFF, f = (far >> shift) & 0xFF;
+      out |= static_cast<std::uint32_t>(std::lround(c + (f - c) * t)) << shift;
+    }
+    if (menu_contrast(out, background) >= ratio) return out;
+  }
+  return far;
 }
 
 std::vector<std::int16_t> menu_click_wave(bool choose, int rate) {

@@ -224,6 +224,12 @@ struct MenuGuide {
 };
 MenuGuide menu_guide(MenuTag tag, double x, double y, double facing, double m);
 
+// Contrast of two 0xRRGGBB colours by their relative luminance, from 1 to 21.
+double menu_contrast(std::uint32_t a, std::uint32_t b);
+// `colour` when it stands out `ratio` : 1 from `background`; else moved towards black or white,
+// whichever the background is further from, just far enough (ratios up to 4.5 always fit).
+std::uint32_t menu_readable(std::uint32_t colour, std::uint32_t background, double ratio);
+
 // Draws the menu in overlay pixels (the second 2D pass).
 void draw_menu(Canvas& canvas, const MenuState& menu, const MenuTargetView& target, double now);
 

@@ -6,7 +6,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <numbers>
 #include <string>
+#include <utility>
 
 namespace perchkin {
 
@@ -59,6 +62,32 @@ void text_from(Canvas& canvas, std::string_view text, TextFormat format, double 
   if (layout) canvas.draw_text(*layout, {f(x), f(y - box_h / 2.0)}, colour);
 }
 
+// The pins' colour on the wheel; when the sections wear the same yellow (an accent near it with
+// rainbow off) the pins take the theme's text colour so they still read as pins.
+std::uint32_t pin_colour(const MenuState& menu, const MenuTheme& theme) {
+  if (menu.style.rainbow) return kMenuMarkRgb;
+  int apart = 0;
+  for (int shift = 16; shift >= 0; shift -= 8)
+    apart = std::max(apart, std::abs(static_cast<int>((menu.style.accent >> shift) & 0xFF) -
+                                     static_cast<int>((kMenuMarkRgb >> shift) & 0xFF)));
+  return apart < 56 ? theme.text : kMenuMarkRgb;
+}
+
+// An item's symbol centred on (x, y). Hide all's dotted circle is drawn as eight dots of its
+// own: the fonts' glyph is a faint speck beside the other symbols.
+void symbol_at(Canvas& canvas, std::string_view symbol, const TextFormat& format, double x, double y,
+               CanvasColor colour, double box_w, double box_h, double m) {
+  if (symbol != "\u25CC") {
+    text_at(canvas, symbol, format, x, y, colour, box_w, box_h);
+    return;
+  }
+  for (int i = 0; i < 8; ++i) {
+    const double angle = i * std::numbers::pi / 4.0;
+    canvas.fill_ellipse({f(x + 7.5 * m * std::cos(angle)), f(y + 7.5 * m * std::sin(angle))}, f(1.8 * m),
+                        f(1.8 * m), colour);
+  }
+}
+
 double open_opacity(const MenuState& menu, double now) {
   return std::clamp(menu.style.opacity, 0.0, 1.0) * progress(menu, now, menu.opened_at, 0.0, 0.1);
 }
@@ -107,15 +136,15 @@ void draw_guide(Canvas& canvas, const MenuState& menu, const MenuTargetView& tar
   }
 }
 
-// The hint line `below` the anchor, or as far above it when that would leave the overlay.
+// The hint line's centre `below` the anchor, or `above` it when below would leave the overlay.
 void draw_hint(Canvas& canvas, const MenuState& menu, const MenuTheme& theme, double below,
-               double bottom, double opacity) {
+               double above, double bottom, double opacity) {
   const std::string hint = hint_text(menu);
   if (hint.empty()) return;
   const double m = menu.scale;
   const TextFormat format = small_format(m);
   const double w = 360.0 * m, h = 22.0 * m;
-  const double y = menu.anchor_y + below + h / 2.0 > bottom ? menu.anchor_y - below : menu.anchor_y + below;
+  const double y = menu.anchor_y + below + h / 2.0 > bottom ? menu.anchor_y - above : menu.anchor_y + below;
   const auto layout = canvas.layout_text(hint, format, f(w), f(h));
   if (!layout) return;
   const double tw = std::min(w, static_cast<double>(layout->size().width)) + 20.0 * m;
@@ -124,6 +153,22 @@ void draw_hint(Canvas& canvas, const MenuState& menu, const MenuTheme& theme, do
                            f(h / 2.0), with_alpha(theme.background, opacity));
   canvas.draw_text(*layout, {f(menu.anchor_x - w / 2.0), f(y - h / 2.0)},
                    with_alpha(theme.text, opacity));
+}
+
+// How far the settled wheel's shapes reach above and below its centre, in menu units: the hub,
+// the section bubbles (hovered size) and whatever sits on the outer ring now.
+std::pair<double, double> wheel_reach(const MenuState& menu) {
+  double up = kHubDrawn, down = kHubDrawn;
+  const auto reach = [&](double angle, double distance, double radius) {
+    const double y = std::sin(angle) * distance;
+    up = std::max(up, radius - y);
+    down = std::max(down, radius + y);
+  };
+  for (int k = 0; k < kMenuSectionCount; ++k)
+    reach(menu_section_angle(k), kSectionDistance, kSectionBubble * 1.12);
+  const auto n = static_cast<int>(menu_ring_items(menu).size());
+  for (int i = 0; i < n; ++i) reach(menu_item_angle(menu.level, i, n), kItemDistance, kItemBubble * 1.15);
+  return {up, down};
 }
 
 void draw_wheel(Canvas& canvas, const MenuState& menu, const MenuTargetView& target, double now) {
@@ -154,8 +199,10 @@ void draw_wheel(Canvas& canvas, const MenuState& menu, const MenuTargetView& tar
       canvas.stroke_ellipse({f(cx), f(cy)}, f(r + 3.0 * m), f(r + 3.0 * m),
                             with_alpha(theme.text, a), f(2.0 * m));
     const auto& s = sections[static_cast<std::size_t>(k)];
-    text_at(canvas, s.symbol, symbol, cx, cy - 6.0 * m, with_alpha(0xFFFFFF, a), 2.0 * r, 24.0 * m);
-    text_at(canvas, s.name, small, cx, cy + 13.0 * m, with_alpha(0xFFFFFF, a), 2.0 * r, 16.0 * m);
+    // White on dark bubbles, dark on light ones (light accents), readable as text either way.
+    const std::uint32_t ink = menu_readable(0xFFFFFF, colour, 4.5);
+    text_at(canvas, s.symbol, symbol, cx, cy - 6.0 * m, with_alpha(ink, a), 2.0 * r, 24.0 * m);
+    text_at(canvas, s.name, small, cx, cy + 13.0 * m, with_alpha(ink, a), 2.0 * r, 16.0 * m);
   }
 
   const std::vector<MenuItemRef> ring = menu_ring_items(menu);
@@ -173,16 +220,18 @@ void draw_wheel(Canvas& canvas, const MenuState& menu, const MenuTargetView& tar
     const double d = kItemDistance * m * grow;
     const double cx = ax + std::cos(angle) * d, cy = ay + std::sin(angle) * d;
     const double r = kItemBubble * m * (1.0 + 0.15 * hover);
-    const std::uint32_t base = menu.level < 0 ? kMenuMarkRgb : section_colour(menu, ref.section);
-    canvas.fill_ellipse({f(cx), f(cy)}, f(r), f(r), with_alpha(mix(base, theme.text, 0.25 * hover), a));
+    const std::uint32_t base = menu.level < 0 ? pin_colour(menu, theme) : section_colour(menu, ref.section);
+    const std::uint32_t fill = mix(base, theme.text, 0.25 * hover);
+    canvas.fill_ellipse({f(cx), f(cy)}, f(r), f(r), with_alpha(fill, a));
     if (menu.focus_ring && menu.hover == MenuHover{MenuHoverKind::item, i})
       canvas.stroke_ellipse({f(cx), f(cy)}, f(r + 3.0 * m), f(r + 3.0 * m),
                             with_alpha(theme.text, a), f(2.0 * m));
-    const std::uint32_t ink = menu.level < 0 ? 0x211F1C : 0xFFFFFF;
-    text_at(canvas, item.symbol, symbol, cx, cy, with_alpha(ink, a), 2.0 * r, 2.0 * r);
+    const std::uint32_t ink = menu_readable(menu.level < 0 ? 0x211F1C : 0xFFFFFF, fill, 3.0);
+    symbol_at(canvas, item.symbol, symbol, cx, cy, with_alpha(ink, a), 2.0 * r, 2.0 * r, m);
     if (menu.level >= 0 && menu_pinned(menu, item.label)) {
       const double px = cx + 0.7 * r, py = cy - 0.7 * r;
-      canvas.fill_ellipse({f(px), f(py)}, f(4.0 * m), f(4.0 * m), with_alpha(kMenuMarkRgb, a));
+      canvas.fill_ellipse({f(px), f(py)}, f(4.0 * m), f(4.0 * m),
+                          with_alpha(menu_readable(kMenuMarkRgb, fill, 3.0), a));
     }
   }
 
@@ -194,7 +243,9 @@ void draw_wheel(Canvas& canvas, const MenuState& menu, const MenuTargetView& tar
   text_at(canvas, menu.level < 0 ? "✕ Close" : "‹ Back", small, ax, ay,
           with_alpha(hub_hovered ? theme.text : theme.dim, opacity), 2.0 * hub, 20.0 * m);
 
-  draw_hint(canvas, menu, theme, (kOuterRingOuter + 22.0) * m, target.overlay_bottom, opacity);
+  // The hint sits just beyond what is drawn, below the wheel or, near the bottom, above it.
+  const auto [up, down] = wheel_reach(menu);
+  draw_hint(canvas, menu, theme, (down + 22.0) * m, (up + 22.0) * m, target.overlay_bottom, opacity);
 }
 
 void draw_panel(Canvas& canvas, const MenuState& menu, const MenuTargetView& target, double now) {
@@ -242,30 +293,33 @@ void draw_panel(Canvas& canvas, const MenuState& menu, const MenuTargetView& tar
     const auto hover = static_cast<double>(menu.section_hover[static_cast<std::size_t>(row)]);
     const bool open = menu.level == row;
     const std::uint32_t colour = section_colour(menu, row);
-    if (open || hover > 0.02)
+    const double tint = open ? 0.55 : hover > 0.02 ? 0.35 * hover : 0.0;
+    if (tint > 0.0)
       canvas.fill_rounded_rect({f(left + 6.0 * m + slide), f(y0 + 2.0 * m),
                                 f(left + (kPanelLeftColumn - 4.0) * m + slide), f(y0 + (kPanelRow - 2.0) * m)},
-                               f(8.0 * m), with_alpha(colour, a * (open ? 0.55 : 0.35 * hover)));
+                               f(8.0 * m), with_alpha(colour, a * tint));
+    const std::uint32_t row_bg = mix(theme.background, colour, tint);
+    // An accent close to the theme's background tints nothing visible: outline the row instead.
+    if (tint > 0.0 && menu_contrast(row_bg, theme.background) < 1.3)
+      canvas.stroke_rounded_rect({f(left + 6.0 * m + slide), f(y0 + 2.0 * m),
+                                  f(left + (kPanelLeftColumn - 4.0) * m + slide), f(y0 + (kPanelRow - 2.0) * m)},
+                                 f(8.0 * m), with_alpha(theme.dim, a * std::min(1.0, 2.0 * tint)), f(1.0 * m));
     if (menu.focus_ring && menu.hover == MenuHover{MenuHoverKind::section, row})
       canvas.stroke_rounded_rect({f(left + 6.0 * m), f(y0 + 2.0 * m), f(left + (kPanelLeftColumn - 4.0) * m),
                                   f(y0 + (kPanelRow - 2.0) * m)},
                                  f(8.0 * m), with_alpha(theme.text, a), f(1.5 * m));
     const auto& s = sections[static_cast<std::size_t>(row)];
-    text_at(canvas, s.symbol, symbol, left + 30.0 * m + slide, cy, with_alpha(colour, a), 40.0 * m,
-            kPanelRow * m);
-    text_at(canvas, s.name, label, left + 96.0 * m + slide, cy, with_alpha(theme.text, a), 110.0 * m,
-            kPanelRow * m);
+    text_at(canvas, s.symbol, symbol, left + 30.0 * m + slide, cy,
+            with_alpha(menu_readable(colour, row_bg, 3.0), a), 40.0 * m, kPanelRow * m);
+    text_at(canvas, s.name, label, left + 96.0 * m + slide, cy,
+            with_alpha(menu_readable(theme.text, row_bg, 4.5), a), 110.0 * m, kPanelRow * m);
   }
 
-  // The right column: the open section's items; before one is chosen, the hovered one's as a
-  // preview, or the invitation.
+  // The right column: the open section's items (the pointer opens what it hovers); at the top
+  // level the section the keys stand on, which Enter opens, or the invitation.
   const double column = left + kPanelLeftColumn * m;
   int shown = menu.level;
-  double preview = 1.0;
-  if (shown < 0 && menu.hover.kind == MenuHoverKind::section) {
-    shown = menu.hover.index;
-    preview = 0.45;
-  }
+  if (shown < 0 && menu.hover.kind == MenuHoverKind::section) shown = menu.hover.index;
   if (shown < 0) {
     text_at(canvas, "Hover a section", small, column + (kPanelWidth - kPanelLeftColumn) / 2.0 * m,
             top + (kPanelHeader + 2.5 * kPanelRow) * m, with_alpha(theme.dim, opacity),
@@ -279,7 +333,7 @@ void draw_panel(Canvas& canvas, const MenuState& menu, const MenuTargetView& tar
       const double fade = progress(menu, now, since, 0.016 * static_cast<double>(row), 0.09);
       const double slide =
           (1.0 - menu_ease(progress(menu, now, since, 0.016 * static_cast<double>(row), 0.18))) * 16.0 * m;
-      const double a = opacity * fade * preview * (menu_item_enabled(menu, item) ? 1.0 : 0.35);
+      const double a = opacity * fade * (menu_item_enabled(menu, item) ? 1.0 : 0.35);
       const double y0 = top + (kPanelHeader + kPanelRow * static_cast<double>(row)) * m;
       const double cy = y0 + kPanelRow / 2.0 * m;
       const bool hovered = menu.level >= 0 && menu.hover == MenuHover{MenuHoverKind::item, static_cast<int>(row)};
@@ -287,21 +341,26 @@ void draw_panel(Canvas& canvas, const MenuState& menu, const MenuTargetView& tar
           menu.level >= 0 ? static_cast<double>(menu.item_hover[std::min(row, menu.item_hover.size() - 1)]) : 0.0;
       const CanvasRect band{f(column + 4.0 * m + slide), f(y0 + 2.0 * m),
                             f(left + (kPanelWidth - 6.0) * m + slide), f(y0 + (kPanelRow - 2.0) * m)};
-      if (hover > 0.02) canvas.fill_rounded_rect(band, f(8.0 * m), with_alpha(colour, a * 0.4 * hover));
+      const double tint = hover > 0.02 ? 0.4 * hover : 0.0;
+      if (tint > 0.0) canvas.fill_rounded_rect(band, f(8.0 * m), with_alpha(colour, a * tint));
+      const std::uint32_t row_bg = mix(theme.background, colour, tint);
+      if (tint > 0.0 && menu_contrast(row_bg, theme.background) < 1.3)
+        canvas.stroke_rounded_rect(band, f(8.0 * m), with_alpha(theme.dim, a * std::min(1.0, 2.0 * tint)), f(1.0 * m));
       if (hovered && menu.focus_ring)
         canvas.stroke_rounded_rect(band, f(8.0 * m), with_alpha(theme.text, a), f(1.5 * m));
-      text_at(canvas, item.symbol, symbol, column + 24.0 * m + slide, cy, with_alpha(colour, a),
-              36.0 * m, kPanelRow * m);
-      text_from(canvas, item.label, label, column + 46.0 * m + slide, cy, with_alpha(theme.text, a),
-                130.0 * m, kPanelRow * m);
+      symbol_at(canvas, item.symbol, symbol, column + 24.0 * m + slide, cy,
+                with_alpha(menu_readable(colour, row_bg, 3.0), a), 36.0 * m, kPanelRow * m, m);
+      text_from(canvas, item.label, label, column + 46.0 * m + slide, cy,
+                with_alpha(menu_readable(theme.text, row_bg, 4.5), a), 130.0 * m, kPanelRow * m);
       if (menu_pinned(menu, item.label))
         canvas.fill_ellipse({f(left + (kPanelWidth - 18.0) * m + slide), f(cy)}, f(4.0 * m), f(4.0 * m),
-                            with_alpha(kMenuMarkRgb, a));
+                            with_alpha(menu_readable(kMenuMarkRgb, row_bg, 3.0), a));
     }
   }
   canvas.set_transform(base);
   // The hint goes just under the panel, where no row can cover it.
-  draw_hint(canvas, menu, theme, (kPanelHeight / 2.0 + 18.0) * m, target.overlay_bottom, opacity);
+  draw_hint(canvas, menu, theme, (kPanelHeight / 2.0 + 18.0) * m, (kPanelHeight / 2.0 + 18.0) * m,
+            target.overlay_bottom, opacity);
 }
 
 }  // namespace

@@ -190,6 +190,31 @@ std::string StudioUi::fit_tail(std::string_view full, const TextFormat& format, 
   return t;
 }
 
+bool StudioUi::focus_stop(const CanvasRect& r) {
+  const int index = stops_++;
+  const StudioState::Detail& d = detail();
+  if (!d.focus_shown || d.focus != index || blocked_) return false;
+  canvas_.stroke_rounded_rect({r.left - px(3.0f), r.top - px(3.0f), r.right + px(3.0f), r.bottom + px(3.0f)},
+                              px(8.0f), col(th::kAccentHover), px(2.0f));
+  focus_rect_ = r;
+  return true;
+}
+
+std::optional<StudioKey> StudioUi::take_key(bool focused) {
+  if (!focused || !key_) return std::nullopt;
+  const std::optional<StudioKey> k = key_;
+  key_.reset();
+  return k;
+}
+
+void StudioUi::ask(StudioState::Detail::Ask kind, std::string name) {
+  StudioState::Detail& d = detail();
+  d.confirming = true;
+  d.ask = kind;
+  d.ask_name = std::move(name);
+  d.drag.clear();
+}
+
 void StudioUi::tile(const CanvasRect& r, bool hover) {
   canvas_.fill_rounded_rect(r, px(kTileRadius), col(hover ? th::kTileHover : th::kTile));
 }
@@ -216,7 +241,8 @@ bool StudioUi::toggle(std::string_view label, std::string_view hint, bool& value
     text(hint, font(11.5f, 600), {left_ + pad, y_ + px(33.0f)}, text_w, th::kText2);
   }
   bool changed_now = false;
-  if (clicked(r)) {
+  const std::optional<StudioKey> k = take_key(focus_stop(r));
+  if (clicked(r) || k == StudioKey::enter || k == StudioKey::space) {
     value = !value;
     changed_now = true;
     changed();
@@ -275,6 +301,12 @@ int StudioUi::choice(std::string_view label, std::span<const std::string_view> o
     if (clicked(seg) && !on) picked = static_cast<int>(i);
     x += widths[i];
   }
+  // The arrows step along the segments.
+  const int n = static_cast<int>(options.size());
+  if (const auto k = take_key(focus_stop(group))) {
+    if ((k == StudioKey::left || k == StudioKey::up) && selected > 0) picked = selected - 1;
+    if ((k == StudioKey::right || k == StudioKey::down) && selected + 1 < n) picked = std::max(0, selected + 1);
+  }
   y_ += h + px(kRowGap);
   if (picked >= 0) changed();
   return picked;
@@ -329,6 +361,23 @@ bool StudioUi::number(const NumberRow& row) {
     }
   }
 
+  // The arrows move the slider a twentieth of its range; Enter types a number.
+  const std::optional<StudioKey> k = take_key(focus_stop(r));
+  if (k == StudioKey::left || k == StudioKey::down || k == StudioKey::right || k == StudioKey::up) {
+    double step = (row.max - row.min) / 20.0;
+    switch (row.unit) {
+      case NumberUnit::percent: step = std::max(0.01, round_half_away(step * 100.0) / 100.0); break;
+      case NumberUnit::whole: step = std::max(1.0, round_half_away(step)); break;
+      case NumberUnit::decimal: step = std::max(0.1, round_half_away(step * 10.0) / 10.0); break;
+    }
+    const double sign = k == StudioKey::left || k == StudioKey::down ? -1.0 : 1.0;
+    const double v = std::clamp(value + sign * step, row.min, row.max);
+    if (v != value) {
+      value = v;
+      changed_now = true;
+    }
+  }
+
   // The track, its filled part and the knob.
   const double t = row.max > row.min
                        ? std::clamp((value - row.min) / (row.max - row.min), 0.0, 1.0)
@@ -344,7 +393,7 @@ bool StudioUi::number(const NumberRow& row) {
   canvas_.fill_ellipse({kx, cy}, px(4.0f), px(4.0f), col(th::kAccent));
 
   // The value, which becomes a text field on a click.
-  if (clicked(value_box) && !typing) {
+  if ((clicked(value_box) || k == StudioKey::enter) && !typing) {
     d.drag.clear();
     std::string initial = studio_number_text(value, row.unit);
     if (row.unit == NumberUnit::percent && !initial.empty()) initial.pop_back();
@@ -359,20 +408,24 @@ bool StudioUi::number(const NumberRow& row) {
     canvas_.stroke_rounded_rect(value_box, px(5.0f), col(th::kAccent), px(1.5f));
     const float inner_right = value_box.right - px(8.0f);
     const float inner = value_box.right - value_box.left - px(16.0f);
-    // The caret sits after the digits, before any percent sign.
-    const float pct = row.unit == NumberUnit::percent ? measure("%", vf).width : 0.0f;
+    // The caret sits after the digits, in a gap of its own before any percent sign.
+    const bool percent = row.unit == NumberUnit::percent;
+    const float pct = percent ? measure("%", vf).width + px(4.0f) : 0.0f;
+    const float digits_right = inner_right - pct;
     const std::string digits = fit_tail(d.text, vf, inner - pct);
     if (d.fresh && !digits.empty()) {
       // The value it opened with is selected: the first key replaces it.
       const float dw = measure(digits, vf).width;
-      canvas_.fill_rect({inner_right - pct - dw - px(1.0f), value_box.top + px(7.0f),
-                         inner_right - pct + px(1.0f), value_box.bottom - px(7.0f)},
+      canvas_.fill_rect({digits_right - dw - px(1.0f), value_box.top + px(7.0f),
+                         digits_right + px(1.0f), value_box.bottom - px(7.0f)},
                         col(th::kAccent, 0.35f));
     }
-    text(digits + (row.unit == NumberUnit::percent ? "%" : ""), vf,
-         {value_box.left + px(4.0f), value_box.top}, inner + px(4.0f), th::kText,
-         value_box.bottom - value_box.top);
-    const float caret_x = inner_right - pct + px(1.0f);
+    text(digits, vf, {value_box.left + px(4.0f), value_box.top}, digits_right - value_box.left - px(4.0f),
+         th::kText, value_box.bottom - value_box.top);
+    if (percent)
+      text("%", vf, {value_box.left + px(4.0f), value_box.top}, inner + px(4.0f), th::kText,
+           value_box.bottom - value_box.top);
+    const float caret_x = digits_right + px(2.0f);
     canvas_.line({caret_x, value_box.top + px(7.0f)}, {caret_x, value_box.bottom - px(7.0f)},
                  col(th::kAccent), px(1.5f));
   } else {
@@ -410,7 +463,18 @@ bool StudioUi::colour(std::string_view label, std::uint32_t& rgb, bool muted) {
   text(hex, font(13.0f, 600, TextAlign::trailing, TextAlign::centre),
        {sw.left - px(112.0f), sw.top}, px(100.0f), th::kText2, sw.bottom - sw.top);
   bool changed_now = false;
-  if (clicked(head)) {
+  // Enter or Space opens and closes the palette; the arrows step through its colours.
+  const std::optional<StudioKey> k = take_key(focus_stop(head));
+  if (k == StudioKey::left || k == StudioKey::right || k == StudioKey::up || k == StudioKey::down) {
+    const auto at = std::find(kPalette.begin(), kPalette.end(), rgb & 0xFFFFFF);
+    const auto n = static_cast<std::ptrdiff_t>(kPalette.size());
+    std::ptrdiff_t i = at == kPalette.end() ? 0 : at - kPalette.begin();
+    if (at != kPalette.end()) i = (i + (k == StudioKey::left || k == StudioKey::up ? n - 1 : 1)) % n;
+    rgb = kPalette[static_cast<std::size_t>(i)];
+    changed_now = true;
+    changed();
+  }
+  if (clicked(head) || k == StudioKey::enter || k == StudioKey::space) {
     if (open) {
       d.palette.clear();
     } else {
@@ -461,7 +525,8 @@ bool StudioUi::button_at(const CanvasRect& r, std::string_view label, ButtonStyl
   canvas_.fill_rounded_rect(r, px(6.0f), col(fill));
   text(label, font(13.0f, 600, TextAlign::centre, TextAlign::centre), {r.left, r.top},
        r.right - r.left, ink, r.bottom - r.top);
-  return clicked(r);
+  const std::optional<StudioKey> k = take_key(focus_stop(r));
+  return clicked(r) || k == StudioKey::enter || k == StudioKey::space;
 }
 
 int StudioUi::buttons(std::span<const std::string_view> labels, ButtonStyle style,
@@ -512,7 +577,8 @@ bool StudioUi::entry(std::string_view label, FieldKind kind, std::size_t moment,
   const CanvasRect box{box_left, y_ + px(9.0f), left_ + width_ - pad, y_ + h - px(9.0f)};
   const bool focused = d.field == kind && (kind != FieldKind::moment || d.moment == moment);
   bool started = false;
-  if (!focused && clicked(box)) {
+  const std::optional<StudioKey> k = take_key(focus_stop(box));
+  if (!focused && (clicked(box) || k == StudioKey::enter || k == StudioKey::space)) {
     focus(kind, std::string(value));
     d.moment = moment;
     started = true;
@@ -614,17 +680,44 @@ std::size_t field_limit(FieldKind kind) {
   return kind == FieldKind::number ? kNumberChars : kPhraseChars;
 }
 
+// The panel's answer: its own action, or nothing on Cancel.
+void answer_confirmation(StudioUi& ui, bool accepted) {
+  StudioState::Detail& d = ui.detail();
+  d.confirming = false;
+  if (!accepted) return;
+  using Ask = StudioState::Detail::Ask;
+  switch (d.ask) {
+    case Ask::number:
+      if (apply_number(d.confirm_row, d.confirm_value, ui.settings(), ui.unleashed())) ui.changed();
+      break;
+    case Ask::reset:
+      ui.settings() = Settings{};
+      ui.changed();
+      ui.request({StudioRequest::Kind::reset_everything, 0, ""});
+      break;
+    case Ask::delete_hat:
+    case Ask::delete_glasses:
+      ui.request({d.ask == Ask::delete_hat ? StudioRequest::Kind::delete_hat
+                                           : StudioRequest::Kind::delete_glasses,
+                  0, d.ask_name});
+      break;
+  }
+}
+
 void handle_keys(StudioUi& ui, const StudioInput& in) {
   StudioState::Detail& d = ui.detail();
   for (char32_t c : in.typed) {
     if (d.confirming) {
-      if (c == kStudioEscape) d.confirming = false;
+      // Enter takes the panel's own action, Escape cancels.
+      if (c == kStudioEscape || c == kStudioEnter) answer_confirmation(ui, c == kStudioEnter);
       continue;
     }
     if (d.field == FieldKind::none) continue;
     if (c == kStudioEnter) {
       const bool phrase = d.field == FieldKind::phrase;
       commit_field(ui);
+      // The Enter that committed opens the panel at most; it does not answer it too.
+      if (d.confirming) break;
       // The lines entry stays open for the next line.
       if (phrase) d.field = FieldKind::phrase;
     } else if (c == kStudioEscape) {
@@ -686,6 +779,7 @@ void draw_nav(StudioUi& ui, StudioState& state, bool blocked) {
     if (over && in.pressed && state.page != p) {
       state.page = p;
       state.scroll = 0.0f;
+      ui.detail().focus = -1;
       ui.detail().palette.clear();
       ui.detail().drag.clear();
     }
@@ -701,13 +795,37 @@ void draw_confirmation(StudioUi& ui, StudioState& state) {
   c.fill_rect({0, 0, w, h}, col(0x000000, 0.55f));
   const float pw = 460 * s;
   const float pad = 24 * s;
+  using Ask = StudioState::Detail::Ask;
   const NumberRow& row = d.confirm_row;
-  const std::string message = std::string(row.label) + " will be set to " +
-                              studio_number_text(d.confirm_value, row.unit) +
-                              ". The normal range is " + studio_number_text(row.min, row.unit) +
-                              " to " + studio_number_text(row.max, row.unit) + ".";
-  const std::string_view warning =
-      "Buddies may fly off, jitter or act strangely. You can always use Reset.";
+  std::string_view title = "Outside the normal range", action = "Use it anyway";
+  std::string message;
+  std::string_view warning;
+  ButtonStyle style = ButtonStyle::accent;
+  switch (d.ask) {
+    case Ask::number:
+      message = std::string(row.label) + " will be set to " + studio_number_text(d.confirm_value, row.unit) +
+                ". The normal range is " + studio_number_text(row.min, row.unit) + " to " +
+                studio_number_text(row.max, row.unit) + ".";
+      warning = "Buddies may fly off, jitter or act strangely. You can always use Reset.";
+      break;
+    case Ask::reset:
+      title = "Reset everything?";
+      action = "Reset everything";
+      message = "Every setting goes back to its default, your own lines, the lines for each moment, "
+                "the pinned menu items and the chosen hat and glasses included.";
+      warning = "This cannot be undone.";
+      style = ButtonStyle::danger;
+      break;
+    case Ask::delete_hat:
+    case Ask::delete_glasses:
+      title = "Delete this image?";
+      action = "Delete";
+      message = "\u201C" + d.ask_name + "\u201D will be removed from " +
+                (d.ask == Ask::delete_hat ? "your hats" : "your glasses") + " and its copy deleted.";
+      warning = "The file you imported it from stays where it is.";
+      style = ButtonStyle::danger;
+      break;
+  }
   const TextFormat body = ui.font(14.0f, 400);
   const float text_w = pw - 2 * pad;
   const float mh = ui.measure(message, body, text_w).height;
@@ -718,7 +836,7 @@ void draw_confirmation(StudioUi& ui, StudioState& state) {
                       col(th::kBorder));
   c.fill_rounded_rect({left, top, left + pw, top + ph}, 10 * s, col(th::kTile));
   float y = top + pad;
-  ui.text("Outside the normal range", ui.font(16.0f, 600), {left + pad, y}, text_w, th::kText);
+  ui.text(title, ui.font(16.0f, 600), {left + pad, y}, text_w, th::kText);
   y += 26 * s + 12 * s;
   ui.text(message, body, {left + pad, y}, text_w, th::kText);
   y += mh + 8 * s;
@@ -727,7 +845,7 @@ void draw_confirmation(StudioUi& ui, StudioState& state) {
   // The panel's own buttons answer even though the page does not.
   ui.set_blocked(false);
   const TextFormat bf = ui.font(13.0f, 600);
-  const float use_w = ui.measure("Use it anyway", bf).width + 32 * s;
+  const float use_w = ui.measure(action, bf).width + 32 * s;
   const float cancel_w = std::max(80 * s, ui.measure("Cancel", bf).width + 32 * s);
   const float by = y;
   const CanvasRect use{left + pw - pad - use_w, by, left + pw - pad, by + 36 * s};
@@ -735,13 +853,8 @@ void draw_confirmation(StudioUi& ui, StudioState& state) {
   // The view for hit tests is the whole window here.
   ui.begin_column(left, y, pw, {0, 0, w, h});
   const bool cancelled = ui.button_at(cancel, "Cancel", ButtonStyle::normal);
-  const bool accepted = ui.button_at(use, "Use it anyway", ButtonStyle::accent);
-  if (accepted) {
-    d.confirming = false;
-    if (apply_number(row, d.confirm_value, ui.settings(), ui.unleashed())) ui.changed();
-  } else if (cancelled) {
-    d.confirming = false;
-  }
+  const bool accepted = ui.button_at(use, action, style);
+  if (accepted || cancelled) answer_confirmation(ui, accepted);
   (void)state;
 }
 
@@ -757,6 +870,8 @@ void studio_open_page(StudioState& state, int page) {
   d.confirming = false;
   d.drag.clear();
   d.palette.clear();
+  d.focus = -1;
+  d.focus_shown = false;
 }
 
 StudioFrameResult studio_frame(Canvas& canvas, StudioState& state, const StudioInput& input,
@@ -769,7 +884,30 @@ StudioFrameResult studio_frame(Canvas& canvas, StudioState& state, const StudioI
   const float s = ui.s();
   const float w = kStudioWidth * s, h = kStudioHeight * s;
 
+  const bool typing_at_start = d.field != FieldKind::none;
+  const bool confirming_at_start = d.confirming;
   handle_keys(ui, input);
+  // Tab and Shift+Tab walk the page's controls (leaving a field as a click elsewhere would);
+  // the first other key acts on the focused one.
+  std::optional<StudioKey> action;
+  for (StudioKey k : input.keys) {
+    if (confirming_at_start || d.confirming) break;
+    if (k == StudioKey::tab || k == StudioKey::back_tab) {
+      if (d.field != FieldKind::none) commit_field(ui);
+      if (d.confirming || d.focus_stops <= 0) continue;
+      const int n = d.focus_stops;
+      if (!d.focus_shown || d.focus < 0 || d.focus >= n)
+        d.focus = k == StudioKey::tab ? 0 : n - 1;
+      else
+        d.focus = (d.focus + (k == StudioKey::tab ? 1 : n - 1)) % n;
+      d.focus_shown = true;
+      d.palette.clear();
+    } else if (!typing_at_start && !action && d.focus_shown) {
+      action = k;
+    }
+  }
+  if (input.pressed) d.focus_shown = false;
+  ui.set_key(action);
   // A press anywhere but the field being typed into confirms it.
   if (input.pressed && !d.confirming && d.field != FieldKind::none &&
       !contains(d.field_rect, input.x, input.y)) {
@@ -817,6 +955,19 @@ StudioFrameResult studio_frame(Canvas& canvas, StudioState& state, const StudioI
   }
   const float content = ui.cursor() - top + 24 * s;
   canvas.pop_clip();
+  d.focus_stops = ui.stops();
+  if (d.focus >= d.focus_stops) d.focus = d.focus_stops - 1;
+  // What the keys reach stays in view: the focused control, and a field kept open after Enter.
+  if (!input.keys.empty() || !input.typed.empty()) {
+    std::optional<CanvasRect> keep = ui.focus_rect();
+    if (d.field != FieldKind::none && d.field_rect.bottom > d.field_rect.top) keep = d.field_rect;
+    if (keep) {
+      const float margin = 12 * s;
+      if (keep->bottom + margin > view.bottom) state.scroll += keep->bottom + margin - view.bottom;
+      else if (keep->top - margin < view.top) state.scroll -= view.top - (keep->top - margin);
+      if (keep->bottom + margin > view.bottom || keep->top - margin < view.top) result.animating = true;
+    }
+  }
   // A soft edge where the content slides under the header.
   canvas.fill_rect({kNavWidth * s, view.top - 1 * s, w, view.top}, col(th::kBorder, 0.6f));
 

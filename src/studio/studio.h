@@ -39,6 +39,10 @@ inline constexpr char32_t kStudioBackspace = 8;
 inline constexpr char32_t kStudioEnter = 13;
 inline constexpr char32_t kStudioEscape = 27;
 
+// Keys that move the keyboard focus between the controls and act on the focused one; they come
+// beside the typed characters (Tab, Enter and Space arrive as both).
+enum class StudioKey : std::uint8_t { tab, back_tab, left, right, up, down, enter, space };
+
 // Filled by the window, read by the frame. Positions are client pixels (scaled).
 struct StudioInput {
   float x = -1.0f, y = -1.0f;  // the pointer; negative when it is outside the window
@@ -47,6 +51,7 @@ struct StudioInput {
   bool released = false;       // went up since the last frame
   float wheel = 0.0f;          // notches (wheel units / 120), positive away from the user
   std::vector<char32_t> typed; // Unicode scalar values in order; surrogate halves never enter
+  std::vector<StudioKey> keys;  // in order
   bool close_requested = false;
   bool needs_redraw = true;    // set by every change above; cleared by the frame
 
@@ -55,6 +60,7 @@ struct StudioInput {
     pressed = released = false;
     wheel = 0.0f;
     typed.clear();
+    keys.clear();
     needs_redraw = false;
   }
 };

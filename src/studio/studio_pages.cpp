@@ -101,11 +101,13 @@ void wear_gallery(StudioUi& ui, std::string_view label, WearKind kind) {
               {cross.left, cross.top}, cross.right - cross.left, 0xFFFFFF,
               cross.bottom - cross.top);
     }
+    // Enter or Space on a focused thumbnail wears it.
+    const std::optional<StudioKey> k = ui.take_key(ui.focus_stop(cell));
     if (ui.clicked(cross)) {
-      ui.request({kind == WearKind::hat ? StudioRequest::Kind::delete_hat
-                                        : StudioRequest::Kind::delete_glasses,
-                  0, image.name});
-    } else if (ui.clicked(cell) && !on) {
+      ui.ask(kind == WearKind::hat ? StudioState::Detail::Ask::delete_hat
+                                   : StudioState::Detail::Ask::delete_glasses,
+             image.name);
+    } else if ((ui.clicked(cell) || k == StudioKey::enter || k == StudioKey::space) && !on) {
       selected = image.name;
       builtin = 0;
       ui.changed();
@@ -159,7 +161,8 @@ void studio_page_look(StudioUi& ui) {
   ui.heading("Hats");
   builtin_choice(ui, WearKind::hat);
   wear_gallery(ui, "Your hats", WearKind::hat);
-  if (look.hat != 0 || !s.custom_hat.empty()) {
+  // Size and height move only the user's own images; the built-in wear is drawn to its map.
+  if (!s.custom_hat.empty()) {
     ui.number({"Hat size", f_hat_size, 0.3, 3.0, NumberUnit::percent});
     ui.number({"Hat height", f_hat_lift, -6.0, 6.0, NumberUnit::decimal});
   }
@@ -167,7 +170,7 @@ void studio_page_look(StudioUi& ui) {
   ui.heading("Glasses");
   builtin_choice(ui, WearKind::glasses);
   wear_gallery(ui, "Your glasses", WearKind::glasses);
-  if (look.glasses != 0 || !s.custom_glasses.empty()) {
+  if (!s.custom_glasses.empty()) {
     ui.number({"Glasses size", f_glasses_size, 0.3, 3.0, NumberUnit::percent});
     ui.number({"Glasses height", f_glasses_lift, -6.0, 6.0, NumberUnit::decimal});
   }
@@ -249,17 +252,21 @@ void studio_page_world(StudioUi& ui) {
     const TextFormat bf = ui.font(13.0f, 600);
     const float bh = ui.px(34.0f), gap = ui.px(8.0f), by = top + (h - bh) / 2;
     const float remove_w = ui.measure("Remove all", bf).width + ui.px(32.0f);
-    float x = left + ui.width() - pad - remove_w;
-    if (ui.button_at({x, by, x + remove_w, by + bh}, "Remove all", ButtonStyle::danger))
-      ui.request({StudioRequest::Kind::remove_all, 0, ""});
-    x -= gap * 2;
+    // Laid out from the right, drawn from the left, so the keyboard meets them in reading order.
+    const float remove_x = left + ui.width() - pad - remove_w;
+    float x = remove_x - gap * 2;
+    std::array<float, 4> lefts{}, widths{};
     for (std::size_t i = steps.size(); i-- > 0;) {
-      const float bw = std::max(ui.px(48.0f), ui.measure(steps[i].label, bf).width + ui.px(24.0f));
-      x -= bw;
-      if (ui.button_at({x, by, x + bw, by + bh}, steps[i].label, ButtonStyle::normal))
-        ui.request({StudioRequest::Kind::add_buddies, steps[i].count, ""});
+      widths[i] = std::max(ui.px(48.0f), ui.measure(steps[i].label, bf).width + ui.px(24.0f));
+      x -= widths[i];
+      lefts[i] = x;
       x -= gap;
     }
+    for (std::size_t i = 0; i < steps.size(); ++i)
+      if (ui.button_at({lefts[i], by, lefts[i] + widths[i], by + bh}, steps[i].label, ButtonStyle::normal))
+        ui.request({StudioRequest::Kind::add_buddies, steps[i].count, ""});
+    if (ui.button_at({remove_x, by, remove_x + remove_w, by + bh}, "Remove all", ButtonStyle::danger))
+      ui.request({StudioRequest::Kind::remove_all, 0, ""});
     ui.advance(h + ui.px(12.0f));
   }
 
@@ -340,11 +347,9 @@ void studio_page_general(StudioUi& ui) {
   ui.paragraph("If it gets too heavy, press Ctrl+Alt+Shift+R to remove every buddy.");
 
   ui.heading("Reset");
-  if (ui.buttons({"Reset everything to defaults"}, ButtonStyle::danger) == 0) {
-    s = Settings{};
-    ui.changed();
-    ui.request({StudioRequest::Kind::reset_everything, 0, ""});
-  }
+  // It wipes the user's own lines and pins too, so it asks first.
+  if (ui.buttons({"Reset everything to defaults"}, ButtonStyle::danger) == 0)
+    ui.ask(StudioState::Detail::Ask::reset);
 }
 
 void studio_page_about(StudioUi& ui) {
@@ -358,8 +363,9 @@ void studio_page_about(StudioUi& ui) {
                th::kText);
   ui.heading("Hotkeys (Ctrl+Alt+Shift)");
   ui.paragraph(
-      "B menu   \u00B7   H hide or show   \u00B7   S summon everyone   \u00B7   C clear   \u00B7   "
-      "G select a group   \u00B7   R remove all",
+      // No-break spaces keep each key with its words when the line wraps.
+      "B\u00A0menu   \u00B7   H\u00A0hide\u00A0or\u00A0show   \u00B7   S\u00A0summon\u00A0everyone   \u00B7   "
+      "C\u00A0clear   \u00B7   G\u00A0select\u00A0a\u00A0group   \u00B7   R\u00A0remove\u00A0all",
       th::kText);
   ui.heading("Privacy");
   ui.paragraph("No telemetry, no accounts and no network use beyond a local port on your own PC. "

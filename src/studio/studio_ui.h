@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -41,8 +42,12 @@ struct StudioState::Detail {
   bool fresh = false;         // still showing the value it opened with, all of it selected
   CanvasRect field_rect;      // where it was last drawn
 
-  // The confirmation panel for a typed number outside its normal range.
+  // The confirmation panel: for a typed number outside its normal range, before resetting
+  // everything, before deleting one of the user's images (its name in ask_name).
+  enum class Ask : std::uint8_t { number, reset, delete_hat, delete_glasses };
   bool confirming = false;
+  Ask ask = Ask::number;
+  std::string ask_name;
   NumberRow confirm_row;
   double confirm_value = 0.0;
 
@@ -50,6 +55,12 @@ struct StudioState::Detail {
   std::string drag;
   // The colour row whose palette is open, by its label.
   std::string palette;
+
+  // The keyboard focus: which of the page's focus stops has it (in drawing order), shown once a
+  // key moved it and hidden by a pointer press; and how many stops the last frame had.
+  int focus = -1;
+  bool focus_shown = false;
+  int focus_stops = 0;
 
   // The page's height last frame, for clamping the scroll.
   float content_height = 0.0f;
@@ -150,6 +161,17 @@ class StudioUi {
 
   // Starts typing into a field; drops any other.
   void focus(FieldKind kind, std::string initial);
+  // Opens the confirmation panel for a question other than a number's.
+  void ask(StudioState::Detail::Ask kind, std::string name = {});
+
+  // The keyboard focus. A focusable control calls focus_stop with its rectangle once it is
+  // drawn: true when it has the focus (its ring is drawn then). take_key hands the focused
+  // control this frame's action key (Enter, Space or an arrow), once.
+  bool focus_stop(const CanvasRect& r);
+  std::optional<StudioKey> take_key(bool focused);
+  void set_key(std::optional<StudioKey> key) { key_ = key; }
+  int stops() const { return stops_; }
+  const std::optional<CanvasRect>& focus_rect() const { return focus_rect_; }
 
   // Draw helpers shared by the pages.
   void tile(const CanvasRect& r, bool hover);
@@ -166,6 +188,9 @@ class StudioUi {
   float left_ = 0.0f, width_ = 0.0f, y_ = 0.0f;
   CanvasRect view_;
   bool blocked_ = false;
+  int stops_ = 0;
+  std::optional<StudioKey> key_;
+  std::optional<CanvasRect> focus_rect_;
 };
 
 // Number display and entry in a row's unit.

@@ -37,6 +37,12 @@ void studio_typed(StudioInput& input, char32_t c) {
   input.needs_redraw = true;
 }
 
+void studio_key(StudioInput& input, StudioKey key) {
+  if (input.keys.size() >= kStudioMaxTyped) return;
+  input.keys.push_back(key);
+  input.needs_redraw = true;
+}
+
 void queue_studio_event(std::vector<StudioEvent>& queue, const StudioEvent& event) {
   using Kind = StudioEvent::Kind;
   if (event.kind == Kind::move && !queue.empty() && queue.back().kind == Kind::move) {
@@ -55,6 +61,7 @@ void apply_studio_events(std::vector<StudioEvent>& queue, StudioInput& input) {
       case StudioEvent::Kind::button: studio_button(input, e.down); break;
       case StudioEvent::Kind::wheel: studio_wheel(input, e.notches); break;
       case StudioEvent::Kind::typed: studio_typed(input, e.c); break;
+      case StudioEvent::Kind::key: studio_key(input, e.key); break;
       case StudioEvent::Kind::close:
         input.close_requested = true;
         input.needs_redraw = true;

@@ -38,12 +38,13 @@ class StudioWindow {
 
 // What happened to a window, queued by its window procedure until the next pump().
 struct StudioEvent {
-  enum class Kind : std::uint8_t { move, leave, button, wheel, typed, close, expose };
+  enum class Kind : std::uint8_t { move, leave, button, wheel, typed, close, expose, key };
   Kind kind = Kind::expose;
   float x = 0.0f, y = 0.0f;  // move
   bool down = false;         // button (the left one)
   float notches = 0.0f;      // wheel
   char32_t c = 0;            // typed
+  StudioKey key = StudioKey::tab;
 };
 
 // Queues an event: a move right after a move replaces it, and a queue nobody drains stops
@@ -63,6 +64,8 @@ void studio_wheel(StudioInput& input, float notches);
 // everything past kStudioMaxTyped characters waiting for one frame.
 void studio_typed(StudioInput& input, char32_t c);
 inline constexpr std::size_t kStudioMaxTyped = 256;
+// Queues a focus key, as many as typed characters at most.
+void studio_key(StudioInput& input, StudioKey key);
 
 // Windows hands typed text over as UTF-16 units, one message each: a high surrogate waits for
 // the low one that follows it; a half without its partner is dropped.
@@ -100,6 +103,11 @@ class FakeStudioWindow final : public StudioWindow {
   void move(float x, float y) { queued.push_back({StudioEvent::Kind::move, x, y}); }
   void click(float x, float y);
   void type(std::u32string_view text);
+  void press(StudioKey key) {
+    StudioEvent e{StudioEvent::Kind::key};
+    e.key = key;
+    queued.push_back(e);
+  }
   void request_close() { queued.push_back({StudioEvent::Kind::close}); }
 
  private:

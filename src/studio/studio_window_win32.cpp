@@ -226,6 +226,22 @@ class Win32StudioWindow final : public StudioWindow {
         queue(e);
         return 0;
       }
+      case WM_KEYDOWN: {
+        StudioEvent e{StudioEvent::Kind::key};
+        bool known = true;
+        switch (wp) {
+          case VK_TAB: e.key = GetKeyState(VK_SHIFT) < 0 ? StudioKey::back_tab : StudioKey::tab; break;
+          case VK_LEFT: e.key = StudioKey::left; break;
+          case VK_RIGHT: e.key = StudioKey::right; break;
+          case VK_UP: e.key = StudioKey::up; break;
+          case VK_DOWN: e.key = StudioKey::down; break;
+          case VK_RETURN: e.key = StudioKey::enter; break;
+          case VK_SPACE: e.key = StudioKey::space; break;
+          default: known = false; break;
+        }
+        if (known) queue(e);
+        break;  // the typed character still follows as WM_CHAR
+      }
       case WM_CHAR: {
         const char32_t c = joiner_.push(static_cast<char16_t>(wp & 0xFFFF));
         if (c != 0) {

@@ -11,10 +11,35 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <unistd.h>
 #include <vector>
 
 namespace perchkin {
+
+namespace {
+
+// The focus keys by their unshifted keysym; Shift turns Tab back.
+std::optional<StudioKey> focus_key(KeySym keysym, bool shift) {
+  switch (keysym) {
+    case XK_Tab:
+    case XK_ISO_Left_Tab: return shift || keysym == XK_ISO_Left_Tab ? StudioKey::back_tab : StudioKey::tab;
+    case XK_Left:
+    case XK_KP_Left: return StudioKey::left;
+    case XK_Right:
+    case XK_KP_Right: return StudioKey::right;
+    case XK_Up:
+    case XK_KP_Up: return StudioKey::up;
+    case XK_Down:
+    case XK_KP_Down: return StudioKey::down;
+    case XK_Return:
+    case XK_KP_Enter: return StudioKey::enter;
+    case XK_space: return StudioKey::space;
+    default: return std::nullopt;
+  }
+}
+
+}  // namespace
 
 char32_t studio_keysym_char(unsigned long keysym) {
   switch (keysym) {
@@ -297,6 +322,8 @@ class X11StudioWindow final : public StudioWindow {
   }
 
   void key(XKeyEvent& e, StudioInput& input) {
+    if (const auto focus = focus_key(XLookupKeysym(&e, 0), (e.state & ShiftMask) != 0))
+      studio_key(input, *focus);
     KeySym keysym = NoSymbol;
     if (ic_ != nullptr) {
       char buffer[64];

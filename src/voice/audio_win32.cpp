@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <vector>
 
 namespace perchkin {
 
@@ -14,7 +16,10 @@ namespace {
 
 class WaveOutAudio final : public AudioOut {
  public:
-  ~WaveOutAudio() override { close(); }
+  ~WaveOutAudio() override {
+    close();
+    if (!wave_.empty()) PlaySoundW(nullptr, nullptr, 0);
+  }
 
   Status open(int rate) override {
     close();
@@ -65,6 +70,34 @@ class WaveOutAudio final : public AudioOut {
     return Status::fail("no free audio buffer");
   }
 
+  // PlaySoundW plays from memory on the system's own thread; the wave must outlive the sound,
+  // so the previous one is stopped before its memory is replaced.
+  bool play_sound(std::span<const std::int16_t> samples) override {
+    if (samples.empty() || samples.size() > 10u * kSpeechRate) return false;
+    PlaySoundW(nullptr, nullptr, 0);
+    const auto data = static_cast<std::uint32_t>(samples.size() * 2);
+    wave_.assign(44 + data, 0);
+    const auto put = [&](std::size_t at, std::uint32_t v, int bytes) {
+      for (int i = 0; i < bytes; ++i) wave_[at + static_cast<std::size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
+    };
+    std::copy_n("RIFF", 4, wave_.begin());
+    put(4, 36 + data, 4);
+    std::copy_n("WAVEfmt ", 8, wave_.begin() + 8);
+    put(16, 16, 4);
+    put(20, WAVE_FORMAT_PCM, 2);
+    put(22, 1, 2);
+    put(24, kSpeechRate, 4);
+    put(28, kSpeechRate * 2, 4);
+    put(32, 2, 2);
+    put(34, 16, 2);
+    std::copy_n("data", 4, wave_.begin() + 36);
+    put(40, data, 4);
+    for (std::size_t i = 0; i < samples.size(); ++i)
+      put(44 + 2 * i, static_cast<std::uint16_t>(samples[i]), 2);
+    return PlaySoundW(reinterpret_cast<LPCWSTR>(wave_.data()), nullptr,
+                      SND_MEMORY | SND_ASYNC | SND_NODEFAULT) != FALSE;
+  }
+
   void close() override {
     if (device_ == nullptr) return;
     waveOutReset(device_);
@@ -85,6 +118,7 @@ class WaveOutAudio final : public AudioOut {
   std::array<WAVEHDR, kAudioBuffers> headers_{};
   std::array<std::array<std::int16_t, kAudioBufferSamples>, kAudioBuffers> buffers_{};
   std::array<bool, kAudioBuffers> written_{};
+  std::vector<char> wave_;  // the last click, as a RIFF wave
 };
 
 }  // namespace

@@ -77,7 +77,7 @@ void Voice::play(Samples samples, double volume) {
   if (!samples || samples->empty()) return;
   start();
   to_player(PlayingVoice{std::move(samples), 1.0,
-                         static_cast<float>(std::clamp(volume, 0.0, 1.0)), false, 0.0});
+                         static_cast<float>(std::clamp(volume, 0.0, 1.0)), false, 0.0, true});
 }
 
 void Voice::to_player(PlayingVoice voice) {

@@ -51,7 +51,8 @@ class Voice {
   void speak(const SpeakRequest& request);
   // The Studio's sample line at pitch 1.
   void test_voice(double volume);
-  // Plays finished samples (the menu's clicks) through the same mixer.
+  // Plays finished samples (the menu's clicks) as clicks: mixed into what plays, never counted
+  // as a line, and never opening the device themselves.
   void play(Samples samples, double volume);
 
   // Lines handed to the synthesis thread and not yet finished.

@@ -42,6 +42,12 @@ class AudioOut {
   virtual Status write(std::span<const std::int16_t> samples) = 0;
   // Stops at once, dropping whatever is queued, and closes the device.
   virtual void close() = 0;
+  // Plays a short sound at kSpeechRate through the system's own asynchronous path, without
+  // opening this device (the menu's clicks while no line plays); false where there is none.
+  virtual bool play_sound(std::span<const std::int16_t> samples) {
+    (void)samples;
+    return false;
+  }
 };
 
 // A tone per character: 40 ms of a 440 Hz square wave each, so tests know the length exactly.
@@ -64,11 +70,17 @@ class RecordingAudioOut final : public AudioOut {
   bool hold = false;
   bool fail_open = false;
   bool is_open = false;
+  int sounds = 0;  // play_sound calls, which it takes when `system_sound` is set
+  bool system_sound = false;
 
   Status open(int rate) override;
   int queued() override { return queued_buffers; }
   Status write(std::span<const std::int16_t> samples) override;
   void close() override;
+  bool play_sound(std::span<const std::int16_t>) override {
+    sounds += system_sound ? 1 : 0;
+    return system_sound;
+  }
 };
 
 }  // namespace perchkin

@@ -120,9 +120,10 @@ std::size_t SampleCache::size() const {
 }
 
 void mix_block(std::vector<PlayingVoice>& voices, std::span<std::int16_t> out) {
-  const double gain = voices.empty() ? 1.0 : std::pow(static_cast<double>(voices.size()), -0.4);
+  const auto lines = std::count_if(voices.begin(), voices.end(), [](const PlayingVoice& v) { return !v.click; });
+  const double gain = lines == 0 ? 1.0 : std::pow(static_cast<double>(lines), -0.4);
   for (std::int16_t& sample : out) {
-    double sum = 0.0;
+    double sum = 0.0, clicks = 0.0;
     for (PlayingVoice& v : voices) {
       const std::vector<std::int16_t>& s = *v.samples;
       const double i = std::floor(v.position);
@@ -130,10 +131,10 @@ void mix_block(std::vector<PlayingVoice>& voices, std::span<std::int16_t> out) {
       if (k + 1 >= s.size()) continue;
       const double f = v.position - i;
       const double value = s[k] * (1.0 - f) + s[k + 1] * f;
-      sum += value * static_cast<double>(v.volume) / 32768.0;
+      (v.click ? clicks : sum) += value * static_cast<double>(v.volume) / 32768.0;
       v.position += v.pitch;
     }
-    const double mixed = std::tanh(sum * gain) * 32767.0;
+    const double mixed = std::tanh(sum * gain + clicks) * 32767.0;
     sample = static_cast<std::int16_t>(std::clamp(mixed, -32768.0, 32767.0));
   }
   std::erase_if(voices, [](const PlayingVoice& v) {
@@ -144,7 +145,13 @@ void mix_block(std::vector<PlayingVoice>& voices, std::span<std::int16_t> out) {
 bool Player::offer(PlayingVoice voice, double now) {
   if (!voice.samples || voice.samples->size() < 2) return false;
   if (voices_.size() >= static_cast<std::size_t>(kMaxPlayingVoices)) return false;
-  if (voice.exclusive && (!voices_.empty() || (open_ && audio_.queued() > 0))) return false;
+  if (voice.click && !open_) return audio_.play_sound(*voice.samples);
+  if (voice.exclusive) {
+    const bool talking = std::any_of(voices_.begin(), voices_.end(), [](const PlayingVoice& v) { return !v.click; });
+    const bool audible =
+        open_ && written_ - static_cast<std::uint64_t>(std::max(0, audio_.queued())) < line_written_;
+    if (talking || audible) return false;
+  }
   if (!open_) {
     if (now < reopen_at_) return false;
     if (!audio_.open(kSpeechRate).ok()) {
@@ -152,6 +159,7 @@ bool Player::offer(PlayingVoice voice, double now) {
       return false;
     }
     open_ = true;
+    written_ = line_written_ = 0;
   }
   silent_since_.reset();
   voices_.push_back(std::move(voice));
@@ -161,7 +169,10 @@ bool Player::offer(PlayingVoice voice, double now) {
 void Player::pump(double now) {
   if (!open_) return;
   while (!voices_.empty() && audio_.queued() < kAudioBuffers) {
+    const bool line = std::any_of(voices_.begin(), voices_.end(), [](const PlayingVoice& v) { return !v.click; });
     mix_block(voices_, block_);
+    ++written_;
+    if (line) line_written_ = written_;
     if (!audio_.write(block_).ok()) {
       // The device went away: drop what plays and try again later, as after a failed open.
       stop();

@@ -68,10 +68,14 @@ struct PlayingVoice {
   float volume = 1.0f;
   bool exclusive = false;
   double position = 0.0;
+  // A sound of the interface (the menu's clicks): mixed in at its volume, it never counts as a
+  // voice, so it neither quietens the lines nor keeps an exclusive line out.
+  bool click = false;
 };
 
 // Mixes one buffer: each voice's samples interpolated at its position, scaled by its volume,
-// summed, divided by V^0.4 for V voices and clipped softly through tanh. Voices that reached
+// summed, divided by V^0.4 for V voices (clicks added after, uncounted) and clipped softly
+// through tanh. Voices that reached
 // their last sample pair are removed afterwards.
 void mix_block(std::vector<PlayingVoice>& voices, std::span<std::int16_t> out);
 
@@ -81,8 +85,9 @@ class Player {
  public:
   explicit Player(AudioOut& audio) : audio_(audio) {}
 
-  // False when the voice is dropped: 48 already play, an exclusive voice meets anything
-  // audible, or there is no device.
+  // False when the voice is dropped: 48 already play, an exclusive voice meets another line
+  // still audible, or there is no device. A click never opens the device: while it is closed
+  // the click goes to the system's own sound path, or is not heard.
   bool offer(PlayingVoice voice, double now);
   // Fills and writes every free buffer while voices play; closes the device after 0.5 s of
   // silence.
@@ -102,6 +107,9 @@ class Player {
   bool open_ = false;
   std::optional<double> silent_since_;
   double reopen_at_ = 0.0;
+  // Buffers written since the device opened, and how many had been when the last one holding
+  // a line was: that line is audible until the device has finished that many.
+  std::uint64_t written_ = 0, line_written_ = 0;
 };
 
 }  // namespace perchkin

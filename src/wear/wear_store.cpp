@@ -212,7 +212,11 @@ void run_wear_chooser(const WearChooserJob& job) {
 }
 
 std::thread start_wear_chooser(WearChooserJob job) {
-  return std::thread([job = std::move(job)] { run_wear_chooser(job); });
+  if (job.open) job.open->store(true);
+  return std::thread([job = std::move(job)] {
+    run_wear_chooser(job);
+    if (job.open) job.open->store(false);
+  });
 }
 
 }  // namespace perchkin

@@ -7,6 +7,7 @@
 #include "wear/wear_backend.h"
 #include "wear/wear_image.h"
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <filesystem>
@@ -110,6 +111,9 @@ struct WearChooserJob {
   std::shared_ptr<WearChannel> channel;
   std::function<void(std::string_view)> show_message;
   std::function<std::int64_t()> now_ms;
+  // Set while this job's dialog is open and cleared when the job ends, so the caller can keep
+  // to one dialog at a time.
+  std::shared_ptr<std::atomic<bool>> open;
 };
 void run_wear_chooser(const WearChooserJob& job);
 // The same on a thread of its own; the dialog may stay open for as long as the user likes.

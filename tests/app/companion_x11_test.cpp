@@ -131,10 +131,11 @@ class CompanionDesktop : public ::testing::Test {
   }
 
   // An xterm at (x, y) with a title of its own; returns its client window once it is mapped.
-  Window xterm(const std::string& title, int x, int y, const std::string& size = "90x12") {
-    const pid_t p = spawn({"xterm", "-fa", "Monospace", "-fs", "10", "-T", title, "-geometry",
-                           size + "+" + std::to_string(x) + "+" + std::to_string(y), "-e",
-                           "sleep", "600"});
+  Window xterm(const std::string& title, int x, int y, const std::string& size = "90x12",
+               const std::string& background = "white") {
+    const pid_t p = spawn({"xterm", "-fa", "Monospace", "-fs", "10", "-bg", background, "-T", title,
+                           "-geometry", size + "+" + std::to_string(x) + "+" + std::to_string(y),
+                           "-e", "sleep", "600"});
     EXPECT_GT(p, 0);
     helpers.push_back(p);
     const auto found = poll<Window>(15s, [&]() -> std::optional<Window> {
@@ -427,6 +428,67 @@ TEST_F(CompanionDesktop, TypingIntoAWindowMakesABuddyTypeAlong) {
     typing = s && s->value("typing", false);
   }
   EXPECT_TRUE(typing) << "no buddy typed along: " << (s ? s->dump() : "no status");
+}
+
+// The selection key, then a drag around the buddy: while the button is held the rectangle and
+// the ring under the buddy show; letting go opens the menu for it.
+TEST_F(CompanionDesktop, DraggingASelectionShowsTheBoxAndRingsTheBuddiesItMeets) {
+  start();
+  const auto b = wait_buddy(10s, grounded);
+  ASSERT_TRUE(b) << last.dump();
+  ASSERT_TRUE(command("act", json{{"action", "sleep"}}));
+  ASSERT_TRUE(wait_buddy(3s, [](const json& j) { return j.value("mode", "") == "sleep"; }));
+  const int x = b->value("x", 0), y = b->value("y", 0), unit = 9;
+  const int left = std::max(10, x - 150), top = y - 200, right = std::min(screen_w - 10, x + 150);
+  ASSERT_TRUE(xdotool({"mousemove", std::to_string(left), std::to_string(top)}));
+  ASSERT_TRUE(xdotool({"key", "ctrl+alt+shift+g"}));
+  ASSERT_TRUE(poll<bool>(5s, [&]() -> std::optional<bool> {
+    if (viewable(own_window("PerchkinSelect"))) return true;
+    return std::nullopt;
+  })) << errors();
+  ASSERT_TRUE(xdotool({"mousedown", "1", "sleep", "0.2", "mousemove", std::to_string(right),
+                       std::to_string(y - 2), "sleep", "0.2", "mousemove", std::to_string(right - 1),
+                       std::to_string(y - 3)}));
+  // The rectangle's yellow top edge, and the ring around the feet (8 x 2.2 cells).
+  const auto edge = poll<int>(5s, [&]() -> std::optional<int> {
+    const int n = count_colour(left, top - 3, right - left, 7, 0xFFD23F, 12);
+    if (n > (right - left)) return n;
+    return std::nullopt;
+  });
+  const int ring = count_colour(x - 9 * unit, y - 3 * unit, 18 * unit, 3 * unit, 0xFFD23F, 12);
+  ASSERT_TRUE(xdotool({"mouseup", "1"}));
+  EXPECT_TRUE(edge) << "no selection rectangle\n" << errors();
+  EXPECT_GT(ring, 8 * unit) << "no ring under the buddy";
+  EXPECT_TRUE(poll<bool>(5s, [&]() -> std::optional<bool> {
+    if (viewable(own_window("PerchkinMenu"))) return true;
+    return std::nullopt;
+  })) << "letting go did not open the menu";
+  ASSERT_TRUE(xdotool({"key", "Escape"}));
+}
+
+// A buddy on a window whose top is 130 px below the screen's says two lines: the bubble hangs
+// below it, wholly on the screen, instead of being cut off at the top.
+TEST_F(CompanionDesktop, ABubbleNearTheTopOfTheScreenStaysWhole) {
+  const Window term = xterm("perchkin-high", 300, 130, "90x20", "black");
+  ASSERT_NE(term, None);
+  start();
+  const auto on = stand_on(term);
+  ASSERT_TRUE(on) << last.dump() << "\n" << errors();
+  ASSERT_TRUE(command("act", json{{"action", "sleep"}}));
+  const auto asleep = wait_buddy(3s, [](const json& j) { return j.value("mode", "") == "sleep"; });
+  ASSERT_TRUE(asleep);
+  const int x = asleep->value("x", 0), y = asleep->value("y", 0);
+  ASSERT_LT(y, 200) << "the window's top is not near the screen's top";
+  const int white_before_above = count_colour(x - 200, 0, 400, y - 2, 0xFFFFFF, 0);
+  ASSERT_TRUE(command("say", json{{"text", "Hello from up here on this tall window, look at me!"}}));
+  const auto below = poll<int>(5s, [&]() -> std::optional<int> {
+    const int n = count_colour(x - 200, y, 400, 200, 0xFFFFFF, 0);
+    if (n > 4000) return n;
+    return std::nullopt;
+  });
+  EXPECT_TRUE(below) << "no two-line bubble below the buddy at " << x << ", " << y << "\n" << errors();
+  EXPECT_EQ(count_colour(x - 200, 0, 400, y - 2, 0xFFFFFF, 0), white_before_above)
+      << "part of the bubble is above the buddy, where it would be cut off";
 }
 
 }  // namespace

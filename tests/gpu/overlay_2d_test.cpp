@@ -324,6 +324,19 @@ TEST(OverlayBubbles, BoxAndTailAboveTheHeadKeptOnScreenAndBelowOnTheCeiling) {
   // The right edge: 4 px to spare.
   w.crew.buddies[0].x = w.entries.entries[0].x = w.entries.entries[0].prev_x = 1915;
   EXPECT_EQ(visible_bubbles(w.in)[0].box.right, 1916.0f);
+
+  // On a window whose top is 130 px down, a two-line bubble would leave the top: it hangs
+  // below the speaker instead, tail up, wholly on the overlay even in the corner.
+  w.add(1915, 130);
+  w.say(3, "a line long enough to wrap onto a second one", 0.5, canvas);
+  const BubbleShape d = visible_bubbles(w.in).back();
+  ASSERT_EQ(d.buddy_id, 3u);
+  EXPECT_GT(d.box.bottom - d.box.top, 45.0f);
+  EXPECT_EQ(d.tail[1], (CanvasPoint{1915, 148}));
+  EXPECT_EQ(d.box.top, 156.0f);
+  EXPECT_LT(d.tail[1].y, d.tail[0].y);
+  EXPECT_GE(d.box.left, 4.0f);
+  EXPECT_EQ(d.box.right, 1916.0f);
 }
 
 TEST(OverlayBubbles, PopInThenTextTypedAt45CharactersASecond) {

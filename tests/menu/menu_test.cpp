@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <optional>
 #include <numbers>
 #include <set>
 #include <string>
@@ -394,6 +396,141 @@ TEST(MenuDraw, PanelShowsItsRowsAndCount) {
   EXPECT_TRUE(has_text("3 buddies"));
   EXPECT_TRUE(has_text("Hover a section"));
   EXPECT_TRUE(has_text("Studio"));
+}
+
+// The panel draws no pins: its keys walk the sections alone, and the pointer opens the section
+// it rests on, so the items beside it take the click.
+TEST(MenuPanel, KeysReachOnlyWhatIsDrawnAndHoverOpensTheSection) {
+  MenuState menu = opened({"Dance", "Fire"}, true);
+  key(menu, kLeft);
+  EXPECT_EQ(menu.hover, hover(MenuHoverKind::section, 4));
+  key(menu, kRight);
+  EXPECT_EQ(menu.hover, hover(MenuHoverKind::section, 0)) << "no pins between section 4 and 0";
+
+  menu_pointer(menu, 500.0, 400.0, 10.0);
+  // Section row 2 (Chaos), then across to its second item (Fire).
+  menu_pointer(menu, 500.0 - 188.0 + 80.0, 400.0 - 166.0 + 44.0 + 2.5 * 40.0, 10.1);
+  EXPECT_EQ(menu.level, 2);
+  menu_pointer(menu, 500.0 - 188.0 + 260.0, 400.0 - 166.0 + 44.0 + 1.5 * 40.0, 10.2);
+  EXPECT_EQ(menu.hover, hover(MenuHoverKind::item, 1));
+  const MenuOutcome out = menu_event(menu, {kMenuLeftDown, 0}, 10.3);
+  ASSERT_EQ(out.kind, MenuOutcome::Kind::perform);
+  EXPECT_EQ(menu_item(out.item).label, "Fire");
+}
+
+// Every label and symbol the menu draws, against what lies under its middle: labels 4.5 : 1,
+// symbols and pin dots 3 : 1, in each theme, style and level, with the rainbow and with light,
+// yellow, grey and dark accents.
+TEST(MenuDraw, LabelsAndSymbolsStandOutInEveryThemeAndAccent) {
+  struct Fill {
+    bool ellipse;
+    double x0, y0, x1, y1;  // rectangle corners, or centre and radii
+    std::uint32_t rgb;
+    double alpha;
+  };
+  const auto colour_of = [](const std::string& call) {
+    const std::size_t at = call.rfind('#');
+    if (at == std::string::npos || call.size() < at + 7) return std::pair{0u, 1.0};
+    const auto rgb = static_cast<std::uint32_t>(std::stoul(call.substr(at + 1, 6), nullptr, 16));
+    double alpha = 1.0;
+    if (call.size() > at + 7 && call[at + 7] == '@') alpha = std::stod(call.substr(at + 8));
+    return std::pair{rgb, alpha};
+  };
+  const auto blend = [](std::uint32_t under, std::uint32_t over, double a) {
+    std::uint32_t out = 0;
+    for (int shift = 16; shift >= 0; shift -= 8) {
+      const double u = (under >> shift) & 0xFF, o = (over >> shift) & 0xFF;
+      out |= static_cast<std::uint32_t>(std::lround(u + (o - u) * a)) << shift;
+    }
+    return out;
+  };
+  int checked = 0;
+  for (int theme = 0; theme < 4; ++theme)
+    for (std::uint32_t accent : {0u, 0xF5F0E8u, 0xFFD23Fu, 0x9E9E9Eu, 0xD77757u, 0x13131Au, 0xFFFFFFu})
+      for (bool panel : {false, true})
+        for (int level = -1; level < kMenuSectionCount; ++level) {
+          MenuState menu = opened({"Dance", "Fire", "Add", "Look"}, panel);
+          menu.style.theme = theme;
+          menu.style.rainbow = accent == 0;
+          menu.style.accent = accent;
+          menu.style.opacity = 1.0;
+          menu.level = level;
+          // Something hovered, fully: a section at the top, the second item inside one.
+          menu.hover = level < 0 ? hover(MenuHoverKind::section, 3) : hover(MenuHoverKind::item, 1);
+          if (level < 0) menu.section_hover[3] = 1.0f;
+          else menu.item_hover[1] = 1.0f;
+          RecordingCanvas canvas;
+          draw_menu(canvas, menu, {}, 20.0);
+          std::vector<Fill> fills;
+          double box_w = 0.0, box_h = 0.0;
+          bool symbol = false;
+          for (const std::string& call : canvas.calls) {
+            double a = 0, b = 0, c = 0, d = 0;
+            const auto [rgb, alpha] = colour_of(call);
+            const auto under = [&](double x, double y) -> std::optional<std::uint32_t> {
+              std::optional<std::uint32_t> seen;
+              for (const Fill& fl : fills) {
+                const bool in = fl.ellipse ? std::pow((x - fl.x0) / fl.x1, 2) + std::pow((y - fl.y0) / fl.y1, 2) <= 1.0
+                                           : x >= fl.x0 && x <= fl.x1 && y >= fl.y0 && y <= fl.y1;
+                if (in) seen = seen ? blend(*seen, fl.rgb, fl.alpha) : fl.rgb;
+              }
+              return seen;
+            };
+            const std::string where = "theme " + std::to_string(theme) + " accent " + std::to_string(accent) +
+                                      (panel ? " panel" : " wheel") + " level " + std::to_string(level) + ": " + call;
+            if (std::sscanf(call.c_str(), "fill_rect %lf,%lf,%lf,%lf", &a, &b, &c, &d) == 4 ||
+                std::sscanf(call.c_str(), "fill_rounded_rect %lf,%lf,%lf,%lf", &a, &b, &c, &d) == 4) {
+              fills.push_back({false, a, b, c, d, rgb, alpha});
+            } else if (std::sscanf(call.c_str(), "fill_ellipse %lf,%lf %lfx%lf", &a, &b, &c, &d) == 4) {
+              if (c <= 4.0) {  // a pin dot: a mark on what lies under it
+                const auto bg = under(a, b);
+                ASSERT_TRUE(bg) << where;
+                EXPECT_GE(menu_contrast(rgb, *bg), 3.0) << where;
+                ++checked;
+              }
+              fills.push_back({true, a, b, c, d, rgb, alpha});
+            } else if (call.rfind("layout ", 0) == 0) {
+              symbol = call.find("Segoe UI Symbol") != std::string::npos;
+              const std::size_t max = call.rfind("max ");
+              std::sscanf(call.c_str() + max, "max %lfx%lf", &box_w, &box_h);
+            } else if (call.rfind("text ", 0) == 0) {
+              const std::size_t quote = call.rfind('"');
+              ASSERT_EQ(std::sscanf(call.c_str() + quote + 1, " %lf,%lf", &a, &b), 2) << where;
+              const auto bg = under(a + box_w / 2.0, b + box_h / 2.0);
+              ASSERT_TRUE(bg) << "text on nothing: " << where;
+              EXPECT_GE(menu_contrast(rgb, *bg), symbol ? 3.0 : 4.5) << where;
+              ++checked;
+            }
+          }
+        }
+  EXPECT_GT(checked, 4000);
+}
+
+// Near the overlay's bottom the hint goes above the wheel, just beyond its topmost bubble.
+TEST(MenuDraw, TheWheelsHintStaysBesideTheWheel) {
+  MenuState menu = opened();
+  menu.style.opacity = 1.0;
+  MenuTargetView target;
+  target.overlay_bottom = 600.0;  // room below the wheel at 400: the hint goes under it
+  const auto hint_top = [&]() {
+    RecordingCanvas canvas;
+    draw_menu(canvas, menu, target, 20.0);
+    for (const std::string& call : canvas.calls)
+      if (call.rfind("text \"Hover a section\"", 0) == 0) {
+        double x = 0, y = 0;
+        std::sscanf(call.c_str() + 22, " %lf,%lf", &x, &y);
+        return y;
+      }
+    return -1.0;
+  };
+  // The sections reach 87 + 30 x 1.12 units from the centre (up) and about 104 down.
+  const double below = hint_top();
+  EXPECT_GT(below, 400.0 + 104.0);
+  EXPECT_LT(below, 400.0 + 104.0 + 30.0);
+  target.overlay_bottom = 530.0;
+  const double above = hint_top() + 22.0;  // the pill's bottom
+  EXPECT_LT(above, 400.0 - 87.0 - 33.6);
+  EXPECT_GT(above, 400.0 - 87.0 - 33.6 - 30.0);
 }
 
 TEST(MenuSound, ClicksAreShortAndQuiet) {

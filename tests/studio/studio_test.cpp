@@ -164,6 +164,14 @@ class Studio {
     studio_open_page(state, page);
     frame();
   }
+  // A key as a window gives it: Tab, Enter and Space come as typed characters too.
+  void press(StudioKey key) {
+    in.keys = {key};
+    if (key == StudioKey::enter) in.typed = {kStudioEnter};
+    if (key == StudioKey::space) in.typed = {U' '};
+    if (key == StudioKey::tab || key == StudioKey::back_tab) in.typed = {U'\t'};
+    frame();
+  }
   bool has_request(StudioRequest::Kind kind, std::size_t count = 0) const {
     for (const auto& r : requests)
       if (r.kind == kind && r.count == count) return true;
@@ -233,10 +241,15 @@ TEST(StudioControls, TogglesChoicesAndColoursChangeTheirSettings) {
   EXPECT_EQ(st.settings.look.pattern, 2);
   ASSERT_TRUE(st.click("Crown"));
   EXPECT_EQ(st.settings.look.hat, 3);
-  // Wearing a hat brings its two rows.
+  // Size and height act only on the user's own images, so a built-in hat shows neither.
+  st.frame();
+  EXPECT_FALSE(st.shows("Hat size"));
+  EXPECT_FALSE(st.shows("Hat height"));
+  st.settings.custom_hat = "cap.png";
   st.frame();
   EXPECT_TRUE(st.shows("Hat size"));
   EXPECT_TRUE(st.shows("Hat height"));
+  EXPECT_FALSE(st.shows("Glasses size"));
   ASSERT_TRUE(st.click("Sparkles"));
   EXPECT_EQ(st.settings.look.trail, 1);
   EXPECT_FALSE(st.shows("Glow strength"));
@@ -476,7 +489,14 @@ TEST(StudioResets, PhysicsResetPresetsMenuAndEverything) {
 
   st.settings.phrases = {"hi"};
   st.open(kStudioGeneral);
+  // It asks first: Cancel keeps everything, the panel's own button resets.
   ASSERT_TRUE(st.click("Reset everything to defaults"));
+  EXPECT_TRUE(st.shows("Reset everything?"));
+  ASSERT_TRUE(st.click("Cancel"));
+  EXPECT_EQ(st.settings.phrases.size(), 1u);
+  EXPECT_FALSE(st.has_request(StudioRequest::Kind::reset_everything));
+  ASSERT_TRUE(st.click("Reset everything to defaults"));
+  ASSERT_TRUE(st.click("Reset everything"));
   EXPECT_EQ(st.settings, Settings{});
   EXPECT_TRUE(st.has_request(StudioRequest::Kind::reset_everything));
 }
@@ -556,6 +576,19 @@ TEST(StudioSpeech, LinesAreHeldToTheirLimits) {
   st.settings.phrases.pop_back();
   st.type(kEnter);
   EXPECT_EQ(st.settings.phrases.back(), "one more");
+  // The field stays open under the long list, scrolled into view.
+  st.frame();
+  int fields = 0;
+  for (const std::string& c : st.canvas.calls) {
+    Rect r{};
+    if (std::sscanf(c.c_str(), "stroke_rounded_rect %f,%f,%f,%f", &r.left, &r.top, &r.right, &r.bottom) != 4 ||
+        c.find("#E07A55 w1.5") == std::string::npos)
+      continue;
+    ++fields;
+    EXPECT_GE(r.top, kViewTop);
+    EXPECT_LE(r.bottom, 660.0f);
+  }
+  EXPECT_EQ(fields, 1);
   // A line without text is listed as such.
   st.settings.phrases = {"  "};
   st.frame();
@@ -668,8 +701,12 @@ TEST(StudioLook, TheUsersOwnImagesAreWornAndDeleted) {
   int drawn = 0;
   for (const auto& c : st.canvas.calls) drawn += c.rfind("bitmap 4x4 ", 0) == 0;
   EXPECT_EQ(drawn, 3);
-  // The corner cross (the cell's top-right) asks for the file to be deleted.
+  // The corner cross (the cell's top-right) asks whether to delete the file, then asks the
+  // program to.
   st.click_at(thumbs[0].right + 2, thumbs[0].top - 2);
+  EXPECT_TRUE(st.requests.empty());
+  EXPECT_TRUE(st.shows("Delete this image?"));
+  ASSERT_TRUE(st.click("Delete"));
   ASSERT_EQ(st.requests.size(), 1u);
   EXPECT_EQ(st.requests[0].kind, StudioRequest::Kind::delete_hat);
   EXPECT_EQ(st.requests[0].name, "1-cap.png");
@@ -726,6 +763,55 @@ TEST(StudioRobustness, RandomInputKeepsEverySettingInsideItsRange) {
       ASSERT_GE(st.state.scroll, 0.0f);
     }
   }
+}
+
+// The keyboard alone: Tab and Shift+Tab walk the page's controls in reading order, the focused
+// one draws a ring and takes Space or Enter (toggles, buttons) and the arrows (choices, sliders,
+// colours); Enter types into a number and answers the out-of-range panel, Escape cancels it.
+TEST(StudioKeyboard, TabWalksThePageAndKeysChangeTheFocusedControl) {
+  Studio st;
+  st.open(kStudioMenu);
+  st.press(StudioKey::tab);  // "Menu type"
+  st.press(StudioKey::right);
+  EXPECT_TRUE(st.settings.menu.list);
+  EXPECT_GT(st.canvas.calls.size(), 0u);
+  st.press(StudioKey::tab);  // "Theme"
+  st.press(StudioKey::tab);  // "Rainbow sections"
+  st.press(StudioKey::space);
+  EXPECT_FALSE(st.settings.menu.rainbow);
+  st.press(StudioKey::tab);  // "Accent color"
+  st.press(StudioKey::tab);  // "Size"
+  st.press(StudioKey::right);
+  EXPECT_NEAR(st.settings.menu.size, 1.03, 1e-9);
+  st.press(StudioKey::back_tab);  // back to the accent
+  const std::uint32_t accent = st.settings.menu.accent;
+  st.press(StudioKey::right);
+  EXPECT_NE(st.settings.menu.accent, accent);
+  // Back past the first control to the last, "Reset menu", which Enter presses.
+  for (int i = 0; i < 4; ++i) st.press(StudioKey::back_tab);
+  st.press(StudioKey::enter);
+  EXPECT_EQ(st.settings.menu, MenuSettings{});
+  // A pointer press hides the ring and the keys act on nothing until Tab comes again.
+  st.settings.menu.rainbow = false;
+  st.click_at(5.0f, 5.0f);
+  st.press(StudioKey::enter);
+  EXPECT_FALSE(st.settings.menu.rainbow);
+
+  st.open(kStudioWorld);
+  for (int i = 0; i < 6; ++i) st.press(StudioKey::tab);  // +1, +10, +50, Remove all, size, Gravity
+  st.press(StudioKey::enter);
+  st.type(U"500" + kEnter);
+  ASSERT_TRUE(st.shows("Outside the normal range"));
+  st.press(StudioKey::enter);
+  EXPECT_FALSE(st.shows("Outside the normal range"));
+  EXPECT_DOUBLE_EQ(st.settings.world.gravity, 5.0);
+  st.press(StudioKey::enter);
+  st.type(U"900" + kEnter);
+  ASSERT_TRUE(st.shows("Outside the normal range"));
+  st.type(kEscape);
+  EXPECT_FALSE(st.shows("Outside the normal range"));
+  EXPECT_DOUBLE_EQ(st.settings.world.gravity, 5.0);
+  EXPECT_FALSE(st.has_request(StudioRequest::Kind::add_buddies, 1));
 }
 
 }  // namespace

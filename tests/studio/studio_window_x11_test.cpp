@@ -196,6 +196,15 @@ TEST_F(StudioWindowX11, PointerWheelTextAndCloseReachTheInput) {
   const std::vector<char32_t> want{U'h', U'é', U'!', kStudioBackspace, kStudioEnter, kStudioEscape};
   EXPECT_TRUE(until([&] { return input.typed.size() >= want.size(); }));
   EXPECT_EQ(input.typed, want);
+  EXPECT_EQ(input.keys, std::vector<StudioKey>{StudioKey::enter});
+  input.consume();
+
+  // The keys that walk and work the controls, Shift turning Tab back.
+  ASSERT_TRUE(xdotool({"key", "--window", id, "Tab", "shift+Tab", "Left", "space"}));
+  const std::vector<StudioKey> keys{StudioKey::tab, StudioKey::back_tab, StudioKey::left,
+                                    StudioKey::space};
+  EXPECT_TRUE(until([&] { return input.keys.size() >= keys.size(); }));
+  EXPECT_EQ(input.keys, keys);
   input.consume();
 
   // The pointer leaving the window leaves the record too.

@@ -200,6 +200,47 @@ TEST(Player, ExclusiveVoiceOnlyIntoSilence) {
   EXPECT_EQ(player.playing(), 2u);
 }
 
+// A menu click shares the mixer but is no line: it leaves the speech's loudness alone, keeps
+// no exclusive line out, and never opens the device itself.
+TEST(Player, ClicksNeitherQuietenNorKeepOutLinesNorOpenTheDevice) {
+  std::vector<std::int16_t> alone(4), with_click(4);
+  std::vector<PlayingVoice> speech{{constant(100, 16384), 1.0, 1.0f, false, 0.0}};
+  mix_block(speech, alone);
+  std::vector<PlayingVoice> both{{constant(100, 16384), 1.0, 1.0f, false, 0.0},
+                                 {constant(100, 0), 1.0, 1.0f, false, 0.0, true}};
+  mix_block(both, with_click);
+  EXPECT_EQ(with_click, alone);
+
+  RecordingAudioOut device;
+  device.hold = true;
+  Player player(device);
+  PlayingVoice click = line(5 * 882);
+  click.click = true;
+  EXPECT_FALSE(player.offer(click, 0.0)) << "no system sound path here: not heard";
+  device.system_sound = true;
+  EXPECT_TRUE(player.offer(click, 0.0));
+  EXPECT_EQ(device.sounds, 1);
+  EXPECT_EQ(device.opens, 0);
+
+  // With the device open for a line that has finished, a click is mixed in; an exclusive line
+  // arriving while only the click is audible still plays.
+  ASSERT_TRUE(player.offer(line(882), 1.0));
+  player.pump(1.0);
+  device.queued_buffers = 0;
+  EXPECT_TRUE(player.offer(click, 1.1));
+  player.pump(1.1);
+  EXPECT_EQ(device.queued_buffers, 3);
+  EXPECT_EQ(device.sounds, 1);
+  EXPECT_TRUE(player.offer(line(882, true), 1.12));
+  // Another waits until the device has played the buffer holding that line, not the click's.
+  device.queued_buffers = 0;
+  player.pump(1.2);
+  ASSERT_EQ(device.queued_buffers, 2);  // the line with the click's end, then the click alone
+  EXPECT_FALSE(player.offer(line(882, true), 1.21));
+  device.queued_buffers = 1;
+  EXPECT_TRUE(player.offer(line(882, true), 1.25));
+}
+
 TEST(Player, ClosesTheDeviceAfterHalfASecondOfSilence) {
   RecordingAudioOut device;
   device.hold = true;

@@ -220,10 +220,20 @@ TEST_F(WearChooser, CopiesThePickedFileAndSendsItChosen) {
   EXPECT_EQ(sent[0].image->name, "1700000000123-MyHatfinal.png");
   EXPECT_EQ(sent[0].image->width(), 4u);
 
-  // Glasses go to their own folder.
+  // Glasses go to their own folder. The job's open flag stands while it runs (the Studio
+  // starts no second dialog meanwhile) and falls when it ends.
   auto glasses = job(root / "pick" / "My Hat (final).PNG");
   glasses.kind = WearKind::glasses;
+  glasses.open = std::make_shared<std::atomic<bool>>(false);
+  const auto open = glasses.open;
+  bool open_while_running = false;
+  glasses.now_ms = [&] {
+    open_while_running = open->load();
+    return std::int64_t{1700000000123};
+  };
   run(std::move(glasses));
+  EXPECT_TRUE(open_while_running);
+  EXPECT_FALSE(open->load());
   EXPECT_TRUE(fs::exists(wear / "glasses" / "1700000000123-MyHatfinal.png"));
   EXPECT_EQ(channel->drain().at(0).kind, WearKind::glasses);
 }
