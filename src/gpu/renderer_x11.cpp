@@ -3,6 +3,7 @@
 // the overlay where something is drawn; outside it the window stays transparent.
 #include "gpu/renderer_x11.h"
 
+#include "base/pace.h"
 #include "gpu/frame_damage.h"
 #include "gpu/frame_layers_cairo.h"
 #include "gpu/frame_prepare.h"
@@ -37,20 +38,6 @@ namespace {
 
 // Frames are paced to this period when the swap does not wait for the display itself.
 constexpr double kFramePeriod = 1.0 / 60.0;
-
-double monotonic_seconds() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
-void sleep_until(double deadline) {
-  timespec ts{};
-  ts.tv_sec = static_cast<time_t>(std::floor(deadline));
-  ts.tv_nsec = static_cast<long>((deadline - std::floor(deadline)) * 1e9);
-  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) != 0) {
-  }
-}
 
 PixelRect clip_to(const PixelRect& r, int w, int h) {
   return {std::max(0, r.left), std::max(0, r.top), std::min(w, r.right), std::min(h, r.bottom)};
@@ -638,8 +625,7 @@ class X11Renderer final : public Renderer {
     if (Status s = presenter_->present(plan.buffer, rects_, whole, window.width, window.height); !s.ok())
       return s;
     // Pace drawn frames to the display rate; the wait counts as time spent presenting.
-    next_deadline_ = std::max(next_deadline_ + kFramePeriod, before);
-    if (next_deadline_ > before + kFramePeriod) next_deadline_ = before + kFramePeriod;
+    next_deadline_ = next_frame_deadline(next_deadline_, before, kFramePeriod);
     sleep_until(next_deadline_);
     FrameResult result;
     result.drawn = true;
