@@ -166,19 +166,6 @@ class BandDrawer {
   Frame frame_;
 };
 
-// How the drawn buffer reaches the window: a frame target, sized like the buffer, that shows
-// the given rectangles of itself on the window.
-class Presenter : public FrameTarget {
- public:
-  virtual Status resize(int w, int h) = 0;
-  // Shows the rectangles (buffer pixels) with the buffer at `buffer` on the window (overlay
-  // pixels); `whole`: the buffer moved or changed size, so all of the window is redone.
-  virtual Status present(const PixelRect& buffer, std::span<const PixelRect> rects, bool whole,
-                         int window_w, int window_h) = 0;
-  // Dirty rectangles worth keeping apart: beyond this each costs more than its pixels save.
-  virtual std::size_t most_rects() const { return kMaxDamageRects; }
-};
-
 using CopySubBuffer = void (*)(Display*, GLXDrawable, int, int, int, int);
 
 class GlxPresenter final : public Presenter {
@@ -217,11 +204,31 @@ class GlxPresenter final : public Presenter {
     auto create = reinterpret_cast<CreateContext>(
         glXGetProcAddress(reinterpret_cast<const GLubyte*>("glXCreateContextAttribsARB")));
     if (create == nullptr) return Status::fail("GLX cannot make OpenGL 3.3 core contexts");
-    const int ctx_attrs[] = {GLX_CONTEXT_MAJOR_VERSION_ARB, 3, GLX_CONTEXT_MINOR_VERSION_ARB, 3,
-                             GLX_CONTEXT_PROFILE_MASK_ARB, GLX_CONTEXT_CORE_PROFILE_BIT_ARB, None};
+    const char* extensions = glXQueryExtensionsString(display_, DefaultScreen(display_));
+    const auto has = [&](const char* name) {
+      return extensions != nullptr && std::strstr(extensions, name) != nullptr;
+    };
     XSync(display_, False);
-    context_ = create(display_, chosen, nullptr, True, ctx_attrs);
-    XSync(display_, False);
+    // Where the driver offers it, a context that learns of GPU resets: a reset then shows as
+    // a lost context, which is started again, instead of frames silently drawing nothing.
+    if (has("GLX_ARB_create_context_robustness")) {
+      const int robust_attrs[] = {GLX_CONTEXT_MAJOR_VERSION_ARB, 3, GLX_CONTEXT_MINOR_VERSION_ARB,
+                                  3, GLX_CONTEXT_PROFILE_MASK_ARB, GLX_CONTEXT_CORE_PROFILE_BIT_ARB,
+                                  GLX_CONTEXT_FLAGS_ARB, GLX_CONTEXT_ROBUST_ACCESS_BIT_ARB,
+                                  GLX_CONTEXT_RESET_NOTIFICATION_STRATEGY_ARB,
+                                  GLX_LOSE_CONTEXT_ON_RESET_ARB, None};
+      context_ = create(display_, chosen, nullptr, True, robust_attrs);
+      XSync(display_, False);
+      if (context_ != nullptr)
+        reset_status_ = reinterpret_cast<ResetStatus>(
+            glXGetProcAddress(reinterpret_cast<const GLubyte*>("glGetGraphicsResetStatusARB")));
+    }
+    if (context_ == nullptr) {
+      const int ctx_attrs[] = {GLX_CONTEXT_MAJOR_VERSION_ARB, 3, GLX_CONTEXT_MINOR_VERSION_ARB, 3,
+                               GLX_CONTEXT_PROFILE_MASK_ARB, GLX_CONTEXT_CORE_PROFILE_BIT_ARB, None};
+      context_ = create(display_, chosen, nullptr, True, ctx_attrs);
+      XSync(display_, False);
+    }
     if (context_ == nullptr) return Status::fail("no OpenGL 3.3 core context");
     if (!glXMakeCurrent(display_, window_, context_)) return Status::fail("cannot use the OpenGL context");
     // The loop paces drawn frames itself (present() waits for the next 1/60 s), which on a
@@ -232,8 +239,7 @@ class GlxPresenter final : public Presenter {
       set(display_, window_, 0);
     // Where the driver can copy part of the back buffer to the window, only the changed
     // rectangles are sent; the back buffer then keeps its pixels from frame to frame.
-    const char* extensions = glXQueryExtensionsString(display_, DefaultScreen(display_));
-    if (extensions != nullptr && std::strstr(extensions, "GLX_MESA_copy_sub_buffer") != nullptr)
+    if (has("GLX_MESA_copy_sub_buffer"))
       copy_sub_buffer_ = reinterpret_cast<CopySubBuffer>(
           glXGetProcAddress(reinterpret_cast<const GLubyte*>("glXCopySubBufferMESA")));
     pass_ = std::make_unique<GlPass>();
@@ -255,6 +261,10 @@ class GlxPresenter final : public Presenter {
   std::size_t most_rects() const override { return kMaxClearRects; }
 
   Status resize(int w, int h) override { return pass_->resize(w, h); }
+  bool lost() override {
+    if (!lost_ && reset_status_ != nullptr && reset_status_() != GL_NO_ERROR) lost_ = true;
+    return lost_;
+  }
   void clear(std::span<const PixelRect> rects) override { pass_->clear(rects); }
   void composite(const std::uint8_t* bgra, int stride, std::span<const PixelRect> rects) override {
     pass_->composite_layer(bgra, stride, rects);
@@ -309,6 +319,9 @@ class GlxPresenter final : public Presenter {
   Window window_;
   GLXContext context_ = nullptr;
   CopySubBuffer copy_sub_buffer_ = nullptr;
+  using ResetStatus = GLenum (*)();
+  ResetStatus reset_status_ = nullptr;  // with a context that learns of resets
+  bool lost_ = false;
   std::unique_ptr<GlPass> pass_;
   std::string renderer_name_;
 };
@@ -552,40 +565,92 @@ class SoftwarePresenter final : public Presenter {
 
 class X11Renderer final : public Renderer {
  public:
-  explicit X11Renderer(std::shared_ptr<X11Session> session) : session_(std::move(session)) {}
+  X11Renderer(std::shared_ptr<X11Session> session, PresenterMaker opengl, PresenterMaker software)
+      : session_(std::move(session)), make_opengl_(std::move(opengl)),
+        make_software_(std::move(software)) {}
 
   Status start(std::uintptr_t window, const ScreenRect& overlay, bool software) override {
     textures_ = build_sprite_textures();
     overlay_ = overlay;
-    const auto w = static_cast<Window>(window);
+    window_ = static_cast<Window>(window);
+    if (!make_opengl_) make_opengl_ = [this] { return start_opengl(); };
+    if (!make_software_) make_software_ = [this] { return start_software(); };
     if (!software) {
-      auto gl = std::make_unique<GlxPresenter>(session_->display(), w);
-      const Status s = gl->start(textures_);
-      if (s.ok() && (!gl->rasterizes_on_cpu() || keep_opengl())) {
-        std::fprintf(stderr, "perchkin: drawing with OpenGL (%s)\n", gl->name().c_str());
-        presenter_ = std::move(gl);
+      auto gl = make_opengl_();
+      if (gl.ok()) {
+        presenter_ = std::move(*gl.value);
         return Status::success();
       }
-      if (s.ok())
-        // Measured with 1,000 buddies on llvmpipe: the presenter took about a quarter of the
-        // processor time a frame that OpenGL did (200: a quarter too); the pixels are the same.
-        std::fprintf(stderr,
-                     "perchkin: OpenGL draws on the processor here (%s); the software presenter "
-                     "does the same for less (PERCHKIN_OPENGL=1 keeps OpenGL)\n",
-                     gl->name().c_str());
-      else
-        std::fprintf(stderr, "perchkin: OpenGL cannot start (%s); using the software presenter\n",
-                     s.error.c_str());
     }
-    auto soft = std::make_unique<SoftwarePresenter>(*session_, w);
-    if (Status s = soft->start(textures_); !s.ok()) return s;
-    std::fprintf(stderr, "perchkin: drawing with the software presenter%s\n",
-                 soft->shared_memory() ? " (shared memory)" : "");
-    presenter_ = std::move(soft);
+    auto soft = make_software_();
+    if (!soft.ok()) return Status::fail(soft.error);
+    presenter_ = std::move(*soft.value);
     return Status::success();
   }
 
   void resize(const ScreenRect& overlay) override { overlay_ = overlay; }
+
+  // OpenGL on the overlay, unless it draws on the processor (then the software presenter does
+  // the same for less); the line on standard error says which.
+  Result<std::unique_ptr<Presenter>> start_opengl() {
+    auto gl = std::make_unique<GlxPresenter>(session_->display(), window_);
+    const Status s = gl->start(textures_);
+    if (s.ok() && (!gl->rasterizes_on_cpu() || keep_opengl())) {
+      std::fprintf(stderr, "perchkin: drawing with OpenGL (%s)\n", gl->name().c_str());
+      return Result<std::unique_ptr<Presenter>>::success(std::move(gl));
+    }
+    if (s.ok()) {
+      // Measured with 1,000 buddies on llvmpipe: the presenter took about a quarter of the
+      // processor time a frame that OpenGL did (200: a quarter too); the pixels are the same.
+      std::fprintf(stderr,
+                   "perchkin: OpenGL draws on the processor here (%s); the software presenter "
+                   "does the same for less (PERCHKIN_OPENGL=1 keeps OpenGL)\n",
+                   gl->name().c_str());
+      return Result<std::unique_ptr<Presenter>>::fail("OpenGL draws on the processor");
+    }
+    std::fprintf(stderr, "perchkin: OpenGL cannot start (%s); using the software presenter\n",
+                 s.error.c_str());
+    return Result<std::unique_ptr<Presenter>>::fail(s.error);
+  }
+
+  Result<std::unique_ptr<Presenter>> start_software() {
+    auto soft = std::make_unique<SoftwarePresenter>(*session_, window_);
+    if (Status s = soft->start(textures_); !s.ok())
+      return Result<std::unique_ptr<Presenter>>::fail(s.error);
+    std::fprintf(stderr, "perchkin: drawing with the software presenter%s\n",
+                 soft->shared_memory() ? " (shared memory)" : "");
+    return Result<std::unique_ptr<Presenter>>::success(std::move(soft));
+  }
+
+  // A lost context takes the presenter's objects and this frame with it. OpenGL is started
+  // again, up to three times in a row; then the software presenter draws on. Either way the
+  // next frame draws everything afresh.
+  Result<FrameResult> recover() {
+    presenter_.reset();
+    std::unique_ptr<Presenter> next;
+    if (++restarts_ <= kMostRestarts) {
+      std::fprintf(stderr, "perchkin: the OpenGL context was lost; starting OpenGL again\n");
+      if (auto gl = make_opengl_(); gl.ok()) next = std::move(*gl.value);
+    } else {
+      std::fprintf(stderr,
+                   "perchkin: the OpenGL context was lost %d times in a row; drawing with the "
+                   "software presenter from now on\n",
+                   kMostRestarts + 1);
+    }
+    if (!next) {
+      auto soft = make_software_();
+      if (!soft.ok()) return Result<FrameResult>::fail("the OpenGL context was lost: " + soft.error);
+      next = std::move(*soft.value);
+    }
+    presenter_ = std::move(next);
+    buffer_w_ = buffer_h_ = 0;
+    last_buffer_ = PixelRect{};
+    damage_ = DamageState{};
+    state_.previous_grid.reset();
+    state_.buffer.reset();
+    state_.forced_redraw = true;
+    return Result<FrameResult>::success(FrameResult{});
+  }
 
   Result<FrameResult> frame(const FrameInput& in) override {
     if (!presenter_ || in.crew == nullptr || in.entries == nullptr || in.settings == nullptr ||
@@ -601,7 +666,8 @@ class X11Renderer final : public Renderer {
     const PixelSize size = buffer_size(plan.buffer);
     const bool resized = size.width != buffer_w_ || size.height != buffer_h_;
     if (resized) {
-      if (Status s = presenter_->resize(size.width, size.height); !s.ok()) return s;
+      if (Status s = presenter_->resize(size.width, size.height); !s.ok())
+        return presenter_->lost() ? recover() : Result<FrameResult>(s);
       layers_.resize(size.width, size.height);
       buffer_w_ = size.width;
       buffer_h_ = size.height;
@@ -622,8 +688,10 @@ class X11Renderer final : public Renderer {
                  rects_);
 
     const double before = monotonic_seconds();
-    if (Status s = presenter_->present(plan.buffer, rects_, whole, window.width, window.height); !s.ok())
-      return s;
+    const Status shown = presenter_->present(plan.buffer, rects_, whole, window.width, window.height);
+    if (presenter_->lost()) return recover();
+    if (!shown.ok()) return shown;
+    restarts_ = 0;
     // Pace drawn frames to the display rate; the wait counts as time spent presenting.
     next_deadline_ = next_frame_deadline(next_deadline_, before, kFramePeriod);
     sleep_until(next_deadline_);
@@ -637,7 +705,12 @@ class X11Renderer final : public Renderer {
   Canvas& canvas() override { return layers_.canvas(); }
 
  private:
+  static constexpr int kMostRestarts = 3;
+
   std::shared_ptr<X11Session> session_;
+  PresenterMaker make_opengl_, make_software_;
+  Window window_ = None;
+  int restarts_ = 0;  // OpenGL started again since the last frame shown
   SpriteTextures textures_;
   ScreenRect overlay_;
   std::unique_ptr<Presenter> presenter_;
@@ -654,7 +727,13 @@ class X11Renderer final : public Renderer {
 }  // namespace
 
 std::unique_ptr<Renderer> make_x11_renderer(std::shared_ptr<X11Session> session) {
-  return std::make_unique<X11Renderer>(std::move(session));
+  return std::make_unique<X11Renderer>(std::move(session), nullptr, nullptr);
+}
+
+std::unique_ptr<Renderer> make_x11_renderer(std::shared_ptr<X11Session> session,
+                                            PresenterMaker opengl, PresenterMaker software) {
+  return std::make_unique<X11Renderer>(std::move(session), std::move(opengl),
+                                       std::move(software));
 }
 
 }  // namespace perchkin
