@@ -225,8 +225,9 @@ class X11Desktop final : public Desktop, private WmSource {
   }
 
   // A screen saver or locker holds the screen: the server's own saver is on, or another
-  // program's override-redirect window (no window manager's frame) covers a whole monitor.
-  // Lockers map such a window; buddies and bubbles must not show over it.
+  // program's override-redirect window (no window manager's frame) covers a whole monitor
+  // above the overlay. Lockers map such a window; buddies and bubbles must not show over it.
+  // One below the overlay is a backdrop (an animated wallpaper), not a locker.
   bool screen_taken() {
     if (idle_info_ != nullptr && XScreenSaverQueryInfo(dpy_, session_->root(), idle_info_) != 0 &&
         idle_info_->state == ScreenSaverOn)
@@ -241,9 +242,27 @@ class X11Desktop final : public Desktop, private WmSource {
       const ScreenRect r{static_cast<double>(attr.x), static_cast<double>(attr.y),
                          static_cast<double>(attr.x) + attr.width,
                          static_cast<double>(attr.y) + attr.height};
-      if (covers_a_monitor(r, monitors_)) return true;
+      if (covers_a_monitor(r, monitors_) && above_overlay(w)) return true;
     }
     return false;
+  }
+
+  bool above_overlay(Window w) {
+    const auto overlay = static_cast<Window>(shell_.native_window(ShellWindow::overlay));
+    Window r = None, parent = None, *children = nullptr;
+    unsigned n = 0;
+    if (overlay == None || XQueryTree(dpy_, session_->root(), &r, &parent, &children, &n) == 0)
+      return true;
+    bool overlay_seen = false, above = true;
+    for (unsigned i = 0; i < n; ++i) {  // bottom to top
+      if (children[i] == overlay) overlay_seen = true;
+      if (children[i] == w) {
+        above = overlay_seen;
+        break;
+      }
+    }
+    if (children != nullptr) XFree(children);
+    return above;
   }
 
   // Override-redirect children of the root mapped before this connection listened.
