@@ -1,20 +1,36 @@
 // Linux: CLOCK_MONOTONIC and clock_nanosleep with an absolute deadline.
 #include "app/clock.h"
+#include "base/pace.h"
 #include "win/desktop.h"
 
 #include <cerrno>
+#include <cmath>
 #include <ctime>
 
 namespace perchkin {
 
-SystemClock::SystemClock() = default;
-SystemClock::~SystemClock() = default;
-
-double SystemClock::now() {
+double monotonic_seconds() {
   timespec ts{};
   clock_gettime(CLOCK_MONOTONIC, &ts);
   return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
+
+void sleep_until(double deadline) {
+  if (!std::isfinite(deadline) || deadline <= 0.0 || deadline > monotonic_seconds() + 1.0) return;
+  timespec ts{};
+  const double whole = std::floor(deadline);
+  ts.tv_sec = static_cast<time_t>(whole);
+  ts.tv_nsec = static_cast<long>((deadline - whole) * 1e9);
+  // Only an interruption is worth another try: any other error would come back at once,
+  // and the loop would spin.
+  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
+  }
+}
+
+SystemClock::SystemClock() = default;
+SystemClock::~SystemClock() = default;
+
+double SystemClock::now() { return monotonic_seconds(); }
 
 void SystemClock::sleep(double seconds) {
   if (seconds <= 0) return;

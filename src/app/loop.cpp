@@ -236,6 +236,7 @@ bool run_frame(App& app) {
 
   if (app.quiet) {
     handle_commands(app);
+    if (app.desktop) app.desktop->drain_events();
     app.accumulator = 0.0;
     // An open Studio stays responsive while the crew is hidden.
     const bool studio = app.studio_window != nullptr && app.studio_window->is_open();

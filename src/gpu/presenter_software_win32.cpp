@@ -4,9 +4,10 @@
 #include "gpu/presenter_software_win32.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 
+#include "base/pace.h"
+#include "base/tick.h"
 #include "gpu/overlay_2d.h"
 
 using Microsoft::WRL::ComPtr;
@@ -202,12 +203,15 @@ Result<FrameResult> SoftwarePresenter::draw(const FrameInput& in, const Prepared
   FrameResult result;
   result.drawn = true;
   if (window_) {
-    const auto start = std::chrono::steady_clock::now();
+    const double start = monotonic_seconds();
     const PixelRect dirty{std::min(old.left, now.left), std::min(old.top, now.top), std::max(old.right, now.right),
                           std::max(old.bottom, now.bottom)};
     if (Status s = show(in.overlay, overlay, dirty); !s.ok()) return s;
-    result.present_ms =
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    // UpdateLayeredWindow does not wait for the display, and the loop does not sleep after a
+    // presented frame: without this wait a moving crew would keep a core busy.
+    next_deadline_ = next_frame_deadline(next_deadline_, start, kTick);
+    sleep_until(next_deadline_);
+    result.present_ms = (monotonic_seconds() - start) * 1000.0;
   }
   return Result<FrameResult>::success(result);
 }

@@ -59,6 +59,7 @@ class SoftwarePresenter {
   PixelSize dib_size_{0, 0};
   PixelRect shown_{0, 0, 0, 0};  // the DIB area holding last frame's buffer
   RgbaImage layer_;
+  double next_deadline_ = 0.0;  // when the next frame may be shown (monotonic seconds)
 };
 
 }  // namespace perchkin

@@ -3,6 +3,7 @@
 // the overlay where something is drawn; outside it the window stays transparent.
 #include "gpu/renderer_x11.h"
 
+#include "base/pace.h"
 #include "gpu/frame_damage.h"
 #include "gpu/frame_layers_cairo.h"
 #include "gpu/frame_prepare.h"
@@ -39,20 +40,6 @@ namespace {
 
 // Frames are paced to this period when the swap does not wait for the display itself.
 constexpr double kFramePeriod = 1.0 / 60.0;
-
-double monotonic_seconds() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
-void sleep_until(double deadline) {
-  timespec ts{};
-  ts.tv_sec = static_cast<time_t>(std::floor(deadline));
-  ts.tv_nsec = static_cast<long>((deadline - std::floor(deadline)) * 1e9);
-  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) != 0) {
-  }
-}
 
 PixelRect clip_to(const PixelRect& r, int w, int h) {
   return {std::max(0, r.left), std::max(0, r.top), std::min(w, r.right), std::min(h, r.bottom)};
@@ -181,22 +168,6 @@ class BandDrawer {
   Frame frame_;
 };
 
-// How the drawn buffer reaches the window: a frame target, sized like the buffer, that shows
-// the given rectangles of itself on the window.
-class Presenter : public FrameTarget {
- public:
-  virtual Status resize(int w, int h) = 0;
-  // Shows the rectangles (buffer pixels) with the buffer at `buffer` on the window (overlay
-  // pixels); `whole`: the buffer moved or changed size, so all of the window is redone.
-  virtual Status present(const PixelRect& buffer, std::span<const PixelRect> rects, bool whole,
-                         int window_w, int window_h) = 0;
-  // Dirty rectangles worth keeping apart: beyond this each costs more than its pixels save.
-  virtual std::size_t most_rects() const { return kMaxDamageRects; }
-  // Appends the opaque pixels of the buffer rectangle `r` of the drawn frame, offset by
-  // (dx, dy): the window's shape while no compositor blends it.
-  virtual void opaque(const PixelRect& r, int dx, int dy, std::vector<PixelRect>& out) = 0;
-};
-
 using CopySubBuffer = void (*)(Display*, GLXDrawable, int, int, int, int);
 
 class GlxPresenter final : public Presenter {
@@ -235,11 +206,31 @@ class GlxPresenter final : public Presenter {
     auto create = reinterpret_cast<CreateContext>(
         glXGetProcAddress(reinterpret_cast<const GLubyte*>("glXCreateContextAttribsARB")));
     if (create == nullptr) return Status::fail("GLX cannot make OpenGL 3.3 core contexts");
-    const int ctx_attrs[] = {GLX_CONTEXT_MAJOR_VERSION_ARB, 3, GLX_CONTEXT_MINOR_VERSION_ARB, 3,
-                             GLX_CONTEXT_PROFILE_MASK_ARB, GLX_CONTEXT_CORE_PROFILE_BIT_ARB, None};
+    const char* extensions = glXQueryExtensionsString(display_, DefaultScreen(display_));
+    const auto has = [&](const char* name) {
+      return extensions != nullptr && std::strstr(extensions, name) != nullptr;
+    };
     XSync(display_, False);
-    context_ = create(display_, chosen, nullptr, True, ctx_attrs);
-    XSync(display_, False);
+    // Where the driver offers it, a context that learns of GPU resets: a reset then shows as
+    // a lost context, which is started again, instead of frames silently drawing nothing.
+    if (has("GLX_ARB_create_context_robustness")) {
+      const int robust_attrs[] = {GLX_CONTEXT_MAJOR_VERSION_ARB, 3, GLX_CONTEXT_MINOR_VERSION_ARB,
+                                  3, GLX_CONTEXT_PROFILE_MASK_ARB, GLX_CONTEXT_CORE_PROFILE_BIT_ARB,
+                                  GLX_CONTEXT_FLAGS_ARB, GLX_CONTEXT_ROBUST_ACCESS_BIT_ARB,
+                                  GLX_CONTEXT_RESET_NOTIFICATION_STRATEGY_ARB,
+                                  GLX_LOSE_CONTEXT_ON_RESET_ARB, None};
+      context_ = create(display_, chosen, nullptr, True, robust_attrs);
+      XSync(display_, False);
+      if (context_ != nullptr)
+        reset_status_ = reinterpret_cast<ResetStatus>(
+            glXGetProcAddress(reinterpret_cast<const GLubyte*>("glGetGraphicsResetStatusARB")));
+    }
+    if (context_ == nullptr) {
+      const int ctx_attrs[] = {GLX_CONTEXT_MAJOR_VERSION_ARB, 3, GLX_CONTEXT_MINOR_VERSION_ARB, 3,
+                               GLX_CONTEXT_PROFILE_MASK_ARB, GLX_CONTEXT_CORE_PROFILE_BIT_ARB, None};
+      context_ = create(display_, chosen, nullptr, True, ctx_attrs);
+      XSync(display_, False);
+    }
     if (context_ == nullptr) return Status::fail("no OpenGL 3.3 core context");
     if (!glXMakeCurrent(display_, window_, context_)) return Status::fail("cannot use the OpenGL context");
     // The loop paces drawn frames itself (present() waits for the next 1/60 s), which on a
@@ -250,8 +241,7 @@ class GlxPresenter final : public Presenter {
       set(display_, window_, 0);
     // Where the driver can copy part of the back buffer to the window, only the changed
     // rectangles are sent; the back buffer then keeps its pixels from frame to frame.
-    const char* extensions = glXQueryExtensionsString(display_, DefaultScreen(display_));
-    if (extensions != nullptr && std::strstr(extensions, "GLX_MESA_copy_sub_buffer") != nullptr)
+    if (has("GLX_MESA_copy_sub_buffer"))
       copy_sub_buffer_ = reinterpret_cast<CopySubBuffer>(
           glXGetProcAddress(reinterpret_cast<const GLubyte*>("glXCopySubBufferMESA")));
     pass_ = std::make_unique<GlPass>();
@@ -273,6 +263,10 @@ class GlxPresenter final : public Presenter {
   std::size_t most_rects() const override { return kMaxClearRects; }
 
   Status resize(int w, int h) override { return pass_->resize(w, h); }
+  bool lost() override {
+    if (!lost_ && reset_status_ != nullptr && reset_status_() != GL_NO_ERROR) lost_ = true;
+    return lost_;
+  }
   void clear(std::span<const PixelRect> rects) override { pass_->clear(rects); }
   void composite(const std::uint8_t* bgra, int stride, std::span<const PixelRect> rects) override {
     pass_->composite_layer(bgra, stride, rects);
@@ -345,6 +339,9 @@ class GlxPresenter final : public Presenter {
   std::vector<std::uint8_t> read_, flipped_;
   GLXContext context_ = nullptr;
   CopySubBuffer copy_sub_buffer_ = nullptr;
+  using ResetStatus = GLenum (*)();
+  ResetStatus reset_status_ = nullptr;  // with a context that learns of resets
+  bool lost_ = false;
   std::unique_ptr<GlPass> pass_;
   std::string renderer_name_;
 };
@@ -594,47 +591,98 @@ class SoftwarePresenter final : public Presenter {
 
 class X11Renderer final : public Renderer {
  public:
-  explicit X11Renderer(std::shared_ptr<X11Session> session) : session_(std::move(session)) {}
+  X11Renderer(std::shared_ptr<X11Session> session, PresenterMaker opengl, PresenterMaker software)
+      : session_(std::move(session)), make_opengl_(std::move(opengl)),
+        make_software_(std::move(software)) {}
 
   Status start(std::uintptr_t window, const ScreenRect& overlay, bool software) override {
     textures_ = build_sprite_textures();
     overlay_ = overlay;
-    const auto w = static_cast<Window>(window);
-    window_ = w;
+    window_ = static_cast<Window>(window);
     const std::string selection = "_NET_WM_CM_S" + std::to_string(session_->screen_number());
     compositor_selection_ = XInternAtom(session_->display(), selection.c_str(), False);
     int shape_event = 0, shape_error = 0;
     has_shape_ = XShapeQueryExtension(session_->display(), &shape_event, &shape_error) != 0;
+    if (!make_opengl_) make_opengl_ = [this] { return start_opengl(); };
+    if (!make_software_) make_software_ = [this] { return start_software(); };
     if (!software) {
-      auto gl = std::make_unique<GlxPresenter>(session_->display(), w);
-      const Status s = gl->start(textures_);
-      if (s.ok() && (!gl->rasterizes_on_cpu() || keep_opengl())) {
-        std::fprintf(stderr, "perchkin: drawing with OpenGL (%s)\n", gl->name().c_str());
-        presenter_ = std::move(gl);
+      auto gl = make_opengl_();
+      if (gl.ok()) {
+        presenter_ = std::move(*gl.value);
         watch_compositor();
         return Status::success();
       }
-      if (s.ok())
-        // Measured with 1,000 buddies on llvmpipe: the presenter took about a quarter of the
-        // processor time a frame that OpenGL did (200: a quarter too); the pixels are the same.
-        std::fprintf(stderr,
-                     "perchkin: OpenGL draws on the processor here (%s); the software presenter "
-                     "does the same for less (PERCHKIN_OPENGL=1 keeps OpenGL)\n",
-                     gl->name().c_str());
-      else
-        std::fprintf(stderr, "perchkin: OpenGL cannot start (%s); using the software presenter\n",
-                     s.error.c_str());
     }
-    auto soft = std::make_unique<SoftwarePresenter>(*session_, w);
-    if (Status s = soft->start(textures_); !s.ok()) return s;
-    std::fprintf(stderr, "perchkin: drawing with the software presenter%s\n",
-                 soft->shared_memory() ? " (shared memory)" : "");
-    presenter_ = std::move(soft);
+    auto soft = make_software_();
+    if (!soft.ok()) return Status::fail(soft.error);
+    presenter_ = std::move(*soft.value);
     watch_compositor();
     return Status::success();
   }
 
   void resize(const ScreenRect& overlay) override { overlay_ = overlay; }
+
+  // OpenGL on the overlay, unless it draws on the processor (then the software presenter does
+  // the same for less); the line on standard error says which.
+  Result<std::unique_ptr<Presenter>> start_opengl() {
+    auto gl = std::make_unique<GlxPresenter>(session_->display(), window_);
+    const Status s = gl->start(textures_);
+    if (s.ok() && (!gl->rasterizes_on_cpu() || keep_opengl())) {
+      std::fprintf(stderr, "perchkin: drawing with OpenGL (%s)\n", gl->name().c_str());
+      return Result<std::unique_ptr<Presenter>>::success(std::move(gl));
+    }
+    if (s.ok()) {
+      // Measured with 1,000 buddies on llvmpipe: the presenter took about a quarter of the
+      // processor time a frame that OpenGL did (200: a quarter too); the pixels are the same.
+      std::fprintf(stderr,
+                   "perchkin: OpenGL draws on the processor here (%s); the software presenter "
+                   "does the same for less (PERCHKIN_OPENGL=1 keeps OpenGL)\n",
+                   gl->name().c_str());
+      return Result<std::unique_ptr<Presenter>>::fail("OpenGL draws on the processor");
+    }
+    std::fprintf(stderr, "perchkin: OpenGL cannot start (%s); using the software presenter\n",
+                 s.error.c_str());
+    return Result<std::unique_ptr<Presenter>>::fail(s.error);
+  }
+
+  Result<std::unique_ptr<Presenter>> start_software() {
+    auto soft = std::make_unique<SoftwarePresenter>(*session_, window_);
+    if (Status s = soft->start(textures_); !s.ok())
+      return Result<std::unique_ptr<Presenter>>::fail(s.error);
+    std::fprintf(stderr, "perchkin: drawing with the software presenter%s\n",
+                 soft->shared_memory() ? " (shared memory)" : "");
+    return Result<std::unique_ptr<Presenter>>::success(std::move(soft));
+  }
+
+  // A lost context takes the presenter's objects and this frame with it. OpenGL is started
+  // again, up to three times in a row; then the software presenter draws on. Either way the
+  // next frame draws everything afresh.
+  Result<FrameResult> recover() {
+    presenter_.reset();
+    std::unique_ptr<Presenter> next;
+    if (++restarts_ <= kMostRestarts) {
+      std::fprintf(stderr, "perchkin: the OpenGL context was lost; starting OpenGL again\n");
+      if (auto gl = make_opengl_(); gl.ok()) next = std::move(*gl.value);
+    } else {
+      std::fprintf(stderr,
+                   "perchkin: the OpenGL context was lost %d times in a row; drawing with the "
+                   "software presenter from now on\n",
+                   kMostRestarts + 1);
+    }
+    if (!next) {
+      auto soft = make_software_();
+      if (!soft.ok()) return Result<FrameResult>::fail("the OpenGL context was lost: " + soft.error);
+      next = std::move(*soft.value);
+    }
+    presenter_ = std::move(next);
+    buffer_w_ = buffer_h_ = 0;
+    last_buffer_ = PixelRect{};
+    damage_ = DamageState{};
+    state_.previous_grid.reset();
+    state_.buffer.reset();
+    state_.forced_redraw = true;
+    return Result<FrameResult>::success(FrameResult{});
+  }
 
   Result<FrameResult> frame(const FrameInput& in) override {
     if (!presenter_ || in.crew == nullptr || in.entries == nullptr || in.settings == nullptr ||
@@ -651,7 +699,8 @@ class X11Renderer final : public Renderer {
     const PixelSize size = buffer_size(plan.buffer);
     const bool resized = size.width != buffer_w_ || size.height != buffer_h_;
     if (resized) {
-      if (Status s = presenter_->resize(size.width, size.height); !s.ok()) return s;
+      if (Status s = presenter_->resize(size.width, size.height); !s.ok())
+        return presenter_->lost() ? recover() : Result<FrameResult>(s);
       layers_.resize(size.width, size.height);
       buffer_w_ = size.width;
       buffer_h_ = size.height;
@@ -677,11 +726,12 @@ class X11Renderer final : public Renderer {
     // and the present then puts the frame over them.
     if (shaped_) reshape(plan.buffer, whole);
     const double before = monotonic_seconds();
-    if (Status s = presenter_->present(plan.buffer, rects_, whole, window.width, window.height); !s.ok())
-      return s;
+    const Status shown = presenter_->present(plan.buffer, rects_, whole, window.width, window.height);
+    if (presenter_->lost()) return recover();
+    if (!shown.ok()) return shown;
+    restarts_ = 0;
     // Pace drawn frames to the display rate; the wait counts as time spent presenting.
-    next_deadline_ = std::max(next_deadline_ + kFramePeriod, before);
-    if (next_deadline_ > before + kFramePeriod) next_deadline_ = before + kFramePeriod;
+    next_deadline_ = next_frame_deadline(next_deadline_, before, kFramePeriod);
     sleep_until(next_deadline_);
     FrameResult result;
     result.drawn = true;
@@ -761,8 +811,12 @@ class X11Renderer final : public Renderer {
                             Unsorted);
   }
 
+  static constexpr int kMostRestarts = 3;
+
   std::shared_ptr<X11Session> session_;
+  PresenterMaker make_opengl_, make_software_;
   Window window_ = None;
+  int restarts_ = 0;  // OpenGL started again since the last frame shown
   Atom compositor_selection_ = None;
   bool has_shape_ = false;
   bool composited_ = true;   // the last look found a compositor
@@ -788,7 +842,13 @@ class X11Renderer final : public Renderer {
 }  // namespace
 
 std::unique_ptr<Renderer> make_x11_renderer(std::shared_ptr<X11Session> session) {
-  return std::make_unique<X11Renderer>(std::move(session));
+  return std::make_unique<X11Renderer>(std::move(session), nullptr, nullptr);
+}
+
+std::unique_ptr<Renderer> make_x11_renderer(std::shared_ptr<X11Session> session,
+                                            PresenterMaker opengl, PresenterMaker software) {
+  return std::make_unique<X11Renderer>(std::move(session), std::move(opengl),
+                                       std::move(software));
 }
 
 }  // namespace perchkin

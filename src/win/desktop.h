@@ -71,6 +71,9 @@ class Desktop {
   // Whether a full-screen program is in front.
   virtual bool fullscreen_in_front() = 0;
   virtual int local_hour() = 0;
+  // Reads what the window system sent meanwhile; called while the crew is quiet, when nothing
+  // else asks, so that nothing piles up over a long hide.
+  virtual void drain_events() {}
   // Whether (x, y) lies on the window `window` (a native handle, as in DesktopWindow::id) and no
   // other visible window stacked above it covers the point; `known_topmost` skips that walk.
   // For the Studio window. Desktops that cannot tell say no.
@@ -95,6 +98,7 @@ class FakeDesktop final : public Desktop {
   bool fullscreen = false;
   double scale = 1.0;
   std::optional<int> hour;  // the real local hour when unset
+  int drained = 0;
 
   ScreenRect screen() override { return rect; }
   double display_scale() override { return scale; }
@@ -107,6 +111,7 @@ class FakeDesktop final : public Desktop {
   bool key_pressed_since_last_probe() override;
   bool fullscreen_in_front() override { return fullscreen; }
   int local_hour() override;
+  void drain_events() override { ++drained; }
 };
 
 // The hour of the local wall clock (0-23); lives with the platform's clock.

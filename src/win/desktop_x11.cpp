@@ -37,6 +37,7 @@ double seconds_now() {
 struct ExtraAtoms {
   Atom maximized_vert = None;
   Atom maximized_horz = None;
+  Atom gtk_frame_extents = None;
   Atom wm_name = XA_WM_NAME;
 };
 
@@ -46,12 +47,14 @@ class X11Desktop final : public Desktop, private WmSource {
       : session_(std::move(session)), dpy_(session_->display()), shell_(shell) {
     extra_.maximized_vert = XInternAtom(dpy_, "_NET_WM_STATE_MAXIMIZED_VERT", False);
     extra_.maximized_horz = XInternAtom(dpy_, "_NET_WM_STATE_MAXIMIZED_HORZ", False);
+    extra_.gtk_frame_extents = XInternAtom(dpy_, "_GTK_FRAME_EXTENTS", False);
     const Window root = session_->root();
     XSelectInput(dpy_, root, PropertyChangeMask | SubstructureNotifyMask | StructureNotifyMask);
     if (session_->has_randr()) XRRSelectInput(dpy_, root, RRScreenChangeNotifyMask);
     int event = 0, error = 0;
     if (XQueryExtension(dpy_, "XInputExtension", &xi_opcode_, &event, &error)) {
-      int major = 2, minor = 0;
+      // 2.1 and later deliver raw key presses while another client grabs the keyboard too.
+      int major = 2, minor = 2;
       if (XIQueryVersion(dpy_, &major, &minor) == Success) {
         std::array<unsigned char, XIMaskLen(XI_LASTEVENT)> bits{};
         XISetMask(bits.data(), XI_RawKeyPress);
@@ -66,6 +69,7 @@ class X11Desktop final : public Desktop, private WmSource {
     int ss_event = 0, ss_error = 0;
     has_idle_ = XScreenSaverQueryExtension(dpy_, &ss_event, &ss_error) != 0;
     idle_info_ = has_idle_ ? XScreenSaverAllocInfo() : nullptr;
+    learn_overrides();
     XFlush(dpy_);
   }
 
@@ -145,6 +149,7 @@ class X11Desktop final : public Desktop, private WmSource {
 
   bool fullscreen_in_front() override {
     drain();
+    if (screen_taken()) return true;
     if (cache_.refresh_root(*this)) struts_dirty_ = true;
     const X11Atoms& a = session_->atoms();
     const auto active = session_->read_long(session_->root(), a.net_active_window, XA_WINDOW);
@@ -159,6 +164,12 @@ class X11Desktop final : public Desktop, private WmSource {
 
   int local_hour() override { return current_local_hour(); }
 
+  void drain_events() override {
+    drain();
+    // Key presses made while quiet are not typing to join once the crew is back.
+    key_presses_ = 0;
+  }
+
  private:
   void drain() {
     while (XPending(dpy_) > 0) {
@@ -171,6 +182,7 @@ class X11Desktop final : public Desktop, private WmSource {
   void handle(XEvent& e) {
     const X11Atoms& a = session_->atoms();
     const Window root = session_->root();
+    track_override(e);
     if (e.type == GenericEvent) {
       if (e.xcookie.extension == xi_opcode_ && e.xcookie.evtype == XI_RawKeyPress) ++key_presses_;
       return;
@@ -190,10 +202,11 @@ class X11Desktop final : public Desktop, private WmSource {
         }
         const auto w = static_cast<std::int64_t>(e.xproperty.window);
         if (p == a.net_wm_strut || p == a.net_wm_strut_partial) struts_dirty_ = true;
-        if (p == a.net_wm_state || p == a.net_frame_extents || p == a.net_wm_desktop ||
-            p == a.net_wm_name || p == XA_WM_NAME || p == a.net_wm_window_type)
+        const bool extents = p == a.net_frame_extents || p == extra_.gtk_frame_extents;
+        if (extents || p == a.net_wm_state || p == a.net_wm_desktop || p == a.net_wm_name ||
+            p == XA_WM_NAME || p == a.net_wm_window_type)
           (void)cache_.changed(w, WmStale::properties);
-        if (p == a.net_frame_extents) (void)cache_.changed(w, WmStale::geometry);
+        if (extents) (void)cache_.changed(w, WmStale::geometry);
         return;
       }
       case ConfigureNotify:
@@ -209,6 +222,85 @@ class X11Desktop final : public Desktop, private WmSource {
       case DestroyNotify: cache_.destroyed(static_cast<std::int64_t>(e.xdestroywindow.window)); return;
       default: return;
     }
+  }
+
+  // A screen saver or locker holds the screen: the server's own saver is on, or another
+  // program's override-redirect window (no window manager's frame) covers a whole monitor
+  // above the overlay. Lockers map such a window; buddies and bubbles must not show over it.
+  // One below the overlay is a backdrop (an animated wallpaper), not a locker.
+  bool screen_taken() {
+    if (idle_info_ != nullptr && XScreenSaverQueryInfo(dpy_, session_->root(), idle_info_) != 0 &&
+        idle_info_->state == ScreenSaverOn)
+      return true;
+    if (overrides_.empty()) return false;
+    refresh_own();
+    refresh_monitors();
+    for (Window w : overrides_) {
+      XWindowAttributes attr;
+      if (is_own(w) || XGetWindowAttributes(dpy_, w, &attr) == 0 || attr.map_state != IsViewable)
+        continue;
+      const ScreenRect r{static_cast<double>(attr.x), static_cast<double>(attr.y),
+                         static_cast<double>(attr.x) + attr.width,
+                         static_cast<double>(attr.y) + attr.height};
+      if (covers_a_monitor(r, monitors_) && above_overlay(w)) return true;
+    }
+    return false;
+  }
+
+  bool above_overlay(Window w) {
+    const auto overlay = static_cast<Window>(shell_.native_window(ShellWindow::overlay));
+    Window r = None, parent = None, *children = nullptr;
+    unsigned n = 0;
+    if (overlay == None || XQueryTree(dpy_, session_->root(), &r, &parent, &children, &n) == 0)
+      return true;
+    bool overlay_seen = false, above = true;
+    for (unsigned i = 0; i < n; ++i) {  // bottom to top
+      if (children[i] == overlay) overlay_seen = true;
+      if (children[i] == w) {
+        above = overlay_seen;
+        break;
+      }
+    }
+    if (children != nullptr) XFree(children);
+    return above;
+  }
+
+  // Override-redirect children of the root mapped before this connection listened.
+  void learn_overrides() {
+    Window r = None, parent = None, *children = nullptr;
+    unsigned n = 0;
+    if (XQueryTree(dpy_, session_->root(), &r, &parent, &children, &n) == 0) return;
+    for (unsigned i = 0; i < n && overrides_.size() < kMostOverrides; ++i) {
+      XWindowAttributes attr;
+      if (XGetWindowAttributes(dpy_, children[i], &attr) != 0 && attr.map_state == IsViewable &&
+          attr.override_redirect && !session_->holds_client(children[i]))
+        overrides_.push_back(children[i]);
+    }
+    if (children != nullptr) XFree(children);
+  }
+
+  void track_override(const XEvent& e) {
+    const Window root = session_->root();
+    Window gone = None;
+    switch (e.type) {
+      case MapNotify:
+        if (e.xmap.event == root && e.xmap.override_redirect &&
+            overrides_.size() < kMostOverrides && !session_->holds_client(e.xmap.window) &&
+            std::find(overrides_.begin(), overrides_.end(), e.xmap.window) == overrides_.end())
+          overrides_.push_back(e.xmap.window);
+        return;
+      case UnmapNotify:
+        if (e.xunmap.event == root) gone = e.xunmap.window;
+        break;
+      case DestroyNotify:
+        if (e.xdestroywindow.event == root) gone = e.xdestroywindow.window;
+        break;
+      case ReparentNotify:
+        if (e.xreparent.event == root && e.xreparent.parent != root) gone = e.xreparent.window;
+        break;
+      default: return;
+    }
+    if (gone != None) std::erase(overrides_, gone);
   }
 
   void mark_geometry(Window w) { (void)cache_.changed(static_cast<std::int64_t>(w), WmStale::geometry); }
@@ -281,6 +373,7 @@ class X11Desktop final : public Desktop, private WmSource {
     info.maximised = vert && horz;
     info.desktop = session_->read_long(w, a.net_wm_desktop, XA_CARDINAL);
     info.frame_extents = session_->read_longs(w, a.net_frame_extents, XA_CARDINAL, 4);
+    info.gtk_frame_extents = session_->read_longs(w, extra_.gtk_frame_extents, XA_CARDINAL, 4);
     info.titled = has_text(w, a.net_wm_name) || has_text(w, XA_WM_NAME);
   }
 
@@ -388,6 +481,10 @@ class X11Desktop final : public Desktop, private WmSource {
   WmCache cache_;
   std::vector<std::int64_t> own_ids_;
   std::vector<ScreenRect> own_rects_;
+
+  // Other programs' mapped override-redirect windows (menus, tooltips, lockers).
+  static constexpr std::size_t kMostOverrides = 256;
+  std::vector<Window> overrides_;
 
   CursorPos pointer_;
   PointerButtons buttons_;

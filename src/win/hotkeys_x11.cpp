@@ -80,7 +80,7 @@ void HotkeysX11Deleter::operator()(HotkeysX11* hotkeys) const {
   delete hotkeys;
 }
 
-HotkeysX11Ptr hotkeys_x11_register(X11Session& session) {
+HotkeysX11Ptr hotkeys_x11_register(X11Session& session, bool report_taken) {
   Display* display = session.display();
   HotkeysX11Ptr hotkeys(new HotkeysX11);
   hotkeys->session = &session;
@@ -104,7 +104,8 @@ HotkeysX11Ptr hotkeys_x11_register(X11Session& session) {
     session.without_errors([&] {
       for (unsigned v : variants) XUngrabKey(display, code, kModifiers | v, session.root());
     });
-    std::fprintf(stderr, "hotkey Ctrl+Alt+Shift+%c is taken by another program\n", key.letter);
+    if (report_taken)
+      std::fprintf(stderr, "hotkey Ctrl+Alt+Shift+%c is taken by another program\n", key.letter);
   }
   if (hotkeys->grabs.empty()) return nullptr;
   return hotkeys;

@@ -17,7 +17,9 @@ struct HotkeysX11Deleter {
 using HotkeysX11Ptr = std::unique_ptr<HotkeysX11, HotkeysX11Deleter>;
 
 // Grabs the keys; resetting the pointer ungrabs them. May be null when none could be grabbed.
-HotkeysX11Ptr hotkeys_x11_register(X11Session& session);
+// `report_taken`: say on standard error which combinations another program holds (once, not
+// again on every keyboard change).
+HotkeysX11Ptr hotkeys_x11_register(X11Session& session, bool report_taken = true);
 
 // True when `event` was one of the hotkeys; it becomes a kShellHotkey event with its HotkeyId.
 // `hotkeys` may be null.

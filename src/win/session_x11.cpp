@@ -156,9 +156,11 @@ Result<std::unique_ptr<X11Session>> X11Session::open(const char* display_name) {
   int event_base = 0, error_base = 0;
   if (XRRQueryExtension(display, &event_base, &error_base)) {
     int major = 0, minor = 0;
-    // Monitors arrived with RandR 1.5; older servers get the root window as one screen.
-    if (XRRQueryVersion(display, &major, &minor) && (major > 1 || (major == 1 && minor >= 5))) {
+    // Every version reports a resize of the screen; monitors arrived with 1.5, and older
+    // servers get the root window as one screen.
+    if (XRRQueryVersion(display, &major, &minor)) {
       s->has_randr_ = true;
+      s->has_monitors_ = major > 1 || (major == 1 && minor >= 5);
       s->randr_event_base_ = event_base;
     }
   }
@@ -176,7 +178,7 @@ X11Session::~X11Session() {
 
 std::vector<ScreenRect> X11Session::monitors() const {
   std::vector<ScreenRect> out;
-  if (has_randr_) {
+  if (has_monitors_) {
     int count = 0;
     XRRMonitorInfo* info = XRRGetMonitors(display_, root_, True, &count);
     if (info != nullptr) {
@@ -259,6 +261,29 @@ std::optional<std::string> X11Session::read_string(Window window, Atom property,
   auto p = read_property(window, property, AnyPropertyType, 8, max_bytes);
   if (!p) return std::nullopt;
   return std::string(p->bytes.begin(), p->bytes.end());
+}
+
+bool X11Session::holds_client(Window w) const {
+  const auto has_state = [&](Window x) {
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    const int status = XGetWindowProperty(display_, x, atoms_.wm_state, 0, 0, False,
+                                          AnyPropertyType, &type, &format, &count, &after, &data);
+    if (data != nullptr) XFree(data);
+    return status == Success && type != None;
+  };
+  if (has_state(w)) return true;
+  Window r = None, parent = None, *children = nullptr;
+  unsigned n = 0;
+  if (XQueryTree(display_, w, &r, &parent, &children, &n) == 0) return false;
+  bool found = false;
+  // A frame holds its client and a few decorations; more children than this is no frame.
+  constexpr unsigned kMostLooked = 16;
+  for (unsigned i = 0; i < n && i < kMostLooked && !found; ++i) found = has_state(children[i]);
+  if (children != nullptr) XFree(children);
+  return found;
 }
 
 int X11Session::last_error() const { return g_last_error.load(); }

@@ -100,7 +100,8 @@ class X11Session {
   std::vector<ScreenRect> monitors() const;
   // Xft.dpi / 96, else 1.0; read at open.
   double scale() const { return scale_; }
-  // The first event number of the RandR extension (0: none), for pump() to recognise changes.
+  // The first event number of the RandR extension (0: none), for pump() to recognise changes;
+  // any RandR version reports them.
   int randr_event_base() const { return randr_event_base_; }
   bool has_randr() const { return has_randr_; }
   bool has_xfixes() const { return has_xfixes_; }
@@ -125,6 +126,11 @@ class X11Session {
   // The last error code caught by the trap (BadAccess, BadWindow ...), 0 when none.
   int last_error() const;
 
+  // Whether the root's child `w` is a window manager's frame (it or a child of it carries
+  // WM_STATE, which the window manager puts on the clients it manages). Some window managers
+  // make their frames override-redirect too; those are ordinary windows all the same.
+  bool holds_client(Window w) const;
+
  private:
   X11Session() = default;
   void begin_trap();
@@ -136,6 +142,7 @@ class X11Session {
   X11Atoms atoms_;
   double scale_ = 1.0;
   bool has_randr_ = false;
+  bool has_monitors_ = false;  // RandR 1.5
   bool has_xfixes_ = false;
   int randr_event_base_ = 0;
 };

@@ -244,8 +244,21 @@ void Win32Shell::restore_focus() {
 }
 
 void Win32Shell::add_tray_icon() {
+  tray_wanted_ = true;
+  try_tray_add();
+}
+
+NOTIFYICONDATAW Win32Shell::tray_data() const {
+  NOTIFYICONDATAW data{};
+  data.cbSize = sizeof data;
+  data.hWnd = hwnd(ShellWindow::overlay);
+  data.uID = kTrayId;
+  return data;
+}
+
+void Win32Shell::try_tray_add() {
   HWND owner = hwnd(ShellWindow::overlay);
-  if (owner == nullptr || tray_added_) return;
+  if (owner == nullptr || tray_added_ || !tray_wanted_) return;
   if (!tray_icon_loaded_) {
     tray_icon_loaded_ = true;
     tray_icon_ = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1),
@@ -253,26 +266,27 @@ void Win32Shell::add_tray_icon() {
                                                GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
     if (tray_icon_ == nullptr) tray_icon_ = crab_icon(GetSystemMetrics(SM_CXSMICON));
   }
-  NOTIFYICONDATAW data{};
-  data.cbSize = sizeof data;
-  data.hWnd = owner;
-  data.uID = kTrayId;
+  NOTIFYICONDATAW data = tray_data();
   data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   data.uCallbackMessage = kTrayCallback;
   data.hIcon = tray_icon_;
   std::wcsncpy(data.szTip, kTrayTip, sizeof data.szTip / sizeof data.szTip[0] - 1);
-  // Failures are not reported: the companion runs without its icon (hotkeys still work).
-  tray_added_ = Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
+  // A busy shell may time out an add it then carries out: the icon that answers a modify is
+  // there all the same.
+  tray_added_ = notify_icon_(NIM_ADD, &data) != FALSE || notify_icon_(NIM_MODIFY, &data) != FALSE;
+  // Failures are not reported: until the shell takes the icon the companion runs without it
+  // (hotkeys still work), and the timer tries again.
+  if (tray_added_) KillTimer(owner, kTrayRetryTimer);
+  else SetTimer(owner, kTrayRetryTimer, kTrayRetryMs, nullptr);
 }
 
 void Win32Shell::remove_tray_icon() {
+  tray_wanted_ = false;
+  if (HWND owner = hwnd(ShellWindow::overlay)) KillTimer(owner, kTrayRetryTimer);
   if (!tray_added_) return;
   tray_added_ = false;
-  NOTIFYICONDATAW data{};
-  data.cbSize = sizeof data;
-  data.hWnd = hwnd(ShellWindow::overlay);
-  data.uID = kTrayId;
-  Shell_NotifyIconW(NIM_DELETE, &data);
+  NOTIFYICONDATAW data = tray_data();
+  notify_icon_(NIM_DELETE, &data);
 }
 
 void Win32Shell::register_hotkeys() {
@@ -304,12 +318,21 @@ LRESULT Win32Shell::on_message(ShellWindow window, HWND hwnd, UINT msg, WPARAM w
 
 LRESULT Win32Shell::overlay_message(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (taskbar_created_ != 0 && msg == taskbar_created_) {
-    // Explorer restarted and forgot every icon. Some programs send this message without a
-    // restart: dropping the icon first keeps the add from failing on an icon that still exists.
-    if (tray_added_) {
-      remove_tray_icon();
-      add_tray_icon();
+    // Explorer (re)started and forgot every icon, or is ready for the first one that it
+    // refused. Some programs send this message without a restart: dropping the icon first
+    // keeps the add from failing on an icon that still exists.
+    if (tray_wanted_) {
+      if (tray_added_) {
+        tray_added_ = false;
+        NOTIFYICONDATAW data = tray_data();
+        notify_icon_(NIM_DELETE, &data);
+      }
+      try_tray_add();
     }
+    return 0;
+  }
+  if (msg == WM_TIMER && wp == kTrayRetryTimer) {
+    try_tray_add();
     return 0;
   }
   switch (msg) {

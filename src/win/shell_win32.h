@@ -5,6 +5,7 @@
 #include "win/shell.h"
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <array>
 #include <vector>
@@ -37,6 +38,13 @@ class Win32Shell final : public Shell {
   const std::array<HWND, 4>& handles() const { return windows_; }
   bool owns(HWND window) const;
   bool tray_added() const { return tray_added_; }
+  // While the shell refuses the icon (not ready yet, as for a program started at sign-in
+  // before Explorer), the add is tried again on this timer of the overlay's.
+  static constexpr UINT_PTR kTrayRetryTimer = 1;
+  static constexpr UINT kTrayRetryMs = 2000;
+  // Shell_NotifyIconW, or a stand-in for the shell in tests.
+  using NotifyIconCall = BOOL(WINAPI*)(DWORD, PNOTIFYICONDATAW);
+  void use_notify_icon(NotifyIconCall call) { notify_icon_ = call; }
   // The hotkey ids that registered, in registration order.
   const std::vector<std::uint32_t>& hotkeys_held() const { return hotkeys_held_; }
 
@@ -49,11 +57,15 @@ class Win32Shell final : public Shell {
   LRESULT selection_message(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   LRESULT menu_message(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   void apply_menu_shape();
+  void try_tray_add();
+  NOTIFYICONDATAW tray_data() const;
 
   std::array<HWND, 4> windows_{};
   EventRecords pending_;  // filled by the procedures, handed out by pump()
   UINT taskbar_created_ = 0;
   bool tray_added_ = false;
+  bool tray_wanted_ = false;  // added and not removed since: kept trying and re-added
+  NotifyIconCall notify_icon_ = Shell_NotifyIconW;
   HICON tray_icon_ = nullptr;
   bool tray_icon_loaded_ = false;
   bool hotkeys_registered_ = false;

@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace perchkin {
@@ -189,18 +190,27 @@ class X11Shell final : public Shell {
     XSelectInput(d, root, SubstructureNotifyMask | PropertyChangeMask);
     if (session_->has_randr()) XRRSelectInput(d, root, RRScreenChangeNotifyMask);
 
-    XMapRaised(d, windows_[0]);
+    learn_mapped_children();
+    XMapWindow(d, windows_[0]);
     mapped_[0] = true;
+    raise_ours();
     XFlush(d);
     return Status::success();
   }
 
   void pump(EventRecords& records) override {
     Display* d = session_->display();
-    bool restack = false;
+    bool restack = false, regrab = false;
     while (XPending(d) > 0) {
       XEvent ev;
       XNextEvent(d, &ev);
+      track_child(ev);
+      if (ev.type == MappingNotify) {
+        // Another keyboard or layout: the hotkeys' letters may sit on other keycodes now.
+        XRefreshKeyboardMapping(&ev.xmapping);
+        regrab = regrab || ev.xmapping.request != MappingPointer;
+        continue;
+      }
       if (tray_x11_handle_event(tray_.get(), ev, records)) continue;
       if (hotkeys_x11_handle_event(hotkeys_.get(), ev, records)) continue;
       if (session_->has_randr() &&
@@ -246,6 +256,10 @@ class X11Shell final : public Shell {
       }
     }
     if (restack) raise_ours();
+    if (regrab && hotkeys_wanted_) {
+      hotkeys_.reset();
+      hotkeys_ = hotkeys_x11_register(*session_, false);
+    }
   }
 
   void show(ShellWindow window, bool shown) override {
@@ -253,13 +267,13 @@ class X11Shell final : public Shell {
     Window w = windows_[i];
     if (w == None) return;
     Display* d = session_->display();
+    mapped_[i] = shown;
     if (shown) {
-      XMapRaised(d, w);
-      if (i == 0) raise_ours();
+      XMapWindow(d, w);
+      raise_ours();
     } else {
       XUnmapWindow(d, w);
     }
-    mapped_[i] = shown;
     XFlush(d);
   }
 
@@ -274,9 +288,9 @@ class X11Shell final : public Shell {
     const bool resized = width_of(r) != width_of(sizes_[i]) || height_of(r) != height_of(sizes_[i]);
     sizes_[i] = r;
     if (window == ShellWindow::menu && resized) apply_menu_shape();
-    XMapRaised(d, w);
+    XMapWindow(d, w);
     mapped_[i] = true;
-    XFlush(d);
+    raise_ours();
   }
 
   void set_menu_shape(const MenuShape& shape) override {
@@ -292,8 +306,9 @@ class X11Shell final : public Shell {
     int revert = 0;
     XGetInputFocus(d, &current, &revert);
     if (!ours(current)) previous_focus_ = current;
-    XMapRaised(d, w);
+    XMapWindow(d, w);
     mapped_[index_of(window)] = true;
+    raise_ours();
     // The window may not be viewable yet; a failed focus change is harmless.
     session_->without_errors([&] { XSetInputFocus(d, w, RevertToPointerRoot, CurrentTime); });
   }
@@ -311,6 +326,7 @@ class X11Shell final : public Shell {
   }
   void remove_tray_icon() override { tray_.reset(); }
   void register_hotkeys() override {
+    hotkeys_wanted_ = true;
     if (!hotkeys_) hotkeys_ = hotkeys_x11_register(*session_);
   }
 
@@ -371,12 +387,91 @@ class X11Shell final : public Shell {
     return w;
   }
 
-  // The overlay above every other window, and the shown input windows above the overlay.
+  // The overlay above every other window, and the shown input windows above the overlay; but
+  // below the override-redirect windows other programs keep on top of everything (menus,
+  // tooltips, a screen locker, whose screen nothing may show through).
   void raise_ours() {
     Display* d = session_->display();
-    for (int i = 0; i < 4; ++i)
-      if (mapped_[i] && windows_[i] != None) XRaiseWindow(d, windows_[i]);
+    const Window ceiling = lowest_kept_on_top();
+    for (int i = 0; i < 4; ++i) {
+      if (!mapped_[i] || windows_[i] == None) continue;
+      if (ceiling == None) {
+        XRaiseWindow(d, windows_[i]);
+        continue;
+      }
+      XWindowChanges change{};
+      change.sibling = ceiling;
+      change.stack_mode = Below;
+      XConfigureWindow(d, windows_[i], CWSibling | CWStackMode, &change);
+    }
     XFlush(d);
+  }
+
+  // Whether a mapped child of the root stays above the windows the window manager stacks:
+  // override-redirect and not one of the window manager's own frames.
+  bool kept_on_top(Window w, bool override_redirect) const {
+    return override_redirect && !session_->holds_client(w);
+  }
+
+  // The children of the root mapped before the windows were made.
+  void learn_mapped_children() {
+    Display* d = session_->display();
+    Window r = None, parent = None, *children = nullptr;
+    unsigned n = 0;
+    if (XQueryTree(d, session_->root(), &r, &parent, &children, &n) == 0) return;
+    for (unsigned i = 0; i < n && mapped_children_.size() < kMostChildren; ++i) {
+      XWindowAttributes a{};
+      if (ours(children[i]) || XGetWindowAttributes(d, children[i], &a) == 0 ||
+          a.map_state != IsViewable)
+        continue;
+      mapped_children_[children[i]] = kept_on_top(children[i], a.override_redirect != 0);
+    }
+    if (children != nullptr) XFree(children);
+  }
+
+  void track_child(const XEvent& ev) {
+    const Window root = session_->root();
+    switch (ev.type) {
+      case MapNotify:
+        if (ev.xmap.event == root && !ours(ev.xmap.window) &&
+            mapped_children_.size() < kMostChildren)
+          mapped_children_[ev.xmap.window] =
+              kept_on_top(ev.xmap.window, ev.xmap.override_redirect != 0);
+        break;
+      case UnmapNotify:
+        if (ev.xunmap.event == root) mapped_children_.erase(ev.xunmap.window);
+        break;
+      case DestroyNotify:
+        if (ev.xdestroywindow.event == root) mapped_children_.erase(ev.xdestroywindow.window);
+        break;
+      case ReparentNotify:
+        if (ev.xreparent.event == root && ev.xreparent.parent != root)
+          mapped_children_.erase(ev.xreparent.window);
+        break;
+      default:
+        break;
+    }
+  }
+
+  // The lowest of the windows kept on top above every window the window manager stacks; None
+  // when there is none, and the overlay may go to the very top.
+  Window lowest_kept_on_top() {
+    const bool any = std::any_of(mapped_children_.begin(), mapped_children_.end(),
+                                 [](const auto& child) { return child.second; });
+    if (!any) return None;
+    Display* d = session_->display();
+    Window r = None, parent = None, *children = nullptr;
+    unsigned n = 0;
+    if (XQueryTree(d, session_->root(), &r, &parent, &children, &n) == 0) return None;
+    Window lowest = None;
+    for (unsigned i = 0; i < n; ++i) {  // bottom to top
+      const auto child = mapped_children_.find(children[i]);
+      if (child == mapped_children_.end()) continue;
+      if (!child->second) lowest = None;
+      else if (lowest == None) lowest = children[i];
+    }
+    if (children != nullptr) XFree(children);
+    return lowest;
   }
 
   void apply_menu_shape() {
@@ -457,6 +552,10 @@ class X11Shell final : public Shell {
   ClickTracker grab_clicks_;
   TrayX11Ptr tray_;
   HotkeysX11Ptr hotkeys_;
+  bool hotkeys_wanted_ = false;
+  // Other programs' mapped children of the root, and whether each is kept on top.
+  static constexpr std::size_t kMostChildren = 16384;
+  std::unordered_map<Window, bool> mapped_children_;
 };
 
 }  // namespace

@@ -66,10 +66,50 @@ struct TrayX11 {
 
   Display* display() const { return session->display(); }
 
+  // The icon window with its XEmbed and naming properties; false when it cannot be made.
+  bool make_icon() {
+    Display* d = display();
+    XSetWindowAttributes attrs{};
+    attrs.background_pixmap = ParentRelative;
+    attrs.event_mask = ButtonPressMask | ButtonReleaseMask | ExposureMask | StructureNotifyMask;
+    const bool ok = session->without_errors([&] {
+      icon = XCreateWindow(d, session->root(), 0, 0, static_cast<unsigned>(width),
+                           static_cast<unsigned>(height), 0, CopyFromParent, InputOutput,
+                           CopyFromParent, CWBackPixmap | CWEventMask, &attrs);
+    });
+    if (!ok || icon == None) {
+      icon = None;
+      return false;
+    }
+    const X11Atoms& a = session->atoms();
+    const long info[2] = {0, kXembedMapped};
+    XChangeProperty(d, icon, a.xembed_info, a.xembed_info, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(info), 2);
+    // Trays that show tooltips take them from the icon's name.
+    XStoreName(d, icon, kTooltip);
+    XChangeProperty(d, icon, a.net_wm_name, a.utf8_string, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(kTooltip),
+                    static_cast<int>(std::strlen(kTooltip)));
+    XClassHint hint{const_cast<char*>("perchkin"), const_cast<char*>("Perchkin")};
+    XSetClassHint(d, icon, &hint);
+    return true;
+  }
+
+  // Out of sight while no tray holds it. A dying tray hands the icon back to the root window
+  // (it was in the tray's save set), mapped, and the window manager would frame it as a stray
+  // little window; withdrawing it tells the window manager to let go too.
+  void withdraw() {
+    if (icon == None) return;
+    session->without_errors(
+        [&] { XWithdrawWindow(display(), icon, session->screen_number()); });
+  }
+
   void dock() {
     Display* d = display();
     manager = XGetSelectionOwner(d, selection);
     if (manager == None) return;
+    // A tray that did not keep the icon in its save set took it down with its own windows.
+    if (icon == None && !make_icon()) return;
     session->without_errors([&] {
       // Learn when the tray goes away.
       XSelectInput(d, manager, StructureNotifyMask);
@@ -108,7 +148,7 @@ void TrayX11Deleter::operator()(TrayX11* tray) const {
   tray->session->without_errors([&] {
     if (tray->gc != nullptr) XFreeGC(tray->display(), tray->gc);
     // Destroying the embedded window is how an XEmbed client leaves the tray.
-    XDestroyWindow(tray->display(), tray->icon);
+    if (tray->icon != None) XDestroyWindow(tray->display(), tray->icon);
   });
   delete tray;
 }
@@ -122,35 +162,12 @@ TrayX11Ptr tray_x11_add(X11Session& session, double scale) {
   tray->selection = XInternAtom(d, name.c_str(), False);
   const int size = std::clamp(static_cast<int>(kDefaultSize * (scale > 0.0 ? scale : 1.0)), 16, 128);
   tray->width = tray->height = size;
-
-  XSetWindowAttributes attrs{};
-  attrs.background_pixmap = ParentRelative;
-  attrs.event_mask = ButtonPressMask | ButtonReleaseMask | ExposureMask | StructureNotifyMask;
-  bool ok = session.without_errors([&] {
-    tray->icon = XCreateWindow(d, session.root(), 0, 0, static_cast<unsigned>(size),
-                               static_cast<unsigned>(size), 0, CopyFromParent, InputOutput,
-                               CopyFromParent, CWBackPixmap | CWEventMask, &attrs);
-  });
-  if (!ok || tray->icon == None) {
-    tray->icon = None;
-    return nullptr;
-  }
+  if (!tray->make_icon()) return nullptr;
+  // A GC outlives the window it was made for: it serves icons made again later.
   tray->gc = XCreateGC(d, tray->icon, 0, nullptr);
   tray->body = pixel_for(d, screen, kBodyRgb);
   tray->eye = pixel_for(d, screen, kEyeRgb);
   tray->blush = pixel_for(d, screen, kBlushRgb);
-
-  const X11Atoms& a = session.atoms();
-  const long info[2] = {0, kXembedMapped};
-  XChangeProperty(d, tray->icon, a.xembed_info, a.xembed_info, 32, PropModeReplace,
-                  reinterpret_cast<const unsigned char*>(info), 2);
-  // Trays that show tooltips take them from the icon's name.
-  XStoreName(d, tray->icon, kTooltip);
-  XChangeProperty(d, tray->icon, a.net_wm_name, a.utf8_string, 8, PropModeReplace,
-                  reinterpret_cast<const unsigned char*>(kTooltip),
-                  static_cast<int>(std::strlen(kTooltip)));
-  XClassHint hint{const_cast<char*>("perchkin"), const_cast<char*>("Perchkin")};
-  XSetClassHint(d, tray->icon, &hint);
 
   // A tray that starts later announces itself on the root window; keep the shell's own
   // selection there and add ours.
@@ -176,8 +193,13 @@ bool tray_x11_handle_event(TrayX11* tray, const XEvent& event, EventRecords& rec
       }
       return false;
     case DestroyNotify:
+      if (tray->icon != None && event.xdestroywindow.window == tray->icon) {
+        tray->icon = None;  // made again when a tray asks for it
+        return true;
+      }
       if (event.xdestroywindow.window != tray->manager || tray->manager == None) return false;
       tray->manager = None;
+      tray->withdraw();
       return true;
     case ButtonPress: return event.xbutton.window == tray->icon;
     case ButtonRelease:
@@ -195,9 +217,13 @@ bool tray_x11_handle_event(TrayX11* tray, const XEvent& event, EventRecords& rec
       tray->height = std::max(1, event.xconfigure.height);
       return true;
     case MapNotify:
-    case UnmapNotify:
     case ReparentNotify:
-      return event.xany.window == tray->icon;
+      if (tray->icon == None || event.xany.window != tray->icon) return false;
+      // Shown or taken in by anyone but a tray (the window manager, after the tray died).
+      if (tray->manager == None) tray->withdraw();
+      return true;
+    case UnmapNotify:
+      return tray->icon != None && event.xany.window == tray->icon;
     default: return false;
   }
 }

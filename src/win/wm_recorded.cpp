@@ -3,7 +3,7 @@
 namespace perchkin {
 
 void RecordedWmSource::read_properties(std::int64_t window, WmClient& info) {
-  reads += 6;
+  reads += 7;
   const auto it = windows.find(window);
   if (it == windows.end()) {
     info.titled = false;
@@ -16,6 +16,7 @@ void RecordedWmSource::read_properties(std::int64_t window, WmClient& info) {
   info.maximised = r.maximised;
   info.desktop = r.desktop;
   info.frame_extents = r.frame_extents;
+  info.gtk_frame_extents = r.gtk_frame_extents;
   info.titled = r.titled;
 }
 

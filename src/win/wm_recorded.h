@@ -34,7 +34,7 @@ class RecordedWmSource final : public WmSource {
     ++reads;
     return desktop;
   }
-  // Type, state, desktop, frame extents and the two names: six properties.
+  // Type, state, desktop, both frame extents and the two names: seven properties.
   void read_properties(std::int64_t window, WmClient& info) override;
   // The attributes, the position on the root and the way up to the frame: three requests.
   std::int64_t read_geometry(std::int64_t window, WmClient& info) override;

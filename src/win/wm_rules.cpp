@@ -26,13 +26,22 @@ bool spans(double start, double end, double lo, double hi) {
   return start < hi && end >= lo;
 }
 
+bool sane_extents(const std::vector<long>& e) {
+  return e.size() == 4 && std::all_of(e.begin(), e.end(), [](long v) {
+           return v >= 0 && v <= kAbsurdExtent;
+         });
+}
+
 }  // namespace
 
 ScreenRect frame_rect(const WmClient& c) {
   ScreenRect r = c.client;
-  if (c.frame_extents.size() != 4) return r;
-  for (long e : c.frame_extents)
-    if (e < 0 || e > kAbsurdExtent) return r;
+  if (const std::vector<long>& g = c.gtk_frame_extents; sane_extents(g)) {
+    const auto d = [&](std::size_t i) { return static_cast<double>(g[i]); };
+    const ScreenRect inner{r.left + d(0), r.top + d(2), r.right - d(1), r.bottom - d(3)};
+    if (inner.right > inner.left && inner.bottom > inner.top) r = inner;
+  }
+  if (!sane_extents(c.frame_extents)) return r;
   r.left -= static_cast<double>(c.frame_extents[0]);
   r.right += static_cast<double>(c.frame_extents[1]);
   r.top -= static_cast<double>(c.frame_extents[2]);
@@ -100,6 +109,12 @@ PointOwner cover_at(std::span<const DesktopWindow> front_to_back,
     if (contains(w.frame, x, y)) return PointOwner{false, w.id};
   }
   return PointOwner{};
+}
+
+bool covers_a_monitor(const ScreenRect& r, std::span<const ScreenRect> monitors) {
+  return std::any_of(monitors.begin(), monitors.end(), [&](const ScreenRect& m) {
+    return r.left <= m.left && r.top <= m.top && r.right >= m.right && r.bottom >= m.bottom;
+  });
 }
 
 bool fullscreen_decision(const WmClient* active, bool active_is_own,

@@ -21,6 +21,9 @@ struct WmClient {
   std::int64_t id = 0;
   ScreenRect client;                // the client area in root coordinates
   std::vector<long> frame_extents;  // _NET_FRAME_EXTENTS: left, right, top, bottom (may be empty)
+  // _GTK_FRAME_EXTENTS, in the same order: the shadow a window with client-side decorations
+  // draws inside its own area (may be empty).
+  std::vector<long> gtk_frame_extents;
   WmType type = WmType::normal;
   bool mapped = true;
   bool hidden = false;  // _NET_WM_STATE_HIDDEN (minimised)
@@ -30,8 +33,9 @@ struct WmClient {
   bool titled = false;
 };
 
-// The visible frame: the client area grown by its frame extents. Extents that are negative or
-// larger than 1000 pixels are nonsense and ignored.
+// The visible frame: the client area less the shadow it draws itself (_GTK_FRAME_EXTENTS),
+// grown by the window manager's frame extents. Extents that are negative or larger than 1000
+// pixels are nonsense and ignored, as is a shadow that would leave nothing of the window.
 ScreenRect frame_rect(const WmClient& c);
 
 DesktopWindow desktop_window(const WmClient& c, std::optional<long> current_desktop);
@@ -48,6 +52,9 @@ std::vector<ScreenRect> work_areas(std::span<const ScreenRect> monitors,
 // else the bare desktop.
 PointOwner cover_at(std::span<const DesktopWindow> front_to_back,
                     std::span<const ScreenRect> own, double x, double y);
+
+// Whether `r` covers at least one of the monitors entirely.
+bool covers_a_monitor(const ScreenRect& r, std::span<const ScreenRect> monitors);
 
 // The active window decides: full screen when it says so, or when its frame covers its monitor
 // (the one it overlaps most) without being merely maximised. Docks and the desktop never are.

@@ -13,6 +13,7 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
+#include <X11/keysym.h>
 
 #include <chrono>
 #include <cmath>
@@ -326,6 +327,96 @@ TEST_F(CompanionDesktop, AFullScreenWindowAndTheHideKeyQuietTheCrew) {
   EXPECT_TRUE(wait_overlay(false, 5s)) << "the H key did not hide the crew\n" << errors();
   ASSERT_TRUE(xdotool({"key", "ctrl+alt+shift+h"}));
   EXPECT_TRUE(wait_overlay(true, 5s)) << "the H key did not show the crew again";
+}
+
+TEST_F(CompanionDesktop, AScreenLockerOrTheScreenSaverHidesTheCrewUntilItEnds) {
+  start();
+  ASSERT_TRUE(overlay_shown()) << errors();
+  const Window overlay = own_window("PerchkinOverlay");
+  const auto overlay_above = [&](Window other) {
+    Window r = None, parent = None, *children = nullptr;
+    unsigned n = 0;
+    int at_overlay = -1, at_other = -1;
+    if (XQueryTree(d, session->root(), &r, &parent, &children, &n) == 0) return false;
+    for (unsigned i = 0; i < n; ++i) {
+      if (children[i] == overlay) at_overlay = static_cast<int>(i);
+      if (children[i] == other) at_other = static_cast<int>(i);
+    }
+    if (children != nullptr) XFree(children);
+    return at_overlay > at_other;
+  };
+
+  // A locker's stand-in: a full-screen override-redirect window mapped after the companion.
+  XSetWindowAttributes attrs{};
+  attrs.override_redirect = True;
+  attrs.background_pixel = BlackPixel(d, DefaultScreen(d));
+  const Window locker =
+      XCreateWindow(d, session->root(), 0, 0, static_cast<unsigned>(screen_w),
+                    static_cast<unsigned>(screen_h), 0, CopyFromParent, InputOutput,
+                    CopyFromParent, CWOverrideRedirect | CWBackPixel, &attrs);
+  XMapRaised(d, locker);
+  XSync(d, False);
+  // A say sent by a script meanwhile must not show over it either.
+  EXPECT_TRUE(command("say", json{{"text", "secret"}}));
+  const auto until = Clock::now() + 1500ms;
+  while (Clock::now() < until) {
+    ASSERT_FALSE(overlay_above(locker)) << "the overlay was raised over the locker";
+    std::this_thread::sleep_for(50ms);
+  }
+  EXPECT_TRUE(wait_overlay(false, 5s)) << "the crew stayed out while the screen was locked";
+  XUnmapWindow(d, locker);
+  XSync(d, False);
+  EXPECT_TRUE(wait_overlay(true, 5s)) << "the crew did not come back after the locker";
+  XDestroyWindow(d, locker);
+  XSync(d, False);
+
+  // The server's own screen saver quiets the crew the same way.
+  if (std::system("command -v xset >/dev/null") != 0) GTEST_SKIP() << "xset is needed";
+  ASSERT_EQ(std::system("xset s activate"), 0);
+  EXPECT_TRUE(wait_overlay(false, 5s)) << "the crew stayed out under the screen saver";
+  ASSERT_EQ(std::system("xset s reset"), 0);
+  EXPECT_TRUE(wait_overlay(true, 5s)) << "the crew did not come back after the screen saver";
+}
+
+TEST_F(CompanionDesktop, TheHideKeyStillWorksAfterTheKeyboardMappingMovesH) {
+  start();
+  ASSERT_TRUE(overlay_shown()) << errors();
+  // Move H to a keycode that carries nothing, as xmodmap or a new keyboard layout would.
+  const KeyCode old_code = XKeysymToKeycode(d, XK_h);
+  ASSERT_NE(old_code, 0);
+  int low = 0, high = 0, per = 0;
+  XDisplayKeycodes(d, &low, &high);
+  KeySym* map = XGetKeyboardMapping(d, static_cast<KeyCode>(low), high - low + 1, &per);
+  ASSERT_NE(map, nullptr);
+  int spare = 0;
+  for (int code = high; code > low && spare == 0; --code) {
+    bool blank = true;
+    for (int k = 0; k < per; ++k) blank = blank && map[(code - low) * per + k] == NoSymbol;
+    if (blank) spare = code;
+  }
+  XFree(map);
+  ASSERT_NE(spare, 0) << "no free keycode";
+  const auto put = [&](int code, KeySym lower, KeySym upper) {
+    KeySym syms[2] = {lower, upper};
+    XChangeKeyboardMapping(d, code, 2, syms, 1);
+    XSync(d, False);
+  };
+  put(spare, XK_h, XK_H);
+  put(old_code, NoSymbol, NoSymbol);
+  struct Restore {
+    std::function<void()> undo;
+    ~Restore() { undo(); }
+  } restore{[&] {
+    put(old_code, XK_h, XK_H);
+    put(spare, NoSymbol, NoSymbol);
+  }};
+  ASSERT_EQ(XKeysymToKeycode(d, XK_h), spare);
+  std::this_thread::sleep_for(1s);  // the companion hears of the change on its next frame
+
+  ASSERT_TRUE(xdotool({"key", "ctrl+alt+shift+h"}));
+  EXPECT_TRUE(wait_overlay(false, 5s)) << "the H key on its new keycode did not hide the crew";
+  ASSERT_TRUE(xdotool({"key", "ctrl+alt+shift+h"}));
+  EXPECT_TRUE(wait_overlay(true, 5s)) << "the H key on its new keycode did not show the crew";
 }
 
 TEST_F(CompanionDesktop, DraggingABuddyWithTheMouseThrowsIt) {

@@ -1,10 +1,15 @@
 #include "app/app.h"
 #include "app_fixture.h"
 #include "app/commands.h"
+#include "base/pace.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cmath>
 #include <filesystem>
+#include <memory>
+#include <thread>
 
 namespace perchkin {
 namespace {
@@ -57,8 +62,28 @@ TEST_F(LoopFixture, QuitAndQuietFrames) {
   const double before = app.sim_clock;
   frame_after(0.5);
   EXPECT_EQ(app.sim_clock, before);  // nothing ticks while quiet
+  EXPECT_EQ(desktop.drained, 1);     // but what the desktop sends is read, not left to pile up
   EXPECT_EQ(run_command(app, "quit", json(5)).msg, "bye");
   EXPECT_FALSE(app.running);
+}
+
+TEST(Pace, SleepsToADeadlineAndNeverSpinsOnOneTheClockRefuses) {
+  const double start = monotonic_seconds();
+  sleep_until(start + 0.02);
+  EXPECT_GE(monotonic_seconds() - start, 0.019);
+  // A deadline the system refuses once made the sleep retry forever.
+  auto done = std::make_shared<std::atomic<bool>>(false);
+  std::thread([done] {
+    sleep_until(-1.0);
+    sleep_until(std::nan(""));
+    sleep_until(1e300);
+    done->store(true);
+  }).detach();
+  const double limit = monotonic_seconds() + 2.0;
+  while (!done->load() && monotonic_seconds() < limit) sleep_until(monotonic_seconds() + 0.01);
+  EXPECT_TRUE(done->load()) << "sleep_until did not return";
+  EXPECT_EQ(next_frame_deadline(10.0, 10.001, 0.5), 10.5);
+  EXPECT_EQ(next_frame_deadline(10.0, 12.0, 0.5), 12.0);  // late: no burst to catch up
 }
 
 TEST(StatsRing, Percentile) {

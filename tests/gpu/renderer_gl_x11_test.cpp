@@ -6,7 +6,12 @@
 #include <gtest/gtest.h>
 
 #include "gl_context.h"
+#include "gpu/render_entries.h"
 #include "gpu/renderer_gl.h"
+#include "gpu/renderer_x11.h"
+#include "props/effects.h"
+#include "scene/scene.h"
+#include "settings/settings.h"
 
 #include <algorithm>
 #include <cmath>
@@ -272,6 +277,67 @@ TEST_F(GlPassTest, InstanceStorageGrowsPastOneTextureRow) {
   }
   const Difference d = both(660, 230, crew, 0.0f);
   EXPECT_EQ(d.max, 0) << d.differing << " pixels differ";
+}
+
+// Draws nothing; its context is lost while `lose` says so.
+struct StandInPresenter final : Presenter {
+  const bool* lose;
+  explicit StandInPresenter(const bool* l) : lose(l) {}
+  Status resize(int, int) override { return Status::success(); }
+  Status present(const PixelRect&, std::span<const PixelRect>, bool, int, int) override {
+    return *lose ? Status::fail("GL_CONTEXT_LOST") : Status::success();
+  }
+  bool lost() override { return *lose; }
+  void clear(std::span<const PixelRect>) override {}
+  void composite(const std::uint8_t*, int, std::span<const PixelRect>) override {}
+  void instances(const Frame&, std::span<const BuddyInstance>, std::span<const PixelRect>) override {}
+};
+
+TEST(X11Renderer, ALostContextStartsOpenGLAgainThenFallsBackToTheSoftwarePresenter) {
+  bool gpu_lost = false;
+  const bool software_lost = false;
+  int opengl_starts = 0, software_starts = 0;
+  const auto make = [](const bool* lose, int* starts) {
+    return [lose, starts]() -> Result<std::unique_ptr<Presenter>> {
+      ++*starts;
+      return Result<std::unique_ptr<Presenter>>::success(std::make_unique<StandInPresenter>(lose));
+    };
+  };
+  auto renderer = make_x11_renderer(nullptr, make(&gpu_lost, &opengl_starts),
+                                    make(&software_lost, &software_starts));
+  ASSERT_TRUE(renderer->start(0, {0, 0, 640, 480}, false).ok());
+  EXPECT_EQ(opengl_starts, 1);
+
+  Crew crew;
+  RenderEntries entries;
+  Scene scene;
+  Effects effects;
+  Settings settings;
+  const auto frame = [&] {
+    sync_entries(entries, crew);
+    FrameInput in;
+    in.crew = &crew;
+    in.entries = &entries;
+    in.scene = &scene;
+    in.effects = &effects;
+    in.settings = &settings;
+    in.overlay = {0, 0, 640, 480};
+    in.forced = true;
+    return renderer->frame(in);
+  };
+  ASSERT_TRUE(frame().ok());
+  // Lost: started again three times in a row, then the software presenter draws on.
+  gpu_lost = true;
+  for (int i = 1; i <= 4; ++i) {
+    const Result<FrameResult> r = frame();
+    ASSERT_TRUE(r.ok()) << "a lost context ended the program: " << r.error;
+    EXPECT_EQ(opengl_starts, 1 + std::min(i, 3));
+  }
+  EXPECT_EQ(software_starts, 1);
+  const Result<FrameResult> after = frame();
+  ASSERT_TRUE(after.ok()) << after.error;
+  EXPECT_TRUE(after->drawn);
+  EXPECT_EQ(software_starts, 1);
 }
 
 }  // namespace

@@ -295,6 +295,48 @@ TEST_F(Win32ShellTest, TrayIconComesBackWhenTheTaskbarIsCreatedAgain) {
   EXPECT_FALSE(Shell_NotifyIconW(NIM_MODIFY, &data));
 }
 
+// A shell that is not ready for icons yet: it refuses the first adds, as Explorer does for a
+// program started from the Run key before it is up.
+int g_adds_refused = 0;
+bool g_icon_shown = false;
+BOOL WINAPI late_shell(DWORD message, PNOTIFYICONDATAW) {
+  switch (message) {
+    case NIM_ADD:
+      if (g_adds_refused > 0) {
+        --g_adds_refused;
+        return FALSE;
+      }
+      g_icon_shown = true;
+      return TRUE;
+    case NIM_MODIFY: return g_icon_shown ? TRUE : FALSE;
+    case NIM_DELETE: {
+      const bool had = g_icon_shown;
+      g_icon_shown = false;
+      return had ? TRUE : FALSE;
+    }
+    default: return FALSE;
+  }
+}
+
+TEST_F(Win32ShellTest, TrayIconIsAddedOnceTheShellTakesIt) {
+  g_adds_refused = 2;
+  g_icon_shown = false;
+  shell.use_notify_icon(late_shell);
+  shell.add_tray_icon();
+  EXPECT_FALSE(shell.tray_added());
+  send(ShellWindow::overlay, WM_TIMER, Win32Shell::kTrayRetryTimer);
+  EXPECT_FALSE(shell.tray_added());
+  // Explorer coming up says so: the add is tried at once.
+  send(ShellWindow::overlay, RegisterWindowMessageW(L"TaskbarCreated"));
+  EXPECT_TRUE(shell.tray_added());
+  EXPECT_TRUE(g_icon_shown);
+  shell.remove_tray_icon();
+  EXPECT_FALSE(g_icon_shown);
+  // Once removed it stays removed.
+  send(ShellWindow::overlay, WM_TIMER, Win32Shell::kTrayRetryTimer);
+  EXPECT_FALSE(g_icon_shown);
+}
+
 TEST_F(Win32ShellTest, FocusGoesBackToTheUsersWindow) {
   HWND user = CreateWindowExW(0, L"STATIC", L"user window", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
                               100, 100, 300, 200, nullptr, nullptr, nullptr, nullptr);

@@ -185,6 +185,21 @@ TEST(WmRules, RecordedStackingBecomesLedges) {
   // Just under the xterm's top edge lies the xterm; further left, the bare desktop.
   EXPECT_EQ(d.window_at(300, 280).window, 0x800001);
   EXPECT_EQ(d.window_at(150, 280).window, 0);
+
+  // A GTK window with a header bar, as recorded under a window manager that announces
+  // _GTK_FRAME_EXTENTS: no frame of the window manager's, a shadow drawn inside the window.
+  WmClient csd = client(0x800006, {700, 300, 1152, 653});
+  csd.frame_extents = {0, 0, 0, 0};
+  csd.gtk_frame_extents = {26, 26, 23, 29};
+  d.stacking = {panel, csd};
+  const auto shadowed = scan_surfaces(d, d.screen(), 1.0, 9.0, true);
+  ASSERT_EQ(shadowed.size(), 2u);
+  EXPECT_EQ(shadowed[1].top, 323);  // the header bar's top, not the shadow's
+  EXPECT_EQ(shadowed[1].left, 726);
+  EXPECT_EQ(shadowed[1].right, 1126);
+  // The shadow covers nothing; the header bar does.
+  EXPECT_EQ(d.window_at(710, 310).window, 0);
+  EXPECT_EQ(d.window_at(730, 325).window, 0x800006);
 }
 
 }  // namespace
