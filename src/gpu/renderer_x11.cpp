@@ -599,10 +599,12 @@ class X11Renderer final : public Renderer {
     textures_ = build_sprite_textures();
     overlay_ = overlay;
     window_ = static_cast<Window>(window);
-    const std::string selection = "_NET_WM_CM_S" + std::to_string(session_->screen_number());
-    compositor_selection_ = XInternAtom(session_->display(), selection.c_str(), False);
-    int shape_event = 0, shape_error = 0;
-    has_shape_ = XShapeQueryExtension(session_->display(), &shape_event, &shape_error) != 0;
+    if (session_) {
+      const std::string selection = "_NET_WM_CM_S" + std::to_string(session_->screen_number());
+      compositor_selection_ = XInternAtom(session_->display(), selection.c_str(), False);
+      int shape_event = 0, shape_error = 0;
+      has_shape_ = XShapeQueryExtension(session_->display(), &shape_event, &shape_error) != 0;
+    }
     if (!make_opengl_) make_opengl_ = [this] { return start_opengl(); };
     if (!make_software_) make_software_ = [this] { return start_software(); };
     if (!software) {
@@ -748,6 +750,7 @@ class X11Renderer final : public Renderer {
   // extension), as desktop pets did before compositors; it goes back to the transparent overlay
   // when a compositor starts. The compositor's selection is looked at twice a second.
   void watch_compositor() {
+    if (!session_) return;  // stand-in presenters in tests
     const double now = monotonic_seconds();
     if (now < next_compositor_check_) return;
     next_compositor_check_ = now + 0.5;
