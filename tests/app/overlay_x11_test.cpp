@@ -453,6 +453,16 @@ class OverlayWithoutCompositor : public ::testing::Test {
                         [&](std::uint32_t c, int px, int py) { return c != desktop.at(px, py); });
   }
 
+  void start_companion() {
+    setenv("PERCHKIN_SETTINGS", (dir + "/settings.json").c_str(), 1);
+    setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+    port = free_port();
+    companion = spawn_on_display({PERCHKIN_EXE, "--port", std::to_string(port)}, dir + "/err.txt");
+    ASSERT_GT(companion, 0);
+    for (int i = 0; i < 400 && !status_of(port); ++i) std::this_thread::sleep_for(25ms);
+    ASSERT_TRUE(status_of(port)) << "the companion does not answer";
+  }
+
   std::string display, dir;
   pid_t xvfb = -1, picom = -1, companion = -1, window_manager = -1;
   std::unique_ptr<X11Session> session;
@@ -461,13 +471,7 @@ class OverlayWithoutCompositor : public ::testing::Test {
 
 TEST_F(OverlayWithoutCompositor, TheDesktopStaysVisibleAndTheCompositorIsFollowed) {
   const Screen desktop = grab_screen(*session);
-  setenv("PERCHKIN_SETTINGS", (dir + "/settings.json").c_str(), 1);
-  setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
-  port = free_port();
-  companion = spawn_on_display({PERCHKIN_EXE, "--port", std::to_string(port)}, dir + "/err.txt");
-  ASSERT_GT(companion, 0);
-  for (int i = 0; i < 400 && !status_of(port); ++i) std::this_thread::sleep_for(25ms);
-  ASSERT_TRUE(status_of(port)) << "the companion does not answer";
+  start_companion();
 
   // Started without a compositor: cut to the crew, the desktop untouched around it.
   const auto shaped_and_clear = [&](const Screen& s) {
@@ -517,13 +521,7 @@ TEST_F(OverlayWithoutCompositor, TheDesktopStaysVisibleAndTheCompositorIsFollowe
 
 // The X server going away ends the companion with a line that names it, not Xlib's own.
 TEST_F(OverlayWithoutCompositor, LosingTheDisplaySaysSoAndEndsWithOne) {
-  setenv("PERCHKIN_SETTINGS", (dir + "/settings.json").c_str(), 1);
-  setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
-  port = free_port();
-  companion = spawn_on_display({PERCHKIN_EXE, "--port", std::to_string(port)}, dir + "/err.txt");
-  ASSERT_GT(companion, 0);
-  for (int i = 0; i < 400 && !status_of(port); ++i) std::this_thread::sleep_for(25ms);
-  ASSERT_TRUE(status_of(port)) << "the companion does not answer";
+  start_companion();
   session.reset();
   ::kill(xvfb, SIGKILL);
   wait_exit(xvfb, 10s);
