@@ -97,7 +97,8 @@ async function check(name, body) {
   }
 }
 
-const unreachable = /^(buddy did not start; try running perchkin(\.exe)?|buddy not reachable: .*)$/;
+// A companion that ended says why ("buddy did not start: {its first error line} (exit code n)").
+const unreachable = /^(buddy did not start; try running perchkin(\.exe)?|buddy did not start: .+ \(exit code \d+\)|buddy not reachable: .*)$/;
 
 async function withCompanion() {
   const port = await freePort();
