@@ -17,6 +17,13 @@ bool is_refused(const SendResult& sent) {
   return failure && failure->refused;
 }
 
+std::optional<std::string> ended_because(const LaunchHooks& hooks) {
+  return hooks.launch_failure ? hooks.launch_failure() : std::nullopt;
+}
+
+// How many retry intervals a broken connection waits for the companion's end to be recorded.
+constexpr int kDyingChecks = 5;
+
 }  // namespace
 
 void LaunchedCompanion::end(int code, std::string line) {
@@ -48,12 +55,18 @@ ForwardResult forward_with_launch(std::string_view name, const json& args,
   while (hooks.now() - launched < kLaunchPatience) {
     hooks.sleep(kLaunchRetryInterval);
     sent = hooks.send(name, args);
-    if (!is_refused(sent)) return from_send(std::move(sent));
+    if (std::holds_alternative<CommandReply>(sent)) return from_send(std::move(sent));
     // A companion that has ended will not answer; what it said is the answer.
-    if (hooks.launch_failure) {
-      if (auto failure = hooks.launch_failure())
-        return ForwardFailure{"buddy did not start: " + *failure};
+    if (auto failure = ended_because(hooks)) return ForwardFailure{"buddy did not start: " + *failure};
+    if (is_refused(sent)) continue;
+    // A companion that takes the connection while it is failing closes it as it dies; its
+    // reason, recorded a moment later, says more than the broken connection. The call is not
+    // sent again: it may have been read.
+    for (int i = 0; i < kDyingChecks && hooks.launch_failure; ++i) {
+      hooks.sleep(kLaunchRetryInterval);
+      if (auto failure = ended_because(hooks)) return ForwardFailure{"buddy did not start: " + *failure};
     }
+    return from_send(std::move(sent));
   }
   return ForwardFailure{did_not_start};
 }

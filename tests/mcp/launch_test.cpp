@@ -121,6 +121,21 @@ TEST(McpLaunch, ACompanionThatEndsIsReportedAtOnceWithItsReason) {
   EXPECT_EQ(failure_text(forward_with_launch("say", json::object(), hooks, "perchkin")),
             "buddy did not start: could not start the graphics: no X display (exit code 1)");
   EXPECT_EQ(world.clock.time_since_epoch(), 400ms);
+
+  // One that took the connection while failing closes it as it dies: its reason still wins.
+  VirtualWorld dying;
+  dying.refused_sends = 1;
+  dying.after = SendFailure{"buddy closed the connection", false};
+  LaunchHooks dying_hooks = dying.hooks();
+  LaunchedCompanion failing;
+  dying_hooks.launch_failure = [&] { return failing.failure(); };
+  dying_hooks.sleep = [&](std::chrono::milliseconds d) {
+    dying.clock += d;
+    if (dying.clock.time_since_epoch() == 600ms) failing.end(1, "cannot open the X display :9");
+  };
+  EXPECT_EQ(failure_text(forward_with_launch("say", json::object(), dying_hooks, "perchkin")),
+            "buddy did not start: cannot open the X display :9 (exit code 1)");
+  EXPECT_EQ(dying.sends_at.size(), 2u);
 }
 
 TEST(McpLaunch, SlowRefusalsStillStopAtTheDeadline) {
