@@ -33,7 +33,6 @@ class CachedDesktop final : public Desktop {
   double idle_seconds() override { return 0.0; }
   bool key_pressed_since_last_probe() override { return false; }
   bool fullscreen_in_front() override { return false; }
-  int local_hour() override { return 12; }
 };
 
 enum Scenario : int {

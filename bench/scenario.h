@@ -94,7 +94,7 @@ struct Companion {
 
   // size 1 is the smallest buddy; the companion's default is 9.
   explicit Companion(std::size_t n, double size = 1.0) {
-    desktop.hour = 12;
+    clock.hour = 12;
     app.headless = true;
     app.unleashed = true;
     app.settings.size = size;

@@ -47,7 +47,7 @@ void SystemClock::sleep(double seconds) {
   }
 }
 
-int current_local_hour() {
+int SystemClock::local_hour() {
   const std::time_t now = std::time(nullptr);
   std::tm local{};
   if (localtime_r(&now, &local) == nullptr) return 12;

@@ -64,7 +64,7 @@ void SystemClock::sleep(double seconds) {
     Sleep(static_cast<DWORD>(seconds * 1000.0));
 }
 
-int current_local_hour() {
+int SystemClock::local_hour() {
   const std::time_t now = std::time(nullptr);
   std::tm local{};
   if (localtime_s(&local, &now) != 0) return 12;

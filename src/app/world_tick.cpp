@@ -78,7 +78,7 @@ void sense(App& app) {
   app.view.now = now;
   app.view.keystrokes = app.keystrokes;
   app.view.idle_seconds = desktop.idle_seconds();
-  app.view.local_hour = desktop.local_hour();
+  app.view.local_hour = app.clock->local_hour();
   app.view.graphics = app.graphics;
 }
 

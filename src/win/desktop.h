@@ -70,7 +70,6 @@ class Desktop {
   virtual bool key_pressed_since_last_probe() = 0;
   // Whether a full-screen program is in front.
   virtual bool fullscreen_in_front() = 0;
-  virtual int local_hour() = 0;
   // Reads what the window system sent meanwhile; called while the crew is quiet, when nothing
   // else asks, so that nothing piles up over a long hide.
   virtual void drain_events() {}
@@ -97,7 +96,6 @@ class FakeDesktop final : public Desktop {
   int key_presses = 0;  // handed out one per probe
   bool fullscreen = false;
   double scale = 1.0;
-  std::optional<int> hour;  // the real local hour when unset
   int drained = 0;
 
   ScreenRect screen() override { return rect; }
@@ -110,11 +108,7 @@ class FakeDesktop final : public Desktop {
   double idle_seconds() override { return idle; }
   bool key_pressed_since_last_probe() override;
   bool fullscreen_in_front() override { return fullscreen; }
-  int local_hour() override;
   void drain_events() override { ++drained; }
 };
-
-// The hour of the local wall clock (0-23); lives with the platform's clock.
-int current_local_hour();
 
 }  // namespace perchkin

@@ -12,6 +12,4 @@ bool FakeDesktop::key_pressed_since_last_probe() {
   return true;
 }
 
-int FakeDesktop::local_hour() { return hour ? *hour : current_local_hour(); }
-
 }  // namespace perchkin

@@ -178,7 +178,6 @@ bool Win32Desktop::fullscreen_in_front() {
   return covers_monitor(to_rect(window), to_rect(info.rcMonitor));
 }
 
-int Win32Desktop::local_hour() { return current_local_hour(); }
 
 bool Win32Desktop::point_over_window(std::int64_t window, bool known_topmost, double x,
                                      double y) {

@@ -27,7 +27,6 @@ class Win32Desktop final : public Desktop {
   double idle_seconds() override;
   bool key_pressed_since_last_probe() override;
   bool fullscreen_in_front() override;
-  int local_hour() override;
   bool point_over_window(std::int64_t window, bool known_topmost, double x, double y) override;
 
  private:

@@ -162,7 +162,6 @@ class X11Desktop final : public Desktop, private WmSource {
     return fullscreen_decision(&info, false, monitors_);
   }
 
-  int local_hour() override { return current_local_hour(); }
 
   void drain_events() override {
     drain();

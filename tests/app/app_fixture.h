@@ -13,7 +13,7 @@ struct AppFixture : ::testing::Test {
   App app;
 
   void start(int hour, std::uint64_t seed) {
-    desktop.hour = hour;
+    clock.hour = hour;
     init_app(app, desktop, clock, 200, seed);
   }
   // World ticks without the frame loop.

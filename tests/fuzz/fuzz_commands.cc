@@ -16,7 +16,7 @@ struct Harness {
   perchkin::VirtualClock clock;
   perchkin::App app;
   Harness() {
-    desktop.hour = 3;
+    clock.hour = 3;
     perchkin::init_app(app, desktop, clock, 200, 99);
   }
 };

@@ -93,9 +93,9 @@ std::string fingerprint(const App& app) {
 // Replays the script and returns the transcript.
 std::string run_session() {
   FakeDesktop desktop;
-  desktop.hour = 14;
   desktop.monitors = {ScreenRect{0, 0, 1920, 1040}};  // a taskbar along the bottom
   VirtualClock clock;
+  clock.hour = 14;
   App app;
   init_app(app, desktop, clock, 200, kSeed);
   auto channel = std::make_shared<CommandChannel>();

@@ -70,9 +70,6 @@ TEST_F(Win32DesktopTest, ScreenMonitorsAndScale) {
     EXPECT_LE(a.bottom, s.bottom);
   }
   EXPECT_GE(desktop.display_scale(), 1.0);
-  const int hour = desktop.local_hour();
-  EXPECT_GE(hour, 0);
-  EXPECT_LE(hour, 23);
 }
 
 TEST_F(Win32DesktopTest, WindowsAreListedFrontToBackWithTheirRoles) {

@@ -145,7 +145,6 @@ struct RecordedDesktop final : Desktop {
   double idle_seconds() override { return 0.0; }
   bool key_pressed_since_last_probe() override { return false; }
   bool fullscreen_in_front() override { return false; }
-  int local_hour() override { return 12; }
 };
 
 TEST(WmRules, RecordedStackingBecomesLedges) {
