@@ -19,11 +19,11 @@
 #include <climits>
 #include <cstring>
 
+#include "ipc/socket_detail.h"
+
 namespace perchkin::net {
 
-namespace {
-
-std::string error_text(int code) {
+std::string detail::error_text(int code) {
   switch (code) {
     case ECONNREFUSED: return "connection refused";
     case ETIMEDOUT: return "connection timed out";
@@ -39,19 +39,12 @@ std::string error_text(int code) {
   return text;
 }
 
-void report(SocketError* error, int code) {
-  if (error == nullptr) return;
-  error->message = error_text(code);
-  error->refused = code == ECONNREFUSED;
-}
+bool detail::is_refused(int code) { return code == ECONNREFUSED; }
 
-sockaddr_in loopback(std::uint16_t port) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return address;
-}
+namespace {
+
+using detail::loopback;
+using detail::report;
 
 int as_fd(SocketHandle socket) { return static_cast<int>(socket); }
 

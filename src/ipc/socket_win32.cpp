@@ -10,6 +10,8 @@
 
 #include <mutex>
 
+#include "ipc/socket_detail.h"
+
 namespace perchkin::net {
 
 namespace {
@@ -24,7 +26,9 @@ void ensure_winsock() {
   });
 }
 
-std::string error_text(int code) {
+}  // namespace
+
+std::string detail::error_text(int code) {
   switch (code) {
     case WSAECONNREFUSED: return "connection refused";
     case WSAETIMEDOUT: return "timed out";
@@ -37,19 +41,12 @@ std::string error_text(int code) {
   }
 }
 
-void report(SocketError* error, int code) {
-  if (error == nullptr) return;
-  error->message = error_text(code);
-  error->refused = code == WSAECONNREFUSED;
-}
+bool detail::is_refused(int code) { return code == WSAECONNREFUSED; }
 
-sockaddr_in loopback(std::uint16_t port) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return address;
-}
+namespace {
+
+using detail::loopback;
+using detail::report;
 
 SOCKET as_socket(SocketHandle socket) { return static_cast<SOCKET>(socket); }
 SocketHandle as_handle(SOCKET socket) { return static_cast<SocketHandle>(socket); }
