@@ -1,5 +1,6 @@
 // Windows: parent console, the wide command line, MessageBoxW, unhandled exceptions.
 #include "app/platform.h"
+#include "base/utf16_win32.h"
 
 #include "app/crash.h"
 #include "app/launch.h"
@@ -15,23 +16,6 @@
 namespace perchkin {
 
 namespace {
-
-std::string narrow(const wchar_t* text, int len) {
-  if (len <= 0) return {};
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text, len, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, len, out.data(), size, nullptr, nullptr);
-  return out;
-}
-
-std::wstring widen(std::string_view text) {
-  if (text.empty()) return {};
-  const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                       nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(size), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
-  return out;
-}
 
 bool handle_is_usable(DWORD which) {
   HANDLE h = GetStdHandle(which);
@@ -55,7 +39,7 @@ void attach_parent_console() {
 
 std::vector<std::string> command_line_args(int, char**) {
   const wchar_t* line = GetCommandLineW();
-  return split_windows_command_line(narrow(line, static_cast<int>(wcslen(line))));
+  return split_windows_command_line(narrow(line));
 }
 
 void show_message_box(std::string_view text) {
@@ -101,7 +85,7 @@ std::string throw_site() {
     }
     wchar_t path[MAX_PATH];
     const DWORD length = GetModuleFileNameW(module, path, MAX_PATH);
-    std::string name = narrow(path, static_cast<int>(length));
+    std::string name = narrow(std::wstring_view(path, length));
     name = name.substr(name.find_last_of("\\/") + 1);
     char offset[32];
     std::snprintf(offset, sizeof offset, "+0x%llx",

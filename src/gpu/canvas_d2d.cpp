@@ -2,6 +2,7 @@
 // renderer reports EndDraw's result. Resources tied to a render target (the brush, bitmaps) are
 // made again when the target changes device.
 #include "gpu/canvas_d2d.h"
+#include "base/utf16_win32.h"
 
 #include <windows.h>
 
@@ -27,14 +28,6 @@ D2D1_COLOR_F d2d_colour(CanvasColor c) { return D2D1::ColorF(c.r, c.g, c.b, c.a)
 D2D1_POINT_2F d2d_point(CanvasPoint p) { return D2D1::Point2F(p.x, p.y); }
 D2D1_RECT_F d2d_rect(const CanvasRect& r) { return D2D1::RectF(r.left, r.top, r.right, r.bottom); }
 
-std::wstring widen(std::string_view text) {
-  if (text.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  if (n <= 0) return {};
-  std::wstring out(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
-  return out;
-}
 
 float finite_or(float v, float fallback) { return std::isfinite(v) ? v : fallback; }
 

@@ -1,5 +1,6 @@
 // Windows: environment and settings folders (APPDATA, USERPROFILE), read as UTF-16.
 #include "settings/env.h"
+#include "base/utf16_win32.h"
 #include "base/text.h"
 
 #include <windows.h>
@@ -25,15 +26,7 @@ std::optional<std::wstring> wide_env(const char* name) {
 std::optional<std::string> env_text(const char* name) {
   auto wide = wide_env(name);
   if (!wide) return std::nullopt;
-  if (wide->empty()) return std::string();
-  // WC_ERR_INVALID_CHARS rejects lone surrogates instead of replacing them.
-  int len = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide->data(),
-                                static_cast<int>(wide->size()), nullptr, 0, nullptr, nullptr);
-  if (len <= 0) return std::nullopt;
-  std::string out(static_cast<std::size_t>(len), '\0');
-  WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide->data(), static_cast<int>(wide->size()),
-                      out.data(), len, nullptr, nullptr);
-  return out;
+  return narrow_strict(*wide);
 }
 
 std::optional<std::filesystem::path> env_path(const char* name) {

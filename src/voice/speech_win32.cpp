@@ -1,6 +1,7 @@
 // SAPI 5 text to speech into an in-memory stream. The voice is created on the synthesis thread,
 // in the multithreaded apartment, and released there too.
 #include "voice/voice_win32.h"
+#include "base/utf16_win32.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -24,16 +25,6 @@ template <typename T>
 void drop(T*& p) {
   if (p != nullptr) p->Release();
   p = nullptr;
-}
-
-std::wstring widen(std::string_view text) {
-  if (text.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                    nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
-  if (n > 0)
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
-  return out;
 }
 
 WAVEFORMATEX speech_format() {

@@ -1,5 +1,6 @@
 // The Windows open-file dialog for custom wear.
 #include "wear/wear_backend.h"
+#include "base/utf16_win32.h"
 
 #include <windows.h>
 #include <commdlg.h>
@@ -10,15 +11,6 @@
 namespace perchkin {
 
 namespace {
-
-std::wstring wide(const std::string& text) {
-  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                    nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
-  if (n > 0)
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
-  return out;
-}
 
 class Win32FileChooser final : public FileChooser {
  public:
@@ -31,12 +23,12 @@ class Win32FileChooser final : public FileChooser {
     std::string joined;
     for (const std::string& p : patterns) joined += (joined.empty() ? "" : ";") + p;
     // "name\0patterns\0\0"
-    std::wstring filter = wide(filter_name);
+    std::wstring filter = widen(filter_name);
     filter.push_back(L'\0');
-    filter += wide(joined);
+    filter += widen(joined);
     filter.push_back(L'\0');
     filter.push_back(L'\0');
-    const std::wstring wide_title = wide(title);
+    const std::wstring wide_title = widen(title);
     wchar_t path[1024] = {};
     OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof ofn;

@@ -2,6 +2,7 @@
 // the Fant scaler and converted to premultiplied BGRA. COM is set up for the calling thread
 // around every call, so any worker thread may decode.
 #include "wear/wear_backend.h"
+#include "base/utf16_win32.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -44,15 +45,7 @@ std::string hresult_text(HRESULT hr) {
                                  nullptr, static_cast<DWORD>(hr), 0,
                                  reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
   std::string text;
-  if (n > 0 && buffer) {
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(n), nullptr, 0,
-                                          nullptr, nullptr);
-    if (bytes > 0) {
-      text.resize(static_cast<std::size_t>(bytes));
-      WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(n), text.data(), bytes, nullptr,
-                          nullptr);
-    }
-  }
+  if (n > 0 && buffer) text = narrow(std::wstring_view(buffer, n));
   if (buffer) LocalFree(buffer);
   // System texts end in ".\r\n"; the message adds its own punctuation.
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' ||
