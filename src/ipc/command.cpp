@@ -53,43 +53,6 @@ ReplyPair make_reply_channel() {
 
 // --- Command channel ---
 
-bool CommandChannel::send(CommandRequest request) {
-  std::unique_lock lock(mutex_);
-  if (closed_) {
-    lock.unlock();  // the request's reply sender is closed outside the lock
-    return false;
-  }
-  queue_.push_back(std::move(request));
-  return true;
-}
-
-std::optional<CommandRequest> CommandChannel::try_receive() {
-  std::lock_guard lock(mutex_);
-  if (queue_.empty()) return std::nullopt;
-  CommandRequest request = std::move(queue_.front());
-  queue_.pop_front();
-  return request;
-}
-
-std::size_t CommandChannel::size() const {
-  std::lock_guard lock(mutex_);
-  return queue_.size();
-}
-
-void CommandChannel::close() {
-  std::deque<CommandRequest> dropped;
-  {
-    std::lock_guard lock(mutex_);
-    closed_ = true;
-    dropped.swap(queue_);
-  }
-}
-
-bool CommandChannel::closed() const {
-  std::lock_guard lock(mutex_);
-  return closed_;
-}
-
 // --- Wire format ---
 
 std::optional<RequestLine> parse_request_line(std::string_view line) {

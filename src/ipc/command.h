@@ -3,12 +3,12 @@
 // and the request and reply lines of the wire format.
 #pragma once
 
+#include "base/channel.h"
 #include "base/json.h"
 
 #include <condition_variable>
 #include <chrono>
 #include <cstddef>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -84,26 +84,9 @@ struct CommandRequest {
   void answer(CommandReply reply_value) const { reply.send(std::move(reply_value)); }
 };
 
-// Unbounded first-in-first-out channel from many connection threads to the user-interface
-// thread. Shared by std::shared_ptr between the senders and App.
-class CommandChannel {
- public:
-  // False once the channel is closed; the request (and its reply channel) is then dropped.
-  bool send(CommandRequest request);
-  // Never blocks.
-  std::optional<CommandRequest> try_receive();
-  // How many requests wait right now.
-  std::size_t size() const;
-  // The receiving side is gone: later sends fail and queued requests are dropped, which closes
-  // their reply channels.
-  void close();
-  bool closed() const;
-
- private:
-  mutable std::mutex mutex_;
-  std::deque<CommandRequest> queue_;
-  bool closed_ = false;
-};
+// From the connection threads to the user-interface thread, unbounded. A request dropped by a
+// closed channel closes its reply channel.
+using CommandChannel = Channel<CommandRequest>;
 
 // --- Wire format ---
 

@@ -54,32 +54,6 @@ std::filesystem::path wear_kind_folder(const std::filesystem::path& wear_folder,
   return wear_folder / (kind == WearKind::hat ? "hats" : "glasses");
 }
 
-bool WearChannel::send(WearMessage message) {
-  std::lock_guard lock(mutex_);
-  if (closed_) return false;
-  queue_.push_back(std::move(message));
-  return true;
-}
-
-std::vector<WearMessage> WearChannel::drain() {
-  std::lock_guard lock(mutex_);
-  std::vector<WearMessage> out(std::make_move_iterator(queue_.begin()),
-                               std::make_move_iterator(queue_.end()));
-  queue_.clear();
-  return out;
-}
-
-void WearChannel::close() {
-  std::lock_guard lock(mutex_);
-  closed_ = true;
-  queue_.clear();
-}
-
-bool WearChannel::closed() const {
-  std::lock_guard lock(mutex_);
-  return closed_;
-}
-
 const WearImage* WearImages::find(WearKind kind, std::string_view name) const {
   if (name.empty()) return nullptr;
   for (const auto& image : list(kind))

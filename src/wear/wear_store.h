@@ -3,13 +3,13 @@
 // the overlay draws from, and the start-up scan, the chooser and removal.
 #pragma once
 
+#include "base/channel.h"
 #include "settings/settings.h"
 #include "wear/wear_backend.h"
 #include "wear/wear_image.h"
 
 #include <atomic>
 #include <cstdint>
-#include <deque>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -44,20 +44,8 @@ struct WearMessage {
   bool chosen = false;  // just picked by the user, rather than found at start-up
 };
 
-// Many senders, one receiver that drains it once per frame. Once closed, sends are dropped and
-// the scan stops at its next file.
-class WearChannel {
- public:
-  bool send(WearMessage message);
-  std::vector<WearMessage> drain();
-  void close();
-  bool closed() const;
-
- private:
-  mutable std::mutex mutex_;
-  std::deque<WearMessage> queue_;
-  bool closed_ = false;
-};
+// Drained once per frame. Once closed, sends are dropped and the scan stops at its next file.
+using WearChannel = Channel<WearMessage>;
 
 // In arrival order, no two of one name in a list.
 struct WearImages {
