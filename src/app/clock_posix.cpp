@@ -1,7 +1,6 @@
 // Linux: CLOCK_MONOTONIC and clock_nanosleep with an absolute deadline.
 #include "app/clock.h"
 #include "base/pace.h"
-#include "win/desktop.h"
 
 #include <cerrno>
 #include <cmath>

@@ -1,7 +1,6 @@
 // Windows: QueryPerformanceCounter and a high-resolution waitable timer.
 #include "app/clock.h"
 #include "base/pace.h"
-#include "win/desktop.h"
 
 #include <windows.h>
 

@@ -9,13 +9,6 @@ namespace perchkin {
 
 namespace {
 
-PixelRect intersect(const PixelRect& a, const PixelRect& b) {
-  return {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
-          std::min(a.bottom, b.bottom)};
-}
-
-bool empty(const PixelRect& r) { return r.left >= r.right || r.top >= r.bottom; }
-
 std::size_t tile_index(const TileGrid& g, int column, int row) {
   return static_cast<std::size_t>(row) * static_cast<std::size_t>(g.columns) +
          static_cast<std::size_t>(column);
@@ -172,7 +165,7 @@ void LayerImage::resize(int width, int height) {
 void LayerImage::clear(std::span<const PixelRect> rects) {
   for (const PixelRect& r0 : rects) {
     const PixelRect r = intersect(r0, {0, 0, width_, height_});
-    if (empty(r)) continue;
+    if (is_empty(r)) continue;
     for (int row = r.top / kTileSize; row <= (r.bottom - 1) / kTileSize; ++row)
       for (int col = r.left / kTileSize; col <= (r.right - 1) / kTileSize; ++col) {
         if (tiles_.tiles[tile_index(tiles_, col, row)] == 0) continue;
@@ -204,7 +197,7 @@ void LayerImage::restore(std::span<const PixelRect> rects, const LayerImage* bas
     for (const PixelRect& r0 : rects) {
       const PixelRect r = intersect(r0, whole);
       const PixelRect part = intersect(box, r);
-      if (empty(part)) continue;
+      if (is_empty(part)) continue;
       covered = covered || part == box;
       const auto bytes = static_cast<std::size_t>(part.right - part.left) * 4;
       for (int y = part.top; y < part.bottom; ++y) {
@@ -220,7 +213,7 @@ void LayerImage::restore(std::span<const PixelRect> rects, const LayerImage* bas
   // Inside `rects` the tiles now hold what the base's do.
   for (const PixelRect& r0 : rects) {
     const PixelRect r = intersect(r0, whole);
-    if (empty(r)) continue;
+    if (is_empty(r)) continue;
     for (int row = r.top / kTileSize; row <= (r.bottom - 1) / kTileSize; ++row)
       for (int col = r.left / kTileSize; col <= (r.right - 1) / kTileSize; ++col) {
         const std::size_t i = tile_index(tiles_, col, row);
@@ -285,7 +278,7 @@ std::vector<PixelRect> LayerImage::occupied(std::span<const PixelRect> rects,
   std::vector<PixelRect> out;
   for (const PixelRect& r0 : rects) {
     const PixelRect r = intersect(r0, {0, 0, width_, height_});
-    if (empty(r)) continue;
+    if (is_empty(r)) continue;
     const std::size_t first = out.size();
     const std::size_t first_rest = rest ? rest->size() : 0;
     const int last = (r.right - 1) / kTileSize;

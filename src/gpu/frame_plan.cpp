@@ -12,21 +12,6 @@ namespace perchkin {
 
 namespace {
 
-std::int64_t area(const PixelRect& r) {
-  return static_cast<std::int64_t>(std::max(0, r.right - r.left)) *
-         static_cast<std::int64_t>(std::max(0, r.bottom - r.top));
-}
-
-bool inside(const PixelRect& a, const PixelRect& outer) {
-  return a.left >= outer.left && a.top >= outer.top && a.right <= outer.right &&
-         a.bottom <= outer.bottom;
-}
-
-PixelRect bounding(const PixelRect& a, const PixelRect& b) {
-  return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
-          std::max(a.bottom, b.bottom)};
-}
-
 void mark_square(TileGrid& grid, double cx, double cy, double half) {
   mark(grid, static_cast<float>(cx - half), static_cast<float>(cy - half),
        static_cast<float>(cx + half), static_cast<float>(cy + half));
@@ -200,7 +185,7 @@ void update_buffer_rect(FrameState& state, const TileGrid& marks) {
   }
   const PixelRect current = *state.buffer;
   if (!inside(*tight, current)) {
-    const PixelRect both = bounding(current, wanted);
+    const PixelRect both = bounding_box(current, wanted);
     state.buffer = area(both) > 3 * area(wanted) ? wanted : both;
     state.shrink_count = 0;
   } else if (area(current) > 3 * area(wanted)) {

@@ -6,7 +6,7 @@
 
 #include "base/status.h"
 #include "gpu/canvas.h"
-#include "win/desktop.h"
+#include "base/geometry.h"
 
 #include <cstdint>
 #include <functional>

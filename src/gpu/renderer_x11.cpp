@@ -41,12 +41,6 @@ namespace {
 // Frames are paced to this period when the swap does not wait for the display itself.
 constexpr double kFramePeriod = 1.0 / 60.0;
 
-PixelRect clip_to(const PixelRect& r, int w, int h) {
-  return {std::max(0, r.left), std::max(0, r.top), std::min(w, r.right), std::min(h, r.bottom)};
-}
-
-bool empty(const PixelRect& r) { return r.left >= r.right || r.top >= r.bottom; }
-
 // PERCHKIN_OPENGL=1 keeps OpenGL where it rasterizes on the processor (to test that path).
 bool keep_opengl() {
   const char* v = std::getenv("PERCHKIN_OPENGL");
@@ -300,7 +294,7 @@ class GlxPresenter final : public Presenter {
       blit({0, 0, bw, bh});
     } else {
       for (const PixelRect& r0 : rects)
-        if (const PixelRect r = clip_to(r0, bw, bh); !empty(r)) blit(r);
+        if (const PixelRect r = clip_to(r0, bw, bh); !is_empty(r)) blit(r);
     }
     if (Status s = pass_->check("drawing the frame"); !s.ok()) return s;
     if (copy_sub_buffer_ == nullptr) {
@@ -309,7 +303,7 @@ class GlxPresenter final : public Presenter {
       copy_sub_buffer_(display_, window_, 0, 0, window_w, window_h);
     } else {
       for (const PixelRect& r0 : rects)
-        if (const PixelRect r = clip_to(r0, bw, bh); !empty(r))
+        if (const PixelRect r = clip_to(r0, bw, bh); !is_empty(r))
           copy_sub_buffer_(display_, window_, buffer.left + r.left, window_h - buffer.top - r.bottom,
                            r.right - r.left, r.bottom - r.top);
     }
@@ -318,7 +312,7 @@ class GlxPresenter final : public Presenter {
   void opaque(const PixelRect& r0, int dx, int dy, std::vector<PixelRect>& out) override {
     const int bw = pass_->width(), bh = pass_->height();
     const PixelRect r = clip_to(r0, bw, bh);
-    if (empty(r)) return;
+    if (is_empty(r)) return;
     const int w = r.right - r.left, h = r.bottom - r.top;
     const std::size_t stride = static_cast<std::size_t>(w) * 4;
     read_.resize(stride * static_cast<std::size_t>(h));
@@ -419,7 +413,7 @@ class SoftwarePresenter final : public Presenter {
     writing();
     for (const PixelRect& r0 : rects) {
       const PixelRect r = clip_to(r0, width_, height_);
-      if (empty(r)) continue;
+      if (is_empty(r)) continue;
       for (int y = r.top; y < r.bottom; ++y) {
         const std::uint8_t* src = bgra + static_cast<std::size_t>(y) * static_cast<std::size_t>(stride);
         if (bodies_drawn_) {
@@ -464,7 +458,7 @@ class SoftwarePresenter final : public Presenter {
     const PixelRect all{0, 0, width_, height_};
     for (const PixelRect& r0 : whole ? std::span<const PixelRect>(&all, 1) : rects) {
       const PixelRect r = clip_to(r0, width_, height_);
-      if (empty(r)) continue;
+      if (is_empty(r)) continue;
       const auto w = static_cast<unsigned>(r.right - r.left), h = static_cast<unsigned>(r.bottom - r.top);
       if (shm_image_ != nullptr)
         XShmPutImage(display(), window_, gc_, img, r.left, r.top, buffer.left + r.left,
@@ -487,7 +481,7 @@ class SoftwarePresenter final : public Presenter {
   void opaque(const PixelRect& r0, int dx, int dy, std::vector<PixelRect>& out) override {
     drawer_.finish();
     const PixelRect r = clip_to(r0, width_, height_);
-    if (!empty(r))
+    if (!is_empty(r))
       opaque_rectangles(pixels_, static_cast<std::size_t>(width_) * 4, r, dx, dy, out);
   }
 
@@ -716,7 +710,7 @@ class X11Renderer final : public Renderer {
       rects_.push_back({0, 0, buffer_w_, buffer_h_});
     } else {
       for (const PixelRect& r : plan.clears)
-        if (PixelRect c = clip_to(r, buffer_w_, buffer_h_); !empty(c)) rects_.push_back(c);
+        if (PixelRect c = clip_to(r, buffer_w_, buffer_h_); !is_empty(c)) rects_.push_back(c);
       // Each pixel is blended once: the layers and shadows are drawn "over" per rectangle.
       rects_ = without_overlaps(rects_);
     }

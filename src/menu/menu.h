@@ -6,7 +6,7 @@
 
 #include "gpu/canvas.h"
 #include "region/tile_grid.h"
-#include "win/desktop.h"
+#include "base/geometry.h"
 #include "win/shell.h"
 
 #include <array>

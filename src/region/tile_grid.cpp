@@ -8,15 +8,6 @@ namespace perchkin {
 
 namespace {
 
-std::int64_t area(const PixelRect& r) {
-  return static_cast<std::int64_t>(r.right - r.left) * static_cast<std::int64_t>(r.bottom - r.top);
-}
-
-PixelRect bounding_box(const PixelRect& a, const PixelRect& b) {
-  return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
-          std::max(a.bottom, b.bottom)};
-}
-
 constexpr int kMaxExactMergeRects = 64;
 
 // A rectangle in tile units while runs are still being merged down the rows.

@@ -2,6 +2,8 @@
 // so the renderer clears and redraws only what changed.
 #pragma once
 
+#include "base/geometry.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -19,15 +21,6 @@ struct TileGrid {
   int columns = 1;
   int rows = 1;
   std::vector<std::uint8_t> tiles = std::vector<std::uint8_t>(1, 0);  // 0 clean, 1 marked; row-major
-};
-
-struct PixelRect {
-  std::int32_t left = 0;
-  std::int32_t top = 0;
-  std::int32_t right = 0;
-  std::int32_t bottom = 0;
-
-  friend bool operator==(const PixelRect&, const PixelRect&) = default;
 };
 
 // All tiles clean; each side is clamped to 1..kMaxGridSide.

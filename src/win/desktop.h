@@ -3,6 +3,7 @@
 // windows are the Shell's (win/shell.h). One implementation per desktop: fake, X11, Win32.
 #pragma once
 
+#include "base/geometry.h"
 #include "crowd/buddy.h"
 
 #include <cstdint>
@@ -11,10 +12,6 @@
 #include <vector>
 
 namespace perchkin {
-
-struct ScreenRect {
-  double left = 0.0, top = 0.0, right = 1920.0, bottom = 1080.0;
-};
 
 struct CursorPos {
   double x = 0.0, y = 0.0;

@@ -16,10 +16,6 @@ bool listed(const std::string_view (&names)[N], std::string_view name) {
   return std::find(std::begin(names), std::end(names), name) != std::end(names);
 }
 
-bool contains(const ScreenRect& r, double x, double y) {
-  return x >= r.left && x < r.right && y >= r.top && y < r.bottom;
-}
-
 }  // namespace
 
 WindowRole classify_window(std::string_view class_name, bool tool_window) {

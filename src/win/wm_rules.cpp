@@ -10,10 +10,6 @@ namespace {
 constexpr long kAbsurdExtent = 1000;
 constexpr long kAllDesktops = 0xFFFFFFFFL;
 
-bool contains(const ScreenRect& r, double x, double y) {
-  return x >= r.left && x < r.right && y >= r.top && y < r.bottom;
-}
-
 double overlap_area(const ScreenRect& a, const ScreenRect& b) {
   const double w = std::min(a.right, b.right) - std::max(a.left, b.left);
   const double h = std::min(a.bottom, b.bottom) - std::max(a.top, b.top);
