@@ -7,6 +7,7 @@
 
 #include "base/text.h"
 #include "gpu/overlay_2d.h"
+#include "gpu/overlay_detail.h"
 
 namespace perchkin {
 
@@ -100,19 +101,7 @@ void changed_instances(std::span<const BuddyInstance> now, std::span<const Buddy
 // Pass two draws dizzy stars and pencils from the buddy's clock and pencil, which move while
 // the instance may stay the same.
 void animated_wear(const FrameInput& in, double cells, std::vector<BoxF>& out) {
-  InstanceParams params;
-  params.alpha = in.alpha;
-  params.overlay_left = in.overlay.left;
-  params.overlay_top = in.overlay.top;
-  if (in.settings) params.look = in.settings->look;
-  for (std::size_t i = 0; i < in.crew->buddies.size(); ++i) {
-    const Buddy& b = in.crew->buddies[i];
-    const bool dizzy = b.mode == BuddyMode::act && b.act == Act::dizzy;
-    const bool pencil = b.mode == BuddyMode::drawing && b.pencil.out;
-    if (!dizzy && !pencil) continue;
-    const RenderEntry* e = find_entry(*in.entries, b.id, i);
-    if (!e) continue;
-    const BuddyInstance inst = buddy_instance(b, *e, params);
+  for_each_dizzy_or_drawing(in, [&](const Buddy& b, const BuddyInstance& inst, bool, bool pencil) {
     out.push_back(instance_box(inst, cells));
     if (pencil) {
       const double u = wide(inst.unit);
@@ -123,7 +112,7 @@ void animated_wear(const FrameInput& in, double cells, std::vector<BoxF>& out) {
       out.push_back({std::min(hx, px) - m, std::min(hy, py) - m, std::max(hx, px) + m,
                      std::max(hy, py) + m});
     }
-  }
+  });
 }
 
 void moving_effects(const FrameInput& in, std::vector<BoxF>& out) {

@@ -3,8 +3,11 @@
 
 #include <cstdint>
 
+#include "crowd/crew.h"
 #include "gpu/canvas.h"
+#include "gpu/instances.h"
 #include "gpu/overlay_2d.h"
+#include "gpu/render_entries.h"
 #include "props/particle.h"
 #include "props/prop.h"
 
@@ -41,5 +44,24 @@ struct TextFormats {
       : bubble(bubble_format(s)), symbol(symbol_format(s)), label(label_format(s)),
         shout(shout_format(s)) {}
 };
+
+// The instance parameters of the frame's buddies.
+InstanceParams frame_instance_params(const FrameInput& in);
+
+// The buddies pass two draws more for than their instance (stars circle the dizzy ones, the
+// drawing ones hold the pencil), in crew order: fn(buddy, instance, dizzy, pencil).
+template <typename Fn>
+void for_each_dizzy_or_drawing(const FrameInput& in, Fn&& fn) {
+  if (!in.crew || !in.entries) return;
+  const InstanceParams params = frame_instance_params(in);
+  for (std::size_t i = 0; i < in.crew->buddies.size(); ++i) {
+    const Buddy& b = in.crew->buddies[i];
+    const bool dizzy = b.mode == BuddyMode::act && b.act == Act::dizzy;
+    const bool pencil = b.mode == BuddyMode::drawing && b.pencil.out;
+    if (!dizzy && !pencil) continue;
+    if (const RenderEntry* e = find_entry(*in.entries, b.id, i))
+      fn(b, buddy_instance(b, *e, params), dizzy, pencil);
+  }
+}
 
 }  // namespace perchkin

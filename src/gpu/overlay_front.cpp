@@ -27,15 +27,6 @@ int head_top_row(int frame) {
   return 2;
 }
 
-InstanceParams params_for(const FrameInput& in) {
-  InstanceParams p;
-  p.alpha = in.alpha;
-  p.overlay_left = in.overlay.left;
-  p.overlay_top = in.overlay.top;
-  if (in.settings) p.look = in.settings->look;
-  return p;
-}
-
 void draw_custom_image(Canvas& canvas, const CanvasBitmap& image, float centre_x, float width,
                        float top, float cell_h, float width_cells) {
   if (image.width < 1 || image.height < 1) return;
@@ -66,51 +57,37 @@ void draw_wear(Canvas& canvas, const CanvasBitmap* custom_hat_image,
     canvas.set_transform(
         canvas_multiply(canvas_rotate(degrees, {x, y - 5.0f * sy * u}), base));
   }
-  if (custom_hat) {
-    const auto cells = static_cast<float>(13.0 * look.hat_size);
-    const CanvasBitmap& img = *custom_hat_image;
-    const float height = img.width > 0 ? cells * static_cast<float>(img.height) /
-                                             static_cast<float>(img.width) * cell_h
-                                       : 0.0f;
-    const float bottom =
-        top + (static_cast<float>(head) + 0.6f - static_cast<float>(look.hat_lift)) * cell_h;
-    draw_custom_image(canvas, img, x, cells * u, bottom - height, cell_h, cells);
-  } else if (hat.height() > 0) {
-    draw_wear_map(canvas, hat,
-                  {left + static_cast<float>(hat_left_column(hat)) * u,
-                   top + static_cast<float>(head - hat.height()) * cell_h},
-                  u, cell_h);
-  }
-  if (custom_glasses) {
-    const auto cells = static_cast<float>(12.0 * look.glasses_size);
-    const CanvasBitmap& img = *custom_glasses_image;
-    const float height = img.width > 0 ? cells * static_cast<float>(img.height) /
-                                             static_cast<float>(img.width) * cell_h
-                                       : 0.0f;
-    const float middle =
-        top + (static_cast<float>(head) + 2.0f - static_cast<float>(look.glasses_lift)) * cell_h;
-    draw_custom_image(canvas, img, x, cells * u, middle - height / 2, cell_h, cells);
-  } else if (glasses.height() > 0) {
-    draw_wear_map(canvas, glasses,
-                  {left + static_cast<float>(kGlassesLeftColumn) * u,
-                   top + static_cast<float>(head) * cell_h},
-                  u, cell_h);
-  }
+  // A worn image is `cells` cells wide and as tall as its shape says; it rests on the row
+  // `row` of the head, from its bottom (`rise` 1) or its middle (0.5). A built-in one is drawn
+  // cell for cell from `column`, its top on `top_row`.
+  const auto wear = [&](const CanvasBitmap* image, double size, double lift, float cells_at_1,
+                        float row, float rise, const PixelMap& map, double column, int top_row) {
+    if (image != nullptr) {
+      const auto cells = static_cast<float>(static_cast<double>(cells_at_1) * size);
+      const float height = image->width > 0 ? cells * static_cast<float>(image->height) /
+                                                  static_cast<float>(image->width) * cell_h
+                                            : 0.0f;
+      const float anchor =
+          top + (static_cast<float>(head) + row - static_cast<float>(lift)) * cell_h;
+      draw_custom_image(canvas, *image, x, cells * u, anchor - height * rise, cell_h, cells);
+    } else if (map.height() > 0) {
+      draw_wear_map(canvas, map,
+                    {left + static_cast<float>(column) * u,
+                     top + static_cast<float>(top_row) * cell_h},
+                    u, cell_h);
+    }
+  };
+  wear(custom_hat_image, look.hat_size, look.hat_lift, 13.0f, 0.6f, 1.0f, hat,
+       hat_left_column(hat), head - hat.height());
+  wear(custom_glasses_image, look.glasses_size, look.glasses_lift, 12.0f, 2.0f, 0.5f, glasses,
+       kGlassesLeftColumn, head);
   if (turned) canvas.set_transform(base);
 }
 
 void draw_dizzy_and_pencil(Canvas& canvas, const FrameInput& in) {
-  if (!in.crew || !in.entries) return;
-  const InstanceParams params = params_for(in);
   const float cell = std::max(1.0f, std::round(2.0f * static_cast<float>(in.ui_scale)));
-  for (std::size_t i = 0; i < in.crew->buddies.size(); ++i) {
-    const Buddy& b = in.crew->buddies[i];
-    const bool dizzy = b.mode == BuddyMode::act && b.act == Act::dizzy;
-    const bool pencil = b.mode == BuddyMode::drawing && b.pencil.out;
-    if (!dizzy && !pencil) continue;
-    const RenderEntry* e = find_entry(*in.entries, b.id, i);
-    if (!e) continue;
-    const BuddyInstance inst = buddy_instance(b, *e, params);
+  for_each_dizzy_or_drawing(in, [&](const Buddy& b, const BuddyInstance& inst, bool dizzy,
+                                    bool pencil) {
     const float x = inst.pos.x, y = inst.pos.y, u = inst.unit;
     if (dizzy) {
       for (int k = 0; k < 3; ++k) {
@@ -130,7 +107,7 @@ void draw_dizzy_and_pencil(Canvas& canvas, const FrameInput& in) {
       canvas.line(hand, joint, canvas_rgb(0xFFD23F), body);
       canvas.line(joint, point, canvas_rgb(kInkRgb), std::max(2.0f, body - 1.0f));
     }
-  }
+  });
 }
 
 // The pop-in: an overshooting ease over the first 0.22 s, never below 0.05.
@@ -246,7 +223,7 @@ void ring_feet(Canvas& canvas, const BuddyInstance& inst, double s) {
 
 void draw_menu_marks(Canvas& canvas, const FrameInput& in) {
   if (!in.crew || !in.entries || in.menu_targets.empty()) return;
-  const InstanceParams params = params_for(in);
+  const InstanceParams params = frame_instance_params(in);
   for (std::size_t i = 0; i < in.crew->buddies.size(); ++i) {
     const Buddy& b = in.crew->buddies[i];
     if (std::find(in.menu_targets.begin(), in.menu_targets.end(), b.id) == in.menu_targets.end())
@@ -258,7 +235,7 @@ void draw_menu_marks(Canvas& canvas, const FrameInput& in) {
 
 void draw_selection_marks(Canvas& canvas, const FrameInput& in) {
   if (!in.crew || !in.entries || !in.selection) return;
-  const InstanceParams params = params_for(in);
+  const InstanceParams params = frame_instance_params(in);
   const ScreenRect& sel = *in.selection;
   const double sl = std::min(sel.left, sel.right) - in.overlay.left;
   const double sr = std::max(sel.left, sel.right) - in.overlay.left;
@@ -277,6 +254,15 @@ void draw_selection_marks(Canvas& canvas, const FrameInput& in) {
 }
 
 }  // namespace
+
+InstanceParams frame_instance_params(const FrameInput& in) {
+  InstanceParams p;
+  p.alpha = in.alpha;
+  p.overlay_left = in.overlay.left;
+  p.overlay_top = in.overlay.top;
+  if (in.settings) p.look = in.settings->look;
+  return p;
+}
 
 void update_bubbles(RenderEntries& entries, const Crew& crew, Canvas& canvas, double s,
                     double now) {
@@ -350,7 +336,7 @@ void draw_pass_two(Canvas& canvas, const FrameInput& in,
 
 void draw_pass_two(Canvas& canvas, const FrameInput& in) {
   std::vector<BuddyInstance> instances;
-  if (in.crew && in.entries) build_instances(instances, *in.crew, *in.entries, params_for(in));
+  if (in.crew && in.entries) build_instances(instances, *in.crew, *in.entries, frame_instance_params(in));
   draw_pass_two(canvas, in, instances);
 }
 
