@@ -73,10 +73,7 @@ constexpr MenuTheme kThemes[] = {
 constexpr double kRightUpGrace = 0.3;
 constexpr double kHoverRate = 14.0;  // per second
 
-// Virtual-key codes of the keys the menu answers.
-constexpr std::int32_t kKeyBack = 0x08, kKeyTab = 0x09, kKeyEnter = 0x0D, kKeyEscape = 0x1B,
-                       kKeySpace = 0x20, kKeyLeft = 0x25, kKeyUp = 0x26, kKeyRight = 0x27,
-                       kKeyDown = 0x28, kKeyP = 0x50;
+constexpr std::int32_t kKeyP = 'P';
 
 double radians(double deg) { return deg * std::numbers::pi / 180.0; }
 

@@ -46,10 +46,17 @@ inline constexpr std::int32_t kGrabLeftDown = 0, kGrabLeftUp = 1, kGrabDoubleCli
                               kGrabRightDown = 3, kGrabWheel = 4;
 // Selection window kinds.
 inline constexpr std::int32_t kSelectLeftDown = 0, kSelectLeftUp = 1, kSelectCancel = 2;
-// Menu window kinds; a key event's value is the key code (Windows virtual-key numbers).
+// Menu window kinds; a key event's value is a key code below.
 inline constexpr std::int32_t kMenuLeftDown = 0, kMenuRightDown = 1, kMenuRightUp = 2,
                               kMenuMiddleDown = 3, kMenuWheel = 4, kMenuKey = 5,
                               kMenuActivation = 6;  // value 1 activated, 0 deactivated
+// Key codes, the same on every desktop: letters (upper case) and digits are their ASCII codes,
+// and so are the keys ASCII names; the others follow. 0 is a key nobody answers.
+inline constexpr std::int32_t kKeyBack = 0x08, kKeyTab = 0x09, kKeyEnter = 0x0D,
+                              kKeyEscape = 0x1B, kKeySpace = 0x20, kKeyDelete = 0x7F,
+                              kKeyLeft = 0x100, kKeyUp = 0x101, kKeyRight = 0x102,
+                              kKeyDown = 0x103, kKeyPageUp = 0x104, kKeyPageDown = 0x105,
+                              kKeyHome = 0x106, kKeyEnd = 0x107;
 // Added to a menu key's code while Shift is held (the arrows then move a pin).
 inline constexpr std::int32_t kMenuKeyShift = 0x10000;
 

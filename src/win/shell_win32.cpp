@@ -69,6 +69,28 @@ constexpr WNDPROC kProcs[4] = {
 
 std::int32_t wheel_delta(WPARAM wp) { return GET_WHEEL_DELTA_WPARAM(wp); }
 
+// The key code (win/shell.h) of a virtual key; 0 for keys the menu has no use for.
+std::int32_t key_code(UINT vk) {
+  if ((vk >= 'A' && vk <= 'Z') || (vk >= '0' && vk <= '9')) return static_cast<std::int32_t>(vk);
+  switch (vk) {
+    case VK_BACK: return kKeyBack;
+    case VK_TAB: return kKeyTab;
+    case VK_RETURN: return kKeyEnter;
+    case VK_ESCAPE: return kKeyEscape;
+    case VK_SPACE: return kKeySpace;
+    case VK_DELETE: return kKeyDelete;
+    case VK_LEFT: return kKeyLeft;
+    case VK_UP: return kKeyUp;
+    case VK_RIGHT: return kKeyRight;
+    case VK_DOWN: return kKeyDown;
+    case VK_PRIOR: return kKeyPageUp;
+    case VK_NEXT: return kKeyPageDown;
+    case VK_HOME: return kKeyHome;
+    case VK_END: return kKeyEnd;
+    default: return 0;
+  }
+}
+
 // The crab drawn from its sprite, for a build that carries no icon resource.
 HICON crab_icon(int side) {
   const std::vector<std::uint32_t> pixels = crab_icon_pixels(side);
@@ -408,7 +430,8 @@ LRESULT Win32Shell::menu_message(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_MOUSEWHEEL: pending_.menu.push_back({kMenuWheel, wheel_delta(wp)}); return 0;
     case WM_KEYDOWN: {
       const std::int32_t shift = GetKeyState(VK_SHIFT) < 0 ? kMenuKeyShift : 0;
-      pending_.menu.push_back({kMenuKey, static_cast<std::int32_t>(wp & 0xFFFF) | shift});
+      if (const std::int32_t code = key_code(static_cast<UINT>(wp)); code != 0)
+        pending_.menu.push_back({kMenuKey, code | shift});
       return 0;
     }
     case WM_ACTIVATE:
@@ -419,7 +442,7 @@ LRESULT Win32Shell::menu_message(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     case WM_CLOSE:
       // Alt+F4 would destroy the window for good; the menu takes it as Escape.
-      pending_.menu.push_back({kMenuKey, VK_ESCAPE});
+      pending_.menu.push_back({kMenuKey, kKeyEscape});
       return 0;
     default: return DefWindowProcW(hwnd, msg, wp, lp);
   }

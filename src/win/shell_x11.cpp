@@ -37,31 +37,31 @@ bool ClickTracker::press(unsigned button, unsigned long time_ms, int x, int y) {
   return twice;
 }
 
-std::int32_t windows_key_code(unsigned long keysym) {
+std::int32_t key_code(unsigned long keysym) {
   if (keysym >= XK_a && keysym <= XK_z) return static_cast<std::int32_t>('A' + (keysym - XK_a));
   if (keysym >= XK_A && keysym <= XK_Z) return static_cast<std::int32_t>('A' + (keysym - XK_A));
   if (keysym >= XK_0 && keysym <= XK_9) return static_cast<std::int32_t>('0' + (keysym - XK_0));
   switch (keysym) {
-    case XK_Escape: return 0x1B;
+    case XK_Escape: return kKeyEscape;
     case XK_Return:
-    case XK_KP_Enter: return 0x0D;
-    case XK_space: return 0x20;
+    case XK_KP_Enter: return kKeyEnter;
+    case XK_space: return kKeySpace;
     case XK_Tab:
-    case XK_ISO_Left_Tab: return 0x09;
-    case XK_BackSpace: return 0x08;
-    case XK_Delete: return 0x2E;
+    case XK_ISO_Left_Tab: return kKeyTab;
+    case XK_BackSpace: return kKeyBack;
+    case XK_Delete: return kKeyDelete;
     case XK_Left:
-    case XK_KP_Left: return 0x25;
+    case XK_KP_Left: return kKeyLeft;
     case XK_Up:
-    case XK_KP_Up: return 0x26;
+    case XK_KP_Up: return kKeyUp;
     case XK_Right:
-    case XK_KP_Right: return 0x27;
+    case XK_KP_Right: return kKeyRight;
     case XK_Down:
-    case XK_KP_Down: return 0x28;
-    case XK_Prior: return 0x21;
-    case XK_Next: return 0x22;
-    case XK_End: return 0x23;
-    case XK_Home: return 0x24;
+    case XK_KP_Down: return kKeyDown;
+    case XK_Prior: return kKeyPageUp;
+    case XK_Next: return kKeyPageDown;
+    case XK_End: return kKeyEnd;
+    case XK_Home: return kKeyHome;
     default: return 0;
   }
 }
@@ -523,7 +523,7 @@ class X11Shell final : public Shell {
     if (e.window == windows_[3]) {
       if (sym == XK_Escape) records.selection.push_back({kSelectCancel, 0});
     } else if (e.window == windows_[2]) {
-      const std::int32_t code = windows_key_code(sym);
+      const std::int32_t code = key_code(sym);
       const std::int32_t shift = (e.state & ShiftMask) != 0 ? kMenuKeyShift : 0;
       if (code != 0) records.menu.push_back({kMenuKey, code | shift});
     }

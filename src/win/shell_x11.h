@@ -15,9 +15,8 @@ std::unique_ptr<Shell> make_x11_shell(std::shared_ptr<X11Session> session);
 // Whether a compositing manager runs on the session's screen (it owns _NET_WM_CM_S<n>).
 bool compositor_running(const X11Session& session);
 
-// The Windows virtual-key code the menu's key handling expects for an X keysym; 0 for keys it
-// has no use for.
-std::int32_t windows_key_code(unsigned long keysym);
+// The key code (win/shell.h) of an X keysym; 0 for keys the menu has no use for.
+std::int32_t key_code(unsigned long keysym);
 
 // Tells a second press of the same button, soon and close to the first, from a new press.
 struct ClickTracker {

@@ -15,7 +15,7 @@
 namespace perchkin {
 namespace {
 
-constexpr std::int32_t kEsc = 0x1B, kEnter = 0x0D, kRight = 0x27;
+constexpr std::int32_t kEsc = kKeyEscape, kEnter = kKeyEnter, kRight = kKeyRight;
 
 struct MenuApp : test::AppFixture {
   FakeShell shell;

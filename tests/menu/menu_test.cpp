@@ -15,8 +15,8 @@ namespace perchkin {
 namespace {
 
 constexpr double kDeg = std::numbers::pi / 180.0;
-constexpr std::int32_t kEsc = 0x1B, kEnter = 0x0D, kRight = 0x27, kLeft = 0x25, kUp = 0x26,
-                       kDown = 0x28, kTab = 0x09, kP = 0x50;
+constexpr std::int32_t kEsc = kKeyEscape, kEnter = kKeyEnter, kRight = kKeyRight,
+                       kLeft = kKeyLeft, kUp = kKeyUp, kDown = kKeyDown, kTab = kKeyTab, kP = 'P';
 
 MenuHover hover(MenuHoverKind kind, int index = -1) { return {kind, index}; }
 

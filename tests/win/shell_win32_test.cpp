@@ -206,8 +206,8 @@ TEST_F(Win32ShellTest, MenuRecordsButtonsWheelKeysAndActivation) {
                                        {kMenuRightUp, 0},
                                        {kMenuMiddleDown, 0},
                                        {kMenuWheel, 120},
-                                       {kMenuKey, VK_DOWN},
-                                       {kMenuKey, VK_ESCAPE},
+                                       {kMenuKey, kKeyDown},
+                                       {kMenuKey, kKeyEscape},
                                        {kMenuActivation, 1},
                                        {kMenuActivation, 0}}));
   DestroyWindow(other);

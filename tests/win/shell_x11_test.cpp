@@ -35,20 +35,20 @@ TEST(ClickTracker, ASecondPressSoonAndCloseIsADoubleClickAndAThirdStartsOver) {
   EXPECT_FALSE(other_button.press(1, 1100, 50, 50));
 }
 
-TEST(WindowsKeyCode, LettersDigitsAndTheMenuKeysMapAndOthersAreDropped) {
-  EXPECT_EQ(windows_key_code(XK_a), 'A');
-  EXPECT_EQ(windows_key_code(XK_Z), 'Z');
-  EXPECT_EQ(windows_key_code(XK_7), '7');
-  EXPECT_EQ(windows_key_code(XK_Escape), 0x1B);
-  EXPECT_EQ(windows_key_code(XK_Return), 0x0D);
-  EXPECT_EQ(windows_key_code(XK_KP_Enter), 0x0D);
-  EXPECT_EQ(windows_key_code(XK_Up), 0x26);
-  EXPECT_EQ(windows_key_code(XK_Down), 0x28);
-  EXPECT_EQ(windows_key_code(XK_Left), 0x25);
-  EXPECT_EQ(windows_key_code(XK_Right), 0x27);
-  EXPECT_EQ(windows_key_code(XK_Tab), 0x09);
-  EXPECT_EQ(windows_key_code(XK_F5), 0);
-  EXPECT_EQ(windows_key_code(XK_Shift_L), 0);
+TEST(KeyCode, LettersDigitsAndTheMenuKeysMapAndOthersAreDropped) {
+  EXPECT_EQ(key_code(XK_a), 'A');
+  EXPECT_EQ(key_code(XK_Z), 'Z');
+  EXPECT_EQ(key_code(XK_7), '7');
+  EXPECT_EQ(key_code(XK_Escape), kKeyEscape);
+  EXPECT_EQ(key_code(XK_Return), kKeyEnter);
+  EXPECT_EQ(key_code(XK_KP_Enter), kKeyEnter);
+  EXPECT_EQ(key_code(XK_Up), kKeyUp);
+  EXPECT_EQ(key_code(XK_Down), kKeyDown);
+  EXPECT_EQ(key_code(XK_Left), kKeyLeft);
+  EXPECT_EQ(key_code(XK_Right), kKeyRight);
+  EXPECT_EQ(key_code(XK_Tab), kKeyTab);
+  EXPECT_EQ(key_code(XK_F5), 0);
+  EXPECT_EQ(key_code(XK_Shift_L), 0);
 }
 
 class ShellLive : public ::testing::Test {
