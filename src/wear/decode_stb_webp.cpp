@@ -1,7 +1,7 @@
 // Linux image decoding: PNG, JPEG, GIF (first frame) and BMP through stb_image, WebP through
 // libwebp, then our own area-averaging shrink. Only images whose pixels fit the budget below are
 // decoded in full, so a hostile file cannot ask for more memory than that.
-#include "wear/decode_posix.h"
+#include "wear/decode_stb_webp.h"
 
 #include "wear/wear_image.h"
 

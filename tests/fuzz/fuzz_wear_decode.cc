@@ -2,7 +2,7 @@
 // budget, and every image that comes out well formed. The first byte picks a small valid file
 // of one format that the rest of the input is mixed into, so the search starts deep inside each
 // decoder rather than at its signature check; the last choice feeds the bytes in as they are.
-#include "wear/decode_posix.h"
+#include "wear/decode_stb_webp.h"
 #include "wear/wear_image.h"
 
 #include <cstdint>
