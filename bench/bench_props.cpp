@@ -22,9 +22,9 @@ void BM_StepEffectsAtCap(benchmark::State& state) {
   double t = 0.0;
   for (auto _ : state) {
     if (fx.particles.size() < kMaxParticles) {
-      start_effect(fx, "confetti", 960, 700, t);
-      start_effect(fx, "fireworks", 960, 700, t);
-      start_effect(fx, "snow", 960, 700, t);
+      start_effect(fx, EffectKind::confetti, 960, 700, t);
+      start_effect(fx, EffectKind::fireworks, 960, 700, t);
+      start_effect(fx, EffectKind::snow, 960, 700, t);
     }
     step_effects(fx, t);
     t += kTick;

@@ -105,9 +105,9 @@ void fill_busy_scene(App& app, RenderEntries& entries, Canvas& measure) {
   ledge->x2 = 560 + app.screen.left;
   ledge->y2 = 600 + app.screen.top;
   // Let the fire burn and the cloud rain for a moment, with confetti and fireworks in the air.
-  start_effect(fx, "confetti", 700, 700, now);
-  start_effect(fx, "hearts", 300, 900, now);
-  start_effect(fx, "fireworks", 1100, 500, now - 1.5);
+  start_effect(fx, EffectKind::confetti, 700, 700, now);
+  start_effect(fx, EffectKind::hearts, 300, 900, now);
+  start_effect(fx, EffectKind::fireworks, 1100, 500, now - 1.5);
   for (int t = 0; t < 40; ++t) step_effects(fx, now - 0.6 + t / 60.0);
   spawn(fx, make_particle(ParticleKind::text, rgba(0xFF4D1A), 1500, 420, 0, 0, 1.0));
   fx.particles.back().text = "BOOM!";

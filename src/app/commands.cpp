@@ -165,7 +165,7 @@ CommandReply fx_command(App& app, Buddy& b, const json& args) {
   if (!y.ok()) return fail(y.error);
   if (b.mode == BuddyMode::sleep) wake_quietly(b);
   const std::string name = kind->get<std::string>();
-  b.push_event(BuddyEvent::effect(name, *x, *y));
+  b.push_event(EffectEvent{*parse_effect(name), *x, *y});
   (void)app;
   return ok(name);
 }
@@ -180,7 +180,7 @@ CommandReply queue_plan(App& app, Buddy& b, Result<DrawPlan> plan) {
   if (!plan.ok()) return fail(plan.error);
   if (plan->clear) {
     if (b.mode == BuddyMode::sleep) wake_quietly(b);
-    b.push_event(BuddyEvent::at(BuddyEventKind::clear, b.x, b.y));
+    b.push_event(ClearEvent{});
     return ok(plan->reply);
   }
   const std::size_t points = job_points(*plan->job);

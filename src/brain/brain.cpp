@@ -126,13 +126,13 @@ void act_effect(Buddy& b) {
   const Act a = b.act;
   if (a == Act::dance || a == Act::celebrate) {
     if (b.rng.chance(1.0 / 24.0))
-      b.push_event(BuddyEvent::symbol(b.rng.chance(0.5) ? "♪" : "♫", b.x, b.y));
+      b.push_event(SymbolEvent{b.rng.chance(0.5) ? "♪" : "♫"});
   } else if (a == Act::happy) {
     if (b.rng.chance(1.0 / 30.0)) hearts(b, 1);
   } else if (a == Act::love) {
     if (b.rng.chance(1.0 / 15.0)) hearts(b, 1);
   } else if (a == Act::think) {
-    if (b.rng.chance(0.02)) b.push_event(BuddyEvent::symbol("?", b.x, b.y));
+    if (b.rng.chance(0.02)) b.push_event(SymbolEvent{"?"});
   } else if (a == Act::spin) {
     b.angle = std::fmod(b.angle + 12.0, 360.0);
   }
@@ -273,7 +273,7 @@ void behave(Buddy& b, const WorldView& view) {
     return;
   }
   if (b.mode == BuddyMode::act && b.act == Act::explode)
-    b.push_event(BuddyEvent::puff(b.x, b.y, 0.4, false));
+    b.push_event(PuffEvent{b.x, b.y, 0.4, false});
   become_idle(b, rest_seconds(b));
 }
 
@@ -293,7 +293,7 @@ void brain_step(Buddy& b, const WorldView& view) {
   track_typing(b, view);
   speak_due_line(b);
   if (b.hot_until > b.now && b.rng.chance(1.0 / 15.0))
-    b.push_event(BuddyEvent::at(BuddyEventKind::smoke, b.x, b.y));
+    b.push_event(SmokeEvent{});
 
   if (is_grounded(b.mode)) {
     const bool napping = b.mode == BuddyMode::sleep && b.nap;

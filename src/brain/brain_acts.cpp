@@ -197,13 +197,11 @@ std::string play_act(Buddy& b, Act name, bool from_queue) {
   }
 
   if (name == Act::happy) hearts(b, 3);
-  if (name == Act::dizzy) b.push_event(BuddyEvent::at(BuddyEventKind::dizzy, b.x, b.y));
+  if (name == Act::dizzy) b.push_event(DizzyEvent{});
   if (name == Act::explode) {
-    BuddyEvent e = BuddyEvent::at(BuddyEventKind::explode, b.x, b.y);
-    e.value = kExplosionSeconds;
-    b.push_event(std::move(e));
+    b.push_event(ExplodeEvent{kExplosionSeconds});
   }
-  if (name == Act::celebrate) b.push_event(BuddyEvent::effect("confetti", b.x, b.y));
+  if (name == Act::celebrate) b.push_event(EffectEvent{EffectKind::confetti, b.x, b.y});
   if (name == Act::dance) trigger(b, "dance");
   start_act(b, name, act_duration(name));
   return "ok";

@@ -11,7 +11,7 @@ namespace perchkin::brain_detail {
 inline double trait(double v) { return v >= 0.1 ? v : 0.1; }
 
 inline void hearts(Buddy& b, int n) {
-  for (int i = 0; i < n; ++i) b.push_event(BuddyEvent::at(BuddyEventKind::heart, b.x, b.y));
+  for (int i = 0; i < n; ++i) b.push_event(HeartEvent{});
 }
 
 // (1 + 2u) / energy seconds.

@@ -183,9 +183,9 @@ MotionOutcome step_chase(Buddy& b, const WorldView& view) {
 // Impacts against the screen edges: a puff, and for hard ones dizzy stars and a "bonk".
 void edge_impact(Buddy& b, double impact) {
   if (impact <= 150.0) return;
-  b.push_event(BuddyEvent::puff(b.x, b.y, std::min(impact / 900.0, 1.0), true));
+  b.push_event(PuffEvent{b.x, b.y, std::min(impact / 900.0, 1.0), true});
   if (impact > 500.0) {
-    b.push_event(BuddyEvent::at(BuddyEventKind::dizzy, b.x, b.y));
+    b.push_event(DizzyEvent{});
     chirp(b, "bonk", 0.4);
   }
 }
@@ -253,7 +253,7 @@ MotionOutcome land(Buddy& b, const WorldView& view, double y_before) {
   const Support p = *hit;
   b.y = p.top;
   const double impact = std::max(b.vy / b.unit, 0.0);
-  b.push_event(BuddyEvent::puff(b.x, b.y, std::min(impact / 900.0, 1.0), false));
+  b.push_event(PuffEvent{b.x, b.y, std::min(impact / 900.0, 1.0), false});
   if (impact > (b.thrown ? 70.0 : 320.0)) {
     const WorldSettings& w = b.world.w;
     const double cap = b.world.unleashed || w.bounce > 1.6 ? 1.0 : 0.92;
@@ -264,7 +264,7 @@ MotionOutcome land(Buddy& b, const WorldView& view, double y_before) {
     b.air_drag = std::max(b.air_drag, kThrownDrag);  // a bounce from a plain fall keeps its drag
     b.flight_peak = std::max(b.flight_peak, impact);
     if (impact > 500.0) {
-      b.push_event(BuddyEvent::at(BuddyEventKind::dizzy, b.x, b.y));
+      b.push_event(DizzyEvent{});
       chirp(b, "bonk", 0.5);
     }
     return MotionOutcome::none;
@@ -372,7 +372,7 @@ MotionOutcome step_hop(Buddy& b, const WorldView& view) {
   if (target && b.x >= target->left - 1.0 && b.x <= target->right + 1.0) {
     b.support = target;
     b.y = target->top;
-    b.push_event(BuddyEvent::puff(b.x, b.y, 0.15, false));
+    b.push_event(PuffEvent{b.x, b.y, 0.15, false});
     b.mode = BuddyMode::idle;
     b.act_time = 0.3;
     return MotionOutcome::hop_landed;
@@ -408,7 +408,7 @@ MotionOutcome step_slide(Buddy& b, const WorldView& view) {
     b.x = std::clamp(b.x, lo, hi);
     b.vx *= -0.7;
   }
-  if (b.rng.chance(0.2)) b.push_event(BuddyEvent::at(BuddyEventKind::dust, b.x, b.y));
+  if (b.rng.chance(0.2)) b.push_event(DustEvent{b.x, b.y});
   if (!b.support || !follow_support(b, view)) {
     leave_support(b);
     b.vy = 0.0;
@@ -483,7 +483,7 @@ void leap_to(Buddy& b, double tx, double ty) {
   if (!std::isfinite(tx)) tx = b.x;
   if (!std::isfinite(ty)) ty = b.y;
   const double u = b.unit;
-  b.push_event(BuddyEvent::at(BuddyEventKind::dust, b.x, b.y));
+  b.push_event(DustEvent{b.x, b.y});
   leave_support(b);
   b.hop.target.reset();
   const double apex = std::min(b.y, ty) - 30.0 * u;

@@ -2,7 +2,7 @@
 
 #include "brain/brain.h"
 #include "crowd/body.h"
-#include "crowd/drawing_event.h"
+#include "crowd/buddy_event.h"
 
 #include <algorithm>
 #include <cmath>
@@ -31,7 +31,7 @@ void finish_open_line(Buddy& b) {
   InkEvent finish;
   finish.id = p.line_id;
   finish.finish = true;
-  b.push_event(ink_event(std::move(finish)));
+  b.push_event(std::move(finish));
   p.line_open = false;
 }
 
@@ -51,7 +51,7 @@ void begin_stroke(Buddy& b, const Stroke& s) {
     begin.colour = s.colour;
     begin.width = s.width;
     begin.ttl = s.ttl;
-    b.push_event(ink_event(std::move(begin)));
+    b.push_event(std::move(begin));
   }
 }
 
@@ -170,7 +170,7 @@ void pencil_step(Buddy& b, const WorldView& view) {
       InkEvent add;
       add.id = p.line_id;
       add.screen_points = std::move(collected);
-      b.push_event(ink_event(std::move(add)));
+      b.push_event(std::move(add));
     }
     if (p.point + 1 < s.points.size()) break;  // the budget ran out inside this stroke
     if (s.ink) finish_open_line(b);

@@ -107,7 +107,7 @@ void social_tick(Crew& crew, double now) {
     say_line(a, "high five!");
     play_act(a, Act::jump, false);
     play_act(b, Act::jump, false);
-    a.push_event(BuddyEvent::symbol("\u2726", a.x, a.y - 10.0 * a.unit));
+    a.push_event(SymbolEvent{"\u2726"});
   } else {
     say_line(a, "tag! you're it!");
     say_later(b, "hey!!", 0.5);
@@ -182,7 +182,7 @@ void poke(Buddy& b, double now) {
     start_act(b, Act::scared, 1.2);
     b.angle = 0.0;
     chirp(b, "wake", 1.0);
-    b.push_event(BuddyEvent::symbol("!", b.x, b.y - 10.0 * b.unit));
+    b.push_event(SymbolEvent{"!"});
     return;
   }
   if (!is_grounded(b.mode) || !b.support) return;
@@ -190,7 +190,7 @@ void poke(Buddy& b, double now) {
   const std::size_t earlier = b.poke_times.size();
   b.poke_times.push_back(now);
   if (earlier < 4) {
-    b.push_event(BuddyEvent::symbol("!", b.x, b.y - 10.0 * b.unit));
+    b.push_event(SymbolEvent{"!"});
     chirp(b, "poke", 0.6);
     const bool ceiling = b.support->kind == SurfaceKind::ceiling;
     hop(b, b.x, b.y, (ceiling ? -14.0 : 14.0) * b.unit, 0.35, 0.0, b.support);
@@ -235,7 +235,7 @@ void zap(Buddy& b, double now) {
   b.hazard_ready = now + 2.0;
   abandon_drawing(b);
   say_direct(b, "zap");
-  b.push_event(BuddyEvent::at(BuddyEventKind::dizzy, b.x, b.y));
+  b.push_event(DizzyEvent{});
   launch(b, (60.0 * b.rng.uniform() - 30.0) * b.unit, -140.0 * b.unit);
   b.spin = 720.0;
   b.flight_peak = std::max(b.flight_peak, std::abs(b.vx) / b.unit);

@@ -131,7 +131,7 @@ void Crew::place_fling(Buddy& b) {
   Buddy& first = buddies.front();
   b.x = first.x;
   b.y = first.y - 5.0 * first.unit;
-  first.push_event(BuddyEvent::effect("sparkle", first.x, first.y - 10.0 * first.unit));
+  first.push_event(EffectEvent{EffectKind::sparkle, first.x, first.y - 10.0 * first.unit});
 }
 
 Status Crew::remove(std::uint32_t id) {
@@ -189,7 +189,7 @@ void Crew::resize(std::span<const std::size_t> indices, double new_size) {
     Buddy& b = buddies[i];
     b.unit = unit;
     if (is_grounded(b.mode))
-      b.push_event(BuddyEvent::puff(b.x, b.y, 0.3, false));
+      b.push_event(PuffEvent{b.x, b.y, 0.3, false});
   }
 }
 

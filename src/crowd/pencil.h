@@ -11,11 +11,6 @@
 
 namespace perchkin {
 
-struct StrokePoint {
-  double x = 0.0;
-  double y = 0.0;
-};
-
 struct Stroke {
   std::vector<StrokePoint> points;  // at least one
   bool ink = true;                  // false: the pencil only travels

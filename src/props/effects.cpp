@@ -176,18 +176,14 @@ void show_blast(Effects& fx, double x, double y, double size) {
 
 }  // namespace
 
-void start_effect(Effects& fx, std::string_view name, double x, double y, double now) {
+void start_effect(Effects& fx, EffectKind kind, double x, double y, double now) {
   if (!std::isfinite(x) || !std::isfinite(y)) return;
-  if (name == "confetti") {
-    confetti(fx, x, y);
-  } else if (name == "hearts") {
-    hearts(fx, x, y);
-  } else if (name == "sparkle") {
-    sparkle(fx, x, y, now);
-  } else if (name == "fireworks") {
-    fireworks(fx, x, now);
-  } else if (name == "snow") {
-    fx.snow_until = now + kSnowSeconds;
+  switch (kind) {
+    case EffectKind::confetti: confetti(fx, x, y); break;
+    case EffectKind::hearts: hearts(fx, x, y); break;
+    case EffectKind::sparkle: sparkle(fx, x, y, now); break;
+    case EffectKind::fireworks: fireworks(fx, x, now); break;
+    case EffectKind::snow: fx.snow_until = now + kSnowSeconds; break;
   }
 }
 
@@ -226,15 +222,23 @@ void add_dust(Effects& fx, double x, double y, double unit) {
   spawn(fx, std::move(p));
 }
 
-bool take_buddy_event(Effects& fx, const Buddy& buddy, const BuddyEvent& e, double now,
+bool take_buddy_event(Effects& fx, const Buddy& buddy, const BuddyEvent& event, double now,
                       RenderRequests& requests) {
   // Kinds without a point of their own show at the buddy's feet.
   const double x = buddy.x - fx.overlay_left, y = buddy.y - fx.overlay_top;
-  const double ex = e.x - fx.overlay_left, ey = e.y - fx.overlay_top;
   const double unit = buddy.unit;
   Xorshift64& r = fx.rng;
-  switch (e.kind) {
-    case BuddyEventKind::heart: {
+  struct Take {
+    Effects& fx;
+    const Buddy& buddy;
+    RenderRequests& requests;
+    double x, y, unit, now;
+    Xorshift64& r;
+
+    double left(double ex) const { return ex - fx.overlay_left; }
+    double top(double ey) const { return ey - fx.overlay_top; }
+
+    bool operator()(const HeartEvent&) const {
       const double hx = x + (12.0 * r.uniform() - 6.0) * unit;
       Particle p = make_particle(ParticleKind::heart, rgba(0xFF4D6D), hx, y - 10.0 * unit, 0.0,
                                  -22.0 * unit, 1.2);
@@ -242,7 +246,7 @@ bool take_buddy_event(Effects& fx, const Buddy& buddy, const BuddyEvent& e, doub
       spawn(fx, std::move(p));
       return true;
     }
-    case BuddyEventKind::symbol: {
+    bool operator()(const SymbolEvent& e) const {
       const Rgba colour = rgba(e.text == "!" ? kSymbolAlarm : kSymbolCalm);
       const double sx = x + (10.0 * r.uniform() - 5.0) * unit;
       const double vx = (12.0 * r.uniform() - 6.0) * unit;
@@ -254,22 +258,24 @@ bool take_buddy_event(Effects& fx, const Buddy& buddy, const BuddyEvent& e, doub
       spawn(fx, std::move(p));
       return true;
     }
-    case BuddyEventKind::puff: {
+    bool operator()(const PuffEvent& e) const {
       // Strength is 0..1 by contract; clamping keeps a stray value from spawning without end.
-      const double g = std::isfinite(e.value) ? std::clamp(e.value, 0.0, 1.0) : 0.0;
+      const double g = std::isfinite(e.strength) ? std::clamp(e.strength, 0.0, 1.0) : 0.0;
       const int count = static_cast<int>(std::floor(10.0 * g)) + 3;
-      for (int i = 0; i < count; ++i) add_dust(fx, ex, ey, unit);
-      if (!e.flag) requests.squash_kicks.push_back({buddy.id, 9.0 * g + 2.0});
+      for (int i = 0; i < count; ++i) add_dust(fx, left(e.x), top(e.y), unit);
+      if (!e.wall) requests.squash_kicks.push_back({buddy.id, 9.0 * g + 2.0});
       return true;
     }
-    case BuddyEventKind::dust:
-      add_dust(fx, ex, ey, unit);
-      add_dust(fx, ex, ey, unit);
+    bool operator()(const DustEvent& e) const {
+      add_dust(fx, left(e.x), top(e.y), unit);
+      add_dust(fx, left(e.x), top(e.y), unit);
       return true;
-    case BuddyEventKind::smoke:
+    }
+    bool operator()(const SmokeEvent&) const {
       add_puff(fx, x, y - 10.0 * unit, 6.0 * unit, 1.0, rgba(kSmokeColor));
       return true;
-    case BuddyEventKind::dizzy:
+    }
+    bool operator()(const DizzyEvent&) const {
       for (int i = 0; i < 5; ++i) {
         const double dir = 3.45575213432312 + 2.5132739543914795 * r.uniform();
         const double speed = (30.0 + 30.0 * r.uniform()) * unit;
@@ -280,25 +286,30 @@ bool take_buddy_event(Effects& fx, const Buddy& buddy, const BuddyEvent& e, doub
         spawn(fx, std::move(p));
       }
       return true;
-    case BuddyEventKind::explode:
-      requests.bursts.push_back({buddy.id, e.value});
-      start_effect(fx, "sparkle", x, y - 5.0 * unit, now);
+    }
+    bool operator()(const ExplodeEvent& e) const {
+      requests.bursts.push_back({buddy.id, e.duration});
+      start_effect(fx, EffectKind::sparkle, x, y - 5.0 * unit, now);
       return true;
-    case BuddyEventKind::effect:
-      start_effect(fx, e.text, ex, ey, now);
+    }
+    bool operator()(const EffectEvent& e) const {
+      start_effect(fx, e.kind, left(e.x), top(e.y), now);
       return true;
-    case BuddyEventKind::place:
-      if (const PropPlacement* placement = placement_of(e)) place_prop(fx, *placement, now);
+    }
+    bool operator()(const PropPlacement& placement) const {
+      place_prop(fx, placement, now);
       return true;
-    case BuddyEventKind::clear:
+    }
+    bool operator()(const ClearEvent&) const {
       // Clearing the screen takes the placed hazards and platforms with the drawings.
       fx.props.clear();
       return true;
-    case BuddyEventKind::ink:
-    case BuddyEventKind::text:
-      return false;
-  }
-  return false;
+    }
+    // The scene's.
+    bool operator()(const InkEvent&) const { return false; }
+    bool operator()(const TextEvent&) const { return false; }
+  };
+  return std::visit(Take{fx, buddy, requests, x, y, unit, now, r}, event);
 }
 
 RenderRequests take_buddy_events(Effects& fx, const Crew& crew, double now) {

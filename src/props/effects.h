@@ -48,9 +48,8 @@ bool spawn(Effects& fx, Particle p);
 // A fresh start phase 2πu.
 float random_phase(Effects& fx);
 
-// Starts a named effect at (x, y) in overlay pixels: "confetti", "hearts", "sparkle",
-// "fireworks" or "snow". Any other name (or a non-finite point) does nothing.
-void start_effect(Effects& fx, std::string_view name, double x, double y, double now);
+// Starts an effect at (x, y) in overlay pixels; a non-finite point does nothing.
+void start_effect(Effects& fx, EffectKind kind, double x, double y, double now);
 
 // A smoke or steam puff of size c and life factor L at (x, y), overlay pixels.
 void add_puff(Effects& fx, double x, double y, double c, double life, Rgba color);

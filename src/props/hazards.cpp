@@ -315,17 +315,6 @@ PropPlacement default_placement(PropKind kind, double x, double y) {
   return p;
 }
 
-BuddyEvent placement_event(const PropPlacement& placement) {
-  BuddyEvent e = BuddyEvent::at(BuddyEventKind::place, placement.x, placement.y);
-  e.data = std::make_shared<const PropPlacement>(placement);
-  return e;
-}
-
-const PropPlacement* placement_of(const BuddyEvent& event) {
-  if (event.kind != BuddyEventKind::place || !event.data) return nullptr;
-  return static_cast<const PropPlacement*>(event.data.get());
-}
-
 std::optional<std::uint32_t> place_prop(Effects& fx, const PropPlacement& placement, double now) {
   if (!std::isfinite(placement.x) || !std::isfinite(placement.y)) return std::nullopt;
   Prop p;

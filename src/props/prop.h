@@ -12,8 +12,6 @@
 
 namespace perchkin {
 
-enum class PropKind : std::uint8_t { fire, cloud, bolt, bomb, platform };
-
 // "fire", "cloud", "bolt", "bomb", "platform".
 const char* prop_kind_name(PropKind kind);
 std::optional<PropKind> parse_prop_kind(std::string_view name);
@@ -26,27 +24,9 @@ inline constexpr double kMaxPropSize = 10000.0;
 // every tick and frame without end; a crew's worth of hazards still fits.
 inline constexpr std::size_t kMaxProps = 400;
 
-// What placing a prop asks for. Points are desktop pixels: the base of a fire, the top of a
-// bolt, the centre of a cloud or bomb; a platform uses both ends (x, y) and (x2, y2).
-// `size` is ignored for a platform. A ttl of 0 keeps the prop until it is used up.
-struct PropPlacement {
-  PropKind kind = PropKind::fire;
-  double x = 0.0, y = 0.0;
-  double x2 = 0.0, y2 = 0.0;
-  double size = 70.0;
-  double ttl = 25.0;
-};
-
 // A placement with the kind's default size and ttl (fire 70 px / 25 s, cloud 160 / 12,
 // bolt 120 / 1.6, bomb 50 / 0, platform 30 s), at one point (both ends for a platform).
 PropPlacement default_placement(PropKind kind, double x, double y);
-
-// The kind-10 event that carries a placement: its `data` holds a `const PropPlacement`.
-BuddyEvent placement_event(const PropPlacement& placement);
-// The placement a kind-10 event carries, or null for any other event or one without data.
-// Events must be built with placement_event (or hold a shared_ptr<const PropPlacement> cast to
-// shared_ptr<const void>): the data pointer is cast back without a type check.
-const PropPlacement* placement_of(const BuddyEvent& event);
 
 // A placed hazard or platform. Positions are desktop pixels.
 struct Prop {

@@ -130,7 +130,7 @@ Result<DrawPlan> plan_hazard(const json& args, const HazardLook& look, const Dra
   PropPlacement place = default_placement(*parse_prop_kind(look.kind), at.x, at.y);
   place.size = hazard_size;
   place.ttl = hazard_ttl;
-  job.end_event = placement_event(place);
+  job.end_event = place;
   DrawPlan plan;
   plan.job = std::move(job);
   plan.reply = "drawing " + std::string(look.kind);
@@ -158,7 +158,7 @@ Result<DrawPlan> plan_platform(const json& args, const DrawStyle& style, const B
   place.x2 = c.x;
   place.y2 = c.y;
   place.ttl = platform_ttl;
-  job.end_event = placement_event(place);
+  job.end_event = place;
   DrawPlan plan;
   plan.job = std::move(job);
   plan.reply = "drawing platform";
@@ -190,7 +190,7 @@ Result<DrawPlan> plan_text(const json& args, const DrawStyle& style, double scal
   event.x = at.x;
   event.y = at.y;
   event.ttl = style.ttl;
-  underline.start_event = text_event(std::move(event));
+  underline.start_event = std::move(event);
   DrawJob job;
   job.strokes.push_back(std::move(underline));
   DrawPlan plan;

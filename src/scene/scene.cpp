@@ -17,11 +17,11 @@ Rgba color_rgba(std::string_view color_text) {
 }
 
 void Scene::apply_event(const BuddyEvent& e, double now) {
-  if (e.kind == BuddyEventKind::clear) {
+  if (std::holds_alternative<ClearEvent>(e)) {
     clear();
     return;
   }
-  if (const InkEvent* ink = ink_of(e)) {
+  if (const InkEvent* ink = std::get_if<InkEvent>(&e)) {
     if (ink->colour) {
       Drawing d;
       d.id = ink->id;
@@ -51,7 +51,7 @@ void Scene::apply_event(const BuddyEvent& e, double now) {
     }
     return;
   }
-  if (const TextEvent* t = text_of(e)) {
+  if (const TextEvent* t = std::get_if<TextEvent>(&e)) {
     if (layout == nullptr) return;
     auto box = layout->layout(t->text, t->size);
     if (!box) return;

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "crowd/buddy_event.h"
-#include "crowd/drawing_event.h"
+#include "crowd/buddy_event.h"
 #include "crowd/pencil.h"
 #include "crowd/buddy.h"
 #include "props/particle.h"

@@ -72,7 +72,7 @@ TEST_F(Limits, ACloudFloodKeepsTheNewestProps) {
     PropPlacement cloud = default_placement(PropKind::cloud, static_cast<double>(i % 1900), 200);
     cloud.size = 1;
     cloud.ttl = 0;
-    app.crew.buddies[0].push_event(placement_event(cloud));
+    app.crew.buddies[0].push_event(cloud);
     if (i % 50 == 49) ticks(1);
   }
   ticks(1);

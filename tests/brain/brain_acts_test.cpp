@@ -15,9 +15,10 @@ using test::floor_support;
 using test::standing_buddy;
 using test::view_with;
 
-int count_events(const Buddy& b, BuddyEventKind kind) {
+template <typename Kind>
+int count_events(const Buddy& b) {
   int n = 0;
-  for (const BuddyEvent& e : b.events) n += e.kind == kind ? 1 : 0;
+  for (const BuddyEvent& e : b.events) n += std::holds_alternative<Kind>(e) ? 1 : 0;
   return n;
 }
 
@@ -83,15 +84,15 @@ TEST(BrainActs, ActsSetTheirModesDurationsAndEffects) {
 
   b.events.clear();
   (void)act_command(b, Act::happy, v);
-  EXPECT_EQ(count_events(b, BuddyEventKind::heart), 3);
+  EXPECT_EQ(count_events<HeartEvent>(b), 3);
   (void)act_command(b, Act::dizzy, v);
-  EXPECT_EQ(count_events(b, BuddyEventKind::dizzy), 1);
+  EXPECT_EQ(count_events<DizzyEvent>(b), 1);
   (void)act_command(b, Act::explode, v);
-  ASSERT_EQ(count_events(b, BuddyEventKind::explode), 1);
-  EXPECT_DOUBLE_EQ(b.events.back().value, 2.6);
+  ASSERT_EQ(count_events<ExplodeEvent>(b), 1);
+  EXPECT_DOUBLE_EQ(std::get<ExplodeEvent>(b.events.back()).duration, 2.6);
   (void)act_command(b, Act::celebrate, v);
-  EXPECT_EQ(b.events.back().kind, BuddyEventKind::effect);
-  EXPECT_EQ(b.events.back().text, "confetti");
+  ASSERT_TRUE(std::holds_alternative<EffectEvent>(b.events.back()));
+  EXPECT_EQ(std::get<EffectEvent>(b.events.back()).kind, EffectKind::confetti);
 }
 
 TEST(BrainActs, ChaseOpensAWindowAndOtherActsCloseIt) {

@@ -289,7 +289,7 @@ TEST(BrainStep, CatchingTheCursorEndsTheChaseHappily) {
   EXPECT_EQ(b.act, Act::happy);
   EXPECT_NEAR(b.act_time, 119.0 / 60.0 - 1.0 / 60.0, 1e-9);
   int hearts = 0;
-  for (const BuddyEvent& e : b.events) hearts += e.kind == BuddyEventKind::heart ? 1 : 0;
+  for (const BuddyEvent& e : b.events) hearts += std::holds_alternative<HeartEvent>(e) ? 1 : 0;
   EXPECT_GE(hearts, 3);
   bool caught_line = false;
   for (const char* line : line_table("caught")) caught_line |= b.bubble_text == line;
@@ -352,7 +352,7 @@ TEST(BrainStep, HotBuddiesSmoke) {
     v.now += 1.0 / 60.0;
     brain_step(b, v);
     for (const BuddyEvent& e : b.events) {
-      if (e.kind != BuddyEventKind::smoke) continue;
+      if (!std::holds_alternative<SmokeEvent>(e)) continue;
       ++smoke;
       EXPECT_LT(v.now, 10.0);
     }

@@ -76,8 +76,8 @@ TEST(PhysicsGravity, TopEdgeBounceUnderNegativeGravityOnlyForFastThrows) {
   w.tick();
   EXPECT_DOUBLE_EQ(b.y, 10.0);
   EXPECT_GT(b.vy, 0.0);  // bounced back down
-  EXPECT_EQ(test::count_events(b, BuddyEventKind::puff), 1u);
-  EXPECT_EQ(test::count_events(b, BuddyEventKind::dizzy), 1u);
+  EXPECT_EQ(test::count_events<PuffEvent>(b), 1u);
+  EXPECT_EQ(test::count_events<DizzyEvent>(b), 1u);
 
   Buddy& slow = w.add_buddy(900, 10.5, 1.0);
   slow.vy = -60.0;
@@ -101,9 +101,9 @@ TEST(PhysicsEdges, SideWallsReflectInwardsAndPuffOnHardHits) {
   EXPECT_DOUBLE_EQ(b.vx, -420.0);
   EXPECT_DOUBLE_EQ(b.spin, -70.0);
   ASSERT_EQ(b.events.size(), 1u);
-  EXPECT_EQ(b.events[0].kind, BuddyEventKind::puff);
-  EXPECT_TRUE(b.events[0].flag);
-  EXPECT_DOUBLE_EQ(b.events[0].value, 300.0 / 900.0);
+  ASSERT_TRUE(std::holds_alternative<PuffEvent>(b.events[0]));
+  EXPECT_TRUE(std::get<PuffEvent>(b.events[0]).wall);
+  EXPECT_DOUBLE_EQ(std::get<PuffEvent>(b.events[0]).strength, 300.0 / 900.0);
 
   Buddy& soft = w.add_buddy(17, 500, 2.0);
   soft.vx = -100.0;  // 50 units/s: no puff
@@ -156,8 +156,9 @@ TEST(PhysicsLanding, BounceThresholdsDependOnThrown) {
     EXPECT_DOUBLE_EQ(b.y, 1000.0);
     EXPECT_EQ(b.vy, 0.0);
     ASSERT_EQ(b.events.size(), 1u);
-    EXPECT_DOUBLE_EQ(b.events[0].value, 100.0 / 900.0);
-    EXPECT_FALSE(b.events[0].flag);
+    ASSERT_TRUE(std::holds_alternative<PuffEvent>(b.events[0]));
+    EXPECT_DOUBLE_EQ(std::get<PuffEvent>(b.events[0]).strength, 100.0 / 900.0);
+    EXPECT_FALSE(std::get<PuffEvent>(b.events[0]).wall);
   }
   {
     PhysicsWorld w = landing_world();
@@ -206,7 +207,7 @@ TEST(PhysicsLanding, ThrownFastLandingSlidesThenEnds) {
   EXPECT_EQ(b.mode, BuddyMode::idle);
   EXPECT_EQ(b.vx, 0.0);
   EXPECT_DOUBLE_EQ(b.y, 1000.0);
-  EXPECT_GT(test::count_events(b, BuddyEventKind::dust), 0u);
+  EXPECT_GT(test::count_events<DustEvent>(b), 0u);
 }
 
 TEST(PhysicsLanding, FastFallLandsOnTheHighestLedgeCrossed) {

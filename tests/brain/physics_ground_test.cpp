@@ -248,7 +248,7 @@ TEST(PhysicsChase, LeapsOverABlockerAndUpAtTheTarget) {
   EXPECT_EQ(b.mode, BuddyMode::fall);
   EXPECT_DOUBLE_EQ(b.hop_ready, 1.2);
   EXPECT_GT(b.vx, 0.0);
-  EXPECT_EQ(test::count_events(b, BuddyEventKind::dust), 1u);
+  EXPECT_EQ(test::count_events<DustEvent>(b), 1u);
 
   PhysicsWorld up = floor_world();
   const Support f2 = up.surfaces[0];
@@ -306,7 +306,8 @@ TEST(PhysicsHop, LandsOnItsTargetOrFalls) {
   EXPECT_EQ(b.angle, 0.0);
   EXPECT_DOUBLE_EQ(b.act_time, 0.3);
   ASSERT_FALSE(b.events.empty());
-  EXPECT_DOUBLE_EQ(b.events.back().value, 0.15);
+  ASSERT_TRUE(std::holds_alternative<PuffEvent>(b.events.back()));
+  EXPECT_DOUBLE_EQ(std::get<PuffEvent>(b.events.back()).strength, 0.15);
 
   // The window went away meanwhile: it falls from the arc's end.
   hop(b, 450, 700, 20, 0.2, 0, w.surfaces[1]);

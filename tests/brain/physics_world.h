@@ -86,9 +86,10 @@ inline PhysicsWorld floor_world() {
   return w;
 }
 
-inline std::size_t count_events(const Buddy& b, BuddyEventKind kind) {
+template <typename Kind>
+std::size_t count_events(const Buddy& b) {
   std::size_t n = 0;
-  for (const BuddyEvent& e : b.events) n += e.kind == kind;
+  for (const BuddyEvent& e : b.events) n += std::holds_alternative<Kind>(e);
   return n;
 }
 

@@ -109,7 +109,7 @@ TEST(Reactions, PettingASleeperShowsOneHeartAndKeepsHimAsleep) {
   pet(b, 10.0);
   EXPECT_EQ(b.mode, BuddyMode::sleep);
   ASSERT_EQ(b.events.size(), 1u);
-  EXPECT_EQ(b.events[0].kind, BuddyEventKind::heart);
+  EXPECT_TRUE(std::holds_alternative<HeartEvent>(b.events[0]));
   pet(b, 10.5);  // not ready yet
   EXPECT_EQ(b.events.size(), 1u);
   b.mode = BuddyMode::idle;

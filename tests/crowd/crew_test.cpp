@@ -81,8 +81,10 @@ TEST(CrewAdd, FlingFromFirst) {
   EXPECT_EQ(b.facing, b.vx >= 0 ? 1 : -1);
   EXPECT_NEAR(b.flight_peak, std::hypot(b.vx, b.vy) / 3.0, 1e-12);
   ASSERT_EQ(crew.buddies[0].events.size(), 1u);
-  EXPECT_EQ(crew.buddies[0].events[0].text, "sparkle");
-  EXPECT_EQ(crew.buddies[0].events[0].y, 1080.0 - 30.0);
+  const auto* sparkle = std::get_if<EffectEvent>(&crew.buddies[0].events[0]);
+  ASSERT_NE(sparkle, nullptr);
+  EXPECT_EQ(sparkle->kind, EffectKind::sparkle);
+  EXPECT_EQ(sparkle->y, 1080.0 - 30.0);
   // Buddies get distinct generators.
   EXPECT_NE(crew.buddies[0].rng.s, crew.buddies[1].rng.s);
 }
@@ -111,7 +113,7 @@ TEST(CrewAdd, FlingFromAFirstBuddyNotYetPlaced) {
   EXPECT_EQ(crew.buddies[1].x, 1442.0);
   EXPECT_EQ(crew.buddies[1].y, 30.0 - 15.0);
   ASSERT_EQ(first.events.size(), 1u);
-  EXPECT_EQ(first.events[0].text, "sparkle");
+  EXPECT_TRUE(std::holds_alternative<EffectEvent>(first.events[0]));
 
   // With the first buddy gone meanwhile it drops in like a first buddy.
   crew.buddies.erase(crew.buddies.begin(), crew.buddies.begin() + 2);

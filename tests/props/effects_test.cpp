@@ -23,9 +23,9 @@ Particle shell_at(double x, double y) {
 TEST(ParticleCap, SpawnsStopAtNineHundred) {
   Effects fx = make_effects();
   fill(fx, 850);
-  start_effect(fx, "confetti", 500, 500, 0.0);
+  start_effect(fx, EffectKind::confetti, 500, 500, 0.0);
   EXPECT_EQ(fx.particles.size(), 900u);  // 50 of 120
-  start_effect(fx, "hearts", 500, 500, 0.0);
+  start_effect(fx, EffectKind::hearts, 500, 500, 0.0);
   add_puff(fx, 1, 1, 10, 1, rgba(0xFFFFFF));
   EXPECT_EQ(fx.particles.size(), 900u);
 }
@@ -83,25 +83,25 @@ TEST(ParticleMotion, DragGravityAndExpiry) {
 TEST(Effects, UnknownNamesAndUnusablePointsAreHarmless) {
   Effects fx = make_effects(7);
   const std::uint64_t state = fx.rng.s;
-  for (const char* name : {"explosion", "", "Confetti"}) start_effect(fx, name, 100, 100, 0.0);
-  start_effect(fx, "snow", 100, std::numeric_limits<double>::infinity(), 0.0);
+  for (const char* name : {"explosion", "", "Confetti"}) EXPECT_FALSE(parse_effect(name)) << name;
+  start_effect(fx, EffectKind::snow, 100, std::numeric_limits<double>::infinity(), 0.0);
   EXPECT_TRUE(fx.particles.empty());
   EXPECT_TRUE(fx.bursts.empty());
   EXPECT_EQ(fx.snow_until, 0.0);
   EXPECT_EQ(fx.rng.s, state);
 
   // A far-off point saturates the f32 fields instead of overflowing them.
-  start_effect(fx, "confetti", 1e300, -1e300, 0.0);
+  start_effect(fx, EffectKind::confetti, 1e300, -1e300, 0.0);
   EXPECT_EQ(fx.particles[0].x, 3.0e38f);
   // A flood of requests cannot grow the waiting list without end.
-  for (int i = 0; i < 1000; ++i) start_effect(fx, "sparkle", 100, 100, 0.0);
+  for (int i = 0; i < 1000; ++i) start_effect(fx, EffectKind::sparkle, 100, 100, 0.0);
   EXPECT_EQ(fx.bursts.size(), kMaxTimedBursts);
 }
 
 TEST(Effects, SnowStartedTwiceFallsUntilEightSecondsAfterTheSecond) {
   Effects fx = make_effects();
-  start_effect(fx, "snow", 0, 0, 1.0);
-  start_effect(fx, "snow", 0, 0, 4.0);
+  start_effect(fx, EffectKind::snow, 0, 0, 1.0);
+  start_effect(fx, EffectKind::snow, 0, 0, 4.0);
   EXPECT_DOUBLE_EQ(fx.snow_until, 12.0);
   for (double t = 10.0; t < 11.0; t += test::kTick) step_snow(fx, t);
   EXPECT_GT(fx.particles.size(), 15u);  // about one tick in two
@@ -118,14 +118,14 @@ TEST(Effects, SnowStartedTwiceFallsUntilEightSecondsAfterTheSecond) {
 TEST(Effects, FireworksNearTheLeftEdgeStayInsideTheMargin) {
   for (std::uint64_t seed = 1; seed < 40; ++seed) {
     Effects fx = make_effects(seed);
-    start_effect(fx, "fireworks", 10, 500, 2.0);
+    start_effect(fx, EffectKind::fireworks, 10, 500, 2.0);
     ASSERT_EQ(fx.bursts.size(), 5u);
     EXPECT_DOUBLE_EQ(fx.bursts[4].start, 3.4);
     for (const TimedBurst& b : fx.bursts) EXPECT_TRUE(b.x >= 40.0 && b.x <= 1880.0);
   }
   Effects narrow = make_effects();  // no room between the margins: no broken clamp
   narrow.width = 50.0;
-  start_effect(narrow, "fireworks", 25, 10, 0.0);
+  start_effect(narrow, EffectKind::fireworks, 25, 10, 0.0);
   for (const TimedBurst& b : narrow.bursts) EXPECT_EQ(b.x, 40.0);
 }
 
@@ -150,7 +150,7 @@ TEST(Effects, RocketsRiseFromTheBottomAndBurstAroundMidHeight) {
 
 TEST(Effects, SparkleTwinklesStartOneAfterAnother) {
   Effects fx = make_effects();
-  start_effect(fx, "sparkle", 500, 400, 10.0);
+  start_effect(fx, EffectKind::sparkle, 500, 400, 10.0);
   ASSERT_EQ(fx.bursts.size(), 18u);
   start_due_bursts(fx, 10.1);  // those due at 10.0, 10.04 and 10.08
   EXPECT_EQ(count_kind(fx, ParticleKind::sparkle), 3u);
@@ -165,11 +165,8 @@ TEST(BuddyEvents, EachKindShowsAtTheBuddyInOverlayPixels) {
   fx.overlay_left = -1920.0;  // a monitor left of the primary one
   Crew crew;
   Buddy b = make_buddy(3, -1000, 800, 4);
-  b.events = {BuddyEvent::at(BuddyEventKind::heart, b.x, b.y), BuddyEvent::symbol("!", b.x, b.y),
-              BuddyEvent::at(BuddyEventKind::smoke, b.x, b.y),
-              BuddyEvent::at(BuddyEventKind::dizzy, b.x, b.y),
-              BuddyEvent::at(BuddyEventKind::dust, b.x, b.y),
-              BuddyEvent::at(BuddyEventKind::clear, 0, 0)};
+  b.events = {HeartEvent{}, SymbolEvent{"!"}, SmokeEvent{}, DizzyEvent{},
+              DustEvent{b.x, b.y},   ClearEvent{}};
   crew.buddies.push_back(b);
   take_buddy_events(fx, crew, 0.0);
   EXPECT_EQ(crew.buddies[0].events.size(), 6u);  // the world tick clears them
@@ -187,11 +184,8 @@ TEST(BuddyEvents, PuffsKicksExplosionsEffectsAndPlacement) {
   fx.overlay_left = 100.0;
   Crew crew;
   Buddy b = make_buddy(9, 600, 700, 3);
-  BuddyEvent boom = BuddyEvent::at(BuddyEventKind::explode, b.x, b.y);
-  boom.value = 2.6;
-  b.events = {BuddyEvent::puff(500, 900, 0.55, false), BuddyEvent::puff(500, 900, 1e12, true),
-              boom, placement_event(default_placement(PropKind::bomb, 800, 200)),
-              BuddyEvent::at(BuddyEventKind::place, 0, 0)};  // no data: ignored
+  b.events = {PuffEvent{500, 900, 0.55, false}, PuffEvent{500, 900, 1e12, true},
+              ExplodeEvent{2.6}, default_placement(PropKind::bomb, 800, 200)};
   crew.buddies.push_back(b);
   const RenderRequests requests = take_buddy_events(fx, crew, 3.0);
   EXPECT_EQ(fx.particles.size(), 8u + 13u);  // a stray strength is clamped, not a flood
@@ -205,8 +199,8 @@ TEST(BuddyEvents, PuffsKicksExplosionsEffectsAndPlacement) {
 
   fx.particles.clear();
   RenderRequests unused;
-  EXPECT_TRUE(take_buddy_event(fx, b, BuddyEvent::effect("hearts", 1100, 450), 3.0, unused));
-  EXPECT_FALSE(take_buddy_event(fx, b, BuddyEvent::at(BuddyEventKind::ink, 0, 0), 3.0, unused));
+  EXPECT_TRUE(take_buddy_event(fx, b, EffectEvent{EffectKind::hearts, 1100, 450}, 3.0, unused));
+  EXPECT_FALSE(take_buddy_event(fx, b, InkEvent{}, 3.0, unused));
   ASSERT_EQ(count_kind(fx, ParticleKind::heart), 14u);
   EXPECT_EQ(fx.particles[0].x, 1000.0f);
 }

@@ -45,9 +45,9 @@ TEST(PropCap, ClearTakesEveryPropAndLaterPlacementsStay) {
   Effects fx = make_effects();
   Crew crew;
   crew.buddies = {make_buddy(0, 500, 1000), make_buddy(1, 900, 1000)};
-  crew.buddies[0].push_event(placement_event(default_placement(PropKind::cloud, 400, 300)));
-  crew.buddies[0].push_event(BuddyEvent::at(BuddyEventKind::clear, 500, 1000));
-  crew.buddies[1].push_event(placement_event(default_placement(PropKind::fire, 900, 1000)));
+  crew.buddies[0].push_event(default_placement(PropKind::cloud, 400, 300));
+  crew.buddies[0].push_event(ClearEvent{});
+  crew.buddies[1].push_event(default_placement(PropKind::fire, 900, 1000));
   place_prop(fx, default_placement(PropKind::platform, 100, 500), 0.0);
   take_buddy_events(fx, crew, 1.0);
   ASSERT_EQ(fx.props.size(), 1u);

@@ -2,7 +2,7 @@
 #include "props/prop.h"
 #include "scene/draw_command.h"
 #include "brain/pencil.h"
-#include "crowd/drawing_event.h"
+#include "crowd/buddy_event.h"
 #include "scene/scene.h"
 
 #include <gtest/gtest.h>
@@ -171,7 +171,7 @@ TEST(DrawingStore, TheFourHundredAndFirstLineEvictsTheOldest) {
     if (i == 0) first = begin.id;
     begin.colour = "red";
     begin.screen_points = {{1, 2}};
-    scene.apply_event(ink_event(begin), 0);
+    scene.apply_event(BuddyEvent(begin), 0);
   }
   EXPECT_EQ(scene.order.size(), 400u);
   EXPECT_EQ(scene.drawings.size(), 400u);
@@ -180,7 +180,7 @@ TEST(DrawingStore, TheFourHundredAndFirstLineEvictsTheOldest) {
   InkEvent stray;
   stray.id = first;
   stray.screen_points = {{5, 5}};
-  scene.apply_event(ink_event(stray), 0);
+  scene.apply_event(BuddyEvent(stray), 0);
   EXPECT_EQ(scene.drawings.count(first), 0u);
 }
 
@@ -192,12 +192,12 @@ TEST(DrawingStore, ExpiryAndText) {
   begin.id = next_drawing_id();
   begin.colour = "#0f0";
   begin.ttl = 2;
-  scene.apply_event(ink_event(begin), 0);
+  scene.apply_event(BuddyEvent(begin), 0);
   EXPECT_EQ(scene.drawings[begin.id].color, rgba(0x00FF00));
   InkEvent end;
   end.id = begin.id;
   end.finish = true;
-  scene.apply_event(ink_event(end), 1);
+  scene.apply_event(BuddyEvent(end), 1);
   scene.expire(2.9);
   EXPECT_EQ(scene.drawings.size(), 1u);
   scene.expire(3.0);
@@ -235,7 +235,7 @@ TEST(DrawingStore, ATextFloodKeepsOnlyTheNewestTexts) {
     t.size = 28;
     t.duration = 0.3;
     t.ttl = 0;  // kept for good
-    scene.apply_event(text_event(t), 0.01 * static_cast<double>(i));
+    scene.apply_event(BuddyEvent(t), 0.01 * static_cast<double>(i));
     ASSERT_LE(scene.texts.size(), kMaxTexts);
   }
   scene.expire(100.0);
@@ -252,7 +252,7 @@ TEST(Platforms, OrderedEndsBecomeADrawnSurface) {
   EXPECT_EQ(ink.points.front().x, 200.0);
   EXPECT_EQ(ink.points.front().y, 310.0);
   EXPECT_EQ(ink.points.back().x, 500.0);
-  const PropPlacement* place = placement_of(*plan->job->end_event);
+  const PropPlacement* place = std::get_if<PropPlacement>(&*plan->job->end_event);
   ASSERT_NE(place, nullptr);
   EXPECT_EQ(place->kind, PropKind::platform);
   Prop prop;
@@ -278,7 +278,7 @@ TEST(Hazards, SketchIsAClosedLoopOfSeventyTwoSegmentsAndPlacesTheHazard) {
     EXPECT_EQ(sketch.points.size(), 73u) << kind;
     EXPECT_DOUBLE_EQ(sketch.points.front().x, sketch.points.back().x);
     EXPECT_EQ(sketch.ttl, 0.25);
-    const PropPlacement* place = placement_of(*plan->job->end_event);
+    const PropPlacement* place = std::get_if<PropPlacement>(&*plan->job->end_event);
     ASSERT_NE(place, nullptr);
     EXPECT_EQ(place->ttl, 5.0);
     EXPECT_EQ(place->x, 800.0);
@@ -293,7 +293,7 @@ TEST(DrawText, FontSizeStaysBetweenOneAnd200) {
         {{"kind", "text"}, {"text", "hi"}, {"pts", {{100, 100}}}, {"size", size}}, b, scale);
     EXPECT_TRUE(plan.ok()) << size;
     if (!plan.ok()) return 0.0;
-    const TextEvent* text = text_of(*plan->job->strokes.front().start_event);
+    const TextEvent* text = std::get_if<TextEvent>(&*plan->job->strokes.front().start_event);
     EXPECT_GT(*plan->job->strokes.front().fixed_speed, 0.0);
     return text ? text->size : 0.0;
   };
