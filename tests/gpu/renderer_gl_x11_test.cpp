@@ -284,13 +284,13 @@ struct StandInPresenter final : Presenter {
   const bool* lose;
   explicit StandInPresenter(const bool* l) : lose(l) {}
   Status resize(int, int) override { return Status::success(); }
-  Status present(const PixelRect&, std::span<const PixelRect>, bool, int, int) override {
+  Status begin(const FrameDraw&) override { return Status::success(); }
+  Status layer(const FrameDraw&, Layer) override { return Status::success(); }
+  Status buddies(const FrameDraw&) override { return Status::success(); }
+  Status present(const FrameDraw&) override {
     return *lose ? Status::fail("GL_CONTEXT_LOST") : Status::success();
   }
   bool lost() override { return *lose; }
-  void clear(std::span<const PixelRect>) override {}
-  void composite(const std::uint8_t*, int, std::span<const PixelRect>) override {}
-  void instances(const Frame&, std::span<const BuddyInstance>, std::span<const PixelRect>) override {}
 };
 
 TEST(X11Renderer, ALostContextStartsOpenGLAgainThenFallsBackToTheSoftwarePresenter) {
