@@ -84,6 +84,8 @@ Result<FrameResult> FrameDriver::frame(const FrameInput& in) {
   f.age = whole ? 0 : kept;
   f.constants = &plan.constants;
   if (plan.gpu_pass) f.instances = prepared_.instances;
+  f.capacity = plan.capacity;
+  f.present_interval = plan.present_interval;
   f.window = window;
   Status s = presenter_->begin(f);
   if (s.ok()) s = presenter_->layer(f, Layer::below);

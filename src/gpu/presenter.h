@@ -26,6 +26,8 @@ struct FrameDraw {
   int age = 0;
   const Frame* constants = nullptr;
   std::span<const BuddyInstance> instances;  // the buddies; empty: no buddies' pass
+  std::size_t capacity = kInitialInstanceCapacity;  // instances a GPU buffer is made for
+  int present_interval = 1;  // display refreshes a present waits for (0 on a new overlay size)
   PixelSize window;                          // the overlay's size
   bool whole() const { return age == 0; }
 };

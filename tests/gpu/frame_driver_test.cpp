@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "gpu/frame_driver.h"
+#include "gpu/frame_world.h"
 
 namespace perchkin {
 namespace {
@@ -79,34 +80,16 @@ struct CheckingPresenter final : Presenter {
   }
 };
 
-struct World {
-  Crew crew;
-  RenderEntries entries;
-  Scene scene;
-  Effects effects;
-  Settings settings;
-
+struct World : FrameWorld {
   World() {
-    Buddy b;
-    b.id = 1;
-    b.color = "orange";
-    b.x = 400.0;
-    b.y = 500.0;
-    b.unit = 4.0;
-    b.mode = BuddyMode::idle;
-    crew.buddies.push_back(b);
+    overlay = {0.0, 0.0, 1920.0, 1080.0};
+    crew.buddies.push_back(idle_buddy(1, 400.0, 500.0));
   }
+  // Drawn where the buddy stands, not on its way there.
   FrameInput input() {
-    sync_entries(entries, crew);
+    FrameInput in = FrameWorld::input();
     entries.entries[0].prev_x = entries.entries[0].x = crew.buddies[0].x;
     entries.entries[0].prev_y = entries.entries[0].y = crew.buddies[0].y;
-    FrameInput in;
-    in.crew = &crew;
-    in.entries = &entries;
-    in.scene = &scene;
-    in.effects = &effects;
-    in.settings = &settings;
-    in.overlay = {0.0, 0.0, 1920.0, 1080.0};
     return in;
   }
 };

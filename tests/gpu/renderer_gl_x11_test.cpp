@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "gl_context.h"
+#include "gpu/frame_world.h"
 #include "gpu/render_entries.h"
 #include "gpu/renderer_gl.h"
 #include "gpu/renderer_x11.h"
@@ -308,20 +309,10 @@ TEST(X11Renderer, ALostContextStartsOpenGLAgainThenFallsBackToTheSoftwarePresent
   ASSERT_TRUE(renderer->start(0, {0, 0, 640, 480}, false).ok());
   EXPECT_EQ(opengl_starts, 1);
 
-  Crew crew;
-  RenderEntries entries;
-  Scene scene;
-  Effects effects;
-  Settings settings;
+  FrameWorld world;
+  world.overlay = {0, 0, 640, 480};
   const auto frame = [&] {
-    sync_entries(entries, crew);
-    FrameInput in;
-    in.crew = &crew;
-    in.entries = &entries;
-    in.scene = &scene;
-    in.effects = &effects;
-    in.settings = &settings;
-    in.overlay = {0, 0, 640, 480};
+    FrameInput in = world.input();
     in.forced = true;
     return renderer->frame(in);
   };
