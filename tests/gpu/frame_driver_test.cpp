@@ -39,6 +39,7 @@ struct CheckingPresenter final : Presenter {
     calls = "b";
     rects.assign(f.rects.begin(), f.rects.end());
     EXPECT_FALSE(rects.empty());
+    EXPECT_TRUE(inside(f.buffer, f.window.width, f.window.height));
     for (std::size_t i = 0; i < rects.size(); ++i) {
       EXPECT_TRUE(inside(rects[i], width, height));
       for (std::size_t j = i + 1; j < rects.size(); ++j) EXPECT_FALSE(overlap(rects[i], rects[j]));
@@ -140,6 +141,13 @@ TEST(FrameDriver, DrawsInOrderInsideTheRectanglesTheBufferDoesNotStillHold) {
     ASSERT_TRUE(r.ok());
     EXPECT_FALSE(r->drawn);
     EXPECT_EQ(p.frames.size(), 3u);
+
+    // A smaller display: the buffer moves inside it.
+    w.overlay = {0.0, 0.0, 640.0, 480.0};
+    w.crew.buddies[0].x = 300.0;
+    w.crew.buddies[0].y = 400.0;
+    r = driver.frame(w.input());
+    ASSERT_TRUE(r.ok() && r->drawn);
   }
 }
 
