@@ -6,7 +6,6 @@
 #include "base/tick.h"
 #include "brain/world_view.h"
 #include "crowd/crew.h"
-#include "gpu/frame_plan.h"
 #include "gpu/overlay_2d.h"
 #include "gpu/renderer.h"
 #include "gpu/render_entries.h"
@@ -109,7 +108,7 @@ struct App {
   Scene scene;
   Effects effects;
   RenderEntries render;     // per-buddy drawing state, kept only while graphics exist
-  FrameState frame_state;
+  bool redraw_wanted = false;  // the next frame is drawn even if nothing changed
   EstimatedTextLayout estimated_layout;
   std::optional<CanvasTextLayout> canvas_layout;  // the renderer's fonts, while graphics exist
   double next_scan = 0.0;  // world time of the next surface scan

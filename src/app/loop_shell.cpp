@@ -29,11 +29,8 @@ void screen_changed(App& app) {
   app.shell->place(ShellWindow::overlay, pixel_rect(app.screen));
   if (app.quiet) app.shell->show(ShellWindow::overlay, false);
   app.renderer->resize(app.screen);
-  // New, clean tile grids for the new size, and one full frame.
-  const std::size_t capacity = app.frame_state.capacity;
-  app.frame_state = FrameState{};
-  app.frame_state.capacity = capacity;
-  app.frame_state.forced_redraw = true;
+  // One full frame at the new size.
+  app.redraw_wanted = true;
 }
 
 // The crew is quiet while the user hides it or a full-screen program is in front. The
@@ -123,7 +120,7 @@ void set_quiet(App& app, bool quiet) {
     drop_held_buddy(app);
   } else {
     app.shell->show(ShellWindow::overlay, true);
-    app.frame_state.forced_redraw = true;
+    app.redraw_wanted = true;
   }
 }
 
@@ -173,8 +170,8 @@ std::optional<FrameResult> draw_frame(App& app) {
   // The world's clock stands still while the menu pauses it, so it is the animation clock.
   in.clock = app.sim_clock;
   in.alpha = menu_pauses_world(app) ? 1.0 : std::clamp(app.accumulator / kTick, 0.0, 1.0);
-  in.forced = app.frame_state.forced_redraw;
-  app.frame_state.forced_redraw = false;
+  in.forced = app.redraw_wanted;
+  app.redraw_wanted = false;
   set_custom_wear(app, in);
   add_menu_to_frame(app, in);
   add_selection_to_frame(app, in);

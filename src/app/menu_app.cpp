@@ -49,7 +49,7 @@ void close(App& app, bool give_focus_back) {
     if (give_focus_back) app.shell->restore_focus();
   }
   // The menu's pixels must go even if nothing else changes.
-  app.frame_state.forced_redraw = true;
+  app.redraw_wanted = true;
 }
 
 std::optional<std::size_t> first_target(const App& app, std::span<const std::uint32_t> targets) {

@@ -105,7 +105,7 @@ void settings_changed(App& app, double size_before) {
   app.crew.rebuild_snapshot();
   app.settings_dirty_at = loop_now(app);
   // The look may have changed: the overlay draws its next frame in full.
-  app.frame_state.forced_redraw = true;
+  app.redraw_wanted = true;
 }
 
 }  // namespace

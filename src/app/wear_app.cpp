@@ -14,7 +14,7 @@ void receive_wear_images(App& app) {
   // A new image may be the one a buddy wears, so the next frame is drawn in full; the Studio
   // lists it.
   if (received.images > 0) {
-    app.frame_state.forced_redraw = true;
+    app.redraw_wanted = true;
     app.studio_input.needs_redraw = true;
   }
   if (received.settings_changed) app.settings_dirty_at = app.clock ? app.clock->now() : 0.0;
@@ -29,7 +29,7 @@ bool delete_wear_image(App& app, WearKind kind, std::string_view name) {
   if (app.wear_folder.empty()) return false;
   if (!delete_wear(app.wear_folder, kind, name, app.wear, app.settings)) return false;
   apply_settings(app);
-  app.frame_state.forced_redraw = true;
+  app.redraw_wanted = true;
   app.settings_dirty_at = app.clock ? app.clock->now() : 0.0;
   return true;
 }

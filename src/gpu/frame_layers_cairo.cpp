@@ -352,25 +352,41 @@ void FrameLayers::draw(FrameTarget& target, const FrameInput& in,
                        std::span<const BuddyInstance> instances, bool gpu_pass,
                        const Frame& constants, const PixelRect& buffer,
                        std::span<const PixelRect> rects) {
+  below(target, in, gpu_pass ? instances : std::span<const BuddyInstance>(), constants, buffer,
+        rects);
+  if (gpu_pass) target.instances(constants, instances, rects);
+  above(target, in, instances, buffer, rects);
+}
+
+void FrameLayers::below(FrameTarget& target, const FrameInput& in,
+                        std::span<const BuddyInstance> instances, const Frame& constants,
+                        const PixelRect& buffer, std::span<const PixelRect> rects) {
   composited_ = 0;
   // Pass one is the first thing in the dirty rectangles: where it holds pixels they replace the
   // target's, and only the rest is cleared.
   std::vector<PixelRect> rest;
   // The target may draw the bodies while pass one is drawn in its own layer.
-  if (gpu_pass) target.bodies_first(constants, instances, rects);
-  const std::vector<PixelRect> below = draw_layer(below_, in, instances, true, buffer, rects, &rest);
+  if (!instances.empty()) target.bodies_first(constants, instances, rects);
+  const std::vector<PixelRect> drawn = draw_layer(below_, in, instances, true, buffer, rects, &rest);
   if (!rest.empty()) target.clear(rest);
-  if (!below.empty()) target.composite_over_clear(below_.data(), below_.stride(), below);
+  if (!drawn.empty()) target.composite_over_clear(below_.data(), below_.stride(), drawn);
+  count(drawn);
+}
+
+void FrameLayers::above(FrameTarget& target, const FrameInput& in,
+                        std::span<const BuddyInstance> instances, const PixelRect& buffer,
+                        std::span<const PixelRect> rects) {
   // Pass two is drawn in a layer of its own, so while the target may still be drawing the
   // buddies.
-  if (gpu_pass) target.instances(constants, instances, rects);
-  const std::vector<PixelRect> above =
-      draw_layer(above_, in, instances, false, buffer, rects, nullptr);
-  if (gpu_pass) target.instances_done();
-  if (!above.empty()) target.composite(above_.data(), above_.stride(), above);
-  for (const std::vector<PixelRect>* list : {&below, &above})
-    for (const PixelRect& r : *list)
-      composited_ += static_cast<std::int64_t>(r.right - r.left) * (r.bottom - r.top);
+  const std::vector<PixelRect> drawn = draw_layer(above_, in, instances, false, buffer, rects, nullptr);
+  if (!instances.empty()) target.instances_done();
+  if (!drawn.empty()) target.composite(above_.data(), above_.stride(), drawn);
+  count(drawn);
+}
+
+void FrameLayers::count(std::span<const PixelRect> composited) {
+  for (const PixelRect& r : composited)
+    composited_ += static_cast<std::int64_t>(r.right - r.left) * (r.bottom - r.top);
 }
 
 std::vector<PixelRect> FrameLayers::draw_layer(LayerImage& layer, const FrameInput& in,

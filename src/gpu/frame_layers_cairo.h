@@ -13,6 +13,7 @@
 
 #include "gpu/canvas_cairo.h"
 #include "gpu/instance.h"
+#include "gpu/presenter.h"
 #include "gpu/renderer.h"
 #include "region/tile_grid.h"
 
@@ -100,6 +101,12 @@ class FrameLayers {
   void draw(FrameTarget& target, const FrameInput& in, std::span<const BuddyInstance> instances,
             bool gpu_pass, const Frame& constants, const PixelRect& buffer,
             std::span<const PixelRect> rects);
+  // The same in its steps: the clear and pass one, then (after the target was given the
+  // buddies, when there are any) pass two. `instances` and `rects` stay alive in between.
+  void below(FrameTarget& target, const FrameInput& in, std::span<const BuddyInstance> instances,
+             const Frame& constants, const PixelRect& buffer, std::span<const PixelRect> rects);
+  void above(FrameTarget& target, const FrameInput& in, std::span<const BuddyInstance> instances,
+             const PixelRect& buffer, std::span<const PixelRect> rects);
 
   // 2D pixels the last frame handed to the target (both layers).
   std::int64_t composited_pixels() const { return composited_; }
@@ -116,6 +123,7 @@ class FrameLayers {
   // own and copied into pass one's layer each frame until they change: strokes with round
   // joins are the dearest thing pass one draws, and finished drawings never move.
   std::size_t cached_drawings(const FrameInput& in, const PixelRect& buffer);
+  void count(std::span<const PixelRect> composited);
 
   CairoCanvas canvas_;
   LayerImage below_, above_;
@@ -127,6 +135,35 @@ class FrameLayers {
   bool drawings_valid_ = false;
   std::vector<CanvasRect> clip_;
   std::int64_t composited_ = 0;
+};
+
+// A presenter on this desktop: the frame layers draw the 2D passes and hand them, with the
+// buddies, to the FrameTarget calls of the presenter.
+class LayeredPresenter : public Presenter, public FrameTarget {
+ public:
+  explicit LayeredPresenter(FrameLayers& layers) : layers_(layers) {}
+  Status resize(int width, int height) final {
+    if (Status s = resize_buffer(width, height); !s.ok()) return s;
+    layers_.resize(width, height);
+    return Status::success();
+  }
+  // The clears are part of pass one: where it holds pixels they replace the buffer's.
+  Status begin(const FrameDraw&) override { return Status::success(); }
+  Status layer(const FrameDraw& f, Layer which) final {
+    if (which == Layer::below) layers_.below(*this, *f.in, f.instances, *f.constants, f.buffer, f.rects);
+    else layers_.above(*this, *f.in, f.instances, f.buffer, f.rects);
+    return Status::success();
+  }
+  Status buddies(const FrameDraw& f) final {
+    instances(*f.constants, f.instances, f.rects);
+    return Status::success();
+  }
+
+ protected:
+  virtual Status resize_buffer(int width, int height) = 0;
+
+ private:
+  FrameLayers& layers_;
 };
 
 }  // namespace perchkin

@@ -6,8 +6,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "base/pace.h"
-#include "base/tick.h"
 #include "gpu/overlay_2d.h"
 
 using Microsoft::WRL::ComPtr;
@@ -119,14 +117,15 @@ Status SoftwarePresenter::ensure_target(PixelSize size) {
   return Status::success();
 }
 
-Status SoftwarePresenter::draw_layer(bool first, const FrameInput& in, const PreparedFrame& frame) {
-  const PixelRect& buffer = frame.plan.buffer;
+Status SoftwarePresenter::layer(const FrameDraw& f, Layer which) {
+  const bool first = which == Layer::below;
+  const PixelRect& buffer = f.buffer;
   canvas_->set_target(target_.Get(), true);
   target_->BeginDraw();
   target_->Clear(D2D1::ColorF(0.0f, 0.0f, 0.0f, 0.0f));
   canvas_->set_transform(canvas_translate(static_cast<float>(-buffer.left), static_cast<float>(-buffer.top)));
-  if (first) draw_pass_one(*canvas_, in);
-  else draw_pass_two(*canvas_, in, frame.instances);
+  if (first) draw_pass_one(*canvas_, *f.in);
+  else draw_pass_two(*canvas_, *f.in, f.instances);
   canvas_->set_transform({});
   HRESULT hr = target_->EndDraw();
   if (FAILED(hr)) return Status::fail(hresult_text("EndDraw", hr));
@@ -160,20 +159,25 @@ Status SoftwarePresenter::draw_layer(bool first, const FrameInput& in, const Pre
   return Status::success();
 }
 
-Result<FrameResult> SoftwarePresenter::draw(const FrameInput& in, const PreparedFrame& frame) {
-  const FramePlan& plan = frame.plan;
-  const PixelSize overlay = overlay_size(in.overlay);
-  if (Status s = ensure_dib(overlay); !s.ok()) return s;
-  const PixelRect b = plan.buffer;
-  const PixelSize bsize = buffer_size(b);
+Status SoftwarePresenter::resize(int, int) { return Status::success(); }
+
+Status SoftwarePresenter::begin(const FrameDraw& f) {
+  if (Status s = ensure_dib(f.window); !s.ok()) return s;
+  const PixelSize bsize = buffer_size(f.buffer);
   if (Status s = ensure_target(bsize); !s.ok()) return s;
   if (layer_.width != bsize.width || layer_.height != bsize.height) layer_ = make_image(bsize.width, bsize.height);
+  return Status::success();
+}
 
-  // The buffer is redrawn whole each drawn frame, so the planned tile clears are implied.
-  if (Status s = draw_layer(true, in, frame); !s.ok()) return s;
-  if (plan.gpu_pass) draw_instances(layer_, plan.constants, frame.instances, *textures_);
-  if (Status s = draw_layer(false, in, frame); !s.ok()) return s;
+Status SoftwarePresenter::buddies(const FrameDraw& f) {
+  draw_instances(layer_, *f.constants, f.instances, *textures_);
+  return Status::success();
+}
 
+// The buffer is redrawn whole each drawn frame, so the planned tile clears are implied.
+Status SoftwarePresenter::present(const FrameDraw& f) {
+  const PixelSize overlay = f.window;
+  const PixelRect b = f.buffer;
   auto* bits = static_cast<std::uint8_t*>(bits_);
   const auto row_bytes = static_cast<std::size_t>(overlay.width) * 4;
   auto clip = [&](PixelRect r) {
@@ -199,21 +203,10 @@ Result<FrameResult> SoftwarePresenter::draw(const FrameInput& in, const Prepared
   }
   shown_ = now;
   GdiFlush();
-
-  FrameResult result;
-  result.drawn = true;
-  if (window_) {
-    const double start = monotonic_seconds();
-    const PixelRect dirty{std::min(old.left, now.left), std::min(old.top, now.top), std::max(old.right, now.right),
-                          std::max(old.bottom, now.bottom)};
-    if (Status s = show(in.overlay, overlay, dirty); !s.ok()) return s;
-    // UpdateLayeredWindow does not wait for the display, and the loop does not sleep after a
-    // presented frame: without this wait a moving crew would keep a core busy.
-    next_deadline_ = next_frame_deadline(next_deadline_, start, kTick);
-    sleep_until(next_deadline_);
-    result.present_ms = (monotonic_seconds() - start) * 1000.0;
-  }
-  return Result<FrameResult>::success(result);
+  if (!window_) return Status::success();
+  const PixelRect dirty{std::min(old.left, now.left), std::min(old.top, now.top), std::max(old.right, now.right),
+                        std::max(old.bottom, now.bottom)};
+  return show(f.in->overlay, overlay, dirty);
 }
 
 Status SoftwarePresenter::show(const ScreenRect& overlay, PixelSize size, const PixelRect& dirty) {

@@ -13,15 +13,16 @@
 
 #include "gpu/canvas_d2d.h"
 #include "gpu/frame_prepare.h"
+#include "gpu/presenter.h"
 #include "gpu/raster_cpu.h"
 #include "sprites/frames.h"
 
 namespace perchkin {
 
-class SoftwarePresenter {
+class SoftwarePresenter final : public Presenter {
  public:
   SoftwarePresenter() = default;
-  ~SoftwarePresenter();
+  ~SoftwarePresenter() override;
   SoftwarePresenter(const SoftwarePresenter&) = delete;
   SoftwarePresenter& operator=(const SoftwarePresenter&) = delete;
 
@@ -30,8 +31,14 @@ class SoftwarePresenter {
   // whatever layering it had, and shows it a transparent image covering `overlay`.
   Status start(HWND window, const ScreenRect& overlay, ID2D1Factory* factory, D2DCanvas* canvas,
                const SpriteTextures* textures);
-  // Draws and shows one prepared frame covering `overlay`.
-  Result<FrameResult> draw(const FrameInput& in, const PreparedFrame& frame);
+
+  Status resize(int width, int height) override;
+  Status begin(const FrameDraw& f) override;
+  Status layer(const FrameDraw& f, Layer which) override;
+  Status buddies(const FrameDraw& f) override;
+  Status present(const FrameDraw& f) override;
+  // Each frame is drawn whole into a freshly cleared image.
+  int kept_age() const override { return 0; }
 
   // The shown image, premultiplied BGRA, top-down, 4 * width bytes a row (for tests).
   const std::uint8_t* pixels() const { return static_cast<const std::uint8_t*>(bits_); }
@@ -40,7 +47,6 @@ class SoftwarePresenter {
  private:
   Status ensure_dib(PixelSize size);
   Status ensure_target(PixelSize size);
-  Status draw_layer(bool first, const FrameInput& in, const PreparedFrame& frame);
   // Shows the DIB on the window at `overlay`; `dirty` is the part that changed (empty: all).
   Status show(const ScreenRect& overlay, PixelSize size, const PixelRect& dirty);
 
@@ -59,7 +65,6 @@ class SoftwarePresenter {
   PixelSize dib_size_{0, 0};
   PixelRect shown_{0, 0, 0, 0};  // the DIB area holding last frame's buffer
   RgbaImage layer_;
-  double next_deadline_ = 0.0;  // when the next frame may be shown (monotonic seconds)
 };
 
 }  // namespace perchkin

@@ -1,28 +1,19 @@
-// Start-up order: the 2D factory and canvas, the device, then composition; a composition that
-// cannot start (Wine has none) hands the frame to the software presenter before any shader is
+// Start-up order: the 2D factory and canvas, then the Direct3D 11 presenter; a composition that
+// cannot start (Wine has none) hands the frames to the software presenter before any shader is
 // compiled. A device lost while drawing is made again, with everything on it.
 #include "gpu/renderer_d3d11.h"
 
 #include <windows.h>
 #include <d2d1_1.h>
-#include <d3d11_1.h>
-#include <d3dcompiler.h>
-#include <dcomp.h>
-#include <dxgi1_3.h>
 #include <wrl/client.h>
 
-#include <array>
-#include <chrono>
 #include <cstdio>
-#include <cstring>
-#include <string>
 
 #include "gpu/backend_policy.h"
 #include "gpu/canvas_d2d.h"
-#include "gpu/frame_prepare.h"
-#include "gpu/overlay_2d.h"
+#include "gpu/frame_driver.h"
+#include "gpu/presenter_d3d11.h"
 #include "gpu/presenter_software_win32.h"
-#include "gpu/shader_hlsl.h"
 #include "sprites/frames.h"
 
 using Microsoft::WRL::ComPtr;
@@ -31,80 +22,32 @@ namespace perchkin {
 
 namespace {
 
-// Device losses in a row that we recover from before reporting the failure.
-constexpr int kMaxRecoveries = 3;
-
-Status fail(const char* call, HRESULT hr) { return Status::fail(hresult_text(call, hr)); }
-
-bool lost(HRESULT hr) { return device_lost(static_cast<std::uint32_t>(hr)); }
-
-struct GpuObjects {
-  ComPtr<ID3D11Device> device;
-  ComPtr<ID3D11DeviceContext> context;
-  ComPtr<ID3D11DeviceContext1> context1;  // ClearView, where the driver has it
-  ComPtr<IDXGIDevice> dxgi;
-  ComPtr<IDXGISwapChain1> swap_chain;
-  ComPtr<ID3D11RenderTargetView> rtv;
-  ComPtr<IDCompositionDevice> dcomp;
-  ComPtr<IDCompositionTarget> dtarget;
-  ComPtr<IDCompositionVisual> visual;
-  ComPtr<ID3D11VertexShader> sprite_vs, shadow_vs, glow_vs;
-  ComPtr<ID3D11PixelShader> sprite_ps, shadow_ps, glow_ps;
-  ComPtr<ID3D11ShaderResourceView> atlas, halo;
-  ComPtr<ID3D11SamplerState> soft;
-  ComPtr<ID3D11BlendState> blend;
-  ComPtr<ID3D11RasterizerState> raster;
-  ComPtr<ID3D11Buffer> instances;
-  ComPtr<ID3D11ShaderResourceView> instances_view;
-  std::size_t capacity = 0;
-  ComPtr<ID3D11Buffer> constants;
-  ComPtr<ID2D1Device> d2d_device;
-  ComPtr<ID2D1DeviceContext> d2d;
-  ComPtr<ID2D1Bitmap1> d2d_target;
-  PixelSize size{0, 0};
-  PixelRect placed{-1, -1, -1, -1};
-};
-
 class D3D11Renderer final : public Renderer {
  public:
   Status start(std::uintptr_t window, const ScreenRect& overlay, bool software) override;
-  void resize(const ScreenRect& overlay) override;
-  Result<FrameResult> frame(const FrameInput& in) override;
+  void resize(const ScreenRect& overlay) override { overlay_ = overlay; }
+  Result<FrameResult> frame(const FrameInput& in) override {
+    overlay_ = in.overlay;
+    return driver_.frame(in);
+  }
   Canvas& canvas() override { return canvas_ ? static_cast<Canvas&>(*canvas_) : fallback_; }
 
  private:
-  // Device through composition; `stage` tells where it failed.
-  Status start_device(StartStage& stage);
-  Status start_pipelines();
-  Status compile(const ShaderEntry& entry, ComPtr<ID3DBlob>& code);
-  Status create_instance_buffer(std::size_t capacity);
-  Status attach_back_buffer();
-  Status size_buffer(const PixelRect& buffer);
-  Result<FrameResult> draw_gpu(const FrameInput& in);
-  Status run_2d(bool first, const FrameInput& in, const PixelRect& buffer);
-  void gpu_pass(const FramePlan& plan);
-  Status recover(HRESULT hr);
-  // A failing call while drawing; its result decides whether the device is to be recreated.
-  Status failed(const char* call, HRESULT hr) {
-    failed_hr_ = hr;
-    return fail(call, hr);
+  Result<std::unique_ptr<Presenter>> start_device(StartStage& stage) {
+    auto gpu = std::make_unique<D3D11Presenter>(window_, factory_.Get(), *canvas_, textures_);
+    if (Status s = gpu->start(overlay_size(overlay_), software_, stage); !s.ok()) return s;
+    return Result<std::unique_ptr<Presenter>>::success(std::move(gpu));
   }
 
   HWND window_ = nullptr;
   ScreenRect overlay_;
   bool software_ = false;
-  bool use_software_presenter_ = false;
-  int recoveries_ = 0;
-  HRESULT failed_hr_ = S_OK;
   ComPtr<ID2D1Factory1> factory_;
   std::unique_ptr<D2DCanvas> canvas_;
   RecordingCanvas fallback_;
   SpriteTextures textures_;
-  GpuObjects gpu_;
-  SoftwarePresenter soft_;
-  FrameState state_;
-  PreparedFrame prepared_;
-  BackBufferHistory history_;
+  // Last: its presenters draw with the canvas and textures above.
+  FrameDriver driver_;
 };
 
 Status D3D11Renderer::start(std::uintptr_t window, const ScreenRect& overlay, bool software) {
@@ -114,386 +57,36 @@ Status D3D11Renderer::start(std::uintptr_t window, const ScreenRect& overlay, bo
   textures_ = build_sprite_textures();
 
   D2D1_FACTORY_OPTIONS options{};
-  HRESULT hr = D2D1CreateFactory(D2D1_FACTORY_TYPE_SINGLE_THREADED, __uuidof(ID2D1Factory1), &options,
-                                 reinterpret_cast<void**>(factory_.GetAddressOf()));
-  if (FAILED(hr)) return fail("D2D1CreateFactory", hr);
+  const HRESULT hr = D2D1CreateFactory(D2D1_FACTORY_TYPE_SINGLE_THREADED, __uuidof(ID2D1Factory1),
+                                       &options, reinterpret_cast<void**>(factory_.GetAddressOf()));
+  if (FAILED(hr)) return Status::fail(hresult_text("D2D1CreateFactory", hr));
   Result<std::unique_ptr<D2DCanvas>> canvas = D2DCanvas::create(factory_.Get());
   if (!canvas.ok()) return canvas.status();
   canvas_ = std::move(*canvas);
 
   StartStage stage = StartStage::device;
-  Status s = start_device(stage);
-  if (s.ok()) s = start_pipelines();
-  else if (after_start_failure(stage) == StartOutcome::software_presenter) {
-    std::fprintf(stderr, "perchkin: no composition (%s); drawing in software\n", s.error.c_str());
-    gpu_ = GpuObjects{};
-    use_software_presenter_ = true;
-    return soft_.start(window_, overlay_, factory_.Get(), canvas_.get(), &textures_);
-  }
-  return s;
-}
-
-Status D3D11Renderer::start_device(StartStage& stage) {
-  stage = StartStage::device;
-  const D3D_FEATURE_LEVEL level = D3D_FEATURE_LEVEL_11_0;
-  HRESULT hr = E_FAIL;
-  for (DriverKind kind : device_attempts(software_)) {
-    gpu_.device.Reset();
-    gpu_.context.Reset();
-    hr = D3D11CreateDevice(nullptr, kind == DriverKind::warp ? D3D_DRIVER_TYPE_WARP : D3D_DRIVER_TYPE_HARDWARE,
-                           nullptr, D3D11_CREATE_DEVICE_BGRA_SUPPORT, &level, 1, D3D11_SDK_VERSION,
-                           gpu_.device.GetAddressOf(), nullptr, gpu_.context.GetAddressOf());
-    if (SUCCEEDED(hr)) break;
-  }
-  if (FAILED(hr)) return fail("D3D11CreateDevice", hr);
-  if (!gpu_.device || !gpu_.context) return fail("D3D11CreateDevice", E_POINTER);
-  gpu_.context.As(&gpu_.context1);
-  if (FAILED(hr = gpu_.device.As(&gpu_.dxgi))) return fail("QueryInterface(IDXGIDevice)", hr);
-
-  stage = StartStage::composition;
-  ComPtr<IDXGIFactory2> dxgi_factory;
-  if (FAILED(hr = CreateDXGIFactory2(0, IID_PPV_ARGS(dxgi_factory.GetAddressOf()))))
-    return fail("CreateDXGIFactory2", hr);
-  const PixelSize size = overlay_size(overlay_);
-  DXGI_SWAP_CHAIN_DESC1 desc{};
-  desc.Width = static_cast<UINT>(size.width);
-  desc.Height = static_cast<UINT>(size.height);
-  desc.Format = DXGI_FORMAT_B8G8R8A8_UNORM;
-  desc.Stereo = FALSE;
-  desc.SampleDesc.Count = 1;
-  desc.BufferUsage = DXGI_USAGE_RENDER_TARGET_OUTPUT;
-  desc.BufferCount = 2;
-  desc.Scaling = DXGI_SCALING_STRETCH;
-  desc.SwapEffect = DXGI_SWAP_EFFECT_FLIP_SEQUENTIAL;
-  desc.AlphaMode = DXGI_ALPHA_MODE_PREMULTIPLIED;
-  if (FAILED(hr = dxgi_factory->CreateSwapChainForComposition(gpu_.device.Get(), &desc, nullptr,
-                                                              gpu_.swap_chain.GetAddressOf())))
-    return fail("CreateSwapChainForComposition", hr);
-  gpu_.size = size;
-  if (FAILED(hr = DCompositionCreateDevice(gpu_.dxgi.Get(), IID_PPV_ARGS(gpu_.dcomp.GetAddressOf()))))
-    return fail("DCompositionCreateDevice", hr);
-  if (FAILED(hr = gpu_.dcomp->CreateTargetForHwnd(window_, TRUE, gpu_.dtarget.GetAddressOf())))
-    return fail("CreateTargetForHwnd", hr);
-  if (FAILED(hr = gpu_.dcomp->CreateVisual(gpu_.visual.GetAddressOf()))) return fail("CreateVisual", hr);
-  if (FAILED(hr = gpu_.dtarget->SetRoot(gpu_.visual.Get()))) return fail("IDCompositionTarget::SetRoot", hr);
-  if (FAILED(hr = gpu_.visual->SetContent(gpu_.swap_chain.Get())))
-    return fail("IDCompositionVisual::SetContent", hr);
-  if (FAILED(hr = gpu_.dcomp->Commit())) return fail("IDCompositionDevice::Commit", hr);
-  return Status::success();
-}
-
-Status D3D11Renderer::compile(const ShaderEntry& entry, ComPtr<ID3DBlob>& code) {
-  const std::string_view source = shader_hlsl();
-  const std::string name(entry.name);
-  const std::string target(entry.target);
-  ComPtr<ID3DBlob> errors;
-  const HRESULT hr = D3DCompile(source.data(), source.size(), "perchkin.hlsl", nullptr, nullptr, name.c_str(),
-                                target.c_str(), 0, 0, code.GetAddressOf(), errors.GetAddressOf());
-  if (FAILED(hr)) {
-    std::string message = hresult_text(("D3DCompile(" + name + ")").c_str(), hr);
-    if (errors && errors->GetBufferSize() > 0)
-      message += ": " + std::string(static_cast<const char*>(errors->GetBufferPointer()),
-                                    strnlen(static_cast<const char*>(errors->GetBufferPointer()),
-                                            errors->GetBufferSize()));
-    return Status::fail(message);
-  }
-  if (!code) return fail("D3DCompile", E_POINTER);
-  return Status::success();
-}
-
-Status D3D11Renderer::start_pipelines() {
-  ID3D11Device* dev = gpu_.device.Get();
-  HRESULT hr = S_OK;
-  for (const ShaderEntry& e : kShaderEntries) {
-    ComPtr<ID3DBlob> code;
-    if (Status s = compile(e, code); !s.ok()) return s;
-    const void* bytes = code->GetBufferPointer();
-    const SIZE_T size = code->GetBufferSize();
-    if (e.name == "SpriteVS") hr = dev->CreateVertexShader(bytes, size, nullptr, gpu_.sprite_vs.GetAddressOf());
-    else if (e.name == "ShadowVS") hr = dev->CreateVertexShader(bytes, size, nullptr, gpu_.shadow_vs.GetAddressOf());
-    else if (e.name == "GlowVS") hr = dev->CreateVertexShader(bytes, size, nullptr, gpu_.glow_vs.GetAddressOf());
-    else if (e.name == "SpritePS") hr = dev->CreatePixelShader(bytes, size, nullptr, gpu_.sprite_ps.GetAddressOf());
-    else if (e.name == "ShadowPS") hr = dev->CreatePixelShader(bytes, size, nullptr, gpu_.shadow_ps.GetAddressOf());
-    else hr = dev->CreatePixelShader(bytes, size, nullptr, gpu_.glow_ps.GetAddressOf());
-    if (FAILED(hr)) return fail(e.stage == ShaderStage::vertex ? "CreateVertexShader" : "CreatePixelShader", hr);
-  }
-
-  auto texture = [&](int width, int height, DXGI_FORMAT format, const std::vector<std::uint8_t>& data,
-                     ComPtr<ID3D11ShaderResourceView>& view) -> Status {
-    D3D11_TEXTURE2D_DESC desc{};
-    desc.Width = static_cast<UINT>(width);
-    desc.Height = static_cast<UINT>(height);
-    desc.MipLevels = 1;
-    desc.ArraySize = 1;
-    desc.Format = format;
-    desc.SampleDesc.Count = 1;
-    desc.Usage = D3D11_USAGE_DEFAULT;
-    desc.BindFlags = D3D11_BIND_SHADER_RESOURCE;
-    D3D11_SUBRESOURCE_DATA init{data.data(), static_cast<UINT>(width), 0};
-    ComPtr<ID3D11Texture2D> tex;
-    HRESULT r = dev->CreateTexture2D(&desc, &init, tex.GetAddressOf());
-    if (FAILED(r)) return fail("CreateTexture2D", r);
-    r = dev->CreateShaderResourceView(tex.Get(), nullptr, view.GetAddressOf());
-    if (FAILED(r)) return fail("CreateShaderResourceView", r);
+  Result<std::unique_ptr<Presenter>> gpu = start_device(stage);
+  if (!gpu.ok() && after_start_failure(stage) == StartOutcome::software_presenter) {
+    std::fprintf(stderr, "perchkin: no composition (%s); drawing in software\n", gpu.error.c_str());
+    auto soft = std::make_unique<SoftwarePresenter>();
+    if (Status s = soft->start(window_, overlay_, factory_.Get(), canvas_.get(), &textures_); !s.ok())
+      return s;
+    driver_.use(std::move(soft), {});
     return Status::success();
+  }
+  if (!gpu.ok()) return gpu.status();
+  // A lost device is made again, up to three times in a row; then the loss is the error.
+  PresenterRecovery recovery;
+  recovery.restart = [this] {
+    StartStage ignored = StartStage::device;
+    return start_device(ignored);
   };
-  if (Status s = texture(kHaloWidth, kHaloHeight, DXGI_FORMAT_R8_UNORM, textures_.halo, gpu_.halo); !s.ok()) return s;
-  if (Status s = texture(kAtlasWidth, kAtlasHeight, DXGI_FORMAT_R8_UINT, textures_.atlas, gpu_.atlas); !s.ok())
-    return s;
-
-  D3D11_SAMPLER_DESC sampler{};
-  sampler.Filter = D3D11_FILTER_MIN_MAG_MIP_LINEAR;
-  sampler.AddressU = sampler.AddressV = sampler.AddressW = D3D11_TEXTURE_ADDRESS_CLAMP;
-  sampler.ComparisonFunc = D3D11_COMPARISON_NEVER;
-  sampler.MinLOD = 0.0f;
-  sampler.MaxLOD = D3D11_FLOAT32_MAX;
-  if (FAILED(hr = dev->CreateSamplerState(&sampler, gpu_.soft.GetAddressOf()))) return fail("CreateSamplerState", hr);
-
-  gpu_.capacity = 0;
-  if (Status s = create_instance_buffer(state_.capacity); !s.ok()) return s;
-
-  D3D11_BUFFER_DESC cb{};
-  cb.ByteWidth = sizeof(Frame);
-  cb.Usage = D3D11_USAGE_DYNAMIC;
-  cb.BindFlags = D3D11_BIND_CONSTANT_BUFFER;
-  cb.CPUAccessFlags = D3D11_CPU_ACCESS_WRITE;
-  if (FAILED(hr = dev->CreateBuffer(&cb, nullptr, gpu_.constants.GetAddressOf()))) return fail("CreateBuffer", hr);
-
-  D3D11_BLEND_DESC blend{};
-  D3D11_RENDER_TARGET_BLEND_DESC& t = blend.RenderTarget[0];
-  t.BlendEnable = TRUE;
-  t.SrcBlend = D3D11_BLEND_ONE;
-  t.DestBlend = D3D11_BLEND_INV_SRC_ALPHA;
-  t.BlendOp = D3D11_BLEND_OP_ADD;
-  t.SrcBlendAlpha = D3D11_BLEND_ONE;
-  t.DestBlendAlpha = D3D11_BLEND_INV_SRC_ALPHA;
-  t.BlendOpAlpha = D3D11_BLEND_OP_ADD;
-  t.RenderTargetWriteMask = D3D11_COLOR_WRITE_ENABLE_ALL;
-  if (FAILED(hr = dev->CreateBlendState(&blend, gpu_.blend.GetAddressOf()))) return fail("CreateBlendState", hr);
-
-  D3D11_RASTERIZER_DESC raster{};
-  raster.FillMode = D3D11_FILL_SOLID;
-  raster.CullMode = D3D11_CULL_NONE;
-  raster.DepthClipEnable = TRUE;
-  if (FAILED(hr = dev->CreateRasterizerState(&raster, gpu_.raster.GetAddressOf())))
-    return fail("CreateRasterizerState", hr);
-
-  if (FAILED(hr = factory_->CreateDevice(gpu_.dxgi.Get(), gpu_.d2d_device.GetAddressOf())))
-    return fail("ID2D1Factory1::CreateDevice", hr);
-  if (FAILED(hr = gpu_.d2d_device->CreateDeviceContext(D2D1_DEVICE_CONTEXT_OPTIONS_NONE, gpu_.d2d.GetAddressOf())))
-    return fail("CreateDeviceContext", hr);
-  canvas_->set_target(gpu_.d2d.Get(), false);
-  return attach_back_buffer();
-}
-
-Status D3D11Renderer::create_instance_buffer(std::size_t capacity) {
-  gpu_.instances.Reset();
-  gpu_.instances_view.Reset();
-  D3D11_BUFFER_DESC desc{};
-  desc.ByteWidth = static_cast<UINT>(capacity * sizeof(BuddyInstance));
-  desc.Usage = D3D11_USAGE_DYNAMIC;
-  desc.BindFlags = D3D11_BIND_SHADER_RESOURCE;
-  desc.CPUAccessFlags = D3D11_CPU_ACCESS_WRITE;
-  desc.MiscFlags = D3D11_RESOURCE_MISC_BUFFER_STRUCTURED;
-  desc.StructureByteStride = sizeof(BuddyInstance);
-  HRESULT hr = gpu_.device->CreateBuffer(&desc, nullptr, gpu_.instances.GetAddressOf());
-  if (FAILED(hr)) return fail("CreateBuffer", hr);
-  D3D11_SHADER_RESOURCE_VIEW_DESC view{};
-  view.Format = DXGI_FORMAT_UNKNOWN;
-  view.ViewDimension = D3D11_SRV_DIMENSION_BUFFER;
-  view.Buffer.FirstElement = 0;
-  view.Buffer.NumElements = static_cast<UINT>(capacity);
-  hr = gpu_.device->CreateShaderResourceView(gpu_.instances.Get(), &view, gpu_.instances_view.GetAddressOf());
-  if (FAILED(hr)) return fail("CreateShaderResourceView", hr);
-  gpu_.capacity = capacity;
+  recovery.fallback = [] {
+    return Result<std::unique_ptr<Presenter>>::fail(
+        "recreating the Direct3D device: it was lost four times in a row");
+  };
+  driver_.use(std::move(*gpu.value), std::move(recovery));
   return Status::success();
-}
-
-Status D3D11Renderer::attach_back_buffer() {
-  ComPtr<ID3D11Texture2D> back;
-  HRESULT hr = gpu_.swap_chain->GetBuffer(0, IID_PPV_ARGS(back.GetAddressOf()));
-  if (FAILED(hr)) return fail("IDXGISwapChain::GetBuffer", hr);
-  if (FAILED(hr = gpu_.device->CreateRenderTargetView(back.Get(), nullptr, gpu_.rtv.GetAddressOf())))
-    return fail("CreateRenderTargetView", hr);
-  ComPtr<IDXGISurface> surface;
-  if (FAILED(hr = back.As(&surface))) return fail("QueryInterface(IDXGISurface)", hr);
-  const D2D1_BITMAP_PROPERTIES1 props = D2D1::BitmapProperties1(
-      D2D1_BITMAP_OPTIONS_TARGET | D2D1_BITMAP_OPTIONS_CANNOT_DRAW,
-      D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_PREMULTIPLIED), 96.0f, 96.0f);
-  if (FAILED(hr = gpu_.d2d->CreateBitmapFromDxgiSurface(surface.Get(), &props, gpu_.d2d_target.GetAddressOf())))
-    return fail("CreateBitmapFromDxgiSurface", hr);
-  gpu_.d2d->SetTarget(gpu_.d2d_target.Get());
-  return Status::success();
-}
-
-Status D3D11Renderer::size_buffer(const PixelRect& buffer) {
-  const PixelSize size = buffer_size(buffer);
-  HRESULT hr = S_OK;
-  if (!(size == gpu_.size)) {
-    gpu_.d2d->SetTarget(nullptr);
-    gpu_.d2d_target.Reset();
-    gpu_.rtv.Reset();
-    gpu_.context->OMSetRenderTargets(0, nullptr, nullptr);
-    gpu_.context->ClearState();
-    gpu_.context->Flush();
-    hr = gpu_.swap_chain->ResizeBuffers(2, static_cast<UINT>(size.width), static_cast<UINT>(size.height),
-                                        DXGI_FORMAT_B8G8R8A8_UNORM, 0);
-    if (FAILED(hr)) return failed("IDXGISwapChain::ResizeBuffers", hr);
-    gpu_.size = size;
-    if (Status s = attach_back_buffer(); !s.ok()) return s;
-  }
-  if (buffer.left != gpu_.placed.left || buffer.top != gpu_.placed.top) {
-    gpu_.visual->SetOffsetX(static_cast<float>(buffer.left));
-    gpu_.visual->SetOffsetY(static_cast<float>(buffer.top));
-    if (FAILED(hr = gpu_.dcomp->Commit())) return failed("IDCompositionDevice::Commit", hr);
-  }
-  gpu_.placed = buffer;
-  return Status::success();
-}
-
-void D3D11Renderer::resize(const ScreenRect& overlay) {
-  if (overlay_size(overlay) != overlay_size(overlay_)) state_.buffer.reset();
-  overlay_ = overlay;
-  state_.forced_redraw = true;
-}
-
-Status D3D11Renderer::run_2d(bool first, const FrameInput& in, const PixelRect& buffer) {
-  gpu_.d2d->BeginDraw();
-  canvas_->set_transform(canvas_translate(static_cast<float>(-buffer.left), static_cast<float>(-buffer.top)));
-  if (first) draw_pass_one(*canvas_, in);
-  else draw_pass_two(*canvas_, in, prepared_.instances);
-  canvas_->set_transform({});
-  const HRESULT hr = gpu_.d2d->EndDraw();
-  if (FAILED(hr)) return failed("ID2D1DeviceContext::EndDraw", hr);
-  return Status::success();
-}
-
-void D3D11Renderer::gpu_pass(const FramePlan& plan) {
-  ID3D11DeviceContext* c = gpu_.context.Get();
-  const UINT count = static_cast<UINT>(prepared_.instances.size());
-  c->IASetInputLayout(nullptr);
-  c->IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLESTRIP);
-  c->RSSetState(gpu_.raster.Get());
-  const D3D11_VIEWPORT viewport{0.0f, 0.0f, static_cast<float>(gpu_.size.width),
-                                static_cast<float>(gpu_.size.height), 0.0f, 1.0f};
-  c->RSSetViewports(1, &viewport);
-  const float factor[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-  c->OMSetBlendState(gpu_.blend.Get(), factor, 0xFFFFFFFFu);
-  c->OMSetDepthStencilState(nullptr, 0);
-  ID3D11RenderTargetView* rtv = gpu_.rtv.Get();
-  c->OMSetRenderTargets(1, &rtv, nullptr);
-  c->GSSetShader(nullptr, nullptr, 0);
-  ID3D11Buffer* constants = gpu_.constants.Get();
-  c->VSSetConstantBuffers(0, 1, &constants);
-  ID3D11ShaderResourceView* instances = gpu_.instances_view.Get();
-  c->VSSetShaderResources(0, 1, &instances);
-  ID3D11ShaderResourceView* atlas = gpu_.atlas.Get();
-  c->PSSetShaderResources(1, 1, &atlas);
-
-  c->VSSetShader(gpu_.shadow_vs.Get(), nullptr, 0);
-  c->PSSetShader(gpu_.shadow_ps.Get(), nullptr, 0);
-  c->DrawInstanced(4, count, 0, 0);
-  if (plan.constants.glow > 0.0f) {
-    c->PSSetConstantBuffers(0, 1, &constants);
-    ID3D11ShaderResourceView* halo = gpu_.halo.Get();
-    c->PSSetShaderResources(2, 1, &halo);
-    ID3D11SamplerState* soft = gpu_.soft.Get();
-    c->PSSetSamplers(0, 1, &soft);
-    c->VSSetShader(gpu_.glow_vs.Get(), nullptr, 0);
-    c->PSSetShader(gpu_.glow_ps.Get(), nullptr, 0);
-    c->DrawInstanced(4, count, 0, 0);
-  }
-  c->VSSetShader(gpu_.sprite_vs.Get(), nullptr, 0);
-  c->PSSetShader(gpu_.sprite_ps.Get(), nullptr, 0);
-  c->DrawInstanced(4, count, 0, 0);
-  c->OMSetRenderTargets(0, nullptr, nullptr);
-  c->Flush();
-}
-
-Result<FrameResult> D3D11Renderer::draw_gpu(const FrameInput& in) {
-  widen_clears(history_, prepared_.plan);
-  const FramePlan& plan = prepared_.plan;
-  HRESULT hr = S_OK;
-  if (Status s = size_buffer(plan.buffer); !s.ok()) return s;
-
-  if (gpu_.context1) {
-    std::array<D3D11_RECT, 2 * kMaxClearRects + 1> rects{};
-    UINT n = 0;
-    for (const PixelRect& r : plan.clears)
-      if (n < rects.size()) rects[n++] = D3D11_RECT{r.left, r.top, r.right, r.bottom};
-    const float clear[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-    if (n > 0) gpu_.context1->ClearView(gpu_.rtv.Get(), clear, rects.data(), n);
-  } else {
-    const float clear[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-    gpu_.context->ClearRenderTargetView(gpu_.rtv.Get(), clear);
-  }
-
-  if (Status s = run_2d(true, in, plan.buffer); !s.ok()) return s;
-  if (plan.gpu_pass) {
-    if (plan.capacity != gpu_.capacity)
-      if (Status s = create_instance_buffer(plan.capacity); !s.ok()) return s;
-    D3D11_MAPPED_SUBRESOURCE mapped{};
-    if (FAILED(hr = gpu_.context->Map(gpu_.instances.Get(), 0, D3D11_MAP_WRITE_DISCARD, 0, &mapped)))
-      return failed("ID3D11DeviceContext::Map", hr);
-    std::memcpy(mapped.pData, prepared_.instances.data(), prepared_.instances.size() * sizeof(BuddyInstance));
-    gpu_.context->Unmap(gpu_.instances.Get(), 0);
-    if (FAILED(hr = gpu_.context->Map(gpu_.constants.Get(), 0, D3D11_MAP_WRITE_DISCARD, 0, &mapped)))
-      return failed("ID3D11DeviceContext::Map", hr);
-    std::memcpy(mapped.pData, &plan.constants, sizeof(Frame));
-    gpu_.context->Unmap(gpu_.constants.Get(), 0);
-    gpu_pass(plan);
-  }
-  if (Status s = run_2d(false, in, plan.buffer); !s.ok()) return s;
-
-  const auto start = std::chrono::steady_clock::now();
-  hr = gpu_.swap_chain->Present(static_cast<UINT>(plan.present_interval), 0);
-  FrameResult result;
-  result.present_ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-  if (FAILED(hr)) return failed("IDXGISwapChain::Present", hr);
-  result.drawn = true;
-  return Result<FrameResult>::success(result);
-}
-
-Status D3D11Renderer::recover(HRESULT hr) {
-  if (++recoveries_ > kMaxRecoveries) return fail("recreating the Direct3D device", hr);
-  std::fprintf(stderr, "perchkin: the graphics device was lost (0x%08lX); starting it again\n",
-               static_cast<unsigned long>(hr));
-  canvas_->set_target(nullptr, false);
-  gpu_ = GpuObjects{};
-  // The next frame draws everything again on the new buffer.
-  state_.previous_grid.reset();
-  state_.buffer.reset();
-  history_ = {};
-  state_.forced_redraw = true;
-  StartStage stage = StartStage::device;
-  Status s = start_device(stage);
-  if (s.ok()) s = start_pipelines();
-  return s;
-}
-
-Result<FrameResult> D3D11Renderer::frame(const FrameInput& in) {
-  // A buffer rectangle kept from another overlay size could lie outside this one.
-  if (overlay_size(in.overlay) != overlay_size(overlay_)) state_.buffer.reset();
-  overlay_ = in.overlay;
-  prepare_frame(state_, in, prepared_);
-  if (!prepared_.plan.draw) return Result<FrameResult>::success(FrameResult{});
-
-  failed_hr_ = S_OK;
-  Result<FrameResult> r = use_software_presenter_ ? soft_.draw(in, prepared_) : draw_gpu(in);
-  if (!r.ok() && !use_software_presenter_) {
-    // Direct2D reports a lost device as "recreate the target".
-    HRESULT reason = gpu_.device ? gpu_.device->GetDeviceRemovedReason() : S_OK;
-    if (!lost(reason) && (lost(failed_hr_) || failed_hr_ == static_cast<HRESULT>(D2DERR_RECREATE_TARGET))) reason = failed_hr_;
-    if (lost(reason) || reason == static_cast<HRESULT>(D2DERR_RECREATE_TARGET)) {
-      if (Status s = recover(reason); !s.ok()) return s;
-      return Result<FrameResult>::success(FrameResult{});
-    }
-  }
-  if (!r.ok()) return r;
-  recoveries_ = 0;
-  remember_presented(history_, state_, prepared_.plan);
-  finish_prepared(state_, prepared_);
-  return r;
 }
 
 }  // namespace

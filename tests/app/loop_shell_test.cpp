@@ -65,7 +65,7 @@ TEST_F(QuietFixture, TheHideKeyHidesTheOverlayAndTheGrabWindowAndShowsThemAgain)
   key(kHotkeyHide);
   EXPECT_FALSE(app.quiet);
   EXPECT_TRUE(overlay_shown());
-  EXPECT_TRUE(app.frame_state.forced_redraw || app.sim_clock > clock_then);
+  EXPECT_TRUE(app.redraw_wanted || app.sim_clock > clock_then);
 }
 
 TEST_F(QuietFixture, AFullScreenProgramKeepsTheCrewQuietThroughTheHideKey) {

@@ -254,7 +254,7 @@ TEST_F(StudioApp, ChangedSettingsReachTheCrewAtOnce) {
   StudioFrameResult r;
   r.settings_changed = true;
   clock.t = 5.0;
-  app.frame_state.forced_redraw = false;
+  app.redraw_wanted = false;
   apply_studio_result(app, r, before);
   const Buddy& b = app.crew.buddies.front();
   EXPECT_EQ(b.world.w.gravity, 2.5);
@@ -262,7 +262,7 @@ TEST_F(StudioApp, ChangedSettingsReachTheCrewAtOnce) {
       << "the buddies on screen take the new size";
   ASSERT_TRUE(app.settings_dirty_at);
   EXPECT_EQ(*app.settings_dirty_at, 5.0);
-  EXPECT_TRUE(app.frame_state.forced_redraw);
+  EXPECT_TRUE(app.redraw_wanted);
 
   // Unleashed mode lifts the crew limit at once.
   app.settings.unleashed = true;

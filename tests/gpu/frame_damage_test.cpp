@@ -4,18 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include "gpu/frame_world.h"
+
 #include <algorithm>
 #include <cmath>
 
 namespace perchkin {
 namespace {
 
-struct World {
-  Crew crew;
-  RenderEntries entries;
-  Scene scene;
-  Effects effects;
-  Settings settings;
+struct World : FrameWorld {
   FrameState state;
   PreparedFrame frame;
   DamageState damage;
@@ -36,18 +33,8 @@ struct World {
     d.width = 4;
     scene.drawings[1] = d;
     scene.order = {1};
-  }
-  FrameInput input() {
-    sync_entries(entries, crew);
-    FrameInput in;
-    in.crew = &crew;
-    in.entries = &entries;
-    in.scene = &scene;
-    in.effects = &effects;
-    in.settings = &settings;
-    in.overlay = {0.0, 0.0, 1920.0, 1080.0};
-    in.clock = 10.0;
-    return in;
+    overlay = {0.0, 0.0, 1920.0, 1080.0};
+    clock = 10.0;
   }
   // One drawn frame, its clears narrowed; the buddy walks a little each frame.
   const FramePlan& run() {

@@ -11,44 +11,21 @@
 #include "gpu/backend_policy.h"
 #include "gpu/font_fallback.h"
 #include "gpu/frame_prepare.h"
+#include "gpu/frame_world.h"
 #include "gpu/overlay_2d.h"
 #include "gpu/shader_hlsl.h"
 
 namespace perchkin {
 namespace {
 
-Buddy idle_buddy(std::uint32_t id, double x, double y) {
-  Buddy b;
-  b.id = id;
-  b.color = "orange";
-  b.x = x;
-  b.y = y;
-  b.unit = 4.0;
-  b.mode = BuddyMode::idle;
-  b.clock = 1.0;
-  return b;
-}
-
-struct World {
-  Crew crew;
-  RenderEntries entries;
-  Scene scene;
-  Effects effects;
-  Settings settings;
+struct World : FrameWorld {
   FrameState state;
   PreparedFrame frame;
 
-  FrameInput input(double clock = 10.0) {
-    sync_entries(entries, crew);
-    FrameInput in;
-    in.crew = &crew;
-    in.entries = &entries;
-    in.scene = &scene;
-    in.effects = &effects;
-    in.settings = &settings;
-    in.overlay = {100.0, 50.0, 100.0 + 1920.0, 50.0 + 1080.0};
-    in.clock = clock;
-    return in;
+  World() { overlay = {100.0, 50.0, 100.0 + 1920.0, 50.0 + 1080.0}; }
+  FrameInput input(double at = 10.0) {
+    clock = at;
+    return FrameWorld::input();
   }
   bool run(const FrameInput& in) {
     prepare_frame(state, in, frame);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "gl_context.h"
+#include "gpu/frame_world.h"
 #include "gpu/render_entries.h"
 #include "gpu/renderer_gl.h"
 #include "gpu/renderer_x11.h"
@@ -284,13 +285,13 @@ struct StandInPresenter final : Presenter {
   const bool* lose;
   explicit StandInPresenter(const bool* l) : lose(l) {}
   Status resize(int, int) override { return Status::success(); }
-  Status present(const PixelRect&, std::span<const PixelRect>, bool, int, int) override {
+  Status begin(const FrameDraw&) override { return Status::success(); }
+  Status layer(const FrameDraw&, Layer) override { return Status::success(); }
+  Status buddies(const FrameDraw&) override { return Status::success(); }
+  Status present(const FrameDraw&) override {
     return *lose ? Status::fail("GL_CONTEXT_LOST") : Status::success();
   }
   bool lost() override { return *lose; }
-  void clear(std::span<const PixelRect>) override {}
-  void composite(const std::uint8_t*, int, std::span<const PixelRect>) override {}
-  void instances(const Frame&, std::span<const BuddyInstance>, std::span<const PixelRect>) override {}
 };
 
 TEST(X11Renderer, ALostContextStartsOpenGLAgainThenFallsBackToTheSoftwarePresenter) {
@@ -308,20 +309,10 @@ TEST(X11Renderer, ALostContextStartsOpenGLAgainThenFallsBackToTheSoftwarePresent
   ASSERT_TRUE(renderer->start(0, {0, 0, 640, 480}, false).ok());
   EXPECT_EQ(opengl_starts, 1);
 
-  Crew crew;
-  RenderEntries entries;
-  Scene scene;
-  Effects effects;
-  Settings settings;
+  FrameWorld world;
+  world.overlay = {0, 0, 640, 480};
   const auto frame = [&] {
-    sync_entries(entries, crew);
-    FrameInput in;
-    in.crew = &crew;
-    in.entries = &entries;
-    in.scene = &scene;
-    in.effects = &effects;
-    in.settings = &settings;
-    in.overlay = {0, 0, 640, 480};
+    FrameInput in = world.input();
     in.forced = true;
     return renderer->frame(in);
   };

@@ -15,6 +15,8 @@
 
 #include "gpu/canvas_d2d.h"
 #include "gpu/frame_prepare.h"
+#include "gpu/frame_driver.h"
+#include "gpu/frame_world.h"
 #include "gpu/presenter_software_win32.h"
 #include "gpu/renderer_d3d11.h"
 #include "sprites/frames.h"
@@ -29,38 +31,7 @@ struct Com {
   Com() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
 };
 
-Buddy idle_buddy(std::uint32_t id, double x, double y) {
-  Buddy b;
-  b.id = id;
-  b.color = "blue";
-  b.x = x;
-  b.y = y;
-  b.unit = 4.0;
-  b.mode = BuddyMode::idle;
-  b.clock = 1.0;
-  return b;
-}
-
-struct World {
-  Crew crew;
-  RenderEntries entries;
-  Scene scene;
-  Effects effects;
-  Settings settings;
-
-  FrameInput input() {
-    sync_entries(entries, crew);
-    FrameInput in;
-    in.crew = &crew;
-    in.entries = &entries;
-    in.scene = &scene;
-    in.effects = &effects;
-    in.settings = &settings;
-    in.overlay = {0.0, 0.0, 800.0, 600.0};
-    in.clock = 5.0;
-    return in;
-  }
-};
+using World = FrameWorld;
 
 // Premultiplied BGRA at (x, y) of a top-down image `width` pixels wide.
 std::uint32_t bgra_at(const std::uint8_t* p, int width, int x, int y) {
@@ -148,25 +119,23 @@ TEST(SoftwarePresenter, DrawsBuddiesIntoTheDibAndErasesWhereTheyLeft) {
   Result<std::unique_ptr<D2DCanvas>> canvas = D2DCanvas::create(factory.Get());
   ASSERT_TRUE(canvas.ok()) << canvas.error;
   const SpriteTextures textures = build_sprite_textures();
-  SoftwarePresenter presenter;
+  auto owned = std::make_unique<SoftwarePresenter>();
+  SoftwarePresenter& presenter = *owned;
   ASSERT_TRUE(presenter.start(nullptr, {0, 0, 800, 600}, factory.Get(), canvas->get(), &textures).ok());
+  FrameDriver driver(FramePacing{[] { return 0.0; }, [](double) {}});
+  driver.use(std::move(owned), {});
 
   World w;
   w.crew.buddies.push_back(idle_buddy(0, 200.0, 500.0));
-  FrameState state;
-  PreparedFrame frame;
   FrameInput in = w.input();
   int pass_two_calls = 0;
   in.draw_selection = [&](Canvas& c) {
     ++pass_two_calls;
     c.fill_rect({600.0f, 100.0f, 610.0f, 110.0f}, canvas_rgb(0x00FF00));
   };
-  prepare_frame(state, in, frame);
-  ASSERT_TRUE(frame.plan.draw && frame.plan.gpu_pass);
-  Result<FrameResult> r = presenter.draw(in, frame);
+  Result<FrameResult> r = driver.frame(in);
   ASSERT_TRUE(r.ok()) << r.error;
   EXPECT_TRUE(r->drawn);
-  finish_prepared(state, frame);
   EXPECT_EQ(pass_two_calls, 1);
 
   ASSERT_EQ(presenter.size(), (PixelSize{800, 600}));
@@ -184,10 +153,8 @@ TEST(SoftwarePresenter, DrawsBuddiesIntoTheDibAndErasesWhereTheyLeft) {
   in = w.input();
   w.entries.entries[0].prev_x = w.entries.entries[0].x = 650.0;
   w.entries.entries[0].prev_y = w.entries.entries[0].y = 300.0;
-  prepare_frame(state, in, frame);
-  ASSERT_TRUE(frame.plan.draw);
-  ASSERT_TRUE(presenter.draw(in, frame).ok());
-  finish_prepared(state, frame);
+  r = driver.frame(in);
+  ASSERT_TRUE(r.ok() && r->drawn) << r.error;
   EXPECT_EQ(bgra_at(px, 800, 200, 500 - 4 * 3), 0u);
   EXPECT_EQ(bgra_at(px, 800, 650, 300 - 4 * 3) >> 24, 0xFFu);
 }
@@ -210,23 +177,21 @@ TEST(SoftwarePresenter, TakesOverTheShellsOverlayAndKeepsItClickThrough) {
   Result<std::unique_ptr<D2DCanvas>> canvas = D2DCanvas::create(factory.Get());
   ASSERT_TRUE(canvas.ok()) << canvas.error;
   const SpriteTextures textures = build_sprite_textures();
-  SoftwarePresenter presenter;
-  const Status started = presenter.start(overlay, {0, 0, 640, 480}, factory.Get(), canvas->get(), &textures);
+  auto presenter = std::make_unique<SoftwarePresenter>();
+  const Status started = presenter->start(overlay, {0, 0, 640, 480}, factory.Get(), canvas->get(), &textures);
   ASSERT_TRUE(started.ok()) << started.error;
+  FrameDriver driver(FramePacing{[] { return 0.0; }, [](double) {}});
+  driver.use(std::move(presenter), {});
 
   World w;
   w.crew.buddies.push_back(idle_buddy(0, 300.0, 400.0));
-  FrameState state;
-  PreparedFrame frame;
   for (int i = 0; i < 3; ++i) {
     FrameInput in = w.input();
     in.overlay = {0.0, 0.0, 640.0, 480.0};
     in.forced = true;
-    prepare_frame(state, in, frame);
-    Result<FrameResult> r = presenter.draw(in, frame);
+    Result<FrameResult> r = driver.frame(in);
     ASSERT_TRUE(r.ok()) << r.error;
     EXPECT_TRUE(r->drawn);
-    finish_prepared(state, frame);
   }
   EXPECT_TRUE(IsWindowVisible(overlay));
   const LONG_PTR ex = GetWindowLongPtrW(overlay, GWL_EXSTYLE);
