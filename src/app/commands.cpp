@@ -272,13 +272,6 @@ Result<std::vector<std::size_t>> resolve_targets(const Crew& crew, const json* i
   return Status::fail(no_buddy_text(shown, crew));
 }
 
-CommandReply run_buddy_command(App& app, std::size_t index, std::string_view name,
-                               const json& args) {
-  const CommandSpec* command = find_command(name);
-  if (command == nullptr || !command->per_buddy) return fail("unknown command " + std::string(name));
-  return run_buddy(app, index, command->id, args);
-}
-
 CommandReply run_command(App& app, std::string_view name, const json& args) {
   const CommandSpec* command = find_command(name);
   if (command != nullptr && !command->per_buddy) {

@@ -21,8 +21,6 @@ inline constexpr std::string_view kNoBuddies =
 // Answers, without blocking, every request the command channel held when it was called.
 void handle_commands(App& app);
 CommandReply run_command(App& app, std::string_view name, const json& args);
-CommandReply run_buddy_command(App& app, std::size_t index, std::string_view name,
-                               const json& args);
 
 // The buddy indices an "id" argument names (nullptr = absent), or the failure message.
 // `absent_means_all` is for crew's size.
