@@ -4,7 +4,6 @@
 #include "base/command_table.h"
 #include "logo/turtle_command.h"
 #include "props/prop.h"
-#include "brain/pencil.h"
 #include "scene/scene.h"
 #include "base/text.h"
 #include "base/vocabulary.h"
