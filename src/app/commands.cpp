@@ -214,7 +214,7 @@ CommandReply run_app_command(App& app, CommandId id, const json& args) {
     case CommandId::studio: return studio_command(app, args);
     default: break;
   }
-  return fail("unknown command " + std::string(command_spec(id).name));
+  return fail("unknown command " + std::string(command_entry(id).name));
 }
 
 // The commands run once per target buddy.
@@ -231,7 +231,7 @@ CommandReply run_buddy(App& app, std::size_t index, CommandId id, const json& ar
     case CommandId::chatty: return chatty_command(b, args);
     default: break;
   }
-  return fail("unknown command " + std::string(command_spec(id).name));
+  return fail("unknown command " + std::string(command_entry(id).name));
 }
 
 }  // namespace
@@ -273,7 +273,7 @@ Result<std::vector<std::size_t>> resolve_targets(const Crew& crew, const json* i
 }
 
 CommandReply run_command(App& app, std::string_view name, const json& args) {
-  const CommandSpec* command = find_command(name);
+  const CommandEntry* command = find_command(name);
   if (command != nullptr && !command->per_buddy) {
     if (!command->any_args && !args.is_object()) return fail("args must be an object");
     return run_app_command(app, command->id, args);

@@ -19,11 +19,11 @@ std::string words_text(std::span<const std::string_view> words, std::string_view
 }
 
 // One "{arg.field}" of a description; the field text itself when it names nothing.
-std::string field_text(const CommandSpec& spec, std::string_view field) {
+std::string field_text(const CommandEntry& entry, std::string_view field) {
   const std::size_t dot = field.find('.');
   if (dot != std::string_view::npos) {
     const std::string_view name = field.substr(0, dot), what = field.substr(dot + 1);
-    for (const ArgSpec& a : spec.args) {
+    for (const CommandArg& a : entry.args) {
       if (a.name != name) continue;
       if (what == "words") return words_text(a.words, " ");
       if (what == "min") return std::to_string(std::llround(a.min));
@@ -35,13 +35,13 @@ std::string field_text(const CommandSpec& spec, std::string_view field) {
 
 }  // namespace
 
-const CommandSpec* find_command(std::string_view name) {
-  for (const CommandSpec& c : kCommandTable)
+const CommandEntry* find_command(std::string_view name) {
+  for (const CommandEntry& c : kCommandTable)
     if (c.name == name) return &c;
   return nullptr;
 }
 
-const CommandSpec& command_spec(CommandId id) {
+const CommandEntry& command_entry(CommandId id) {
   return kCommandTable[static_cast<std::size_t>(id)];
 }
 
@@ -51,21 +51,21 @@ static_assert([] {
   return true;
 }(), "the table is indexed by CommandId");
 
-std::string command_description(const CommandSpec& spec) {
+std::string command_description(const CommandEntry& entry) {
   std::string out;
-  std::string_view rest = spec.description;
+  std::string_view rest = entry.description;
   for (std::size_t open = rest.find('{'); open != std::string_view::npos; open = rest.find('{')) {
     const std::size_t close = rest.find('}', open);
     if (close == std::string_view::npos) break;
     out += rest.substr(0, open);
-    out += field_text(spec, rest.substr(open + 1, close - open - 1));
+    out += field_text(entry, rest.substr(open + 1, close - open - 1));
     rest.remove_prefix(close + 1);
   }
   out += rest;
   return out;
 }
 
-json arg_schema(const ArgSpec& arg) {
+json arg_schema(const CommandArg& arg) {
   switch (arg.type) {
     case ArgType::number: return of_type("number");
     case ArgType::text: return of_type("string");
@@ -83,7 +83,7 @@ json arg_schema(const ArgSpec& arg) {
   return json::object();
 }
 
-std::string choices_message(const ArgSpec& arg) {
+std::string choices_message(const CommandArg& arg) {
   return std::string(arg.name) + " must be one of: " + words_text(arg.words, ", ");
 }
 

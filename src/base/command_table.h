@@ -45,7 +45,7 @@ enum class ArgType : std::uint8_t {
   flag,            // true or false
 };
 
-struct ArgSpec {
+struct CommandArg {
   std::string_view name;
   ArgType type = ArgType::number;
   bool required = false;
@@ -56,14 +56,14 @@ struct ArgSpec {
   bool offered = true;                           // listed in the tool's schema
 };
 
-struct CommandSpec {
+struct CommandEntry {
   CommandId id;
   std::string_view name;
   bool per_buddy = false;  // run once for every buddy "id" names (default the first)
   bool takes_id = false;   // has an "id" argument at all
   bool any_args = false;   // works whatever its arguments are, object or not
   bool tool = false;       // offered by the MCP server
-  std::span<const ArgSpec> args = {};
+  std::span<const CommandArg> args = {};
   // "{arg.max}"-style fields are filled from the arguments (see command_description).
   std::string_view description = {};
 };
@@ -71,36 +71,36 @@ struct CommandSpec {
 // The arguments, one constant each, so that the readers name the same key and limits the
 // schema shows.
 namespace arg {
-inline constexpr ArgSpec say_text{"text", ArgType::text, true, {}, 0.0, 200.0};
-inline constexpr ArgSpec say_seconds{"seconds", ArgType::number, false, {}, 1.0, 60.0, 6.0};
-inline constexpr ArgSpec say_act{"act", ArgType::word, false, kActNames};
+inline constexpr CommandArg say_text{"text", ArgType::text, true, {}, 0.0, 200.0};
+inline constexpr CommandArg say_seconds{"seconds", ArgType::number, false, {}, 1.0, 60.0, 6.0};
+inline constexpr CommandArg say_act{"act", ArgType::word, false, kActNames};
 inline constexpr std::array<std::string_view, 4> kWalkPlaces = {"cursor", "left", "right",
                                                                 "center"};
-inline constexpr ArgSpec walk_to{"to", ArgType::text_or_number, true, kWalkPlaces};
-inline constexpr ArgSpec act_action{"action", ArgType::word, true, kActNames};
-inline constexpr ArgSpec leap_x{"x", ArgType::number, true};
-inline constexpr ArgSpec leap_y{"y", ArgType::number, true};
-inline constexpr ArgSpec draw_kind{"kind", ArgType::word, true, kDrawKinds};
-inline constexpr ArgSpec draw_pts{"pts", ArgType::points, false, {}, 1.0, 400.0};
-inline constexpr ArgSpec draw_text{"text", ArgType::text, false, {}, 0.0, 200.0};
-inline constexpr ArgSpec draw_size{"size", ArgType::number};
-inline constexpr ArgSpec color{"color", ArgType::text, false, {}, 0.0, 24.0};
-inline constexpr ArgSpec width{"width", ArgType::number, false, {}, 1.0, 40.0, 4.0};
-inline constexpr ArgSpec ttl{"ttl", ArgType::number, false, {}, 0.0, 600.0, 10.0};
+inline constexpr CommandArg walk_to{"to", ArgType::text_or_number, true, kWalkPlaces};
+inline constexpr CommandArg act_action{"action", ArgType::word, true, kActNames};
+inline constexpr CommandArg leap_x{"x", ArgType::number, true};
+inline constexpr CommandArg leap_y{"y", ArgType::number, true};
+inline constexpr CommandArg draw_kind{"kind", ArgType::word, true, kDrawKinds};
+inline constexpr CommandArg draw_pts{"pts", ArgType::points, false, {}, 1.0, 400.0};
+inline constexpr CommandArg draw_text{"text", ArgType::text, false, {}, 0.0, 200.0};
+inline constexpr CommandArg draw_size{"size", ArgType::number};
+inline constexpr CommandArg color{"color", ArgType::text, false, {}, 0.0, 24.0};
+inline constexpr CommandArg width{"width", ArgType::number, false, {}, 1.0, 40.0, 4.0};
+inline constexpr CommandArg ttl{"ttl", ArgType::number, false, {}, 0.0, 600.0, 10.0};
 // The turtle reads the same "ttl" but does not advertise it.
-inline constexpr ArgSpec turtle_ttl{"ttl", ArgType::number, false, {}, 0.0, 600.0, 10.0, false};
-inline constexpr ArgSpec turtle_prog{"prog", ArgType::text, true};
-inline constexpr ArgSpec x{"x", ArgType::number};
-inline constexpr ArgSpec y{"y", ArgType::number};
-inline constexpr ArgSpec fx_kind{"kind", ArgType::word, true, kEffectKinds};
-inline constexpr ArgSpec crew_add{"add", ArgType::number, false, {}, 1.0,
+inline constexpr CommandArg turtle_ttl{"ttl", ArgType::number, false, {}, 0.0, 600.0, 10.0, false};
+inline constexpr CommandArg turtle_prog{"prog", ArgType::text, true};
+inline constexpr CommandArg x{"x", ArgType::number};
+inline constexpr CommandArg y{"y", ArgType::number};
+inline constexpr CommandArg fx_kind{"kind", ArgType::word, true, kEffectKinds};
+inline constexpr CommandArg crew_add{"add", ArgType::number, false, {}, 1.0,
                                   static_cast<double>(kDefaultMaxBuddies)};
-inline constexpr ArgSpec crew_color{"color", ArgType::text, false, kCrewColorNames};
-inline constexpr ArgSpec crew_remove{"remove", ArgType::id};
-inline constexpr ArgSpec crew_size{"size", ArgType::number, false, {}, kBuddySizeMin,
+inline constexpr CommandArg crew_color{"color", ArgType::text, false, kCrewColorNames};
+inline constexpr CommandArg crew_remove{"remove", ArgType::id};
+inline constexpr CommandArg crew_size{"size", ArgType::number, false, {}, kBuddySizeMin,
                                    kBuddySizeMax};
-inline constexpr ArgSpec chatty_on{"on", ArgType::flag};
-inline constexpr ArgSpec studio_page{"page", ArgType::text_or_number};
+inline constexpr CommandArg chatty_on{"on", ArgType::flag};
+inline constexpr CommandArg studio_page{"page", ArgType::text_or_number};
 }  // namespace arg
 
 namespace detail {
@@ -120,7 +120,7 @@ inline constexpr std::array kChattyArgs = {arg::chatty_on};
 inline constexpr std::array kStudioArgs = {arg::studio_page};
 }  // namespace detail
 
-inline constexpr std::array<CommandSpec, 13> kCommandTable = {{
+inline constexpr std::array<CommandEntry, 13> kCommandTable = {{
     {CommandId::say, "say", true, true, false, true, detail::kSayArgs,
      "Speech bubble, optionally with an act."},
     {CommandId::walk, "walk", true, true, false, true, detail::kWalkArgs,
@@ -156,17 +156,17 @@ inline constexpr std::array<CommandSpec, 13> kCommandTable = {{
 }};
 
 // The command of that exact name (case matters), or nothing.
-const CommandSpec* find_command(std::string_view name);
-const CommandSpec& command_spec(CommandId id);
+const CommandEntry* find_command(std::string_view name);
+const CommandEntry& command_entry(CommandId id);
 
 // The description with its "{arg.field}" fields filled from the command's arguments:
 // min and max (as whole numbers) and words (joined by spaces).
-std::string command_description(const CommandSpec& spec);
+std::string command_description(const CommandEntry& entry);
 
 // The JSON schema of one argument as the MCP tool list shows it.
-json arg_schema(const ArgSpec& arg);
+json arg_schema(const CommandArg& arg);
 
 // "{name} must be one of: a, b, c" for a word argument.
-std::string choices_message(const ArgSpec& arg);
+std::string choices_message(const CommandArg& arg);
 
 }  // namespace perchkin

@@ -39,7 +39,7 @@ json initialize_result(const json& params) {
 json make_tool(std::string_view name, std::string_view description, json properties,
                const std::vector<std::string>& required, bool with_id) {
   if (!properties.is_object()) properties = json::object();
-  if (with_id) properties["id"] = arg_schema(ArgSpec{"id", ArgType::id});
+  if (with_id) properties["id"] = arg_schema(CommandArg{"id", ArgType::id});
   json required_list = json::array();
   for (const std::string& r : required) required_list.push_back(r);
   return json{{"description", description},
@@ -52,11 +52,11 @@ json make_tool(std::string_view name, std::string_view description, json propert
 
 json tool_list() {
   json tools = json::array();
-  for (const CommandSpec& command : kCommandTable) {
+  for (const CommandEntry& command : kCommandTable) {
     if (!command.tool) continue;
     json properties = json::object();
     std::vector<std::string> required;
-    for (const ArgSpec& a : command.args) {
+    for (const CommandArg& a : command.args) {
       if (!a.offered) continue;
       properties[std::string(a.name)] = arg_schema(a);
       if (a.required) required.emplace_back(a.name);
@@ -68,7 +68,7 @@ json tool_list() {
 }
 
 bool is_tool_name(std::string_view name) {
-  const CommandSpec* command = find_command(name);
+  const CommandEntry* command = find_command(name);
   return command != nullptr && command->tool;
 }
 

@@ -231,8 +231,8 @@ TEST_F(Commands, CrewWideActions) {
 TEST_F(Commands, EveryWordTheTableOffersIsTaken) {
   ASSERT_TRUE(ok("crew", {{"add", 19}}));
   std::size_t next = 0;
-  for (const CommandSpec& command : kCommandTable) {
-    for (const ArgSpec& a : command.args) {
+  for (const CommandEntry& command : kCommandTable) {
+    for (const CommandArg& a : command.args) {
       if (a.type != ArgType::word) continue;
       for (std::string_view word : a.words) {
         // One buddy each, so that no pencil queue fills up.
