@@ -3,6 +3,7 @@
 #include "app/studio_app.h"
 
 #include "base/args.h"
+#include "base/command_table.h"
 #include "brain/brain.h"
 #include "brain/physics.h"
 #include "scene/draw_command.h"
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
 
 namespace perchkin {
 
@@ -32,28 +34,25 @@ std::string no_buddy_text(std::string_view id, const Crew& crew) {
   return "no buddy with id " + std::string(id) + "; ids are " + crew.ids_text();
 }
 
-// Looks up an optional number argument: absent gives the fallback, a non-number fails.
+// The brain's answer as the command's reply.
 CommandReply reply_of(const Result<std::string>& r) { return r.ok() ? ok(*r) : fail(r.error); }
 
 CommandReply crew_command(App& app, const json& args) {
   Crew& crew = app.crew;
-  if (json_member(args, "add") != nullptr) {
-    const Result<double> n = required_number_arg(args, "add");
+  if (json_member(args, arg::crew_add.name) != nullptr) {
+    const Result<double> n = required_number_arg(args, arg::crew_add.name);
     if (!n.ok()) return fail(n.error);
     const double limit = static_cast<double>(crew.max_buddies);
-    const auto count = static_cast<std::size_t>(std::clamp(*n, 1.0, limit));
+    const auto count = static_cast<std::size_t>(std::clamp(*n, arg::crew_add.min, limit));
     std::optional<std::string> color;
-    if (const json* c = json_member(args, "color"); c && c->is_string())
+    if (const json* c = json_member(args, arg::crew_color.name); c && c->is_string())
       color = c->get<std::string>();
     // A colour that is not text can't name a table colour.
-    if (const json* c = json_member(args, "color"); c && !c->is_string() && !c->is_null())
-      return fail("color must be one of: " + color_names_text());
-    for (std::size_t i = 0; i < count && crew.buddies.size() < crew.max_buddies; ++i) {
-      Status s = crew.add(color, !crew.buddies.empty());
-      if (!s.ok()) return fail(s.error);
-    }
+    else if (c && !c->is_null())
+      return fail(choices_message(arg::crew_color));
+    if (Status s = add_buddies(app, count, color); !s.ok()) return fail(s.error);
   }
-  if (const json* remove = json_member(args, "remove")) {
+  if (const json* remove = json_member(args, arg::crew_remove.name)) {
     if (remove->is_string() && remove->get_ref<const std::string&>() == "all") {
       crew.truncate(std::min<std::size_t>(crew.buddies.size(), 1));
     } else {
@@ -67,8 +66,8 @@ CommandReply crew_command(App& app, const json& args) {
       }
     }
   }
-  if (json_member(args, "size") != nullptr) {
-    const Result<double> n = required_number_arg(args, "size");
+  if (json_member(args, arg::crew_size.name) != nullptr) {
+    const Result<double> n = required_number_arg(args, arg::crew_size.name);
     if (!n.ok()) return fail(n.error);
     auto targets = resolve_targets(crew, json_member(args, "id"), true);
     if (!targets.ok()) return fail(targets.error);
@@ -78,7 +77,7 @@ CommandReply crew_command(App& app, const json& args) {
   return ok(std::to_string(crew.buddies.size()) + " buddies, ids " + crew.ids_text());
 }
 
-CommandReply status_command(App& app, const json&) {
+CommandReply status_command(App& app) {
   json buddies = json::array();
   for (const Buddy& b : app.crew.buddies) buddies.push_back(b.status());
   const double now = app.sim_clock;
@@ -96,12 +95,6 @@ CommandReply status_command(App& app, const json&) {
   return ok(dump_compact(status));
 }
 
-CommandReply perf_command(App& app, const json&) { return ok(stats_text(app.work_ms, app.gap_ms)); }
-
-std::string act_list_message(const char* key) {
-  return std::string(key) + " must be one of: " + act_names_text();
-}
-
 // The act an argument names, or nothing for anything but one of the act names.
 std::optional<Act> act_arg(const json* v) {
   if (v == nullptr || !v->is_string()) return std::nullopt;
@@ -110,70 +103,68 @@ std::optional<Act> act_arg(const json* v) {
 
 CommandReply say_command_args(App& app, Buddy& b, const json& args) {
   std::string text;
-  if (const json* t = json_member(args, "text"); t && t->is_string())
-    text = first_chars(trim(t->get_ref<const std::string&>()), 200);
+  if (const json* t = json_member(args, arg::say_text.name); t && t->is_string())
+    text = first_chars(trim(t->get_ref<const std::string&>()),
+                       static_cast<std::size_t>(arg::say_text.max));
   if (text.empty()) return fail("say needs some text");
-  const Result<double> seconds = number_arg(args, "seconds", 6.0);
+  const Result<double> seconds = number_arg(args, arg::say_seconds.name, arg::say_seconds.fallback);
   if (!seconds.ok()) return fail(seconds.error);
   std::optional<Act> act;
-  if (const json* a = json_member(args, "act")) {
+  if (const json* a = json_member(args, arg::say_act.name)) {
     act = act_arg(a);
-    if (!act) return fail(act_list_message("act"));
+    if (!act) return fail(choices_message(arg::say_act));
   }
   return reply_of(say_command(b, std::move(text), *seconds, act, app.view));
 }
 
 CommandReply walk_command(App& app, Buddy& b, const json& args) {
   const WorldView& v = app.view;
-  const json* to = json_member(args, "to");
+  const json* to = json_member(args, arg::walk_to.name);
   std::optional<double> x;
   if (to != nullptr) {
     if (to->is_string()) {
+      // The places in the order of the table's words: cursor, left, right, center.
       const auto& s = to->get_ref<const std::string&>();
-      if (s == "left") x = v.left + 40.0 * b.unit;
-      else if (s == "right") x = v.right - 40.0 * b.unit;
-      else if (s == "center") x = (v.left + v.right) / 2.0;
-      else if (s == "cursor") x = v.cursor_x;
+      const std::array<double, 4> places = {v.cursor_x, v.left + 40.0 * b.unit,
+                                            v.right - 40.0 * b.unit, (v.left + v.right) / 2.0};
+      static_assert(places.size() == arg::kWalkPlaces.size());
+      for (std::size_t i = 0; i < places.size(); ++i)
+        if (s == arg::kWalkPlaces[i]) x = places[i];
     } else {
       x = json_number(*to);
     }
   }
-  if (!x) return fail("to must be cursor, left, right, center or an x pixel");
-  const double target = std::clamp(*x, v.left, v.right);
-  (void)walk_to(b, target, v);
-  return ok("walking to x=" + rounded_int_text(target));
+  if (!x) {
+    return fail(std::string(arg::walk_to.name) + " must be " + joined(arg::kWalkPlaces) +
+                " or an x pixel");
+  }
+  return reply_of(walk_to(b, std::clamp(*x, v.left, v.right), v));
 }
 
-CommandReply leap_command_args(App& app, Buddy& b, const json& args) {
-  const Result<double> x = required_number_arg(args, "x");
+CommandReply leap_command_args(App& app, std::size_t index, const json& args) {
+  const Result<double> x = required_number_arg(args, arg::leap_x.name);
   if (!x.ok()) return fail(x.error);
-  const Result<double> y = required_number_arg(args, "y");
+  const Result<double> y = required_number_arg(args, arg::leap_y.name);
   if (!y.ok()) return fail(y.error);
-  // A leap ends a pencil flight and drops the waiting drawings; a held buddy refuses below.
-  if (b.mode != BuddyMode::held) abandon_drawing(b);
-  return reply_of(leap_command(b, *x, *y, app.view));
+  return leap_buddy(app, index, *x, *y);
 }
 
-CommandReply fx_command(App& app, Buddy& b, const json& args) {
-  const json* kind = json_member(args, "kind");
+CommandReply fx_command(App& app, std::size_t index, const json& args) {
+  const json* kind = json_member(args, arg::fx_kind.name);
   if (kind == nullptr || !kind->is_string() ||
       !is_one_of(kEffectKinds, kind->get_ref<const std::string&>()))
-    return fail("kind must be one of: " + joined(kEffectKinds));
-  const Result<double> x = number_arg(args, "x", b.x);
+    return fail(choices_message(arg::fx_kind));
+  const Result<std::optional<double>> x = optional_number_arg(args, arg::x.name);
   if (!x.ok()) return fail(x.error);
-  const Result<double> y = number_arg(args, "y", b.y - 10.0 * b.unit);
+  const Result<std::optional<double>> y = optional_number_arg(args, arg::y.name);
   if (!y.ok()) return fail(y.error);
-  if (b.mode == BuddyMode::sleep) wake_quietly(b);
-  const std::string name = kind->get<std::string>();
-  b.push_event(EffectEvent{*parse_effect(name), *x, *y});
-  (void)app;
-  return ok(name);
+  return fx_buddy(app, index, *parse_effect(kind->get_ref<const std::string&>()), *x, *y);
 }
 
-CommandReply act_command_args(App& app, Buddy& b, const json& args) {
-  const std::optional<Act> action = act_arg(json_member(args, "action"));
-  if (!action) return fail(act_list_message("action"));
-  return reply_of(act_command(b, *action, app.view));
+CommandReply act_command_args(App& app, std::size_t index, const json& args) {
+  const std::optional<Act> action = act_arg(json_member(args, arg::act_action.name));
+  if (!action) return fail(choices_message(arg::act_action));
+  return act_buddy(app, index, *action);
 }
 
 CommandReply queue_plan(App& app, Buddy& b, Result<DrawPlan> plan) {
@@ -191,55 +182,57 @@ CommandReply queue_plan(App& app, Buddy& b, Result<DrawPlan> plan) {
   return ok(plan->reply);
 }
 
-CommandReply draw_command(App& app, Buddy& b, const json& args) {
-  return queue_plan(app, b, plan_draw(args, b, app.display_scale));
+CommandReply draw_command(App& app, std::size_t index, const json& args) {
+  Result<DrawRequest> request = read_draw_request(args);
+  if (!request.ok()) return fail(request.error);
+  return draw_buddy(app, index, *request);
 }
 
-CommandReply turtle_command(App& app, Buddy& b, const json& args) {
-  return queue_plan(app, b, plan_turtle(args, b, app.display_scale));
+CommandReply turtle_command(App& app, std::size_t index, const json& args) {
+  Result<logo::TurtleRequest> request = logo::read_turtle_request(args);
+  if (!request.ok()) return fail(request.error);
+  return turtle_buddy(app, index, *request);
 }
 
-CommandReply chatty_command(App&, Buddy& b, const json& args) {
-  if (const json* on = json_member(args, "on"); on && on->is_boolean())
+CommandReply chatty_command(Buddy& b, const json& args) {
+  if (const json* on = json_member(args, arg::chatty_on.name); on && on->is_boolean())
     b.world.chatty = on->get<bool>();
   else
     b.world.chatty = !b.world.chatty;
   return ok(b.world.chatty ? "chatty" : "quiet");
 }
 
-CommandReply quit_command(App& app, const json&) {
-  app.running = false;
-  return ok("bye");
+// The commands run once per call.
+CommandReply run_app_command(App& app, CommandId id, const json& args) {
+  switch (id) {
+    case CommandId::quit:
+      app.running = false;
+      return ok("bye");
+    case CommandId::crew: return crew_command(app, args);
+    case CommandId::status: return status_command(app);
+    case CommandId::perf: return ok(stats_text(app.work_ms, app.gap_ms));
+    case CommandId::studio: return studio_command(app, args);
+    default: break;
+  }
+  return fail("unknown command " + std::string(command_entry(id).name));
 }
 
-// The command table: the commands run once per call, then those run once per target buddy.
-struct AppCommand {
-  std::string_view name;
-  CommandReply (*run)(App& app, const json& args);
-  bool any_args = false;  // quit must work whatever its arguments are
-};
-constexpr std::array<AppCommand, 5> kAppCommands = {{
-    {"quit", quit_command, true},
-    {"crew", crew_command},
-    {"status", status_command},
-    {"perf", perf_command},
-    {"studio", studio_command},
-}};
-
-struct BuddyCommand {
-  std::string_view name;
-  CommandReply (*run)(App& app, Buddy& b, const json& args);
-};
-constexpr std::array<BuddyCommand, 8> kBuddyCommands = {{
-    {"say", say_command_args},
-    {"act", act_command_args},
-    {"walk", walk_command},
-    {"leap", leap_command_args},
-    {"fx", fx_command},
-    {"draw", draw_command},
-    {"turtle", turtle_command},
-    {"chatty", chatty_command},
-}};
+// The commands run once per target buddy.
+CommandReply run_buddy(App& app, std::size_t index, CommandId id, const json& args) {
+  Buddy& b = app.crew.buddies[index];
+  switch (id) {
+    case CommandId::say: return say_command_args(app, b, args);
+    case CommandId::act: return act_command_args(app, index, args);
+    case CommandId::walk: return walk_command(app, b, args);
+    case CommandId::leap: return leap_command_args(app, index, args);
+    case CommandId::fx: return fx_command(app, index, args);
+    case CommandId::draw: return draw_command(app, index, args);
+    case CommandId::turtle: return turtle_command(app, index, args);
+    case CommandId::chatty: return chatty_command(b, args);
+    default: break;
+  }
+  return fail("unknown command " + std::string(command_entry(id).name));
+}
 
 }  // namespace
 
@@ -279,19 +272,11 @@ Result<std::vector<std::size_t>> resolve_targets(const Crew& crew, const json* i
   return Status::fail(no_buddy_text(shown, crew));
 }
 
-CommandReply run_buddy_command(App& app, std::size_t index, std::string_view name,
-                               const json& args) {
-  Buddy& b = app.crew.buddies[index];
-  for (const BuddyCommand& c : kBuddyCommands)
-    if (c.name == name) return c.run(app, b, args);
-  return fail("unknown command " + std::string(name));
-}
-
 CommandReply run_command(App& app, std::string_view name, const json& args) {
-  for (const AppCommand& c : kAppCommands) {
-    if (c.name != name) continue;
-    if (!c.any_args && !args.is_object()) return fail("args must be an object");
-    return c.run(app, args);
+  const CommandEntry* command = find_command(name);
+  if (command != nullptr && !command->per_buddy) {
+    if (!command->any_args && !args.is_object()) return fail("args must be an object");
+    return run_app_command(app, command->id, args);
   }
   if (!args.is_object()) return fail("args must be an object");
 
@@ -302,7 +287,8 @@ CommandReply run_command(App& app, std::string_view name, const json& args) {
   const std::vector<std::size_t>& list = *targets;
   std::string first;
   for (std::size_t k = 0; k < list.size(); ++k) {
-    CommandReply r = run_buddy_command(app, list[k], name, rest);
+    CommandReply r = command != nullptr ? run_buddy(app, list[k], command->id, rest)
+                                        : fail("unknown command " + std::string(name));
     if (!r.ok) return r;
     if (k == 0) first = std::move(r.msg);
   }
@@ -322,6 +308,49 @@ void handle_commands(App& app) {
   }
 }
 
+CommandReply act_buddy(App& app, std::size_t index, Act action) {
+  return reply_of(act_command(app.crew.buddies[index], action, app.view));
+}
+
+CommandReply leap_buddy(App& app, std::size_t index, double x, double y) {
+  Buddy& b = app.crew.buddies[index];
+  // A leap ends a pencil flight and drops the waiting drawings; a held buddy refuses below.
+  if (b.mode != BuddyMode::held) abandon_drawing(b);
+  return reply_of(leap_command(b, x, y, app.view));
+}
+
+CommandReply draw_buddy(App& app, std::size_t index, const DrawRequest& request) {
+  Buddy& b = app.crew.buddies[index];
+  return queue_plan(app, b, plan_draw_request(request, b, app.display_scale));
+}
+
+CommandReply turtle_buddy(App& app, std::size_t index, const logo::TurtleRequest& request) {
+  Buddy& b = app.crew.buddies[index];
+  return queue_plan(app, b, plan_turtle_request(request, b, app.display_scale));
+}
+
+CommandReply fx_buddy(App& app, std::size_t index, EffectKind kind, std::optional<double> x,
+                      std::optional<double> y) {
+  Buddy& b = app.crew.buddies[index];
+  const double at_x = x.value_or(b.x), at_y = y.value_or(b.y - 10.0 * b.unit);
+  if (b.mode == BuddyMode::sleep) wake_quietly(b);
+  b.push_event(EffectEvent{kind, at_x, at_y});
+  return ok(std::string(effect_name(kind)));
+}
+
+Status add_buddies(App& app, std::size_t count, const std::optional<std::string>& color) {
+  Crew& crew = app.crew;
+  for (std::size_t i = 0; i < count && crew.buddies.size() < crew.max_buddies; ++i)
+    if (Status s = crew.add(color, !crew.buddies.empty()); !s.ok()) return s;
+  return Status::success();
+}
+
+void report_failure(std::string_view action, std::string_view error) {
+  std::fprintf(stderr, "%.*s: %.*s\n", static_cast<int>(action.size()), action.data(),
+               static_cast<int>(error.size()), error.data());
+  std::fflush(stderr);
+}
+
 void summon_everyone(App& app) {
   Crew& crew = app.crew;
   const std::size_t n = crew.buddies.size();
@@ -329,9 +358,11 @@ void summon_everyone(App& app) {
   const CursorPos cursor = app.desktop->cursor();
   const double u = std::max(round_half_away(app.settings.size * app.display_scale), 1.0);
   for (std::size_t i = 0; i < n; ++i) {
+    // The buddy in the user's hand stays there.
+    if (crew.buddies[i].mode == BuddyMode::held) continue;
     const double offset = 18.0 * u * (static_cast<double>(i) - static_cast<double>(n - 1) / 2.0);
     const double x = std::clamp(cursor.x + offset, app.screen.left + 20.0, app.screen.right - 20.0);
-    (void)run_buddy_command(app, i, "leap", json{{"x", x}, {"y", cursor.y}});
+    if (const CommandReply r = leap_buddy(app, i, x, cursor.y); !r.ok) report_failure("summon", r.msg);
   }
 }
 

@@ -4,8 +4,13 @@
 
 #include "app/app.h"
 #include "base/status.h"
+#include "crowd/act.h"
+#include "crowd/buddy_event.h"
 #include "ipc/command.h"
+#include "scene/draw_command.h"
 
+#include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -17,13 +22,28 @@ inline constexpr std::string_view kNoBuddies =
 // Answers, without blocking, every request the command channel held when it was called.
 void handle_commands(App& app);
 CommandReply run_command(App& app, std::string_view name, const json& args);
-CommandReply run_buddy_command(App& app, std::size_t index, std::string_view name,
-                               const json& args);
 
 // The buddy indices an "id" argument names (nullptr = absent), or the failure message.
 // `absent_means_all` is for crew's size.
 Result<std::vector<std::size_t>> resolve_targets(const Crew& crew, const json* id,
                                                  bool absent_means_all);
+
+// The per-buddy commands with their arguments already read, for the menu, the hotkeys and the
+// Studio; `index` is the buddy's place in the crew.
+CommandReply act_buddy(App& app, std::size_t index, Act action);
+CommandReply leap_buddy(App& app, std::size_t index, double x, double y);
+CommandReply draw_buddy(App& app, std::size_t index, const DrawRequest& request);
+CommandReply turtle_buddy(App& app, std::size_t index, const logo::TurtleRequest& request);
+// x and y default to just above the buddy.
+CommandReply fx_buddy(App& app, std::size_t index, EffectKind kind,
+                      std::optional<double> x = std::nullopt,
+                      std::optional<double> y = std::nullopt);
+// Adds up to `count` buddies, stopping quietly at the crew limit.
+Status add_buddies(App& app, std::size_t count, const std::optional<std::string>& color);
+
+// Where a failed action of the menu, a hotkey or the Studio is told: they have no reply to
+// carry it, so it goes to standard error.
+void report_failure(std::string_view action, std::string_view error);
 
 // The crew-wide actions of the hotkeys and the menu.
 void summon_everyone(App& app);

@@ -4,6 +4,7 @@
 #include "app/app.h"
 #include "app/platform.h"
 #include "app/studio_app.h"
+#include "base/command_table.h"
 #include "crowd/rng.h"
 #include "ipc/port.h"
 #include "settings/settings.h"
@@ -21,7 +22,7 @@ int single_instance_rule(const LaunchOptions& options) {
                  static_cast<unsigned>(options.port));
     return 1;
   }
-  auto result = send_command(options.port, "studio", json::object());
+  auto result = send_command(options.port, command_entry(CommandId::studio).name, json::object());
   if (const auto* reply = std::get_if<CommandReply>(&result); reply && reply->ok) return 0;
   show_message_box(port_taken_message(options.port, options.port_source));
   return 1;
@@ -115,7 +116,7 @@ int run_companion(const LaunchOptions& options, DesktopFactory desktop) {
 }
 
 int run_quit_client(std::uint16_t port) {
-  auto result = send_command(port, "quit", json::object());
+  auto result = send_command(port, command_entry(CommandId::quit).name, json::object());
   if (const auto* reply = std::get_if<CommandReply>(&result)) {
     std::printf("%s\n", reply->msg.c_str());
     std::fflush(stdout);

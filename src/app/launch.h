@@ -1,6 +1,7 @@
 // The command line: which way in, and the companion's launch options.
 #pragma once
 
+#include "base/vocabulary.h"
 #include "ipc/port.h"
 
 #include <cstddef>
@@ -11,8 +12,6 @@
 #include <vector>
 
 namespace perchkin {
-
-inline constexpr std::size_t kDefaultMaxBuddies = 200;
 
 // Where the port came from, for a message that names the right way to change it.
 enum class PortSource : std::uint8_t { default_port, option, environment };

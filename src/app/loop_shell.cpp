@@ -73,7 +73,10 @@ void shell_event(App& app, const ShellEvent& e) {
       summon_everyone(app);
       break;
     case kHotkeyClear:
-      if (!app.crew.buddies.empty()) (void)run_buddy_command(app, 0, "draw", json{{"kind", "clear"}});
+      if (!app.crew.buddies.empty()) {
+        const CommandReply r = draw_buddy(app, 0, DrawRequest{.kind = "clear"});
+        if (!r.ok) report_failure("clear", r.msg);
+      }
       break;
     case kHotkeySelect:
       unhide(app);

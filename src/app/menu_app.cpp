@@ -58,25 +58,22 @@ std::optional<std::size_t> first_target(const App& app, std::span<const std::uin
   return std::nullopt;
 }
 
-json point(double x, double y) { return json::array({x, y}); }
-
 // A drawing or hazard where the guide showed it.
-void place(App& app, const MenuItem& item, std::size_t index) {
+CommandReply place(App& app, const MenuItem& item, std::size_t index) {
   const Buddy& b = app.crew.buddies[index];
   const MenuGuide g = menu_guide(item.action.tag, b.x, b.y, b.facing < 0 ? -1.0 : 1.0, app.menu.scale);
-  json args;
+  const PathPoint a{g.x0, g.y0}, c{g.x1, g.y1};
+  DrawRequest request;
   switch (item.action.tag) {
-    case MenuTag::heart: args = {{"kind", "heart"}, {"pts", {point(g.x0, g.y0), point(g.x1, g.y1)}}}; break;
-    case MenuTag::star: args = {{"kind", "star"}, {"pts", {point(g.x0, g.y0), point(g.x1, g.y1)}}}; break;
-    case MenuTag::ledge:
-      args = {{"kind", "platform"}, {"pts", {point(g.x0, g.y0), point(g.x1, g.y1)}}};
-      break;
-    case MenuTag::fire: args = {{"kind", "fire"}, {"pts", {point(g.x0, g.y0)}}}; break;
-    case MenuTag::rain: args = {{"kind", "cloud"}, {"pts", {point(g.x0, g.y0)}}}; break;
-    case MenuTag::bomb: args = {{"kind", "bomb"}, {"pts", {point(g.x0, g.y0)}}}; break;
-    default: return;
+    case MenuTag::heart: request = {.kind = "heart", .points = {a, c}}; break;
+    case MenuTag::star: request = {.kind = "star", .points = {a, c}}; break;
+    case MenuTag::ledge: request = {.kind = "platform", .points = {a, c}}; break;
+    case MenuTag::fire: request = {.kind = "fire", .points = {a}}; break;
+    case MenuTag::rain: request = {.kind = "cloud", .points = {a}}; break;
+    case MenuTag::bomb: request = {.kind = "bomb", .points = {a}}; break;
+    default: return {true, {}};
   }
-  (void)run_buddy_command(app, index, "draw", args);
+  return draw_buddy(app, index, request);
 }
 
 void resize_step(App& app, std::span<const std::uint32_t> targets, double step) {
@@ -179,16 +176,22 @@ void menu_tick(App& app) {
 void perform_menu_item(App& app, const MenuItem& item, std::span<const std::uint32_t> targets) {
   Crew& crew = app.crew;
   const std::optional<std::size_t> first = first_target(app, targets);
+  // What the item did to each buddy; a refusal is told, the other buddies still act.
+  const auto told = [&](const CommandReply& r) {
+    if (!r.ok) report_failure(item.label, r.msg);
+  };
   switch (item.action.tag) {
     case MenuTag::act:
-      for (std::uint32_t id : targets)
-        if (auto i = crew.index_of(id))
-          (void)run_buddy_command(app, *i, "act", json{{"action", item.action.act}});
+      if (const std::optional<Act> act = act_named(item.action.act)) {
+        for (std::uint32_t id : targets)
+          if (auto i = crew.index_of(id)) told(act_buddy(app, *i, *act));
+      }
       break;
     case MenuTag::doodle:
       if (first) {
-        const std::string_view prog = logo::kSamplePrograms[crew.rng.pick(logo::kSamplePrograms.size())];
-        (void)run_buddy_command(app, *first, "turtle", json{{"prog", prog}});
+        logo::TurtleRequest doodle;
+        doodle.prog = logo::kSamplePrograms[crew.rng.pick(logo::kSamplePrograms.size())];
+        told(turtle_buddy(app, *first, doodle));
       }
       break;
     case MenuTag::heart:
@@ -197,27 +200,26 @@ void perform_menu_item(App& app, const MenuItem& item, std::span<const std::uint
     case MenuTag::fire:
     case MenuTag::rain:
     case MenuTag::bomb:
-      if (first) place(app, item, *first);
+      if (first) told(place(app, item, *first));
       break;
     case MenuTag::clear:
-      if (first) (void)run_buddy_command(app, *first, "draw", json{{"kind", "clear"}});
+      if (first) told(draw_buddy(app, *first, DrawRequest{.kind = "clear"}));
       break;
     case MenuTag::fireworks:
     case MenuTag::snow:
-      if (first)
-        (void)run_buddy_command(app, *first, "fx",
-                                json{{"kind", item.action.tag == MenuTag::snow ? "snow" : "fireworks"}});
+      if (first) told(fx_buddy(app, *first, item.action.tag == MenuTag::snow ? EffectKind::snow : EffectKind::fireworks));
       break;
     case MenuTag::add:
-      if (crew.buddies.size() < crew.max_buddies) (void)crew.add(std::nullopt, !crew.buddies.empty());
-      break;
     case MenuTag::add_ten:
-      for (int i = 0; i < 10 && crew.buddies.size() < crew.max_buddies; ++i)
-        if (!crew.add(std::nullopt, !crew.buddies.empty()).ok()) break;
+      if (Status s = add_buddies(app, item.action.tag == MenuTag::add ? 1 : 10, std::nullopt); !s.ok())
+        report_failure(item.label, s.error);
       break;
     case MenuTag::remove:
-      // The last buddy stays: Crew::remove refuses it.
-      for (std::uint32_t id : targets) (void)crew.remove(id);
+      for (std::uint32_t id : targets) {
+        // The last buddy stays: Crew::remove refuses it, and the item is disabled for it.
+        if (crew.buddies.size() <= 1) break;
+        if (Status s = crew.remove(id); !s.ok()) report_failure(item.label, s.error);
+      }
       break;
     case MenuTag::remove_all: remove_every_buddy(app); break;
     case MenuTag::bigger: resize_step(app, targets, 1.0); break;

@@ -61,17 +61,14 @@ Status open_on(App& app, std::optional<int> page) {
   return Status::success();
 }
 
-void add_buddies(App& app, std::size_t count) {
-  Crew& crew = app.crew;
-  // The crew limit stops the row of "+" buttons like any other way of adding.
-  for (std::size_t i = 0; i < count && crew.buddies.size() < crew.max_buddies; ++i)
-    if (!crew.add(std::nullopt, !crew.buddies.empty()).ok()) break;
-  crew.rebuild_snapshot();
-}
-
 void carry_out(App& app, const StudioRequest& request) {
   switch (request.kind) {
-    case StudioRequest::Kind::add_buddies: add_buddies(app, request.count); break;
+    case StudioRequest::Kind::add_buddies:
+      // The crew limit stops the row of "+" buttons like any other way of adding.
+      if (Status s = add_buddies(app, request.count, std::nullopt); !s.ok())
+        report_failure("Studio", s.error);
+      app.crew.rebuild_snapshot();
+      break;
     case StudioRequest::Kind::remove_all:
       // The last buddy stays.
       app.crew.truncate(std::min<std::size_t>(app.crew.buddies.size(), 1));

@@ -28,4 +28,11 @@ Result<double> required_number_arg(const json& args, std::string_view key) {
   return not_a_number(key);
 }
 
+Result<std::optional<double>> optional_number_arg(const json& args, std::string_view key) {
+  if (json_member(args, key) == nullptr) return std::optional<double>{};
+  const Result<double> n = required_number_arg(args, key);
+  if (!n.ok()) return n.status();
+  return std::optional<double>{*n};
+}
+
 }  // namespace perchkin

@@ -4,6 +4,7 @@
 #include "base/json.h"
 #include "base/status.h"
 
+#include <optional>
 #include <string_view>
 
 namespace perchkin {
@@ -13,5 +14,7 @@ namespace perchkin {
 Result<double> number_arg(const json& args, std::string_view key, double fallback);
 // The same for an argument that must be there: absent fails too.
 Result<double> required_number_arg(const json& args, std::string_view key);
+// The same where absent means "not given" rather than a fixed value.
+Result<std::optional<double>> optional_number_arg(const json& args, std::string_view key);
 
 }  // namespace perchkin

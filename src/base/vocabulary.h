@@ -24,6 +24,11 @@ inline constexpr std::array<std::string_view, 5> kEffectKinds = {"confetti", "fi
 inline constexpr std::array<std::string_view, 10> kCrewColorNames = {
     "orange", "blue", "green", "purple", "pink", "yellow", "teal", "red", "white", "black"};
 
+// Crew limits: the crew enforces them and the crew tool's description quotes them.
+inline constexpr std::size_t kDefaultMaxBuddies = 200;
+inline constexpr double kBuddySizeMin = 1.0;
+inline constexpr double kBuddySizeMax = 12.0;
+
 template <std::size_t N>
 constexpr bool is_one_of(const std::array<std::string_view, N>& words, std::string_view word) {
   for (std::string_view w : words)

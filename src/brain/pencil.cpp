@@ -67,11 +67,6 @@ void follow_pencil(Buddy& b, const WorldView& view, double pencil_x_before) {
 
 }  // namespace
 
-StrokePoint pencil_home(const Buddy& b) {
-  if (b.pencil.out) return {b.pencil.x, b.pencil.y};
-  return {b.x + b.facing * 10.0 * b.unit, b.y - 2.5 * b.unit};
-}
-
 void start_flight(Buddy& b, DrawJob job) {
   Pencil& p = b.pencil;
   const StrokePoint start = pencil_home(b);

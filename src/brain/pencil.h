@@ -36,7 +36,4 @@ void pencil_step(Buddy& b, const WorldView& view);
 // sets the buddy's new mode.
 void abandon_drawing(Buddy& b);
 
-// The pencil's start point when no pencil is out.
-StrokePoint pencil_home(const Buddy& b);
-
 }  // namespace perchkin

@@ -1,5 +1,6 @@
 #include "brain/speech.h"
 
+#include "base/command_table.h"
 #include "base/text.h"
 
 #include <algorithm>
@@ -130,7 +131,9 @@ void speak_due_line(Buddy& b) {
 }
 
 void say(Buddy& b, std::string text, double seconds) {
-  const double shown = std::isnan(seconds) ? 6.0 : std::clamp(seconds, 1.0, 60.0);
+  const double shown = std::isnan(seconds) ? arg::say_seconds.fallback
+                                           : std::clamp(seconds, arg::say_seconds.min,
+                                                        arg::say_seconds.max);
   show_bubble(b, std::move(text), shown, false);
 }
 

@@ -59,4 +59,9 @@ json Buddy::status() const {
   };
 }
 
+StrokePoint pencil_home(const Buddy& b) {
+  if (b.pencil.out) return {b.pencil.x, b.pencil.y};
+  return {b.x + b.facing * 10.0 * b.unit, b.y - 2.5 * b.unit};
+}
+
 }  // namespace perchkin

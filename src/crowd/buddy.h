@@ -197,4 +197,8 @@ struct Buddy {
   void push_event(BuddyEvent e) { events.push_back(std::move(e)); }
 };
 
+// Where the buddy's pencil is: its tip while out, else beside his hand. Drawings are planned
+// from it, so it lives with the record rather than with the pencil's motion.
+StrokePoint pencil_home(const Buddy& b);
+
 }  // namespace perchkin

@@ -182,7 +182,7 @@ void Crew::truncate(std::size_t k) {
 }
 
 void Crew::resize(std::span<const std::size_t> indices, double new_size) {
-  const double s = std::clamp(new_size, 1.0, world.unleashed ? 300.0 : 12.0);
+  const double s = std::clamp(new_size, kBuddySizeMin, world.unleashed ? 300.0 : kBuddySizeMax);
   const double unit = std::clamp(round_half_away(s * scale), 1.0, 2000.0);
   for (std::size_t i : indices) {
     if (i >= buddies.size()) continue;

@@ -61,8 +61,8 @@ struct RemovalMark {
 struct Crew {
   std::vector<Buddy> buddies;
   std::uint32_t next_id = 0;
-  std::size_t start_limit = 200;  // from --max-buddies
-  std::size_t max_buddies = 200;
+  std::size_t start_limit = kDefaultMaxBuddies;  // from --max-buddies
+  std::size_t max_buddies = kDefaultMaxBuddies;
   double size = 9.0;
   double scale = 1.0;
   Xorshift64 rng;

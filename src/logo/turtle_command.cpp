@@ -1,6 +1,7 @@
 #include "logo/turtle_command.h"
 
 #include "base/args.h"
+#include "base/command_table.h"
 #include "base/text.h"
 #include "shapes/style.h"
 
@@ -31,25 +32,35 @@ TurtleDrawingResult draw_turtle_program(std::string_view prog, PathPoint start,
   return drawing;
 }
 
-TurtleDrawingResult turtle_command(const json& args, PathPoint default_start) {
+Result<TurtleRequest> read_turtle_request(const json& args) {
+  TurtleRequest request;
   DrawStyleResult style = read_draw_style(args);
   if (!style.ok()) return style.status();
-
-  PathPoint start = default_start;
-  const Result<double> x = number_arg(args, "x", start.x);
+  request.style = std::move(*style);
+  const Result<std::optional<double>> x = optional_number_arg(args, arg::x.name);
   if (!x.ok()) return x.status();
-  start.x = *x;
-  const Result<double> y = number_arg(args, "y", start.y);
+  request.x = *x;
+  const Result<std::optional<double>> y = optional_number_arg(args, arg::y.name);
   if (!y.ok()) return y.status();
-  start.y = *y;
+  request.y = *y;
+  // A program that is not text is no program; the run says so.
+  if (const json* prog = json_member(args, arg::turtle_prog.name); prog && prog->is_string())
+    request.prog = prog->get<std::string>();
+  return request;
+}
 
-  const json* prog = json_member(args, "prog");
-  const std::string_view text = prog != nullptr && prog->is_string()
-                                    ? std::string_view(prog->get_ref<const std::string&>())
-                                    : std::string_view();
-  TurtleDrawingResult result = draw_turtle_program(text, start, style->color, style->width);
-  if (result.ok()) result->ttl = style->ttl;
+TurtleDrawingResult turtle_drawing(const TurtleRequest& request, PathPoint default_start) {
+  const PathPoint start{request.x.value_or(default_start.x), request.y.value_or(default_start.y)};
+  TurtleDrawingResult result =
+      draw_turtle_program(request.prog, start, request.style.color, request.style.width);
+  if (result.ok()) result->ttl = request.style.ttl;
   return result;
+}
+
+TurtleDrawingResult turtle_command(const json& args, PathPoint default_start) {
+  Result<TurtleRequest> request = read_turtle_request(args);
+  if (!request.ok()) return request.status();
+  return turtle_drawing(*request, default_start);
 }
 
 }  // namespace perchkin::logo

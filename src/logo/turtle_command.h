@@ -12,6 +12,9 @@
 #include "logo/turtle.h"
 #include "base/json.h"
 #include "shapes/path_point.h"
+#include "shapes/style.h"
+
+#include <optional>
 
 namespace perchkin::logo {
 
@@ -32,9 +35,19 @@ using TurtleDrawingResult = Result<TurtleDrawing>;
 TurtleDrawingResult draw_turtle_program(std::string_view prog, PathPoint start,
                                         std::string_view color, double width);
 
-// The turtle command's arguments ("color", "width", "ttl", "x", "y", "prog", checked in that
-// order) and its run. default_start is the buddy's pencil start point raised by 60 x display
-// scale; "x" and "y" replace it one coordinate at a time.
+// The turtle command's arguments, checked.
+struct TurtleRequest {
+  std::string prog;            // not checked yet: the run reports an empty or long program
+  std::optional<double> x, y;  // the start, one coordinate at a time
+  DrawStyle style;
+};
+
+// Reads "color", "width", "ttl", "x", "y" and "prog", checked in that order.
+Result<TurtleRequest> read_turtle_request(const json& args);
+// Runs the request. default_start is the buddy's pencil start point raised by 60 x display
+// scale; the request's x and y replace it one coordinate at a time.
+TurtleDrawingResult turtle_drawing(const TurtleRequest& request, PathPoint default_start);
+// Both steps at once, from the command's arguments.
 TurtleDrawingResult turtle_command(const json& args, PathPoint default_start);
 
 }  // namespace perchkin::logo

@@ -1,7 +1,7 @@
 #include "mcp/protocol.h"
 
+#include "base/command_table.h"
 #include "base/text.h"
-#include "base/vocabulary.h"
 
 #include <array>
 
@@ -9,28 +9,8 @@ namespace perchkin {
 
 namespace {
 
-constexpr std::array<std::string_view, 9> kToolNames = {"say", "walk", "act",  "leap",  "draw",
-                                                        "turtle", "fx", "crew", "status"};
 constexpr std::array<std::string_view, 3> kProtocolVersions = {"2025-06-18", "2025-03-26",
                                                                "2024-11-05"};
-
-json of_type(std::string_view type) { return json{{"type", type}}; }
-json number() { return of_type("number"); }
-json string() { return of_type("string"); }
-json either(std::string_view a, std::string_view b) {
-  return json{{"type", json::array({a, b})}};
-}
-
-template <std::size_t N>
-json one_of(const std::array<std::string_view, N>& names) {
-  json values = json::array();
-  for (std::string_view n : names) values.push_back(n);
-  return json{{"enum", std::move(values)}, {"type", "string"}};
-}
-
-json points() {
-  return json{{"items", {{"items", number()}, {"type", "array"}}}, {"type", "array"}};
-}
 
 json error_response(const json& id, int code, std::string_view message) {
   return json{{"error", {{"code", code}, {"message", message}}}, {"id", id}, {"jsonrpc", "2.0"}};
@@ -59,7 +39,7 @@ json initialize_result(const json& params) {
 json make_tool(std::string_view name, std::string_view description, json properties,
                const std::vector<std::string>& required, bool with_id) {
   if (!properties.is_object()) properties = json::object();
-  if (with_id) properties["id"] = either("integer", "string");
+  if (with_id) properties["id"] = arg_schema(CommandArg{"id", ArgType::id});
   json required_list = json::array();
   for (const std::string& r : required) required_list.push_back(r);
   return json{{"description", description},
@@ -72,58 +52,24 @@ json make_tool(std::string_view name, std::string_view description, json propert
 
 json tool_list() {
   json tools = json::array();
-  tools.push_back(make_tool("say", "Speech bubble, optionally with an act.",
-                            {{"text", string()}, {"seconds", number()}, {"act", one_of(kActNames)}},
-                            {"text"}, true));
-  tools.push_back(make_tool("walk", "Walk to 'cursor', 'left', 'right', 'center' or an x pixel.",
-                            {{"to", either("string", "number")}}, {"to"}, true));
-  tools.push_back(make_tool("act", "Animate. chase = chase the mouse; celebrate = dance + confetti.",
-                            {{"action", one_of(kActNames)}}, {"action"}, true));
-  tools.push_back(make_tool("leap", "Jump in an arc to screen point x,y; lands on whatever is below.",
-                            {{"x", number()}, {"y", number()}}, {"x", "y"}, true));
-  tools.push_back(make_tool(
-      "draw",
-      "He flies over and draws it with a pencil. pts: [x,y] screen px: corners for shapes, any "
-      "number for line/curve, 1 for text/fire(base)/cloud/bolt(top)/bomb, 2 ends for platform. "
-      "fire burns buddies, cloud rains and puts fires out, bolt zaps and ignites, bomb explodes, "
-      "platform can be stood on. ttl s, 0 = keep.",
-      {{"kind", one_of(kDrawKinds)},
-       {"pts", points()},
-       {"text", string()},
-       {"size", number()},
-       {"color", string()},
-       {"width", number()},
-       {"ttl", number()}},
-      {"kind"}, true));
-  tools.push_back(make_tool(
-      "turtle",
-      "Draw with a Logo program: fd bk rt lt seth pu pd goto x y, color c, width w, arc deg r, "
-      "circle r, repeat n [..]; :i = repeat counter, e.g. repeat 36 [fd :i*5 rt 100]. Starts at "
-      "x,y (default above him), heading east.",
-      {{"prog", string()}, {"x", number()}, {"y", number()}, {"color", string()}, {"width", number()}},
-      {"prog"}, true));
-  tools.push_back(make_tool("fx", "Screen effect at x,y (default: him).",
-                            {{"kind", one_of(kEffectKinds)}, {"x", number()}, {"y", number()}},
-                            {"kind"}, true));
-  tools.push_back(make_tool(
-      "crew",
-      "Add buddies (max 200; color: " + joined(kCrewColorNames, " ") +
-          "), remove an id or 'all' extras, or set size 1-12 (default 4) for id or all.",
-      {{"add", number()}, {"color", string()}, {"remove", either("integer", "string")},
-       {"size", number()}},
-      {}, true));
-  tools.push_back(make_tool("status",
-                            "Buddies (id, mode, position), cursor and screen size. id param on "
-                            "other tools picks a buddy or 'all'; default is the first.",
-                            json::object(), {}, false));
+  for (const CommandEntry& command : kCommandTable) {
+    if (!command.tool) continue;
+    json properties = json::object();
+    std::vector<std::string> required;
+    for (const CommandArg& a : command.args) {
+      if (!a.offered) continue;
+      properties[std::string(a.name)] = arg_schema(a);
+      if (a.required) required.emplace_back(a.name);
+    }
+    tools.push_back(make_tool(command.name, command_description(command), std::move(properties),
+                              required, command.takes_id));
+  }
   return tools;
 }
 
 bool is_tool_name(std::string_view name) {
-  for (std::string_view t : kToolNames) {
-    if (t == name) return true;
-  }
-  return false;
+  const CommandEntry* command = find_command(name);
+  return command != nullptr && command->tool;
 }
 
 json tool_result(std::string_view text, bool is_error) {

@@ -1,9 +1,9 @@
 #include "scene/draw_command.h"
 
 #include "base/args.h"
+#include "base/command_table.h"
 #include "logo/turtle_command.h"
 #include "props/prop.h"
-#include "brain/pencil.h"
 #include "scene/scene.h"
 #include "base/text.h"
 #include "base/vocabulary.h"
@@ -19,17 +19,21 @@ namespace perchkin {
 
 namespace {
 
-constexpr std::size_t kMaxPoints = 400;
+constexpr auto kMaxPoints = static_cast<std::size_t>(arg::draw_pts.max);
 constexpr double kCoordLimit = 20000.0;
 
 Result<DrawPlan> failure(std::string message) { return Result<DrawPlan>::fail(std::move(message)); }
 
+std::string points_message(std::size_t min) {
+  return "pts must be a list of " + std::to_string(min) + " to " + std::to_string(kMaxPoints) +
+         " [x, y] pairs";
+}
+
 // "pts": a list of min..400 [x, y] pairs, each coordinate clamped to +-20000.
 Result<PathPoints> read_points(const json& args, std::size_t min) {
-  const json* pts = json_member(args, "pts");
+  const json* pts = json_member(args, arg::draw_pts.name);
   if (pts == nullptr || !pts->is_array() || pts->size() < min || pts->size() > kMaxPoints) {
-    return Result<PathPoints>::fail("pts must be a list of " + std::to_string(min) +
-                                    " to 400 [x, y] pairs");
+    return Result<PathPoints>::fail(points_message(min));
   }
   PathPoints out;
   out.reserve(pts->size());
@@ -112,20 +116,24 @@ std::vector<StrokePoint> resample_closed(const std::vector<StrokePoint>& poly, i
   return out;
 }
 
-Result<DrawPlan> plan_hazard(const json& args, const HazardLook& look, const DrawStyle& style,
-                     double scale) {
-  auto pts = read_points(args, 1);
-  if (!pts.ok()) return failure(pts.error);
-  const Result<double> ttl = number_arg(args, "ttl", look.ttl);
-  if (!ttl.ok()) return failure(ttl.error);
-  const Result<double> size = number_arg(args, "size", look.size);
-  if (!size.ok()) return failure(size.error);
-  const double hazard_ttl = std::clamp(*ttl, 0.0, 600.0);
-  const double hazard_size = std::clamp(*size, kMinPropSize, kMaxPropSize);
-  const PathPoint at = pts->front();
+const HazardLook* hazard_look(std::string_view kind) {
+  for (const HazardLook& look : kHazards)
+    if (look.kind == kind) return &look;
+  return nullptr;
+}
+
+// The fewest points a kind is drawn from.
+std::size_t least_points(std::string_view kind) {
+  return hazard_look(kind) != nullptr || kind == "text" ? 1 : 2;
+}
+
+Result<DrawPlan> plan_hazard(const DrawRequest& r, const HazardLook& look, double scale) {
+  const double hazard_ttl = r.ttl_given ? r.style.ttl : look.ttl;
+  const double hazard_size = std::clamp(r.size.value_or(look.size), kMinPropSize, kMaxPropSize);
+  const PathPoint at = r.points.front();
   DrawJob job;
   job.strokes.push_back(ink_stroke(hazard_outline(look.kind, at.x, at.y, hazard_size),
-                                   look.colour, std::max(3.0 * scale, style.width * scale),
+                                   look.colour, std::max(3.0 * scale, r.style.width * scale),
                                    0.25));
   PropPlacement place = default_placement(*parse_prop_kind(look.kind), at.x, at.y);
   place.size = hazard_size;
@@ -137,21 +145,13 @@ Result<DrawPlan> plan_hazard(const json& args, const HazardLook& look, const Dra
   return plan;
 }
 
-Result<DrawPlan> plan_platform(const json& args, const DrawStyle& style, const Buddy& b,
-                               double scale) {
-  const json* pts_arg = json_member(args, "pts");
-  if (pts_arg == nullptr || !pts_arg->is_array() || pts_arg->size() != 2)
-    return failure("platform needs 2 points: its two ends");
-  auto pts = read_points(args, 2);
-  if (!pts.ok()) return failure(pts.error);
-  PathPoint a = (*pts)[0], c = (*pts)[1];
+Result<DrawPlan> plan_platform(const DrawRequest& r, const Buddy& b, double scale) {
+  PathPoint a = r.points[0], c = r.points[1];
   if (c.x < a.x) std::swap(a, c);
-  // The style reader has already refused a "ttl" that is not a number.
-  const Result<double> ttl = number_arg(args, "ttl", 30.0);
-  const double platform_ttl = ttl.ok() ? std::clamp(*ttl, 0.0, 600.0) : 30.0;
+  const double platform_ttl = r.ttl_given ? r.style.ttl : 30.0;
   DrawJob job;
   job.strokes.push_back(ink_stroke({{a.x, a.y}, {c.x, c.y}}, "#7A5230",
-                                   std::max(3.0 * scale, style.width * scale), 0.05));
+                                   std::max(3.0 * scale, r.style.width * scale), 0.05));
   job.strokes.push_back(
       travel_stroke({{c.x, c.y}, {c.x - 14.0 * b.unit, std::min(a.y, c.y) - 6.0 * b.unit}}));
   PropPlacement place = default_placement(PropKind::platform, a.x, a.y);
@@ -165,21 +165,16 @@ Result<DrawPlan> plan_platform(const json& args, const DrawStyle& style, const B
   return plan;
 }
 
-Result<DrawPlan> plan_text(const json& args, const DrawStyle& style, double scale) {
-  std::string text;
-  if (const json* t = json_member(args, "text"); t && t->is_string())
-    text = first_chars(trim(t->get_ref<const std::string&>()), 200);
+Result<DrawPlan> plan_text(const DrawRequest& r, double scale) {
+  const std::string& text = r.text;
   if (text.empty()) return failure("text needs some text");
-  auto pts = read_points(args, 1);
-  if (!pts.ok()) return failure(pts.error);
-  const Result<double> size = number_arg(args, "size", 28.0);
-  if (!size.ok()) return failure(size.error);
   // A font size below one pixel would make an empty, zero-speed underline.
-  const double fs = std::clamp(*size, 1.0, 200.0) * scale;
+  const double fs = std::clamp(r.size.value_or(28.0), 1.0, 200.0) * scale;
   const auto n = static_cast<double>(char_count(text));
   const double duration = std::clamp(0.07 * n, 0.3, 6.0);
   const double length = std::max(0.55 * fs * n, 10.0);
-  const PathPoint at = pts->front();
+  const PathPoint at = r.points.front();
+  const DrawStyle& style = r.style;
   Stroke underline = travel_stroke({{at.x, at.y + 1.2 * fs}, {at.x + length, at.y + 1.2 * fs}});
   underline.fixed_speed = length / duration;
   TextEvent event;
@@ -239,40 +234,79 @@ std::vector<StrokePoint> hazard_outline(std::string_view kind, double x, double 
   return pts;
 }
 
-Result<DrawPlan> plan_draw(const json& args, const Buddy& b, double scale) {
-  const json* kind_arg = json_member(args, "kind");
-  const std::string kind =
-      kind_arg && kind_arg->is_string() ? kind_arg->get<std::string>() : std::string();
-  if (!is_one_of(kDrawKinds, kind)) return failure("kind must be one of: " + joined(kDrawKinds));
-  if (kind == "clear") {
+Result<DrawRequest> read_draw_request(const json& args) {
+  DrawRequest r;
+  if (const json* kind = json_member(args, arg::draw_kind.name); kind && kind->is_string())
+    r.kind = kind->get<std::string>();
+  if (!is_one_of(kDrawKinds, r.kind)) return Status::fail(choices_message(arg::draw_kind));
+  if (r.kind == "clear") return r;
+  DrawStyleResult style = read_draw_style(args);
+  if (!style.ok()) return style.status();
+  r.style = std::move(*style);
+  r.ttl_given = json_member(args, arg::ttl.name) != nullptr;
+  // Text is checked before its point, a platform's two ends before their numbers.
+  if (r.kind == "text") {
+    if (const json* t = json_member(args, arg::draw_text.name); t && t->is_string())
+      r.text = first_chars(trim(t->get_ref<const std::string&>()),
+                           static_cast<std::size_t>(arg::draw_text.max));
+    if (r.text.empty()) return Status::fail("text needs some text");
+  } else if (r.kind == "platform") {
+    const json* pts = json_member(args, arg::draw_pts.name);
+    if (pts == nullptr || !pts->is_array() || pts->size() != 2)
+      return Status::fail("platform needs 2 points: its two ends");
+  }
+  Result<PathPoints> pts = read_points(args, least_points(r.kind));
+  if (!pts.ok()) return pts.status();
+  r.points = std::move(*pts);
+  if (r.kind == "text" || hazard_look(r.kind) != nullptr) {
+    const Result<std::optional<double>> size = optional_number_arg(args, arg::draw_size.name);
+    if (!size.ok()) return size.status();
+    r.size = *size;
+  }
+  return r;
+}
+
+Result<DrawPlan> plan_draw_request(const DrawRequest& r, const Buddy& b, double scale) {
+  if (r.kind == "clear") {
     DrawPlan plan;
     plan.clear = true;
     plan.reply = "cleared";
     return plan;
   }
-  const DrawStyleResult style = read_draw_style(args);
-  if (!style.ok()) return failure(style.error);
-  for (const HazardLook& look : kHazards)
-    if (look.kind == kind) return plan_hazard(args, look, *style, scale);
-  if (kind == "platform") return plan_platform(args, *style, b, scale);
-  if (kind == "text") return plan_text(args, *style, scale);
+  // Requests made in code skip the reader; too few points must not reach the geometry.
+  if (r.points.size() < least_points(r.kind) || (r.kind == "platform" && r.points.size() != 2))
+    return failure(points_message(least_points(r.kind)));
+  if (const HazardLook* look = hazard_look(r.kind)) return plan_hazard(r, *look, scale);
+  if (r.kind == "platform") return plan_platform(r, b, scale);
+  if (r.kind == "text") return plan_text(r, scale);
 
-  auto pts = read_points(args, 2);
-  if (!pts.ok()) return failure(pts.error);
-  ShapeResult shape = shape_points(kind, *pts);
+  ShapeResult shape = shape_points(r.kind, r.points);
   if (!shape.ok()) return failure(shape.error);
   DrawJob job;
-  job.strokes.push_back(ink_stroke(stroke_points(*shape), style->color,
-                                   style->width * scale, style->ttl));
+  job.strokes.push_back(ink_stroke(stroke_points(*shape), r.style.color,
+                                   r.style.width * scale, r.style.ttl));
   DrawPlan plan;
   plan.job = std::move(job);
-  plan.reply = "drawing " + kind;
+  plan.reply = "drawing " + r.kind;
   return plan;
 }
 
+Result<DrawPlan> plan_draw(const json& args, const Buddy& b, double scale) {
+  Result<DrawRequest> request = read_draw_request(args);
+  if (!request.ok()) return request.status();
+  return plan_draw_request(*request, b, scale);
+}
+
 Result<DrawPlan> plan_turtle(const json& args, const Buddy& b, double scale) {
+  Result<logo::TurtleRequest> request = logo::read_turtle_request(args);
+  if (!request.ok()) return request.status();
+  return plan_turtle_request(*request, b, scale);
+}
+
+Result<DrawPlan> plan_turtle_request(const logo::TurtleRequest& request, const Buddy& b,
+                                     double scale) {
   const StrokePoint home = pencil_home(b);
-  auto result = logo::turtle_command(args, PathPoint{home.x, home.y - 60.0 * scale});
+  auto result = logo::turtle_drawing(request, PathPoint{home.x, home.y - 60.0 * scale});
   if (!result.ok()) return failure(result.error);
   DrawJob job;
   for (auto& s : result->strokes) {

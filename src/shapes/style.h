@@ -6,14 +6,15 @@
 #include <string>
 #include <string_view>
 
+#include "base/command_table.h"
 #include "base/json.h"
 
 namespace perchkin {
 
 struct DrawStyle {
   std::string color = "red";  // colour text, at most 24 characters; read by parse_color_text
-  double width = 4.0;         // 1 to 40, before the display scale
-  double ttl = 10.0;          // seconds, 0 to 600; 0 keeps the line
+  double width = arg::width.fallback;  // 1 to 40, before the display scale
+  double ttl = arg::ttl.fallback;      // seconds, 0 to 600; 0 keeps the line
 };
 
 using DrawStyleResult = Result<DrawStyle>;

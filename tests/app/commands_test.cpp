@@ -2,6 +2,7 @@
 #include "app/app.h"
 #include "app_fixture.h"
 #include "app/commands.h"
+#include "base/command_table.h"
 
 #include <gtest/gtest.h>
 
@@ -223,6 +224,26 @@ TEST_F(Commands, CrewWideActions) {
   EXPECT_EQ(msg("walk", {{"to", 5}}), "there are no buddies right now; add one with crew");
   summon_everyone(app);  // nothing to do
   EXPECT_EQ(msg("crew", {{"add", 1}}), "1 buddies, ids 3");  // ids are never reused
+}
+
+// A word the table offers (an act, a draw kind, an effect) but the command behind it does not
+// take would be shown to assistants and then refused.
+TEST_F(Commands, EveryWordTheTableOffersIsTaken) {
+  ASSERT_TRUE(ok("crew", {{"add", 19}}));
+  std::size_t next = 0;
+  for (const CommandEntry& command : kCommandTable) {
+    for (const CommandArg& a : command.args) {
+      if (a.type != ArgType::word) continue;
+      for (std::string_view word : a.words) {
+        // One buddy each, so that no pencil queue fills up.
+        const std::uint32_t id = app.crew.buddies[next++ % app.crew.buddies.size()].id;
+        const json args = {{std::string(a.name), word}, {"id", id}, {"text", "hi"},
+                           {"pts", {{300, 300}, {500, 400}}}};
+        const CommandReply r = run_command(app, command.name, args);
+        EXPECT_TRUE(r.ok) << command.name << " " << word << ": " << r.msg;
+      }
+    }
+  }
 }
 
 }  // namespace
