@@ -207,7 +207,9 @@ void perform_menu_item(App& app, const MenuItem& item, std::span<const std::uint
       break;
     case MenuTag::fireworks:
     case MenuTag::snow:
-      if (first) told(fx_buddy(app, *first, item.action.tag == MenuTag::snow ? EffectKind::snow : EffectKind::fireworks));
+      if (first)
+        told(fx_buddy(app, *first,
+                      item.action.tag == MenuTag::snow ? EffectKind::snow : EffectKind::fireworks));
       break;
     case MenuTag::add:
     case MenuTag::add_ten:
