@@ -4,6 +4,7 @@
 #include <tuple>
 #include <vector>
 
+#include "frame_world.h"
 #include "gpu/frame_plan.h"
 #include "gpu/instances.h"
 #include "gpu/render_entries.h"
@@ -12,15 +13,10 @@
 namespace perchkin {
 namespace {
 
-Buddy idle_buddy(std::uint32_t id, double x, double y) {
-  Buddy b;
-  b.id = id;
-  b.color = "orange";
-  b.x = x;
-  b.y = y;
+// The frame world's idle buddy at the companion's default size.
+Buddy default_size_buddy(std::uint32_t id, double x, double y) {
+  Buddy b = idle_buddy(id, x, y);
   b.unit = 9.0;
-  b.mode = BuddyMode::idle;
-  b.clock = 1.0;
   return b;
 }
 
@@ -49,7 +45,8 @@ struct Frames {
 
 TEST(FramePlan, UnchangedIdleCrewSkipsEveryFrameAfterTheFirst) {
   Crew crew;
-  for (std::uint32_t i = 0; i < 5; ++i) crew.buddies.push_back(idle_buddy(i, 200.0 * (i + 1), 1000.0));
+  for (std::uint32_t i = 0; i < 5; ++i)
+    crew.buddies.push_back(default_size_buddy(i, 200.0 * (i + 1), 1000.0));
   RenderEntries re;
   sync_entries(re, crew);
   Frames f;
@@ -91,7 +88,7 @@ TEST(FramePlan, EmptyCrewDrawsOnceWithoutAGpuPass) {
 
 TEST(FramePlan, GlowOnlyWhenOnWithAPositiveStrength) {
   Crew crew;
-  crew.buddies.push_back(idle_buddy(0, 300.0, 700.0));
+  crew.buddies.push_back(default_size_buddy(0, 300.0, 700.0));
   RenderEntries re;
   sync_entries(re, crew);
   for (const auto& [on, power, expected] :
@@ -227,7 +224,7 @@ TEST(FramePlan, BufferGrowsAtOnceAndShrinksAfter180Frames) {
 
 TEST(FramePlan, ClearsLastAndThisFramesTilesInBufferPixels) {
   Crew crew;
-  crew.buddies.push_back(idle_buddy(0, 300.0, 700.0));
+  crew.buddies.push_back(default_size_buddy(0, 300.0, 700.0));
   RenderEntries re;
   sync_entries(re, crew);
   Frames f;
@@ -258,7 +255,7 @@ TEST(FramePlan, ClearsLastAndThisFramesTilesInBufferPixels) {
 
 TEST(RenderEntries, SpringKicksTrailAndSleepMarks) {
   Crew crew;
-  crew.buddies.push_back(idle_buddy(0, 500.0, 800.0));
+  crew.buddies.push_back(default_size_buddy(0, 500.0, 800.0));
   RenderEntries re;
   EntryTickInput in;
   in.overlay_left = 100.0;
@@ -312,7 +309,7 @@ TEST(RenderEntries, SpringKicksTrailAndSleepMarks) {
 
 TEST(RenderEntries, BurstScattersStaysAboveTheFloorAndReforms) {
   Crew crew;
-  Buddy b = idle_buddy(0, 500.0, 800.0);
+  Buddy b = default_size_buddy(0, 500.0, 800.0);
   b.mode = BuddyMode::act;
   b.act = Act::explode;
   crew.buddies.push_back(b);
