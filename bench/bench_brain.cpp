@@ -34,8 +34,8 @@ struct BenchWorld {
     for (std::size_t i = 0; i < n; ++i) (void)crew.add(std::nullopt, false);
     Xorshift64 r(77);
     for (Buddy& b : crew.buddies) {
-      b.x = r.range(40.0, width - 40.0);
-      b.y = r.range(200.0, 1000.0);
+      b.motion.x = r.range(40.0, width - 40.0);
+      b.motion.y = r.range(200.0, 1000.0);
     }
     for (int i = 0; i < 600; ++i) tick();  // ten seconds: everyone has landed and started living
   }

@@ -14,7 +14,7 @@ perchkin::Crew make_crew(std::size_t n) {
   crew.buddies.reserve(n);
   for (std::size_t i = 0; i < n; ++i) (void)crew.add(std::nullopt, false);
   perchkin::Xorshift64 r(99);
-  for (auto& b : crew.buddies) b.x = r.range(0.0, 1920.0);
+  for (auto& b : crew.buddies) b.motion.x = r.range(0.0, 1920.0);
   return crew;
 }
 

@@ -41,19 +41,20 @@ PairCount count_pairs(const perchkin::Crew& crew) {
   std::vector<std::size_t> order(all.size());
   std::iota(order.begin(), order.end(), std::size_t{0});
   std::sort(order.begin(), order.end(),
-            [&](std::size_t a, std::size_t b) { return all[a].x < all[b].x; });
+            [&](std::size_t a, std::size_t b) { return all[a].motion.x < all[b].motion.x; });
   double max_unit = 1.0;
-  for (const Buddy& b : all) max_unit = std::max(max_unit, b.unit);
+  for (const Buddy& b : all) max_unit = std::max(max_unit, b.motion.unit);
   const double window = 2.0 * kPushReach * max_unit;
   PairCount c;
   for (std::size_t i = 0; i < order.size(); ++i) {
     const Buddy& a = all[order[i]];
     for (std::size_t j = i + 1; j < order.size(); ++j) {
       const Buddy& b = all[order[j]];
-      if (!(b.x - a.x < window)) break;
+      if (!(b.motion.x - a.motion.x < window)) break;
       c.in_window += 1.0;
-      if (std::abs(b.x - a.x) <= kPushReach * (a.unit + b.unit) &&
-          a.y > b.y - kContactHeight * b.unit && b.y > a.y - kContactHeight * a.unit)
+      if (std::abs(b.motion.x - a.motion.x) <= kPushReach * (a.motion.unit + b.motion.unit) &&
+          a.motion.y > b.motion.y - kContactHeight * b.motion.unit &&
+          b.motion.y > a.motion.y - kContactHeight * a.motion.unit)
         c.touching += 1.0;
     }
   }
@@ -91,7 +92,8 @@ void BM_CrowdPushReplay(benchmark::State& state) {
   const auto n = static_cast<std::size_t>(state.range(0));
   perchkin::bench::Companion c(n, static_cast<double>(state.range(1)));
   for (int i = 0; i < 8 * 60; ++i) c.tick();
-  const perchkin::CrowdPushTrace trace = perchkin::trace_crowd_pushes(c.app.crew, c.app.view);
+  const perchkin::CrowdPushTrace trace =
+      perchkin::trace_crowd_pushes(c.app.world.crew, c.app.world.view);
   std::vector<double> x;
   for (auto _ : state) {
     perchkin::replay_crowd_pushes(trace, x);
@@ -139,7 +141,8 @@ void BM_CrowdPushThroughput(benchmark::State& state) {
   const auto n = static_cast<std::size_t>(state.range(0));
   perchkin::bench::Companion c(n, static_cast<double>(state.range(1)));
   for (int i = 0; i < 8 * 60; ++i) c.tick();
-  const perchkin::CrowdPushTrace t = perchkin::trace_crowd_pushes(c.app.crew, c.app.view);
+  const perchkin::CrowdPushTrace t =
+      perchkin::trace_crowd_pushes(c.app.world.crew, c.app.world.view);
   constexpr int kCopies = 4;
   std::vector<double> x[kCopies];
   std::vector<Mark> pressed[kCopies];

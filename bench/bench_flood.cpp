@@ -51,7 +51,7 @@ void flood_clouds(Effects& fx, std::size_t n, double now) {
 // straight into the list, past any cap, so the figure shows how the pass grows with the props.
 void BM_PropPassClouds(benchmark::State& state) {
   Companion c;
-  Effects& fx = c.app.effects;
+  Effects& fx = c.app.world.effects;
   Xorshift64 r(9);
   for (std::int64_t i = 0; i < state.range(0); ++i) {
     Prop p;
@@ -73,7 +73,7 @@ void BM_PropPassClouds(benchmark::State& state) {
   }
   double now = c.app.sim_clock;
   for (auto _ : state) {
-    std::vector<HazardHit> hits = prop_pass(fx, c.app.crew, c.app.tick_surfaces, now);
+    std::vector<HazardHit> hits = prop_pass(fx, c.app.world.crew, c.app.world.tick_surfaces, now);
     benchmark::DoNotOptimize(hits.data());
     fx.entries.clear();
     now += kTick;
@@ -85,9 +85,9 @@ BENCHMARK(BM_PropPassClouds)->Arg(5000)->Arg(20000)->Unit(benchmark::kMillisecon
 // Whole world ticks after range(0) clouds were placed: what the companion does with a flood.
 void BM_WorldTickAfterCloudFlood(benchmark::State& state) {
   Companion c;
-  flood_clouds(c.app.effects, static_cast<std::size_t>(state.range(0)), c.app.sim_clock);
+  flood_clouds(c.app.world.effects, static_cast<std::size_t>(state.range(0)), c.app.sim_clock);
   for (auto _ : state) c.tick();
-  state.counters["props"] = static_cast<double>(c.app.effects.props.size());
+  state.counters["props"] = static_cast<double>(c.app.world.effects.props.size());
 }
 BENCHMARK(BM_WorldTickAfterCloudFlood)->Arg(0)->Arg(5000)->Arg(20000)->Unit(benchmark::kMillisecond);
 

@@ -27,17 +27,17 @@ Crew crowd(std::size_t n) {
     Buddy b;
     b.id = static_cast<std::uint32_t>(i);
     b.color = kBuddyColors[i % kBuddyColors.size()].name;
-    b.x = r.range(0.0, 1920.0);
-    b.y = r.range(100.0, 1080.0);
-    b.unit = 9.0;
-    b.mode = kModes[i % kModes.size()];
-    b.act = kActs[i % kActs.size()];
-    b.clock = r.range(0.0, 100.0);
-    b.angle = (i % 5 == 0) ? r.range(-30.0, 30.0) : 0.0;
-    b.facing = (i % 2) ? 1 : -1;
+    b.motion.x = r.range(0.0, 1920.0);
+    b.motion.y = r.range(100.0, 1080.0);
+    b.motion.unit = 9.0;
+    b.motion.mode = kModes[i % kModes.size()];
+    b.mind.act = kActs[i % kActs.size()];
+    b.mind.clock = r.range(0.0, 100.0);
+    b.motion.angle = (i % 5 == 0) ? r.range(-30.0, 30.0) : 0.0;
+    b.motion.facing = (i % 2) ? 1 : -1;
     Support s;
     s.kind = (i % 50 == 0) ? SurfaceKind::ceiling : SurfaceKind::floor;
-    b.support = s;
+    b.motion.support = s;
     crew.buddies.push_back(std::move(b));
   }
   return crew;

@@ -120,22 +120,22 @@ struct World {
     for (int i = 0; i < buddies; ++i) {
       Buddy b;
       b.id = static_cast<std::uint32_t>(i);
-      b.unit = unit;
-      b.x = 8.0 * unit + rng.next() * (kWidth - 16.0 * unit);
-      b.y = ledges[i % 5];
-      b.mode = i % 3 == 0 ? BuddyMode::idle : BuddyMode::walk;
-      b.facing = i % 2 ? 1 : -1;
-      b.clock = rng.next() * 10.0;
+      b.motion.unit = unit;
+      b.motion.x = 8.0 * unit + rng.next() * (kWidth - 16.0 * unit);
+      b.motion.y = ledges[i % 5];
+      b.motion.mode = i % 3 == 0 ? BuddyMode::idle : BuddyMode::walk;
+      b.motion.facing = i % 2 ? 1 : -1;
+      b.mind.clock = rng.next() * 10.0;
       if (talking) {
-        b.bubble_text = "hello from buddy number " + std::to_string(i);
-        b.bubble_until = 100.0;
-        b.bubble_serial = 1;
+        b.speech.bubble_text = "hello from buddy number " + std::to_string(i);
+        b.speech.bubble_until = 100.0;
+        b.speech.bubble_serial = 1;
       }
       crew.buddies.push_back(b);
       RenderEntry e;
       e.id = b.id;
-      e.prev_x = e.x = b.x;
-      e.prev_y = e.y = b.y;
+      e.prev_x = e.x = b.motion.x;
+      e.prev_y = e.y = b.motion.y;
       entries.entries.push_back(e);
     }
     for (int i = 0; i < lines; ++i) {
@@ -223,8 +223,8 @@ void BM_OneBubbleChanged(benchmark::State& state) {
   layers.resize(kWidth, kHeight);
   update_bubbles(world.entries, world.crew, layers.canvas(), 1.0, 9.0);
   // One buddy starts a new line: its bubble pops up again.
-  world.crew.buddies[17].bubble_text = "something new";
-  world.crew.buddies[17].bubble_serial = 2;
+  world.crew.buddies[17].speech.bubble_text = "something new";
+  world.crew.buddies[17].speech.bubble_serial = 2;
   update_bubbles(world.entries, world.crew, layers.canvas(), 1.0, 9.9);
   FrameState fs;
   PreparedFrame frame;

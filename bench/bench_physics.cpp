@@ -32,7 +32,7 @@ void BM_MotionTick(benchmark::State& state) {
     benchmark::DoNotOptimize(s.crew.buddies.data());
   }
   std::size_t airborne = 0;
-  for (const auto& b : s.crew.buddies) airborne += !perchkin::is_grounded(b.mode);
+  for (const auto& b : s.crew.buddies) airborne += !perchkin::is_grounded(b.motion.mode);
   state.counters["per_buddy"] = benchmark::Counter(
       static_cast<double>(n), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
   state.counters["airborne"] = static_cast<double>(airborne);
@@ -66,7 +66,7 @@ void BM_BrainTick(benchmark::State& state) {
     benchmark::DoNotOptimize(s->crew.buddies.data());
   }
   std::size_t airborne = 0;
-  for (const auto& b : s->crew.buddies) airborne += !perchkin::is_grounded(b.mode);
+  for (const auto& b : s->crew.buddies) airborne += !perchkin::is_grounded(b.motion.mode);
   state.counters["per_buddy"] = benchmark::Counter(
       static_cast<double>(n), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
   state.counters["airborne"] = static_cast<double>(airborne);
@@ -114,7 +114,7 @@ void BM_CompanionTick(benchmark::State& state) {
   }
   for (auto _ : state) {
     c->tick();
-    benchmark::DoNotOptimize(c->app.crew.buddies.data());
+    benchmark::DoNotOptimize(c->app.world.crew.buddies.data());
   }
   state.counters["per_buddy"] = benchmark::Counter(
       static_cast<double>(n), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);

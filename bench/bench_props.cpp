@@ -44,11 +44,11 @@ void BM_PropPass(benchmark::State& state) {
   for (std::uint32_t i = 0; i < n; ++i) {
     Buddy& b = crew.buddies[i];
     b.id = i;
-    b.x = 1920.0 * rng.uniform();
-    b.y = 1000.0;
-    b.unit = 4.0;
-    b.mode = BuddyMode::idle;
-    b.hazard_ready = 1e9;  // touched but never hurt, so every tick checks everyone
+    b.motion.x = 1920.0 * rng.uniform();
+    b.motion.y = 1000.0;
+    b.motion.unit = 4.0;
+    b.motion.mode = BuddyMode::idle;
+    b.mind.hazard_ready = 1e9;  // touched but never hurt, so every tick checks everyone
   }
   const std::vector<Support> surfaces = {{0, 0, 1920, 1000, SurfaceKind::floor, {}},
                                          {1, 200, 900, 600, SurfaceKind::window, {}}};

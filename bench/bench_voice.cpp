@@ -19,8 +19,8 @@ std::vector<Buddy> talking_crew() {
   std::vector<Buddy> crew(kCrew);
   for (std::size_t i = 0; i < kCrew; ++i) {
     crew[i].id = static_cast<std::uint32_t>(i);
-    crew[i].bubble_text = "line number " + std::to_string(i % 8);
-    crew[i].bubble_until = 1e9;
+    crew[i].speech.bubble_text = "line number " + std::to_string(i % 8);
+    crew[i].speech.bubble_until = 1e9;
   }
   return crew;
 }
@@ -48,12 +48,12 @@ void BM_VoiceStepEveryBuddyTalks(benchmark::State& state) {
   const Settings s = voice_on();
   // Fill the cache and the player first.
   for (int round = 0; round < 3; ++round) {
-    for (Buddy& b : crew) ++b.bubble_serial;
+    for (Buddy& b : crew) ++b.speech.bubble_serial;
     speak_new_bubbles(voice, crew, s, 1.0);
     (void)voice.wait_idle(std::chrono::milliseconds(200));
   }
   for (auto _ : state) {
-    for (Buddy& b : crew) ++b.bubble_serial;
+    for (Buddy& b : crew) ++b.speech.bubble_serial;
     speak_new_bubbles(voice, crew, s, 1.0);
   }
   state.counters["lines"] = benchmark::Counter(static_cast<double>(state.iterations() * kCrew),

@@ -44,13 +44,13 @@ inline Scenario make_drop_scenario(std::size_t n, double unit = 1.0, bool collid
   for (std::size_t i = 0; i < n; ++i) {
     Buddy b;
     b.id = s.crew.next_id++;
-    b.unit = unit;
+    b.motion.unit = unit;
     b.rng = Xorshift64(seed * 1000003u + i + 1);
-    b.x = s.left + 8.0 * unit + s.crew.rng.uniform() * (s.right - s.left - 16.0 * unit);
-    b.y = s.top + 10.0 * unit + s.crew.rng.uniform() * 200.0;
-    b.mode = BuddyMode::fall;
+    b.motion.x = s.left + 8.0 * unit + s.crew.rng.uniform() * (s.right - s.left - 16.0 * unit);
+    b.motion.y = s.top + 10.0 * unit + s.crew.rng.uniform() * 200.0;
+    b.motion.mode = BuddyMode::fall;
     b.world = s.crew.world;
-    b.speech = s.crew.speech;
+    b.speech.lines = s.crew.speech;
     s.crew.buddies.push_back(std::move(b));
   }
   return s;
@@ -64,7 +64,7 @@ void tick_with(Scenario& s, Step step) {
                    s.cursor_y);
   s.view.now = s.now;
   for (Buddy& b : s.crew.buddies) {
-    b.now = s.now;
+    b.mind.now = s.now;
     step(b, s.view);
     b.events.clear();
     b.messages.clear();
@@ -100,9 +100,10 @@ struct Companion {
     app.settings.size = size;
     init_app(app, desktop, clock, n, 2026);
     const std::size_t batch = n / 40 + 5;
-    while (app.crew.buddies.size() < n) {
+    while (app.world.crew.buddies.size() < n) {
       std::size_t added = 0;
-      while (added < batch && app.crew.buddies.size() < n && app.crew.add(std::nullopt, true).ok())
+      while (added < batch && app.world.crew.buddies.size() < n &&
+             app.world.crew.add(std::nullopt, true).ok())
         ++added;
       if (added == 0) break;  // at the crew limit
       tick();

@@ -53,8 +53,10 @@ std::uint64_t fingerprint(const Crew& crew) {
     for (std::size_t i = 0; i < n; ++i) h = (h ^ c[i]) * 0x100000001b3ull;
   };
   for (const Buddy& b : crew.buddies) {
-    for (double v : {b.x, b.y, b.vx, b.vy, b.angle, b.press_time}) add(&v, sizeof v);
-    add(&b.mode, sizeof b.mode);
+    for (double v :
+         {b.motion.x, b.motion.y, b.motion.vx, b.motion.vy, b.motion.angle, b.mind.press_time})
+      add(&v, sizeof v);
+    add(&b.motion.mode, sizeof b.motion.mode);
     add(&b.rng.s, sizeof b.rng.s);
   }
   return h;
@@ -113,8 +115,8 @@ int main(int argc, char** argv) {
       return 2;
     }
     auto c = std::make_unique<bench::Companion>(n, size);
-    std::printf("%zu buddies\n", c->app.crew.buddies.size());
-    return run(c->app.crew, settle, ticks, [&] { c->tick(); });
+    std::printf("%zu buddies\n", c->app.world.crew.buddies.size());
+    return run(c->app.world.crew, settle, ticks, [&] { c->tick(); });
   }
   std::fprintf(stderr, "unknown run: %s\n", what.c_str());
   return 2;

@@ -64,7 +64,7 @@ void add_drawing(Scene& scene, std::uint64_t id, std::string_view kind, PathPoin
 // Everything the overlay draws at once: a test scene for the eye, not a simulation.
 void fill_busy_scene(App& app, RenderEntries& entries, Canvas& measure) {
   const double now = app.sim_clock;
-  Scene& scene = app.scene;
+  Scene& scene = app.world.scene;
   add_drawing(scene, 1, "heart", {{120, 120}, {260, 250}}, 0xFF0000, 5);
   add_drawing(scene, 2, "star", {{300, 110}, {440, 250}}, 0x0000FF, 4);
   add_drawing(scene, 3, "curve", {{480, 260}, {560, 140}, {660, 240}, {760, 130}}, 0x00A000, 6);
@@ -84,7 +84,7 @@ void fill_busy_scene(App& app, RenderEntries& entries, Canvas& measure) {
   typing.color = rgba(0x008080);
   scene.texts.push_back(typing);
 
-  Effects& fx = app.effects;
+  Effects& fx = app.world.effects;
   const auto place = [&](PropKind kind, double x, double y, double size, double age) {
     Prop p;
     p.kind = kind;
@@ -124,22 +124,22 @@ void fill_busy_scene(App& app, RenderEntries& entries, Canvas& measure) {
   const char* lines[] = {"hello!", "need a hand? i have two", "WHEEEE!",
                          "what are we building? something big, i hope, with lots of ledges to sit on",
                          "@_@", "<3"};
-  for (std::size_t i = 0; i < app.crew.buddies.size() && i < 6; ++i) {
-    Buddy& b = app.crew.buddies[i];
-    b.bubble_text = lines[i];
-    b.bubble_until = now + 3.0;
-    b.bubble_serial += 1;
+  for (std::size_t i = 0; i < app.world.crew.buddies.size() && i < 6; ++i) {
+    Buddy& b = app.world.crew.buddies[i];
+    b.speech.bubble_text = lines[i];
+    b.speech.bubble_until = now + 3.0;
+    b.speech.bubble_serial += 1;
   }
   // The fourth bubble is still popping up and typing.
-  update_bubbles(entries, app.crew, measure, app.display_scale, now - 1.0);
-  if (app.crew.buddies.size() > 3) {
-    app.crew.buddies[3].bubble_serial += 1;
-    update_bubbles(entries, app.crew, measure, app.display_scale, now - 0.3);
+  update_bubbles(entries, app.world.crew, measure, app.display_scale, now - 1.0);
+  if (app.world.crew.buddies.size() > 3) {
+    app.world.crew.buddies[3].speech.bubble_serial += 1;
+    update_bubbles(entries, app.world.crew, measure, app.display_scale, now - 0.3);
   }
-  if (app.crew.buddies.size() > 6) {
-    Buddy& dizzy = app.crew.buddies[6];
-    dizzy.mode = BuddyMode::act;
-    dizzy.act = Act::dizzy;
+  if (app.world.crew.buddies.size() > 6) {
+    Buddy& dizzy = app.world.crew.buddies[6];
+    dizzy.motion.mode = BuddyMode::act;
+    dizzy.mind.act = Act::dizzy;
   }
 }
 
@@ -216,9 +216,9 @@ int main(int argc, char** argv) {
     in.overlay_left = app.screen.left;
     in.overlay_top = app.screen.top;
     in.look = app.settings.look;
-    (void)update_render_entries(entries, app.crew, {}, in);
+    (void)update_render_entries(entries, app.world.crew, {}, in);
   }
-  if (ticks == 0) sync_entries(entries, app.crew);
+  if (ticks == 0) sync_entries(entries, app.world.crew);
 
 #ifdef PERCHKIN_CAIRO_SHOT
   CairoCanvas canvas;
@@ -226,7 +226,7 @@ int main(int argc, char** argv) {
   RecordingCanvas canvas;
 #endif
   // Bubbles said during the run are measured as the world tick would with graphics.
-  update_bubbles(entries, app.crew, canvas, app.display_scale, app.sim_clock);
+  update_bubbles(entries, app.world.crew, canvas, app.display_scale, app.sim_clock);
   if (busy) fill_busy_scene(app, entries, canvas);
 
   InstanceParams params;
@@ -235,7 +235,7 @@ int main(int argc, char** argv) {
   params.overlay_top = app.screen.top;
   params.look = app.settings.look;
   std::vector<BuddyInstance> instances;
-  build_instances(instances, app.crew, entries, params);
+  build_instances(instances, app.world.crew, entries, params);
 
   const int width = static_cast<int>(app.screen.right - app.screen.left);
   const int height = static_cast<int>(app.screen.bottom - app.screen.top);
@@ -247,9 +247,9 @@ int main(int argc, char** argv) {
   mark_in.box_cells = instance_box_cells(app.settings.look, !app.settings.custom_hat.empty(),
                                          !app.settings.custom_glasses.empty());
   FrameInput frame_in;
-  frame_in.crew = &app.crew;
-  frame_in.scene = &app.scene;
-  frame_in.effects = &app.effects;
+  frame_in.crew = &app.world.crew;
+  frame_in.scene = &app.world.scene;
+  frame_in.effects = &app.world.effects;
   frame_in.entries = &entries;
   frame_in.settings = &app.settings;
   frame_in.overlay = app.screen;
@@ -260,8 +260,9 @@ int main(int argc, char** argv) {
   bubble_dirty_boxes(frame_in, bubble_boxes);
   mark_in.extra_boxes = bubble_boxes;
   SceneActivity activity =
-      scene_activity(app.crew, entries, app.scene, app.effects, app.sim_clock);
-  const TileGrid marks = mark_frame(mark_in, instances, app.crew, entries, app.effects, activity);
+      scene_activity(app.world.crew, entries, app.world.scene, app.world.effects, app.sim_clock);
+  const TileGrid marks =
+      mark_frame(mark_in, instances, app.world.crew, entries, app.world.effects, activity);
 
   // The buffer the renderer would settle on for this frame.
   PixelRect buffer{0, 0, width, height};
@@ -300,9 +301,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "crew_shot: %s\n", written.error.c_str());
     return 1;
   }
-  std::printf("%s: %zu buddies after %.2f s, %zu instances, buffer %d,%d-%d,%d (%dx%d), %zu clear rects\n",
-              output.c_str(), app.crew.buddies.size(), seconds, instances.size(), plan.buffer.left,
-              plan.buffer.top, plan.buffer.right, plan.buffer.bottom, image.width, image.height,
-              plan.clears.size());
+  std::printf(
+      "%s: %zu buddies after %.2f s, %zu instances, buffer %d,%d-%d,%d "
+      "(%dx%d), %zu clear rects\n",
+      output.c_str(), app.world.crew.buddies.size(), seconds, instances.size(), plan.buffer.left,
+      plan.buffer.top, plan.buffer.right, plan.buffer.bottom, image.width, image.height,
+      plan.clears.size());
   return 0;
 }

@@ -68,26 +68,94 @@ struct BenchState {
   std::size_t frames = 0;
 };
 
-struct App {
+// What the world tick reads and writes besides the loop's clock and the settings.
+struct WorldState {
   Crew crew;
+  WorldView view;
+  std::vector<Support> surfaces;       // the desktop's, from the last scan
+  std::vector<Support> tick_surfaces;  // plus the drawn platforms, rebuilt every tick
+  Scene scene;
+  Effects effects;
+  RenderEntries render;  // per-buddy drawing state, kept only while graphics exist
+  EstimatedTextLayout estimated_layout;
+  std::optional<CanvasTextLayout> canvas_layout;  // the renderer's fonts, while graphics exist
+  double next_scan = 0.0;        // world time of the next surface scan
+  double next_type_probe = 0.0;  // world time of the next typing probe
+  std::uint32_t keystrokes = 0;  // key presses seen by the probe, only ever grows
+  // Points in the crew's drawing jobs: counted at the start of every tick and raised by each job
+  // queued since, so it is never below what the crew holds.
+  std::size_t drawing_points = 0;
+};
+
+// The user's hand and eyes on the companion: the pointer, the selection, the menu, the Studio.
+struct UiState {
+  EventRecords events;        // what the window procedures left for this frame
+  CursorPos cursor;           // read once per tick
+  CursorPos previous_cursor;  // last tick's, for petting
+  std::optional<std::uint32_t> hover;
+  GrabRect grab_rect;
+  std::optional<PointerPress> press;
+  bool dragging = false;
+  std::optional<std::uint32_t> holding;
+  double pet_meter = 0.0;
+  SelectionBox selection;
+  // Kept by the Studio's per-frame handling: the cursor is over its window, which hides the
+  // buddies beneath from the pointer.
+  bool cursor_over_studio = false;
+  // The Studio's pages and its input record.
+  StudioState studio;
+  StudioInput studio_input;
+  std::size_t studio_crew_shown = 0;        // the crew size its last frame showed
+  std::optional<double> studio_animate_at;  // a frame wanted without input, from this time
+  // The action menu's side: whether it is open, a request to open it and one to close it.
+  bool menu_open = false;
+  std::optional<MenuRequest> menu_request;
+  bool menu_close = false;
+  MenuState menu;
+  std::array<Samples, 2> menu_clicks;  // the open and choose clicks, made on first use
+};
+
+// The platform's side, owned by the companion's backends; the voice is the app's own.
+struct PlatformLinks {
+  Desktop* desktop = nullptr;
+  Shell* shell = nullptr;
+  Renderer* renderer = nullptr;
+  LoopClock* clock = nullptr;
+  StudioWindow* studio_window = nullptr;  // none in headless mode
+  std::shared_ptr<CommandChannel> commands;
+  std::unique_ptr<Voice> voice;  // null in tests that need no sound
+};
+
+// The user's hat and glasses images, filled through the channel by the start-up scan and the
+// chooser threads. No folder in headless mode: nothing is scanned or copied.
+struct WearState {
+  WearImages images;
+  std::shared_ptr<WearChannel> channel = std::make_shared<WearChannel>();
+  std::shared_ptr<std::atomic<bool>> chooser_open = std::make_shared<std::atomic<bool>>(false);
+  std::filesystem::path folder;
+  std::shared_ptr<ImageDecoder> decoder;
+  std::shared_ptr<FileChooser> chooser;
+  std::jthread scan;
+};
+
+struct App {
   Settings settings;
   bool unleashed = false;  // --unleashed or the saved setting
   bool headless = true;
   ScreenRect screen;
   double display_scale = 1.0;
   bool graphics = false;  // a real desktop with a renderer; false on the fake desktop
-  Desktop* desktop = nullptr;
-  Shell* shell = nullptr;
-  Renderer* renderer = nullptr;
-  LoopClock* clock = nullptr;
-  std::shared_ptr<CommandChannel> commands;
-  std::unique_ptr<Voice> voice;  // null in tests that need no sound
+  WorldState world;
+  UiState ui;
+  PlatformLinks platform;
+  WearState wear;
 
   // the loop
   bool running = true;
   bool user_hidden = false;
   bool fullscreen_front = false;  // the last full-screen check saw a full-screen program in front
   bool quiet = false;
+  bool redraw_wanted = false;  // the next frame is drawn even if nothing changed
   double sim_clock = 0.0;
   double paused_time = 0.0;
   double accumulator = 0.0;
@@ -101,50 +169,6 @@ struct App {
   bool bench_menu = false;
   int exit_code = 0;
 
-  // the world
-  WorldView view;
-  std::vector<Support> surfaces;         // the desktop's, from the last scan
-  std::vector<Support> tick_surfaces;    // plus the drawn platforms, rebuilt every tick
-  Scene scene;
-  Effects effects;
-  RenderEntries render;     // per-buddy drawing state, kept only while graphics exist
-  bool redraw_wanted = false;  // the next frame is drawn even if nothing changed
-  EstimatedTextLayout estimated_layout;
-  std::optional<CanvasTextLayout> canvas_layout;  // the renderer's fonts, while graphics exist
-  double next_scan = 0.0;  // world time of the next surface scan
-  double next_type_probe = 0.0;  // world time of the next typing probe
-  std::uint32_t keystrokes = 0;  // key presses seen by the probe, only ever grows
-  // Points in the crew's drawing jobs: counted at the start of every tick and raised by each job
-  // queued since, so it is never below what the crew holds.
-  std::size_t drawing_points = 0;
-
-  // the pointer
-  EventRecords events;         // what the window procedures left for this frame
-  CursorPos cursor;            // read once per tick
-  CursorPos previous_cursor;   // last tick's, for petting
-  std::optional<std::uint32_t> hover;
-  GrabRect grab_rect;
-  std::optional<PointerPress> press;
-  bool dragging = false;
-  std::optional<std::uint32_t> holding;
-  double pet_meter = 0.0;
-  SelectionBox selection;
-  // Kept by the Studio's per-frame handling: the cursor is over its window, which hides the
-  // buddies beneath from the pointer.
-  bool cursor_over_studio = false;
-  // The Studio: its window (none in headless mode), the pages' state and the input record.
-  StudioWindow* studio_window = nullptr;
-  StudioState studio;
-  StudioInput studio_input;
-  std::size_t studio_crew_shown = 0;     // the crew size its last frame showed
-  std::optional<double> studio_animate_at;  // a frame wanted without input, from this time
-  // The action menu's side: whether it is open, a request to open it and one to close it.
-  bool menu_open = false;
-  std::optional<MenuRequest> menu_request;
-  bool menu_close = false;
-  MenuState menu;
-  std::array<Samples, 2> menu_clicks;  // the open and choose clicks, made on first use
-
   // Where settings are saved; empty in headless mode, where nothing is ever written.
   std::filesystem::path settings_file;
   // A file that did not load is moved aside before anything is saved over it; when it cannot
@@ -154,16 +178,6 @@ struct App {
   // The last save's failure, shown until a save succeeds; a failed save is tried again with the
   // next change and at quit.
   std::string settings_save_error;
-
-  // The user's hat and glasses images, filled through the channel by the start-up scan and
-  // the chooser threads. No folder in headless mode: nothing is scanned or copied.
-  WearImages wear;
-  std::shared_ptr<WearChannel> wear_channel = std::make_shared<WearChannel>();
-  std::shared_ptr<std::atomic<bool>> wear_chooser_open = std::make_shared<std::atomic<bool>>(false);
-  std::filesystem::path wear_folder;
-  std::shared_ptr<ImageDecoder> image_decoder;
-  std::shared_ptr<FileChooser> file_chooser;
-  std::jthread wear_scan;
 };
 
 // Builds App around a desktop and clock: the crew limit, the screen and scale, the settings

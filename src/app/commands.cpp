@@ -38,7 +38,7 @@ std::string no_buddy_text(std::string_view id, const Crew& crew) {
 CommandReply reply_of(const Result<std::string>& r) { return r.ok() ? ok(*r) : fail(r.error); }
 
 CommandReply crew_command(App& app, const json& args) {
-  Crew& crew = app.crew;
+  Crew& crew = app.world.crew;
   if (json_member(args, arg::crew_add.name) != nullptr) {
     const Result<double> n = required_number_arg(args, arg::crew_add.name);
     if (!n.ok()) return fail(n.error);
@@ -79,11 +79,11 @@ CommandReply crew_command(App& app, const json& args) {
 
 CommandReply status_command(App& app) {
   json buddies = json::array();
-  for (const Buddy& b : app.crew.buddies) buddies.push_back(b.status());
+  for (const Buddy& b : app.world.crew.buddies) buddies.push_back(b.status());
   const double now = app.sim_clock;
-  const bool typing = std::any_of(app.crew.buddies.begin(), app.crew.buddies.end(),
-                                  [&](const Buddy& b) { return now < b.typing_until; });
-  const WorldView& v = app.view;
+  const bool typing = std::any_of(app.world.crew.buddies.begin(), app.world.crew.buddies.end(),
+                                  [&](const Buddy& b) { return now < b.mind.typing_until; });
+  const WorldView& v = app.world.view;
   json status = {
       {"buddies", buddies},
       {"cursor", json::array({number_or_null(v.cursor_x), number_or_null(v.cursor_y)})},
@@ -114,19 +114,20 @@ CommandReply say_command_args(App& app, Buddy& b, const json& args) {
     act = act_arg(a);
     if (!act) return fail(choices_message(arg::say_act));
   }
-  return reply_of(say_command(b, std::move(text), *seconds, act, app.view));
+  return reply_of(say_command(b, std::move(text), *seconds, act, app.world.view));
 }
 
 CommandReply walk_command(App& app, Buddy& b, const json& args) {
-  const WorldView& v = app.view;
+  const WorldView& v = app.world.view;
   const json* to = json_member(args, arg::walk_to.name);
   std::optional<double> x;
   if (to != nullptr) {
     if (to->is_string()) {
       // The places in the order of the table's words: cursor, left, right, center.
       const auto& s = to->get_ref<const std::string&>();
-      const std::array<double, 4> places = {v.cursor_x, v.left + 40.0 * b.unit,
-                                            v.right - 40.0 * b.unit, (v.left + v.right) / 2.0};
+      const std::array<double, 4> places = {v.cursor_x, v.left + 40.0 * b.motion.unit,
+                                            v.right - 40.0 * b.motion.unit,
+                                            (v.left + v.right) / 2.0};
       static_assert(places.size() == arg::kWalkPlaces.size());
       for (std::size_t i = 0; i < places.size(); ++i)
         if (s == arg::kWalkPlaces[i]) x = places[i];
@@ -170,15 +171,15 @@ CommandReply act_command_args(App& app, std::size_t index, const json& args) {
 CommandReply queue_plan(App& app, Buddy& b, Result<DrawPlan> plan) {
   if (!plan.ok()) return fail(plan.error);
   if (plan->clear) {
-    if (b.mode == BuddyMode::sleep) wake_quietly(b);
+    if (b.motion.mode == BuddyMode::sleep) wake_quietly(b);
     b.push_event(ClearEvent{});
     return ok(plan->reply);
   }
   const std::size_t points = job_points(*plan->job);
   const std::size_t room =
-      kMaxCrewDrawingPoints - std::min(app.drawing_points, kMaxCrewDrawingPoints);
+      kMaxCrewDrawingPoints - std::min(app.world.drawing_points, kMaxCrewDrawingPoints);
   if (Status s = queue_job(b, std::move(*plan->job), room); !s.ok()) return fail(s.error);
-  app.drawing_points += points;
+  app.world.drawing_points += points;
   return ok(plan->reply);
 }
 
@@ -219,7 +220,7 @@ CommandReply run_app_command(App& app, CommandId id, const json& args) {
 
 // The commands run once per target buddy.
 CommandReply run_buddy(App& app, std::size_t index, CommandId id, const json& args) {
-  Buddy& b = app.crew.buddies[index];
+  Buddy& b = app.world.crew.buddies[index];
   switch (id) {
     case CommandId::say: return say_command_args(app, b, args);
     case CommandId::act: return act_command_args(app, index, args);
@@ -280,7 +281,7 @@ CommandReply run_command(App& app, std::string_view name, const json& args) {
   }
   if (!args.is_object()) return fail("args must be an object");
 
-  auto targets = resolve_targets(app.crew, json_member(args, "id"), false);
+  auto targets = resolve_targets(app.world.crew, json_member(args, "id"), false);
   if (!targets.ok()) return fail(targets.error);
   json rest = args;
   rest.erase("id");
@@ -297,49 +298,49 @@ CommandReply run_command(App& app, std::string_view name, const json& args) {
 }
 
 void handle_commands(App& app) {
-  if (!app.commands) return;
+  if (!app.platform.commands) return;
   // Only what waited when the drain began: a client that sends its next request the moment it
   // is answered would otherwise keep this one tick, and the whole world, going for as long as it
   // likes. Later requests wait for the next tick.
-  for (std::size_t waiting = app.commands->size(); waiting > 0; --waiting) {
-    std::optional<CommandRequest> request = app.commands->try_receive();
+  for (std::size_t waiting = app.platform.commands->size(); waiting > 0; --waiting) {
+    std::optional<CommandRequest> request = app.platform.commands->try_receive();
     if (!request) break;
     request->answer(run_command(app, request->name, request->args));
   }
 }
 
 CommandReply act_buddy(App& app, std::size_t index, Act action) {
-  return reply_of(act_command(app.crew.buddies[index], action, app.view));
+  return reply_of(act_command(app.world.crew.buddies[index], action, app.world.view));
 }
 
 CommandReply leap_buddy(App& app, std::size_t index, double x, double y) {
-  Buddy& b = app.crew.buddies[index];
+  Buddy& b = app.world.crew.buddies[index];
   // A leap ends a pencil flight and drops the waiting drawings; a held buddy refuses below.
-  if (b.mode != BuddyMode::held) abandon_drawing(b);
-  return reply_of(leap_command(b, x, y, app.view));
+  if (b.motion.mode != BuddyMode::held) abandon_drawing(b);
+  return reply_of(leap_command(b, x, y, app.world.view));
 }
 
 CommandReply draw_buddy(App& app, std::size_t index, const DrawRequest& request) {
-  Buddy& b = app.crew.buddies[index];
+  Buddy& b = app.world.crew.buddies[index];
   return queue_plan(app, b, plan_draw_request(request, b, app.display_scale));
 }
 
 CommandReply turtle_buddy(App& app, std::size_t index, const logo::TurtleRequest& request) {
-  Buddy& b = app.crew.buddies[index];
+  Buddy& b = app.world.crew.buddies[index];
   return queue_plan(app, b, plan_turtle_request(request, b, app.display_scale));
 }
 
 CommandReply fx_buddy(App& app, std::size_t index, EffectKind kind, std::optional<double> x,
                       std::optional<double> y) {
-  Buddy& b = app.crew.buddies[index];
-  const double at_x = x.value_or(b.x), at_y = y.value_or(b.y - 10.0 * b.unit);
-  if (b.mode == BuddyMode::sleep) wake_quietly(b);
+  Buddy& b = app.world.crew.buddies[index];
+  const double at_x = x.value_or(b.motion.x), at_y = y.value_or(b.motion.y - 10.0 * b.motion.unit);
+  if (b.motion.mode == BuddyMode::sleep) wake_quietly(b);
   b.push_event(EffectEvent{kind, at_x, at_y});
   return ok(std::string(effect_name(kind)));
 }
 
 Status add_buddies(App& app, std::size_t count, const std::optional<std::string>& color) {
-  Crew& crew = app.crew;
+  Crew& crew = app.world.crew;
   for (std::size_t i = 0; i < count && crew.buddies.size() < crew.max_buddies; ++i)
     if (Status s = crew.add(color, !crew.buddies.empty()); !s.ok()) return s;
   return Status::success();
@@ -352,20 +353,20 @@ void report_failure(std::string_view action, std::string_view error) {
 }
 
 void summon_everyone(App& app) {
-  Crew& crew = app.crew;
+  Crew& crew = app.world.crew;
   const std::size_t n = crew.buddies.size();
   if (n == 0) return;
-  const CursorPos cursor = app.desktop->cursor();
+  const CursorPos cursor = app.platform.desktop->cursor();
   const double u = std::max(round_half_away(app.settings.size * app.display_scale), 1.0);
   for (std::size_t i = 0; i < n; ++i) {
     // The buddy in the user's hand stays there.
-    if (crew.buddies[i].mode == BuddyMode::held) continue;
+    if (crew.buddies[i].motion.mode == BuddyMode::held) continue;
     const double offset = 18.0 * u * (static_cast<double>(i) - static_cast<double>(n - 1) / 2.0);
     const double x = std::clamp(cursor.x + offset, app.screen.left + 20.0, app.screen.right - 20.0);
     if (const CommandReply r = leap_buddy(app, i, x, cursor.y); !r.ok) report_failure("summon", r.msg);
   }
 }
 
-void remove_every_buddy(App& app) { app.crew.truncate(0); }
+void remove_every_buddy(App& app) { app.world.crew.truncate(0); }
 
 }  // namespace perchkin

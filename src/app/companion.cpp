@@ -60,7 +60,7 @@ int run_companion(const LaunchOptions& options, DesktopFactory desktop) {
 
   auto app = std::make_unique<App>();
   app->headless = options.headless;
-  app->commands = channel;
+  app->platform.commands = channel;
   // Headless runs use the defaults and never touch the settings file.
   app->settings = Settings{};
   if (!options.headless) load_app_settings(*app, settings_path());
@@ -71,22 +71,23 @@ int run_companion(const LaunchOptions& options, DesktopFactory desktop) {
 
   SystemClock clock;
   init_app(*app, *backends->desktop, clock, options.max_buddies, wall_clock_nanos());
-  app->shell = backends->shell.get();
-  app->renderer = backends->renderer.get();
-  app->studio_window = backends->studio.get();
+  app->platform.shell = backends->shell.get();
+  app->platform.renderer = backends->renderer.get();
+  app->platform.studio_window = backends->studio.get();
   app->graphics = backends->graphics;
   // Typed text drawings are measured with the fonts they are drawn with.
-  if (app->graphics && app->renderer) {
-    app->canvas_layout.emplace(app->renderer->canvas());
-    app->scene.layout = &*app->canvas_layout;
+  if (app->graphics && app->platform.renderer) {
+    app->world.canvas_layout.emplace(app->platform.renderer->canvas());
+    app->world.scene.layout = &*app->world.canvas_layout;
   }
   if (backends->speech && backends->audio)
-    app->voice = std::make_unique<Voice>(std::move(backends->speech), std::move(backends->audio));
+    app->platform.voice =
+        std::make_unique<Voice>(std::move(backends->speech), std::move(backends->audio));
   if (app->bench) app->bench->phase_start = clock.now();
-  app->image_decoder = std::move(backends->images);
-  app->file_chooser = std::move(backends->chooser);
+  app->wear.decoder = std::move(backends->images);
+  app->wear.chooser = std::move(backends->chooser);
   if (!options.headless) {
-    app->wear_folder = beside_settings("wear");
+    app->wear.folder = beside_settings("wear");
     start_wear_scan(*app);
   }
 

@@ -55,7 +55,7 @@ void save_app_settings(App& app) {
     if (!app.settings_save_error.empty()) {
       std::fprintf(stderr, "the settings are saved in %s again\n",
                    app.settings_file.string().c_str());
-      app.studio_input.needs_redraw = true;
+      app.ui.studio_input.needs_redraw = true;
     }
     app.settings_save_error.clear();
     return;
@@ -63,7 +63,7 @@ void save_app_settings(App& app) {
   if (saved.error != app.settings_save_error) {
     std::fprintf(stderr, "%s; trying again with the next change and at quit\n",
                  saved.error.c_str());
-    app.studio_input.needs_redraw = true;
+    app.ui.studio_input.needs_redraw = true;
   }
   app.settings_save_error = std::move(saved.error);
 }
@@ -109,33 +109,33 @@ std::string stats_text(const StatsRing& work_ms, const StatsRing& gap_ms) {
 }
 
 void apply_settings(App& app) {
-  app.crew.apply_settings(app.settings, app.unleashed);
+  app.world.crew.apply_settings(app.settings, app.unleashed);
   // Only a companion with a settings file owns the login entry; headless runs and tests don't.
   if (!app.settings_file.empty()) (void)set_autostart(app.settings.autostart);
 }
 
 void init_app(App& app, Desktop& desktop, LoopClock& clock, std::size_t max_buddies,
               std::uint64_t seed_nanos) {
-  app.desktop = &desktop;
-  app.clock = &clock;
+  app.platform.desktop = &desktop;
+  app.platform.clock = &clock;
   app.screen = desktop.screen();
   app.display_scale = desktop.display_scale();
-  app.crew.start_limit = crew_limit(max_buddies);
-  app.crew.scale = app.display_scale;
-  app.crew.seed(seed_nanos);
-  app.scene.layout = &app.estimated_layout;
-  app.scene.origin_x = app.screen.left;
-  app.scene.origin_y = app.screen.top;
-  app.effects.rng = Xorshift64(group_seed(seed_nanos ^ 0x5EED));
-  app.render.rng = Xorshift64(group_seed(seed_nanos ^ 0xB0057));
-  app.effects.scale = app.display_scale;
-  app.effects.overlay_left = app.screen.left;
-  app.effects.overlay_top = app.screen.top;
-  app.effects.width = app.screen.right - app.screen.left;
-  app.effects.height = app.screen.bottom - app.screen.top;
+  app.world.crew.start_limit = crew_limit(max_buddies);
+  app.world.crew.scale = app.display_scale;
+  app.world.crew.seed(seed_nanos);
+  app.world.scene.layout = &app.world.estimated_layout;
+  app.world.scene.origin_x = app.screen.left;
+  app.world.scene.origin_y = app.screen.top;
+  app.world.effects.rng = Xorshift64(group_seed(seed_nanos ^ 0x5EED));
+  app.world.render.rng = Xorshift64(group_seed(seed_nanos ^ 0xB0057));
+  app.world.effects.scale = app.display_scale;
+  app.world.effects.overlay_left = app.screen.left;
+  app.world.effects.overlay_top = app.screen.top;
+  app.world.effects.width = app.screen.right - app.screen.left;
+  app.world.effects.height = app.screen.bottom - app.screen.top;
   apply_settings(app);
-  (void)app.crew.add(std::nullopt, false);
-  app.crew.rebuild_snapshot();
+  (void)app.world.crew.add(std::nullopt, false);
+  app.world.crew.rebuild_snapshot();
   app.last_frame = clock.now();
 }
 
@@ -157,10 +157,10 @@ double tick_floor_ms(const Crew& crew) {
     const auto start = std::chrono::steady_clock::now();
     std::iota(order.begin(), order.end(), 0u);
     std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-      return crew.buddies[a].x < crew.buddies[b].x;
+      return crew.buddies[a].motion.x < crew.buddies[b].motion.x;
     });
     double sum = 0.0;
-    for (const Buddy& b : crew.buddies) sum += b.y + b.vx;
+    for (const Buddy& b : crew.buddies) sum += b.motion.y + b.motion.vx;
     sink = sink + sum + static_cast<double>(order.empty() ? 0u : order.front());
     const std::chrono::duration<double, std::milli> spent = std::chrono::steady_clock::now() - start;
     best = rep == 0 ? spent.count() : std::min(best, spent.count());
@@ -175,9 +175,9 @@ void bench_step(App& app, double now) {
     return;
   }
   const std::size_t target = bench.targets[bench.index];
-  Crew& crew = app.crew;
+  Crew& crew = app.world.crew;
   // Menu drawing is part of the measurement when asked for.
-  if (app.bench_menu && !app.menu.open && !crew.buddies.empty())
+  if (app.bench_menu && !app.ui.menu.open && !crew.buddies.empty())
     (void)open_menu(app, MenuRequest{crew.buddies.front().id, 960.0 * app.display_scale,
                                      500.0 * app.display_scale, {}});
   if (crew.buddies.size() < target) {
@@ -195,7 +195,7 @@ void bench_step(App& app, double now) {
   const double elapsed = now - bench.phase_start;
   if (!bench.recorded && elapsed >= 3.0) {
     bench.recorded_x.clear();
-    for (const Buddy& b : crew.buddies) bench.recorded_x.push_back(b.x);
+    for (const Buddy& b : crew.buddies) bench.recorded_x.push_back(b.motion.x);
     bench.recorded = true;
     bench.cpu_start = std::clock();
     bench.frames = 0;
@@ -205,8 +205,9 @@ void bench_step(App& app, double now) {
   std::size_t settled = 0, moved = 0;
   for (std::size_t i = 0; i < crew.buddies.size(); ++i) {
     const Buddy& b = crew.buddies[i];
-    if (b.mode != BuddyMode::fall) ++settled;
-    if (i < bench.recorded_x.size() && !(std::abs(b.x - bench.recorded_x[i]) <= 0.5)) ++moved;
+    if (b.motion.mode != BuddyMode::fall) ++settled;
+    if (i < bench.recorded_x.size() && !(std::abs(b.motion.x - bench.recorded_x[i]) <= 0.5))
+      ++moved;
   }
   const double cpu_ms = static_cast<double>(std::clock() - bench.cpu_start) * 1000.0 /
                         static_cast<double>(CLOCKS_PER_SEC) /
@@ -226,7 +227,7 @@ void bench_step(App& app, double now) {
 }  // namespace
 
 bool run_frame(App& app) {
-  LoopClock& clock = *app.clock;
+  LoopClock& clock = *app.platform.clock;
   const bool graphics = app.graphics;
   if (graphics) pump_shell(app);
   studio_step(app);
@@ -236,10 +237,11 @@ bool run_frame(App& app) {
 
   if (app.quiet) {
     handle_commands(app);
-    if (app.desktop) app.desktop->drain_events();
+    if (app.platform.desktop) app.platform.desktop->drain_events();
     app.accumulator = 0.0;
     // An open Studio stays responsive while the crew is hidden.
-    const bool studio = app.studio_window != nullptr && app.studio_window->is_open();
+    const bool studio =
+        app.platform.studio_window != nullptr && app.platform.studio_window->is_open();
     clock.sleep(studio ? 0.016 : 0.100);
     return app.running;
   }
@@ -263,10 +265,10 @@ bool run_frame(App& app) {
   }
   if (ticks == kMaxTicksPerFrame) app.accumulator = 0.0;
 
-  if (app.crew.buddies.size() != app.stats_crew_len) {
+  if (app.world.crew.buddies.size() != app.stats_crew_len) {
     app.work_ms.clear();
     app.gap_ms.clear();
-    app.stats_crew_len = app.crew.buddies.size();
+    app.stats_crew_len = app.world.crew.buddies.size();
   }
 
   FrameResult drawn;
@@ -295,7 +297,7 @@ bool run_frame(App& app) {
 }
 
 int run_loop(App& app) {
-  app.last_frame = app.clock->now();
+  app.last_frame = app.platform.clock->now();
   while (run_frame(app)) {
   }
   return app.exit_code;

@@ -18,17 +18,17 @@ PixelRect pixel_rect(const ScreenRect& s) {
 }
 
 void screen_changed(App& app) {
-  app.screen = app.desktop->screen();
-  app.scene.origin_x = app.screen.left;
-  app.scene.origin_y = app.screen.top;
-  app.effects.overlay_left = app.screen.left;
-  app.effects.overlay_top = app.screen.top;
-  app.effects.width = app.screen.right - app.screen.left;
-  app.effects.height = app.screen.bottom - app.screen.top;
+  app.screen = app.platform.desktop->screen();
+  app.world.scene.origin_x = app.screen.left;
+  app.world.scene.origin_y = app.screen.top;
+  app.world.effects.overlay_left = app.screen.left;
+  app.world.effects.overlay_top = app.screen.top;
+  app.world.effects.width = app.screen.right - app.screen.left;
+  app.world.effects.height = app.screen.bottom - app.screen.top;
   close_menu_and_selection(app);
-  app.shell->place(ShellWindow::overlay, pixel_rect(app.screen));
-  if (app.quiet) app.shell->show(ShellWindow::overlay, false);
-  app.renderer->resize(app.screen);
+  app.platform.shell->place(ShellWindow::overlay, pixel_rect(app.screen));
+  if (app.quiet) app.platform.shell->show(ShellWindow::overlay, false);
+  app.platform.renderer->resize(app.screen);
   // One full frame at the new size.
   app.redraw_wanted = true;
 }
@@ -36,8 +36,8 @@ void screen_changed(App& app) {
 // The crew is quiet while the user hides it or a full-screen program is in front. The
 // full-screen check rests while the user hides the crew, so showing it again looks afresh.
 void settle_quiet(App& app) {
-  if (!app.user_hidden && app.desktop)
-    app.fullscreen_front = !app.bench && app.desktop->fullscreen_in_front();
+  if (!app.user_hidden && app.platform.desktop)
+    app.fullscreen_front = !app.bench && app.platform.desktop->fullscreen_in_front();
   set_quiet(app, app.user_hidden || app.fullscreen_front);
 }
 
@@ -73,7 +73,7 @@ void shell_event(App& app, const ShellEvent& e) {
       summon_everyone(app);
       break;
     case kHotkeyClear:
-      if (!app.crew.buddies.empty()) {
+      if (!app.world.crew.buddies.empty()) {
         const CommandReply r = draw_buddy(app, 0, DrawRequest{.kind = "clear"});
         if (!r.ok) report_failure("clear", r.msg);
       }
@@ -93,7 +93,7 @@ void shell_event(App& app, const ShellEvent& e) {
 // While a selection runs: its rectangle once dragging (the buddies it meets are ringed) and
 // the hint beside the pointer from the start.
 void add_selection_to_frame(const App& app, FrameInput& in) {
-  const SelectionBox& s = app.selection;
+  const SelectionBox& s = app.ui.selection;
   if (!s.active()) return;
   const auto ox = static_cast<float>(in.overlay.left), oy = static_cast<float>(in.overlay.top);
   SelectionView view;
@@ -116,22 +116,22 @@ void set_quiet(App& app, bool quiet) {
   app.quiet = quiet;
   if (quiet) {
     close_menu_and_selection(app);
-    app.shell->show(ShellWindow::overlay, false);
+    app.platform.shell->show(ShellWindow::overlay, false);
     hide_grab_window(app);
     // The world stops while quiet: a buddy in hand is let go now rather than flung on return
     // with the distance the pointer travelled meanwhile.
     drop_held_buddy(app);
   } else {
-    app.shell->show(ShellWindow::overlay, true);
+    app.platform.shell->show(ShellWindow::overlay, true);
     app.redraw_wanted = true;
   }
 }
 
 void toggle_hidden(App& app, bool tray) {
-  if (tray && app.crew.buddies.empty()) {
+  if (tray && app.world.crew.buddies.empty()) {
     app.user_hidden = false;
     set_quiet(app, false);
-    (void)app.crew.add(std::nullopt, false);
+    (void)app.world.crew.add(std::nullopt, false);
     return;
   }
   app.user_hidden = !app.user_hidden;
@@ -146,8 +146,8 @@ void check_fullscreen(App& app, double now) {
 }
 
 void pump_shell(App& app) {
-  EventRecords& records = app.events;
-  app.shell->pump(records);
+  EventRecords& records = app.ui.events;
+  app.platform.shell->pump(records);
   if (records.quit) app.running = false;
   if (records.display_changed) screen_changed(app);
   records.quit = records.display_changed = false;
@@ -163,10 +163,10 @@ void pump_shell(App& app) {
 
 std::optional<FrameResult> draw_frame(App& app) {
   FrameInput in;
-  in.crew = &app.crew;
-  in.scene = &app.scene;
-  in.effects = &app.effects;
-  in.entries = &app.render;
+  in.crew = &app.world.crew;
+  in.scene = &app.world.scene;
+  in.effects = &app.world.effects;
+  in.entries = &app.world.render;
   in.settings = &app.settings;
   in.overlay = app.screen;
   in.ui_scale = app.display_scale;
@@ -178,7 +178,7 @@ std::optional<FrameResult> draw_frame(App& app) {
   set_custom_wear(app, in);
   add_menu_to_frame(app, in);
   add_selection_to_frame(app, in);
-  Result<FrameResult> drawn = app.renderer->frame(in);
+  Result<FrameResult> drawn = app.platform.renderer->frame(in);
   if (!drawn.ok()) {
     std::fprintf(stderr, "drawing failed: %s\n", drawn.error.c_str());
     std::fflush(stderr);
@@ -189,7 +189,7 @@ std::optional<FrameResult> draw_frame(App& app) {
 
 void close_menu_and_selection(App& app) {
   close_menu(app);
-  if (app.selection.active()) end_selection(app, true);
+  if (app.ui.selection.active()) end_selection(app, true);
 }
 
 }  // namespace perchkin

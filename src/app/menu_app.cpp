@@ -16,37 +16,39 @@ static_assert(kMaxPins == kMenuMaxPins, "the settings keep every pin the menu al
 
 namespace {
 
-double loop_now(const App& app) { return app.clock ? app.clock->now() : app.sim_clock; }
+double loop_now(const App& app) {
+  return app.platform.clock ? app.platform.clock->now() : app.sim_clock;
+}
 
 void click(App& app, bool choose) {
-  if (!app.settings.sounds || !app.voice) return;
-  Samples& wave = app.menu_clicks[choose ? 1 : 0];
+  if (!app.settings.sounds || !app.platform.voice) return;
+  Samples& wave = app.ui.menu_clicks[choose ? 1 : 0];
   // Made once, on first use; the player mixes it without blocking the frame.
   if (!wave) wave = std::make_shared<const std::vector<std::int16_t>>(menu_click_wave(choose, kSpeechRate));
-  app.voice->play(wave, 1.0);
+  app.platform.voice->play(wave, 1.0);
 }
 
 void update_crew_flags(App& app) {
-  app.menu.can_add = app.crew.buddies.size() < app.crew.max_buddies;
-  app.menu.can_remove = app.crew.buddies.size() > 1;
+  app.ui.menu.can_add = app.world.crew.buddies.size() < app.world.crew.max_buddies;
+  app.ui.menu.can_remove = app.world.crew.buddies.size() > 1;
 }
 
 // Forgets targets that left the crew; false when none is left.
 bool prune_targets(App& app) {
-  auto& targets = app.menu.targets;
+  auto& targets = app.ui.menu.targets;
   targets.erase(std::remove_if(targets.begin(), targets.end(),
-                               [&](std::uint32_t id) { return !app.crew.index_of(id); }),
+                               [&](std::uint32_t id) { return !app.world.crew.index_of(id); }),
                 targets.end());
   return !targets.empty();
 }
 
 void close(App& app, bool give_focus_back) {
-  if (!app.menu.open) return;
-  app.menu.open = false;
-  app.menu_open = false;
-  if (app.shell) {
-    app.shell->show(ShellWindow::menu, false);
-    if (give_focus_back) app.shell->restore_focus();
+  if (!app.ui.menu.open) return;
+  app.ui.menu.open = false;
+  app.ui.menu_open = false;
+  if (app.platform.shell) {
+    app.platform.shell->show(ShellWindow::menu, false);
+    if (give_focus_back) app.platform.shell->restore_focus();
   }
   // The menu's pixels must go even if nothing else changes.
   app.redraw_wanted = true;
@@ -54,14 +56,15 @@ void close(App& app, bool give_focus_back) {
 
 std::optional<std::size_t> first_target(const App& app, std::span<const std::uint32_t> targets) {
   for (std::uint32_t id : targets)
-    if (auto i = app.crew.index_of(id)) return i;
+    if (auto i = app.world.crew.index_of(id)) return i;
   return std::nullopt;
 }
 
 // A drawing or hazard where the guide showed it.
 CommandReply place(App& app, const MenuItem& item, std::size_t index) {
-  const Buddy& b = app.crew.buddies[index];
-  const MenuGuide g = menu_guide(item.action.tag, b.x, b.y, b.facing < 0 ? -1.0 : 1.0, app.menu.scale);
+  const Buddy& b = app.world.crew.buddies[index];
+  const MenuGuide g = menu_guide(item.action.tag, b.motion.x, b.motion.y,
+                                 b.motion.facing < 0 ? -1.0 : 1.0, app.ui.menu.scale);
   const PathPoint a{g.x0, g.y0}, c{g.x1, g.y1};
   DrawRequest request;
   switch (item.action.tag) {
@@ -79,22 +82,24 @@ CommandReply place(App& app, const MenuItem& item, std::size_t index) {
 void resize_step(App& app, std::span<const std::uint32_t> targets, double step) {
   const double scale = app.display_scale > 0.0 ? app.display_scale : 1.0;
   for (std::uint32_t id : targets) {
-    const auto i = app.crew.index_of(id);
+    const auto i = app.world.crew.index_of(id);
     if (!i) continue;
     const std::size_t index[1] = {*i};
-    app.crew.resize(index, round_half_away(app.crew.buddies[*i].unit / scale) + step);
+    app.world.crew.resize(index,
+                          round_half_away(app.world.crew.buddies[*i].motion.unit / scale) + step);
   }
 }
 
 }  // namespace
 
-bool menu_pauses_world(const App& app) { return app.menu.open && app.settings.pause_menu; }
+bool menu_pauses_world(const App& app) { return app.ui.menu.open && app.settings.pause_menu; }
 
 bool open_menu(App& app, const MenuRequest& request) {
-  if (!app.crew.index_of(request.buddy)) return false;
+  if (!app.world.crew.index_of(request.buddy)) return false;
   const MenuSettings& look = app.settings.menu;
   const double k = app.display_scale * look.size;
-  const std::vector<ScreenRect> areas = app.desktop ? app.desktop->work_areas() : std::vector<ScreenRect>{};
+  const std::vector<ScreenRect> areas =
+      app.platform.desktop ? app.platform.desktop->work_areas() : std::vector<ScreenRect>{};
   const MenuWindow window = menu_window(request.x, request.y, k, look.list, areas, app.screen);
   MenuOpening opening;
   opening.anchor_x = window.centre_x - app.screen.left;
@@ -103,44 +108,44 @@ bool open_menu(App& app, const MenuRequest& request) {
   opening.style = {look.list, look.theme, look.rainbow, look.accent, look.opacity, look.speed};
   opening.pins = app.settings.pins;
   opening.targets = request.group.empty() ? std::vector<std::uint32_t>{request.buddy} : request.group;
-  menu_open(app.menu, std::move(opening), loop_now(app));
+  menu_open(app.ui.menu, std::move(opening), loop_now(app));
   update_crew_flags(app);
-  app.menu_open = true;
-  if (app.shell) {
-    app.shell->set_menu_shape(window.shape);
-    app.shell->place(ShellWindow::menu, window.rect);
-    app.shell->take_focus(ShellWindow::menu);
+  app.ui.menu_open = true;
+  if (app.platform.shell) {
+    app.platform.shell->set_menu_shape(window.shape);
+    app.platform.shell->place(ShellWindow::menu, window.rect);
+    app.platform.shell->take_focus(ShellWindow::menu);
   }
-  app.events.menu.clear();
+  app.ui.events.menu.clear();
   click(app, false);
   return true;
 }
 
 void open_menu_at_cursor(App& app) {
-  if (app.crew.buddies.empty()) {
+  if (app.world.crew.buddies.empty()) {
     open_studio(app, 2);
     return;
   }
-  const CursorPos c = app.desktop ? app.desktop->cursor() : CursorPos{};
+  const CursorPos c = app.platform.desktop ? app.platform.desktop->cursor() : CursorPos{};
   const double x = std::isfinite(c.x) ? c.x : 0.0, y = std::isfinite(c.y) ? c.y : 0.0;
-  (void)open_menu(app, MenuRequest{app.crew.buddies.front().id, x, y, {}});
+  (void)open_menu(app, MenuRequest{app.world.crew.buddies.front().id, x, y, {}});
 }
 
-void close_menu(App& app) { close(app, app.menu.activated); }
+void close_menu(App& app) { close(app, app.ui.menu.activated); }
 
 void menu_tick(App& app) {
-  if (app.menu_close) {
+  if (app.ui.menu_close) {
     // Whoever asked (the selection box) has taken the focus already.
-    app.menu_close = false;
+    app.ui.menu_close = false;
     close(app, false);
   }
-  if (app.menu_request) {
-    const MenuRequest request = std::move(*app.menu_request);
-    app.menu_request.reset();
+  if (app.ui.menu_request) {
+    const MenuRequest request = std::move(*app.ui.menu_request);
+    app.ui.menu_request.reset();
     (void)open_menu(app, request);
   }
-  if (!app.menu.open) {
-    app.events.menu.clear();
+  if (!app.ui.menu.open) {
+    app.ui.events.menu.clear();
     return;
   }
   if (!prune_targets(app)) {
@@ -149,13 +154,14 @@ void menu_tick(App& app) {
   }
   update_crew_flags(app);
   const double now = loop_now(app);
-  menu_pointer(app.menu, app.cursor.x - app.screen.left, app.cursor.y - app.screen.top, now);
+  menu_pointer(app.ui.menu, app.ui.cursor.x - app.screen.left, app.ui.cursor.y - app.screen.top,
+               now);
   std::vector<InputEvent> events;
-  events.swap(app.events.menu);
+  events.swap(app.ui.events.menu);
   for (const InputEvent& e : events) {
-    const MenuOutcome out = menu_event(app.menu, e, now);
+    const MenuOutcome out = menu_event(app.ui.menu, e, now);
     if (out.pins_changed) {
-      app.settings.pins = app.menu.pins;
+      app.settings.pins = app.ui.menu.pins;
       app.settings_dirty_at = now;
     }
     if (out.kind == MenuOutcome::Kind::close) {
@@ -165,7 +171,7 @@ void menu_tick(App& app) {
     }
     if (out.kind == MenuOutcome::Kind::perform) {
       click(app, true);
-      const std::vector<std::uint32_t> targets = app.menu.targets;
+      const std::vector<std::uint32_t> targets = app.ui.menu.targets;
       close_menu(app);
       perform_menu_item(app, menu_item(out.item), targets);
       return;
@@ -174,7 +180,7 @@ void menu_tick(App& app) {
 }
 
 void perform_menu_item(App& app, const MenuItem& item, std::span<const std::uint32_t> targets) {
-  Crew& crew = app.crew;
+  Crew& crew = app.world.crew;
   const std::optional<std::size_t> first = first_target(app, targets);
   // What the item did to each buddy; a refusal is told, the other buddies still act.
   const auto told = [&](const CommandReply& r) {
@@ -238,23 +244,23 @@ void perform_menu_item(App& app, const MenuItem& item, std::span<const std::uint
 }
 
 void add_menu_to_frame(App& app, FrameInput& in) {
-  if (!app.menu.open) return;
+  if (!app.ui.menu.open) return;
   const double now = loop_now(app);
-  menu_animate(app.menu, now);
-  in.menu_targets = app.menu.targets;
+  menu_animate(app.ui.menu, now);
+  in.menu_targets = app.ui.menu.targets;
   MenuTargetView view;
   view.overlay_bottom = in.overlay.bottom - in.overlay.top;
-  if (app.menu.targets.size() == 1) {
-    if (auto i = app.crew.index_of(app.menu.targets.front())) {
-      const Buddy& b = app.crew.buddies[*i];
+  if (app.ui.menu.targets.size() == 1) {
+    if (auto i = app.world.crew.index_of(app.ui.menu.targets.front())) {
+      const Buddy& b = app.world.crew.buddies[*i];
       view.single = true;
-      view.feet_x = b.x - in.overlay.left;
-      view.feet_y = b.y - in.overlay.top;
-      view.body_y = view.feet_y - 5.0 * b.unit;
-      view.facing = b.facing < 0 ? -1.0 : 1.0;
+      view.feet_x = b.motion.x - in.overlay.left;
+      view.feet_y = b.motion.y - in.overlay.top;
+      view.body_y = view.feet_y - 5.0 * b.motion.unit;
+      view.facing = b.motion.facing < 0 ? -1.0 : 1.0;
     }
   }
-  const MenuState* menu = &app.menu;
+  const MenuState* menu = &app.ui.menu;
   in.draw_menu = [menu, view, now](Canvas& canvas) { draw_menu(canvas, *menu, view, now); };
 }
 

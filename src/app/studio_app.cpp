@@ -19,7 +19,9 @@ constexpr std::array<std::string_view, kStudioPages> kPageNames = {
 // Frames the pages ask for without input (a blinking caret) come at most this often.
 constexpr double kAnimationFrame = 1.0 / 30.0;
 
-double loop_now(const App& app) { return app.clock ? app.clock->now() : app.sim_clock; }
+double loop_now(const App& app) {
+  return app.platform.clock ? app.platform.clock->now() : app.sim_clock;
+}
 
 std::string page_names_text() {
   std::string text;
@@ -46,18 +48,18 @@ Result<std::optional<int>> page_arg(const json& args) {
 }
 
 Status open_on(App& app, std::optional<int> page) {
-  StudioWindow* window = app.studio_window;
+  StudioWindow* window = app.platform.studio_window;
   // The headless companion has no window system to open it on.
   if (window == nullptr) return Status::fail("no Studio window in this build");
   const bool was_open = window->is_open();
   if (Status s = window->open(app.display_scale); !s.ok()) return s;
   if (!was_open) {
-    app.studio = StudioState{};
-    app.studio_input = StudioInput{};
-    app.studio_animate_at.reset();
+    app.ui.studio = StudioState{};
+    app.ui.studio_input = StudioInput{};
+    app.ui.studio_animate_at.reset();
   }
-  if (page || !was_open) studio_open_page(app.studio, page.value_or(kStudioLook));
-  app.studio_input.needs_redraw = true;
+  if (page || !was_open) studio_open_page(app.ui.studio, page.value_or(kStudioLook));
+  app.ui.studio_input.needs_redraw = true;
   return Status::success();
 }
 
@@ -67,16 +69,16 @@ void carry_out(App& app, const StudioRequest& request) {
       // The crew limit stops the row of "+" buttons like any other way of adding.
       if (Status s = add_buddies(app, request.count, std::nullopt); !s.ok())
         report_failure("Studio", s.error);
-      app.crew.rebuild_snapshot();
+      app.world.crew.rebuild_snapshot();
       break;
     case StudioRequest::Kind::remove_all:
       // The last buddy stays.
-      app.crew.truncate(std::min<std::size_t>(app.crew.buddies.size(), 1));
-      app.crew.rebuild_snapshot();
+      app.world.crew.truncate(std::min<std::size_t>(app.world.crew.buddies.size(), 1));
+      app.world.crew.rebuild_snapshot();
       break;
     case StudioRequest::Kind::try_menu: open_menu_at_cursor(app); break;
     case StudioRequest::Kind::test_voice:
-      if (app.voice) app.voice->test_voice(app.settings.voice_volume);
+      if (app.platform.voice) app.platform.voice->test_voice(app.settings.voice_volume);
       break;
     case StudioRequest::Kind::import_hat: choose_wear_image(app, WearKind::hat); break;
     case StudioRequest::Kind::import_glasses: choose_wear_image(app, WearKind::glasses); break;
@@ -93,13 +95,13 @@ void carry_out(App& app, const StudioRequest& request) {
 // The changed settings reach the crew now; the loop saves them half a second later.
 void settings_changed(App& app, double size_before) {
   apply_settings(app);
-  if (app.settings.size != size_before && !app.crew.buddies.empty()) {
+  if (app.settings.size != size_before && !app.world.crew.buddies.empty()) {
     // "Buddy size" resizes the crew on screen, not only the buddies still to come.
-    std::vector<std::size_t> all(app.crew.buddies.size());
+    std::vector<std::size_t> all(app.world.crew.buddies.size());
     std::iota(all.begin(), all.end(), std::size_t{0});
-    app.crew.resize(all, app.settings.size);
+    app.world.crew.resize(all, app.settings.size);
   }
-  app.crew.rebuild_snapshot();
+  app.world.crew.rebuild_snapshot();
   app.settings_dirty_at = loop_now(app);
   // The look may have changed: the overlay draws its next frame in full.
   app.redraw_wanted = true;
@@ -120,7 +122,7 @@ void open_studio(App& app, int page) {
   if (s.ok()) return;
   const std::string text = std::string(kStudioOpenFailed) + s.error;
   // Without a window system there is nobody to show a box to: the console hears of it.
-  if (app.studio_window == nullptr) {
+  if (app.platform.studio_window == nullptr) {
     std::fprintf(stderr, "%s\n", text.c_str());
     std::fflush(stderr);
     return;
@@ -129,29 +131,29 @@ void open_studio(App& app, int page) {
 }
 
 void studio_step(App& app) {
-  StudioWindow* window = app.studio_window;
+  StudioWindow* window = app.platform.studio_window;
   if (window == nullptr || !window->is_open()) {
-    app.cursor_over_studio = false;
+    app.ui.cursor_over_studio = false;
     return;
   }
-  StudioInput& input = app.studio_input;
+  StudioInput& input = app.ui.studio_input;
   window->pump(input);
-  app.cursor_over_studio = window->pointer_over();
+  app.ui.cursor_over_studio = window->pointer_over();
   if (input.close_requested) {
     close_studio(app);
     return;
   }
   const double now = loop_now(app);
   // Buddies come and go without the Studio's doing; its crew count follows.
-  if (app.crew.buddies.size() != app.studio_crew_shown) input.needs_redraw = true;
-  const bool animate = app.studio_animate_at && now >= *app.studio_animate_at;
+  if (app.world.crew.buddies.size() != app.ui.studio_crew_shown) input.needs_redraw = true;
+  const bool animate = app.ui.studio_animate_at && now >= *app.ui.studio_animate_at;
   if (!input.needs_redraw && !animate) return;
 
   StudioContext ctx;
   ctx.scale = app.display_scale;
-  ctx.crew_size = app.crew.buddies.size();
+  ctx.crew_size = app.world.crew.buddies.size();
   ctx.unleashed = app.unleashed || app.settings.unleashed;
-  ctx.wear = &app.wear;
+  ctx.wear = &app.wear.images;
   ctx.settings_notice = app.settings_save_error.empty()
                             ? app.settings_load_notice
                             : "Your changes are not saved: " + app.settings_save_error +
@@ -160,10 +162,10 @@ void studio_step(App& app) {
   StudioFrameResult result;
   bool ran = false;
   const Status shown = window->present([&](Canvas& canvas) {
-    result = studio_frame(canvas, app.studio, input, app.settings, ctx);
+    result = studio_frame(canvas, app.ui.studio, input, app.settings, ctx);
     ran = true;
   });
-  app.studio_crew_shown = ctx.crew_size;
+  app.ui.studio_crew_shown = ctx.crew_size;
   if (!ran) {
     // Nothing was drawn and nothing read: the input waits for the window's next message.
     input.needs_redraw = false;
@@ -171,8 +173,8 @@ void studio_step(App& app) {
   }
   input.consume();
   if (!shown.ok()) input.needs_redraw = false;
-  app.studio_animate_at.reset();
-  if (result.animating) app.studio_animate_at = now + kAnimationFrame;
+  app.ui.studio_animate_at.reset();
+  if (result.animating) app.ui.studio_animate_at = now + kAnimationFrame;
   apply_studio_result(app, result, size_before);
 }
 
@@ -182,11 +184,11 @@ void apply_studio_result(App& app, const StudioFrameResult& result, double size_
 }
 
 void close_studio(App& app) {
-  if (app.studio_window != nullptr) app.studio_window->close();
-  app.cursor_over_studio = false;
-  app.studio = StudioState{};
-  app.studio_input = StudioInput{};
-  app.studio_animate_at.reset();
+  if (app.platform.studio_window != nullptr) app.platform.studio_window->close();
+  app.ui.cursor_over_studio = false;
+  app.ui.studio = StudioState{};
+  app.ui.studio_input = StudioInput{};
+  app.ui.studio_animate_at.reset();
   if (settings_unsaved(app)) save_app_settings(app);
 }
 

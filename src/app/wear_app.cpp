@@ -9,42 +9,43 @@
 namespace perchkin {
 
 void receive_wear_images(App& app) {
-  if (!app.wear_channel) return;
-  const WearReceived received = receive_wear(*app.wear_channel, app.wear, app.settings);
+  if (!app.wear.channel) return;
+  const WearReceived received = receive_wear(*app.wear.channel, app.wear.images, app.settings);
   // A new image may be the one a buddy wears, so the next frame is drawn in full; the Studio
   // lists it.
   if (received.images > 0) {
     app.redraw_wanted = true;
-    app.studio_input.needs_redraw = true;
+    app.ui.studio_input.needs_redraw = true;
   }
-  if (received.settings_changed) app.settings_dirty_at = app.clock ? app.clock->now() : 0.0;
+  if (received.settings_changed)
+    app.settings_dirty_at = app.platform.clock ? app.platform.clock->now() : 0.0;
 }
 
 void set_custom_wear(const App& app, FrameInput& in) {
-  in.custom_hat = selected_wear(app.wear, app.settings, WearKind::hat);
-  in.custom_glasses = selected_wear(app.wear, app.settings, WearKind::glasses);
+  in.custom_hat = selected_wear(app.wear.images, app.settings, WearKind::hat);
+  in.custom_glasses = selected_wear(app.wear.images, app.settings, WearKind::glasses);
 }
 
 bool delete_wear_image(App& app, WearKind kind, std::string_view name) {
-  if (app.wear_folder.empty()) return false;
-  if (!delete_wear(app.wear_folder, kind, name, app.wear, app.settings)) return false;
+  if (app.wear.folder.empty()) return false;
+  if (!delete_wear(app.wear.folder, kind, name, app.wear.images, app.settings)) return false;
   apply_settings(app);
   app.redraw_wanted = true;
-  app.settings_dirty_at = app.clock ? app.clock->now() : 0.0;
+  app.settings_dirty_at = app.platform.clock ? app.platform.clock->now() : 0.0;
   return true;
 }
 
 void choose_wear_image(App& app, WearKind kind) {
-  if (!app.wear_channel || !app.image_decoder || !app.file_chooser) return;
+  if (!app.wear.channel || !app.wear.decoder || !app.wear.chooser) return;
   // One dialog at a time: another Import click while it is open does nothing.
-  if (app.wear_chooser_open->load()) return;
+  if (app.wear.chooser_open->load()) return;
   WearChooserJob job;
-  job.open = app.wear_chooser_open;
+  job.open = app.wear.chooser_open;
   job.kind = kind;
-  job.wear_folder = app.wear_folder;
-  job.chooser = app.file_chooser;
-  job.decoder = app.image_decoder;
-  job.channel = app.wear_channel;
+  job.wear_folder = app.wear.folder;
+  job.chooser = app.wear.chooser;
+  job.decoder = app.wear.decoder;
+  job.channel = app.wear.channel;
   job.show_message = [](std::string_view text) { show_message_box(text); };
   job.now_ms = [] {
     return static_cast<std::int64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -56,13 +57,13 @@ void choose_wear_image(App& app, WearKind kind) {
 }
 
 void start_wear_scan(App& app) {
-  if (app.wear_folder.empty() || !app.image_decoder || !app.wear_channel) return;
-  app.wear_scan = start_wear_scan(app.wear_folder, app.image_decoder, app.wear_channel);
+  if (app.wear.folder.empty() || !app.wear.decoder || !app.wear.channel) return;
+  app.wear.scan = start_wear_scan(app.wear.folder, app.wear.decoder, app.wear.channel);
 }
 
 void stop_wear_threads(App& app) {
-  if (app.wear_channel) app.wear_channel->close();
-  if (app.wear_scan.joinable()) app.wear_scan.join();
+  if (app.wear.channel) app.wear.channel->close();
+  if (app.wear.scan.joinable()) app.wear.scan.join();
 }
 
 }  // namespace perchkin

@@ -68,40 +68,42 @@ double rest_seconds(Buddy& b) {
 }
 
 void become_idle(Buddy& b, double seconds) {
-  b.mode = BuddyMode::idle;
-  b.run_time = 0.0;
-  b.act = Act::none;
-  b.angle = 0.0;
-  b.act_time = seconds;
+  b.motion.mode = BuddyMode::idle;
+  b.mind.run_time = 0.0;
+  b.mind.act = Act::none;
+  b.motion.angle = 0.0;
+  b.mind.act_time = seconds;
 }
 
 void start_act(Buddy& b, Act name, double seconds) {
-  b.walk_target.reset();
-  b.mode = BuddyMode::act;
-  b.act = name;
-  b.act_time = seconds;
-  if (name != Act::spin) b.angle = 0.0;
+  b.mind.walk_target.reset();
+  b.motion.mode = BuddyMode::act;
+  b.mind.act = name;
+  b.mind.act_time = seconds;
+  if (name != Act::spin) b.motion.angle = 0.0;
 }
 
 void cancel_chase(Buddy& b) {
-  b.chase_until = 0.0;
-  b.partner.reset();
+  b.mind.chase_until = 0.0;
+  b.mind.partner.reset();
 }
 
-bool chase_open(const Buddy& b) { return b.chase_until > 0.0 && b.now < b.chase_until; }
+bool chase_open(const Buddy& b) {
+  return b.mind.chase_until > 0.0 && b.mind.now < b.mind.chase_until;
+}
 
 void resume_chase(Buddy& b) {
-  b.walk_target.reset();
-  b.mode = BuddyMode::chase;
-  b.act = Act::none;
-  b.act_time = 0.0;
-  b.run_time = 0.0;
-  b.angle = 0.0;
+  b.mind.walk_target.reset();
+  b.motion.mode = BuddyMode::chase;
+  b.mind.act = Act::none;
+  b.mind.act_time = 0.0;
+  b.mind.run_time = 0.0;
+  b.motion.angle = 0.0;
 }
 
 double free_ahead(const Buddy& b, const WorldView& view, double limit) {
   // Widening probes: a crowd of thousands on one floor costs only the buddies up to the nearest.
-  for (double h = 32.0 * b.unit;; h *= 4.0) {
+  for (double h = 32.0 * b.motion.unit;; h *= 4.0) {
     const double horizon = std::min(h, limit);
     const double free = blocker_distance(b, view, nullptr, horizon);
     if (free < horizon || !(horizon < limit)) return free;
@@ -109,89 +111,89 @@ double free_ahead(const Buddy& b, const WorldView& view, double limit) {
 }
 
 void start_walk(Buddy& b, const WorldView& view) {
-  if (!b.walk_target || !std::isfinite(*b.walk_target)) {
-    b.walk_target.reset();
+  if (!b.mind.walk_target || !std::isfinite(*b.mind.walk_target)) {
+    b.mind.walk_target.reset();
     become_idle(b, rest_seconds(b));
     return;
   }
-  double target = *b.walk_target;
-  if (target != b.x) b.facing = target > b.x ? 1 : -1;
-  double distance = std::abs(target - b.x);
+  double target = *b.mind.walk_target;
+  if (target != b.motion.x) b.motion.facing = target > b.motion.x ? 1 : -1;
+  double distance = std::abs(target - b.motion.x);
   const double free = free_ahead(b, view, distance);
   if (distance > free) {
     distance = free > 0.0 ? free : 0.0;
-    target = b.x + b.facing * distance;
+    target = b.motion.x + b.motion.facing * distance;
   }
   if (distance < 1.0) {
-    b.walk_target.reset();
+    b.mind.walk_target.reset();
     become_idle(b, rest_seconds(b));
     return;
   }
-  b.walk_target = target;
-  b.mode = BuddyMode::walk;
-  b.act = Act::none;
-  b.act_time = 0.0;
-  b.run_time = 0.0;
-  b.angle = 0.0;
+  b.mind.walk_target = target;
+  b.motion.mode = BuddyMode::walk;
+  b.mind.act = Act::none;
+  b.mind.act_time = 0.0;
+  b.mind.run_time = 0.0;
+  b.motion.angle = 0.0;
 }
 
 std::string play_act(Buddy& b, Act name, bool from_queue) {
-  const bool was_napping = b.mode == BuddyMode::sleep && b.nap;
-  if (b.mode == BuddyMode::sleep) wake_quietly(b);
-  if (!is_grounded(b.mode)) {
-    b.queued_act = name;
+  const bool was_napping = b.motion.mode == BuddyMode::sleep && b.mind.nap;
+  if (b.motion.mode == BuddyMode::sleep) wake_quietly(b);
+  if (!is_grounded(b.motion.mode)) {
+    b.mind.queued_act = name;
     return "queued until he lands";
   }
   if (name == Act::chase) {
-    b.walk_target.reset();
-    b.partner.reset();
-    b.chase_from = b.now;
-    b.chase_until = b.now + 12.0;
+    b.mind.walk_target.reset();
+    b.mind.partner.reset();
+    b.mind.chase_from = b.mind.now;
+    b.mind.chase_until = b.mind.now + 12.0;
     resume_chase(b);
     return "chasing the cursor";
   }
   cancel_chase(b);
 
   if (name == Act::sleep) {
-    const double wake_at = from_queue ? b.wake_at : 0.0;
-    b.walk_target.reset();
-    b.mode = BuddyMode::sleep;
-    b.nap = true;
-    b.wake_at = wake_at;
-    b.act = Act::none;
-    b.act_time = 0.0;
-    b.angle = 0.0;
+    const double wake_at = from_queue ? b.mind.wake_at : 0.0;
+    b.mind.walk_target.reset();
+    b.motion.mode = BuddyMode::sleep;
+    b.mind.nap = true;
+    b.mind.wake_at = wake_at;
+    b.mind.act = Act::none;
+    b.mind.act_time = 0.0;
+    b.motion.angle = 0.0;
     if (!was_napping) trigger(b, "sleep");
     return "sleeping";
   }
   if (name == Act::sit) {
-    b.walk_target.reset();
+    b.mind.walk_target.reset();
     become_idle(b, act_duration(Act::sit));
-    b.mode = BuddyMode::sit;
+    b.motion.mode = BuddyMode::sit;
     return "sitting";
   }
   if (name == Act::idle) {
-    b.walk_target.reset();
+    b.mind.walk_target.reset();
     become_idle(b, 10.0);
     return "idle";
   }
   if (name == Act::type) {
-    b.walk_target.reset();
-    b.typing_until = std::max(b.typing_until, b.now + act_duration(Act::type));
+    b.mind.walk_target.reset();
+    b.mind.typing_until = std::max(b.mind.typing_until, b.mind.now + act_duration(Act::type));
     become_idle(b, 0.0);
-    b.mode = BuddyMode::type;
+    b.motion.mode = BuddyMode::type;
     return "typing";
   }
   if (name == Act::jump || name == Act::backflip) {
-    if (b.support) {
-      const Support on = *b.support;
+    if (b.motion.support) {
+      const Support on = *b.motion.support;
       // Hanging from the ceiling, "up" is down.
       const double up = on.kind == SurfaceKind::ceiling ? -1.0 : 1.0;
       const bool flip = name == Act::backflip;
-      b.walk_target.reset();
-      b.act = Act::none;
-      hop(b, b.x, b.y, (flip ? 40.0 : 26.0) * b.unit * up, flip ? 0.75 : 0.5,
-          flip ? -360.0 * b.facing : 0.0, on);
+      b.mind.walk_target.reset();
+      b.mind.act = Act::none;
+      hop(b, b.motion.x, b.motion.y, (flip ? 40.0 : 26.0) * b.motion.unit * up, flip ? 0.75 : 0.5,
+          flip ? -360.0 * b.motion.facing : 0.0, on);
     }
     return std::string(act_name(name));
   }
@@ -201,7 +203,8 @@ std::string play_act(Buddy& b, Act name, bool from_queue) {
   if (name == Act::explode) {
     b.push_event(ExplodeEvent{kExplosionSeconds});
   }
-  if (name == Act::celebrate) b.push_event(EffectEvent{EffectKind::confetti, b.x, b.y});
+  if (name == Act::celebrate)
+    b.push_event(EffectEvent{EffectKind::confetti, b.motion.x, b.motion.y});
   if (name == Act::dance) trigger(b, "dance");
   start_act(b, name, act_duration(name));
   return "ok";
@@ -212,14 +215,14 @@ std::string play_act(Buddy& b, Act name, bool from_queue) {
 using namespace brain_detail;
 
 void wake_quietly(Buddy& b) {
-  b.nap = false;
-  b.wake_at = 0.0;
+  b.mind.nap = false;
+  b.mind.wake_at = 0.0;
   become_idle(b, 0.5);
 }
 
 Result<std::string> act_command(Buddy& b, Act action, const WorldView& view) {
-  b.now = view.now;
-  b.last_command = b.now;
+  b.mind.now = view.now;
+  b.mind.last_command = b.mind.now;
   return done(play_act(b, action, false));
 }
 
@@ -227,11 +230,11 @@ void pointer_act(Buddy& b, Act act) { (void)play_act(b, act, false); }
 
 Result<std::string> walk_to(Buddy& b, double x, const WorldView& view) {
   if (!std::isfinite(x)) return refused("x must be a number");
-  b.now = view.now;
-  b.last_command = b.now;
-  if (b.mode == BuddyMode::sleep) wake_quietly(b);
-  b.walk_target = x;
-  switch (b.mode) {
+  b.mind.now = view.now;
+  b.mind.last_command = b.mind.now;
+  if (b.motion.mode == BuddyMode::sleep) wake_quietly(b);
+  b.mind.walk_target = x;
+  switch (b.motion.mode) {
     case BuddyMode::idle:
     case BuddyMode::walk:
     case BuddyMode::sit:
@@ -240,15 +243,16 @@ Result<std::string> walk_to(Buddy& b, double x, const WorldView& view) {
       cancel_chase(b);
       start_walk(b, view);
       break;
-    default: break;  // the target waits for the next decision
+    default:
+      break;  // the target waits for the next decision
   }
   return done("walking to x=" + rounded_int_text(x));
 }
 
 Result<std::string> say_command(Buddy& b, std::string text, double seconds,
                        std::optional<Act> act, const WorldView& view) {
-  b.now = view.now;
-  if (b.mode == BuddyMode::sleep) wake_quietly(b);
+  b.mind.now = view.now;
+  if (b.motion.mode == BuddyMode::sleep) wake_quietly(b);
   say(b, std::move(text), seconds);
   if (act) {
     const Result<std::string> r = act_command(b, *act, view);
@@ -260,11 +264,11 @@ Result<std::string> say_command(Buddy& b, std::string text, double seconds,
 Result<std::string> leap_command(Buddy& b, double x, double y, const WorldView& view) {
   if (!std::isfinite(x)) return refused("x must be a number");
   if (!std::isfinite(y)) return refused("y must be a number");
-  if (b.mode == BuddyMode::held) return refused("he is being held by the mouse right now");
-  b.now = view.now;
-  if (b.mode == BuddyMode::sleep) wake_quietly(b);
+  if (b.motion.mode == BuddyMode::held) return refused("he is being held by the mouse right now");
+  b.mind.now = view.now;
+  if (b.motion.mode == BuddyMode::sleep) wake_quietly(b);
   clamp_leap_target(b, view, x, y);
-  b.act = Act::none;
+  b.mind.act = Act::none;
   leap_to(b, x, y);
   return done("leaping to " + rounded_int_text(x) + "," + rounded_int_text(y));
 }

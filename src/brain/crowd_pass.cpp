@@ -24,7 +24,7 @@ using crowd::Range;
 using crowd::pair_rule;
 using crowd::push_bodies;
 
-int facing_of(const Buddy& b) { return b.facing < 0 ? -1 : 1; }
+int facing_of(const Buddy& b) { return b.motion.facing < 0 ? -1 : 1; }
 
 }  // namespace
 
@@ -43,22 +43,23 @@ bool may_stand_on(std::uint32_t buddy_id, std::int64_t platform_id, SurfaceKind 
 double blocker_distance(const Buddy& b, const WorldView& view, const BuddySummary** blocker,
                         double horizon) {
   if (blocker) *blocker = nullptr;
-  if (!view.collide || !b.support || !is_grounded(b.mode)) return kInf;
-  const Support& s = *b.support;
+  if (!view.collide || !b.motion.support || !is_grounded(b.motion.mode)) return kInf;
+  const Support& s = *b.motion.support;
   const int f = facing_of(b);
-  const double reach = std::isfinite(horizon)
-                           ? std::max(horizon, 0.0) + kPushReach * (b.unit + view.max_grounded_unit)
-                           : kInf;
-  const double x0 = f > 0 ? b.x : b.x - reach;
-  const double x1 = f > 0 ? b.x + reach : b.x;
+  const double reach =
+      std::isfinite(horizon)
+          ? std::max(horizon, 0.0) + kPushReach * (b.motion.unit + view.max_grounded_unit)
+          : kInf;
+  const double x0 = f > 0 ? b.motion.x : b.motion.x - reach;
+  const double x1 = f > 0 ? b.motion.x + reach : b.motion.x;
   double best = kInf;
   for_each_grounded_near(view, x0, x1, [&](const BuddySummary& o) {
-    if (o.id == b.id || !o.standing || (o.x - b.x) * f <= 0.0) return;
+    if (o.id == b.id || !o.standing || (o.x - b.motion.x) * f <= 0.0) return;
     const bool same = (o.support_id == s.id &&
                        view.buddy_support_kind[summary_index(view, o)] == s.kind) ||
                       std::abs(o.support_top - s.top) <= 1.0;
     if (!same) return;
-    const double free = (o.x - b.x) * f - kPushReach * (o.unit + b.unit);
+    const double free = (o.x - b.motion.x) * f - kPushReach * (o.unit + b.motion.unit);
     if (free > 0.0 && free < best) {
       best = free;
       if (blocker) *blocker = &o;
@@ -91,14 +92,16 @@ std::int64_t total_order_key(double v) {
 
 CrowdEntry crowd_entry(const Buddy& b, std::uint32_t index, const WorldView& view) {
   CrowdEntry e;
-  e.x = b.x;
-  e.y = b.y;
-  e.unit = b.unit;
+  e.x = b.motion.x;
+  e.y = b.motion.y;
+  e.unit = b.motion.unit;
   e.index = index;
   e.id = b.id;
-  e.movable = !(b.mode == BuddyMode::hop || b.mode == BuddyMode::held || b.mode == BuddyMode::drawing);
+  e.movable = !(b.motion.mode == BuddyMode::hop || b.motion.mode == BuddyMode::held ||
+                b.motion.mode == BuddyMode::drawing);
   shift_range(b, view.left, view.right, e.lo, e.hi);
-  if (b.support && b.support->kind == SurfaceKind::buddy) e.carrier = b.support->id;
+  if (b.motion.support && b.motion.support->kind == SurfaceKind::buddy)
+    e.carrier = b.motion.support->id;
   return e;
 }
 
@@ -137,15 +140,16 @@ void push_pair(CrowdEntry& a, CrowdEntry& b) {
 
 // A buddy squeezed too long hops onto the nearest platform above its feet.
 void climb_out(Buddy& b, const WorldView& view) {
-  const double u = b.unit;
+  const double u = b.motion.unit;
   const Support* best = nullptr;
   double best_score = kInf;
   const double reach = kPlatformReach * u;
-  for_each_platform_near(view, b.x - reach, b.x + reach, [&](const Support& p) {
-    if (!(p.top < b.y)) return;
+  for_each_platform_near(view, b.motion.x - reach, b.motion.x + reach, [&](const Support& p) {
+    if (!(p.top < b.motion.y)) return;
     // Scored first: in a pile hundreds of buddies stand near, and asking who rides whom costs
     // a search for each.
-    const double score = std::abs(0.5 * (p.left + p.right) - b.x) + 2.0 * (b.y - p.top);
+    const double score =
+        std::abs(0.5 * (p.left + p.right) - b.motion.x) + 2.0 * (b.motion.y - p.top);
     if (score < best_score && may_stand_on(b.id, p.id, p.kind, view)) {
       best_score = score;
       best = &p;
@@ -153,9 +157,9 @@ void climb_out(Buddy& b, const WorldView& view) {
   });
   if (!best) return;
   const double cx = 0.5 * (best->left + best->right);
-  if (cx != b.x) b.facing = cx > b.x ? 1 : -1;
-  b.press_time = 0.0;
-  b.walk_target.reset();
+  if (cx != b.motion.x) b.motion.facing = cx > b.motion.x ? 1 : -1;
+  b.mind.press_time = 0.0;
+  b.mind.walk_target.reset();
   hop(b, cx, best->top, kClimbHop * u, 0.5, 0.0, *best);
 }
 
@@ -358,7 +362,7 @@ using XOrder = std::vector<std::pair<std::int64_t, std::uint32_t>>;
 XOrder x_order(const std::vector<Buddy>& all) {
   XOrder order(all.size());
   for (std::size_t i = 0; i < all.size(); ++i)
-    order[i] = {total_order_key(all[i].x), static_cast<std::uint32_t>(i)};
+    order[i] = {total_order_key(all[i].motion.x), static_cast<std::uint32_t>(i)};
   std::sort(order.begin(), order.end());
   return order;
 }
@@ -398,12 +402,14 @@ XOrder x_order_from(const std::vector<CrowdEntry>& in_crew, std::vector<std::uin
 
 // After the sweep: the moved position, the press mark and time, and the climb out of a crush.
 void settle(Buddy& b, bool moved, double x, bool pressed, const WorldView& view) {
-  if (moved) b.x = x;
-  b.pressed = pressed;
-  b.press_time = pressed ? b.press_time + kDt : std::max(b.press_time - 2.0 * kDt, 0.0);
-  const bool can_climb = b.mode == BuddyMode::idle || b.mode == BuddyMode::walk ||
-                         b.mode == BuddyMode::sit;
-  if (b.press_time > 0.6 && can_climb && b.support && b.support->kind != SurfaceKind::ceiling)
+  if (moved) b.motion.x = x;
+  b.motion.pressed = pressed;
+  b.mind.press_time =
+      pressed ? b.mind.press_time + kDt : std::max(b.mind.press_time - 2.0 * kDt, 0.0);
+  const bool can_climb = b.motion.mode == BuddyMode::idle || b.motion.mode == BuddyMode::walk ||
+                         b.motion.mode == BuddyMode::sit;
+  if (b.mind.press_time > 0.6 && can_climb && b.motion.support &&
+      b.motion.support->kind != SurfaceKind::ceiling)
     climb_out(b, view);
 }
 
@@ -435,7 +441,7 @@ void collide_plain(std::vector<Buddy>& all, const WorldView& view) {
   for (std::size_t k = 0; k < order.size(); ++k) {
     const Buddy& b = all[order[k].second];
     e[k] = crowd_entry(b, order[k].second, view);
-    if (std::isfinite(b.unit)) max_unit = std::max(max_unit, b.unit);
+    if (std::isfinite(b.motion.unit)) max_unit = std::max(max_unit, b.motion.unit);
   }
   sweep_plain(e, 2.0 * kPushReach * max_unit);
   for (const CrowdEntry& c : e) settle(all[c.index], c.moved, c.x, c.pressed, view);
@@ -454,8 +460,9 @@ bool make_sweep(const std::vector<Buddy>& all, std::vector<std::uint32_t>& last_
   for (std::size_t i = 0; i < n; ++i) {
     const Buddy& b = all[i];
     in_crew[i] = crowd_entry(b, static_cast<std::uint32_t>(i), view);
-    if (std::isfinite(b.unit)) max_unit = std::max(max_unit, b.unit);
-    tame = tame && std::abs(b.x) < 1e9 && std::abs(b.y) < 1e9 && b.unit > 0.0 && b.unit <= 1e6;
+    if (std::isfinite(b.motion.unit)) max_unit = std::max(max_unit, b.motion.unit);
+    tame = tame && std::abs(b.motion.x) < 1e9 && std::abs(b.motion.y) < 1e9 &&
+           b.motion.unit > 0.0 && b.motion.unit <= 1e6;
   }
   if (!tame) return false;
   const XOrder order = x_order_from(in_crew, last_order);
@@ -512,7 +519,7 @@ bool collide_banded(std::vector<Buddy>& all, std::vector<std::uint32_t>& last_or
 void collide_crew(Crew& crew, const WorldView& view, CrowdSweep sweep) {
   auto& all = crew.buddies;
   if (!crew.world.w.collide) {
-    for (Buddy& b : all) b.press_time = 0.0;
+    for (Buddy& b : all) b.mind.press_time = 0.0;
     return;
   }
   if (sweep == CrowdSweep::banded && collide_banded(all, crew.crowd_order, view)) return;

@@ -37,7 +37,7 @@ double signed_degrees(double a) {  // into (-180, 180]
   return a > 180.0 ? a - 360.0 : a;
 }
 
-int facing_of(const Buddy& b) { return b.facing < 0 ? -1 : 1; }
+int facing_of(const Buddy& b) { return b.motion.facing < 0 ? -1 : 1; }
 
 // Whether hypot(x, y) < r, decided without the library call when the sum of squares lies far
 // enough below r squared that no rounding of either side could change the answer. False when
@@ -47,132 +47,135 @@ bool surely_shorter(double x, double y, double r) {
   return r > 1e-100 && x * x + y * y < r * r * (1.0 - 1e-9);
 }
 
-double cap_speed(const Buddy& b) { return b.world.w.max_speed * b.unit; }
+double cap_speed(const Buddy& b) { return b.world.w.max_speed * b.motion.unit; }
 
 // The side-wall range of the buddy's feet.
 void wall_range(const Buddy& b, const WorldView& view, double& lo, double& hi) {
-  lo = view.left + kHalfWidth * b.unit;
-  hi = std::max(view.right - kHalfWidth * b.unit, lo);
+  lo = view.left + kHalfWidth * b.motion.unit;
+  hi = std::max(view.right - kHalfWidth * b.motion.unit, lo);
 }
 
 void leave_support(Buddy& b) {
-  b.mode = BuddyMode::fall;
-  b.support.reset();
-  b.air_time = 0.0;
+  b.motion.mode = BuddyMode::fall;
+  b.motion.support.reset();
+  b.motion.air_time = 0.0;
 }
 
 // Algorithm 1 without the fall: follows the support and tells whether it still holds.
 bool follow_support(Buddy& b, const WorldView& view) {
-  Support& s = *b.support;
+  Support& s = *b.motion.support;
   if (s.kind == SurfaceKind::ceiling && b.world.w.gravity < 0.0) {
     s = ceiling_support(b, view);
-    b.y = s.top;
+    b.motion.y = s.top;
     return true;
   }
   const Support* p = find_platform(view, s.id, s.kind);
   if (!p || !may_stand_on(b.id, p->id, p->kind, view)) return false;
   // A dragged window carries its buddies; a resized one drops them.
   if (std::abs((p->right - p->left) - (s.right - s.left)) >= 1.0) return false;
-  b.x += p->left - s.left;
-  if (b.x < p->left - 1.0 || b.x > p->right + 1.0) return false;
+  b.motion.x += p->left - s.left;
+  if (b.motion.x < p->left - 1.0 || b.motion.x > p->right + 1.0) return false;
   // A buddy's back reaches past the screen edge when its carrier stands there; the rider keeps
   // its feet on the screen, or falls when no part of the back is left there.
-  if (p->kind == SurfaceKind::buddy && (b.x < view.left || b.x > view.right)) {
-    b.x = std::clamp(b.x, view.left, std::max(view.right, view.left));
-    if (b.x < p->left - 1.0 || b.x > p->right + 1.0) return false;
+  if (p->kind == SurfaceKind::buddy && (b.motion.x < view.left || b.motion.x > view.right)) {
+    b.motion.x = std::clamp(b.motion.x, view.left, std::max(view.right, view.left));
+    if (b.motion.x < p->left - 1.0 || b.motion.x > p->right + 1.0) return false;
   }
   s = *p;
-  b.y = p->top;
+  b.motion.y = p->top;
   return true;
 }
 
 // Leaving the support at its edge while walking or chasing.
 MotionOutcome walk_off(Buddy& b, double v_px) {
   leave_support(b);
-  b.vx = 0.6 * v_px * facing_of(b);
-  b.vy = 0.0;
-  b.air_drag = kFallDrag;
+  b.motion.vx = 0.6 * v_px * facing_of(b);
+  b.motion.vy = 0.0;
+  b.motion.air_drag = kFallDrag;
   // The walk target stays: a walk across a gap goes on after the landing.
   return MotionOutcome::started_falling;
 }
 
-bool off_support(const Buddy& b) { return b.x < b.support->left || b.x > b.support->right; }
+bool off_support(const Buddy& b) {
+  return b.motion.x < b.motion.support->left || b.motion.x > b.motion.support->right;
+}
 
 // Walking and chasing speed in units/s: accelerates under negative friction, capped.
 double ground_speed(Buddy& b, double base) {
   const WorldSettings& w = b.world.w;
   double v = w.speed * base;
   if (w.friction < 0.0) {
-    b.run_time += kDt;
-    v *= 1.0 - w.friction * b.run_time;
+    b.mind.run_time += kDt;
+    v *= 1.0 - w.friction * b.mind.run_time;
   } else {
-    b.run_time = 0.0;
+    b.mind.run_time = 0.0;
   }
   return std::min(v, w.max_speed);
 }
 
 MotionOutcome step_walk(Buddy& b, const WorldView& view) {
-  if (!b.walk_target) return MotionOutcome::none;
-  const double target = *b.walk_target;
-  if (target != b.x) b.facing = target > b.x ? 1 : -1;
-  const double v_px = ground_speed(b, 16.0) * b.unit;
+  if (!b.mind.walk_target) return MotionOutcome::none;
+  const double target = *b.mind.walk_target;
+  if (target != b.motion.x) b.motion.facing = target > b.motion.x ? 1 : -1;
+  const double v_px = ground_speed(b, 16.0) * b.motion.unit;
   const double step = v_px * kDt;
   const double free = blocker_distance(b, view, nullptr, step);
   bool stop = false;
   if (step >= free) {
-    b.x += std::max(free, 0.0) * facing_of(b);
+    b.motion.x += std::max(free, 0.0) * facing_of(b);
     stop = true;
-  } else if (std::abs(target - b.x) <= step) {
-    b.x = target;
+  } else if (std::abs(target - b.motion.x) <= step) {
+    b.motion.x = target;
     stop = true;
   } else {
-    b.x += step * facing_of(b);
+    b.motion.x += step * facing_of(b);
   }
   if (off_support(b)) return walk_off(b, v_px);
   if (!stop) return MotionOutcome::none;
-  b.walk_target.reset();
-  b.mode = BuddyMode::idle;
+  b.mind.walk_target.reset();
+  b.motion.mode = BuddyMode::idle;
   return MotionOutcome::walk_stopped;
 }
 
 MotionOutcome step_chase(Buddy& b, const WorldView& view) {
-  if (b.now >= b.chase_until) {
-    b.chase_until = b.chase_from = 0.0;
-    b.partner.reset();
-    b.mode = BuddyMode::idle;
+  if (b.mind.now >= b.mind.chase_until) {
+    b.mind.chase_until = b.mind.chase_from = 0.0;
+    b.mind.partner.reset();
+    b.motion.mode = BuddyMode::idle;
     return MotionOutcome::chase_ended;
   }
   double tx = view.cursor_x, ty = view.cursor_y;
-  const BuddySummary* partner = b.partner ? find_buddy(view, *b.partner) : nullptr;
+  const BuddySummary* partner = b.mind.partner ? find_buddy(view, *b.mind.partner) : nullptr;
   if (partner) {
     tx = partner->x;
     ty = partner->y - 5.0 * partner->unit;
   }
-  const double u = b.unit;
+  const double u = b.motion.unit;
   // A tagged buddy counts to itself before it runs.
-  if (b.now < b.chase_from) {
-    if (std::abs(tx - b.x) > 2.0 * u) b.facing = tx > b.x ? 1 : -1;
+  if (b.mind.now < b.mind.chase_from) {
+    if (std::abs(tx - b.motion.x) > 2.0 * u) b.motion.facing = tx > b.motion.x ? 1 : -1;
     return MotionOutcome::none;
   }
   const double v_px = ground_speed(b, 38.0) * u;
-  if (std::abs(tx - b.x) > 2.0 * u) {
-    b.facing = tx > b.x ? 1 : -1;
-    const double step = std::min(v_px * kDt, std::abs(tx - b.x));
+  if (std::abs(tx - b.motion.x) > 2.0 * u) {
+    b.motion.facing = tx > b.motion.x ? 1 : -1;
+    const double step = std::min(v_px * kDt, std::abs(tx - b.motion.x));
     const BuddySummary* blocker = nullptr;
     const double free = blocker_distance(b, view, &blocker, step);
     const bool blocked = blocker && free < step && (!partner || blocker->id != partner->id);
-    if (blocked && (tx - blocker->x) * b.facing > 0.0 && b.now >= b.hop_ready) {
-      leap_to(b, blocker->x + (2.0 * u + kPushReach * (u + blocker->unit)) * b.facing, b.y);
-      b.hop_ready = b.now + 1.2;
+    if (blocked && (tx - blocker->x) * b.motion.facing > 0.0 && b.mind.now >= b.mind.hop_ready) {
+      leap_to(b, blocker->x + (2.0 * u + kPushReach * (u + blocker->unit)) * b.motion.facing,
+              b.motion.y);
+      b.mind.hop_ready = b.mind.now + 1.2;
       return MotionOutcome::none;
     }
-    b.x += std::min(step, std::max(free, 0.0)) * b.facing;
+    b.motion.x += std::min(step, std::max(free, 0.0)) * b.motion.facing;
   }
-  const double above = b.y - ty;
-  if (std::abs(tx - b.x) <= kPlatformReach * u && above >= kClimbLow * u &&
-      above <= kClimbHigh * u && b.now >= b.hop_ready) {
+  const double above = b.motion.y - ty;
+  if (std::abs(tx - b.motion.x) <= kPlatformReach * u && above >= kClimbLow * u &&
+      above <= kClimbHigh * u && b.mind.now >= b.mind.hop_ready) {
     leap_to(b, tx, ty + 5.0 * u);
-    b.hop_ready = b.now + 1.2;
+    b.mind.hop_ready = b.mind.now + 1.2;
     return MotionOutcome::none;
   }
   // Running off the edge keeps the chase's full pace, uncapped and unscaled by friction.
@@ -183,7 +186,7 @@ MotionOutcome step_chase(Buddy& b, const WorldView& view) {
 // Impacts against the screen edges: a puff, and for hard ones dizzy stars and a "bonk".
 void edge_impact(Buddy& b, double impact) {
   if (impact <= 150.0) return;
-  b.push_event(PuffEvent{b.x, b.y, std::min(impact / 900.0, 1.0), true});
+  b.push_event(PuffEvent{b.motion.x, b.motion.y, std::min(impact / 900.0, 1.0), true});
   if (impact > 500.0) {
     b.push_event(DizzyEvent{});
     chirp(b, "bonk", 0.4);
@@ -191,17 +194,17 @@ void edge_impact(Buddy& b, double impact) {
 }
 
 MotionOutcome settle(Buddy& b, const Support& p) {
-  b.support = p;
-  b.y = p.top;
-  b.vy = 0.0;
-  b.angle = 0.0;
-  b.spin = 0.0;
-  if (b.thrown && std::abs(b.vx) > 20.0 * b.unit) {
-    b.mode = BuddyMode::slide;
-    b.slide_time = 0.0;
+  b.motion.support = p;
+  b.motion.y = p.top;
+  b.motion.vy = 0.0;
+  b.motion.angle = 0.0;
+  b.motion.spin = 0.0;
+  if (b.motion.thrown && std::abs(b.motion.vx) > 20.0 * b.motion.unit) {
+    b.motion.mode = BuddyMode::slide;
+    b.motion.slide_time = 0.0;
     return MotionOutcome::none;
   }
-  b.mode = BuddyMode::idle;
+  b.motion.mode = BuddyMode::idle;
   return MotionOutcome::landed;
 }
 
@@ -212,7 +215,9 @@ MotionOutcome rescue(Buddy& b, const WorldView& view) {
   for (std::size_t i = 0; i < view.surface_count; ++i) {
     const Support& p = view.platforms[i];
     if (p.kind != SurfaceKind::floor) continue;
-    const double d = b.x < p.left ? p.left - b.x : b.x > p.right ? b.x - p.right : 0.0;
+    const double d = b.motion.x < p.left    ? p.left - b.motion.x
+                     : b.motion.x > p.right ? b.motion.x - p.right
+                                            : 0.0;
     if (d < best_d) {
       best_d = d;
       best = &p;
@@ -220,49 +225,50 @@ MotionOutcome rescue(Buddy& b, const WorldView& view) {
   }
   if (!best) {
     // No floor at all yet: drop in again from the top rather than fall for ever.
-    b.y = view.top + kHeadHeight * b.unit;
-    b.vy = 0.0;
+    b.motion.y = view.top + kHeadHeight * b.motion.unit;
+    b.motion.vy = 0.0;
     return MotionOutcome::none;
   }
-  b.x = std::clamp(b.x, best->left, best->right);
-  b.support = *best;
-  b.y = best->top;
-  b.vx = b.vy = 0.0;
-  b.angle = b.spin = 0.0;
-  b.mode = BuddyMode::idle;
+  b.motion.x = std::clamp(b.motion.x, best->left, best->right);
+  b.motion.support = *best;
+  b.motion.y = best->top;
+  b.motion.vx = b.motion.vy = 0.0;
+  b.motion.angle = b.motion.spin = 0.0;
+  b.motion.mode = BuddyMode::idle;
   return MotionOutcome::landed;
 }
 
 MotionOutcome land(Buddy& b, const WorldView& view, double y_before) {
-  const double x = b.x;
+  const double x = b.motion.x;
   double lowest_floor = -kInf;
   for_each_surface_near(view, x, x, [&](const Support& p) {
     if (p.kind == SurfaceKind::floor) lowest_floor = std::max(lowest_floor, p.top);
   });
   const Support* hit = nullptr;
   for_each_platform_near(view, x, x, [&](const Support& p) {
-    const bool crossed =
-        y_before <= p.top || (p.kind == SurfaceKind::floor && p.top == lowest_floor && b.vy >= 0.0);
-    if (!crossed || b.y < p.top || (hit && p.top >= hit->top)) return;
+    const bool crossed = y_before <= p.top || (p.kind == SurfaceKind::floor &&
+                                               p.top == lowest_floor && b.motion.vy >= 0.0);
+    if (!crossed || b.motion.y < p.top || (hit && p.top >= hit->top)) return;
     if (may_stand_on(b.id, p.id, p.kind, view)) hit = &p;
   });
   if (!hit) {
-    if (b.y > view.bottom + kHeadHeight * b.unit) return rescue(b, view);
+    if (b.motion.y > view.bottom + kHeadHeight * b.motion.unit) return rescue(b, view);
     return MotionOutcome::none;
   }
   const Support p = *hit;
-  b.y = p.top;
-  const double impact = std::max(b.vy / b.unit, 0.0);
-  b.push_event(PuffEvent{b.x, b.y, std::min(impact / 900.0, 1.0), false});
-  if (impact > (b.thrown ? 70.0 : 320.0)) {
+  b.motion.y = p.top;
+  const double impact = std::max(b.motion.vy / b.motion.unit, 0.0);
+  b.push_event(PuffEvent{b.motion.x, b.motion.y, std::min(impact / 900.0, 1.0), false});
+  if (impact > (b.motion.thrown ? 70.0 : 320.0)) {
     const WorldSettings& w = b.world.w;
     const double cap = b.world.unleashed || w.bounce > 1.6 ? 1.0 : 0.92;
-    b.vy = -std::min(0.55 * w.bounce, cap) * b.vy;
-    b.vx *= 0.8;
-    b.spin = std::clamp(b.vx / b.unit * 2.5, -900.0, 900.0);
-    b.thrown = true;
-    b.air_drag = std::max(b.air_drag, kThrownDrag);  // a bounce from a plain fall keeps its drag
-    b.flight_peak = std::max(b.flight_peak, impact);
+    b.motion.vy = -std::min(0.55 * w.bounce, cap) * b.motion.vy;
+    b.motion.vx *= 0.8;
+    b.motion.spin = std::clamp(b.motion.vx / b.motion.unit * 2.5, -900.0, 900.0);
+    b.motion.thrown = true;
+    b.motion.air_drag = std::max(b.motion.air_drag,
+                                 kThrownDrag);  // a bounce from a plain fall keeps its drag
+    b.motion.flight_peak = std::max(b.motion.flight_peak, impact);
     if (impact > 500.0) {
       b.push_event(DizzyEvent{});
       chirp(b, "bonk", 0.5);
@@ -274,85 +280,85 @@ MotionOutcome land(Buddy& b, const WorldView& view, double y_before) {
 
 MotionOutcome step_flight(Buddy& b, const WorldView& view) {
   const WorldSettings& w = b.world.w;
-  const double u = b.unit;
-  if (b.support) {
+  const double u = b.motion.unit;
+  if (b.motion.support) {
     // Clinging to the ceiling since the last step: from now on it stands there.
-    if (b.support->kind == SurfaceKind::ceiling && w.gravity < 0.0) {
-      b.support = ceiling_support(b, view);
-      b.y = b.support->top;
-      b.vx = b.vy = 0.0;
-      b.angle = b.spin = 0.0;
-      b.mode = BuddyMode::idle;
+    if (b.motion.support->kind == SurfaceKind::ceiling && w.gravity < 0.0) {
+      b.motion.support = ceiling_support(b, view);
+      b.motion.y = b.motion.support->top;
+      b.motion.vx = b.motion.vy = 0.0;
+      b.motion.angle = b.motion.spin = 0.0;
+      b.motion.mode = BuddyMode::idle;
       return MotionOutcome::landed;
     }
-    b.support.reset();
+    b.motion.support.reset();
   }
-  b.vy += w.gravity * kGravityPull * u * kDt;
-  b.air_time += kDt;
-  if (w.friction >= 0.0 || b.air_time > 5.0) {
+  b.motion.vy += w.gravity * kGravityPull * u * kDt;
+  b.motion.air_time += kDt;
+  if (w.friction >= 0.0 || b.motion.air_time > 5.0) {
     const double f = w.friction >= 0.0 ? w.friction : 1.0;
-    b.vx *= std::max(1.0 - f * b.air_drag * kDt, 0.0);
+    b.motion.vx *= std::max(1.0 - f * b.motion.air_drag * kDt, 0.0);
   } else {
     const double grow = std::exp(-1.5 * w.friction * kDt);
-    b.vx *= grow;
-    b.vy *= grow;
+    b.motion.vx *= grow;
+    b.motion.vy *= grow;
   }
-  if (!surely_shorter(b.vx, b.vy, cap_speed(b))) {
-    const double speed = std::hypot(b.vx, b.vy);
+  if (!surely_shorter(b.motion.vx, b.motion.vy, cap_speed(b))) {
+    const double speed = std::hypot(b.motion.vx, b.motion.vy);
     if (speed > cap_speed(b)) {
       const double k = cap_speed(b) / speed;
-      b.vx *= k;
-      b.vy *= k;
+      b.motion.vx *= k;
+      b.motion.vy *= k;
     }
   }
-  const double y_before = b.y;
-  b.x += b.vx * kDt;
-  b.y += b.vy * kDt;
-  b.angle = wrap_degrees(b.angle + b.spin * kDt);
-  if (b.thrown && !surely_shorter(b.vx, b.vy, b.flight_peak * u))
-    b.flight_peak = std::max(b.flight_peak, std::hypot(b.vx, b.vy) / u);
+  const double y_before = b.motion.y;
+  b.motion.x += b.motion.vx * kDt;
+  b.motion.y += b.motion.vy * kDt;
+  b.motion.angle = wrap_degrees(b.motion.angle + b.motion.spin * kDt);
+  if (b.motion.thrown && !surely_shorter(b.motion.vx, b.motion.vy, b.motion.flight_peak * u))
+    b.motion.flight_peak = std::max(b.motion.flight_peak, std::hypot(b.motion.vx, b.motion.vy) / u);
 
   double impact = 0.0;
   double lo, hi;
   wall_range(b, view, lo, hi);
-  if (b.x < lo || b.x > hi) {
-    impact = std::abs(b.vx) / u;
-    const bool left_wall = b.x < lo;
-    b.x = left_wall ? lo : hi;
-    b.vx = 0.7 * std::abs(b.vx) * (left_wall ? 1.0 : -1.0);
-    b.spin *= -0.7;
+  if (b.motion.x < lo || b.motion.x > hi) {
+    impact = std::abs(b.motion.vx) / u;
+    const bool left_wall = b.motion.x < lo;
+    b.motion.x = left_wall ? lo : hi;
+    b.motion.vx = 0.7 * std::abs(b.motion.vx) * (left_wall ? 1.0 : -1.0);
+    b.motion.spin *= -0.7;
   }
-  if (b.y - kHeadHeight * u < view.top && b.vy < 0.0) {
-    b.y = view.top + kHeadHeight * u;
-    impact = std::max(impact, -b.vy / u);
+  if (b.motion.y - kHeadHeight * u < view.top && b.motion.vy < 0.0) {
+    b.motion.y = view.top + kHeadHeight * u;
+    impact = std::max(impact, -b.motion.vy / u);
     if (w.gravity >= 0.0) {
-      b.vy = -0.7 * b.vy;
-    } else if (!b.thrown || -b.vy / u < 70.0) {
-      b.vy = 0.0;
-      b.spin = 0.0;
+      b.motion.vy = -0.7 * b.motion.vy;
+    } else if (!b.motion.thrown || -b.motion.vy / u < 70.0) {
+      b.motion.vy = 0.0;
+      b.motion.spin = 0.0;
     } else {
-      b.vy = -std::min(0.55 * w.bounce, 0.92) * b.vy;
+      b.motion.vy = -std::min(0.55 * w.bounce, 0.92) * b.motion.vy;
     }
   }
   edge_impact(b, impact);
-  if (w.gravity < 0.0 && b.vy == 0.0 && b.y <= view.top + kHeadHeight * u) {
-    b.support = ceiling_support(b, view);
+  if (w.gravity < 0.0 && b.motion.vy == 0.0 && b.motion.y <= view.top + kHeadHeight * u) {
+    b.motion.support = ceiling_support(b, view);
     return MotionOutcome::none;
   }
   return land(b, view, y_before);
 }
 
 MotionOutcome step_hop(Buddy& b, const WorldView& view) {
-  HopArc& h = b.hop;
+  HopArc& h = b.motion.hop;
   h.elapsed += kDt;
   // Summed sixtieths fall a hair short of whole durations; a 0.5 s hop takes 30 steps.
   double t = h.duration > 0.0 ? h.elapsed / h.duration : 1.0;
   t = t > 1.0 - 1e-9 ? 1.0 : t;
-  b.x = h.x0 + (h.x1 - h.x0) * t;
-  b.y = h.y0 + (h.y1 - h.y0) * t - 4.0 * h.height * t * (1.0 - t);
-  b.angle = wrap_degrees(h.spin_total * t);
+  b.motion.x = h.x0 + (h.x1 - h.x0) * t;
+  b.motion.y = h.y0 + (h.y1 - h.y0) * t - 4.0 * h.height * t * (1.0 - t);
+  b.motion.angle = wrap_degrees(h.spin_total * t);
   if (t < 1.0) return MotionOutcome::none;
-  b.angle = 0.0;
+  b.motion.angle = 0.0;
   std::optional<Support> target;
   if (h.target) {
     const Support& want = *h.target;
@@ -364,32 +370,33 @@ MotionOutcome step_hop(Buddy& b, const WorldView& view) {
       // A buddy may have walked on while we were in the air; its rider stays on the screen.
       if (p->kind == SurfaceKind::buddy) {
         const double lo = std::max(p->left, view.left), hi = std::min(p->right, view.right);
-        b.x = lo <= hi ? std::clamp(b.x, lo, hi) : std::clamp(b.x, p->left, p->right);
+        b.motion.x =
+            lo <= hi ? std::clamp(b.motion.x, lo, hi) : std::clamp(b.motion.x, p->left, p->right);
       }
     }
   }
   h.target.reset();
-  if (target && b.x >= target->left - 1.0 && b.x <= target->right + 1.0) {
-    b.support = target;
-    b.y = target->top;
-    b.push_event(PuffEvent{b.x, b.y, 0.15, false});
-    b.mode = BuddyMode::idle;
-    b.act_time = 0.3;
+  if (target && b.motion.x >= target->left - 1.0 && b.motion.x <= target->right + 1.0) {
+    b.motion.support = target;
+    b.motion.y = target->top;
+    b.push_event(PuffEvent{b.motion.x, b.motion.y, 0.15, false});
+    b.motion.mode = BuddyMode::idle;
+    b.mind.act_time = 0.3;
     return MotionOutcome::hop_landed;
   }
-  b.y = h.y1;
+  b.motion.y = h.y1;
   start_falling(b);
   return MotionOutcome::none;
 }
 
 MotionOutcome step_held(Buddy& b) {
-  const double u = b.unit;
-  const double target = std::clamp(b.vx / u * 0.12, -60.0, 60.0);
-  b.spin += (-7.0 * b.spin + 60.0 * (target - signed_degrees(b.angle))) * kDt;
-  b.angle = wrap_degrees(b.angle + b.spin * kDt);
-  if (std::abs(b.vx) > 30.0 * u) b.facing = b.vx > 0.0 ? 1 : -1;
-  if (!b.hold_line_said && b.now - b.grab_time >= 5.0) {
-    b.hold_line_said = true;
+  const double u = b.motion.unit;
+  const double target = std::clamp(b.motion.vx / u * 0.12, -60.0, 60.0);
+  b.motion.spin += (-7.0 * b.motion.spin + 60.0 * (target - signed_degrees(b.motion.angle))) * kDt;
+  b.motion.angle = wrap_degrees(b.motion.angle + b.motion.spin * kDt);
+  if (std::abs(b.motion.vx) > 30.0 * u) b.motion.facing = b.motion.vx > 0.0 ? 1 : -1;
+  if (!b.mind.hold_line_said && b.mind.now - b.motion.grab_time >= 5.0) {
+    b.mind.hold_line_said = true;
     chirp(b, "hold_long", 0.7);
   }
   return MotionOutcome::none;
@@ -397,27 +404,28 @@ MotionOutcome step_held(Buddy& b) {
 
 MotionOutcome step_slide(Buddy& b, const WorldView& view) {
   const WorldSettings& w = b.world.w;
-  const double u = b.unit;
-  b.x += b.vx * kDt;
-  b.slide_time += kDt;
-  const double decay = b.slide_time > 5.0 ? 0.9200444146293233 : std::exp(-5.0 * w.friction * kDt);
-  b.vx = std::clamp(b.vx * decay, -cap_speed(b), cap_speed(b));
+  const double u = b.motion.unit;
+  b.motion.x += b.motion.vx * kDt;
+  b.motion.slide_time += kDt;
+  const double decay =
+      b.motion.slide_time > 5.0 ? 0.9200444146293233 : std::exp(-5.0 * w.friction * kDt);
+  b.motion.vx = std::clamp(b.motion.vx * decay, -cap_speed(b), cap_speed(b));
   double lo, hi;
   wall_range(b, view, lo, hi);
-  if (b.x < lo || b.x > hi) {
-    b.x = std::clamp(b.x, lo, hi);
-    b.vx *= -0.7;
+  if (b.motion.x < lo || b.motion.x > hi) {
+    b.motion.x = std::clamp(b.motion.x, lo, hi);
+    b.motion.vx *= -0.7;
   }
-  if (b.rng.chance(0.2)) b.push_event(DustEvent{b.x, b.y});
-  if (!b.support || !follow_support(b, view)) {
+  if (b.rng.chance(0.2)) b.push_event(DustEvent{b.motion.x, b.motion.y});
+  if (!b.motion.support || !follow_support(b, view)) {
     leave_support(b);
-    b.vy = 0.0;
+    b.motion.vy = 0.0;
     throw_buddy(b);
     return MotionOutcome::none;
   }
-  if (std::abs(b.vx) < 20.0 * u) {
-    b.vx = 0.0;
-    b.mode = BuddyMode::idle;
+  if (std::abs(b.motion.vx) < 20.0 * u) {
+    b.motion.vx = 0.0;
+    b.motion.mode = BuddyMode::idle;
     return MotionOutcome::slide_ended;
   }
   return MotionOutcome::none;
@@ -427,17 +435,17 @@ MotionOutcome step_slide(Buddy& b, const WorldView& view) {
 
 // Where shift_x may move a buddy: its support, or the bounds when airborne.
 void shift_range(const Buddy& b, double lo, double hi, double& a, double& z) {
-  if (b.support) {
-    a = b.support->left;
-    z = b.support->right;
+  if (b.motion.support) {
+    a = b.motion.support->left;
+    z = b.motion.support->right;
     // Pushed along a buddy's back, a rider stops at the screen edge.
-    if (b.support->kind == SurfaceKind::buddy && std::max(a, lo) <= std::min(z, hi)) {
+    if (b.motion.support->kind == SurfaceKind::buddy && std::max(a, lo) <= std::min(z, hi)) {
       a = std::max(a, lo);
       z = std::min(z, hi);
     }
   } else {
-    a = lo + kHalfWidth * b.unit;
-    z = std::max(hi - kHalfWidth * b.unit, a);
+    a = lo + kHalfWidth * b.motion.unit;
+    z = std::max(hi - kHalfWidth * b.motion.unit, a);
   }
 }
 
@@ -445,90 +453,98 @@ Support ceiling_support(const Buddy& b, const WorldView& view) {
   Support s;
   s.id = kCeilingId;
   s.kind = SurfaceKind::ceiling;
-  s.left = view.left + kHalfWidth * b.unit;
-  s.right = std::max(view.right - kHalfWidth * b.unit, s.left);
-  s.top = view.top + kHeadHeight * b.unit;
+  s.left = view.left + kHalfWidth * b.motion.unit;
+  s.right = std::max(view.right - kHalfWidth * b.motion.unit, s.left);
+  s.top = view.top + kHeadHeight * b.motion.unit;
   return s;
 }
 
 void start_falling(Buddy& b) {
   leave_support(b);
-  b.vx = b.vy = 0.0;
-  b.air_drag = kFallDrag;
+  b.motion.vx = b.motion.vy = 0.0;
+  b.motion.air_drag = kFallDrag;
 }
 
 MotionOutcome keep_support(Buddy& b, const WorldView& view) {
-  if (b.support && follow_support(b, view)) return MotionOutcome::none;
+  if (b.motion.support && follow_support(b, view)) return MotionOutcome::none;
   start_falling(b);
   return MotionOutcome::started_falling;
 }
 
 MotionOutcome step_motion(Buddy& b, const WorldView& view) {
-  if (is_grounded(b.mode)) {
+  if (is_grounded(b.motion.mode)) {
     if (keep_support(b, view) == MotionOutcome::started_falling) return MotionOutcome::started_falling;
-    if (b.mode == BuddyMode::walk) return step_walk(b, view);
-    if (b.mode == BuddyMode::chase) return step_chase(b, view);
+    if (b.motion.mode == BuddyMode::walk) return step_walk(b, view);
+    if (b.motion.mode == BuddyMode::chase) return step_chase(b, view);
     return MotionOutcome::none;
   }
-  switch (b.mode) {
-    case BuddyMode::fall: return step_flight(b, view);
-    case BuddyMode::hop: return step_hop(b, view);
-    case BuddyMode::held: return step_held(b);
-    case BuddyMode::slide: return step_slide(b, view);
-    default: return MotionOutcome::none;  // drawing flies its pencil elsewhere
+  switch (b.motion.mode) {
+    case BuddyMode::fall:
+      return step_flight(b, view);
+    case BuddyMode::hop:
+      return step_hop(b, view);
+    case BuddyMode::held:
+      return step_held(b);
+    case BuddyMode::slide:
+      return step_slide(b, view);
+    default:
+      return MotionOutcome::none;  // drawing flies its pencil elsewhere
   }
 }
 
 void leap_to(Buddy& b, double tx, double ty) {
-  if (!std::isfinite(tx)) tx = b.x;
-  if (!std::isfinite(ty)) ty = b.y;
-  const double u = b.unit;
-  b.push_event(DustEvent{b.x, b.y});
+  if (!std::isfinite(tx)) tx = b.motion.x;
+  if (!std::isfinite(ty)) ty = b.motion.y;
+  const double u = b.motion.unit;
+  b.push_event(DustEvent{b.motion.x, b.motion.y});
   leave_support(b);
-  b.hop.target.reset();
-  const double apex = std::min(b.y, ty) - 30.0 * u;
+  b.motion.hop.target.reset();
+  const double apex = std::min(b.motion.y, ty) - 30.0 * u;
   const double g = std::max(std::abs(b.world.w.gravity), 0.2) * kGravityPull * u;
-  const double t_up = std::sqrt(2.0 * (b.y - apex) / g);
+  const double t_up = std::sqrt(2.0 * (b.motion.y - apex) / g);
   const double t_down = std::sqrt(2.0 * std::max(ty - apex, 0.0) / g);
-  b.vx = (tx - b.x) / (t_up + t_down);
-  b.vy = -g * t_up;
-  b.spin = 0.0;
-  b.thrown = false;
-  b.hurled = false;
-  b.air_drag = 0.0;  // a leap keeps its aim
-  b.flight_peak = 0.0;
-  if (b.vx != 0.0) b.facing = b.vx > 0.0 ? 1 : -1;
+  b.motion.vx = (tx - b.motion.x) / (t_up + t_down);
+  b.motion.vy = -g * t_up;
+  b.motion.spin = 0.0;
+  b.motion.thrown = false;
+  b.motion.hurled = false;
+  b.motion.air_drag = 0.0;  // a leap keeps its aim
+  b.motion.flight_peak = 0.0;
+  if (b.motion.vx != 0.0) b.motion.facing = b.motion.vx > 0.0 ? 1 : -1;
 }
 
 void clamp_leap_target(const Buddy& b, const WorldView& view, double& tx, double& ty) {
   double lo, hi;
   wall_range(b, view, lo, hi);
-  tx = std::isfinite(tx) ? std::clamp(tx, lo, hi) : b.x;
-  const double top = view.top + kHeadHeight * b.unit;
-  ty = std::isfinite(ty) ? std::clamp(ty, top, std::max(view.bottom, top)) : b.y;
+  tx = std::isfinite(tx) ? std::clamp(tx, lo, hi) : b.motion.x;
+  const double top = view.top + kHeadHeight * b.motion.unit;
+  ty = std::isfinite(ty) ? std::clamp(ty, top, std::max(view.bottom, top)) : b.motion.y;
 }
 
 void hop(Buddy& b, double to_x, double to_y, double height, double duration, double spin_total,
          std::optional<Support> target) {
   if (!target || !std::isfinite(to_x) || !std::isfinite(to_y)) {
-    b.hop.target.reset();
+    b.motion.hop.target.reset();
     start_falling(b);
     return;
   }
-  b.hop = HopArc{b.x, b.y, to_x, to_y,
-                 std::isfinite(height) ? height : 0.0,
-                 std::isfinite(duration) ? duration : 0.0,
-                 0.0,
-                 std::isfinite(spin_total) ? spin_total : 0.0,
-                 std::move(target)};
-  b.mode = BuddyMode::hop;
-  b.support.reset();
-  b.vx = b.vy = 0.0;
+  b.motion.hop = HopArc{b.motion.x,
+                        b.motion.y,
+                        to_x,
+                        to_y,
+                        std::isfinite(height) ? height : 0.0,
+                        std::isfinite(duration) ? duration : 0.0,
+                        0.0,
+                        std::isfinite(spin_total) ? spin_total : 0.0,
+                        std::move(target)};
+  b.motion.mode = BuddyMode::hop;
+  b.motion.support.reset();
+  b.motion.vx = b.motion.vy = 0.0;
 }
 
 void carry_to(Buddy& b, double now, double px, double py) {
   if (!std::isfinite(now) || !std::isfinite(px) || !std::isfinite(py)) return;
-  auto& s = b.pointer_samples;
+  auto& s = b.motion.pointer_samples;
   s.push_back({now, px, py});
   const auto stale = std::find_if(s.begin(), s.end(), [&](const PointerSample& p) {
     return p.t >= now - kSampleWindow;
@@ -537,28 +553,28 @@ void carry_to(Buddy& b, double now, double px, double py) {
   if (s.size() > kMaxSamples) s.erase(s.begin(), s.end() - kMaxSamples);
   const PointerSample& first = s.front();
   const double dt = now - first.t;
-  b.vx = dt > 0.0 ? (px - first.x) / dt : 0.0;
-  b.vy = dt > 0.0 ? (py - first.y) / dt : 0.0;
-  b.x = px + b.grab_dx;
-  b.y = py + b.grab_dy;
+  b.motion.vx = dt > 0.0 ? (px - first.x) / dt : 0.0;
+  b.motion.vy = dt > 0.0 ? (py - first.y) / dt : 0.0;
+  b.motion.x = px + b.motion.grab_dx;
+  b.motion.y = py + b.motion.grab_dy;
 }
 
 void release(Buddy& b) {
-  const double u = b.unit;
-  if (!std::isfinite(b.vx) || !std::isfinite(b.vy)) b.vx = b.vy = 0.0;
-  double speed = std::hypot(b.vx, b.vy);
+  const double u = b.motion.unit;
+  if (!std::isfinite(b.motion.vx) || !std::isfinite(b.motion.vy)) b.motion.vx = b.motion.vy = 0.0;
+  double speed = std::hypot(b.motion.vx, b.motion.vy);
   if (speed > cap_speed(b)) {
     const double k = cap_speed(b) / speed;
-    b.vx *= k;
-    b.vy *= k;
+    b.motion.vx *= k;
+    b.motion.vy *= k;
     speed = cap_speed(b);
   }
   leave_support(b);
-  b.pointer_samples.clear();
+  b.motion.pointer_samples.clear();
   throw_buddy(b);
-  b.hurled = true;
-  b.flight_peak = speed / u;
-  b.spin = std::clamp(b.vx / u * 2.5, -900.0, 900.0);
+  b.motion.hurled = true;
+  b.motion.flight_peak = speed / u;
+  b.motion.spin = std::clamp(b.motion.vx / u * 2.5, -900.0, 900.0);
   const double units = speed / u;
   if (units < 60.0)
     chirp(b, "drop", 0.4);
@@ -569,11 +585,12 @@ void release(Buddy& b) {
 }
 
 double shift_x(Buddy& b, double dx, double lo, double hi) {
-  if (b.mode == BuddyMode::hop || b.mode == BuddyMode::held || b.mode == BuddyMode::drawing)
+  if (b.motion.mode == BuddyMode::hop || b.motion.mode == BuddyMode::held ||
+      b.motion.mode == BuddyMode::drawing)
     return 0.0;
   double a, z;
   shift_range(b, lo, hi, a, z);
-  return shift_within(b.x, dx, a, z);
+  return shift_within(b.motion.x, dx, a, z);
 }
 
 }  // namespace perchkin

@@ -58,11 +58,11 @@ void begin_stroke(Buddy& b, const Stroke& s) {
 void follow_pencil(Buddy& b, const WorldView& view, double pencil_x_before) {
   Pencil& p = b.pencil;
   const double moved = p.x - pencil_x_before;
-  if (std::abs(moved) > 0.4 * b.unit) b.facing = moved > 0 ? 1 : -1;
-  p.lean += (b.facing * 10.0 - p.lean) * (2.0 / 15.0);
-  b.x = std::clamp(p.x - p.lean * b.unit, view.left, std::max(view.left, view.right));
-  b.y = std::clamp(p.y + 2.5 * b.unit, view.top + kHeadHeight * b.unit,
-                   std::max(view.top + kHeadHeight * b.unit, view.bottom));
+  if (std::abs(moved) > 0.4 * b.motion.unit) b.motion.facing = moved > 0 ? 1 : -1;
+  p.lean += (b.motion.facing * 10.0 - p.lean) * (2.0 / 15.0);
+  b.motion.x = std::clamp(p.x - p.lean * b.motion.unit, view.left, std::max(view.left, view.right));
+  b.motion.y = std::clamp(p.y + 2.5 * b.motion.unit, view.top + kHeadHeight * b.motion.unit,
+                          std::max(view.top + kHeadHeight * b.motion.unit, view.bottom));
 }
 
 }  // namespace
@@ -79,7 +79,7 @@ void start_flight(Buddy& b, DrawJob job) {
   double length = 0.0;
   for (const Stroke& s : job.strokes)
     length += polyline_length(s.points) / (s.ink ? 1.0 : kTravelFactor);
-  p.speed = std::max(170.0 * b.unit, length / 18.0);
+  p.speed = std::max(170.0 * b.motion.unit, length / 18.0);
   p.job = std::move(job);
   p.stroke = 0;
   p.point = 0;
@@ -87,10 +87,10 @@ void start_flight(Buddy& b, DrawJob job) {
   p.x = start.x;
   p.y = start.y;
   p.out = true;
-  b.mode = BuddyMode::drawing;
-  b.act = Act::none;
-  b.support.reset();
-  b.vx = b.vy = 0.0;
+  b.motion.mode = BuddyMode::drawing;
+  b.mind.act = Act::none;
+  b.motion.support.reset();
+  b.motion.vx = b.motion.vy = 0.0;
 }
 
 std::size_t job_points(const DrawJob& job) {
@@ -109,8 +109,9 @@ std::size_t crew_drawing_points(const Crew& crew) {
 }
 
 Status queue_job(Buddy& b, DrawJob job, std::size_t room) {
-  if (b.mode == BuddyMode::sleep) wake_quietly(b);
-  if (b.mode == BuddyMode::held) return Status::fail("he is being held by the mouse right now");
+  if (b.motion.mode == BuddyMode::sleep) wake_quietly(b);
+  if (b.motion.mode == BuddyMode::held)
+    return Status::fail("he is being held by the mouse right now");
   if (b.pencil.job && b.pencil.waiting.size() >= kMaxWaitingJobs)
     return Status::fail("too many drawings waiting; try again in a moment");
   job.points = job_points(job);
@@ -127,8 +128,8 @@ void pencil_step(Buddy& b, const WorldView& view) {
   Pencil& p = b.pencil;
   if (!p.job) {
     p.out = false;
-    b.mode = BuddyMode::fall;
-    b.air_drag = kFallDrag;
+    b.motion.mode = BuddyMode::fall;
+    b.motion.air_drag = kFallDrag;
     return;
   }
   const double x_before = p.x;
@@ -185,8 +186,8 @@ void pencil_step(Buddy& b, const WorldView& view) {
       start_flight(b, std::move(next));
     } else {
       p.out = false;
-      b.mode = BuddyMode::fall;
-      b.air_drag = kFallDrag;
+      b.motion.mode = BuddyMode::fall;
+      b.motion.air_drag = kFallDrag;
     }
     return;
   }

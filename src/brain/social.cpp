@@ -32,29 +32,29 @@ constexpr std::array<std::pair<const char*, const char*>, 9> kChatPairs = {{
 constexpr std::size_t kMaxPairs = 50;
 
 void become_it(Buddy& b, std::uint32_t chaser_of, std::int32_t bounces, double now) {
-  b.partner = chaser_of;
-  b.tag_bounces = bounces;
-  b.chase_from = now + 0.8;
-  b.chase_until = now + 10.0;
-  b.walk_target.reset();
-  if (b.mode != BuddyMode::sleep && static_cast<std::uint8_t>(b.mode) < 6) {
-    b.mode = BuddyMode::chase;
-    b.act = Act::none;
+  b.mind.partner = chaser_of;
+  b.mind.tag_bounces = bounces;
+  b.mind.chase_from = now + 0.8;
+  b.mind.chase_until = now + 10.0;
+  b.mind.walk_target.reset();
+  if (b.motion.mode != BuddyMode::sleep && static_cast<std::uint8_t>(b.motion.mode) < 6) {
+    b.motion.mode = BuddyMode::chase;
+    b.mind.act = Act::none;
   }
 }
 
 // Launches a buddy into the air the way hazards and knock-overs do.
 void launch(Buddy& b, double vx, double vy) {
-  b.mode = BuddyMode::fall;
-  b.support.reset();
-  b.act = Act::none;
-  b.hop.target.reset();
-  b.vx = vx;
-  b.vy = vy;
-  b.run_time = 0.0;
-  b.air_time = 0.0;
+  b.motion.mode = BuddyMode::fall;
+  b.motion.support.reset();
+  b.mind.act = Act::none;
+  b.motion.hop.target.reset();
+  b.motion.vx = vx;
+  b.motion.vy = vy;
+  b.mind.run_time = 0.0;
+  b.motion.air_time = 0.0;
   throw_buddy(b);
-  if (vx != 0.0) b.facing = vx > 0 ? 1 : -1;
+  if (vx != 0.0) b.motion.facing = vx > 0 ? 1 : -1;
 }
 
 void say_direct(Buddy& b, std::string_view category) {
@@ -73,7 +73,7 @@ void social_tick(Crew& crew, double now) {
   std::vector<std::size_t> eligible;
   for (std::size_t i = 0; i < crew.buddies.size(); ++i) {
     const Buddy& b = crew.buddies[i];
-    if ((b.mode == BuddyMode::idle || b.mode == BuddyMode::sit) && b.world.chatty)
+    if ((b.motion.mode == BuddyMode::idle || b.motion.mode == BuddyMode::sit) && b.world.chatty)
       eligible.push_back(i);
   }
   crew.by_x_in_place(eligible);
@@ -82,8 +82,9 @@ void social_tick(Crew& crew, double now) {
     const Buddy& a = crew.buddies[eligible[i]];
     for (std::size_t j = i + 1; j < eligible.size() && pairs.size() < kMaxPairs; ++j) {
       const Buddy& b = crew.buddies[eligible[j]];
-      if (!(b.x - a.x < 220.0 * a.unit)) break;
-      if (std::abs(a.y - b.y) < 30.0 * a.unit) pairs.emplace_back(eligible[i], eligible[j]);
+      if (!(b.motion.x - a.motion.x < 220.0 * a.motion.unit)) break;
+      if (std::abs(a.motion.y - b.motion.y) < 30.0 * a.motion.unit)
+        pairs.emplace_back(eligible[i], eligible[j]);
     }
   }
   if (pairs.empty()) return;
@@ -91,8 +92,8 @@ void social_tick(Crew& crew, double now) {
   const auto [ia, ib] = pairs[rng.pick(pairs.size())];
   auto [a, b] = crew.pair_mut(ia, ib);
   const auto& chat = kChatPairs[rng.pick(kChatPairs.size())];
-  a.facing = b.x >= a.x ? 1 : -1;
-  b.facing = -a.facing;
+  a.motion.facing = b.motion.x >= a.motion.x ? 1 : -1;
+  b.motion.facing = -a.motion.facing;
   const double u = rng.uniform();
   if (u < 0.35) {
     say_line(a, chat.first);
@@ -116,9 +117,9 @@ void social_tick(Crew& crew, double now) {
 }
 
 void apply_tag_catch(Buddy& c) {
-  if (!c.caught_partner) return;
-  const std::uint32_t p = *c.caught_partner;
-  c.caught_partner.reset();
+  if (!c.mind.caught_partner) return;
+  const std::uint32_t p = *c.mind.caught_partner;
+  c.mind.caught_partner.reset();
   say_direct(c, "tag");
   const auto tagged = line_table("tagged");
   SocialMessage line;
@@ -127,15 +128,15 @@ void apply_tag_catch(Buddy& c) {
   line.text = tagged[c.rng.pick(tagged.size())];
   line.delay = 0.6;
   c.messages.push_back(std::move(line));
-  if (c.tag_bounces > 1) {
+  if (c.mind.tag_bounces > 1) {
     SocialMessage back;
     back.to = p;
     back.kind = SocialMessage::tag_back;
     back.from = c.id;
-    back.bounces = c.tag_bounces - 1;
+    back.bounces = c.mind.tag_bounces - 1;
     c.messages.push_back(back);
   }
-  c.tag_bounces = 0;
+  c.mind.tag_bounces = 0;
 }
 
 void deliver_messages(Crew& crew, std::size_t sender) {
@@ -143,7 +144,7 @@ void deliver_messages(Crew& crew, std::size_t sender) {
   std::vector<SocialMessage> outbox;
   outbox.swap(crew.buddies[sender].messages);
   // A target later in crew order has not stepped yet this tick: times count from the sender's.
-  const double now = crew.buddies[sender].now;
+  const double now = crew.buddies[sender].mind.now;
   for (SocialMessage& m : outbox) {
     const auto target = crew.index_of(m.to);
     if (!target) continue;
@@ -157,97 +158,98 @@ void deliver_messages(Crew& crew, std::size_t sender) {
 }
 
 void grab(Buddy& b, double now, double px, double py) {
-  if (b.mode == BuddyMode::drawing) abandon_drawing(b);
-  b.mode = BuddyMode::held;
-  b.act = Act::none;
-  b.support.reset();
-  b.hop.target.reset();
-  b.walk_target.reset();
-  if (b.queued_act && *b.queued_act == Act::sleep) b.queued_act.reset();
-  b.grab_dx = b.x - px;
-  b.grab_dy = b.y - py;
-  b.pointer_samples.clear();
-  b.pointer_samples.push_back({now, px, py});
-  b.vx = b.vy = b.spin = 0.0;
-  b.grab_time = now;
-  b.hold_line_said = false;
-  b.partner.reset();
-  b.chase_until = 0.0;
+  if (b.motion.mode == BuddyMode::drawing) abandon_drawing(b);
+  b.motion.mode = BuddyMode::held;
+  b.mind.act = Act::none;
+  b.motion.support.reset();
+  b.motion.hop.target.reset();
+  b.mind.walk_target.reset();
+  if (b.mind.queued_act && *b.mind.queued_act == Act::sleep) b.mind.queued_act.reset();
+  b.motion.grab_dx = b.motion.x - px;
+  b.motion.grab_dy = b.motion.y - py;
+  b.motion.pointer_samples.clear();
+  b.motion.pointer_samples.push_back({now, px, py});
+  b.motion.vx = b.motion.vy = b.motion.spin = 0.0;
+  b.motion.grab_time = now;
+  b.mind.hold_line_said = false;
+  b.mind.partner.reset();
+  b.mind.chase_until = 0.0;
   chirp(b, "grab", 0.7);
 }
 
 void poke(Buddy& b, double now) {
-  b.last_active = now;
-  if (b.mode == BuddyMode::sleep) {
+  b.mind.last_active = now;
+  if (b.motion.mode == BuddyMode::sleep) {
     start_act(b, Act::scared, 1.2);
-    b.angle = 0.0;
+    b.motion.angle = 0.0;
     chirp(b, "wake", 1.0);
     b.push_event(SymbolEvent{"!"});
     return;
   }
-  if (!is_grounded(b.mode) || !b.support) return;
-  std::erase_if(b.poke_times, [&](double t) { return now - t > 4.0; });
-  const std::size_t earlier = b.poke_times.size();
-  b.poke_times.push_back(now);
+  if (!is_grounded(b.motion.mode) || !b.motion.support) return;
+  std::erase_if(b.mind.poke_times, [&](double t) { return now - t > 4.0; });
+  const std::size_t earlier = b.mind.poke_times.size();
+  b.mind.poke_times.push_back(now);
   if (earlier < 4) {
     b.push_event(SymbolEvent{"!"});
     chirp(b, "poke", 0.6);
-    const bool ceiling = b.support->kind == SurfaceKind::ceiling;
-    hop(b, b.x, b.y, (ceiling ? -14.0 : 14.0) * b.unit, 0.35, 0.0, b.support);
+    const bool ceiling = b.motion.support->kind == SurfaceKind::ceiling;
+    hop(b, b.motion.x, b.motion.y, (ceiling ? -14.0 : 14.0) * b.motion.unit, 0.35, 0.0,
+        b.motion.support);
   } else {
-    b.poke_times.clear();
+    b.mind.poke_times.clear();
     start_act(b, Act::angry, 3.0);
-    b.angle = 0.0;
+    b.motion.angle = 0.0;
     chirp(b, "poked_lots", 1.0);
   }
 }
 
 void pet(Buddy& b, double now) {
-  if (!is_grounded(b.mode) || now < b.pet_ready) return;
-  b.pet_ready = now + 1.0;
-  b.last_active = now;
-  if (b.mode == BuddyMode::sleep) {
+  if (!is_grounded(b.motion.mode) || now < b.mind.pet_ready) return;
+  b.mind.pet_ready = now + 1.0;
+  b.mind.last_active = now;
+  if (b.motion.mode == BuddyMode::sleep) {
     hearts(b, 1);
     return;
   }
   hearts(b, 2);
   start_act(b, Act::love, 2.0);
-  b.angle = 0.0;
+  b.motion.angle = 0.0;
   chirp(b, "pet", 0.4);
 }
 
 void burn(Buddy& b, double away, double now) {
-  if (b.mode == BuddyMode::held || now < b.hazard_ready) return;
-  b.hot_until = now + 4.0;
-  b.hazard_ready = now + 2.5;
+  if (b.motion.mode == BuddyMode::held || now < b.mind.hazard_ready) return;
+  b.mind.hot_until = now + 4.0;
+  b.mind.hazard_ready = now + 2.5;
   abandon_drawing(b);
   say_direct(b, "burn");
   const double dir = away < 0 ? -1.0 : 1.0;
-  launch(b, dir * 90.0 * b.unit, -170.0 * b.unit);
-  b.spin = dir * 500.0;
-  b.flight_peak = std::max(b.flight_peak, std::abs(b.vx) / b.unit);
-  b.queued_act = Act::scared;
+  launch(b, dir * 90.0 * b.motion.unit, -170.0 * b.motion.unit);
+  b.motion.spin = dir * 500.0;
+  b.motion.flight_peak = std::max(b.motion.flight_peak, std::abs(b.motion.vx) / b.motion.unit);
+  b.mind.queued_act = Act::scared;
 }
 
 void zap(Buddy& b, double now) {
-  if (b.mode == BuddyMode::held || now < b.hazard_ready) return;
-  b.hot_until = now + 5.0;
-  b.hazard_ready = now + 2.0;
+  if (b.motion.mode == BuddyMode::held || now < b.mind.hazard_ready) return;
+  b.mind.hot_until = now + 5.0;
+  b.mind.hazard_ready = now + 2.0;
   abandon_drawing(b);
   say_direct(b, "zap");
   b.push_event(DizzyEvent{});
-  launch(b, (60.0 * b.rng.uniform() - 30.0) * b.unit, -140.0 * b.unit);
-  b.spin = 720.0;
-  b.flight_peak = std::max(b.flight_peak, std::abs(b.vx) / b.unit);
-  b.queued_act = Act::dizzy;
+  launch(b, (60.0 * b.rng.uniform() - 30.0) * b.motion.unit, -140.0 * b.motion.unit);
+  b.motion.spin = 720.0;
+  b.motion.flight_peak = std::max(b.motion.flight_peak, std::abs(b.motion.vx) / b.motion.unit);
+  b.mind.queued_act = Act::dizzy;
 }
 
 void blast(Buddy& b, double vx, double vy) {
-  if (b.mode == BuddyMode::held) return;
+  if (b.motion.mode == BuddyMode::held) return;
   abandon_drawing(b);
   launch(b, vx, vy);
-  b.spin = std::clamp(vx / b.unit * 2.5, -900.0, 900.0);
-  b.flight_peak = std::max(b.flight_peak, std::hypot(vx, vy) / b.unit);
+  b.motion.spin = std::clamp(vx / b.motion.unit * 2.5, -900.0, 900.0);
+  b.motion.flight_peak = std::max(b.motion.flight_peak, std::hypot(vx, vy) / b.motion.unit);
   chirp(b, "boom", 0.7);
 }
 
@@ -256,7 +258,8 @@ void knock_overs(Crew& crew) {
   std::vector<std::size_t> flyers;
   for (std::size_t i = 0; i < crew.buddies.size(); ++i) {
     const Buddy& f = crew.buddies[i];
-    if (f.hurled && f.mode == BuddyMode::fall && std::hypot(f.vx, f.vy) > 150.0 * f.unit)
+    if (f.motion.hurled && f.motion.mode == BuddyMode::fall &&
+        std::hypot(f.motion.vx, f.motion.vy) > 150.0 * f.motion.unit)
       flyers.push_back(i);
   }
   if (flyers.empty()) return;
@@ -265,33 +268,36 @@ void knock_overs(Crew& crew) {
   double widest = 0.0;
   for (std::size_t i = 0; i < crew.buddies.size(); ++i) {
     const Buddy& t = crew.buddies[i];
-    if (is_grounded(t.mode) && std::isfinite(t.x)) {
-      targets.emplace_back(t.x, i);
-      widest = std::max(widest, t.unit);
+    if (is_grounded(t.motion.mode) && std::isfinite(t.motion.x)) {
+      targets.emplace_back(t.motion.x, i);
+      widest = std::max(widest, t.motion.unit);
     }
   }
   std::sort(targets.begin(), targets.end());
   for (std::size_t fi : flyers) {
     Buddy& f = crew.buddies[fi];
-    if (f.mode != BuddyMode::fall) continue;
-    const double reach = 6.0 * (f.unit + widest);
+    if (f.motion.mode != BuddyMode::fall) continue;
+    const double reach = 6.0 * (f.motion.unit + widest);
     auto it = std::lower_bound(targets.begin(), targets.end(),
-                               std::make_pair(f.x - reach, std::size_t{0}));
-    for (; it != targets.end() && it->first <= f.x + reach; ++it) {
+                               std::make_pair(f.motion.x - reach, std::size_t{0}));
+    for (; it != targets.end() && it->first <= f.motion.x + reach; ++it) {
       Buddy& t = crew.buddies[it->second];
-      if (it->second == fi || !is_grounded(t.mode)) continue;
+      if (it->second == fi || !is_grounded(t.motion.mode)) continue;
       // Contact: the bodies (16 x 10 units, centred 5 units above the feet) overlap.
-      const double dx = std::abs(t.x - f.x);
-      const double dy = std::abs((t.y - 5.0 * t.unit) - (f.y - 5.0 * f.unit));
-      if (dx >= 6.0 * (f.unit + t.unit) || dy >= 5.0 * (f.unit + t.unit)) continue;
-      const double vx = 0.7 * f.vx;
-      const double vy = std::min(0.5 * f.vy, 0.0) - 120.0 * t.unit;
+      const double dx = std::abs(t.motion.x - f.motion.x);
+      const double dy =
+          std::abs((t.motion.y - 5.0 * t.motion.unit) - (f.motion.y - 5.0 * f.motion.unit));
+      if (dx >= 6.0 * (f.motion.unit + t.motion.unit) ||
+          dy >= 5.0 * (f.motion.unit + t.motion.unit))
+        continue;
+      const double vx = 0.7 * f.motion.vx;
+      const double vy = std::min(0.5 * f.motion.vy, 0.0) - 120.0 * t.motion.unit;
       abandon_drawing(t);
       launch(t, vx, vy);
-      t.spin = std::clamp(vx / t.unit * 2.5, -900.0, 900.0);
-      t.flight_peak = std::max(t.flight_peak, std::hypot(vx, vy) / t.unit);
+      t.motion.spin = std::clamp(vx / t.motion.unit * 2.5, -900.0, 900.0);
+      t.motion.flight_peak = std::max(t.motion.flight_peak, std::hypot(vx, vy) / t.motion.unit);
       chirp(t, "bonk", 0.7);
-      f.vx *= -0.35;
+      f.motion.vx *= -0.35;
     }
   }
 }

@@ -59,11 +59,13 @@ int trigger_slot(std::string_view category) {
   return -1;
 }
 
-bool blocked(const Buddy& b) { return !b.bubble_replaceable && b.now < b.bubble_until; }
+bool blocked(const Buddy& b) {
+  return !b.speech.bubble_replaceable && b.mind.now < b.speech.bubble_until;
+}
 
 const SpeechLines& lines_of(const Buddy& b) {
   static const SpeechLines kNone;
-  return b.speech ? *b.speech : kNone;
+  return b.speech.lines ? *b.speech.lines : kNone;
 }
 
 }  // namespace
@@ -75,10 +77,10 @@ Table line_table(std::string_view category) {
 }
 
 void show_bubble(Buddy& b, std::string text, double seconds, bool replaceable) {
-  b.bubble_text = std::move(text);
-  b.bubble_until = b.now + seconds;
-  b.bubble_serial += 1;
-  b.bubble_replaceable = replaceable;
+  b.speech.bubble_text = std::move(text);
+  b.speech.bubble_until = b.mind.now + seconds;
+  b.speech.bubble_serial += 1;
+  b.speech.bubble_replaceable = replaceable;
 }
 
 void say_line(Buddy& b, std::string_view text) {
@@ -111,22 +113,22 @@ void chirp(Buddy& b, std::string_view category, double p) {
 }
 
 void say_later(Buddy& b, std::string text, double delay) {
-  say_at(b, std::move(text), b.now + (std::isfinite(delay) && delay > 0.0 ? delay : 0.0));
+  say_at(b, std::move(text), b.mind.now + (std::isfinite(delay) && delay > 0.0 ? delay : 0.0));
 }
 
 void say_at(Buddy& b, std::string text, double due) {
   // Insert after every line due at the same time or earlier, which keeps the queue stable.
-  auto it = std::upper_bound(b.delayed_lines.begin(), b.delayed_lines.end(), due,
+  auto it = std::upper_bound(b.speech.delayed_lines.begin(), b.speech.delayed_lines.end(), due,
                              [](double d, const DelayedLine& l) { return d < l.due; });
-  b.delayed_lines.insert(it, DelayedLine{due, std::move(text)});
+  b.speech.delayed_lines.insert(it, DelayedLine{due, std::move(text)});
   // A flood of messages must not grow the queue without end; the latest lines matter least.
-  if (b.delayed_lines.size() > kMaxDelayedLines) b.delayed_lines.pop_back();
+  if (b.speech.delayed_lines.size() > kMaxDelayedLines) b.speech.delayed_lines.pop_back();
 }
 
 void speak_due_line(Buddy& b) {
-  if (b.delayed_lines.empty() || b.delayed_lines.front().due > b.now) return;
-  std::string text = std::move(b.delayed_lines.front().text);
-  b.delayed_lines.erase(b.delayed_lines.begin());
+  if (b.speech.delayed_lines.empty() || b.speech.delayed_lines.front().due > b.mind.now) return;
+  std::string text = std::move(b.speech.delayed_lines.front().text);
+  b.speech.delayed_lines.erase(b.speech.delayed_lines.begin());
   say_line(b, text);
 }
 

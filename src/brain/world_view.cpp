@@ -126,7 +126,7 @@ void build_world_view(WorldView& view, const Crew& crew, std::span<const Support
   for (std::size_t k = 0; k < n; ++k) {
     const Buddy& b = crew.buddies[sorted ? k : order[k]];
     view.buddies[k] = summarize(b);
-    view.buddy_support_kind[k] = b.support ? b.support->kind : SurfaceKind::none;
+    view.buddy_support_kind[k] = b.motion.support ? b.motion.support->kind : SurfaceKind::none;
   }
 
   // Grounded buddies: their platforms while collide is on, and who rides whom.

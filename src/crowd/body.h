@@ -19,9 +19,10 @@ inline constexpr double kThrownDrag = 0.15;
 // Marks a buddy as thrown (flung, launched, bounced off, slid off or let go): it flies with the
 // light drag of a throw, and its landing counts as a throw's.
 inline void throw_buddy(Buddy& b) {
-  b.thrown = true;
-  b.hurled = false;  // only a release (which sets it afterwards) counts as the hand's throw
-  b.air_drag = kThrownDrag;
+  b.motion.thrown = true;
+  // Only a release (which sets it afterwards) counts as the hand's throw.
+  b.motion.hurled = false;
+  b.motion.air_drag = kThrownDrag;
 }
 
 }  // namespace perchkin

@@ -51,17 +51,18 @@ json rounded_or_null(double v) {
 json Buddy::status() const {
   return json{
       {"id", id},
-      {"mode", mode == BuddyMode::act ? act_name(act) : std::string_view(mode_name(mode))},
-      {"on", surface_name(support ? support->kind : SurfaceKind::none)},
-      {"x", rounded_or_null(x)},
-      {"y", rounded_or_null(y)},
+      {"mode", motion.mode == BuddyMode::act ? act_name(mind.act)
+                                             : std::string_view(mode_name(motion.mode))},
+      {"on", surface_name(motion.support ? motion.support->kind : SurfaceKind::none)},
+      {"x", rounded_or_null(motion.x)},
+      {"y", rounded_or_null(motion.y)},
       {"tint", color},
   };
 }
 
 StrokePoint pencil_home(const Buddy& b) {
   if (b.pencil.out) return {b.pencil.x, b.pencil.y};
-  return {b.x + b.facing * 10.0 * b.unit, b.y - 2.5 * b.unit};
+  return {b.motion.x + b.motion.facing * 10.0 * b.motion.unit, b.motion.y - 2.5 * b.motion.unit};
 }
 
 }  // namespace perchkin

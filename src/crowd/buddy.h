@@ -111,11 +111,9 @@ struct DelayedLine {
   std::string text;
 };
 
-struct Buddy {
-  // identity
-  std::uint32_t id = 0;
-  std::string color;
-  // placement
+// What motion and the crowd pass read and write: where the body is, how it moves, what holds
+// it up, and the hand's grip while carried.
+struct BuddyMotion {
   double x = 0.0, y = 0.0;
   double vx = 0.0, vy = 0.0;
   double angle = 0.0;
@@ -123,21 +121,10 @@ struct Buddy {
   std::int32_t facing = 1;
   double unit = 1.0;
   double scale = 1.0;
-  // support
   std::optional<Support> support;
-  // activity
   BuddyMode mode = BuddyMode::fall;
-  Act act = Act::none;
-  double act_time = 0.0;
-  std::optional<Act> queued_act;
-  std::optional<double> walk_target;
   HopArc hop;
-  bool nap = false;
-  bool looking_up = false;
-  double run_time = 0.0;
-  double press_time = 0.0;
   bool pressed = false;  // marked by this tick's crowd pass
-  bool started = false;
   bool thrown = false;
   // Let go by the hand: only such a flight, bounces included, knocks other buddies over.
   // Cleared on landing and by any other launch.
@@ -149,6 +136,23 @@ struct Buddy {
   double flight_peak = 0.0;
   double air_time = 0.0;
   double slide_time = 0.0;
+  // carried by the hand
+  double grab_dx = 0.0, grab_dy = 0.0;
+  std::vector<PointerSample> pointer_samples;
+  double grab_time = 0.0;
+};
+
+// The mind: what the buddy is doing, what it wants next, and its timers.
+struct BuddyMind {
+  Act act = Act::none;
+  double act_time = 0.0;
+  std::optional<Act> queued_act;
+  std::optional<double> walk_target;
+  bool nap = false;
+  bool looking_up = false;
+  double run_time = 0.0;
+  double press_time = 0.0;
+  bool started = false;
   double clock = 0.0;
   double now = 0.0;
   // timers (absolute simulation times; 0 = none)
@@ -163,33 +167,39 @@ struct Buddy {
   double wake_at = 0.0;
   double hot_until = 0.0;
   std::uint32_t keys_seen = 0;  // the view's keystroke counter at the last brain step
-  // social and carrying
+  // social
   std::optional<std::uint32_t> partner;
   double pet_ready = 0.0, hazard_ready = 0.0;
   std::vector<double> poke_times;
-  double grab_dx = 0.0, grab_dy = 0.0;
-  std::vector<PointerSample> pointer_samples;
-  double grab_time = 0.0;
   bool hold_line_said = false;
   std::int32_t tag_bounces = 0;
   // Set by the brain when this buddy's chase catches its partner; social play applies the tag
   // rule and clears it.
   std::optional<std::uint32_t> caught_partner;
-  // speech
+};
+
+// The bubble, the lines waiting to be said, and the user's lines.
+struct BuddySpeech {
   std::string bubble_text;
   double bubble_until = 0.0;
   std::uint64_t bubble_serial = 0;
   bool bubble_replaceable = false;
   std::vector<DelayedLine> delayed_lines;
   std::uint64_t spoken_serial = 0;
-  std::shared_ptr<const SpeechLines> speech;
-  // randomness and settings
+  std::shared_ptr<const SpeechLines> lines;
+};
+
+struct Buddy {
+  std::uint32_t id = 0;
+  std::string color;
+  BuddyMotion motion;
+  BuddyMind mind;
+  BuddySpeech speech;
   Xorshift64 rng;
   BuddyWorld world;
   // outboxes for the world tick
   std::vector<BuddyEvent> events;
   std::vector<SocialMessage> messages;
-  // drawing
   Pencil pencil;
 
   // {"id","mode","on","tint","x","y"}; x and y rounded, null when not finite.

@@ -83,8 +83,8 @@ Status Crew::add(std::optional<std::string_view> color, bool fling_from_first) {
   Buddy b;
   b.id = next_id;
   b.color = std::move(chosen);
-  b.unit = unit_for(size);
-  b.scale = scale;
+  b.motion.unit = unit_for(size);
+  b.motion.scale = scale;
   const double h = std::floor(rng.uniform() * 1e15);
   const std::uint64_t id64 = b.id;
   b.rng = Xorshift64((static_cast<std::uint64_t>(h) ^ (id64 * 5340353u + 5340353u)) *
@@ -96,42 +96,43 @@ Status Crew::add(std::optional<std::string_view> color, bool fling_from_first) {
     Buddy& first = buddies.front();
     const double u1 = b.rng.uniform(), u2 = b.rng.uniform(), u3 = b.rng.uniform(),
                  u4 = b.rng.uniform();
-    b.vx = (60.0 + 80.0 * u2) * b.unit;
-    if (u1 < 0.5) b.vx = -b.vx;
-    b.vy = -(150.0 + 80.0 * u3) * b.unit;
-    b.spin = 800.0 * u4 - 400.0;
+    b.motion.vx = (60.0 + 80.0 * u2) * b.motion.unit;
+    if (u1 < 0.5) b.motion.vx = -b.motion.vx;
+    b.motion.vy = -(150.0 + 80.0 * u3) * b.motion.unit;
+    b.motion.spin = 800.0 * u4 - 400.0;
     throw_buddy(b);
-    b.flight_peak = std::hypot(b.vx, b.vy) / b.unit;
-    b.facing = b.vx >= 0.0 ? 1 : -1;
+    b.motion.flight_peak = std::hypot(b.motion.vx, b.motion.vy) / b.motion.unit;
+    b.motion.facing = b.motion.vx >= 0.0 ? 1 : -1;
     // Before its first step the first buddy stands nowhere yet (it is placed then): the new one
     // waits and is flung from wherever that turns out to be.
-    if (first.started) {
+    if (first.mind.started) {
       place_fling(b);
     } else {
-      b.fling_pending = true;
+      b.motion.fling_pending = true;
     }
   }
-  b.mode = BuddyMode::fall;
+  b.motion.mode = BuddyMode::fall;
   b.world = world;
-  b.speech = speech;
+  b.speech.lines = speech;
   buddies.push_back(std::move(b));
   return Status::success();
 }
 
 void Crew::place_fling(Buddy& b) {
-  b.fling_pending = false;
-  if (buddies.empty() || &buddies.front() == &b || !buddies.front().started) {
+  b.motion.fling_pending = false;
+  if (buddies.empty() || &buddies.front() == &b || !buddies.front().mind.started) {
     // Nobody to be flung from: it drops in like a first buddy.
-    b.x = b.y = b.vx = b.vy = b.spin = 0.0;
-    b.thrown = false;
-    b.air_drag = kFallDrag;
-    b.flight_peak = 0.0;
+    b.motion.x = b.motion.y = b.motion.vx = b.motion.vy = b.motion.spin = 0.0;
+    b.motion.thrown = false;
+    b.motion.air_drag = kFallDrag;
+    b.motion.flight_peak = 0.0;
     return;
   }
   Buddy& first = buddies.front();
-  b.x = first.x;
-  b.y = first.y - 5.0 * first.unit;
-  first.push_event(EffectEvent{EffectKind::sparkle, first.x, first.y - 10.0 * first.unit});
+  b.motion.x = first.motion.x;
+  b.motion.y = first.motion.y - 5.0 * first.motion.unit;
+  first.push_event(
+      EffectEvent{EffectKind::sparkle, first.motion.x, first.motion.y - 10.0 * first.motion.unit});
 }
 
 Status Crew::remove(std::uint32_t id) {
@@ -140,12 +141,13 @@ Status Crew::remove(std::uint32_t id) {
   if (!index)
     return Status::fail("no buddy with id " + std::to_string(id) + "; ids are " + ids_text());
   const Buddy& gone = buddies[*index];
-  removal_marks.push_back({gone.x, gone.y - 4.0 * gone.unit, 12.0 * gone.unit});
+  removal_marks.push_back(
+      {gone.motion.x, gone.motion.y - 4.0 * gone.motion.unit, 12.0 * gone.motion.unit});
   buddies.erase(buddies.begin() + static_cast<std::ptrdiff_t>(*index));
   for (Buddy& b : buddies) {
-    if (b.partner == id) {
-      b.partner.reset();
-      b.chase_until = 0.0;
+    if (b.mind.partner == id) {
+      b.mind.partner.reset();
+      b.mind.chase_until = 0.0;
     }
   }
   rebuild_snapshot();
@@ -158,24 +160,24 @@ void Crew::truncate(std::size_t k) {
   for (std::size_t i = k; i < buddies.size(); ++i) {
     const Buddy& b = buddies[i];
     gone.push_back(b.id);
-    removal_marks.push_back({b.x, b.y - 4.0 * b.unit, 12.0 * b.unit});
+    removal_marks.push_back({b.motion.x, b.motion.y - 4.0 * b.motion.unit, 12.0 * b.motion.unit});
   }
   buddies.resize(k);
   const auto removed = [&](std::uint32_t id) {
     return std::find(gone.begin(), gone.end(), id) != gone.end();
   };
   for (Buddy& b : buddies) {
-    if (b.partner && removed(*b.partner)) {
-      b.partner.reset();
-      b.chase_until = 0.0;
+    if (b.mind.partner && removed(*b.mind.partner)) {
+      b.mind.partner.reset();
+      b.mind.chase_until = 0.0;
     }
-    if (b.support && b.support->kind == SurfaceKind::buddy &&
-        removed(static_cast<std::uint32_t>(~b.support->id))) {
-      b.support.reset();
-      b.mode = BuddyMode::fall;
-      b.act = Act::none;
-      b.vx = b.vy = 0.0;
-      b.air_drag = kFallDrag;
+    if (b.motion.support && b.motion.support->kind == SurfaceKind::buddy &&
+        removed(static_cast<std::uint32_t>(~b.motion.support->id))) {
+      b.motion.support.reset();
+      b.motion.mode = BuddyMode::fall;
+      b.mind.act = Act::none;
+      b.motion.vx = b.motion.vy = 0.0;
+      b.motion.air_drag = kFallDrag;
     }
   }
   rebuild_snapshot();
@@ -187,9 +189,8 @@ void Crew::resize(std::span<const std::size_t> indices, double new_size) {
   for (std::size_t i : indices) {
     if (i >= buddies.size()) continue;
     Buddy& b = buddies[i];
-    b.unit = unit;
-    if (is_grounded(b.mode))
-      b.push_event(PuffEvent{b.x, b.y, 0.3, false});
+    b.motion.unit = unit;
+    if (is_grounded(b.motion.mode)) b.push_event(PuffEvent{b.motion.x, b.motion.y, 0.3, false});
   }
 }
 
@@ -212,9 +213,9 @@ void Crew::by_x_in_place(std::vector<std::size_t>& indices) const {
   if (indices.size() <= 20) {
     for (std::size_t i = 1; i < indices.size(); ++i) {
       const std::size_t v = indices[i];
-      const std::int64_t key = total_order_key(buddies[v].x);
+      const std::int64_t key = total_order_key(buddies[v].motion.x);
       std::size_t j = i;
-      while (j > 0 && total_order_key(buddies[indices[j - 1]].x) > key) {
+      while (j > 0 && total_order_key(buddies[indices[j - 1]].motion.x) > key) {
         indices[j] = indices[j - 1];
         --j;
       }
@@ -225,7 +226,7 @@ void Crew::by_x_in_place(std::vector<std::size_t>& indices) const {
   // Sorting (key, position) pairs gives exactly the stable order, and keys read each x once.
   std::vector<std::pair<std::int64_t, std::size_t>> keyed(indices.size());
   for (std::size_t i = 0; i < indices.size(); ++i)
-    keyed[i] = {total_order_key(buddies[indices[i]].x), i};
+    keyed[i] = {total_order_key(buddies[indices[i]].motion.x), i};
   std::sort(keyed.begin(), keyed.end());
   std::vector<std::size_t> sorted(indices.size());
   for (std::size_t i = 0; i < keyed.size(); ++i) sorted[i] = indices[keyed[i].second];
@@ -246,20 +247,20 @@ void Crew::apply_settings(const Settings& settings, bool unleashed) {
   speech = speech_lines(settings);
   for (Buddy& b : buddies) {
     b.world = world;
-    b.speech = speech;
+    b.speech.lines = speech;
   }
 }
 
 BuddySummary summarize(const Buddy& b) {
   BuddySummary s;
-  s.standing = b.support.has_value();
-  s.support_id = b.support ? b.support->id : 0;
-  s.support_top = b.support ? b.support->top : 0.0;
-  s.x = b.x;
-  s.y = b.y;
-  s.unit = b.unit;
+  s.standing = b.motion.support.has_value();
+  s.support_id = b.motion.support ? b.motion.support->id : 0;
+  s.support_top = b.motion.support ? b.motion.support->top : 0.0;
+  s.x = b.motion.x;
+  s.y = b.motion.y;
+  s.unit = b.motion.unit;
   s.id = b.id;
-  s.mode = b.mode;
+  s.mode = b.motion.mode;
   return s;
 }
 

@@ -105,7 +105,7 @@ void animated_wear(const FrameInput& in, double cells, std::vector<BoxF>& out) {
     out.push_back(instance_box(inst, cells));
     if (pencil) {
       const double u = wide(inst.unit);
-      const double hx = wide(inst.pos.x) + (b.facing < 0 ? -7.0 : 7.0) * u;
+      const double hx = wide(inst.pos.x) + (b.motion.facing < 0 ? -7.0 : 7.0) * u;
       const double hy = wide(inst.pos.y) - 6.0 * u;
       const double px = b.pencil.x - in.overlay.left, py = b.pencil.y - in.overlay.top;
       const double m = std::max(3.0, std::round(1.1 * u)) + 4.0;

@@ -40,10 +40,11 @@ SceneActivity scene_activity(const Crew& crew, const RenderEntries& re, const Sc
   a.pending_effects =
       !fx.rings.empty() || !fx.bursts.empty() || !fx.entries.empty() || fx.snow_until > now;
   for (const Buddy& b : crew.buddies) {
-    a.bubbles = a.bubbles || (!b.bubble_text.empty() && b.bubble_until > now);
+    a.bubbles = a.bubbles || (!b.speech.bubble_text.empty() && b.speech.bubble_until > now);
     // The stars circle by the buddy's clock while its picture may stay the same.
-    a.animated_wear = a.animated_wear || (b.mode == BuddyMode::act && b.act == Act::dizzy) ||
-                      (b.mode == BuddyMode::drawing && b.pencil.out);
+    a.animated_wear = a.animated_wear ||
+                      (b.motion.mode == BuddyMode::act && b.mind.act == Act::dizzy) ||
+                      (b.motion.mode == BuddyMode::drawing && b.pencil.out);
     if (a.bubbles && a.animated_wear) break;
   }
   for (const RenderEntry& e : re.entries)

@@ -60,14 +60,16 @@ int frame_for(BuddyMode mode, Act act, double t, bool looking_up) {
   return 0;
 }
 
-int frame_for(const Buddy& b) { return frame_for(b.mode, b.act, b.clock, b.looking_up); }
+int frame_for(const Buddy& b) {
+  return frame_for(b.motion.mode, b.mind.act, b.mind.clock, b.mind.looking_up);
+}
 
 Float3 rgb_float3(std::uint32_t rgb) {
   return {static_cast<float>((rgb >> 16) & 0xFFu) / 255.0f,
           static_cast<float>((rgb >> 8) & 0xFFu) / 255.0f, static_cast<float>(rgb & 0xFFu) / 255.0f};
 }
 
-bool is_charred(const Buddy& b) { return b.hot_until > b.now; }
+bool is_charred(const Buddy& b) { return b.mind.hot_until > b.mind.now; }
 
 BuddyColours buddy_colours(const Buddy& b, const LookSettings& look) {
   BuddyColours c;
@@ -99,16 +101,17 @@ float snapped_squash(double s) {
 }
 
 bool upside_down(const Buddy& b) {
-  if (b.support && b.support->kind == SurfaceKind::ceiling) return true;
-  return b.mode == BuddyMode::hop && b.hop.target && b.hop.target->kind == SurfaceKind::ceiling;
+  if (b.motion.support && b.motion.support->kind == SurfaceKind::ceiling) return true;
+  return b.motion.mode == BuddyMode::hop && b.motion.hop.target &&
+         b.motion.hop.target->kind == SurfaceKind::ceiling;
 }
 
 BuddyInstance buddy_instance(const Buddy& b, const RenderEntry& e, const InstanceParams& p) {
   double x = e.x, y = e.y;
-  if (b.mode != BuddyMode::held) {
+  if (b.motion.mode != BuddyMode::held) {
     const double dx = e.x - e.prev_x, dy = e.y - e.prev_y;
     // A teleport is drawn at its new place rather than smeared across the screen.
-    if (!(std::abs(dx) + std::abs(dy) > kTeleportCells * b.unit)) {
+    if (!(std::abs(dx) + std::abs(dy) > kTeleportCells * b.motion.unit)) {
       const double a = std::clamp(std::isfinite(p.alpha) ? p.alpha : 1.0, 0.0, 1.0);
       x = e.prev_x + dx * a;
       y = e.prev_y + dy * a;
@@ -117,33 +120,34 @@ BuddyInstance buddy_instance(const Buddy& b, const RenderEntry& e, const Instanc
   const bool flipped_up = upside_down(b);
 
   double shake = 0.0, hop = 0.0;
-  if (b.mode == BuddyMode::act) {
-    const double t = b.clock;
-    if (b.act == Act::scared) {
-      shake = std::sin(70.0 * t) * b.unit * 0.35;
-    } else if (b.act == Act::angry) {
-      shake = std::sin(70.0 * t) * b.unit * 0.6;
-    } else if (b.act == Act::dance || b.act == Act::happy || b.act == Act::celebrate) {
-      hop = std::abs(std::sin(10.0 * t)) * 4.0 * b.unit;
+  if (b.motion.mode == BuddyMode::act) {
+    const double t = b.mind.clock;
+    if (b.mind.act == Act::scared) {
+      shake = std::sin(70.0 * t) * b.motion.unit * 0.35;
+    } else if (b.mind.act == Act::angry) {
+      shake = std::sin(70.0 * t) * b.motion.unit * 0.6;
+    } else if (b.mind.act == Act::dance || b.mind.act == Act::happy ||
+               b.mind.act == Act::celebrate) {
+      hop = std::abs(std::sin(10.0 * t)) * 4.0 * b.motion.unit;
     }
   }
 
   BuddyInstance in;
   in.pos = {static_cast<float>(std::round(x - p.overlay_left + shake)),
             static_cast<float>(std::round(y - p.overlay_top - hop))};
-  in.unit = static_cast<float>(b.unit);
-  const int degrees = snapped_degrees(b.angle + (flipped_up ? 180.0 : 0.0));
+  in.unit = static_cast<float>(b.motion.unit);
+  const int degrees = snapped_degrees(b.motion.angle + (flipped_up ? 180.0 : 0.0));
   in.angle = static_cast<float>(degrees) * kDegToRad;
   in.sy = degrees != 0 ? 1.0f : snapped_squash(e.squash);
   in.frame = static_cast<float>(frame_for(b));
-  in.flip = ((b.facing == -1) != flipped_up) ? 1.0f : 0.0f;
+  in.flip = ((b.motion.facing == -1) != flipped_up) ? 1.0f : 0.0f;
   const BuddyColours c = buddy_colours(b, p.look);
   in.tint = c.tint;
   in.tint2 = c.tint2;
   in.eye = c.eye;
   in.pattern = c.pattern;
-  const auto m = static_cast<std::uint8_t>(b.mode);
-  const bool stands = m <= 6 || b.mode == BuddyMode::slide;
+  const auto m = static_cast<std::uint8_t>(b.motion.mode);
+  const bool stands = m <= 6 || b.motion.mode == BuddyMode::slide;
   in.shadow = (hop == 0.0 && !flipped_up && stands) ? 1.0f : 0.0f;
   return in;
 }
@@ -158,7 +162,7 @@ void build_instances(std::vector<BuddyInstance>& out, const Crew& crew, const Re
     const RenderEntry* e = find_entry(re, b.id, i);
     // A burst buddy's loose pixels are drawn by the 2D overlay instead.
     if (e == nullptr || e->burst) continue;
-    if (b.mode == BuddyMode::held && held == out.max_size()) held = out.size();
+    if (b.motion.mode == BuddyMode::held && held == out.max_size()) held = out.size();
     out.push_back(buddy_instance(b, *e, p));
   }
   // The carried buddy is drawn on top of everyone.

@@ -56,8 +56,8 @@ void for_each_dizzy_or_drawing(const FrameInput& in, Fn&& fn) {
   const InstanceParams params = frame_instance_params(in);
   for (std::size_t i = 0; i < in.crew->buddies.size(); ++i) {
     const Buddy& b = in.crew->buddies[i];
-    const bool dizzy = b.mode == BuddyMode::act && b.act == Act::dizzy;
-    const bool pencil = b.mode == BuddyMode::drawing && b.pencil.out;
+    const bool dizzy = b.motion.mode == BuddyMode::act && b.mind.act == Act::dizzy;
+    const bool pencil = b.motion.mode == BuddyMode::drawing && b.pencil.out;
     if (!dizzy && !pencil) continue;
     if (const RenderEntry* e = find_entry(*in.entries, b.id, i))
       fn(b, buddy_instance(b, *e, params), dizzy, pencil);

@@ -91,14 +91,15 @@ void draw_dizzy_and_pencil(Canvas& canvas, const FrameInput& in) {
     const float x = inst.pos.x, y = inst.pos.y, u = inst.unit;
     if (dizzy) {
       for (int k = 0; k < 3; ++k) {
-        const float theta = 5.0f * static_cast<float>(b.clock) + static_cast<float>(k) * kThirdTurn;
+        const float theta =
+            5.0f * static_cast<float>(b.mind.clock) + static_cast<float>(k) * kThirdTurn;
         draw_single_map(canvas, star_map(),
                         {x + 7.0f * u * std::cos(theta), y - 10.0f * u + 2.0f * u * std::sin(theta)},
                         cell, canvas_rgb(kStarRgb));
       }
     }
     if (pencil) {
-      const CanvasPoint hand{x + (b.facing < 0 ? -7.0f : 7.0f) * u, y - 6.0f * u};
+      const CanvasPoint hand{x + (b.motion.facing < 0 ? -7.0f : 7.0f) * u, y - 6.0f * u};
       const CanvasPoint point{static_cast<float>(b.pencil.x - in.overlay.left),
                               static_cast<float>(b.pencil.y - in.overlay.top)};
       const CanvasPoint joint{hand.x + 0.78f * (point.x - hand.x),
@@ -166,7 +167,7 @@ std::vector<Candidate> bubble_candidates(const FrameInput& in) {
   if (!in.crew || !in.entries) return out;
   for (std::size_t i = 0; i < in.crew->buddies.size(); ++i) {
     const Buddy& b = in.crew->buddies[i];
-    if (!(in.clock < b.bubble_until)) continue;
+    if (!(in.clock < b.speech.bubble_until)) continue;
     const RenderEntry* e = find_entry(*in.entries, b.id, i);
     if (e && e->bubble) out.push_back({&b, e});
   }
@@ -182,7 +183,7 @@ std::vector<Candidate> bubble_candidates(const FrameInput& in) {
 BubbleShape bubble_shape(const FrameInput& in, const Buddy& b, const RenderEntry& e) {
   const double s = in.ui_scale, a = in.alpha;
   const SpeechBubble& speech = *e.bubble;
-  const double pad = 9.0 * s, c = 11.0 * s, u = b.unit;
+  const double pad = 9.0 * s, c = 11.0 * s, u = b.motion.unit;
   const double ax = e.prev_x + (e.x - e.prev_x) * a - in.overlay.left;
   const double ay = e.prev_y + (e.y - e.prev_y) * a - in.overlay.top;
   const double bw = speech.text_width + 2.0 * pad, bh = speech.text_height + 2.0 * pad;
@@ -190,7 +191,7 @@ BubbleShape bubble_shape(const FrameInput& in, const Buddy& b, const RenderEntry
   const double height = in.overlay.bottom - in.overlay.top;
   // Below the speaker on a ceiling, and wherever a box above the head would leave the top
   // (a buddy on a tall window): the whole text stays readable.
-  const bool ceiling = b.support && b.support->kind == SurfaceKind::ceiling;
+  const bool ceiling = b.motion.support && b.motion.support->kind == SurfaceKind::ceiling;
   const bool below = ceiling || ay - 12.0 * u - 8.0 * s - bh < 4.0;
   const double tx = ax, ty = below ? ay + 2.0 * u : ay - 12.0 * u;
   const double left = clamp_low(ax - bw / 2.0, 4.0, width - bw - 4.0);
@@ -272,14 +273,15 @@ void update_bubbles(RenderEntries& entries, const Crew& crew, Canvas& canvas, do
     const Buddy& b = crew.buddies[i];
     RenderEntry* e = find_entry(entries, b.id, i);
     if (!e) continue;
-    if (e->bubble_serial != b.bubble_serial) {
-      e->bubble_serial = b.bubble_serial;
+    if (e->bubble_serial != b.speech.bubble_serial) {
+      e->bubble_serial = b.speech.bubble_serial;
       SpeechBubble bubble;
-      bubble.text = b.bubble_text;
+      bubble.text = b.speech.bubble_text;
       bubble.start = now;
       bubble.text_width = kFallbackBubbleWidth;
       bubble.text_height = kFallbackBubbleHeight;
-      if (const auto layout = canvas.layout_text(b.bubble_text, format, max_width, 10000.0f)) {
+      if (const auto layout =
+              canvas.layout_text(b.speech.bubble_text, format, max_width, 10000.0f)) {
         const TextSize size = layout->size();
         if (std::isfinite(size.width) && std::isfinite(size.height) && size.width >= 0.0f &&
             size.height > 0.0f) {
@@ -289,7 +291,7 @@ void update_bubbles(RenderEntries& entries, const Crew& crew, Canvas& canvas, do
       }
       e->bubble = std::move(bubble);
     }
-    if (e->bubble && !(now < b.bubble_until)) e->bubble.reset();
+    if (e->bubble && !(now < b.speech.bubble_until)) e->bubble.reset();
   }
 }
 

@@ -31,14 +31,17 @@ auto* find_in(Entries& entries, std::uint32_t id, std::size_t hint) {
 
 // Squash the spring pulls towards in this mode.
 double squash_target(const Buddy& b) {
-  const double t = b.clock;
-  switch (b.mode) {
+  const double t = b.mind.clock;
+  switch (b.motion.mode) {
     case BuddyMode::idle:
-    case BuddyMode::drawing: return 1.0 + 0.02 * std::sin(3.0 * t);  // breathing
-    case BuddyMode::sleep: return 1.0 + 0.04 * std::sin(2.0 * t);
-    case BuddyMode::act: return b.act == Act::squat ? 0.85 : 1.0;
+    case BuddyMode::drawing:
+      return 1.0 + 0.02 * std::sin(3.0 * t);  // breathing
+    case BuddyMode::sleep:
+      return 1.0 + 0.04 * std::sin(2.0 * t);
+    case BuddyMode::act:
+      return b.mind.act == Act::squat ? 0.85 : 1.0;
     case BuddyMode::fall: {
-      const double stretch = std::abs(b.vy) / (b.unit * 900.0);
+      const double stretch = std::abs(b.motion.vy) / (b.motion.unit * 900.0);
       return 1.0 + (std::isfinite(stretch) ? std::min(stretch, 0.25) : 0.25);
     }
     case BuddyMode::held: return 1.1;
@@ -53,9 +56,9 @@ bool airborne(BuddyMode m) { return m == BuddyMode::fall || m == BuddyMode::hop;
 Burst start_burst(const Buddy& b, double duration, double now, const EntryTickInput& in,
                   Xorshift64& rng) {
   Burst burst;
-  const double u = b.unit;
-  const double x = b.x - in.overlay_left;
-  const double y = b.y - in.overlay_top;
+  const double u = b.motion.unit;
+  const double x = b.motion.x - in.overlay_left;
+  const double y = b.motion.y - in.overlay_top;
   burst.unit = u;
   burst.floor = y;
   burst.ends = now + std::clamp(std::isfinite(duration) ? duration : 0.0, 0.0, kLongestBurst) - kBurstLead;
@@ -68,7 +71,7 @@ Burst start_burst(const Buddy& b, double duration, double now, const EntryTickIn
   look.eye = c.eye;
   look.pattern = c.pattern;
 
-  const FrameCells cells = frame_cells(frame_for(b), b.facing == -1);
+  const FrameCells cells = frame_cells(frame_for(b), b.motion.facing == -1);
   for (int row = 0; row < kFrameRows; ++row) {
     for (int col = 0; col < kFrameColumns; ++col) {
       const std::uint8_t code = cells[static_cast<std::size_t>(row)][static_cast<std::size_t>(col)];
@@ -121,18 +124,20 @@ void step_burst(Burst& burst, const Buddy& b, double now, const EntryTickInput& 
 void tick_entry(RenderEntry& e, const Buddy& b, std::span<const BurstStart> bursts,
                 const EntryTickInput& in, Xorshift64& rng, EntryTickOutput& out) {
   const double now = in.now;
-  const double u = b.unit;
+  const double u = b.motion.unit;
   // 1. positions
   e.prev_x = e.x;
   e.prev_y = e.y;
-  e.x = b.x;
-  e.y = b.y;
+  e.x = b.motion.x;
+  e.y = b.motion.y;
   // 2. trail
   if (in.look.trail != 0 && std::abs(e.x - e.prev_x) + std::abs(e.y - e.prev_y) > 0.4 * u)
-    out.trail_puffs.push_back({b.x - in.overlay_left, b.y - 2.0 * u - in.overlay_top, u});
+    out.trail_puffs.push_back(
+        {b.motion.x - in.overlay_left, b.motion.y - 2.0 * u - in.overlay_top, u});
   // 3. squash target and the take-off stretch (landing kicks are already in v)
   const double target = squash_target(b);
-  if (airborne(b.mode) && !airborne(e.prev_mode) && e.prev_mode != BuddyMode::held && b.vy <= 0.0)
+  if (airborne(b.motion.mode) && !airborne(e.prev_mode) && e.prev_mode != BuddyMode::held &&
+      b.motion.vy <= 0.0)
     e.squash_v += 4.0;
   // 4. spring
   e.squash_v += (-13.0 * e.squash_v + 340.0 * (target - e.squash)) * kTick;
@@ -143,9 +148,10 @@ void tick_entry(RenderEntry& e, const Buddy& b, std::span<const BurstStart> burs
     e.squash_v = 0.0;
   }
   // 5. sleep marks
-  if (b.mode == BuddyMode::sleep && now >= e.next_sleep_mark) {
+  if (b.motion.mode == BuddyMode::sleep && now >= e.next_sleep_mark) {
     e.next_sleep_mark = now + kSleepMarkPeriod;
-    out.sleep_marks.push_back({b.x + 6.0 * u - in.overlay_left, b.y - 10.0 * u - in.overlay_top, u});
+    out.sleep_marks.push_back(
+        {b.motion.x + 6.0 * u - in.overlay_left, b.motion.y - 10.0 * u - in.overlay_top, u});
   }
   // 6. bursts started by this tick's explosions
   const auto starts = std::equal_range(bursts.begin(), bursts.end(), BurstStart{b.id, 0.0}, by_buddy);
@@ -153,7 +159,7 @@ void tick_entry(RenderEntry& e, const Buddy& b, std::span<const BurstStart> burs
     e.burst = start_burst(b, std::prev(starts.second)->duration, now, in, rng);
   // 7. the burst moves, or is over and the buddy re-forms
   if (e.burst) {
-    const bool exploding = b.mode == BuddyMode::act && b.act == Act::explode;
+    const bool exploding = b.motion.mode == BuddyMode::act && b.mind.act == Act::explode;
     if (!exploding || now >= e.burst->ends) {
       e.burst.reset();
       e.squash_v -= 6.0;
@@ -162,7 +168,7 @@ void tick_entry(RenderEntry& e, const Buddy& b, std::span<const BurstStart> burs
     }
   }
   // 8. remembered for the next tick's take-off test
-  e.prev_mode = b.mode;
+  e.prev_mode = b.motion.mode;
 }
 
 }  // namespace
@@ -191,9 +197,9 @@ void sync_entries(RenderEntries& re, const Crew& crew) {
     }
     RenderEntry e;
     e.id = b.id;
-    e.prev_x = e.x = b.x;
-    e.prev_y = e.y = b.y;
-    e.prev_mode = b.mode;
+    e.prev_x = e.x = b.motion.x;
+    e.prev_y = e.y = b.motion.y;
+    e.prev_mode = b.motion.mode;
     next.push_back(std::move(e));
   }
   std::sort(next.begin(), next.end(),
@@ -223,11 +229,11 @@ EntryTickOutput update_render_entries(RenderEntries& re, const Crew& crew,
 }
 
 double home_x(const Buddy& b, const LoosePixel& p, double overlay_left) {
-  return b.x - overlay_left - 8.0 * b.unit + p.column * b.unit;
+  return b.motion.x - overlay_left - 8.0 * b.motion.unit + p.column * b.motion.unit;
 }
 
 double home_y(const Buddy& b, const LoosePixel& p, double overlay_top) {
-  return b.y - overlay_top - 10.0 * b.unit + p.row * b.unit;
+  return b.motion.y - overlay_top - 10.0 * b.motion.unit + p.row * b.motion.unit;
 }
 
 }  // namespace perchkin

@@ -225,8 +225,8 @@ void add_dust(Effects& fx, double x, double y, double unit) {
 bool take_buddy_event(Effects& fx, const Buddy& buddy, const BuddyEvent& event, double now,
                       RenderRequests& requests) {
   // Kinds without a point of their own show at the buddy's feet.
-  const double x = buddy.x - fx.overlay_left, y = buddy.y - fx.overlay_top;
-  const double unit = buddy.unit;
+  const double x = buddy.motion.x - fx.overlay_left, y = buddy.motion.y - fx.overlay_top;
+  const double unit = buddy.motion.unit;
   Xorshift64& r = fx.rng;
   struct Take {
     Effects& fx;

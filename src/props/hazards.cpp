@@ -96,8 +96,8 @@ class Targets {
     all_.reserve(crew.buddies.size());
     for (std::size_t i = 0; i < crew.buddies.size(); ++i) {
       const Buddy& b = crew.buddies[i];
-      if (b.mode == BuddyMode::held) continue;
-      all_.push_back({b.x, b.y, b.unit, i, b.id, now >= b.hazard_ready});
+      if (b.motion.mode == BuddyMode::held) continue;
+      all_.push_back({b.motion.x, b.motion.y, b.motion.unit, i, b.id, now >= b.mind.hazard_ready});
     }
     for (std::size_t k = 0; k < all_.size(); ++k) {
       const Target& t = all_[k];

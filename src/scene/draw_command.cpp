@@ -152,8 +152,8 @@ Result<DrawPlan> plan_platform(const DrawRequest& r, const Buddy& b, double scal
   DrawJob job;
   job.strokes.push_back(ink_stroke({{a.x, a.y}, {c.x, c.y}}, "#7A5230",
                                    std::max(3.0 * scale, r.style.width * scale), 0.05));
-  job.strokes.push_back(
-      travel_stroke({{c.x, c.y}, {c.x - 14.0 * b.unit, std::min(a.y, c.y) - 6.0 * b.unit}}));
+  job.strokes.push_back(travel_stroke(
+      {{c.x, c.y}, {c.x - 14.0 * b.motion.unit, std::min(a.y, c.y) - 6.0 * b.motion.unit}}));
   PropPlacement place = default_placement(PropKind::platform, a.x, a.y);
   place.x2 = c.x;
   place.y2 = c.y;

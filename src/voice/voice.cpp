@@ -9,11 +9,11 @@ std::vector<SpeakRequest> new_bubble_lines(std::vector<Buddy>& buddies, const Se
   std::vector<SpeakRequest> lines;
   if (!settings.voice) return lines;
   for (Buddy& b : buddies) {
-    if (b.bubble_serial == b.spoken_serial) continue;
-    b.spoken_serial = b.bubble_serial;
-    if (b.bubble_until <= now) continue;
-    lines.push_back(SpeakRequest{b.bubble_text, settings.voice_volume, !settings.voice_overlap,
-                                 voice_pitch(b.id)});
+    if (b.speech.bubble_serial == b.speech.spoken_serial) continue;
+    b.speech.spoken_serial = b.speech.bubble_serial;
+    if (b.speech.bubble_until <= now) continue;
+    lines.push_back(SpeakRequest{b.speech.bubble_text, settings.voice_volume,
+                                 !settings.voice_overlap, voice_pitch(b.id)});
   }
   return lines;
 }

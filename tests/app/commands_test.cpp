@@ -29,7 +29,7 @@ const std::string kActs =
 
 TEST_F(Commands, OneDrainTakesOnlyWhatWaitedSoAFloodCannotHoldTheTick) {
   ASSERT_TRUE(ok("crew", {{"add", 49}}));
-  app.commands = std::make_shared<CommandChannel>();
+  app.platform.commands = std::make_shared<CommandChannel>();
   // A client that keeps eight requests waiting, sending the next the moment one is answered.
   constexpr std::size_t kInFlight = 8;
   std::atomic<int> answered{0};
@@ -40,7 +40,8 @@ TEST_F(Commands, OneDrainTakesOnlyWhatWaitedSoAFloodCannotHoldTheTick) {
     for (int sent = 0; sent < 5000 && !stop;) {
       if (waiting.size() < kInFlight) {
         ReplyPair reply = make_reply_channel();
-        if (!app.commands->send({"status", json::object(), std::move(reply.sender)})) break;
+        if (!app.platform.commands->send({"status", json::object(), std::move(reply.sender)}))
+          break;
         waiting.push_back(std::move(reply.receiver));
         ++sent;
         continue;
@@ -52,7 +53,7 @@ TEST_F(Commands, OneDrainTakesOnlyWhatWaitedSoAFloodCannotHoldTheTick) {
     }
     done = true;
   });
-  while (app.commands->size() < kInFlight) std::this_thread::yield();
+  while (app.platform.commands->size() < kInFlight) std::this_thread::yield();
   handle_commands(app);
   const int in_one_drain = answered.load();
   stop = true;
@@ -77,7 +78,7 @@ TEST_F(Commands, TargetResolution) {
   ASSERT_TRUE(ok("crew", {{"remove", 1}}));
   ASSERT_TRUE(ok("crew", {{"remove", "3"}}));
   ASSERT_TRUE(ok("crew", {{"remove", "+4"}}));
-  EXPECT_EQ(app.crew.ids_text(), "0,2,5");
+  EXPECT_EQ(app.world.crew.ids_text(), "0,2,5");
   EXPECT_EQ(msg("act", {{"action", "wave"}, {"id", 7}}), "no buddy with id 7; ids are 0,2,5");
   EXPECT_EQ(msg("act", {{"action", "wave"}, {"id", "7"}}), "no buddy with id 7; ids are 0,2,5");
   EXPECT_EQ(msg("act", {{"action", "wave"}, {"id", -1}}), "id must be a buddy id or 'all'");
@@ -99,8 +100,8 @@ TEST_F(Commands, TargetResolution) {
   EXPECT_EQ(msg("act", {{"action", "wave"}, {"id", "9999999999999999999x"}}),
             "id must be a buddy id or 'all'");
   EXPECT_EQ(msg("chatty", {{"on", false}, {"id", "+2"}}), "quiet");
-  EXPECT_FALSE(app.crew.buddies[1].world.chatty);
-  EXPECT_TRUE(app.crew.buddies[0].world.chatty);
+  EXPECT_FALSE(app.world.crew.buddies[1].world.chatty);
+  EXPECT_TRUE(app.world.crew.buddies[0].world.chatty);
   EXPECT_EQ(msg("act", {{"action", "dance"}, {"id", "all"}}), "3 buddies: ok");
   EXPECT_EQ(msg("chatty", {{"id", nullptr}}), "quiet");
 }
@@ -108,11 +109,13 @@ TEST_F(Commands, TargetResolution) {
 TEST_F(Commands, FirstFailureEndsAMultiTargetCommand) {
   ASSERT_TRUE(ok("crew", {{"add", 2}}));
   settle(3.0);
-  app.crew.buddies[1].mode = BuddyMode::held;
+  app.world.crew.buddies[1].motion.mode = BuddyMode::held;
   EXPECT_EQ(msg("leap", {{"x", 100}, {"y", 100}, {"id", "all"}}),
             "he is being held by the mouse right now");
-  EXPECT_EQ(app.crew.buddies[0].mode, BuddyMode::fall);  // the first one leapt
-  EXPECT_NE(app.crew.buddies[2].mode, BuddyMode::fall);  // the third never ran
+  EXPECT_EQ(app.world.crew.buddies[0].motion.mode,
+            BuddyMode::fall);  // the first one leapt
+  EXPECT_NE(app.world.crew.buddies[2].motion.mode,
+            BuddyMode::fall);  // the third never ran
 }
 
 TEST_F(Commands, Crew) {
@@ -122,18 +125,18 @@ TEST_F(Commands, Crew) {
   EXPECT_EQ(msg("crew", {{"add", 1}, {"color", "mauve"}}),
             "color must be one of: orange, blue, green, purple, pink, yellow, teal, red, white, black");
   EXPECT_EQ(msg("crew", {{"add", 3}, {"size", 6}}), "5 buddies, ids 0,1,2,3,4");
-  for (const Buddy& b : app.crew.buddies) EXPECT_EQ(b.unit, 6.0);
+  for (const Buddy& b : app.world.crew.buddies) EXPECT_EQ(b.motion.unit, 6.0);
   EXPECT_EQ(msg("crew", {{"size", "big"}}), "size must be a number");
   EXPECT_EQ(msg("crew", {{"size", 2}, {"id", 3}}), "5 buddies, ids 0,1,2,3,4");
-  EXPECT_EQ(app.crew.buddies[3].unit, 2.0);
-  EXPECT_EQ(app.crew.buddies[2].unit, 6.0);
+  EXPECT_EQ(app.world.crew.buddies[3].motion.unit, 2.0);
+  EXPECT_EQ(app.world.crew.buddies[2].motion.unit, 6.0);
   EXPECT_EQ(msg("crew", {{"remove", 9}}), "no buddy with id 9; ids are 0,1,2,3,4");
   EXPECT_EQ(msg("crew", {{"remove", "all"}}), "1 buddies, ids 0");
   EXPECT_EQ(msg("crew", {{"remove", "all"}}), "1 buddies, ids 0");
   EXPECT_EQ(msg("crew", {{"remove", nullptr}}), "the last buddy stays");
   const std::string full = msg("crew", {{"add", 500}});
-  EXPECT_EQ(full, "200 buddies, ids " + app.crew.ids_text());
-  EXPECT_EQ(app.crew.buddies.size(), 200u);
+  EXPECT_EQ(full, "200 buddies, ids " + app.world.crew.ids_text());
+  EXPECT_EQ(app.world.crew.buddies.size(), 200u);
 }
 
 TEST_F(Commands, SayActWalkLeapFxChatty) {
@@ -143,11 +146,11 @@ TEST_F(Commands, SayActWalkLeapFxChatty) {
   EXPECT_EQ(msg("say", {{"text", "hi"}, {"act", "fly"}}), "act must be one of: " + kActs);
   EXPECT_EQ(msg("say", {{"text", "hi"}, {"act", 3}}), "act must be one of: " + kActs);
   EXPECT_EQ(msg("say", {{"text", std::string(300, 'a')}, {"seconds", 0.2}}), "said");
-  const Buddy& b = app.crew.buddies[0];
-  EXPECT_EQ(b.bubble_text.size(), 200u);
-  EXPECT_NEAR(b.bubble_until - b.now, 1.0, 1e-9);
+  const Buddy& b = app.world.crew.buddies[0];
+  EXPECT_EQ(b.speech.bubble_text.size(), 200u);
+  EXPECT_NEAR(b.speech.bubble_until - b.mind.now, 1.0, 1e-9);
   EXPECT_EQ(msg("say", {{"text", "hi"}, {"seconds", 600}}), "said");
-  EXPECT_NEAR(b.bubble_until - b.now, 60.0, 1e-9);
+  EXPECT_NEAR(b.speech.bubble_until - b.mind.now, 60.0, 1e-9);
 
   EXPECT_EQ(msg("act", json::object()), "action must be one of: " + kActs);
   EXPECT_EQ(msg("act", {{"action", "Dance"}}), "action must be one of: " + kActs);
@@ -202,7 +205,7 @@ TEST_F(Commands, NullIsNotANumber) {
 }
 
 TEST_F(Commands, StatusIsSortedJsonWithNullForNonFinite) {
-  app.crew.buddies[0].x = std::numeric_limits<double>::quiet_NaN();
+  app.world.crew.buddies[0].motion.x = std::numeric_limits<double>::quiet_NaN();
   const std::string text = msg("status", json::object());
   auto doc = parse_json(text);
   ASSERT_TRUE(doc);
@@ -218,9 +221,9 @@ TEST_F(Commands, CrewWideActions) {
   desktop.pointer = {10, 500};
   summon_everyone(app);
   // Three buddies at size 9: offsets -162, 0, 162 around the cursor, kept 20 px inside.
-  for (const Buddy& b : app.crew.buddies) EXPECT_EQ(b.mode, BuddyMode::fall);
+  for (const Buddy& b : app.world.crew.buddies) EXPECT_EQ(b.motion.mode, BuddyMode::fall);
   remove_every_buddy(app);
-  EXPECT_TRUE(app.crew.buddies.empty());
+  EXPECT_TRUE(app.world.crew.buddies.empty());
   EXPECT_EQ(msg("walk", {{"to", 5}}), "there are no buddies right now; add one with crew");
   summon_everyone(app);  // nothing to do
   EXPECT_EQ(msg("crew", {{"add", 1}}), "1 buddies, ids 3");  // ids are never reused
@@ -236,7 +239,7 @@ TEST_F(Commands, EveryWordTheTableOffersIsTaken) {
       if (a.type != ArgType::word) continue;
       for (std::string_view word : a.words) {
         // One buddy each, so that no pencil queue fills up.
-        const std::uint32_t id = app.crew.buddies[next++ % app.crew.buddies.size()].id;
+        const std::uint32_t id = app.world.crew.buddies[next++ % app.world.crew.buddies.size()].id;
         const json args = {{std::string(a.name), word}, {"id", id}, {"text", "hi"},
                            {"pts", {{300, 300}, {500, 400}}}};
         const CommandReply r = run_command(app, command.name, args);

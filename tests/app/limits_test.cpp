@@ -33,7 +33,7 @@ TEST_F(Limits, ABigDrawingFloodIsRefusedUntilTheCrewHasDrawnSomeOfIt) {
   const CommandReply refused = run_command(app, "turtle", kBiggestTurtle);
   EXPECT_FALSE(refused.ok);
   EXPECT_EQ(refused.msg, "too much drawing waiting; try again in a moment");
-  const std::size_t busy = crew_drawing_points(app.crew);
+  const std::size_t busy = crew_drawing_points(app.world.crew);
   EXPECT_EQ(busy, 19u * 20001u);
   // The bound is in points: a big program to another buddy is refused, a small line still fits.
   EXPECT_EQ(run_command(app, "turtle", {{"prog", kBiggestTurtle["prog"]}, {"id", 2}}).msg,
@@ -44,7 +44,7 @@ TEST_F(Limits, ABigDrawingFloodIsRefusedUntilTheCrewHasDrawnSomeOfIt) {
 
   // A program takes about 18 s; once one is done there is room for another.
   ticks(60 * 19);
-  EXPECT_LT(crew_drawing_points(app.crew), busy);
+  EXPECT_LT(crew_drawing_points(app.world.crew), busy);
   const CommandReply again = run_command(app, "turtle", {{"prog", kBiggestTurtle["prog"]}});
   EXPECT_TRUE(again.ok) << again.msg;
 }
@@ -52,19 +52,20 @@ TEST_F(Limits, ABigDrawingFloodIsRefusedUntilTheCrewHasDrawnSomeOfIt) {
 TEST_F(Limits, OneBigDrawingAlwaysFitsAnIdleCrew) {
   EXPECT_EQ(run_command(app, "turtle", {{"prog", kBiggestTurtle["prog"]}}).msg,
             "drawing 20001 points");
-  EXPECT_EQ(crew_drawing_points(app.crew), 20001u);
+  EXPECT_EQ(crew_drawing_points(app.world.crew), 20001u);
 }
 
 TEST_F(Limits, ClearRemovesThePlacedPropsWithTheDrawings) {
   for (int i = 0; i < 3; ++i)
-    place_prop(app.effects, default_placement(PropKind::cloud, 300.0 + 200 * i, 300), app.sim_clock);
-  place_prop(app.effects, default_placement(PropKind::platform, 600, 700), app.sim_clock);
+    place_prop(app.world.effects, default_placement(PropKind::cloud, 300.0 + 200 * i, 300),
+               app.sim_clock);
+  place_prop(app.world.effects, default_placement(PropKind::platform, 600, 700), app.sim_clock);
   ticks(1);
-  ASSERT_EQ(app.effects.props.size(), 4u);
+  ASSERT_EQ(app.world.effects.props.size(), 4u);
   EXPECT_EQ(run_command(app, "draw", {{"kind", "clear"}}).msg, "cleared");
   ticks(1);
-  EXPECT_TRUE(app.effects.props.empty());
-  EXPECT_TRUE(app.scene.drawings.empty());
+  EXPECT_TRUE(app.world.effects.props.empty());
+  EXPECT_TRUE(app.world.scene.drawings.empty());
 }
 
 TEST_F(Limits, ACloudFloodKeepsTheNewestProps) {
@@ -72,12 +73,12 @@ TEST_F(Limits, ACloudFloodKeepsTheNewestProps) {
     PropPlacement cloud = default_placement(PropKind::cloud, static_cast<double>(i % 1900), 200);
     cloud.size = 1;
     cloud.ttl = 0;
-    app.crew.buddies[0].push_event(cloud);
+    app.world.crew.buddies[0].push_event(cloud);
     if (i % 50 == 49) ticks(1);
   }
   ticks(1);
-  ASSERT_EQ(app.effects.props.size(), kMaxProps);
-  EXPECT_EQ(app.effects.props.back().id, 3 * kMaxProps - 1);
+  ASSERT_EQ(app.world.effects.props.size(), kMaxProps);
+  EXPECT_EQ(app.world.effects.props.back().id, 3 * kMaxProps - 1);
 }
 
 }  // namespace

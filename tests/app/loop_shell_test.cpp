@@ -18,13 +18,13 @@ struct QuietFixture : test::AppFixture {
   void SetUp() override {
     start(12, 2024);
     app.graphics = true;
-    app.shell = &shell;
-    app.renderer = &renderer;
+    app.platform.shell = &shell;
+    app.platform.renderer = &renderer;
     shell.shown[static_cast<int>(ShellWindow::overlay)] = true;
     for (int i = 0; i < 60; ++i) frame_after(0.05);  // the first buddy lands
-    ASSERT_TRUE(first().support);
+    ASSERT_TRUE(first().motion.support);
   }
-  Buddy& first() { return app.crew.buddies.front(); }
+  Buddy& first() { return app.world.crew.buddies.front(); }
   // A quiet frame leaves the frame clock alone, so time moves on from the clock itself.
   void frame_after(double dt) {
     clock.t += dt;
@@ -39,11 +39,11 @@ struct QuietFixture : test::AppFixture {
   // Puts the pointer on the first buddy, standing still, so the grab window comes over it.
   void hover_first() {
     Buddy& b = first();
-    b.mode = BuddyMode::sit;
-    b.act = Act::none;
-    b.act_time = 1e9;
-    b.walk_target.reset();
-    desktop.pointer = {b.x, b.y - 5.0 * b.unit};
+    b.motion.mode = BuddyMode::sit;
+    b.mind.act = Act::none;
+    b.mind.act_time = 1e9;
+    b.mind.walk_target.reset();
+    desktop.pointer = {b.motion.x, b.motion.y - 5.0 * b.motion.unit};
     frame_after(0.02);
   }
 };
@@ -51,13 +51,13 @@ struct QuietFixture : test::AppFixture {
 TEST_F(QuietFixture, TheHideKeyHidesTheOverlayAndTheGrabWindowAndShowsThemAgain) {
   hover_first();
   ASSERT_TRUE(grab_shown());
-  ASSERT_TRUE(app.hover);
+  ASSERT_TRUE(app.ui.hover);
   key(kHotkeyHide);
   EXPECT_TRUE(app.user_hidden);
   EXPECT_TRUE(app.quiet);
   EXPECT_FALSE(overlay_shown());
   EXPECT_FALSE(grab_shown());
-  EXPECT_FALSE(app.hover);
+  EXPECT_FALSE(app.ui.hover);
   const double clock_then = app.sim_clock;
   frame_after(0.5);
   EXPECT_EQ(app.sim_clock, clock_then);  // the world waits
@@ -108,7 +108,7 @@ TEST_F(QuietFixture, TheTrayClickOnAnEmptyCrewBringsABuddy) {
   frame_after(0.02);
   EXPECT_FALSE(app.quiet);
   EXPECT_TRUE(overlay_shown());
-  EXPECT_EQ(app.crew.buddies.size(), 1u);
+  EXPECT_EQ(app.world.crew.buddies.size(), 1u);
 }
 
 TEST_F(QuietFixture, GoingQuietLetsGoOfTheBuddyInHand) {
@@ -121,15 +121,15 @@ TEST_F(QuietFixture, GoingQuietLetsGoOfTheBuddyInHand) {
   frame_after(0.02);
   desktop.pointer.y -= 60.0;
   frame_after(0.02);
-  ASSERT_EQ(b.mode, BuddyMode::held);
+  ASSERT_EQ(b.motion.mode, BuddyMode::held);
 
   desktop.fullscreen = true;
   frame_after(1.0);
   ASSERT_TRUE(app.quiet);
-  EXPECT_EQ(b.mode, BuddyMode::fall);
-  EXPECT_EQ(b.vx, 0.0);
-  EXPECT_EQ(b.vy, 0.0);
-  EXPECT_FALSE(app.press);
+  EXPECT_EQ(b.motion.mode, BuddyMode::fall);
+  EXPECT_EQ(b.motion.vx, 0.0);
+  EXPECT_EQ(b.motion.vy, 0.0);
+  EXPECT_FALSE(app.ui.press);
 
   // Back again with the pointer far away and the button up: no fling across the screen.
   desktop.pointer = {1800.0, 100.0};
@@ -137,7 +137,7 @@ TEST_F(QuietFixture, GoingQuietLetsGoOfTheBuddyInHand) {
   desktop.fullscreen = false;
   frame_after(1.0);
   ASSERT_FALSE(app.quiet);
-  EXPECT_LT(std::abs(b.vx), 100.0);
+  EXPECT_LT(std::abs(b.motion.vx), 100.0);
 }
 
 }  // namespace

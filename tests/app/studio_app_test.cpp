@@ -24,7 +24,7 @@ struct StudioApp : test::AppFixture {
 
   void SetUp() override {
     start(14, 99);
-    app.studio_window = &window;
+    app.platform.studio_window = &window;
   }
   void TearDown() override {
     if (!dir.empty()) std::filesystem::remove_all(dir);
@@ -58,20 +58,20 @@ TEST_F(StudioApp, TheCommandOpensOneWindowAndRaisesItOnTheAskedPage) {
   EXPECT_EQ(r.msg, "studio open");
   EXPECT_EQ(window.created, 1);
   EXPECT_EQ(window.scale, app.display_scale);
-  EXPECT_EQ(app.studio.page, kStudioLook);
+  EXPECT_EQ(app.ui.studio.page, kStudioLook);
 
   r = studio({{"page", 3}});
   EXPECT_TRUE(r.ok);
   EXPECT_EQ(window.created, 1) << "one window at most";
   EXPECT_EQ(window.raised, 1);
-  EXPECT_EQ(app.studio.page, kStudioMenu);
+  EXPECT_EQ(app.ui.studio.page, kStudioMenu);
 
   r = studio({{"page", "speech"}});
   EXPECT_TRUE(r.ok);
-  EXPECT_EQ(app.studio.page, kStudioSpeech);
+  EXPECT_EQ(app.ui.studio.page, kStudioSpeech);
   // Without a page the open window stays where the user left it.
   r = studio();
-  EXPECT_EQ(app.studio.page, kStudioSpeech);
+  EXPECT_EQ(app.ui.studio.page, kStudioSpeech);
   EXPECT_EQ(window.raised, 3);
 
   for (const json& bad : {json(7), json(-1), json("sideways"), json(2.5), json(true)}) {
@@ -80,7 +80,7 @@ TEST_F(StudioApp, TheCommandOpensOneWindowAndRaisesItOnTheAskedPage) {
     EXPECT_EQ(r.msg, "page must be 0 to 6 or one of: look, personality, world, menu, general, "
                      "about, speech");
   }
-  EXPECT_EQ(app.studio.page, kStudioSpeech);
+  EXPECT_EQ(app.ui.studio.page, kStudioSpeech);
 }
 
 TEST_F(StudioApp, AWindowThatCannotBeMadeIsReported) {
@@ -89,24 +89,24 @@ TEST_F(StudioApp, AWindowThatCannotBeMadeIsReported) {
   EXPECT_FALSE(r.ok);
   EXPECT_EQ(r.msg, "Could not open Perchkin Studio: the display refused");
   // Without any window system the reply stays what the headless companion always said.
-  app.studio_window = nullptr;
+  app.platform.studio_window = nullptr;
   EXPECT_EQ(studio().msg, "Could not open Perchkin Studio: no Studio window in this build");
 }
 
 TEST_F(StudioApp, TheMenuOpensItsPagesAndAnEmptyCrewGetsTheWorldPage) {
   open_studio(app, kStudioPersonality);
-  EXPECT_EQ(app.studio.page, kStudioPersonality);
-  app.crew.truncate(0);
+  EXPECT_EQ(app.ui.studio.page, kStudioPersonality);
+  app.world.crew.truncate(0);
   open_menu_at_cursor(app);
-  EXPECT_FALSE(app.menu.open);
+  EXPECT_FALSE(app.ui.menu.open);
   EXPECT_EQ(window.created, 1);
-  EXPECT_EQ(app.studio.page, kStudioWorld);
+  EXPECT_EQ(app.ui.studio.page, kStudioWorld);
 }
 
 TEST_F(StudioApp, ClosedItCostsNothingAndOpenItDrawsOnlyOnChange) {
   for (int i = 0; i < 10; ++i) frame();
   EXPECT_EQ(window.frames, 0);
-  EXPECT_FALSE(app.cursor_over_studio);
+  EXPECT_FALSE(app.ui.cursor_over_studio);
 
   ASSERT_TRUE(studio().ok);
   frame();
@@ -119,13 +119,13 @@ TEST_F(StudioApp, ClosedItCostsNothingAndOpenItDrawsOnlyOnChange) {
   window.over = true;
   frame();
   EXPECT_EQ(window.frames, 2);
-  EXPECT_TRUE(app.cursor_over_studio);
-  EXPECT_EQ(app.studio_input.x, 50.0f) << "the position stays after the frame";
+  EXPECT_TRUE(app.ui.cursor_over_studio);
+  EXPECT_EQ(app.ui.studio_input.x, 50.0f) << "the position stays after the frame";
   frame();
   EXPECT_EQ(window.frames, 2);
 
   // A buddy arriving by other means changes the crew count the World page shows.
-  ASSERT_TRUE(app.crew.add(std::nullopt, true).ok());
+  ASSERT_TRUE(app.world.crew.add(std::nullopt, true).ok());
   frame();
   EXPECT_EQ(window.frames, 3);
 }
@@ -141,14 +141,14 @@ TEST_F(StudioApp, TheCloseButtonClosesAndSavesAtOnce) {
   frame(0.01);
   EXPECT_FALSE(window.is_open());
   EXPECT_EQ(window.closed, 1);
-  EXPECT_FALSE(app.cursor_over_studio);
+  EXPECT_FALSE(app.ui.cursor_over_studio);
   EXPECT_FALSE(app.settings_dirty_at) << "saved, not waiting for the half second";
   EXPECT_NE(saved().find("\"gravity\": 2.0"), std::string::npos) << saved();
 
   // Opened again it is a new window, back on the page asked for.
   ASSERT_TRUE(studio().ok);
   EXPECT_EQ(window.created, 2);
-  EXPECT_EQ(app.studio.page, kStudioLook);
+  EXPECT_EQ(app.ui.studio.page, kStudioLook);
 }
 
 TEST_F(StudioApp, TheLoopSavesHalfASecondAfterAChangeAndTheTailCloses) {
@@ -224,26 +224,26 @@ TEST_F(StudioApp, WhatThePagesAskForIsCarriedOut) {
   StudioFrameResult r;
   r.requests = {{Kind::add_buddies, 10, {}}};
   apply_studio_result(app, r, app.settings.size);
-  EXPECT_EQ(app.crew.buddies.size(), 11u);
-  EXPECT_EQ(app.crew.snapshot.size(), 11u);
+  EXPECT_EQ(app.world.crew.buddies.size(), 11u);
+  EXPECT_EQ(app.world.crew.snapshot.size(), 11u);
 
-  app.crew.max_buddies = 15;
+  app.world.crew.max_buddies = 15;
   r.requests = {{Kind::add_buddies, 50, {}}};
   apply_studio_result(app, r, app.settings.size);
-  EXPECT_EQ(app.crew.buddies.size(), 15u) << "the crew limit holds";
+  EXPECT_EQ(app.world.crew.buddies.size(), 15u) << "the crew limit holds";
 
   r.requests = {{Kind::remove_all, 0, {}}};
   apply_studio_result(app, r, app.settings.size);
-  EXPECT_EQ(app.crew.buddies.size(), 1u) << "the last buddy stays";
+  EXPECT_EQ(app.world.crew.buddies.size(), 1u) << "the last buddy stays";
   apply_studio_result(app, r, app.settings.size);
-  EXPECT_EQ(app.crew.buddies.size(), 1u);
+  EXPECT_EQ(app.world.crew.buddies.size(), 1u);
 
   // "Try it now" opens the action menu for the first buddy.
   FakeShell shell;
-  app.shell = &shell;
+  app.platform.shell = &shell;
   r.requests = {{Kind::try_menu, 0, {}}};
   apply_studio_result(app, r, app.settings.size);
-  EXPECT_TRUE(app.menu.open);
+  EXPECT_TRUE(app.ui.menu.open);
 }
 
 TEST_F(StudioApp, ChangedSettingsReachTheCrewAtOnce) {
@@ -256,9 +256,9 @@ TEST_F(StudioApp, ChangedSettingsReachTheCrewAtOnce) {
   clock.t = 5.0;
   app.redraw_wanted = false;
   apply_studio_result(app, r, before);
-  const Buddy& b = app.crew.buddies.front();
+  const Buddy& b = app.world.crew.buddies.front();
   EXPECT_EQ(b.world.w.gravity, 2.5);
-  EXPECT_EQ(b.unit, std::max(1.0, round_half_away((before + 3.0) * app.display_scale)))
+  EXPECT_EQ(b.motion.unit, std::max(1.0, round_half_away((before + 3.0) * app.display_scale)))
       << "the buddies on screen take the new size";
   ASSERT_TRUE(app.settings_dirty_at);
   EXPECT_EQ(*app.settings_dirty_at, 5.0);
@@ -267,7 +267,7 @@ TEST_F(StudioApp, ChangedSettingsReachTheCrewAtOnce) {
   // Unleashed mode lifts the crew limit at once.
   app.settings.unleashed = true;
   apply_studio_result(app, r, app.settings.size);
-  EXPECT_EQ(app.crew.max_buddies, kUnleashedCrewLimit);
+  EXPECT_EQ(app.world.crew.max_buddies, kUnleashedCrewLimit);
 }
 
 }  // namespace

@@ -25,9 +25,10 @@ TEST_F(World, SocialPlayHappensInACrewOfTwenty) {
   std::set<std::string> lines;
   for (int i = 0; i < 120 * 60; ++i) {
     tick();
-    for (const Buddy& b : app.crew.buddies) {
-      modes.insert(std::string(b.mode == BuddyMode::act ? act_name(b.act) : mode_name(b.mode)));
-      if (b.now < b.bubble_until) lines.insert(b.bubble_text);
+    for (const Buddy& b : app.world.crew.buddies) {
+      modes.insert(std::string(b.motion.mode == BuddyMode::act ? act_name(b.mind.act)
+                                                               : mode_name(b.motion.mode)));
+      if (b.mind.now < b.speech.bubble_until) lines.insert(b.speech.bubble_text);
     }
   }
   EXPECT_TRUE(modes.count("wave") || modes.count("dance") || modes.count("chase"));
@@ -51,8 +52,9 @@ TEST_F(World, ScenarioOverThePortPath) {
             "10 buddies: leaping to 800,690");
   for (int i = 0; i < 4 * 60; ++i) tick();
   std::size_t on_platform = 0;
-  for (const Buddy& b : app.crew.buddies)
-    if (b.support && (b.support->kind == SurfaceKind::drawn || b.support->kind == SurfaceKind::buddy))
+  for (const Buddy& b : app.world.crew.buddies)
+    if (b.motion.support && (b.motion.support->kind == SurfaceKind::drawn ||
+                             b.motion.support->kind == SurfaceKind::buddy))
       ++on_platform;
   EXPECT_GE(on_platform, 3u);
   EXPECT_EQ(command("draw", {{"kind", "bomb"}, {"pts", {{900, 600}}}}).msg, "drawing bomb");
@@ -65,10 +67,10 @@ TEST_F(World, ScenarioOverThePortPath) {
   EXPECT_EQ(command("fx", {{"kind", "fireworks"}}).msg, "fireworks");
   for (int i = 0; i < 20 * 60; ++i) {
     tick();
-    for (const Buddy& b : app.crew.buddies) {
-      ASSERT_TRUE(std::isfinite(b.x) && std::isfinite(b.y)) << b.id;
+    for (const Buddy& b : app.world.crew.buddies) {
+      ASSERT_TRUE(std::isfinite(b.motion.x) && std::isfinite(b.motion.y)) << b.id;
     }
-    ASSERT_LE(app.effects.particles.size(), 900u);
+    ASSERT_LE(app.world.effects.particles.size(), 900u);
   }
   EXPECT_EQ(command("crew", {{"remove", "all"}}).msg, "1 buddies, ids 0");
   auto status = parse_json(command("status", json::object()).msg);
@@ -87,7 +89,7 @@ TEST_F(World, RemovingEveryBuddyLeavesCommandsAnsweringPolitely) {
   EXPECT_EQ(none.msg, "0 buddies: ");
   EXPECT_TRUE(command("crew", {{"add", 1}}).ok);
   tick();
-  EXPECT_EQ(app.crew.buddies.size(), 1u);
+  EXPECT_EQ(app.world.crew.buddies.size(), 1u);
 }
 
 // The fake desktop's windows, with what covers a point worked out from them as a window
@@ -121,17 +123,17 @@ struct Ledges : ::testing::Test {
     window.id = 77;
     window.frame = {600.0, 500.0, 1200.0, 900.0};
     desktop.fake.window_list = {window};
-    Buddy& b = app.crew.buddies.front();
-    b.x = 900.0;
-    b.y = 400.0;
+    Buddy& b = app.world.crew.buddies.front();
+    b.motion.x = 900.0;
+    b.motion.y = 400.0;
     start_falling(b);
     wait(3.0);
-    ASSERT_TRUE(b.support);
-    ASSERT_EQ(b.support->kind, SurfaceKind::window);
+    ASSERT_TRUE(b.motion.support);
+    ASSERT_EQ(b.motion.support->kind, SurfaceKind::window);
     // A napper stays put, so every move is the window's.
-    b.mode = BuddyMode::sleep;
-    b.nap = true;
-    b.wake_at = app.sim_clock + 1000.0;
+    b.motion.mode = BuddyMode::sleep;
+    b.mind.nap = true;
+    b.mind.wake_at = app.sim_clock + 1000.0;
   }
   void wait(double seconds) {
     for (int i = 0; i < static_cast<int>(std::lround(seconds * 60)); ++i) {
@@ -147,19 +149,19 @@ struct Ledges : ::testing::Test {
 };
 
 TEST_F(Ledges, AMovedWindowCarriesItsNapperAndACoveredOneDropsIt) {
-  Buddy& b = app.crew.buddies.front();
-  const double along = b.x - window.frame.left;
+  Buddy& b = app.world.crew.buddies.front();
+  const double along = b.motion.x - window.frame.left;
   for (int move = 0; move < 3; ++move) {
     move_window(100.0, 120.0);
     wait(1.05);
-    ASSERT_EQ(b.mode, BuddyMode::sleep) << "move " << move;
-    EXPECT_EQ(b.y, window.frame.top);
-    EXPECT_DOUBLE_EQ(b.x - window.frame.left, along);
+    ASSERT_EQ(b.motion.mode, BuddyMode::sleep) << "move " << move;
+    EXPECT_EQ(b.motion.y, window.frame.top);
+    EXPECT_DOUBLE_EQ(b.motion.x - window.frame.left, along);
   }
   move_window(-250.0, -300.0);
   wait(1.05);
-  EXPECT_EQ(b.mode, BuddyMode::sleep);
-  EXPECT_DOUBLE_EQ(b.x - window.frame.left, along);
+  EXPECT_EQ(b.motion.mode, BuddyMode::sleep);
+  EXPECT_DOUBLE_EQ(b.motion.x - window.frame.left, along);
 
   // Another window in front, over the ledge where the buddy lies: it falls and naps below.
   DesktopWindow front;
@@ -168,11 +170,11 @@ TEST_F(Ledges, AMovedWindowCarriesItsNapperAndACoveredOneDropsIt) {
                  window.frame.top + 100.0};
   desktop.fake.window_list = {front, window};
   wait(1.05);
-  EXPECT_NE(b.y, window.frame.top);
+  EXPECT_NE(b.motion.y, window.frame.top);
   wait(4.0);
-  ASSERT_TRUE(b.support);
-  EXPECT_NE(b.support->id, window.id);
-  EXPECT_EQ(b.mode, BuddyMode::sleep);
+  ASSERT_TRUE(b.motion.support);
+  EXPECT_NE(b.motion.support->id, window.id);
+  EXPECT_EQ(b.motion.mode, BuddyMode::sleep);
 }
 
 // A fresh companion's buddy lands, then 29 more are added at once: the newcomers fly out of it
@@ -184,20 +186,20 @@ struct CrewOfThirty : test::AppFixture, ::testing::WithParamInterface<std::uint6
 TEST_P(CrewOfThirty, LeavesTheFirstStandingAndStaysOnTheScreen) {
   start(14, GetParam());
   ticks(4 * 60);
-  ASSERT_TRUE(app.crew.buddies.front().support);
-  ASSERT_EQ(app.crew.buddies.front().support->kind, SurfaceKind::floor);
+  ASSERT_TRUE(app.world.crew.buddies.front().motion.support);
+  ASSERT_EQ(app.world.crew.buddies.front().motion.support->kind, SurfaceKind::floor);
   ASSERT_TRUE(run_command(app, "crew", {{"add", 29}}).ok);
   for (int i = 0; i < 60; ++i) {
     tick();
-    const Buddy& first = app.crew.buddies.front();
-    ASSERT_TRUE(is_grounded(first.mode) && first.y == 1080.0)
-        << "tick " << i << ": " << mode_name(first.mode) << " at y " << first.y;
+    const Buddy& first = app.world.crew.buddies.front();
+    ASSERT_TRUE(is_grounded(first.motion.mode) && first.motion.y == 1080.0)
+        << "tick " << i << ": " << mode_name(first.motion.mode) << " at y " << first.motion.y;
   }
   ticks(11 * 60);
-  for (const Buddy& b : app.crew.buddies) {
-    EXPECT_TRUE(b.x >= app.view.left && b.x <= app.view.right)
-        << "buddy " << b.id << " at x " << b.x << " standing on "
-        << (b.support ? static_cast<int>(b.support->kind) : -1);
+  for (const Buddy& b : app.world.crew.buddies) {
+    EXPECT_TRUE(b.motion.x >= app.world.view.left && b.motion.x <= app.world.view.right)
+        << "buddy " << b.id << " at x " << b.motion.x << " standing on "
+        << (b.motion.support ? static_cast<int>(b.motion.support->kind) : -1);
   }
 }
 
@@ -206,17 +208,19 @@ INSTANTIATE_TEST_SUITE_P(Seeds, CrewOfThirty, ::testing::Range<std::uint64_t>(1,
 // Buddies asked for before the first buddy's first step fly out of it once it has dropped in,
 // not out of the top-left corner where it stood before it was placed.
 TEST_F(World, BuddiesAddedBeforeTheFirstStepFlyOutOfTheFirstBuddy) {
-  ASSERT_FALSE(app.crew.buddies.front().started);
+  ASSERT_FALSE(app.world.crew.buddies.front().mind.started);
   ASSERT_TRUE(command("crew", {{"add", 3}}).ok);
   tick();
-  const Buddy& first = app.crew.buddies.front();
-  ASSERT_GT(first.x, 100.0);
-  for (std::size_t i = 1; i < app.crew.buddies.size(); ++i) {
-    const Buddy& b = app.crew.buddies[i];
+  const Buddy& first = app.world.crew.buddies.front();
+  ASSERT_GT(first.motion.x, 100.0);
+  for (std::size_t i = 1; i < app.world.crew.buddies.size(); ++i) {
+    const Buddy& b = app.world.crew.buddies[i];
     // One step of a fling (and of the crowd's push) away from it: within a few units.
-    EXPECT_LT(std::abs(b.x - first.x), 10.0 * first.unit) << b.id << " at x " << b.x;
-    EXPECT_LT(std::abs(b.y - first.y), 10.0 * first.unit) << b.id << " at y " << b.y;
-    EXPECT_TRUE(b.thrown);
+    EXPECT_LT(std::abs(b.motion.x - first.motion.x), 10.0 * first.motion.unit)
+        << b.id << " at x " << b.motion.x;
+    EXPECT_LT(std::abs(b.motion.y - first.motion.y), 10.0 * first.motion.unit)
+        << b.id << " at y " << b.motion.y;
+    EXPECT_TRUE(b.motion.thrown);
   }
 }
 

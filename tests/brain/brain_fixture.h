@@ -54,14 +54,14 @@ inline Buddy standing_buddy(std::uint64_t seed, const Support& s, double x, doub
   Buddy b;
   b.id = 0;
   b.rng = Xorshift64(seed);
-  b.unit = unit;
-  b.x = x;
-  b.y = s.top;
-  b.support = s;
-  b.mode = BuddyMode::idle;
-  b.act_time = 1.0;
+  b.motion.unit = unit;
+  b.motion.x = x;
+  b.motion.y = s.top;
+  b.motion.support = s;
+  b.motion.mode = BuddyMode::idle;
+  b.mind.act_time = 1.0;
   b.world = calm_world();
-  b.speech = std::make_shared<SpeechLines>();
+  b.speech.lines = std::make_shared<SpeechLines>();
   return b;
 }
 

@@ -97,11 +97,12 @@ struct LifeRun {
           (void)leap_command(b, script.range(0.0, 1920.0), script.range(0.0, 1080.0), view);
           break;
         default:  // a tag chase aimed at another buddy, as social play would start it
-          b.partner = all[script.pick(all.size())].id;
-          if (*b.partner == b.id) b.partner.reset();
-          b.chase_from = now + 0.8;
-          b.chase_until = now + 10.0;
-          if (b.mode < BuddyMode::chase && b.mode != BuddyMode::sleep) b.mode = BuddyMode::chase;
+          b.mind.partner = all[script.pick(all.size())].id;
+          if (*b.mind.partner == b.id) b.mind.partner.reset();
+          b.mind.chase_from = now + 0.8;
+          b.mind.chase_until = now + 10.0;
+          if (b.motion.mode < BuddyMode::chase && b.motion.mode != BuddyMode::sleep)
+            b.motion.mode = BuddyMode::chase;
           for (int i = 0; i < 40; ++i) say_later(b, "flood", script.range(0.0, 5.0));
           break;
       }
@@ -110,16 +111,16 @@ struct LifeRun {
     if (carried == kNoPlatform && script.chance(1.0 / (120.0 * 60.0))) {
       carried = script.pick(all.size());
       Buddy& b = all[carried];
-      b.mode = BuddyMode::held;
-      b.support.reset();
-      b.queued_act.reset();
-      b.walk_target.reset();
-      b.vx = b.vy = b.spin = 0.0;
-      b.grab_time = now;
-      b.hold_line_said = false;
-      b.pointer_samples.clear();
-      b.partner.reset();
-      b.chase_until = 0.0;
+      b.motion.mode = BuddyMode::held;
+      b.motion.support.reset();
+      b.mind.queued_act.reset();
+      b.mind.walk_target.reset();
+      b.motion.vx = b.motion.vy = b.motion.spin = 0.0;
+      b.motion.grab_time = now;
+      b.mind.hold_line_said = false;
+      b.motion.pointer_samples.clear();
+      b.mind.partner.reset();
+      b.mind.chase_until = 0.0;
       carry_end = now + script.range(0.3, 7.0);
     }
     if (carried != kNoPlatform) {
@@ -146,19 +147,20 @@ struct LifeRun {
       most_events = std::max(most_events, b.events.size());
       b.events.clear();
       b.messages.clear();
-      b.caught_partner.reset();
+      b.mind.caught_partner.reset();
     }
   }
 
   void check() {
     for (const Buddy& b : crew.buddies) {
-      const double values[] = {b.x,        b.y,          b.vx,      b.vy,
-                               b.angle,    b.spin,       b.act_time, b.typing_level,
-                               b.run_time, b.flight_peak, b.press_time, b.air_time};
+      const double values[] = {b.motion.x,           b.motion.y,          b.motion.vx,
+                               b.motion.vy,          b.motion.angle,      b.motion.spin,
+                               b.mind.act_time,      b.mind.typing_level, b.mind.run_time,
+                               b.motion.flight_peak, b.mind.press_time,   b.motion.air_time};
       for (double v : values) bad += std::isfinite(v) ? 0 : 1;
-      most_delayed = std::max(most_delayed, b.delayed_lines.size());
-      most_samples = std::max(most_samples, b.pointer_samples.size());
-      most_pokes = std::max(most_pokes, b.poke_times.size());
+      most_delayed = std::max(most_delayed, b.speech.delayed_lines.size());
+      most_samples = std::max(most_samples, b.motion.pointer_samples.size());
+      most_pokes = std::max(most_pokes, b.mind.poke_times.size());
     }
   }
 
@@ -166,7 +168,7 @@ struct LifeRun {
     const long ticks = static_cast<long>(hours * 3600.0 * 60.0);
     for (long i = 0; i < ticks; ++i) {
       tick();
-      for (const Buddy& b : crew.buddies) visited[static_cast<std::size_t>(b.mode)] = true;
+      for (const Buddy& b : crew.buddies) visited[static_cast<std::size_t>(b.motion.mode)] = true;
       if (i % 30 == 0) check();
     }
     check();
@@ -175,13 +177,13 @@ struct LifeRun {
   std::uint64_t hash() const {
     std::uint64_t h = 1469598103934665603ull;
     for (const Buddy& b : crew.buddies) {
-      for (double v : {b.x, b.y, b.vx, b.vy, b.angle}) {
+      for (double v : {b.motion.x, b.motion.y, b.motion.vx, b.motion.vy, b.motion.angle}) {
         std::uint64_t bits;
         std::memcpy(&bits, &v, sizeof bits);
         h = (h ^ bits) * 1099511628211ull;
       }
-      h = (h ^ static_cast<std::uint64_t>(b.mode)) * 1099511628211ull;
-      h = (h ^ b.bubble_serial) * 1099511628211ull;
+      h = (h ^ static_cast<std::uint64_t>(b.motion.mode)) * 1099511628211ull;
+      h = (h ^ b.speech.bubble_serial) * 1099511628211ull;
     }
     return h;
   }
@@ -195,9 +197,9 @@ void expect_a_healthy_life(const LifeRun& run) {
   EXPECT_LE(run.most_events, 16u);
   // A buddy riding another at the screen edge may hang over it by a few units.
   for (const Buddy& b : run.crew.buddies) {
-    EXPECT_GE(b.x, -20.0 * b.unit);
-    EXPECT_LE(b.x, 1920.0 + 20.0 * b.unit);
-    EXPECT_LE(b.y, 1080.0 + 10.0 * b.unit + 1.0);
+    EXPECT_GE(b.motion.x, -20.0 * b.motion.unit);
+    EXPECT_LE(b.motion.x, 1920.0 + 20.0 * b.motion.unit);
+    EXPECT_LE(b.motion.y, 1080.0 + 10.0 * b.motion.unit + 1.0);
   }
   // The pencil flight belongs to the drawing layer; every other mode shows up.
   for (std::size_t m = 0; m < run.visited.size(); ++m) {

@@ -21,16 +21,16 @@ TEST(PhysicsCrowd, TwoAtOneSpotPushApartSymmetrically) {
   w.build();
   collide_crew(w.crew, w.view);
   // reach 36, overlap 36: push = min(36, (60 + 360)/60) = 7
-  EXPECT_DOUBLE_EQ(a.x, 696.5);
-  EXPECT_DOUBLE_EQ(b.x, 703.5);
-  EXPECT_TRUE(a.pressed);
-  EXPECT_TRUE(b.pressed);
-  EXPECT_DOUBLE_EQ(a.press_time, 1.0 / 60.0);
+  EXPECT_DOUBLE_EQ(a.motion.x, 696.5);
+  EXPECT_DOUBLE_EQ(b.motion.x, 703.5);
+  EXPECT_TRUE(a.motion.pressed);
+  EXPECT_TRUE(b.motion.pressed);
+  EXPECT_DOUBLE_EQ(a.mind.press_time, 1.0 / 60.0);
   for (int i = 0; i < 120; ++i) w.tick();
-  EXPECT_NEAR(a.x + b.x, 1400.0, 1e-9);
-  EXPECT_NEAR(b.x - a.x, 36.0, 1e-6);
-  EXPECT_FALSE(a.pressed);
-  EXPECT_EQ(a.press_time, 0.0);
+  EXPECT_NEAR(a.motion.x + b.motion.x, 1400.0, 1e-9);
+  EXPECT_NEAR(b.motion.x - a.motion.x, 36.0, 1e-6);
+  EXPECT_FALSE(a.motion.pressed);
+  EXPECT_EQ(a.mind.press_time, 0.0);
 }
 
 TEST(PhysicsCrowd, AgainstAWallTheFreeOneTakesTheWholePush) {
@@ -41,8 +41,8 @@ TEST(PhysicsCrowd, AgainstAWallTheFreeOneTakesTheWholePush) {
   w.build();
   collide_crew(w.crew, w.view);
   // overlap 26: push = min(26, (60 + 260)/60)
-  EXPECT_DOUBLE_EQ(a.x, 0.0);
-  EXPECT_DOUBLE_EQ(b.x, 10.0 + 320.0 / 60.0);
+  EXPECT_DOUBLE_EQ(a.motion.x, 0.0);
+  EXPECT_DOUBLE_EQ(b.motion.x, 10.0 + 320.0 / 60.0);
 }
 
 TEST(PhysicsCrowd, RidersAndBuddiesAtOtherHeightsAreLeftAlone) {
@@ -56,10 +56,10 @@ TEST(PhysicsCrowd, RidersAndBuddiesAtOtherHeightsAreLeftAlone) {
   w.add_buddy(1201, 983.9, 2.0);             // in the air just over buddy 2's head line
   w.build();
   collide_crew(w.crew, w.view);
-  EXPECT_DOUBLE_EQ(w.buddy(0).x, 700.0);
-  EXPECT_DOUBLE_EQ(w.buddy(1).x, 702.0);
-  EXPECT_DOUBLE_EQ(w.buddy(2).x, 1200.0);
-  EXPECT_DOUBLE_EQ(w.buddy(3).x, 1201.0);
+  EXPECT_DOUBLE_EQ(w.buddy(0).motion.x, 700.0);
+  EXPECT_DOUBLE_EQ(w.buddy(1).motion.x, 702.0);
+  EXPECT_DOUBLE_EQ(w.buddy(2).motion.x, 1200.0);
+  EXPECT_DOUBLE_EQ(w.buddy(3).motion.x, 1201.0);
 }
 
 // A carrier at the screen edge has half its back off the screen; its riders keep their feet on
@@ -75,19 +75,20 @@ TEST(PhysicsCrowd, RidersKeepTheirFeetOnTheScreen) {
   const Buddy& b = w.add_buddy(4, back.top, 3.0, &back);
   for (int i = 0; i < 30; ++i) {
     w.tick();
-    ASSERT_TRUE(a.support && a.support->kind == SurfaceKind::buddy) << i;
-    EXPECT_GE(a.x, 0.0) << i;
-    EXPECT_GE(b.x, 0.0) << i;
+    ASSERT_TRUE(a.motion.support && a.motion.support->kind == SurfaceKind::buddy) << i;
+    EXPECT_GE(a.motion.x, 0.0) << i;
+    EXPECT_GE(b.motion.x, 0.0) << i;
   }
-  EXPECT_EQ(a.x, 0.0);  // the push ends at the edge; the other rider took the rest
-  EXPECT_GT(b.x, 4.0);
+  EXPECT_EQ(a.motion.x,
+            0.0);  // the push ends at the edge; the other rider took the rest
+  EXPECT_GT(b.motion.x, 4.0);
 
-  carrier.x = 0.0;  // the carrier moves to the very edge and carries its riders along
+  carrier.motion.x = 0.0;  // the carrier moves to the very edge and carries its riders along
   w.tick();
-  EXPECT_EQ(carrier.x, 0.0);
-  EXPECT_GE(a.x, 0.0);
-  EXPECT_GE(b.x, 0.0);
-  EXPECT_TRUE(a.support && b.support);
+  EXPECT_EQ(carrier.motion.x, 0.0);
+  EXPECT_GE(a.motion.x, 0.0);
+  EXPECT_GE(b.motion.x, 0.0);
+  EXPECT_TRUE(a.motion.support && b.motion.support);
 }
 
 TEST(PhysicsCrowd, CollideOffClearsPressTime) {
@@ -95,14 +96,14 @@ TEST(PhysicsCrowd, CollideOffClearsPressTime) {
   const Support floor = w.surfaces[0];
   Buddy& a = w.add_buddy(700, 1000, 2.0, &floor);
   w.add_buddy(700, 1000, 2.0, &floor);
-  a.press_time = 0.5;
+  a.mind.press_time = 0.5;
   WorldSettings s;
   s.collide = false;
   w.set_world(s);
   w.build();
   collide_crew(w.crew, w.view);
-  EXPECT_EQ(a.press_time, 0.0);
-  EXPECT_DOUBLE_EQ(a.x, 700.0);
+  EXPECT_EQ(a.mind.press_time, 0.0);
+  EXPECT_DOUBLE_EQ(a.motion.x, 700.0);
 }
 
 TEST(PhysicsCrowd, ASqueezedBuddyClimbsOntoTheNearestLedgeAbove) {
@@ -112,22 +113,22 @@ TEST(PhysicsCrowd, ASqueezedBuddyClimbsOntoTheNearestLedgeAbove) {
   const Support floor = w.surfaces[0];
   Buddy& a = w.add_buddy(700, 1000, 2.0, &floor);
   w.add_buddy(700, 1000, 2.0);  // airborne: squeezes, but is no ledge
-  a.press_time = 0.6;
-  a.walk_target = 900.0;
+  a.mind.press_time = 0.6;
+  a.mind.walk_target = 900.0;
   w.build();
   collide_crew(w.crew, w.view);
-  EXPECT_EQ(a.mode, BuddyMode::hop);
-  ASSERT_TRUE(a.hop.target);
-  EXPECT_EQ(a.hop.target->id, 3);
-  EXPECT_DOUBLE_EQ(a.hop.x1, 680.0);
-  EXPECT_DOUBLE_EQ(a.hop.height, 44.0);
-  EXPECT_EQ(a.facing, -1);
-  EXPECT_EQ(a.press_time, 0.0);
-  EXPECT_FALSE(a.walk_target);
+  EXPECT_EQ(a.motion.mode, BuddyMode::hop);
+  ASSERT_TRUE(a.motion.hop.target);
+  EXPECT_EQ(a.motion.hop.target->id, 3);
+  EXPECT_DOUBLE_EQ(a.motion.hop.x1, 680.0);
+  EXPECT_DOUBLE_EQ(a.motion.hop.height, 44.0);
+  EXPECT_EQ(a.motion.facing, -1);
+  EXPECT_EQ(a.mind.press_time, 0.0);
+  EXPECT_FALSE(a.mind.walk_target);
   MotionOutcome out = MotionOutcome::none;
   for (int i = 0; i < 60 && out != MotionOutcome::hop_landed; ++i) out = w.tick()[0];
   EXPECT_EQ(out, MotionOutcome::hop_landed);
-  EXPECT_EQ(a.support->id, 3);
+  EXPECT_EQ(a.motion.support->id, 3);
 }
 
 TEST(PhysicsCrowd, AStandingNeighbourIsTheNearestLedge) {
@@ -136,11 +137,11 @@ TEST(PhysicsCrowd, AStandingNeighbourIsTheNearestLedge) {
   const Support floor = w.surfaces[0];
   Buddy& a = w.add_buddy(700, 1000, 2.0, &floor);
   w.add_buddy(705, 1000, 2.0, &floor);
-  a.press_time = 0.6;
+  a.mind.press_time = 0.6;
   w.build();
   collide_crew(w.crew, w.view);
-  ASSERT_EQ(a.mode, BuddyMode::hop);
-  EXPECT_EQ(a.hop.target->id, buddy_platform_id(1));
+  ASSERT_EQ(a.motion.mode, BuddyMode::hop);
+  EXPECT_EQ(a.motion.hop.target->id, buddy_platform_id(1));
 }
 
 TEST(PhysicsCrowd, SleepersDoNotClimb) {
@@ -149,12 +150,12 @@ TEST(PhysicsCrowd, SleepersDoNotClimb) {
   const Support floor = w.surfaces[0];
   Buddy& a = w.add_buddy(700, 1000, 2.0, &floor);
   w.add_buddy(700, 1000, 2.0, &floor);
-  a.mode = BuddyMode::sleep;
-  a.press_time = 0.7;
+  a.motion.mode = BuddyMode::sleep;
+  a.mind.press_time = 0.7;
   w.build();
   collide_crew(w.crew, w.view);
-  EXPECT_EQ(a.mode, BuddyMode::sleep);
-  EXPECT_GT(a.press_time, 0.7);
+  EXPECT_EQ(a.motion.mode, BuddyMode::sleep);
+  EXPECT_GT(a.mind.press_time, 0.7);
 }
 
 // The banded pair search must push exactly as the plain scan does, tick after tick, in crowds
@@ -196,8 +197,9 @@ TEST(PhysicsCrowd, BandedSweepMatchesThePlainScanBitForBit) {
       for (std::size_t i = 0; i < n + 2; ++i) {
         const Buddy& a = worlds[0].buddy(i);
         const Buddy& b = worlds[1].buddy(i);
-        ASSERT_TRUE(a.x == b.x && a.y == b.y && a.mode == b.mode && a.press_time == b.press_time &&
-                    a.pressed == b.pressed)
+        ASSERT_TRUE(a.motion.x == b.motion.x && a.motion.y == b.motion.y &&
+                    a.motion.mode == b.motion.mode && a.mind.press_time == b.mind.press_time &&
+                    a.motion.pressed == b.motion.pressed)
             << "seed " << seed << " tick " << t << " buddy " << i;
       }
     }
@@ -227,8 +229,9 @@ TEST(PhysicsCrowd, BandedSweepMatchesThePlainScanInATenThousandPile) {
     for (std::size_t i = 0; i < kCrowd; ++i) {
       const Buddy& a = worlds[0].buddy(i);
       const Buddy& b = worlds[1].buddy(i);
-      ASSERT_TRUE(a.x == b.x && a.y == b.y && a.mode == b.mode && a.press_time == b.press_time &&
-                  a.pressed == b.pressed)
+      ASSERT_TRUE(a.motion.x == b.motion.x && a.motion.y == b.motion.y &&
+                  a.motion.mode == b.motion.mode && a.mind.press_time == b.mind.press_time &&
+                  a.motion.pressed == b.motion.pressed)
           << "tick " << t << " buddy " << i;
     }
   }
@@ -242,8 +245,9 @@ void expect_same_sweeps(PhysicsWorld (&worlds)[2], int ticks) {
     for (std::size_t i = 0; i < n; ++i) {
       const Buddy& a = worlds[0].buddy(i);
       const Buddy& b = worlds[1].buddy(i);
-      ASSERT_TRUE(a.x == b.x && a.y == b.y && a.mode == b.mode && a.press_time == b.press_time &&
-                  a.pressed == b.pressed)
+      ASSERT_TRUE(a.motion.x == b.motion.x && a.motion.y == b.motion.y &&
+                  a.motion.mode == b.motion.mode && a.mind.press_time == b.mind.press_time &&
+                  a.motion.pressed == b.motion.pressed)
           << "tick " << t << " buddy " << i;
     }
   }
@@ -265,8 +269,8 @@ TEST(PhysicsCrowd, BandedSweepMatchesThePlainScanAroundBuddiesThatMayNotMove) {
     const double y = 900.0 + rng.uniform() * 100.0;
     for (PhysicsWorld& w : worlds) {
       Buddy& b = w.add_buddy(x, y, unit);
-      if (i % 7 == 3) b.mode = BuddyMode::held;
-      if (i % 11 == 5) b.mode = BuddyMode::drawing;
+      if (i % 7 == 3) b.motion.mode = BuddyMode::held;
+      if (i % 11 == 5) b.motion.mode = BuddyMode::drawing;
     }
   }
   expect_same_sweeps(worlds, 300);
@@ -301,22 +305,26 @@ TEST(PhysicsCrowd, BandedSweepMatchesThePlainScanAsTheCrewChanges) {
       if (round == 2) {
         const Buddy& first = w.crew.buddies.front();
         b.id = first.id;
-        b.x = first.x + 1.0;
-        b.y = first.y;
+        b.motion.x = first.motion.x + 1.0;
+        b.motion.y = first.motion.y;
       }
       // On odd rounds, a buddy on the back of a sitting one: close enough to push, were it not
       // riding.
       if (round % 2 == 1) {
         Buddy& carrier = w.crew.buddies[10 + static_cast<std::size_t>(round)];
         Buddy& rider = w.crew.buddies[40 + static_cast<std::size_t>(round)];
-        carrier.mode = BuddyMode::sit;
-        carrier.support = w.surfaces[0];
-        carrier.y = 1000.0;
-        rider.x = carrier.x;
-        rider.y = carrier.y - 6.0 * carrier.unit;
-        rider.mode = BuddyMode::idle;
-        rider.support = Support{buddy_platform_id(carrier.id), carrier.x - 12.0,
-                                carrier.x + 12.0, rider.y, SurfaceKind::buddy, {}};
+        carrier.motion.mode = BuddyMode::sit;
+        carrier.motion.support = w.surfaces[0];
+        carrier.motion.y = 1000.0;
+        rider.motion.x = carrier.motion.x;
+        rider.motion.y = carrier.motion.y - 6.0 * carrier.motion.unit;
+        rider.motion.mode = BuddyMode::idle;
+        rider.motion.support = Support{buddy_platform_id(carrier.id),
+                                       carrier.motion.x - 12.0,
+                                       carrier.motion.x + 12.0,
+                                       rider.motion.y,
+                                       SurfaceKind::buddy,
+                                       {}};
       }
     }
   }
@@ -342,8 +350,8 @@ TEST(PhysicsCrowd, BandedSweepMatchesThePlainScanInABouncingCrowdAtDefaultSize) 
     const double vx = rng.range(-400.0, 400.0);
     for (PhysicsWorld& w : worlds) {
       Buddy& b = w.add_buddy(x, y, 9.0);
-      b.vx = vx;
-      b.thrown = true;
+      b.motion.vx = vx;
+      b.motion.thrown = true;
     }
   }
   expect_same_sweeps(worlds, 8);
@@ -370,7 +378,7 @@ TEST(PhysicsCrowd, ATracedPassReplaysToThePassesOwnPositions) {
     EXPECT_EQ(replayed, trace.x_after);
     collide_crew(w.crew, w.view);
     std::vector<double> after;
-    for (const Buddy& b : w.crew.buddies) after.push_back(b.x);
+    for (const Buddy& b : w.crew.buddies) after.push_back(b.motion.x);
     std::sort(after.begin(), after.end());
     std::sort(replayed.begin(), replayed.end());
     EXPECT_EQ(after, replayed);

@@ -51,19 +51,20 @@ void random_surfaces(PhysicsWorld& w, Xorshift64& r) {
 
 // Something happens to one buddy, as the brain, the pointer or a command might do it.
 void poke_buddy(PhysicsWorld& w, Buddy& b, Xorshift64& r) {
-  const double u = b.unit;
+  const double u = b.motion.unit;
   switch (r.pick(7)) {
     case 0:
-      if (is_grounded(b.mode) && b.support) {
-        b.mode = BuddyMode::walk;
-        b.walk_target = r.range(w.left - 50, w.right + 50);
+      if (is_grounded(b.motion.mode) && b.motion.support) {
+        b.motion.mode = BuddyMode::walk;
+        b.mind.walk_target = r.range(w.left - 50, w.right + 50);
       }
       break;
     case 1:
-      if (is_grounded(b.mode) && b.support) {
-        b.mode = BuddyMode::chase;
-        b.chase_until = w.now + r.range(0, 3);
-        if (r.chance(0.5)) b.partner = static_cast<std::uint32_t>(r.pick(w.crew.buddies.size() + 2));
+      if (is_grounded(b.motion.mode) && b.motion.support) {
+        b.motion.mode = BuddyMode::chase;
+        b.mind.chase_until = w.now + r.range(0, 3);
+        if (r.chance(0.5))
+          b.mind.partner = static_cast<std::uint32_t>(r.pick(w.crew.buddies.size() + 2));
       }
       break;
     case 2: {
@@ -80,9 +81,9 @@ void poke_buddy(PhysicsWorld& w, Buddy& b, Xorshift64& r) {
       }
       break;
     case 4: {  // grab, drag for a few ticks worth of samples, throw
-      b.mode = BuddyMode::held;
-      b.support.reset();
-      b.pointer_samples.clear();
+      b.motion.mode = BuddyMode::held;
+      b.motion.support.reset();
+      b.motion.pointer_samples.clear();
       const double px = r.range(w.left, w.right), py = r.range(w.top, w.bottom);
       const double dx = r.range(-3000, 3000), dy = r.range(-3000, 3000);
       for (int i = 0; i < 5; ++i)
@@ -91,7 +92,7 @@ void poke_buddy(PhysicsWorld& w, Buddy& b, Xorshift64& r) {
       break;
     }
     case 5:
-      b.mode = static_cast<BuddyMode>(r.pick(4));  // idle, walk (no target), sit, sleep
+      b.motion.mode = static_cast<BuddyMode>(r.pick(4));  // idle, walk (no target), sit, sleep
       break;
     default:
       break;
@@ -100,27 +101,28 @@ void poke_buddy(PhysicsWorld& w, Buddy& b, Xorshift64& r) {
 
 void check(const PhysicsWorld& w, int world, int tick) {
   for (const Buddy& b : w.crew.buddies) {
-    const bool finite = std::isfinite(b.x) && std::isfinite(b.y) && std::isfinite(b.vx) &&
-                        std::isfinite(b.vy) && std::isfinite(b.angle) && std::isfinite(b.spin);
+    const bool finite = std::isfinite(b.motion.x) && std::isfinite(b.motion.y) &&
+                        std::isfinite(b.motion.vx) && std::isfinite(b.motion.vy) &&
+                        std::isfinite(b.motion.angle) && std::isfinite(b.motion.spin);
     ASSERT_TRUE(finite) << "world " << world << " tick " << tick << " buddy " << b.id;
-    if (is_grounded(b.mode)) {
-      ASSERT_TRUE(b.support) << "world " << world << " tick " << tick << " buddy " << b.id;
-      ASSERT_GE(b.x, b.support->left - 1.0) << "world " << world << " tick " << tick;
-      ASSERT_LE(b.x, b.support->right + 1.0) << "world " << world << " tick " << tick;
-      ASSERT_EQ(b.y, b.support->top) << "world " << world << " tick " << tick;
-      if (b.support->kind == SurfaceKind::buddy) {
-        const auto carrier = static_cast<std::uint32_t>(~b.support->id);
+    if (is_grounded(b.motion.mode)) {
+      ASSERT_TRUE(b.motion.support) << "world " << world << " tick " << tick << " buddy " << b.id;
+      ASSERT_GE(b.motion.x, b.motion.support->left - 1.0) << "world " << world << " tick " << tick;
+      ASSERT_LE(b.motion.x, b.motion.support->right + 1.0) << "world " << world << " tick " << tick;
+      ASSERT_EQ(b.motion.y, b.motion.support->top) << "world " << world << " tick " << tick;
+      if (b.motion.support->kind == SurfaceKind::buddy) {
+        const auto carrier = static_cast<std::uint32_t>(~b.motion.support->id);
         ASSERT_NE(carrier, b.id);
         for (const Buddy& c : w.crew.buddies) {
-          if (c.id != carrier || !c.support) continue;
-          ASSERT_FALSE(c.support->kind == SurfaceKind::buddy &&
-                       c.support->id == buddy_platform_id(b.id))
+          if (c.id != carrier || !c.motion.support) continue;
+          ASSERT_FALSE(c.motion.support->kind == SurfaceKind::buddy &&
+                       c.motion.support->id == buddy_platform_id(b.id))
               << "world " << world << " tick " << tick << ": " << b.id << " and " << c.id;
         }
       }
     }
-    ASSERT_GE(b.angle, 0.0);
-    ASSERT_LT(b.angle, 360.0);
+    ASSERT_GE(b.motion.angle, 0.0);
+    ASSERT_LT(b.motion.angle, 360.0);
   }
   // The x index, rebuilt from last tick's order, is complete and sorted.
   const auto& g = w.view.grounded_by_x;
@@ -152,10 +154,10 @@ TEST(PhysicsProperty, RandomWorldsStayFiniteAndGrounded) {
     for (int i = 0; i < n; ++i) {
       const double unit = r.chance(0.1) ? r.range(20, 400) : 1.0 + static_cast<double>(r.pick(12));
       Buddy& b = w.add_buddy(r.range(w.left, w.right), r.range(w.top, w.bottom), unit);
-      b.vx = r.range(-2000, 2000);
-      b.vy = r.range(-2000, 2000);
-      b.thrown = r.chance(0.5);
-      b.air_drag = b.thrown ? 0.15 : 3.0;
+      b.motion.vx = r.range(-2000, 2000);
+      b.motion.vy = r.range(-2000, 2000);
+      b.motion.thrown = r.chance(0.5);
+      b.motion.air_drag = b.motion.thrown ? 0.15 : 3.0;
     }
     w.build();
     for (int tick = 0; tick < 100; ++tick) {

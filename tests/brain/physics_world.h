@@ -38,15 +38,15 @@ struct PhysicsWorld {
   Buddy& add_buddy(double x, double y, double unit = 2.0, const Support* on = nullptr) {
     Buddy b;
     b.id = crew.next_id++;
-    b.x = x;
-    b.y = y;
-    b.unit = unit;
+    b.motion.x = x;
+    b.motion.y = y;
+    b.motion.unit = unit;
     b.world = crew.world;
     b.rng = Xorshift64(1000 + b.id);
-    b.speech = crew.speech;
+    b.speech.lines = crew.speech;
     if (on) {
-      b.support = *on;
-      b.mode = BuddyMode::idle;
+      b.motion.support = *on;
+      b.motion.mode = BuddyMode::idle;
     }
     crew.buddies.push_back(std::move(b));
     return crew.buddies.back();
@@ -68,7 +68,7 @@ struct PhysicsWorld {
     build();
     std::vector<MotionOutcome> out;
     for (Buddy& b : crew.buddies) {
-      b.now = now;
+      b.mind.now = now;
       out.push_back(step_motion(b, view));
     }
     collide_crew(crew, view, sweep);

@@ -19,12 +19,12 @@ Crew social_crew(std::size_t n, double gap, double unit = 4.0) {
   for (std::size_t i = 0; i < n; ++i) {
     (void)crew.add(std::nullopt, false);
     Buddy& b = crew.buddies.back();
-    b.unit = unit;
-    b.x = 200.0 + static_cast<double>(i) * gap * unit;
-    b.y = 1080.0;
-    b.support = floor_support();
-    b.mode = BuddyMode::idle;
-    b.act_time = 100.0;
+    b.motion.unit = unit;
+    b.motion.x = 200.0 + static_cast<double>(i) * gap * unit;
+    b.motion.y = 1080.0;
+    b.motion.support = floor_support();
+    b.motion.mode = BuddyMode::idle;
+    b.mind.act_time = 100.0;
     b.world.chatty = true;
   }
   return crew;
@@ -32,7 +32,9 @@ Crew social_crew(std::size_t n, double gap, double unit = 4.0) {
 
 bool anyone_playing(const Crew& crew) {
   for (const Buddy& b : crew.buddies)
-    if (b.mode != BuddyMode::idle || b.bubble_serial != 0 || !b.delayed_lines.empty()) return true;
+    if (b.motion.mode != BuddyMode::idle || b.speech.bubble_serial != 0 ||
+        !b.speech.delayed_lines.empty())
+      return true;
   return false;
 }
 
@@ -87,56 +89,57 @@ TEST(Reactions, FivePokesWithinFourSeconds) {
   WorldView v = test::view_with(floor_support());
   for (int i = 0; i < 4; ++i) {
     poke(b, v.now);
-    EXPECT_EQ(b.mode, BuddyMode::hop) << i;
+    EXPECT_EQ(b.motion.mode, BuddyMode::hop) << i;
     test::run_for(b, v, 0.5);
-    EXPECT_TRUE(is_grounded(b.mode));
+    EXPECT_TRUE(is_grounded(b.motion.mode));
   }
-  b.bubble_until = 0;
+  b.speech.bubble_until = 0;
   poke(b, v.now);
-  EXPECT_EQ(b.mode, BuddyMode::act);
-  EXPECT_EQ(b.act, Act::angry);
+  EXPECT_EQ(b.motion.mode, BuddyMode::act);
+  EXPECT_EQ(b.mind.act, Act::angry);
   const auto lots = line_table("poked_lots");
-  EXPECT_NE(std::find(lots.begin(), lots.end(), b.bubble_text), lots.end()) << b.bubble_text;
-  EXPECT_TRUE(b.poke_times.empty());
+  EXPECT_NE(std::find(lots.begin(), lots.end(), b.speech.bubble_text), lots.end())
+      << b.speech.bubble_text;
+  EXPECT_TRUE(b.mind.poke_times.empty());
   test::run_for(b, v, 3.5);
   poke(b, v.now);  // counting starts again
-  EXPECT_EQ(b.mode, BuddyMode::hop);
+  EXPECT_EQ(b.motion.mode, BuddyMode::hop);
 }
 
 TEST(Reactions, PettingASleeperShowsOneHeartAndKeepsHimAsleep) {
   Buddy b = test::standing_buddy(test::seed(4), floor_support(), 500);
-  b.mode = BuddyMode::sleep;
+  b.motion.mode = BuddyMode::sleep;
   pet(b, 10.0);
-  EXPECT_EQ(b.mode, BuddyMode::sleep);
+  EXPECT_EQ(b.motion.mode, BuddyMode::sleep);
   ASSERT_EQ(b.events.size(), 1u);
   EXPECT_TRUE(std::holds_alternative<HeartEvent>(b.events[0]));
   pet(b, 10.5);  // not ready yet
   EXPECT_EQ(b.events.size(), 1u);
-  b.mode = BuddyMode::idle;
+  b.motion.mode = BuddyMode::idle;
   pet(b, 11.0);
   EXPECT_EQ(b.events.size(), 3u);
-  EXPECT_EQ(b.act, Act::love);
+  EXPECT_EQ(b.mind.act, Act::love);
 }
 
 TEST(Reactions, BurnedAtMostEveryTwoAndAHalfSeconds) {
   Buddy b = test::standing_buddy(test::seed(5), floor_support(), 500);
   burn(b, -1.0, 1.0);
-  EXPECT_EQ(b.mode, BuddyMode::fall);
-  EXPECT_LT(b.vx, 0.0);
-  EXPECT_EQ(b.queued_act, Act::scared);
-  EXPECT_EQ(b.hot_until, 5.0);
-  b.mode = BuddyMode::idle;
-  b.hot_until = 0;
+  EXPECT_EQ(b.motion.mode, BuddyMode::fall);
+  EXPECT_LT(b.motion.vx, 0.0);
+  EXPECT_EQ(b.mind.queued_act, Act::scared);
+  EXPECT_EQ(b.mind.hot_until, 5.0);
+  b.motion.mode = BuddyMode::idle;
+  b.mind.hot_until = 0;
   burn(b, 1.0, 3.4);
-  EXPECT_EQ(b.mode, BuddyMode::idle);
+  EXPECT_EQ(b.motion.mode, BuddyMode::idle);
   burn(b, 1.0, 3.5);
-  EXPECT_EQ(b.mode, BuddyMode::fall);
-  EXPECT_GT(b.vx, 0.0);
+  EXPECT_EQ(b.motion.mode, BuddyMode::fall);
+  EXPECT_GT(b.motion.vx, 0.0);
   Buddy held = test::standing_buddy(test::seed(6), floor_support(), 500);
-  held.mode = BuddyMode::held;
+  held.motion.mode = BuddyMode::held;
   zap(held, 1.0);
   blast(held, 500, -500);
-  EXPECT_EQ(held.mode, BuddyMode::held);
+  EXPECT_EQ(held.motion.mode, BuddyMode::held);
 }
 
 TEST(Tag, AGameBouncesAtMostThreeTimes) {
@@ -144,26 +147,26 @@ TEST(Tag, AGameBouncesAtMostThreeTimes) {
   Buddy& a = crew.buddies[0];
   Buddy& b = crew.buddies[1];
   // b was made "it" by a with three bounces; b catches a.
-  b.tag_bounces = 3;
+  b.mind.tag_bounces = 3;
   int tag_backs = 0;
   for (int round = 0; round < 6; ++round) {
     Buddy& catcher = round % 2 == 0 ? b : a;
     Buddy& caught = round % 2 == 0 ? a : b;
-    if (catcher.tag_bounces == 0) break;
-    catcher.caught_partner = caught.id;
+    if (catcher.mind.tag_bounces == 0) break;
+    catcher.mind.caught_partner = caught.id;
     apply_tag_catch(catcher);
-    EXPECT_EQ(catcher.tag_bounces, 0);
+    EXPECT_EQ(catcher.mind.tag_bounces, 0);
     const std::size_t sender = round % 2 == 0 ? 1 : 0;
     const bool bounced = std::any_of(crew.buddies[sender].messages.begin(),
                                      crew.buddies[sender].messages.end(),
                                      [](const SocialMessage& m) { return m.kind == SocialMessage::tag_back; });
     deliver_messages(crew, sender);
-    EXPECT_EQ(caught.delayed_lines.size(), 1u);
-    caught.delayed_lines.clear();
+    EXPECT_EQ(caught.speech.delayed_lines.size(), 1u);
+    caught.speech.delayed_lines.clear();
     if (bounced) {
       ++tag_backs;
-      EXPECT_EQ(caught.partner, catcher.id);
-      EXPECT_EQ(caught.mode, BuddyMode::chase);
+      EXPECT_EQ(caught.mind.partner, catcher.id);
+      EXPECT_EQ(caught.motion.mode, BuddyMode::chase);
     }
   }
   EXPECT_EQ(tag_backs, 2);  // 3 -> 2 -> 1, then the game ends
@@ -177,28 +180,28 @@ TEST(Messages, ToAGoneBuddyAreDropped) {
   crew.buddies[0].messages.push_back(m);
   deliver_messages(crew, 0);
   EXPECT_TRUE(crew.buddies[0].messages.empty());
-  EXPECT_TRUE(crew.buddies[1].delayed_lines.empty());
+  EXPECT_TRUE(crew.buddies[1].speech.delayed_lines.empty());
 }
 
 TEST(KnockOver, AFastThrownBuddyKnocksAGroundedOneOnce) {
   Crew crew = social_crew(2, 3);
   Buddy& flyer = crew.buddies[0];
   Buddy& target = crew.buddies[1];
-  flyer.mode = BuddyMode::held;
-  flyer.support.reset();
-  flyer.x = target.x - 2 * flyer.unit;
-  flyer.y = target.y - 2 * flyer.unit;
-  flyer.vx = 400 * flyer.unit;
-  flyer.vy = 100 * flyer.unit;
+  flyer.motion.mode = BuddyMode::held;
+  flyer.motion.support.reset();
+  flyer.motion.x = target.motion.x - 2 * flyer.motion.unit;
+  flyer.motion.y = target.motion.y - 2 * flyer.motion.unit;
+  flyer.motion.vx = 400 * flyer.motion.unit;
+  flyer.motion.vy = 100 * flyer.motion.unit;
   release(flyer);
   knock_overs(crew);
-  EXPECT_EQ(target.mode, BuddyMode::fall);
-  EXPECT_DOUBLE_EQ(target.vx, 0.7 * 400 * 4);
-  EXPECT_DOUBLE_EQ(target.vy, -120.0 * 4);
-  EXPECT_DOUBLE_EQ(flyer.vx, -0.35 * 400 * 4);
-  const double vx = target.vx;
+  EXPECT_EQ(target.motion.mode, BuddyMode::fall);
+  EXPECT_DOUBLE_EQ(target.motion.vx, 0.7 * 400 * 4);
+  EXPECT_DOUBLE_EQ(target.motion.vy, -120.0 * 4);
+  EXPECT_DOUBLE_EQ(flyer.motion.vx, -0.35 * 400 * 4);
+  const double vx = target.motion.vx;
   knock_overs(crew);  // the hit buddy is in the air now: no second knock
-  EXPECT_EQ(target.vx, vx);
+  EXPECT_EQ(target.motion.vx, vx);
 }
 
 // Only the hand's throw knocks others over: a buddy flung out by "crew add", or let go and then
@@ -208,31 +211,35 @@ TEST(KnockOver, OnlyABuddyLetGoByTheHandKnocks) {
     Crew crew = social_crew(2, 3);
     std::size_t fi = 0;
     if (launch == 0) {
-      crew.buddies[0].started = true;
+      crew.buddies[0].mind.started = true;
       ASSERT_TRUE(crew.add(std::nullopt, true).ok());
       fi = 2;
     } else {
       Buddy& f = crew.buddies[0];
-      f.mode = BuddyMode::held;
-      f.support.reset();
-      f.vx = 400 * f.unit;
+      f.motion.mode = BuddyMode::held;
+      f.motion.support.reset();
+      f.motion.vx = 400 * f.motion.unit;
       release(f);
       switch (launch) {
         case 1: burn(f, 1, 100.0); break;
         case 2: zap(f, 100.0); break;
-        case 3: blast(f, 400 * f.unit, -100 * f.unit); break;
-        default: leap_to(f, f.x + 500, f.y); break;
+        case 3:
+          blast(f, 400 * f.motion.unit, -100 * f.motion.unit);
+          break;
+        default:
+          leap_to(f, f.motion.x + 500, f.motion.y);
+          break;
       }
     }
     Buddy& f = crew.buddies[fi];
     Buddy& target = crew.buddies[1];
-    f.mode = BuddyMode::fall;
-    f.x = target.x - 2 * f.unit;
-    f.y = target.y - 2 * f.unit;
-    f.vx = 400 * f.unit;
-    f.vy = 100 * f.unit;
+    f.motion.mode = BuddyMode::fall;
+    f.motion.x = target.motion.x - 2 * f.motion.unit;
+    f.motion.y = target.motion.y - 2 * f.motion.unit;
+    f.motion.vx = 400 * f.motion.unit;
+    f.motion.vy = 100 * f.motion.unit;
     knock_overs(crew);
-    EXPECT_EQ(target.mode, BuddyMode::idle) << launch;
+    EXPECT_EQ(target.motion.mode, BuddyMode::idle) << launch;
   }
 }
 
@@ -242,8 +249,8 @@ TEST(Messages, TimesCountFromTheSendersNow) {
   Crew crew = social_crew(2, 10);
   Buddy& sender = crew.buddies[0];
   Buddy& target = crew.buddies[1];
-  sender.now = 10.0;
-  target.now = 10.0 - kTick;
+  sender.mind.now = 10.0;
+  target.mind.now = 10.0 - kTick;
   SocialMessage line;
   line.to = target.id;
   line.delay = 0.6;
@@ -255,11 +262,11 @@ TEST(Messages, TimesCountFromTheSendersNow) {
   back.bounces = 2;
   sender.messages = {line, back};
   deliver_messages(crew, 0);
-  ASSERT_EQ(target.delayed_lines.size(), 1u);
-  EXPECT_DOUBLE_EQ(target.delayed_lines[0].due, 10.6);
-  EXPECT_DOUBLE_EQ(target.chase_from, 10.8);
-  EXPECT_DOUBLE_EQ(target.chase_until, 20.0);
-  EXPECT_EQ(target.mode, BuddyMode::chase);
+  ASSERT_EQ(target.speech.delayed_lines.size(), 1u);
+  EXPECT_DOUBLE_EQ(target.speech.delayed_lines[0].due, 10.6);
+  EXPECT_DOUBLE_EQ(target.mind.chase_from, 10.8);
+  EXPECT_DOUBLE_EQ(target.mind.chase_until, 20.0);
+  EXPECT_EQ(target.motion.mode, BuddyMode::chase);
 }
 
 }  // namespace

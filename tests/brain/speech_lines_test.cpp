@@ -15,7 +15,7 @@ Buddy talker(std::uint8_t mode, std::vector<std::string> phrases = {}) {
   auto lines = std::make_shared<SpeechLines>();
   lines->mode = mode;
   lines->phrases = std::move(phrases);
-  b.speech = lines;
+  b.speech.lines = lines;
   return b;
 }
 
@@ -29,13 +29,13 @@ TEST(SpeechLines, BuiltInModeKeepsTheUsersLinesButNeverSaysThem) {
   Buddy b = talker(2, {"my own line"});
   int shown = 0;
   for (int i = 0; i < 500; ++i) {
-    b.now += 10.0;
-    const auto serial = b.bubble_serial;
+    b.mind.now += 10.0;
+    const auto serial = b.speech.bubble_serial;
     spontaneous_line(b, 12);
-    if (b.bubble_serial == serial) continue;
+    if (b.speech.bubble_serial == serial) continue;
     ++shown;
-    EXPECT_NE(b.bubble_text, "my own line");
-    EXPECT_TRUE(in_table("idle", b.bubble_text)) << b.bubble_text;
+    EXPECT_NE(b.speech.bubble_text, "my own line");
+    EXPECT_TRUE(in_table("idle", b.speech.bubble_text)) << b.speech.bubble_text;
   }
   EXPECT_GT(shown, 250);  // about 60 % of the chances
   EXPECT_LT(shown, 350);
@@ -45,18 +45,18 @@ TEST(SpeechLines, MixModePicksUserLinesForLongerAndTableLinesForShorter) {
   Buddy b = talker(0, {"mine"});
   int mine = 0, table = 0;
   for (int i = 0; i < 1000; ++i) {
-    b.now += 10.0;
-    const auto serial = b.bubble_serial;
+    b.mind.now += 10.0;
+    const auto serial = b.speech.bubble_serial;
     spontaneous_line(b, 12);
-    if (b.bubble_serial == serial) continue;
-    if (b.bubble_text == "mine") {
+    if (b.speech.bubble_serial == serial) continue;
+    if (b.speech.bubble_text == "mine") {
       ++mine;
-      EXPECT_DOUBLE_EQ(b.bubble_until, b.now + kUserLineSeconds);
+      EXPECT_DOUBLE_EQ(b.speech.bubble_until, b.mind.now + kUserLineSeconds);
     } else {
       ++table;
-      EXPECT_DOUBLE_EQ(b.bubble_until, b.now + kTableLineSeconds);
+      EXPECT_DOUBLE_EQ(b.speech.bubble_until, b.mind.now + kTableLineSeconds);
     }
-    EXPECT_TRUE(b.bubble_replaceable);
+    EXPECT_TRUE(b.speech.bubble_replaceable);
   }
   EXPECT_NEAR(mine, 600, 60);
   EXPECT_NEAR(table, 240, 50);  // 0.4 x 0.6 of the chances
@@ -67,10 +67,10 @@ TEST(SpeechLines, NightLinesOnlyBetweenMidnightAndFive) {
     Buddy b = talker(0);
     int night = 0;
     for (int i = 0; i < 300; ++i) {
-      b.now += 10.0;
-      const auto serial = b.bubble_serial;
+      b.mind.now += 10.0;
+      const auto serial = b.speech.bubble_serial;
       spontaneous_line(b, hour);
-      if (b.bubble_serial != serial && in_table("night", b.bubble_text)) ++night;
+      if (b.speech.bubble_serial != serial && in_table("night", b.speech.bubble_text)) ++night;
     }
     if (hour < 5) {
       EXPECT_GT(night, 50) << "hour " << hour;
@@ -83,32 +83,32 @@ TEST(SpeechLines, NightLinesOnlyBetweenMidnightAndFive) {
 TEST(SpeechLines, OnlyMyLinesWithNoLinesStaysSilentExceptSayAndTriggers) {
   Buddy b = talker(1);
   for (int i = 0; i < 200; ++i) {
-    b.now += 10.0;
+    b.mind.now += 10.0;
     spontaneous_line(b, 2);
     chirp(b, "poke", 1.0);
     chirp(b, "wake", 1.0);
     say_line(b, "beep boop");
   }
-  EXPECT_EQ(b.bubble_serial, 0u);
+  EXPECT_EQ(b.speech.bubble_serial, 0u);
 
   say(b, "hello", 6.0);
-  EXPECT_EQ(b.bubble_text, "hello");
-  b.now += 7.0;
-  auto lines = std::make_shared<SpeechLines>(*b.speech);
+  EXPECT_EQ(b.speech.bubble_text, "hello");
+  b.mind.now += 7.0;
+  auto lines = std::make_shared<SpeechLines>(*b.speech.lines);
   lines->lines[4] = "ouch, finger";
-  b.speech = lines;
+  b.speech.lines = lines;
   chirp(b, "poked_lots", 0.0);
-  EXPECT_EQ(b.bubble_text, "ouch, finger");
-  EXPECT_EQ(b.bubble_serial, 2u);
+  EXPECT_EQ(b.speech.bubble_text, "ouch, finger");
+  EXPECT_EQ(b.speech.bubble_serial, 2u);
 }
 
 TEST(SpeechLines, OnlyMyLinesReplacesTableLinesWithTheUsersOwn) {
   Buddy b = talker(1, {"a", "b"});
   for (int i = 0; i < 50; ++i) {
-    b.now += 10.0;
+    b.mind.now += 10.0;
     chirp(b, "bonk", 1.0);
-    EXPECT_TRUE(b.bubble_text == "a" || b.bubble_text == "b") << b.bubble_text;
-    EXPECT_DOUBLE_EQ(b.bubble_until, b.now + kTableLineSeconds);
+    EXPECT_TRUE(b.speech.bubble_text == "a" || b.speech.bubble_text == "b") << b.speech.bubble_text;
+    EXPECT_DOUBLE_EQ(b.speech.bubble_until, b.mind.now + kTableLineSeconds);
   }
 }
 
@@ -117,17 +117,17 @@ TEST(SpeechLines, TriggerLinesAreTrimmedAndBlankOnesCountAsEmpty) {
   auto lines = std::make_shared<SpeechLines>();
   lines->lines[4] = "   \t ";
   lines->lines[1] = "  morning!  ";
-  b.speech = lines;
+  b.speech.lines = lines;
 
   EXPECT_FALSE(trigger(b, "poke"));
   chirp(b, "poke", 1.0);  // the usual reaction runs
-  EXPECT_TRUE(in_table("poke", b.bubble_text)) << b.bubble_text;
+  EXPECT_TRUE(in_table("poke", b.speech.bubble_text)) << b.speech.bubble_text;
 
-  b.now = 5.0;
+  b.mind.now = 5.0;
   EXPECT_TRUE(trigger(b, "wake"));
-  EXPECT_EQ(b.bubble_text, "morning!");
-  EXPECT_DOUBLE_EQ(b.bubble_until, 5.0 + kUserLineSeconds);
-  EXPECT_TRUE(b.bubble_replaceable);
+  EXPECT_EQ(b.speech.bubble_text, "morning!");
+  EXPECT_DOUBLE_EQ(b.speech.bubble_until, 5.0 + kUserLineSeconds);
+  EXPECT_TRUE(b.speech.bubble_replaceable);
   EXPECT_FALSE(trigger(b, "caught"));  // no slot
 }
 
@@ -137,40 +137,40 @@ TEST(SpeechLines, SleepAndDanceOnlyEverSayTheUsersLine) {
     chirp(b, "sleep", 1.0);
     chirp(b, "dance", 1.0);
   }
-  EXPECT_EQ(b.bubble_serial, 0u);
+  EXPECT_EQ(b.speech.bubble_serial, 0u);
 }
 
 TEST(SpeechLines, SayBubbleBlocksAutomaticLinesUntilItEnds) {
   Buddy b = talker(0);
-  b.now = 100.0;
+  b.mind.now = 100.0;
   say(b, "listen to me", 10.0);
-  EXPECT_FALSE(b.bubble_replaceable);
-  EXPECT_DOUBLE_EQ(b.bubble_until, 110.0);
+  EXPECT_FALSE(b.speech.bubble_replaceable);
+  EXPECT_DOUBLE_EQ(b.speech.bubble_until, 110.0);
 
-  b.now = 105.0;
+  b.mind.now = 105.0;
   chirp(b, "poke", 1.0);
-  EXPECT_EQ(b.bubble_text, "listen to me");
-  EXPECT_EQ(b.bubble_serial, 1u);
+  EXPECT_EQ(b.speech.bubble_text, "listen to me");
+  EXPECT_EQ(b.speech.bubble_serial, 1u);
 
-  b.now = 110.0;  // the bubble has ended
+  b.mind.now = 110.0;  // the bubble has ended
   chirp(b, "poke", 1.0);
-  EXPECT_TRUE(in_table("poke", b.bubble_text));
-  EXPECT_EQ(b.bubble_serial, 2u);
+  EXPECT_TRUE(in_table("poke", b.speech.bubble_text));
+  EXPECT_EQ(b.speech.bubble_serial, 2u);
 
   // A later command bubble replaces even a command bubble.
   say(b, "again", 3.0);
   say(b, "and again", 3.0);
-  EXPECT_EQ(b.bubble_text, "and again");
+  EXPECT_EQ(b.speech.bubble_text, "and again");
 }
 
 TEST(SpeechLines, SayClampsItsDuration) {
   Buddy b = talker(0);
   say(b, "x", 0.2);
-  EXPECT_DOUBLE_EQ(b.bubble_until, 1.0);
+  EXPECT_DOUBLE_EQ(b.speech.bubble_until, 1.0);
   say(b, "x", 600.0);
-  EXPECT_DOUBLE_EQ(b.bubble_until, 60.0);
+  EXPECT_DOUBLE_EQ(b.speech.bubble_until, 60.0);
   say(b, "x", std::nan(""));
-  EXPECT_DOUBLE_EQ(b.bubble_until, 6.0);
+  EXPECT_DOUBLE_EQ(b.speech.bubble_until, 6.0);
 }
 
 TEST(SpeechLines, SeveralTableLinesInOneStepLastOneShows) {
@@ -178,44 +178,45 @@ TEST(SpeechLines, SeveralTableLinesInOneStepLastOneShows) {
   say_line(b, "one");
   say_line(b, "two");
   say_line(b, "three");
-  EXPECT_EQ(b.bubble_text, "three");
-  EXPECT_EQ(b.bubble_serial, 3u);
+  EXPECT_EQ(b.speech.bubble_text, "three");
+  EXPECT_EQ(b.speech.bubble_serial, 3u);
 }
 
 TEST(SpeechLines, DelayedLinesComeInDueOrderOnePerStep) {
   Buddy b = talker(0);
-  b.now = 10.0;
+  b.mind.now = 10.0;
   say_later(b, "late", 2.0);
   say_later(b, "first", 0.5);
   say_later(b, "second", 0.5);  // same due time keeps its order
   say_later(b, "now", -3.0);    // a negative delay means at once
   say_later(b, "nan", std::nan(""));
-  ASSERT_EQ(b.delayed_lines.size(), 5u);
+  ASSERT_EQ(b.speech.delayed_lines.size(), 5u);
 
   speak_due_line(b);
-  EXPECT_EQ(b.bubble_text, "now");
+  EXPECT_EQ(b.speech.bubble_text, "now");
   speak_due_line(b);
-  EXPECT_EQ(b.bubble_text, "nan");
+  EXPECT_EQ(b.speech.bubble_text, "nan");
   speak_due_line(b);  // nothing else due yet
-  EXPECT_EQ(b.bubble_text, "nan");
-  b.now = 10.5;
+  EXPECT_EQ(b.speech.bubble_text, "nan");
+  b.mind.now = 10.5;
   speak_due_line(b);
-  EXPECT_EQ(b.bubble_text, "first");
+  EXPECT_EQ(b.speech.bubble_text, "first");
   speak_due_line(b);
-  EXPECT_EQ(b.bubble_text, "second");
-  b.now = 20.0;
+  EXPECT_EQ(b.speech.bubble_text, "second");
+  b.mind.now = 20.0;
   speak_due_line(b);
-  EXPECT_EQ(b.bubble_text, "late");
-  EXPECT_TRUE(b.delayed_lines.empty());
+  EXPECT_EQ(b.speech.bubble_text, "late");
+  EXPECT_TRUE(b.speech.delayed_lines.empty());
 }
 
 TEST(SpeechLines, DelayedQueueStaysBoundedAndKeepsTheEarliest) {
   Buddy b = talker(0);
   for (int i = 0; i < 1000; ++i) say_later(b, std::to_string(i), 1000.0 - i);
-  ASSERT_EQ(b.delayed_lines.size(), kMaxDelayedLines);
-  EXPECT_EQ(b.delayed_lines.front().text, "999");
-  EXPECT_TRUE(std::is_sorted(b.delayed_lines.begin(), b.delayed_lines.end(),
-                             [](const DelayedLine& x, const DelayedLine& y) { return x.due < y.due; }));
+  ASSERT_EQ(b.speech.delayed_lines.size(), kMaxDelayedLines);
+  EXPECT_EQ(b.speech.delayed_lines.front().text, "999");
+  EXPECT_TRUE(
+      std::is_sorted(b.speech.delayed_lines.begin(), b.speech.delayed_lines.end(),
+                     [](const DelayedLine& x, const DelayedLine& y) { return x.due < y.due; }));
 }
 
 TEST(SpeechLines, UnknownCategoriesUseTheIdleTable) {

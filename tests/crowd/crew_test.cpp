@@ -66,20 +66,20 @@ TEST(CrewAdd, FlingFromFirst) {
   Crew crew = make_crew();
   crew.size = 3;
   ASSERT_TRUE(crew.add(std::nullopt, false).ok());
-  crew.buddies[0].x = 500;
-  crew.buddies[0].y = 1080;
-  crew.buddies[0].started = true;
+  crew.buddies[0].motion.x = 500;
+  crew.buddies[0].motion.y = 1080;
+  crew.buddies[0].mind.started = true;
   ASSERT_TRUE(crew.add(std::nullopt, true).ok());
   const Buddy& b = crew.buddies[1];
-  EXPECT_EQ(b.unit, 3.0);
-  EXPECT_EQ(b.x, 500.0);
-  EXPECT_EQ(b.y, 1080.0 - 15.0);
-  EXPECT_LT(b.vy, -150.0 * 3 + 1e-9);
-  EXPECT_GE(std::abs(b.vx), 60.0 * 3);
-  EXPECT_TRUE(b.thrown);
-  EXPECT_EQ(b.air_drag, 0.15);
-  EXPECT_EQ(b.facing, b.vx >= 0 ? 1 : -1);
-  EXPECT_NEAR(b.flight_peak, std::hypot(b.vx, b.vy) / 3.0, 1e-12);
+  EXPECT_EQ(b.motion.unit, 3.0);
+  EXPECT_EQ(b.motion.x, 500.0);
+  EXPECT_EQ(b.motion.y, 1080.0 - 15.0);
+  EXPECT_LT(b.motion.vy, -150.0 * 3 + 1e-9);
+  EXPECT_GE(std::abs(b.motion.vx), 60.0 * 3);
+  EXPECT_TRUE(b.motion.thrown);
+  EXPECT_EQ(b.motion.air_drag, 0.15);
+  EXPECT_EQ(b.motion.facing, b.motion.vx >= 0 ? 1 : -1);
+  EXPECT_NEAR(b.motion.flight_peak, std::hypot(b.motion.vx, b.motion.vy) / 3.0, 1e-12);
   ASSERT_EQ(crew.buddies[0].events.size(), 1u);
   const auto* sparkle = std::get_if<EffectEvent>(&crew.buddies[0].events[0]);
   ASSERT_NE(sparkle, nullptr);
@@ -100,27 +100,27 @@ TEST(CrewAdd, FlingFromAFirstBuddyNotYetPlaced) {
   EXPECT_TRUE(crew.buddies[0].events.empty());
   for (std::size_t i : {1u, 2u}) {
     const Buddy& b = crew.buddies[i];
-    EXPECT_TRUE(b.fling_pending);
-    EXPECT_TRUE(b.thrown);
-    EXPECT_LT(b.vy, 0.0);
+    EXPECT_TRUE(b.motion.fling_pending);
+    EXPECT_TRUE(b.motion.thrown);
+    EXPECT_LT(b.motion.vy, 0.0);
   }
   Buddy& first = crew.buddies[0];
-  first.started = true;  // its first step dropped it in here
-  first.x = 1442;
-  first.y = 30;
+  first.mind.started = true;  // its first step dropped it in here
+  first.motion.x = 1442;
+  first.motion.y = 30;
   crew.place_fling(crew.buddies[1]);
-  EXPECT_FALSE(crew.buddies[1].fling_pending);
-  EXPECT_EQ(crew.buddies[1].x, 1442.0);
-  EXPECT_EQ(crew.buddies[1].y, 30.0 - 15.0);
+  EXPECT_FALSE(crew.buddies[1].motion.fling_pending);
+  EXPECT_EQ(crew.buddies[1].motion.x, 1442.0);
+  EXPECT_EQ(crew.buddies[1].motion.y, 30.0 - 15.0);
   ASSERT_EQ(first.events.size(), 1u);
   EXPECT_TRUE(std::holds_alternative<EffectEvent>(first.events[0]));
 
   // With the first buddy gone meanwhile it drops in like a first buddy.
   crew.buddies.erase(crew.buddies.begin(), crew.buddies.begin() + 2);
   crew.place_fling(crew.buddies[0]);
-  EXPECT_FALSE(crew.buddies[0].thrown);
-  EXPECT_EQ(crew.buddies[0].x, 0.0);
-  EXPECT_EQ(crew.buddies[0].vx, 0.0);
+  EXPECT_FALSE(crew.buddies[0].motion.thrown);
+  EXPECT_EQ(crew.buddies[0].motion.x, 0.0);
+  EXPECT_EQ(crew.buddies[0].motion.vx, 0.0);
 }
 
 TEST(CrewRemove, MessagesIdsAndPartners) {
@@ -136,14 +136,14 @@ TEST(CrewRemove, MessagesIdsAndPartners) {
   ASSERT_TRUE(crew.add(std::nullopt, true).ok());
   ASSERT_TRUE(crew.remove(3).ok());
   EXPECT_EQ(crew.remove(99).error, "no buddy with id 99; ids are 0,2,4");
-  crew.buddies[0].partner = 4;
-  crew.buddies[0].chase_until = 50;
-  crew.buddies[0].x = 10;
-  crew.buddies[2].x = 300;
-  crew.buddies[2].unit = 2;
+  crew.buddies[0].mind.partner = 4;
+  crew.buddies[0].mind.chase_until = 50;
+  crew.buddies[0].motion.x = 10;
+  crew.buddies[2].motion.x = 300;
+  crew.buddies[2].motion.unit = 2;
   ASSERT_TRUE(crew.remove(4).ok());
-  EXPECT_FALSE(crew.buddies[0].partner);
-  EXPECT_EQ(crew.buddies[0].chase_until, 0.0);
+  EXPECT_FALSE(crew.buddies[0].mind.partner);
+  EXPECT_EQ(crew.buddies[0].mind.chase_until, 0.0);
   ASSERT_EQ(crew.removal_marks.size(), 3u);
   EXPECT_EQ(crew.removal_marks[2].x, 300.0);
   EXPECT_EQ(crew.removal_marks[2].radius, 24.0);
@@ -153,14 +153,14 @@ TEST(CrewRemove, MessagesIdsAndPartners) {
 TEST(CrewTruncate, DropsSupportsOnRemovedBuddies) {
   Crew crew = make_crew();
   for (int i = 0; i < 3; ++i) ASSERT_TRUE(crew.add(std::nullopt, false).ok());
-  crew.buddies[0].mode = BuddyMode::idle;
-  crew.buddies[0].support = Support{buddy_platform_id(2), 0, 10, 5, SurfaceKind::buddy, {}};
-  crew.buddies[1].partner = 2;
+  crew.buddies[0].motion.mode = BuddyMode::idle;
+  crew.buddies[0].motion.support = Support{buddy_platform_id(2), 0, 10, 5, SurfaceKind::buddy, {}};
+  crew.buddies[1].mind.partner = 2;
   crew.truncate(2);
   EXPECT_EQ(crew.buddies.size(), 2u);
-  EXPECT_FALSE(crew.buddies[0].support);
-  EXPECT_EQ(crew.buddies[0].mode, BuddyMode::fall);
-  EXPECT_FALSE(crew.buddies[1].partner);
+  EXPECT_FALSE(crew.buddies[0].motion.support);
+  EXPECT_EQ(crew.buddies[0].motion.mode, BuddyMode::fall);
+  EXPECT_FALSE(crew.buddies[1].mind.partner);
   crew.truncate(0);
   EXPECT_TRUE(crew.buddies.empty());
 }
@@ -169,18 +169,18 @@ TEST(CrewResize, ClampsAndPuffsGroundedOnly) {
   Crew crew = make_crew();
   crew.scale = 1.5;
   for (int i = 0; i < 2; ++i) ASSERT_TRUE(crew.add(std::nullopt, false).ok());
-  crew.buddies[0].mode = BuddyMode::idle;
+  crew.buddies[0].motion.mode = BuddyMode::idle;
   std::vector<std::size_t> all = {0, 1};
   crew.resize(all, 0.2);
-  EXPECT_EQ(crew.buddies[0].unit, 2.0);  // round(1 * 1.5)
+  EXPECT_EQ(crew.buddies[0].motion.unit, 2.0);  // round(1 * 1.5)
   crew.resize(all, 50);
-  EXPECT_EQ(crew.buddies[0].unit, 18.0);  // size 12
+  EXPECT_EQ(crew.buddies[0].motion.unit, 18.0);  // size 12
   EXPECT_EQ(crew.buddies[0].events.size(), 2u);
   EXPECT_TRUE(crew.buddies[1].events.empty());
   crew.world.unleashed = true;
   crew.scale = 10;
   crew.resize(all, 1000);
-  EXPECT_EQ(crew.buddies[1].unit, 2000.0);
+  EXPECT_EQ(crew.buddies[1].motion.unit, 2000.0);
 }
 
 TEST(CrewByX, StableWithEqualAndNaNPositions) {
@@ -191,11 +191,11 @@ TEST(CrewByX, StableWithEqualAndNaNPositions) {
     std::vector<std::size_t> idx;
     for (std::size_t i = 0; i < n; ++i) {
       idx.push_back(n - 1 - i);
-      crew.buddies[i].x = static_cast<double>(i % 3);
+      crew.buddies[i].motion.x = static_cast<double>(i % 3);
     }
-    crew.buddies[1].x = std::numeric_limits<double>::quiet_NaN();
-    crew.buddies[2].x = -std::numeric_limits<double>::quiet_NaN();
-    crew.buddies[3].x = -0.0;
+    crew.buddies[1].motion.x = std::numeric_limits<double>::quiet_NaN();
+    crew.buddies[2].motion.x = -std::numeric_limits<double>::quiet_NaN();
+    crew.buddies[3].motion.x = -0.0;
     const auto sorted = crew.by_x(idx);
     ASSERT_EQ(sorted.size(), n);
     // -NaN first, then -0 before +0 (total order), and NaN last.
@@ -203,7 +203,7 @@ TEST(CrewByX, StableWithEqualAndNaNPositions) {
     EXPECT_EQ(sorted.back(), 1u) << n;
     EXPECT_EQ(sorted[1], 3u) << n;
     for (std::size_t i = 2; i + 1 < n - 1; ++i) {
-      const double a = crew.buddies[sorted[i]].x, b = crew.buddies[sorted[i + 1]].x;
+      const double a = crew.buddies[sorted[i]].motion.x, b = crew.buddies[sorted[i + 1]].motion.x;
       ASSERT_LE(a, b);
       // Equal positions keep the input order, which was descending index.
       if (a == b) {
@@ -217,16 +217,16 @@ TEST(BuddyStatus, RoundsAndNamesTheAct) {
   Buddy b;
   b.id = 3;
   b.color = "teal";
-  b.x = -0.4;
-  b.y = 2.5;
-  b.mode = BuddyMode::act;
-  b.act = Act::dance;
-  b.support = Support{kCeilingId, 0, 1, 0, SurfaceKind::ceiling, {}};
+  b.motion.x = -0.4;
+  b.motion.y = 2.5;
+  b.motion.mode = BuddyMode::act;
+  b.mind.act = Act::dance;
+  b.motion.support = Support{kCeilingId, 0, 1, 0, SurfaceKind::ceiling, {}};
   EXPECT_EQ(b.status().dump(),
             R"({"id":3,"mode":"dance","on":"ceiling","tint":"teal","x":0,"y":3})");
-  b.support.reset();
-  b.mode = BuddyMode::fall;
-  b.x = std::numeric_limits<double>::infinity();
+  b.motion.support.reset();
+  b.motion.mode = BuddyMode::fall;
+  b.motion.x = std::numeric_limits<double>::infinity();
   EXPECT_EQ(b.status().dump(),
             R"({"id":3,"mode":"fall","on":"air","tint":"teal","x":null,"y":3})");
 }

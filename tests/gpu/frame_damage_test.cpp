@@ -20,11 +20,11 @@ struct World : FrameWorld {
   World() {
     Buddy b;
     b.id = 0;
-    b.x = 300;
-    b.y = 1000;
-    b.unit = 4.0;
-    b.mode = BuddyMode::walk;
-    b.clock = 1.0;
+    b.motion.x = 300;
+    b.motion.y = 1000;
+    b.motion.unit = 4.0;
+    b.motion.mode = BuddyMode::walk;
+    b.mind.clock = 1.0;
     crew.buddies.push_back(b);
     Drawing d;
     d.id = 1;
@@ -38,11 +38,11 @@ struct World : FrameWorld {
   }
   // One drawn frame, its clears narrowed; the buddy walks a little each frame.
   const FramePlan& run() {
-    crew.buddies[0].x += 3;
+    crew.buddies[0].motion.x += 3;
     const FrameInput in = input();
     RenderEntry& e = entries.entries[0];
-    e.prev_x = e.x = crew.buddies[0].x;
-    e.prev_y = e.y = crew.buddies[0].y;
+    e.prev_x = e.x = crew.buddies[0].motion.x;
+    e.prev_y = e.y = crew.buddies[0].motion.y;
     prepare_frame(state, in, frame);
     EXPECT_TRUE(frame.plan.draw);
     narrow_clears(damage, in, state, frame);
@@ -136,7 +136,7 @@ TEST(FrameDamage, TheMenuAndTheSelectionStillRedrawEverything) {
 TEST(FrameDamage, AStillCrewIsRedrawnOnlyWhereItsParticlesMove) {
   World w;
   w.scene.clear();
-  w.crew.buddies[0].mode = BuddyMode::sleep;
+  w.crew.buddies[0].motion.mode = BuddyMode::sleep;
   Particle z = make_particle(ParticleKind::text, rgba(0x5B6BD6), 900, 500, 0, -40, 2);
   z.text = "Z";
   z.style = TextStyle::label;
@@ -161,7 +161,7 @@ TEST(FrameDamage, AStillCrewIsRedrawnOnlyWhereItsParticlesMove) {
   EXPECT_FALSE(on_overlay(960, 492));  // beside it: a tile, but not the Z's
   EXPECT_FALSE(on_overlay(300, 990));  // the sleeper itself
   // The sleeper turns over: its own box is redrawn, this frame and the next.
-  w.crew.buddies[0].facing = -w.crew.buddies[0].facing;
+  w.crew.buddies[0].motion.facing = -w.crew.buddies[0].motion.facing;
   EXPECT_TRUE(covers(frame().clears, 300 - plan.buffer.left, 990 - plan.buffer.top));
   EXPECT_TRUE(covers(frame().clears, 300 - plan.buffer.left, 990 - plan.buffer.top));
   EXPECT_FALSE(covers(frame().clears, 300 - plan.buffer.left, 990 - plan.buffer.top));

@@ -89,8 +89,8 @@ struct World : FrameWorld {
   // Drawn where the buddy stands, not on its way there.
   FrameInput input() {
     FrameInput in = FrameWorld::input();
-    entries.entries[0].prev_x = entries.entries[0].x = crew.buddies[0].x;
-    entries.entries[0].prev_y = entries.entries[0].y = crew.buddies[0].y;
+    entries.entries[0].prev_x = entries.entries[0].x = crew.buddies[0].motion.x;
+    entries.entries[0].prev_y = entries.entries[0].y = crew.buddies[0].motion.y;
     return in;
   }
 };
@@ -125,7 +125,7 @@ TEST(FrameDriver, DrawsInOrderInsideTheRectanglesTheBufferDoesNotStillHold) {
     // only around the old and new place.
     Result<FrameResult> r;
     for (int i = 0; i < 2; ++i) {
-      w.crew.buddies[0].x += 8.0;
+      w.crew.buddies[0].motion.x += 8.0;
       r = driver.frame(w.input());
       ASSERT_TRUE(r.ok() && r->drawn);
     }
@@ -144,8 +144,8 @@ TEST(FrameDriver, DrawsInOrderInsideTheRectanglesTheBufferDoesNotStillHold) {
 
     // A smaller display: the buffer moves inside it.
     w.overlay = {0.0, 0.0, 640.0, 480.0};
-    w.crew.buddies[0].x = 300.0;
-    w.crew.buddies[0].y = 400.0;
+    w.crew.buddies[0].motion.x = 300.0;
+    w.crew.buddies[0].motion.y = 400.0;
     r = driver.frame(w.input());
     ASSERT_TRUE(r.ok() && r->drawn);
   }
@@ -160,7 +160,7 @@ TEST(FrameDriver, PacesDrawnFramesUnlessPresentingWaitsForTheDisplay) {
     p->waits = waits;
     driver.use(std::move(p), {});
     for (int i = 0; i < 3; ++i) {
-      w.crew.buddies[0].x += 8.0;
+      w.crew.buddies[0].motion.x += 8.0;
       ASSERT_TRUE(driver.frame(w.input())->drawn);
       paced.clock += 0.004;  // the world's work between frames
     }

@@ -16,7 +16,7 @@ namespace {
 // The frame world's idle buddy at the companion's default size.
 Buddy default_size_buddy(std::uint32_t id, double x, double y) {
   Buddy b = idle_buddy(id, x, y);
-  b.unit = 9.0;
+  b.motion.unit = 9.0;
   return b;
 }
 
@@ -56,7 +56,7 @@ TEST(FramePlan, UnchangedIdleCrewSkipsEveryFrameAfterTheFirst) {
   for (int i = 0; i < 10; ++i) EXPECT_FALSE(f.frame(crew, re, quiet, 0.1 * i)) << i;
 
   // A step moves one buddy: drawn once, then quiet again.
-  crew.buddies[2].x += 3.0;
+  crew.buddies[2].motion.x += 3.0;
   (void)update_render_entries(re, crew, {}, EntryTickInput{});
   EXPECT_TRUE(f.frame(crew, re, quiet));
   EXPECT_EQ(f.last.present_interval, 1);
@@ -232,7 +232,7 @@ TEST(FramePlan, ClearsLastAndThisFramesTilesInBufferPixels) {
   f.look.glow_power = 1.5;
   ASSERT_TRUE(f.frame(crew, re, {}));
   ASSERT_FALSE(f.frame(crew, re, {}, 0.5));  // nothing changed yet: skipped
-  crew.buddies[0].x = 310.0;
+  crew.buddies[0].motion.x = 310.0;
   (void)update_render_entries(re, crew, {}, EntryTickInput{});
   // The first planned rectangle replaces the whole-overlay buffer: everything is cleared.
   ASSERT_TRUE(f.frame(crew, re, {}));
@@ -243,7 +243,7 @@ TEST(FramePlan, ClearsLastAndThisFramesTilesInBufferPixels) {
   EXPECT_EQ(f.last.constants.screen.x, 768.0f);
   EXPECT_EQ(f.last.constants.glow, 1.5f);
 
-  crew.buddies[0].x = 320.0;
+  crew.buddies[0].motion.x = 320.0;
   (void)update_render_entries(re, crew, {}, EntryTickInput{});
   ASSERT_TRUE(f.frame(crew, re, {}));
   EXPECT_FALSE(f.last.clear_all);
@@ -270,24 +270,24 @@ TEST(RenderEntries, SpringKicksTrailAndSleepMarks) {
   EXPECT_NEAR(e.squash, 1.0, 0.03);  // and back to breathing
 
   // Taking off from the ground stretches; already falling does not.
-  crew.buddies[0].mode = BuddyMode::fall;
-  crew.buddies[0].vy = -100.0;
+  crew.buddies[0].motion.mode = BuddyMode::fall;
+  crew.buddies[0].motion.vy = -100.0;
   const double before = e.squash_v;
   (void)update_render_entries(re, crew, {}, in);
   EXPECT_GT(e.squash_v, before + 3.0);
 
   // Trail puffs only for a real move, with the setting on, in overlay pixels.
   in.look.trail = 1;
-  crew.buddies[0].x += 3.0;  // 0.33 cells: too small
+  crew.buddies[0].motion.x += 3.0;  // 0.33 cells: too small
   EXPECT_TRUE(update_render_entries(re, crew, {}, in).trail_puffs.empty());
-  crew.buddies[0].x += 4.0;
+  crew.buddies[0].motion.x += 4.0;
   const EntryTickOutput moved = update_render_entries(re, crew, {}, in);
   ASSERT_EQ(moved.trail_puffs.size(), 1u);
   EXPECT_EQ(moved.trail_puffs[0].x, 407.0);
   EXPECT_EQ(moved.trail_puffs[0].y, 732.0);
 
   // One sleep mark every 1.8 s.
-  crew.buddies[0].mode = BuddyMode::sleep;
+  crew.buddies[0].motion.mode = BuddyMode::sleep;
   int marks = 0;
   for (int i = 0; i < 240; ++i) {
     in.now = 10.0 + i / 60.0;
@@ -310,8 +310,8 @@ TEST(RenderEntries, SpringKicksTrailAndSleepMarks) {
 TEST(RenderEntries, BurstScattersStaysAboveTheFloorAndReforms) {
   Crew crew;
   Buddy b = default_size_buddy(0, 500.0, 800.0);
-  b.mode = BuddyMode::act;
-  b.act = Act::explode;
+  b.motion.mode = BuddyMode::act;
+  b.mind.act = Act::explode;
   crew.buddies.push_back(b);
   RenderEntries re;
   EntryTickInput in;

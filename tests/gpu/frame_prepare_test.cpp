@@ -74,9 +74,9 @@ TEST(FramePrepare, MenuSelectionAndBubblesDecideWhatIsMarked) {
   ASSERT_FALSE(w.run(w.input()));
 
   // A speech bubble forces drawing and marks the area above the head, well past the body box.
-  w.crew.buddies[0].bubble_text = "hello there";
-  w.crew.buddies[0].bubble_until = 20.0;
-  w.crew.buddies[0].bubble_serial = 1;
+  w.crew.buddies[0].speech.bubble_text = "hello there";
+  w.crew.buddies[0].speech.bubble_until = 20.0;
+  w.crew.buddies[0].speech.bubble_serial = 1;
   RecordingCanvas measure;
   update_bubbles(w.entries, w.crew, measure, 1.0, 9.0);
   ASSERT_TRUE(w.run(w.input()));
@@ -103,15 +103,15 @@ TEST(FramePrepare, MenuSelectionAndBubblesDecideWhatIsMarked) {
 TEST(FramePrepare, DizzyStarsKeepDrawingWhileTheBuddyStandsStill) {
   World w;
   w.crew.buddies.push_back(idle_buddy(0, 1100.0, 1000.0));
-  w.crew.buddies[0].mode = BuddyMode::act;
-  w.crew.buddies[0].act = Act::dizzy;
+  w.crew.buddies[0].motion.mode = BuddyMode::act;
+  w.crew.buddies[0].mind.act = Act::dizzy;
   ASSERT_TRUE(w.run(w.input()));
   // The picture is the same act frame; only the stars move, by the buddy's clock.
-  w.crew.buddies[0].clock += 1.0 / 60.0;
+  w.crew.buddies[0].mind.clock += 1.0 / 60.0;
   EXPECT_TRUE(w.run(w.input()));
   EXPECT_TRUE(w.frame.activity.animated_wear);
-  w.crew.buddies[0].mode = BuddyMode::idle;
-  w.crew.buddies[0].act = Act::none;
+  w.crew.buddies[0].motion.mode = BuddyMode::idle;
+  w.crew.buddies[0].mind.act = Act::none;
   EXPECT_TRUE(w.run(w.input()));  // the stars' last place is cleared
   EXPECT_FALSE(w.run(w.input()));
 }
@@ -130,7 +130,7 @@ TEST(FramePrepare, TwoBufferSwapChainClearsWhatWasDrawnTwoFramesAgo) {
   BackBufferHistory history;
   // Moves the buddy (without interpolation) and runs one frame as the Direct3D renderer does.
   auto frame_at = [&](double x) {
-    w.crew.buddies[0].x = x;
+    w.crew.buddies[0].motion.x = x;
     FrameInput in = w.input();
     RenderEntry& e = w.entries.entries[0];
     e.prev_x = e.x = x;

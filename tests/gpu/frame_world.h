@@ -16,11 +16,11 @@ inline Buddy idle_buddy(std::uint32_t id, double x, double y, std::string color 
   Buddy b;
   b.id = id;
   b.color = std::move(color);
-  b.x = x;
-  b.y = y;
-  b.unit = 4.0;
-  b.mode = BuddyMode::idle;
-  b.clock = 1.0;
+  b.motion.x = x;
+  b.motion.y = y;
+  b.motion.unit = 4.0;
+  b.motion.mode = BuddyMode::idle;
+  b.mind.clock = 1.0;
   return b;
 }
 

@@ -15,22 +15,22 @@ Buddy buddy_at(std::uint32_t id, double x, double y, BuddyMode mode = BuddyMode:
   Buddy b;
   b.id = id;
   b.color = "blue";
-  b.x = x;
-  b.y = y;
-  b.unit = 9.0;
-  b.mode = mode;
-  b.clock = 1.0;  // clear of the idle blink
+  b.motion.x = x;
+  b.motion.y = y;
+  b.motion.unit = 9.0;
+  b.motion.mode = mode;
+  b.mind.clock = 1.0;  // clear of the idle blink
   Support floor;
   floor.kind = SurfaceKind::floor;
-  b.support = floor;
+  b.motion.support = floor;
   return b;
 }
 
 RenderEntry entry_for(const Buddy& b) {
   RenderEntry e;
   e.id = b.id;
-  e.prev_x = e.x = b.x;
-  e.prev_y = e.y = b.y;
+  e.prev_x = e.x = b.motion.x;
+  e.prev_y = e.y = b.motion.y;
   return e;
 }
 
@@ -85,7 +85,7 @@ TEST(BuildInstances, InterpolatesButDrawsATeleportAtItsNewPlace) {
 
   // A held buddy follows the hand exactly.
   Buddy held = b;
-  held.mode = BuddyMode::held;
+  held.motion.mode = BuddyMode::held;
   e.prev_x = 990.0;
   in = buddy_instance(held, e, p);
   EXPECT_EQ(in.pos.x, 900.0f);
@@ -93,11 +93,11 @@ TEST(BuildInstances, InterpolatesButDrawsATeleportAtItsNewPlace) {
 
 TEST(BuildInstances, CeilingBuddyIsTurnedOverMirroredTheOtherWayWithoutShadow) {
   Buddy b = buddy_at(0, 300.0, 40.0);
-  b.support->kind = SurfaceKind::ceiling;
+  b.motion.support->kind = SurfaceKind::ceiling;
   const RenderEntry e = entry_for(b);
   const InstanceParams p;
   for (const int facing : {1, -1}) {
-    b.facing = facing;
+    b.motion.facing = facing;
     const BuddyInstance in = buddy_instance(b, e, p);
     EXPECT_FLOAT_EQ(in.angle, 180.0f * kRad);
     EXPECT_EQ(in.flip, facing == 1 ? 1.0f : 0.0f);
@@ -105,14 +105,14 @@ TEST(BuildInstances, CeilingBuddyIsTurnedOverMirroredTheOtherWayWithoutShadow) {
     EXPECT_EQ(in.sy, 1.0f);  // turned, so not squashed
   }
   // Hopping up to the ceiling already counts as upside down; on the floor it does not.
-  b.support->kind = SurfaceKind::floor;
-  b.facing = 1;
+  b.motion.support->kind = SurfaceKind::floor;
+  b.motion.facing = 1;
   EXPECT_EQ(buddy_instance(b, e, p).flip, 0.0f);
   EXPECT_EQ(buddy_instance(b, e, p).shadow, 1.0f);
-  b.mode = BuddyMode::hop;
+  b.motion.mode = BuddyMode::hop;
   Support ceiling;
   ceiling.kind = SurfaceKind::ceiling;
-  b.hop.target = ceiling;
+  b.motion.hop.target = ceiling;
   EXPECT_FLOAT_EQ(buddy_instance(b, e, p).angle, 180.0f * kRad);
 }
 
@@ -122,12 +122,12 @@ TEST(BuildInstances, TiltSnapsTo15DegreesAndOnlyUnturnedBuddiesSquash) {
   e.squash = 0.83;
   const InstanceParams p;
 
-  b.angle = 10.0;
+  b.motion.angle = 10.0;
   BuddyInstance in = buddy_instance(b, e, p);
   EXPECT_FLOAT_EQ(in.angle, 15.0f * kRad);
   EXPECT_EQ(in.sy, 1.0f);
 
-  b.angle = 7.0;
+  b.motion.angle = 7.0;
   in = buddy_instance(b, e, p);
   EXPECT_EQ(in.angle, 0.0f);
   EXPECT_FLOAT_EQ(in.sy, 0.84f);
@@ -142,8 +142,8 @@ TEST(BuildInstances, TiltSnapsTo15DegreesAndOnlyUnturnedBuddiesSquash) {
 
 TEST(BuildInstances, CharredBuddyIgnoresTheLook) {
   Buddy b = buddy_at(0, 300.0, 400.0);
-  b.now = 10.0;
-  b.hot_until = 12.0;
+  b.mind.now = 10.0;
+  b.mind.hot_until = 12.0;
   LookSettings look;
   look.custom = true;
   look.color = 0xFFFFFF;
@@ -159,7 +159,7 @@ TEST(BuildInstances, CharredBuddyIgnoresTheLook) {
   EXPECT_EQ(in.pattern, kPatternSolid);
 
   // Cooled down: the shared look applies again, dark eyes on a light body.
-  b.hot_until = 9.0;
+  b.mind.hot_until = 9.0;
   const BuddyInstance cool = buddy_instance(b, entry_for(b), p);
   EXPECT_EQ(cool.tint.r, 1.0f);
   EXPECT_EQ(cool.tint2.g, 1.0f);
@@ -179,8 +179,8 @@ TEST(BuildInstances, CarriedBuddyIsDrawnLastAndBurstBuddiesAreLeftOut) {
   Crew crew;
   RenderEntries re;
   for (std::uint32_t i = 0; i < 4; ++i) crew.buddies.push_back(buddy_at(i, 100.0 * (i + 1), 500.0));
-  crew.buddies[1].mode = BuddyMode::held;
-  crew.buddies[2].mode = BuddyMode::held;  // only the first held one moves
+  crew.buddies[1].motion.mode = BuddyMode::held;
+  crew.buddies[2].motion.mode = BuddyMode::held;  // only the first held one moves
   sync_entries(re, crew);
   std::vector<BuddyInstance> list;
   build_instances(list, crew, re, InstanceParams{});

@@ -56,14 +56,14 @@ struct World {
     Buddy b;
     b.id = static_cast<std::uint32_t>(crew.buddies.size());
     b.color = "blue";
-    b.x = x;
-    b.y = y;
-    b.unit = unit;
-    b.mode = BuddyMode::idle;
-    b.clock = 1.0;
+    b.motion.x = x;
+    b.motion.y = y;
+    b.motion.unit = unit;
+    b.motion.mode = BuddyMode::idle;
+    b.mind.clock = 1.0;
     Support floor;
     floor.kind = SurfaceKind::floor;
-    b.support = floor;
+    b.motion.support = floor;
     crew.buddies.push_back(b);
     RenderEntry e;
     e.id = b.id;
@@ -76,9 +76,9 @@ struct World {
   // The buddy says `text`, starting `age` seconds before now, measured by `canvas`.
   void say(std::size_t i, const std::string& text, double age, Canvas& canvas) {
     Buddy& b = crew.buddies[i];
-    b.bubble_text = text;
-    b.bubble_until = in.clock + 5.0;
-    b.bubble_serial += 1;
+    b.speech.bubble_text = text;
+    b.speech.bubble_until = in.clock + 5.0;
+    b.speech.bubble_serial += 1;
     update_bubbles(entries, crew, canvas, in.ui_scale, in.clock - age);
   }
 };
@@ -292,7 +292,7 @@ TEST(OverlayBubbles, BoxAndTailAboveTheHeadKeptOnScreenAndBelowOnTheCeiling) {
   w.add(500, 800);
   w.add(10, 800);
   Buddy& top = w.add(1000, 40);
-  top.support->kind = SurfaceKind::ceiling;
+  top.motion.support->kind = SurfaceKind::ceiling;
   // The recording canvas measures "hello" as 37.125 x 16.2; the box rounds up to whole pixels.
   // Buddy 0 spoke first, so it is drawn first.
   for (std::size_t i = 0; i < 3; ++i) w.say(i, "hello", 3.0 - static_cast<double>(i), canvas);
@@ -322,7 +322,7 @@ TEST(OverlayBubbles, BoxAndTailAboveTheHeadKeptOnScreenAndBelowOnTheCeiling) {
   EXPECT_EQ(c.tail[0].y, 67.0f);
 
   // The right edge: 4 px to spare.
-  w.crew.buddies[0].x = w.entries.entries[0].x = w.entries.entries[0].prev_x = 1915;
+  w.crew.buddies[0].motion.x = w.entries.entries[0].x = w.entries.entries[0].prev_x = 1915;
   EXPECT_EQ(visible_bubbles(w.in)[0].box.right, 1916.0f);
 
   // On a window whose top is 130 px down, a two-line bubble would leave the top: it hangs
@@ -394,7 +394,7 @@ TEST(OverlayBubbles, OnlyTheFourteenNewestShowWithTheNewestOnTop) {
   EXPECT_EQ(find_call(canvas.calls, "text \"hi 19\""), -1);
 
   // A bubble past its time is gone, and the measurement drops it.
-  w.crew.buddies[0].bubble_until = w.in.clock;
+  w.crew.buddies[0].speech.bubble_until = w.in.clock;
   EXPECT_EQ(visible_bubbles(w.in).back().buddy_id, 1u);
   update_bubbles(w.entries, w.crew, canvas, 1.0, w.in.clock);
   EXPECT_FALSE(w.entries.entries[0].bubble);
@@ -516,12 +516,12 @@ TEST(OverlayWear, CustomImagesReplaceTheBuiltInOnesSharpUpTo64Pixels) {
 TEST(OverlayPassTwo, DizzyStarsPencilMarksThenMenuAndSelectionLast) {
   World w;
   Buddy& dizzy = w.add(300, 500, 4);
-  dizzy.mode = BuddyMode::act;
-  dizzy.act = Act::dizzy;
-  dizzy.clock = 0.0;
+  dizzy.motion.mode = BuddyMode::act;
+  dizzy.mind.act = Act::dizzy;
+  dizzy.mind.clock = 0.0;
   Buddy& artist = w.add(600, 500, 4);
-  artist.mode = BuddyMode::drawing;
-  artist.facing = -1;
+  artist.motion.mode = BuddyMode::drawing;
+  artist.motion.facing = -1;
   artist.pencil.out = true;
   artist.pencil.x = 500;
   artist.pencil.y = 400;

@@ -67,8 +67,8 @@ inline std::vector<Target> gather_targets(const Crew& crew, double now) {
   targets.reserve(crew.buddies.size());
   for (std::size_t i = 0; i < crew.buddies.size(); ++i) {
     const Buddy& b = crew.buddies[i];
-    if (b.mode == BuddyMode::held) continue;
-    targets.push_back({b.x, b.y, b.unit, i, b.id, now >= b.hazard_ready});
+    if (b.motion.mode == BuddyMode::held) continue;
+    targets.push_back({b.motion.x, b.motion.y, b.motion.unit, i, b.id, now >= b.mind.hazard_ready});
   }
   return targets;
 }

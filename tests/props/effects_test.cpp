@@ -165,8 +165,9 @@ TEST(BuddyEvents, EachKindShowsAtTheBuddyInOverlayPixels) {
   fx.overlay_left = -1920.0;  // a monitor left of the primary one
   Crew crew;
   Buddy b = make_buddy(3, -1000, 800, 4);
-  b.events = {HeartEvent{}, SymbolEvent{"!"}, SmokeEvent{}, DizzyEvent{},
-              DustEvent{b.x, b.y},   ClearEvent{}};
+  b.events = {
+      HeartEvent{}, SymbolEvent{"!"}, SmokeEvent{}, DizzyEvent{}, DustEvent{b.motion.x, b.motion.y},
+      ClearEvent{}};
   crew.buddies.push_back(b);
   take_buddy_events(fx, crew, 0.0);
   EXPECT_EQ(crew.buddies[0].events.size(), 6u);  // the world tick clears them

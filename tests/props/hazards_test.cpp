@@ -91,8 +91,8 @@ TEST(PropPass, FireBurnsTouchingBuddiesOnceAndSendsThemAway) {
   crew.buddies = {make_buddy(0, 1020, 900), make_buddy(1, 990, 850), make_buddy(2, 1000, 900),
                   make_buddy(3, 1000, 900), make_buddy(4, 1060, 900), make_buddy(5, 1000, 925),
                   make_buddy(6, 1000, 810)};
-  crew.buddies[2].mode = BuddyMode::held;
-  crew.buddies[3].hazard_ready = 5.0;  // burned recently
+  crew.buddies[2].motion.mode = BuddyMode::held;
+  crew.buddies[3].mind.hazard_ready = 5.0;  // burned recently
   place(fx, PropKind::fire, 1000, 900);
   place(fx, PropKind::fire, 1010, 900);  // an overlapping fire still burns each buddy once
 
@@ -102,7 +102,7 @@ TEST(PropPass, FireBurnsTouchingBuddiesOnceAndSendsThemAway) {
   EXPECT_EQ(hits[0].away_dir, 1.0);
   EXPECT_EQ(hits[1].buddy_index, 1u);
   EXPECT_EQ(hits[1].away_dir, -1.0);
-  crew.buddies[3].hazard_ready = 1.0;
+  crew.buddies[3].mind.hazard_ready = 1.0;
   EXPECT_EQ(prop_pass(fx, crew, {}, 1.0).size(), 3u);
 }
 
@@ -111,7 +111,7 @@ TEST(PropPass, BombFallsLandsLightsAndExplodesThreeSecondsLater) {
   Crew crew;  // size 9, scale 1: u = 9, so the bomb gains 39 px/s a tick
   crew.buddies = {make_buddy(0, 350, 1000), make_buddy(1, 250, 1000), make_buddy(2, 900, 1000),
                   make_buddy(3, 300, 1000)};
-  crew.buddies[3].mode = BuddyMode::held;
+  crew.buddies[3].motion.mode = BuddyMode::held;
   const std::vector<Support> surfaces = {floor_at(1000)};
   const std::uint32_t id = place(fx, PropKind::bomb, 300, 100);
 
@@ -167,7 +167,7 @@ TEST(PropPass, BoltStrikesOnceZapsUnderItsTipAndLightsNearGround) {
   Crew crew;
   // Bolt S 120 at (1000, 200): tip (973.6, 392); zap when |dx| < 60 and 200 < y < 464.
   crew.buddies = {make_buddy(0, 980, 440), make_buddy(1, 1040, 440), make_buddy(2, 975, 440)};
-  crew.buddies[2].hazard_ready = 9.0;
+  crew.buddies[2].mind.hazard_ready = 9.0;
   const std::vector<Support> surfaces = {floor_at(440)};  // 48 px below the tip: within 0.8 S
   const std::uint32_t id = place(fx, PropKind::bolt, 1000, 200);
 

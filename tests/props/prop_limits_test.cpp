@@ -71,9 +71,9 @@ RandomScene random_scene(std::uint64_t seed) {
   for (int i = 0; i < buddies; ++i) {
     const double unit = r.chance(0.1) ? 50.0 + grid(400, 50) : 1.0 + grid(8, 1);
     Buddy b = make_buddy(static_cast<std::uint32_t>(i), grid(2000, 5), grid(1100, 5), unit);
-    if (r.chance(0.1)) b.mode = BuddyMode::held;
-    b.hazard_ready = r.chance(0.2) ? 1e9 : 0.0;
-    if (r.chance(0.03)) b.x = std::numeric_limits<double>::quiet_NaN();
+    if (r.chance(0.1)) b.motion.mode = BuddyMode::held;
+    b.mind.hazard_ready = r.chance(0.2) ? 1e9 : 0.0;
+    if (r.chance(0.03)) b.motion.x = std::numeric_limits<double>::quiet_NaN();
     s.crew.buddies.push_back(b);
   }
   s.surfaces.push_back(floor_at(1080));
@@ -142,7 +142,8 @@ TEST(PropPassByReach, DecidesEverythingAsTheAllPairsPassOnRandomScenes) {
       expect_same_props(scene.fx.props, reference.props);
       if (HasFailure()) return;
       // Hurt buddies wait before they can be hurt again, as the world tick would make them.
-      for (const HazardHit& hit : got) scene.crew.buddies[hit.buddy_index].hazard_ready = t + 0.5;
+      for (const HazardHit& hit : got)
+        scene.crew.buddies[hit.buddy_index].mind.hazard_ready = t + 0.5;
     }
   }
   // The scenes really exercised the decisions being compared.

@@ -42,10 +42,10 @@ inline std::size_t count_kind(const Effects& fx, ParticleKind kind) {
 inline Buddy make_buddy(std::uint32_t id, double x, double y, double unit = 4.0) {
   Buddy b;
   b.id = id;
-  b.x = x;
-  b.y = y;
-  b.unit = unit;
-  b.mode = BuddyMode::idle;
+  b.motion.x = x;
+  b.motion.y = y;
+  b.motion.unit = unit;
+  b.motion.mode = BuddyMode::idle;
   return b;
 }
 

@@ -71,22 +71,25 @@ struct Fnv {
 
 std::string fingerprint(const App& app) {
   Fnv f;
-  for (const Buddy& b : app.crew.buddies) {
-    for (double v : {b.x, b.y, b.vx, b.vy, b.angle, b.unit, b.bubble_until}) f.add(v);
+  for (const Buddy& b : app.world.crew.buddies) {
+    for (double v : {b.motion.x, b.motion.y, b.motion.vx, b.motion.vy, b.motion.angle,
+                     b.motion.unit, b.speech.bubble_until})
+      f.add(v);
     f.add(b.rng.s);
-    f.add(b.bubble_text);
-    f.add(static_cast<int>(b.facing));
+    f.add(b.speech.bubble_text);
+    f.add(static_cast<int>(b.motion.facing));
   }
-  f.add(app.crew.buddies.size());
-  f.add(app.effects.rng.s);
-  for (const Particle& p : app.effects.particles) {
+  f.add(app.world.crew.buddies.size());
+  f.add(app.world.effects.rng.s);
+  for (const Particle& p : app.world.effects.particles) {
     f.add(p.x);
     f.add(p.y);
   }
   char text[160];
-  std::snprintf(text, sizeof text, "state %016" PRIx64 " particles %zu props %zu drawings %zu texts %zu",
-                f.h, app.effects.particles.size(), app.effects.props.size(),
-                app.scene.drawings.size(), app.scene.texts.size());
+  std::snprintf(text, sizeof text,
+                "state %016" PRIx64 " particles %zu props %zu drawings %zu texts %zu", f.h,
+                app.world.effects.particles.size(), app.world.effects.props.size(),
+                app.world.scene.drawings.size(), app.world.scene.texts.size());
   return text;
 }
 
@@ -99,7 +102,7 @@ std::string run_session() {
   App app;
   init_app(app, desktop, clock, 200, kSeed);
   auto channel = std::make_shared<CommandChannel>();
-  app.commands = channel;
+  app.platform.commands = channel;
 
   const std::vector<Step> script = read_script(source_path("session.txt"));
   std::size_t next = 0;

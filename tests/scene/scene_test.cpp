@@ -14,11 +14,11 @@ namespace {
 
 Buddy standing_buddy(double unit = 3.0) {
   Buddy b;
-  b.unit = unit;
-  b.x = 500;
-  b.y = 1080;
-  b.mode = BuddyMode::idle;
-  b.support = Support{0, 0, 1920, 1080, SurfaceKind::floor, {}};
+  b.motion.unit = unit;
+  b.motion.x = 500;
+  b.motion.y = 1080;
+  b.motion.mode = BuddyMode::idle;
+  b.motion.support = Support{0, 0, 1920, 1080, SurfaceKind::floor, {}};
   return b;
 }
 
@@ -34,7 +34,7 @@ Result<DrawPlan> draw(const json& args, const Buddy& b) { return plan_draw(args,
 int fly(Buddy& b, Scene& scene, double& now, int max_steps = 100000) {
   const WorldView view = screen_view();
   int steps = 0;
-  while (b.mode == BuddyMode::drawing && steps < max_steps) {
+  while (b.motion.mode == BuddyMode::drawing && steps < max_steps) {
     pencil_step(b, view);
     now += 1.0 / 60.0;
     for (const auto& e : b.events) scene.apply_event(e, now);
@@ -89,13 +89,13 @@ TEST(DrawJobs, TwentyWaitAndTheTwentyFirstIsRefused) {
   Buddy b = standing_buddy();
   const json args = {{"kind", "line"}, {"pts", {{0, 0}, {10, 0}}}};
   EXPECT_EQ(queue_job(b, *draw(args, b)->job, kMaxCrewDrawingPoints).error, "");
-  EXPECT_EQ(b.mode, BuddyMode::drawing);
+  EXPECT_EQ(b.motion.mode, BuddyMode::drawing);
   for (int i = 0; i < 20; ++i)
     EXPECT_EQ(queue_job(b, *draw(args, b)->job, kMaxCrewDrawingPoints).error, "");
   EXPECT_EQ(queue_job(b, *draw(args, b)->job, kMaxCrewDrawingPoints).error,
             "too many drawings waiting; try again in a moment");
   Buddy held = standing_buddy();
-  held.mode = BuddyMode::held;
+  held.motion.mode = BuddyMode::held;
   EXPECT_EQ(queue_job(held, *draw(args, held)->job, kMaxCrewDrawingPoints).error,
             "he is being held by the mouse right now");
 }
@@ -106,7 +106,7 @@ TEST(DrawJobs, AJobBiggerThanTheCrewsRoomIsRefusedAndLeavesTheBuddyAsItWas) {
   const DrawJob job = *draw(line, b)->job;
   const std::size_t points = job_points(job);
   EXPECT_EQ(queue_job(b, job, points - 1).error, std::string(kTooMuchDrawing));
-  EXPECT_NE(b.mode, BuddyMode::drawing);
+  EXPECT_NE(b.motion.mode, BuddyMode::drawing);
   EXPECT_FALSE(b.pencil.job);
   ASSERT_EQ(queue_job(b, job, points).error, "");
   EXPECT_EQ(b.pencil.job->points, points);
@@ -124,7 +124,7 @@ TEST(DrawJobs, PencilSpeedHasAFloorAndLongDrawingsFinishInAboutEighteenSeconds) 
   ASSERT_EQ(queue_job(b, *draw(short_line, b)->job, kMaxCrewDrawingPoints).error, "");
   EXPECT_EQ(b.pencil.speed, 170.0 * 3.0);
   fly(b, scene, now);
-  EXPECT_EQ(b.mode, BuddyMode::fall);
+  EXPECT_EQ(b.motion.mode, BuddyMode::fall);
   ASSERT_EQ(scene.order.size(), 1u);
   const Drawing& d = scene.drawings.begin()->second;
   EXPECT_TRUE(d.finished);

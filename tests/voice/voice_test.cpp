@@ -129,9 +129,9 @@ TEST(Voice, TestLineSpeaksAtPitchOne) {
 Buddy talking(std::uint32_t id, std::string text, std::uint64_t serial, double until) {
   Buddy b;
   b.id = id;
-  b.bubble_text = std::move(text);
-  b.bubble_serial = serial;
-  b.bubble_until = until;
+  b.speech.bubble_text = std::move(text);
+  b.speech.bubble_serial = serial;
+  b.speech.bubble_until = until;
   return b;
 }
 
@@ -150,14 +150,15 @@ TEST(BubbleLines, NewShowingBubblesAreSpokenOnceWithTheBuddysPitch) {
   EXPECT_DOUBLE_EQ(lines[1].pitch, voice_pitch(3));
   EXPECT_DOUBLE_EQ(lines[1].volume, 0.5);
   EXPECT_TRUE(lines[1].exclusive);
-  EXPECT_EQ(crew[2].spoken_serial, 5u);  // an expired bubble is heard, not spoken
+  EXPECT_EQ(crew[2].speech.spoken_serial,
+            5u);  // an expired bubble is heard, not spoken
   EXPECT_TRUE(new_bubble_lines(crew, s, 10.0).empty());
 
   // With the voice off nothing is taken, so nothing is marked either.
   s.voice = false;
-  crew[0].bubble_serial = 2;
+  crew[0].speech.bubble_serial = 2;
   EXPECT_TRUE(new_bubble_lines(crew, s, 10.0).empty());
-  EXPECT_EQ(crew[0].spoken_serial, 1u);
+  EXPECT_EQ(crew[0].speech.spoken_serial, 1u);
 }
 
 struct VoiceTick : test::AppFixture {};
@@ -166,20 +167,20 @@ TEST_F(VoiceTick, ASaidLineIsPlayedWhenTheVoiceIsOn) {
   start(12, 7);
   auto audio = std::make_unique<RecordingAudioOut>();
   RecordingAudioOut* recording = audio.get();
-  app.voice = std::make_unique<Voice>(std::make_unique<ToneSpeech>(), std::move(audio));
-  Buddy& b = app.crew.buddies.front();
+  app.platform.voice = std::make_unique<Voice>(std::make_unique<ToneSpeech>(), std::move(audio));
+  Buddy& b = app.world.crew.buddies.front();
 
   say(b, "quiet for now", 3.0);
   ticks(1);
-  ASSERT_TRUE(app.voice->wait_idle(10s));
+  ASSERT_TRUE(app.platform.voice->wait_idle(10s));
   EXPECT_TRUE(recording->written.empty());
 
   app.settings.voice = true;
   say(b, "now you hear me", 3.0);
   ticks(1);
-  ASSERT_TRUE(app.voice->wait_idle(10s));
+  ASSERT_TRUE(app.platform.voice->wait_idle(10s));
   EXPECT_TRUE(audible(recording->written));
-  EXPECT_EQ(b.spoken_serial, b.bubble_serial);
+  EXPECT_EQ(b.speech.spoken_serial, b.speech.bubble_serial);
 }
 
 }  // namespace

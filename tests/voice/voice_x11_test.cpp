@@ -132,13 +132,13 @@ TEST_F(NullSink, ASaidLineIsHeardWhenTheVoiceIsOn) {
   VirtualClock clock;
   App app;
   init_app(app, desktop, clock, 10, 99);
-  app.voice = std::make_unique<Voice>(make_espeak_speech(), make_alsa_audio());
+  app.platform.voice = std::make_unique<Voice>(make_espeak_speech(), make_alsa_audio());
   app.settings.voice = true;
   ASSERT_EQ(run_command(app, "say", {{"text", "beep boop, I can talk"}}).msg, "said");
   app.sim_clock += kTick;
   world_tick(app);
-  ASSERT_TRUE(app.voice->wait_idle(30s));
-  app.voice.reset();
+  ASSERT_TRUE(app.platform.voice->wait_idle(30s));
+  app.platform.voice.reset();
   EXPECT_GT(peak(recording()), 8000) << "the sink's monitor heard nothing";
 }
 
