@@ -58,7 +58,7 @@ bool write_crash_log(const std::filesystem::path& path, std::string_view details
 void install_crash_hook() {
   crash_log_path() = settings_path().parent_path() / "crash.log";
   std::set_terminate(on_terminate);
-  install_platform_crash_handlers();
+  install_platform_crash_handlers(report_crash);
 }
 
 void report_crash(std::string_view details) {

@@ -15,8 +15,10 @@ std::vector<std::string> command_line_args(int argc, char** argv);
 // A warning box with the caption "Perchkin" and no owner; also a line on standard error.
 void show_message_box(std::string_view text);
 // Installs the platform's fatal-error handlers (signals / unhandled exceptions), which call
-// report_crash.
-void install_platform_crash_handlers();
+// `report` with a line about the failure. Passed in, so this layer never calls back into the
+// core.
+using CrashReport = void (*)(std::string_view details);
+void install_platform_crash_handlers(CrashReport report);
 // Called by the terminate handler while an uncaught exception is active: the code that threw
 // it, read from the stack, which is still intact then ("perchkin+0x1a2b3 (function+0x1f)";
 // the offset is relative to the module's load address, for addr2line). Empty when unknown.

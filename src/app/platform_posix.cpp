@@ -1,8 +1,6 @@
 // Linux: console, arguments, message boxes through zenity/kdialog/xmessage, fatal signals.
 #include "app/platform.h"
 
-#include "app/crash.h"
-
 #include <cerrno>
 #include <csignal>
 #include <cxxabi.h>
@@ -68,13 +66,16 @@ void show_message_box(std::string_view text) {
 
 namespace {
 
+CrashReport crash_report = nullptr;  // set once, before the handlers go in
+
 void on_fatal_signal(int sig) {
   const char* name = sig == SIGSEGV ? "SIGSEGV"
                      : sig == SIGBUS ? "SIGBUS"
                      : sig == SIGFPE ? "SIGFPE"
                      : sig == SIGILL ? "SIGILL"
                                      : "SIGABRT";
-  report_crash(std::string("fatal signal ") + name + " (" + std::to_string(sig) + ")");
+  if (crash_report)
+    crash_report(std::string("fatal signal ") + name + " (" + std::to_string(sig) + ")");
   // Let the default action end the process as the system expects.
   std::signal(sig, SIG_DFL);
   std::raise(sig);
@@ -135,7 +136,8 @@ std::string throw_site() {
   return out;
 }
 
-void install_platform_crash_handlers() {
+void install_platform_crash_handlers(CrashReport report) {
+  crash_report = report;
   struct sigaction action {};
   action.sa_handler = on_fatal_signal;
   sigemptyset(&action.sa_mask);

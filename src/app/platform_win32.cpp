@@ -2,7 +2,6 @@
 #include "app/platform.h"
 #include "base/utf16_win32.h"
 
-#include "app/crash.h"
 #include "app/launch.h"
 
 #include <windows.h>
@@ -50,13 +49,15 @@ void show_message_box(std::string_view text) {
 
 namespace {
 
+CrashReport crash_report = nullptr;  // set once, before the filter goes in
+
 LONG WINAPI on_unhandled_exception(EXCEPTION_POINTERS* info) {
   char details[160];
   const auto* record = info ? info->ExceptionRecord : nullptr;
   std::snprintf(details, sizeof details, "unhandled exception 0x%08lX at address %p",
                 record ? static_cast<unsigned long>(record->ExceptionCode) : 0ul,
                 record ? record->ExceptionAddress : nullptr);
-  report_crash(details);
+  if (crash_report) crash_report(details);
   return EXCEPTION_EXECUTE_HANDLER;
 }
 
@@ -96,7 +97,10 @@ std::string throw_site() {
   return {};
 }
 
-void install_platform_crash_handlers() { SetUnhandledExceptionFilter(on_unhandled_exception); }
+void install_platform_crash_handlers(CrashReport report) {
+  crash_report = report;
+  SetUnhandledExceptionFilter(on_unhandled_exception);
+}
 
 void begin_timer_resolution() { timeBeginPeriod(1); }
 void end_timer_resolution() { timeEndPeriod(1); }

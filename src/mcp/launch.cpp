@@ -26,13 +26,6 @@ constexpr int kDyingChecks = 5;
 
 }  // namespace
 
-void LaunchedCompanion::end(int code, std::string line) {
-  std::lock_guard lock(mutex);
-  ended = true;
-  exit_code = code;
-  first_error_line = std::move(line);
-}
-
 std::optional<std::string> LaunchedCompanion::failure() {
   std::lock_guard lock(mutex);
   if (!ended) return std::nullopt;

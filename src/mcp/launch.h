@@ -24,7 +24,12 @@ struct LaunchedCompanion {
   int exit_code = 0;
   std::string first_error_line;  // the first line it wrote to standard error, cut to 400 bytes
 
-  void end(int code, std::string line);
+  void end(int code, std::string line) {
+    std::lock_guard lock(mutex);
+    ended = true;
+    exit_code = code;
+    first_error_line = std::move(line);
+  }
   // Why it ended ("could not start the graphics: ... (exit code 1)"), or nullopt while it runs.
   std::optional<std::string> failure();
 };
