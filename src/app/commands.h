@@ -1,7 +1,8 @@
-// The command handling on the user-interface thread: the application-level commands and the
-// per-buddy commands with their argument rules and replies.
+// The port's commands on the user-interface thread: each request's arguments read and checked,
+// run through the actions, and answered.
 #pragma once
 
+#include "app/actions.h"
 #include "app/app.h"
 #include "base/status.h"
 #include "crowd/act.h"
@@ -27,26 +28,5 @@ CommandReply run_command(App& app, std::string_view name, const json& args);
 // `absent_means_all` is for crew's size.
 Result<std::vector<std::size_t>> resolve_targets(const Crew& crew, const json* id,
                                                  bool absent_means_all);
-
-// The per-buddy commands with their arguments already read, for the menu, the hotkeys and the
-// Studio; `index` is the buddy's place in the crew.
-CommandReply act_buddy(App& app, std::size_t index, Act action);
-CommandReply leap_buddy(App& app, std::size_t index, double x, double y);
-CommandReply draw_buddy(App& app, std::size_t index, const DrawRequest& request);
-CommandReply turtle_buddy(App& app, std::size_t index, const logo::TurtleRequest& request);
-// x and y default to just above the buddy.
-CommandReply fx_buddy(App& app, std::size_t index, EffectKind kind,
-                      std::optional<double> x = std::nullopt,
-                      std::optional<double> y = std::nullopt);
-// Adds up to `count` buddies, stopping quietly at the crew limit.
-Status add_buddies(App& app, std::size_t count, const std::optional<std::string>& color);
-
-// Where a failed action of the menu, a hotkey or the Studio is told: they have no reply to
-// carry it, so it goes to standard error.
-void report_failure(std::string_view action, std::string_view error);
-
-// The crew-wide actions of the hotkeys and the menu.
-void summon_everyone(App& app);
-void remove_every_buddy(App& app);
 
 }  // namespace perchkin

@@ -1,6 +1,6 @@
 #include "app/loop_shell.h"
 
-#include "app/commands.h"
+#include "app/actions.h"
 #include "app/input.h"
 #include "app/menu_app.h"
 #include "gpu/overlay_2d.h"

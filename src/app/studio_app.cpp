@@ -1,6 +1,6 @@
 #include "app/studio_app.h"
 
-#include "app/commands.h"
+#include "app/actions.h"
 #include "app/menu_app.h"
 #include "app/platform.h"
 
