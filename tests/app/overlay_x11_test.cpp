@@ -507,11 +507,12 @@ TEST_F(OverlayWithoutCompositor, TheDesktopStaysVisibleAndTheCompositorIsFollowe
   for (int i = 0; i < 400 && overlay_shaped(); ++i) std::this_thread::sleep_for(25ms);
   EXPECT_FALSE(overlay_shaped());
 
-  // It goes away: within 2 s the desktop shows again around the buddy.
+  // It goes away: the desktop shows again around the buddy at the next check, half a second
+  // later (a loaded machine is given more).
   stop_picom();
   const auto started = std::chrono::steady_clock::now();
-  shot = grab_until(*session, 2s, shaped_and_clear);
-  EXPECT_LE(std::chrono::steady_clock::now() - started, 2500ms);
+  shot = grab_until(*session, 5s, shaped_and_clear);
+  EXPECT_LE(std::chrono::steady_clock::now() - started, 5500ms);
   EXPECT_EQ(differing_above(shot, desktop), 0) << "a black sheet over the desktop";
   EXPECT_GT(buddy_pixels(shot, desktop), 20);
   std::ifstream err(dir + "/err.txt");

@@ -148,8 +148,8 @@ TEST(SoftwarePresenter, DrawsBuddiesIntoTheDibAndErasesWhereTheyLeft) {
   EXPECT_EQ(bgra_at(px, 800, 605, 105), 0xFF00FF00u);  // the second pass, on top
 
   // Moved far away: the old place is transparent again.
-  w.crew.buddies[0].x = 650.0;
-  w.crew.buddies[0].y = 300.0;
+  w.crew.buddies[0].motion.x = 650.0;
+  w.crew.buddies[0].motion.y = 300.0;
   in = w.input();
   w.entries.entries[0].prev_x = w.entries.entries[0].x = 650.0;
   w.entries.entries[0].prev_y = w.entries.entries[0].y = 300.0;
@@ -222,7 +222,7 @@ TEST(RendererD3D11, StartsOnTheOverlayAndDrawsThroughWhicheverPresenterTheSystem
   Result<FrameResult> second = renderer->frame(in);
   ASSERT_TRUE(second.ok()) << second.error;
   EXPECT_FALSE(second->drawn);  // nothing changed
-  w.crew.buddies[0].x = 100.0;
+  w.crew.buddies[0].motion.x = 100.0;
   in = w.input();
   in.overlay = {0.0, 0.0, 640.0, 480.0};
   w.entries.entries[0].prev_x = w.entries.entries[0].x = 100.0;
