@@ -40,6 +40,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   app.sim_clock += perchkin::kTick;
   perchkin::world_tick(app);
   // Keep the crew from growing across inputs without end.
-  if (app.crew.buddies.size() > 40) app.crew.truncate(1);
+  if (app.world.crew.buddies.size() > 40) app.world.crew.truncate(1);
   return 0;
 }

@@ -11,9 +11,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   auto args = perchkin::parse_json(std::string_view(reinterpret_cast<const char*>(data), size));
   if (!args || !args->is_object()) return 0;
   perchkin::Buddy b;
-  b.unit = 3.0;
-  b.x = 500;
-  b.y = 1000;
+  b.motion.unit = 3.0;
+  b.motion.x = 500;
+  b.motion.y = 1000;
   for (const perchkin::Result<perchkin::DrawPlan>& plan :
        {perchkin::plan_draw(*args, b, 1.25), perchkin::plan_turtle(*args, b, 1.0)}) {
     if (plan.ok() == plan.error.empty() && plan.ok() && !plan->clear && !plan->job) std::abort();
