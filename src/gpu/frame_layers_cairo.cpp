@@ -207,21 +207,35 @@ void LayerImage::restore(std::span<const PixelRect> rects, const LayerImage* bas
       const PixelRect part = intersect(box, r);
       if (is_empty(part)) continue;
       covered = covered || part == box;
-      // Tile by tile: where neither this layer nor the base holds a pixel there is nothing to
-      // put back, and writing zeros there would make untouched pages resident.
-      for (int row = part.top / kTileSize; row <= (part.bottom - 1) / kTileSize; ++row)
-        for (int col = part.left / kTileSize; col <= (part.right - 1) / kTileSize; ++col) {
-          const std::size_t i = tile_index(tiles_, col, row);
-          if (tiles_.tiles[i] == 0 && (!base || base->tiles_.tiles[i] == 0)) continue;
-          const PixelRect bit = intersect(tile_rect(tiles_, col, row), part);
-          const auto bytes = static_cast<std::size_t>(bit.right - bit.left) * 4;
-          for (int y = bit.top; y < bit.bottom; ++y) {
+      // Where neither this layer nor the base holds a pixel there is nothing to put back, and
+      // writing zeros there would make untouched pages resident: runs of the other tiles only.
+      const auto holds = [&](int col, int row) {
+        const std::size_t i = tile_index(tiles_, col, row);
+        return tiles_.tiles[i] != 0 || (base && base->tiles_.tiles[i] != 0);
+      };
+      const int last = (part.right - 1) / kTileSize;
+      for (int row = part.top / kTileSize; row <= (part.bottom - 1) / kTileSize; ++row) {
+        const int y0 = std::max(part.top, row * kTileSize);
+        const int y1 = std::min(part.bottom, (row + 1) * kTileSize);
+        for (int col = part.left / kTileSize; col <= last;) {
+          if (!holds(col, row)) {
+            ++col;
+            continue;
+          }
+          int end = col + 1;
+          while (end <= last && holds(end, row)) ++end;
+          const int x0 = std::max(part.left, col * kTileSize);
+          const int x1 = std::min(part.right, end * kTileSize);
+          col = end;
+          const auto bytes = static_cast<std::size_t>(x1 - x0) * 4;
+          for (int y = y0; y < y1; ++y) {
             const std::size_t at = (static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
-                                    static_cast<std::size_t>(bit.left)) * 4;
+                                    static_cast<std::size_t>(x0)) * 4;
             if (base) std::memcpy(pixels_.data() + at, base->pixels_.data() + at, bytes);
             else std::memset(pixels_.data() + at, 0, bytes);
           }
         }
+      }
     }
     if (!covered) stale_[kept++] = box;
   }

@@ -16,6 +16,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -188,18 +189,23 @@ class GlxPresenter final : public LayeredPresenter {
     const int bw = pass_->width(), bh = pass_->height();
     const PixelRect r = clip_to(r0, bw, bh);
     if (!!is_empty(r)) return;
-    const int w = r.right - r.left, h = r.bottom - r.top;
+    const int w = r.right - r.left;
     const std::size_t stride = static_cast<std::size_t>(w) * 4;
-    read_.resize(stride * static_cast<std::size_t>(h));
-    flipped_.resize(read_.size());
     glBindFramebuffer(GL_READ_FRAMEBUFFER, pass_->framebuffer());
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    glReadPixels(r.left, bh - r.bottom, w, h, GL_BGRA, GL_UNSIGNED_BYTE, read_.data());
-    // OpenGL's rows run upwards.
-    for (int y = 0; y < h; ++y)
-      std::memcpy(flipped_.data() + static_cast<std::size_t>(y) * stride,
-                  read_.data() + static_cast<std::size_t>(h - 1 - y) * stride, stride);
-    opaque_rectangles(flipped_.data(), stride, {0, 0, w, h}, dx + r.left, dy + r.top, out);
+    // A band of rows at a time: the whole buffer at once would keep two copies of it.
+    constexpr int kBandRows = 64;
+    for (int top = r.top; top < r.bottom; top += kBandRows) {
+      const int h = std::min(kBandRows, r.bottom - top);
+      read_.resize(stride * static_cast<std::size_t>(h));
+      flipped_.resize(read_.size());
+      glReadPixels(r.left, bh - top - h, w, h, GL_BGRA, GL_UNSIGNED_BYTE, read_.data());
+      // OpenGL's rows run upwards.
+      for (int y = 0; y < h; ++y)
+        std::memcpy(flipped_.data() + static_cast<std::size_t>(y) * stride,
+                    read_.data() + static_cast<std::size_t>(h - 1 - y) * stride, stride);
+      opaque_rectangles(flipped_.data(), stride, {0, 0, w, h}, dx + r.left, dy + top, out);
+    }
   }
 
  private:

@@ -69,21 +69,31 @@ class ShmPresenter final : public LayeredPresenter {
     for (const PixelRect& r0 : rects) {
       const PixelRect r = clip_to(r0, width_, height_);
       if (is_empty(r)) continue;
-      for (int trow = r.top / kTileSize; trow <= (r.bottom - 1) / kTileSize; ++trow)
-        for (int tcol = r.left / kTileSize; tcol <= (r.right - 1) / kTileSize; ++tcol) {
-          if (!is_marked(written_, tcol, trow)) continue;
-          const PixelRect part =
-              intersect(r, {tcol * kTileSize, trow * kTileSize, (tcol + 1) * kTileSize,
-                            (trow + 1) * kTileSize});
-          for (int y = part.top; y < part.bottom; ++y) {
+      const int last = (r.right - 1) / kTileSize;
+      for (int trow = r.top / kTileSize; trow <= (r.bottom - 1) / kTileSize; ++trow) {
+        const int y0 = std::max(r.top, trow * kTileSize);
+        const int y1 = std::min(r.bottom, (trow + 1) * kTileSize);
+        // Runs of written tiles, each cleared row by row at once.
+        for (int col = r.left / kTileSize; col <= last;) {
+          if (!is_marked(written_, col, trow)) {
+            ++col;
+            continue;
+          }
+          int end = col + 1;
+          while (end <= last && is_marked(written_, end, trow)) ++end;
+          const int x0 = std::max(r.left, col * kTileSize);
+          const int x1 = std::min(r.right, end * kTileSize);
+          col = end;
+          for (int y = y0; y < y1; ++y) {
             if (bodies_drawn_) {
-              put_open(y, part.left, part.right, nullptr);
+              put_open(y, x0, x1, nullptr);
               continue;
             }
-            std::memset(row(y) + static_cast<std::size_t>(part.left) * 4, 0,
-                        static_cast<std::size_t>(part.right - part.left) * 4);
+            std::memset(row(y) + static_cast<std::size_t>(x0) * 4, 0,
+                        static_cast<std::size_t>(x1 - x0) * 4);
           }
         }
+      }
     }
   }
   void composite(const std::uint8_t* bgra, int stride, std::span<const PixelRect> rects) override {
