@@ -336,11 +336,13 @@ Status probe_glx(Display* display, Window window, const SpriteTextures& textures
   const std::size_t tab = answer.find('\t');
   std::string error;
   if (timed_out)
-    error = "it did not answer within " + std::to_string(kProbeTimeout.count()) + " s in a trial process";
+    error = "a trial of it in a child process did not answer within " +
+            std::to_string(kProbeTimeout.count()) + " s";
   else if (tab == std::string::npos && WIFSIGNALED(status))
-    error = "it crashed in a trial process (signal " + std::to_string(WTERMSIG(status)) + ")";
+    error = "a trial of it in a child process crashed with signal " +
+            std::to_string(WTERMSIG(status));
   else if (tab == std::string::npos)
-    error = "a trial process gave no answer";
+    error = "a trial of it in a child process gave no answer";
   if (!error.empty()) {
     say_cannot_start(error);
     return Status::fail(error);
