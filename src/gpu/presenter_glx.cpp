@@ -321,7 +321,8 @@ Status probe_glx(Display* display, Window window, const SpriteTextures& textures
     pollfd p{fds[0], POLLIN, 0};
     const int ready = poll(&p, 1, static_cast<int>(left.count()));
     if (ready < 0 && errno == EINTR) continue;
-    if (ready <= 0) continue;  // the deadline is checked above
+    if (ready < 0) break;      // no answer to wait for
+    if (ready == 0) continue;  // the deadline is checked above
     char chunk[512];
     const ssize_t n = read(fds[0], chunk, sizeof chunk);
     if (n < 0 && errno == EINTR) continue;
