@@ -156,8 +156,16 @@ class ReachCanvas final : public Canvas {
 void LayerImage::resize(int width, int height) {
   width_ = std::max(1, width);
   height_ = std::max(1, height);
-  pixels_.assign(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_) * 4, 0);
+  pixels_.reset(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_) * 4);
   tiles_ = new_grid(width_, height_);
+  stale_.clear();
+  base_key_ = 0;
+}
+
+void LayerImage::release() {
+  pixels_.release();
+  width_ = height_ = 0;
+  tiles_ = {};
   stale_.clear();
   base_key_ = 0;
 }
@@ -199,12 +207,34 @@ void LayerImage::restore(std::span<const PixelRect> rects, const LayerImage* bas
       const PixelRect part = intersect(box, r);
       if (is_empty(part)) continue;
       covered = covered || part == box;
-      const auto bytes = static_cast<std::size_t>(part.right - part.left) * 4;
-      for (int y = part.top; y < part.bottom; ++y) {
-        const std::size_t at = (static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
-                                static_cast<std::size_t>(part.left)) * 4;
-        if (base) std::memcpy(pixels_.data() + at, base->pixels_.data() + at, bytes);
-        else std::memset(pixels_.data() + at, 0, bytes);
+      // Where neither this layer nor the base holds a pixel there is nothing to put back, and
+      // writing zeros there would make untouched pages resident: runs of the other tiles only.
+      const auto holds = [&](int col, int row) {
+        const std::size_t i = tile_index(tiles_, col, row);
+        return tiles_.tiles[i] != 0 || (base && base->tiles_.tiles[i] != 0);
+      };
+      const int last = (part.right - 1) / kTileSize;
+      for (int row = part.top / kTileSize; row <= (part.bottom - 1) / kTileSize; ++row) {
+        const int y0 = std::max(part.top, row * kTileSize);
+        const int y1 = std::min(part.bottom, (row + 1) * kTileSize);
+        for (int col = part.left / kTileSize; col <= last;) {
+          if (!holds(col, row)) {
+            ++col;
+            continue;
+          }
+          int end = col + 1;
+          while (end <= last && holds(end, row)) ++end;
+          const int x0 = std::max(part.left, col * kTileSize);
+          const int x1 = std::min(part.right, end * kTileSize);
+          col = end;
+          const auto bytes = static_cast<std::size_t>(x1 - x0) * 4;
+          for (int y = y0; y < y1; ++y) {
+            const std::size_t at = (static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
+                                    static_cast<std::size_t>(x0)) * 4;
+            if (base) std::memcpy(pixels_.data() + at, base->pixels_.data() + at, bytes);
+            else std::memset(pixels_.data() + at, 0, bytes);
+          }
+        }
       }
     }
     if (!covered) stale_[kept++] = box;
@@ -310,8 +340,9 @@ std::vector<PixelRect> LayerImage::occupied(std::span<const PixelRect> rects,
 void FrameLayers::resize(int width, int height) {
   below_.resize(width, height);
   above_.resize(width, height);
-  drawings_.resize(width, height);
-  reached_ = new_grid(below_.width(), below_.height());
+  width_ = below_.width(), height_ = below_.height();
+  drawings_.release();
+  reached_ = new_grid(width_, height_);
   drawings_valid_ = false;
 }
 
@@ -319,7 +350,11 @@ std::size_t FrameLayers::cached_drawings(const FrameInput& in, const PixelRect& 
   if (!in.scene) return 0;
   const Scene& scene = *in.scene;
   const std::size_t count = finished_prefix(scene);
-  if (count == 0) return 0;
+  if (count == 0) {
+    if (drawings_.held()) drawings_.release();
+    drawings_valid_ = false;
+    return 0;
+  }
   std::uint64_t key = 0x9E3779B97F4A7C15ull;
   const auto mix = [&key](std::uint64_t v) { key ^= v + 0x9E3779B97F4A7C15ull + (key << 6) + (key >> 2); };
   mix(count);
@@ -333,6 +368,7 @@ std::size_t FrameLayers::cached_drawings(const FrameInput& in, const PixelRect& 
     mix(it->second.points.size());
   }
   if (drawings_valid_ && key == drawings_key_) return count;
+  if (!drawings_.held()) drawings_.resize(width_, height_);
   const PixelRect all{0, 0, drawings_.width(), drawings_.height()};
   drawings_.clear({&all, 1});
   canvas_.target(drawings_.data(), drawings_.width(), drawings_.height(), drawings_.stride());

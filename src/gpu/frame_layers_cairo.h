@@ -15,6 +15,7 @@
 #include "gpu/instance.h"
 #include "gpu/presenter.h"
 #include "gpu/renderer.h"
+#include "gpu/zero_pages_x11.h"
 #include "region/tile_grid.h"
 
 namespace perchkin {
@@ -49,9 +50,13 @@ class FrameTarget {
 };
 
 // One 2D layer: its memory, and which of its tiles may hold drawn pixels (the rest are zero).
+// Its pages take memory only where something was drawn since the last resize.
 class LayerImage {
  public:
   void resize(int width, int height);
+  // No memory at all until the next resize.
+  void release();
+  bool held() const { return pixels_.data() != nullptr; }
   std::uint8_t* data() { return pixels_.data(); }
   const std::uint8_t* data() const { return pixels_.data(); }
   int width() const { return width_; }
@@ -82,7 +87,7 @@ class LayerImage {
   }
 
   int width_ = 0, height_ = 0;
-  std::vector<std::uint8_t> pixels_;
+  ZeroPages pixels_;
   TileGrid tiles_;  // 1: the tile may hold drawn pixels
   // Outside these boxes the layer holds what its base named `base_key_` holds.
   std::vector<PixelRect> stale_;
@@ -121,13 +126,15 @@ class FrameLayers {
 
   // The finished drawings at the front of the drawing list, stroked once into an image of their
   // own and copied into pass one's layer each frame until they change: strokes with round
-  // joins are the dearest thing pass one draws, and finished drawings never move.
+  // joins are the dearest thing pass one draws, and finished drawings never move. The image
+  // is held only while there are such drawings.
   std::size_t cached_drawings(const FrameInput& in, const PixelRect& buffer);
   void count(std::span<const PixelRect> composited);
 
   CairoCanvas canvas_;
   LayerImage below_, above_;
   LayerImage drawings_;
+  int width_ = 1, height_ = 1;  // the buffer's
   TileGrid reached_;  // the tiles the pass being drawn reached
   std::vector<PixelRect> boxes_;  // and the boxes of its shapes
   std::uint64_t drawings_key_ = 0;

@@ -11,6 +11,15 @@
 #include <GL/glx.h>
 #include <X11/Xutil.h>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -180,18 +189,23 @@ class GlxPresenter final : public LayeredPresenter {
     const int bw = pass_->width(), bh = pass_->height();
     const PixelRect r = clip_to(r0, bw, bh);
     if (!!is_empty(r)) return;
-    const int w = r.right - r.left, h = r.bottom - r.top;
+    const int w = r.right - r.left;
     const std::size_t stride = static_cast<std::size_t>(w) * 4;
-    read_.resize(stride * static_cast<std::size_t>(h));
-    flipped_.resize(read_.size());
     glBindFramebuffer(GL_READ_FRAMEBUFFER, pass_->framebuffer());
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    glReadPixels(r.left, bh - r.bottom, w, h, GL_BGRA, GL_UNSIGNED_BYTE, read_.data());
-    // OpenGL's rows run upwards.
-    for (int y = 0; y < h; ++y)
-      std::memcpy(flipped_.data() + static_cast<std::size_t>(y) * stride,
-                  read_.data() + static_cast<std::size_t>(h - 1 - y) * stride, stride);
-    opaque_rectangles(flipped_.data(), stride, {0, 0, w, h}, dx + r.left, dy + r.top, out);
+    // A band of rows at a time: the whole buffer at once would keep two copies of it.
+    constexpr int kBandRows = 64;
+    for (int top = r.top; top < r.bottom; top += kBandRows) {
+      const int h = std::min(kBandRows, r.bottom - top);
+      read_.resize(stride * static_cast<std::size_t>(h));
+      flipped_.resize(read_.size());
+      glReadPixels(r.left, bh - top - h, w, h, GL_BGRA, GL_UNSIGNED_BYTE, read_.data());
+      // OpenGL's rows run upwards.
+      for (int y = 0; y < h; ++y)
+        std::memcpy(flipped_.data() + static_cast<std::size_t>(y) * stride,
+                    read_.data() + static_cast<std::size_t>(h - 1 - y) * stride, stride);
+      opaque_rectangles(flipped_.data(), stride, {0, 0, w, h}, dx + r.left, dy + top, out);
+    }
   }
 
  private:
@@ -207,7 +221,142 @@ class GlxPresenter final : public LayeredPresenter {
   std::string renderer_name_;
 };
 
+// A driver that hangs in the trial process means no usable OpenGL.
+constexpr std::chrono::seconds kProbeTimeout{5};
+
+// The lines on standard error that say why the software presenter draws instead of OpenGL.
+void say_on_processor(const std::string& name) {
+  // Measured with 1,000 buddies on llvmpipe: the presenter took about a quarter of the
+  // processor time a frame that OpenGL did (200: a quarter too); the pixels are the same.
+  std::fprintf(stderr,
+               "perchkin: OpenGL draws on the processor here (%s); the software presenter "
+               "does the same for less (PERCHKIN_OPENGL=1 keeps OpenGL)\n",
+               name.c_str());
+}
+void say_cannot_start(const std::string& error) {
+  std::fprintf(stderr, "perchkin: OpenGL cannot start (%s); using the software presenter\n",
+               error.c_str());
+}
+
+// An unmapped 1 x 1 window with the overlay's visual, for a context like the overlay's.
+Window window_like(Display* d, VisualID visual) {
+  XVisualInfo wanted{};
+  wanted.visualid = visual;
+  int count = 0;
+  XVisualInfo* found = XGetVisualInfo(d, VisualIDMask, &wanted, &count);
+  if (found == nullptr) return None;
+  const Window root = RootWindow(d, found->screen);
+  XSetWindowAttributes attrs{};
+  attrs.colormap = XCreateColormap(d, root, found->visual, AllocNone);
+  const Window w = XCreateWindow(d, root, 0, 0, 1, 1, 0, found->depth, InputOutput, found->visual,
+                                 CWColormap | CWBorderPixel | CWBackPixel, &attrs);
+  XFree(found);
+  return w;
+}
+
+// The child's answer: "gpu", "cpu" or "fail", a tab, then the renderer's name or the error.
+[[noreturn]] void probe_in_child(const std::string& display_name, VisualID visual,
+                                 const SpriteTextures& textures, FrameLayers& layers, int fd) {
+  // A crash here is the probe's answer, not the companion's crash.
+  for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) std::signal(sig, SIG_DFL);
+  std::string answer = "fail\tcannot open the display " + display_name;
+  if (Display* d = XOpenDisplay(display_name.c_str())) {
+    const Window w = window_like(d, visual);
+    if (w == None) {
+      answer = "fail\tno window with the overlay's visual";
+    } else {
+      // Never drawn with and never destroyed: the process ends with _exit.
+      auto* gl = new GlxPresenter(d, w, layers);
+      const Status s = gl->start(textures);
+      answer = !s.ok() ? "fail\t" + s.error
+                       : std::string(gl->rasterizes_on_cpu() ? "cpu\t" : "gpu\t") + gl->name();
+    }
+  }
+  for (std::size_t done = 0; done < answer.size();) {
+    const ssize_t n = write(fd, answer.data() + done, answer.size() - done);
+    if (n <= 0 && errno != EINTR) break;
+    if (n > 0) done += static_cast<std::size_t>(n);
+  }
+  // No exit handlers or destructors: they belong to the companion.
+  _exit(0);
+}
+
 }  // namespace
+
+Status probe_glx(Display* display, Window window, const SpriteTextures& textures,
+                 FrameLayers& layers) {
+  if (keep_opengl()) return Status::success();
+  XWindowAttributes attrs{};
+  if (!XGetWindowAttributes(display, window, &attrs)) {
+    say_cannot_start("cannot read the overlay window");
+    return Status::fail("cannot read the overlay window");
+  }
+  const VisualID visual = XVisualIDFromVisual(attrs.visual);
+  const std::string display_name = DisplayString(display);
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) return Status::success();  // no probe: OpenGL decides itself
+  // Nothing of ours waits in Xlib's buffer for the child to inherit.
+  XFlush(display);
+  const pid_t pid = fork();
+  if (pid < 0) {
+    close(fds[0]);
+    close(fds[1]);
+    return Status::success();
+  }
+  if (pid == 0) {
+    close(fds[0]);
+    probe_in_child(display_name, visual, textures, layers, fds[1]);
+  }
+  close(fds[1]);
+  std::string answer;
+  bool timed_out = false;
+  const auto deadline = std::chrono::steady_clock::now() + kProbeTimeout;
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+      timed_out = true;
+      break;
+    }
+    pollfd p{fds[0], POLLIN, 0};
+    const int ready = poll(&p, 1, static_cast<int>(left.count()));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready < 0) break;      // no answer to wait for
+    if (ready == 0) continue;  // the deadline is checked above
+    char chunk[512];
+    const ssize_t n = read(fds[0], chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;  // the child is done
+    answer.append(chunk, static_cast<std::size_t>(n));
+  }
+  close(fds[0]);
+  if (timed_out) kill(pid, SIGKILL);
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  const std::size_t tab = answer.find('\t');
+  std::string error;
+  if (timed_out)
+    error = "a trial of it in a child process did not answer within " +
+            std::to_string(kProbeTimeout.count()) + " s";
+  else if (tab == std::string::npos && WIFSIGNALED(status))
+    error = "a trial of it in a child process crashed with signal " +
+            std::to_string(WTERMSIG(status));
+  else if (tab == std::string::npos)
+    error = "a trial of it in a child process gave no answer";
+  if (!error.empty()) {
+    say_cannot_start(error);
+    return Status::fail(error);
+  }
+  const std::string verdict = answer.substr(0, tab), text = answer.substr(tab + 1);
+  if (verdict == "gpu") return Status::success();
+  if (verdict == "cpu") {
+    say_on_processor(text);
+    return Status::fail("OpenGL draws on the processor");
+  }
+  say_cannot_start(text);
+  return Status::fail(text);
+}
 
 Result<std::unique_ptr<Presenter>> start_glx_presenter(Display* display, Window window,
                                                        const SpriteTextures& textures,
@@ -219,16 +368,10 @@ Result<std::unique_ptr<Presenter>> start_glx_presenter(Display* display, Window 
     return Result<std::unique_ptr<Presenter>>::success(std::move(gl));
   }
   if (s.ok()) {
-    // Measured with 1,000 buddies on llvmpipe: the presenter took about a quarter of the
-    // processor time a frame that OpenGL did (200: a quarter too); the pixels are the same.
-    std::fprintf(stderr,
-                 "perchkin: OpenGL draws on the processor here (%s); the software presenter "
-                 "does the same for less (PERCHKIN_OPENGL=1 keeps OpenGL)\n",
-                 gl->name().c_str());
+    say_on_processor(gl->name());
     return Result<std::unique_ptr<Presenter>>::fail("OpenGL draws on the processor");
   }
-  std::fprintf(stderr, "perchkin: OpenGL cannot start (%s); using the software presenter\n",
-               s.error.c_str());
+  say_cannot_start(s.error);
   return Result<std::unique_ptr<Presenter>>::fail(s.error);
 }
 

@@ -5,6 +5,8 @@
 #include "gpu/band_drawer.h"
 #include "gpu/opaque_shape.h"
 #include "gpu/raster_cpu.h"
+#include "gpu/zero_pages_x11.h"
+#include "region/tile_grid.h"
 
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
@@ -52,28 +54,51 @@ class ShmPresenter final : public LayeredPresenter {
     width_ = std::max(1, w);
     height_ = std::max(1, h);
     const std::size_t bytes = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_) * 4;
+    written_ = new_grid(width_, height_);
+    covered_.release();
     if (try_shm_ && attach_shm(bytes)) return Status::success();
     try_shm_ = false;  // a remote or refusing server: plain images from now on
-    heap_.assign(bytes, 0);
+    heap_.reset(bytes);
     pixels_ = heap_.data();
     return Status::success();
   }
+  // Tiles never written since the resize are still transparent: they are left alone, which
+  // keeps their pages out of memory.
   void clear(std::span<const PixelRect> rects) override {
     writing();
     for (const PixelRect& r0 : rects) {
       const PixelRect r = clip_to(r0, width_, height_);
-      for (int y = r.top; y < r.bottom; ++y) {
-        if (bodies_drawn_) {
-          put_open(y, r.left, r.right, nullptr);
-          continue;
+      if (is_empty(r)) continue;
+      const int last = (r.right - 1) / kTileSize;
+      for (int trow = r.top / kTileSize; trow <= (r.bottom - 1) / kTileSize; ++trow) {
+        const int y0 = std::max(r.top, trow * kTileSize);
+        const int y1 = std::min(r.bottom, (trow + 1) * kTileSize);
+        // Runs of written tiles, each cleared row by row at once.
+        for (int col = r.left / kTileSize; col <= last;) {
+          if (!is_marked(written_, col, trow)) {
+            ++col;
+            continue;
+          }
+          int end = col + 1;
+          while (end <= last && is_marked(written_, end, trow)) ++end;
+          const int x0 = std::max(r.left, col * kTileSize);
+          const int x1 = std::min(r.right, end * kTileSize);
+          col = end;
+          for (int y = y0; y < y1; ++y) {
+            if (bodies_drawn_) {
+              put_open(y, x0, x1, nullptr);
+              continue;
+            }
+            std::memset(row(y) + static_cast<std::size_t>(x0) * 4, 0,
+                        static_cast<std::size_t>(x1 - x0) * 4);
+          }
         }
-        std::memset(row(y) + static_cast<std::size_t>(r.left) * 4, 0,
-                    static_cast<std::size_t>(r.right - r.left) * 4);
       }
     }
   }
   void composite(const std::uint8_t* bgra, int stride, std::span<const PixelRect> rects) override {
     writing();
+    wrote(rects);
     for (const PixelRect& r0 : rects) {
       const PixelRect r = clip_to(r0, width_, height_);
       for (int y = r.top; y < r.bottom; ++y) {
@@ -92,6 +117,7 @@ class ShmPresenter final : public LayeredPresenter {
   void composite_over_clear(const std::uint8_t* bgra, int stride,
                             std::span<const PixelRect> rects) override {
     writing();
+    wrote(rects);
     for (const PixelRect& r0 : rects) {
       const PixelRect r = clip_to(r0, width_, height_);
       if (!!is_empty(r)) continue;
@@ -112,6 +138,7 @@ class ShmPresenter final : public LayeredPresenter {
     writing();
     bodies_drawn_ = false;
     if (!drawer_.shares(list.size())) return false;
+    wrote(frame, list);
     drawer_.start(BandDrawer::Part::bodies, target(), frame, list, *textures_, rects);
     bodies_drawn_ = true;
     return true;
@@ -121,6 +148,7 @@ class ShmPresenter final : public LayeredPresenter {
   void instances(const Frame& frame, std::span<const BuddyInstance> list,
                  std::span<const PixelRect> rects) override {
     writing();
+    wrote(frame, list);
     drawer_.start(bodies_drawn_ ? BandDrawer::Part::under_bodies : BandDrawer::Part::all, target(),
                   frame, list, *textures_, rects);
   }
@@ -176,12 +204,25 @@ class ShmPresenter final : public LayeredPresenter {
     XSync(display(), False);
     unread_ = false;
   }
+  void wrote(std::span<const PixelRect> rects) {
+    for (const PixelRect& r : rects)
+      mark(written_, static_cast<float>(r.left), static_cast<float>(r.top),
+           static_cast<float>(r.right - 1), static_cast<float>(r.bottom - 1));
+  }
+  void wrote(const Frame& frame, std::span<const BuddyInstance> list) {
+    for (const BuddyInstance& in : list) {
+      const ReachBox b = instance_reach(in, frame);
+      mark(written_, static_cast<float>(b.left), static_cast<float>(b.top),
+           static_cast<float>(b.right), static_cast<float>(b.bottom));
+    }
+  }
   std::uint8_t* row(int y) {
     return pixels_ + static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) * 4;
   }
   // The buddies' target: this memory, blue first, with the mask of where bodies are.
   PixelTarget target() {
-    covered_.resize(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_));
+    if (covered_.data() == nullptr)
+      covered_.reset(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_));
     return {pixels_, width_, height_, static_cast<std::size_t>(width_) * 4, true, covered_.data()};
   }
   // Pixels [x0, x1) of row y that no body covers become those of `src` (a row of the layer),
@@ -228,8 +269,8 @@ class ShmPresenter final : public LayeredPresenter {
       return false;
     }
     shm_image_ = img;
+    // A new segment is zeroed already; writing zeros would make all of it resident.
     pixels_ = reinterpret_cast<std::uint8_t*>(shm_.shmaddr);
-    std::memset(pixels_, 0, bytes);
     return true;
   }
 
@@ -244,7 +285,7 @@ class ShmPresenter final : public LayeredPresenter {
       shm_image_ = nullptr;
       shm_ = {};
     }
-    heap_.clear();
+    heap_.release();
     pixels_ = nullptr;
   }
 
@@ -257,10 +298,11 @@ class ShmPresenter final : public LayeredPresenter {
   bool unread_ = false;  // put on the window, perhaps not read by the server yet
   XShmSegmentInfo shm_{};
   XImage* shm_image_ = nullptr;
-  std::vector<std::uint8_t> heap_;
+  ZeroPages heap_;
   std::uint8_t* pixels_ = nullptr;
   int width_ = 1, height_ = 1;
-  std::vector<std::uint8_t> covered_;  // where a body was drawn this frame, one byte a pixel
+  ZeroPages covered_;  // where a body was drawn this frame, one byte a pixel
+  TileGrid written_;   // tiles that may hold pixels other than transparent ones
   bool bodies_drawn_ = false;  // this frame's bodies went first: covered_ is theirs
   BandDrawer drawer_;
 };

@@ -381,7 +381,7 @@ Float3 cell_colour(const BuddyInstance& in, std::uint8_t code, int column, int r
   }
 }
 
-bool instance_reaches(const BuddyInstance& b, const Frame& frame, const PixelRect& r) {
+ReachBox instance_reach(const BuddyInstance& b, const Frame& frame) {
   const double u = std::fabs(static_cast<double>(b.unit)), sy = static_cast<double>(b.sy);
   const double sx = 1.0 + (1.0 - sy) * 0.8;
   // The glow's quad holds the sprite's; its half diagonal, plus the way down to the shadow.
@@ -390,9 +390,13 @@ bool instance_reaches(const BuddyInstance& b, const Frame& frame, const PixelRec
   const double cx = static_cast<double>(b.pos.x) - static_cast<double>(frame.origin.x);
   const double cy =
       static_cast<double>(b.pos.y) - 5.0 * sy * u - static_cast<double>(frame.origin.y);
+  return {cx - reach, cy - reach, cx + reach, cy + reach};
+}
+
+bool instance_reaches(const BuddyInstance& b, const Frame& frame, const PixelRect& r) {
+  const ReachBox box = instance_reach(b, frame);
   // Comparisons with NaN are false: such an instance is kept.
-  return !(cx + reach < r.left || cx - reach > r.right || cy + reach < r.top ||
-           cy - reach > r.bottom);
+  return !(box.right < r.left || box.left > r.right || box.bottom < r.top || box.top > r.bottom);
 }
 
 namespace {

@@ -46,6 +46,11 @@ void draw_sprites(RgbaImage& target, const Frame& frame, std::span<const BuddyIn
 // `rect`, in pixels of the buffer whose top-left is frame.origin on the overlay. An instance
 // with numbers that are not finite is kept: the passes decide what it draws.
 bool instance_reaches(const BuddyInstance& instance, const Frame& frame, const PixelRect& rect);
+// The box (buffer pixels) those quads may reach; not finite when the instance's numbers are not.
+struct ReachBox {
+  double left = 0.0, top = 0.0, right = 0.0, bottom = 0.0;
+};
+ReachBox instance_reach(const BuddyInstance& instance, const Frame& frame);
 
 // Shadows, then glow (only when frame.glow > 0), then sprites.
 void draw_instances(RgbaImage& target, const Frame& frame, std::span<const BuddyInstance> instances,

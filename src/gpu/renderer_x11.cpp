@@ -118,6 +118,8 @@ class X11Renderer final : public Renderer {
       has_shape_ = XShapeQueryExtension(session_->display(), &shape_event, &shape_error) != 0;
       shape_ = std::make_unique<WindowShape>(*session_, window_);
     }
+    // The real OpenGL presenter is tried in a child process first; stand-ins are not.
+    const bool probe = session_ && !make_opengl_;
     if (!make_opengl_)
       make_opengl_ = [this] {
         return shaped(start_glx_presenter(session_->display(), window_, textures_, layers_), *shape_);
@@ -127,7 +129,7 @@ class X11Renderer final : public Renderer {
         return shaped(start_shm_presenter(*session_, window_, textures_, layers_), *shape_);
       };
     std::unique_ptr<Presenter> first;
-    if (!software)
+    if (!software && (!probe || probe_glx(session_->display(), window_, textures_, layers_).ok()))
       if (auto gl = make_opengl_(); gl.ok()) first = std::move(*gl.value);
     if (!first) {
       auto soft = make_software_();

@@ -187,6 +187,15 @@ class OverlayDesktop : public ::testing::Test {
 
 TEST_F(OverlayDesktop, BuddiesShowWhereTheyStandAndTheRestOfTheDesktopIsUnchanged) {
   start_companion();
+  // OpenGL was tried and found drawing on the processor without its driver entering the
+  // companion: llvmpipe's code alone is some 50 MB resident.
+  std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
+  const std::string mapped((std::istreambuf_iterator<char>(maps)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(mapped.find("libLLVM"), std::string::npos);
+  EXPECT_EQ(mapped.find("_dri.so"), std::string::npos);
+  std::ifstream err(dir + "/err.txt");
+  const std::string said((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
+  EXPECT_NE(said.find("OpenGL draws on the processor here (llvmpipe"), std::string::npos) << said;
   expect_buddies_where_they_stand();
 }
 
