@@ -252,7 +252,10 @@ class X11Desktop final : public Desktop, private WmSource {
     unsigned n = 0;
     if (overlay == None || XQueryTree(dpy_, session_->root(), &r, &parent, &children, &n) == 0)
       return true;
-    bool overlay_seen = false, above = true;
+    // A window missing from the stacking list is not above us: the compositor's overlay window
+    // (mapped when a compositor starts, full-screen, override-redirect) is never listed, and
+    // taking it for a screen locker silenced the crew for as long as the compositor ran.
+    bool overlay_seen = false, above = false;
     for (unsigned i = 0; i < n; ++i) {  // bottom to top
       if (children[i] == overlay) overlay_seen = true;
       if (children[i] == w) {
