@@ -10,6 +10,7 @@
 #include "settings/settings.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 namespace perchkin {
@@ -70,7 +71,11 @@ int run_companion(const LaunchOptions& options, DesktopFactory desktop) {
   app->bench_menu = options.bench_menu;
 
   SystemClock clock;
-  init_app(*app, *backends->desktop, clock, options.max_buddies, wall_clock_nanos());
+  // A benchmark compares two builds on the same crew's same doings.
+  std::uint64_t seed = wall_clock_nanos();
+  if (const char* fixed = std::getenv("PERCHKIN_SEED"); fixed != nullptr && *fixed != '\0')
+    seed = std::strtoull(fixed, nullptr, 10);
+  init_app(*app, *backends->desktop, clock, options.max_buddies, seed);
   app->platform.shell = backends->shell.get();
   app->platform.renderer = backends->renderer.get();
   app->platform.studio_window = backends->studio.get();

@@ -122,7 +122,7 @@ void moving_effects(const FrameInput& in, std::vector<BoxF>& out) {
     switch (p.kind) {
       case ParticleKind::heart:
       case ParticleKind::sparkle: out.push_back(square(wide(p.x), wide(p.y), 16.0 * s)); break;
-      case ParticleKind::text: out.push_back(text_particle_box(p, s)); break;
+      case ParticleKind::text: break;  // where their marks changed, added by narrow_clears
       default:
         out.push_back(square(wide(p.x), wide(p.y),
                              (1.0 + wide(p.grow)) * wide(std::max(p.width, p.height)) + 8.0 * s));
@@ -350,6 +350,8 @@ void narrow_clears(DamageState& damage, const FrameInput& in, const FrameState& 
     const PixelSize overlay = overlay_size(in.overlay);
     std::vector<BoxF> both = *damage.previous;
     both.insert(both.end(), boxes->begin(), boxes->end());
+    // Both where a text was and where it is now: not needed again next frame.
+    changed_text_boxes(state.text_marks, frame.text_marks, both);
     plan.clears.clear();
     for (PixelRect r : damage_rects(both, overlay.width, overlay.height, most)) {
       r = {std::max(0, r.left - plan.buffer.left), std::max(0, r.top - plan.buffer.top),

@@ -36,7 +36,8 @@ SceneActivity scene_activity(const Crew& crew, const RenderEntries& re, const Sc
   for (const TextDrawing& t : scene.texts)
     if (!t.typed) a.drawings_in_flight = true;
   a.whole_overlay = finished || !scene.texts.empty() || !fx.props.empty();
-  a.particles = !fx.particles.empty();
+  a.particles = std::any_of(fx.particles.begin(), fx.particles.end(),
+                            [](const Particle& p) { return p.kind != ParticleKind::text; });
   a.pending_effects =
       !fx.rings.empty() || !fx.bursts.empty() || !fx.entries.empty() || fx.snow_until > now;
   for (const Buddy& b : crew.buddies) {
@@ -79,6 +80,35 @@ void mark_bursts(TileGrid& grid, const Crew& crew, const RenderEntries& re, doub
     const double u = e.burst->unit;
     mark_square(grid, e.x - overlay_left, e.y - 5.0 * u - overlay_top, 24.0 * u);
     for (const LoosePixel& p : e.burst->pixels) mark_square(grid, p.x, p.y, 2.0 * u);
+  }
+}
+
+void text_marks(const Effects& fx, double ui_scale, std::vector<TextMark>& out) {
+  out.clear();
+  // Placed exactly as the overlay draws them.
+  const auto half = static_cast<float>(kTextParticleHalf * ui_scale);
+  for (const Particle& p : fx.particles) {
+    if (p.kind != ParticleKind::text) continue;
+    const float x = std::round(p.x - half), y = std::round(p.y - half);
+    if (!(std::abs(x) < 1.0e9f && std::abs(y) < 1.0e9f)) continue;  // drawn nowhere
+    out.push_back(TextMark{static_cast<std::int32_t>(x), static_cast<std::int32_t>(y),
+                           p.color, static_cast<std::uint8_t>(p.style), p.text, text_particle_box(p, fx.scale)});
+  }
+  std::sort(out.begin(), out.end());
+}
+
+void changed_text_boxes(std::span<const TextMark> before, std::span<const TextMark> now,
+                        std::vector<BoxF>& out) {
+  auto a = before.begin(), b = now.begin();
+  while (a != before.end() || b != now.end()) {
+    if (b == now.end() || (a != before.end() && *a < *b)) {
+      out.push_back((a++)->box);
+    } else if (a == before.end() || *b < *a) {
+      out.push_back((b++)->box);
+    } else {
+      ++a;
+      ++b;
+    }
   }
 }
 
@@ -148,7 +178,8 @@ bool must_draw(const FrameState& state, std::span<const BuddyInstance> instances
   if (state.previous_grid->width != marks.width || state.previous_grid->height != marks.height)
     return true;
   if (!same_instances(instances, state.previous)) return true;
-  if (activity.moving() || activity.menu_open || activity.selection) return true;
+  if (activity.moving() || activity.text_changed || activity.menu_open || activity.selection)
+    return true;
   return state.forced_redraw || state.moving_2d;
 }
 

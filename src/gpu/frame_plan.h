@@ -5,8 +5,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
+#include <tuple>
 #include <vector>
 
 #include "crowd/crew.h"
@@ -20,13 +23,38 @@
 
 namespace perchkin {
 
+struct BoxF {
+  double left = 0.0, top = 0.0, right = 0.0, bottom = 0.0;
+};
+
 // Frames a too-large buffer is kept before it shrinks.
 inline constexpr int kShrinkFrames = 180;
+
+// A text particle as drawn: its text at a whole-pixel place. Texts move slowly, most frames
+// by less than a pixel, so a frame whose marks equal the last drawn frame's shows the same texts.
+struct TextMark {
+  std::int32_t x = 0, y = 0;  // the layout box's top-left, as drawn
+  Rgba color;
+  std::uint8_t style = 0;
+  std::string text;
+  BoxF box;  // where its ink can be (overlay pixels); not part of the comparison
+  friend bool operator<(const TextMark& a, const TextMark& b) {
+    return std::tie(a.x, a.y, a.color.r, a.color.g, a.color.b, a.color.a, a.style, a.text) <
+           std::tie(b.x, b.y, b.color.r, b.color.g, b.color.b, b.color.a, b.style, b.text);
+  }
+};
+
+// The text particles' marks, sorted.
+void text_marks(const Effects& fx, double ui_scale, std::vector<TextMark>& out);
+// Boxes of the marks in one list and not the other (counting repeats): where the texts differ.
+void changed_text_boxes(std::span<const TextMark> before, std::span<const TextMark> now,
+                        std::vector<BoxF>& out);
 
 // What the 2D layers hold this frame.
 struct SceneActivity {
   bool drawings_in_flight = false;  // ink lines still being drawn
-  bool particles = false;
+  bool particles = false;           // other than text, which text_changed covers
+  bool text_changed = false;        // a text particle appeared, left or moved a whole pixel
   bool bubbles = false;             // any visible speech bubble
   bool pending_effects = false;     // rings, timed bursts, snow, unshown prop entries
   bool bursts = false;              // buddies burst into loose pixels
@@ -50,9 +78,6 @@ SceneActivity scene_activity(const Crew& crew, const RenderEntries& re, const Sc
 // user's own hat and glasses images at their size and lift.
 double instance_box_cells(const LookSettings& look, bool custom_hat, bool custom_glasses);
 
-struct BoxF {
-  double left = 0.0, top = 0.0, right = 0.0, bottom = 0.0;
-};
 
 // A text particle is laid out centred on its point in a square of this half-side (times the UI
 // scale), where longer texts wrap.
@@ -89,10 +114,11 @@ struct FrameState {
   int shrink_count = 0;
   bool forced_redraw = false;
   std::size_t capacity = kInitialInstanceCapacity;
+  std::vector<TextMark> text_marks;  // of the last drawn frame
 };
 
 // False when the frame can be skipped: same instances byte for byte, nothing moving or open in
-// the 2D layers, no forced redraw, no moving content last frame, and the overlay's size as it was.
+// the 2D layers (texts only where a mark changed), no forced redraw, no moving content last frame, and the overlay's size as it was.
 bool must_draw(const FrameState& state, std::span<const BuddyInstance> instances,
                const SceneActivity& activity, const TileGrid& marks);
 

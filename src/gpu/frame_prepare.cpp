@@ -47,6 +47,12 @@ void prepare_frame(FrameState& state, const FrameInput& in, PreparedFrame& out) 
   out.activity = scene_activity(crew, entries, scene, fx, in.clock);
   out.activity.menu_open = static_cast<bool>(in.draw_menu);
   out.activity.selection = static_cast<bool>(in.draw_selection);
+  text_marks(fx, in.ui_scale, out.text_marks);
+  out.activity.text_changed = out.text_marks.size() != state.text_marks.size() ||
+                              !std::equal(out.text_marks.begin(), out.text_marks.end(),
+                                          state.text_marks.begin(), [](const TextMark& a, const TextMark& b) {
+                                            return !(a < b) && !(b < a);
+                                          });
   if (in.forced) state.forced_redraw = true;
 
   std::vector<BoxF> bubbles;
@@ -67,6 +73,7 @@ void prepare_frame(FrameState& state, const FrameInput& in, PreparedFrame& out) 
 
 void finish_prepared(FrameState& state, PreparedFrame& frame) {
   finish_frame(state, frame.plan, frame.instances, frame.marks);  // a copy: the grid is small
+  state.text_marks.swap(frame.text_marks);
 }
 
 void widen_clears(const BackBufferHistory& history, FramePlan& plan) {

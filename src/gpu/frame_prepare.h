@@ -15,6 +15,7 @@ namespace perchkin {
 struct PreparedFrame {
   std::vector<BuddyInstance> instances;  // reused from frame to frame
   SceneActivity activity;
+  std::vector<TextMark> text_marks;  // this frame's, sorted
   TileGrid marks;
   FramePlan plan;
 };

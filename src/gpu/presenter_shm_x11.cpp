@@ -43,6 +43,7 @@ class ShmPresenter final : public LayeredPresenter {
     gc_ = XCreateGC(display(), window_, 0, nullptr);
     if (gc_ == nullptr) return Status::fail("cannot draw on the overlay window");
     try_shm_ = XShmQueryExtension(display()) != 0;
+    if (try_shm_) session_.watch_shm_completions(XShmGetEventBase(display()) + ShmCompletion);
     return Status::success();
   }
   bool shared_memory() const { return shm_image_ != nullptr || try_shm_; }
@@ -166,16 +167,22 @@ class ShmPresenter final : public LayeredPresenter {
       if (img == nullptr) return Status::fail("cannot make an image for the overlay");
     }
     const PixelRect all{0, 0, width_, height_};
-    for (const PixelRect& r0 : whole ? std::span<const PixelRect>(&all, 1) : f.rects) {
-      const PixelRect r = clip_to(r0, width_, height_);
-      if (!!is_empty(r)) continue;
+    puts_.clear();
+    for (const PixelRect& r0 : whole ? std::span<const PixelRect>(&all, 1) : f.rects)
+      if (const PixelRect r = clip_to(r0, width_, height_); !is_empty(r)) puts_.push_back(r);
+    for (std::size_t i = 0; i < puts_.size(); ++i) {
+      const PixelRect& r = puts_[i];
       const auto w = static_cast<unsigned>(r.right - r.left), h = static_cast<unsigned>(r.bottom - r.top);
-      if (shm_image_ != nullptr)
+      if (shm_image_ != nullptr) {
+        // The server reads the puts in order: the last one's completion covers them all.
+        const bool last = i + 1 == puts_.size();
+        if (last) put_serial_ = NextRequest(display());
         XShmPutImage(display(), window_, gc_, img, r.left, r.top, buffer.left + r.left,
-                     buffer.top + r.top, w, h, False);
-      else
+                     buffer.top + r.top, w, h, last ? True : False);
+      } else {
         XPutImage(display(), window_, gc_, img, r.left, r.top, buffer.left + r.left,
                   buffer.top + r.top, w, h);
+      }
     }
     if (img != shm_image_) {
       img->data = nullptr;  // the memory is ours
@@ -183,9 +190,9 @@ class ShmPresenter final : public LayeredPresenter {
     }
     // The server must have read the memory before the next frame draws into it; it does so
     // while this thread waits for the next frame and runs the world, and writing() waits for
-    // it only then.
+    // it only when its completion event has not come by then.
     XFlush(display());
-    unread_ = shm_image_ != nullptr;
+    unread_ = shm_image_ != nullptr && !puts_.empty();
     return Status::success();
   }
   void opaque(const PixelRect& r0, int dx, int dy, std::vector<PixelRect>& out) override {
@@ -201,7 +208,7 @@ class ShmPresenter final : public LayeredPresenter {
   void writing() {
     drawer_.finish();
     if (!unread_) return;
-    XSync(display(), False);
+    if (session_.shm_completed() < put_serial_) XSync(display(), False);
     unread_ = false;
   }
   void wrote(std::span<const PixelRect> rects) {
@@ -296,6 +303,8 @@ class ShmPresenter final : public LayeredPresenter {
   const SpriteTextures* textures_ = nullptr;
   bool try_shm_ = false;
   bool unread_ = false;  // put on the window, perhaps not read by the server yet
+  unsigned long put_serial_ = 0;  // the request number of the frame's last put
+  std::vector<PixelRect> puts_;
   XShmSegmentInfo shm_{};
   XImage* shm_image_ = nullptr;
   ZeroPages heap_;

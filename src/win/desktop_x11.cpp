@@ -1,7 +1,9 @@
 // The Desktop on X11: monitors and work areas, the managed windows front to back, the pointer,
 // idle time, the key-press probe and the full-screen test. What the window manager says is
 // cached per window and re-read only after a PropertyNotify or ConfigureNotify says it changed,
-// so a tick costs a pointer query and an idle query, not a round trip per window.
+// so a tick costs no round trip per window. The pointer and idle time are asked of the server
+// only after XInput's raw events say the user did something (or, as a safety net, when the last
+// answer is old), so a still desktop costs no round trips at all.
 #include "win/desktop_x11.h"
 
 #include "win/session_x11.h"
@@ -28,6 +30,10 @@ constexpr long kMaxAtoms = 64;
 // Within one tick the pointer is asked for more than once; one query serves them all.
 constexpr double kPointerReuse = 0.004;
 constexpr double kIdleReuse = 0.25;
+// Without raw events since the last answer, nothing moved the pointer or touched an input
+// device; only a warp by another program goes unseen, so an answer is trusted this long.
+constexpr double kPointerTrust = 1.0;
+constexpr double kIdleTrust = 5.0;
 
 double seconds_now() {
   using namespace std::chrono;
@@ -58,6 +64,10 @@ class X11Desktop final : public Desktop, private WmSource {
       if (XIQueryVersion(dpy_, &major, &minor) == Success) {
         std::array<unsigned char, XIMaskLen(XI_LASTEVENT)> bits{};
         XISetMask(bits.data(), XI_RawKeyPress);
+        XISetMask(bits.data(), XI_RawButtonPress);
+        XISetMask(bits.data(), XI_RawButtonRelease);
+        XISetMask(bits.data(), XI_RawMotion);
+        if (major > 2 || minor >= 2) XISetMask(bits.data(), XI_RawTouchBegin);
         XIEventMask mask{XIAllMasterDevices, static_cast<int>(bits.size()), bits.data()};
         XISelectEvents(dpy_, root, &mask, 1);
       } else {
@@ -132,8 +142,12 @@ class X11Desktop final : public Desktop, private WmSource {
   double idle_seconds() override {
     if (!has_idle_ || idle_info_ == nullptr) return 0.0;
     const double now = seconds_now();
-    if (now - idle_read_at_ < kIdleReuse) return idle_ + (now - idle_read_at_);
+    drain();
+    const double age = now - idle_read_at_;
+    if (age < kIdleReuse || (raw_events() && !input_since_idle_ && age < kIdleTrust))
+      return idle_ + age;
     idle_read_at_ = now;
+    input_since_idle_ = false;
     idle_ = XScreenSaverQueryInfo(dpy_, session_->root(), idle_info_) != 0
                 ? static_cast<double>(idle_info_->idle) / 1000.0
                 : 0.0;
@@ -183,7 +197,12 @@ class X11Desktop final : public Desktop, private WmSource {
     const Window root = session_->root();
     track_override(e);
     if (e.type == GenericEvent) {
-      if (e.xcookie.extension == xi_opcode_ && e.xcookie.evtype == XI_RawKeyPress) ++key_presses_;
+      if (e.xcookie.extension != xi_opcode_) return;
+      const int kind = e.xcookie.evtype;
+      if (kind == XI_RawKeyPress) ++key_presses_;
+      if (kind == XI_RawMotion || kind == XI_RawButtonPress || kind == XI_RawButtonRelease)
+        pointer_moved_ = true;
+      input_since_idle_ = true;
       return;
     }
     if (session_->has_randr() && e.type == session_->randr_event_base() + RRScreenChangeNotify) {
@@ -218,7 +237,10 @@ class X11Desktop final : public Desktop, private WmSource {
       case MapNotify: mark_geometry(e.xmap.window); return;
       case UnmapNotify: mark_geometry(e.xunmap.window); return;
       case ReparentNotify: mark_geometry(e.xreparent.window); return;
-      case DestroyNotify: cache_.destroyed(static_cast<std::int64_t>(e.xdestroywindow.window)); return;
+      case DestroyNotify:
+        if (is_own(e.xdestroywindow.window)) own_dirty_ = true;
+        cache_.destroyed(static_cast<std::int64_t>(e.xdestroywindow.window));
+        return;
       default: return;
     }
   }
@@ -305,7 +327,10 @@ class X11Desktop final : public Desktop, private WmSource {
     if (gone != None) std::erase(overrides_, gone);
   }
 
-  void mark_geometry(Window w) { (void)cache_.changed(static_cast<std::int64_t>(w), WmStale::geometry); }
+  void mark_geometry(Window w) {
+    if (is_own(w)) own_dirty_ = true;
+    (void)cache_.changed(static_cast<std::int64_t>(w), WmStale::geometry);
+  }
 
   void refresh_monitors() {
     if (!monitors_dirty_) return;
@@ -422,16 +447,21 @@ class X11Desktop final : public Desktop, private WmSource {
     return w;
   }
 
+  // Our own windows' places are asked of the server only after the root's substructure events
+  // say one of them was mapped, moved, unmapped or destroyed (call after drain()).
   void refresh_own() {
-    own_ids_.clear();
+    std::vector<std::int64_t> ids;
+    for (ShellWindow which : kOwnWindows)
+      if (const auto id = static_cast<Window>(shell_.native_window(which)); id != None)
+        ids.push_back(static_cast<std::int64_t>(id));
+    if (!own_dirty_ && ids == own_ids_) return;
+    own_dirty_ = false;
+    own_ids_ = std::move(ids);
     own_rects_.clear();
-    for (ShellWindow which :
-         {ShellWindow::overlay, ShellWindow::grab, ShellWindow::menu, ShellWindow::selection}) {
+    for (ShellWindow which : kOwnWindows) {
       const auto id = static_cast<Window>(shell_.native_window(which));
-      if (id == None) continue;
-      own_ids_.push_back(static_cast<std::int64_t>(id));
       // The overlay lets every click through, so it covers nothing.
-      if (which == ShellWindow::overlay) continue;
+      if (id == None || which == ShellWindow::overlay) continue;
       XWindowAttributes attr;
       if (XGetWindowAttributes(dpy_, id, &attr) == 0 || attr.map_state != IsViewable) continue;
       own_rects_.push_back(ScreenRect{static_cast<double>(attr.x), static_cast<double>(attr.y),
@@ -440,6 +470,8 @@ class X11Desktop final : public Desktop, private WmSource {
     }
   }
 
+  bool raw_events() const { return xi_opcode_ >= 0; }
+
   bool is_own(Window w) const {
     return std::find(own_ids_.begin(), own_ids_.end(), static_cast<std::int64_t>(w)) !=
            own_ids_.end();
@@ -447,9 +479,13 @@ class X11Desktop final : public Desktop, private WmSource {
 
   void query_pointer() {
     const double now = seconds_now();
-    if (now - pointer_read_at_ < kPointerReuse) return;
-    pointer_read_at_ = now;
+    const double age = now - pointer_read_at_;
+    if (age < kPointerReuse) return;
     drain();
+    if (raw_events() && !pointer_moved_ && age < kPointerTrust) return;
+    pointer_read_at_ = now;
+    // Cleared before the query: motion the server handles after it comes in as a new event.
+    pointer_moved_ = false;
     Window root_ret = None, child = None;
     int rx = 0, ry = 0, wx = 0, wy = 0;
     unsigned int mask = 0;
@@ -483,6 +519,9 @@ class X11Desktop final : public Desktop, private WmSource {
   WmCache cache_;
   std::vector<std::int64_t> own_ids_;
   std::vector<ScreenRect> own_rects_;
+  bool own_dirty_ = true;
+  static constexpr std::array kOwnWindows = {ShellWindow::overlay, ShellWindow::grab,
+                                             ShellWindow::menu, ShellWindow::selection};
 
   // Other programs' mapped override-redirect windows (menus, tooltips, lockers).
   static constexpr std::size_t kMostOverrides = 256;
@@ -491,6 +530,8 @@ class X11Desktop final : public Desktop, private WmSource {
   CursorPos pointer_;
   PointerButtons buttons_;
   double pointer_read_at_ = -1.0;
+  bool pointer_moved_ = true;
+  bool input_since_idle_ = true;
 };
 
 }  // namespace

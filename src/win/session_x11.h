@@ -14,6 +14,7 @@
 #undef Status
 typedef int Status;
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -131,6 +132,16 @@ class X11Session {
   // make their frames override-redirect too; those are ordinary windows all the same.
   bool holds_client(Window w) const;
 
+  // Whoever reads this connection's events shows each to note_event. It keeps the serial of the
+  // last MIT-SHM completion (of `event_type`, once watched), so the software presenter knows the
+  // server has read its image without waiting for a round trip.
+  void watch_shm_completions(int event_type) { shm_completion_type_ = event_type; }
+  void note_event(const XEvent& e) {
+    if (shm_completion_type_ >= 0 && e.type == shm_completion_type_)
+      shm_completed_ = std::max(shm_completed_, e.xany.serial);
+  }
+  unsigned long shm_completed() const { return shm_completed_; }
+
  private:
   X11Session() = default;
   void begin_trap();
@@ -145,6 +156,8 @@ class X11Session {
   bool has_monitors_ = false;  // RandR 1.5
   bool has_xfixes_ = false;
   int randr_event_base_ = 0;
+  int shm_completion_type_ = -1;
+  unsigned long shm_completed_ = 0;
 };
 
 // Losing the X server ends the process: Xlib cannot go on after it. Before the end, standard

@@ -204,6 +204,7 @@ class X11Shell final : public Shell {
     while (XPending(d) > 0) {
       XEvent ev;
       XNextEvent(d, &ev);
+      session_->note_event(ev);
       track_child(ev);
       if (ev.type == MappingNotify) {
         // Another keyboard or layout: the hotkeys' letters may sit on other keycodes now.

@@ -167,6 +167,36 @@ TEST(FrameDamage, AStillCrewIsRedrawnOnlyWhereItsParticlesMove) {
   EXPECT_FALSE(covers(frame().clears, 300 - plan.buffer.left, 990 - plan.buffer.top));
 }
 
+TEST(FrameDamage, ATextMovingLessThanAPixelIsDrawnOnlyWhenItsPixelsMove) {
+  World w;
+  w.scene.clear();
+  w.crew.buddies[0].motion.mode = BuddyMode::sleep;
+  Particle z = make_particle(ParticleKind::text, rgba(0x5B6BD6), 900, 500, 0, -40, 2);
+  z.text = "z";
+  z.style = TextStyle::label;
+  w.effects.particles.push_back(z);
+  int drawn = 0;
+  std::vector<PixelRect> last_clears;
+  PixelRect buffer;
+  for (int i = 0; i < 20; ++i) {
+    w.effects.particles[0].y -= 0.25f;  // a pixel every fourth frame
+    const FrameInput in = w.input();
+    prepare_frame(w.state, in, w.frame);
+    if (!w.frame.plan.draw) continue;
+    ++drawn;
+    narrow_clears(w.damage, in, w.state, w.frame);
+    last_clears = w.frame.plan.clears;
+    buffer = w.frame.plan.buffer;
+    finish_prepared(w.state, w.frame);
+  }
+  EXPECT_GE(drawn, 5);
+  EXPECT_LE(drawn, 7);  // the first frames, then one for each whole pixel
+  // The text as it is now, and as it was where it was drawn before.
+  ASSERT_FALSE(w.frame.plan.clear_all);
+  EXPECT_TRUE(covers(last_clears, 900 - buffer.left, 496 - buffer.top));
+  EXPECT_TRUE(covers(last_clears, 900 - buffer.left, 506 - buffer.top));
+}
+
 TEST(FrameDamage, ManyBoxesBecomeAFewRectanglesThatStillCoverThem) {
   std::vector<BoxF> boxes;
   for (int i = 0; i < 300; ++i) {
