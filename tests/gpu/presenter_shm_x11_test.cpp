@@ -51,15 +51,25 @@ std::vector<PixelRect> draw(Presenter& p, const FrameInput& in, const BuddyInsta
   return shape;
 }
 
-TEST(ShmPresenter, ABuddyThatMovedLeavesNothingWhereItStood) {
-  if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no X display";
-  auto opened = X11Session::open(nullptr);
-  ASSERT_TRUE(opened.ok()) << opened.error;
-  std::shared_ptr<X11Session> session = std::move(*opened);
-  auto shell = make_x11_shell(session);
-  ASSERT_TRUE(shell->create_windows({0, 0, 640, 480}, 1.0).ok());
-  const auto window = static_cast<Window>(shell->native_window(ShellWindow::overlay));
+// A 640 x 480 overlay window on the test's X display.
+class ShmPresenter : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no X display";
+    auto opened = X11Session::open(nullptr);
+    ASSERT_TRUE(opened.ok()) << opened.error;
+    session = std::move(*opened);
+    shell = make_x11_shell(session);
+    ASSERT_TRUE(shell->create_windows({0, 0, 640, 480}, 1.0).ok());
+    window = static_cast<Window>(shell->native_window(ShellWindow::overlay));
+  }
+  std::shared_ptr<X11Session> session;
+  std::unique_ptr<Shell> shell;
+  Window window = None;
   const SpriteTextures textures = build_sprite_textures();
+};
+
+TEST_F(ShmPresenter, ABuddyThatMovedLeavesNothingWhereItStood) {
   FrameWorld world;
   world.overlay = {0, 0, 640, 480};
   const FrameInput in = world.input();
@@ -92,15 +102,7 @@ std::vector<std::uint32_t> window_pixels(Display* d, Window w, int width, int he
   return out;
 }
 
-TEST(ShmPresenter, FramesDrawnInPartsAndSkippedShowWhatAWholeRedrawShows) {
-  if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no X display";
-  auto opened = X11Session::open(nullptr);
-  ASSERT_TRUE(opened.ok()) << opened.error;
-  std::shared_ptr<X11Session> session = std::move(*opened);
-  auto shell = make_x11_shell(session);
-  ASSERT_TRUE(shell->create_windows({0, 0, 640, 480}, 1.0).ok());
-  const auto window = static_cast<Window>(shell->native_window(ShellWindow::overlay));
-  const SpriteTextures textures = build_sprite_textures();
+TEST_F(ShmPresenter, FramesDrawnInPartsAndSkippedShowWhatAWholeRedrawShows) {
   FrameLayers layers;
   auto presenter = start_shm_presenter(*session, window, textures, layers);
   ASSERT_TRUE(presenter.ok());
