@@ -1,0 +1,79 @@
+// Interface definitions of the Wayland protocols Debian ships no header for (the wlr layer
+// shell and virtual pointer) and of xdg-output, with thin request helpers. Written from the
+// protocols' names, opcodes and argument types.
+#pragma once
+
+#include <wayland-client.h>
+
+#include <cstdint>
+
+extern "C" {
+extern const wl_interface zwlr_layer_shell_v1_interface;
+extern const wl_interface zwlr_layer_surface_v1_interface;
+extern const wl_interface zxdg_output_manager_v1_interface;
+extern const wl_interface zxdg_output_v1_interface;
+extern const wl_interface zwlr_virtual_pointer_manager_v1_interface;
+extern const wl_interface zwlr_virtual_pointer_v1_interface;
+}
+
+namespace perchkin::wlp {
+
+struct LayerShell;
+struct LayerSurface;
+struct XdgOutputManager;
+struct XdgOutput;
+struct VirtualPointerManager;
+struct VirtualPointer;
+
+// Layer shell.
+inline constexpr std::uint32_t kLayerOverlay = 3;
+inline constexpr std::uint32_t kAnchorAll = 1 | 2 | 4 | 8;  // top, bottom, left, right
+inline constexpr std::uint32_t kKeyboardNone = 0, kKeyboardExclusive = 1, kKeyboardOnDemand = 2;
+
+LayerSurface* get_layer_surface(LayerShell* shell, wl_surface* surface, wl_output* output,
+                                std::uint32_t layer, const char* name_space);
+void layer_surface_set_size(LayerSurface* s, std::uint32_t w, std::uint32_t h);
+void layer_surface_set_anchor(LayerSurface* s, std::uint32_t anchor);
+void layer_surface_set_exclusive_zone(LayerSurface* s, std::int32_t zone);
+void layer_surface_set_keyboard_interactivity(LayerSurface* s, std::uint32_t mode);
+void layer_surface_ack_configure(LayerSurface* s, std::uint32_t serial);
+void layer_surface_destroy(LayerSurface* s);
+void layer_shell_destroy(LayerShell* s);
+
+struct LayerSurfaceListener {
+  void (*configure)(void* data, LayerSurface* s, std::uint32_t serial, std::uint32_t w,
+                    std::uint32_t h);
+  void (*closed)(void* data, LayerSurface* s);
+};
+int add_listener(LayerSurface* s, const LayerSurfaceListener* l, void* data);
+
+// xdg-output (version 2 events: logical_position, logical_size, done, name, description).
+XdgOutput* get_xdg_output(XdgOutputManager* m, wl_output* output);
+void xdg_output_destroy(XdgOutput* o);
+void xdg_output_manager_destroy(XdgOutputManager* m);
+
+struct XdgOutputListener {
+  void (*logical_position)(void* data, XdgOutput* o, std::int32_t x, std::int32_t y);
+  void (*logical_size)(void* data, XdgOutput* o, std::int32_t w, std::int32_t h);
+  void (*done)(void* data, XdgOutput* o);
+  void (*name)(void* data, XdgOutput* o, const char* name);
+  void (*description)(void* data, XdgOutput* o, const char* description);
+};
+int add_listener(XdgOutput* o, const XdgOutputListener* l, void* data);
+
+// Virtual pointer (for the tests' input).
+inline constexpr std::uint32_t kButtonPressed = 1, kButtonReleased = 0;
+VirtualPointer* create_virtual_pointer(VirtualPointerManager* m, wl_seat* seat);
+void virtual_pointer_motion_absolute(VirtualPointer* p, std::uint32_t time, std::uint32_t x,
+                                     std::uint32_t y, std::uint32_t x_extent,
+                                     std::uint32_t y_extent);
+void virtual_pointer_button(VirtualPointer* p, std::uint32_t time, std::uint32_t button,
+                            std::uint32_t state);
+void virtual_pointer_axis(VirtualPointer* p, std::uint32_t time, std::uint32_t axis,
+                          wl_fixed_t value);
+void virtual_pointer_axis_discrete(VirtualPointer* p, std::uint32_t time, std::uint32_t axis,
+                                   wl_fixed_t value, std::int32_t discrete);
+void virtual_pointer_frame(VirtualPointer* p);
+void virtual_pointer_destroy(VirtualPointer* p);
+
+}  // namespace perchkin::wlp

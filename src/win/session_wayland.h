@@ -1,0 +1,134 @@
+// The one Wayland connection the desktop shares: the outputs and their logical places, the
+// overlay's layer surfaces (one per output), the pointer, on the user-interface thread only.
+#pragma once
+
+#include "base/geometry.h"
+#include "base/status.h"
+#include "win/protocols_wayland.h"
+
+#include <wayland-client.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace perchkin {
+
+struct WaylandOutput {
+  std::uint32_t global = 0;
+  wl_output* output = nullptr;
+  wlp::XdgOutput* xdg = nullptr;
+  std::string name;
+  // Logical place and size (xdg-output), else the mode divided by the scale.
+  std::int32_t x = 0, y = 0, width = 0, height = 0;
+  bool logical = false;
+  std::int32_t mode_width = 0, mode_height = 0, scale = 1;
+  // The overlay's surface on this output, while the overlay is shown.
+  wl_surface* surface = nullptr;
+  wlp::LayerSurface* layer = nullptr;
+  std::uint32_t surface_serial = 0;  // grows with each new surface
+  std::int32_t surface_width = 0, surface_height = 0;  // as last configured
+  bool configured = false;
+  wl_callback* frame = nullptr;  // the compositor has not yet asked for the next frame
+
+  bool usable() const { return width > 0 && height > 0; }
+  ScreenRect rect() const {
+    return {static_cast<double>(x), static_cast<double>(y), static_cast<double>(x) + width,
+            static_cast<double>(y) + height};
+  }
+};
+
+// A pointer event on the overlay, desktop pixels.
+struct WaylandPointerEvent {
+  enum class Kind : std::uint8_t { button, wheel } kind = Kind::button;
+  std::uint32_t button = 0;  // Linux input codes: 0x110 left, 0x111 right, 0x112 middle
+  bool pressed = false;
+  std::int32_t notches = 0;  // wheel: positive away from the user
+  std::uint32_t time = 0;    // milliseconds, the compositor's clock
+  double x = 0.0, y = 0.0;
+};
+
+class WaylandSession {
+ public:
+  // Connects (`name` as WAYLAND_DISPLAY, null for the default) and learns the globals and the
+  // outputs. Fails without the layer shell or shared memory: then this desktop cannot be drawn.
+  static Result<std::unique_ptr<WaylandSession>> open(const char* name);
+  ~WaylandSession();
+  WaylandSession(const WaylandSession&) = delete;
+  WaylandSession& operator=(const WaylandSession&) = delete;
+
+  wl_display* display() const { return display_; }
+  wl_compositor* compositor() const { return compositor_; }
+  wl_shm* shm() const { return shm_; }
+
+  std::vector<std::unique_ptr<WaylandOutput>>& outputs() { return outputs_; }
+  // Every usable output's bounding box; 1280 x 720 at the origin before any is known.
+  ScreenRect screen() const;
+  std::vector<ScreenRect> output_rects() const;
+
+  // Reads and handles what the compositor sent, never blocking. False once the connection is
+  // gone.
+  bool dispatch();
+  bool roundtrip();
+  bool alive() const { return alive_; }
+
+  // The overlay: one layer surface per usable output, made when shown and as outputs come.
+  void show_overlay(bool shown);
+  bool overlay_shown() const { return overlay_shown_; }
+  // What the compositor must deliver to the overlay's pointer: these desktop rectangles.
+  void set_input(const std::vector<PixelRect>& rects);
+  void set_keyboard(bool wanted);
+  // Asks to be told when the compositor wants the output's next frame (WaylandOutput::frame
+  // stays set until then). Call before the commit it belongs to.
+  void request_frame(WaylandOutput& o);
+
+  // Set when outputs came, went or moved; the reader clears it.
+  bool outputs_changed = false;
+  // Pointer state over the overlay, desktop pixels.
+  bool pointer_inside = false;
+  double pointer_x = 0.0, pointer_y = 0.0;
+  bool left_held = false, right_held = false;
+  std::vector<WaylandPointerEvent> pointer_events;  // the reader empties it
+
+  // Listener entry points (C callbacks land here).
+  void on_global(std::uint32_t name, const char* interface, std::uint32_t version);
+  void on_global_remove(std::uint32_t name);
+  void on_output_changed(WaylandOutput& o);
+  void on_layer_configure(WaylandOutput& o, std::uint32_t serial, std::uint32_t w,
+                          std::uint32_t h);
+  void on_layer_closed(WaylandOutput& o);
+  void on_seat_capabilities(std::uint32_t caps);
+  void on_pointer_at(wl_surface* surface, wl_fixed_t sx, wl_fixed_t sy);
+  void on_pointer_leave() { pointer_inside = false; }
+  void on_button(std::uint32_t time, std::uint32_t button, bool pressed);
+  void on_axis(std::uint32_t time, std::uint32_t axis, wl_fixed_t value, bool discrete);
+
+ private:
+  WaylandSession() = default;
+  void add_output(std::uint32_t global, std::uint32_t version);
+  void watch_output(WaylandOutput& o);
+  void make_surface(WaylandOutput& o);
+  void drop_surface(WaylandOutput& o);
+  void apply_input(WaylandOutput& o);
+
+  wl_display* display_ = nullptr;
+  wl_registry* registry_ = nullptr;
+  wl_compositor* compositor_ = nullptr;
+  wl_shm* shm_ = nullptr;
+  wl_seat* seat_ = nullptr;
+  wl_pointer* pointer_ = nullptr;
+  wlp::LayerShell* layer_shell_ = nullptr;
+  wlp::XdgOutputManager* xdg_outputs_ = nullptr;
+  std::vector<std::unique_ptr<WaylandOutput>> outputs_;
+  bool alive_ = true;
+  bool overlay_shown_ = false;
+  bool keyboard_ = false;
+  std::vector<PixelRect> input_;
+  WaylandOutput* pointer_surface_ = nullptr;  // the output whose overlay has the pointer
+  std::int32_t wheel_axis_sum_ = 0;  // smooth scrolling, in tenths of a notch
+  bool discrete_seen_ = false;       // this frame's wheel came as notches
+};
+
+}  // namespace perchkin
