@@ -53,6 +53,21 @@ const wl_message virtual_pointer_requests[] = {
     {"destroy", "", no_types},
 };
 
+const wl_interface* get_idle_notification_types[] = {&ext_idle_notification_v1_interface,
+                                                     nullptr, &wl_seat_interface};
+const wl_message idle_notifier_requests[] = {
+    {"destroy", "", no_types},
+    {"get_idle_notification", "nuo", get_idle_notification_types},
+};
+const wl_message idle_notification_requests[] = {{"destroy", "", no_types}};
+const wl_message idle_events[] = {{"idled", "", no_types}, {"resumed", "", no_types}};
+const wl_interface* get_idle_timeout_types[] = {&org_kde_kwin_idle_timeout_interface,
+                                                &wl_seat_interface, nullptr};
+const wl_message kde_idle_requests[] = {{"get_idle_timeout", "nou", get_idle_timeout_types}};
+const wl_message kde_idle_timeout_requests[] = {{"release", "", no_types},
+                                                {"simulate_user_activity", "", no_types}};
+const wl_message kde_idle_timeout_events[] = {{"idle", "", no_types}, {"resumed", "", no_types}};
+
 wl_proxy* proxy(void* p) { return static_cast<wl_proxy*>(p); }
 std::uint32_t version(void* p) { return wl_proxy_get_version(proxy(p)); }
 
@@ -71,6 +86,14 @@ const wl_interface zwlr_virtual_pointer_manager_v1_interface = {
     "zwlr_virtual_pointer_manager_v1", 2, 3, virtual_pointer_manager_requests, 0, nullptr};
 const wl_interface zwlr_virtual_pointer_v1_interface = {
     "zwlr_virtual_pointer_v1", 2, 9, virtual_pointer_requests, 0, nullptr};
+const wl_interface ext_idle_notifier_v1_interface = {"ext_idle_notifier_v1", 1, 2,
+                                                     idle_notifier_requests, 0, nullptr};
+const wl_interface ext_idle_notification_v1_interface = {
+    "ext_idle_notification_v1", 1, 1, idle_notification_requests, 2, idle_events};
+const wl_interface org_kde_kwin_idle_interface = {"org_kde_kwin_idle", 1, 1, kde_idle_requests,
+                                                  0, nullptr};
+const wl_interface org_kde_kwin_idle_timeout_interface = {
+    "org_kde_kwin_idle_timeout", 1, 2, kde_idle_timeout_requests, 2, kde_idle_timeout_events};
 }
 
 namespace perchkin::wlp {
@@ -121,6 +144,31 @@ void xdg_output_manager_destroy(XdgOutputManager* m) {
 }
 int add_listener(XdgOutput* o, const XdgOutputListener* l, void* data) {
   return wl_proxy_add_listener(proxy(o), reinterpret_cast<void (**)(void)>(const_cast<XdgOutputListener*>(l)), data);
+}
+
+IdleNotification* get_idle_notification(IdleNotifier* n, std::uint32_t timeout_ms, wl_seat* seat) {
+  return reinterpret_cast<IdleNotification*>(wl_proxy_marshal_flags(
+      proxy(n), 1, &ext_idle_notification_v1_interface, version(n), 0, nullptr, timeout_ms, seat));
+}
+void idle_notification_destroy(IdleNotification* n) {
+  wl_proxy_marshal_flags(proxy(n), 0, nullptr, version(n), WL_MARSHAL_FLAG_DESTROY);
+}
+void idle_notifier_destroy(IdleNotifier* n) {
+  wl_proxy_marshal_flags(proxy(n), 0, nullptr, version(n), WL_MARSHAL_FLAG_DESTROY);
+}
+KdeIdleTimeout* get_idle_timeout(KdeIdle* idle, wl_seat* seat, std::uint32_t timeout_ms) {
+  return reinterpret_cast<KdeIdleTimeout*>(wl_proxy_marshal_flags(
+      proxy(idle), 0, &org_kde_kwin_idle_timeout_interface, version(idle), 0, nullptr, seat,
+      timeout_ms));
+}
+void idle_timeout_release(KdeIdleTimeout* t) {
+  wl_proxy_marshal_flags(proxy(t), 0, nullptr, version(t), WL_MARSHAL_FLAG_DESTROY);
+}
+int add_listener(IdleNotification* n, const IdleListener* l, void* data) {
+  return wl_proxy_add_listener(proxy(n), reinterpret_cast<void (**)(void)>(const_cast<IdleListener*>(l)), data);
+}
+int add_listener(KdeIdleTimeout* t, const IdleListener* l, void* data) {
+  return wl_proxy_add_listener(proxy(t), reinterpret_cast<void (**)(void)>(const_cast<IdleListener*>(l)), data);
 }
 
 VirtualPointer* create_virtual_pointer(VirtualPointerManager* m, wl_seat* seat) {

@@ -14,6 +14,10 @@ extern const wl_interface zxdg_output_manager_v1_interface;
 extern const wl_interface zxdg_output_v1_interface;
 extern const wl_interface zwlr_virtual_pointer_manager_v1_interface;
 extern const wl_interface zwlr_virtual_pointer_v1_interface;
+extern const wl_interface ext_idle_notifier_v1_interface;
+extern const wl_interface ext_idle_notification_v1_interface;
+extern const wl_interface org_kde_kwin_idle_interface;
+extern const wl_interface org_kde_kwin_idle_timeout_interface;
 }
 
 namespace perchkin::wlp {
@@ -24,6 +28,10 @@ struct XdgOutputManager;
 struct XdgOutput;
 struct VirtualPointerManager;
 struct VirtualPointer;
+struct IdleNotifier;
+struct IdleNotification;
+struct KdeIdle;
+struct KdeIdleTimeout;
 
 // Layer shell.
 inline constexpr std::uint32_t kLayerOverlay = 3;
@@ -60,6 +68,20 @@ struct XdgOutputListener {
   void (*description)(void* data, XdgOutput* o, const char* description);
 };
 int add_listener(XdgOutput* o, const XdgOutputListener* l, void* data);
+
+// Idle time: ext-idle-notify, or KDE's older idle protocol (what wlroots offered before it).
+// Both tell when the seat has had no input for `timeout_ms`, and when it has again.
+IdleNotification* get_idle_notification(IdleNotifier* n, std::uint32_t timeout_ms, wl_seat* seat);
+void idle_notification_destroy(IdleNotification* n);
+void idle_notifier_destroy(IdleNotifier* n);
+KdeIdleTimeout* get_idle_timeout(KdeIdle* idle, wl_seat* seat, std::uint32_t timeout_ms);
+void idle_timeout_release(KdeIdleTimeout* t);
+struct IdleListener {
+  void (*idled)(void* data, void* object);
+  void (*resumed)(void* data, void* object);
+};
+int add_listener(IdleNotification* n, const IdleListener* l, void* data);
+int add_listener(KdeIdleTimeout* t, const IdleListener* l, void* data);
 
 // Virtual pointer (for the tests' input).
 inline constexpr std::uint32_t kButtonPressed = 1, kButtonReleased = 0;

@@ -1,8 +1,12 @@
 #include "win/session_wayland.h"
 
 #include <poll.h>
+#include <sys/mman.h>
+#include <unistd.h>
+#include <xkbcommon/xkbcommon.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -114,6 +118,34 @@ const wl_pointer_listener kPointer = {
 #endif
 };
 
+const wl_keyboard_listener kKeyboard = {
+    [](void* d, wl_keyboard*, std::uint32_t format, int fd, std::uint32_t size) {
+      session_of(d).on_keymap(format, fd, size);
+    },
+    [](void*, wl_keyboard*, std::uint32_t, wl_surface*, wl_array*) {},
+    [](void*, wl_keyboard*, std::uint32_t, wl_surface*) {},
+    [](void* d, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t key, std::uint32_t state) {
+      session_of(d).on_key(key, state == WL_KEYBOARD_KEY_STATE_PRESSED);
+    },
+    [](void* d, wl_keyboard*, std::uint32_t, std::uint32_t depressed, std::uint32_t latched,
+       std::uint32_t locked, std::uint32_t group) {
+      session_of(d).on_modifiers(depressed, latched, locked, group);
+    },
+    [](void*, wl_keyboard*, std::int32_t, std::int32_t) {},
+};
+
+const wlp::IdleListener kIdle = {
+    [](void* d, void*) { session_of(d).on_idle(true); },
+    [](void* d, void*) { session_of(d).on_idle(false); },
+};
+
+double steady_seconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// The compositor says "idle" after this much quiet; the time before it counts too.
+constexpr std::uint32_t kIdleTimeoutMs = 1000;
+
 const wl_callback_listener kFrameDone = {
     [](void* d, wl_callback* cb, std::uint32_t) {
       auto& o = output_of(d);
@@ -141,6 +173,7 @@ Result<std::unique_ptr<WaylandSession>> WaylandSession::open(const char* name) {
   if (s->compositor_ == nullptr || s->shm_ == nullptr)
     return R::fail("the Wayland compositor offers no compositor or shared memory global");
   s->outputs_changed = false;
+  s->watch_idle();
   return R::success(std::move(s));
 }
 
@@ -153,7 +186,15 @@ WaylandSession::~WaylandSession() {
     delete reinterpret_cast<OutputLink*>(wl_proxy_get_user_data(reinterpret_cast<wl_proxy*>(o->output)));
   }
   outputs_.clear();
+  if (idle_notification_ != nullptr) wlp::idle_notification_destroy(idle_notification_);
+  if (idle_notifier_ != nullptr) wlp::idle_notifier_destroy(idle_notifier_);
+  if (kde_idle_timeout_ != nullptr) wlp::idle_timeout_release(kde_idle_timeout_);
+  if (kde_idle_ != nullptr) wl_proxy_destroy(reinterpret_cast<wl_proxy*>(kde_idle_));
   if (pointer_ != nullptr) wl_pointer_destroy(pointer_);
+  if (keyboard_device_ != nullptr) wl_keyboard_destroy(keyboard_device_);
+  if (xkb_state_ != nullptr) xkb_state_unref(xkb_state_);
+  if (keymap_ != nullptr) xkb_keymap_unref(keymap_);
+  if (xkb_ != nullptr) xkb_context_unref(xkb_);
   if (seat_ != nullptr) wl_seat_destroy(seat_);
   if (xdg_outputs_ != nullptr) wlp::xdg_output_manager_destroy(xdg_outputs_);
   if (layer_shell_ != nullptr) wlp::layer_shell_destroy(layer_shell_);
@@ -183,6 +224,10 @@ void WaylandSession::on_global(std::uint32_t name, const char* interface, std::u
     wl_seat_add_listener(seat_, &kSeat, this);
   } else if (std::strcmp(interface, wl_output_interface.name) == 0) {
     add_output(name, version);
+  } else if (std::strcmp(interface, ext_idle_notifier_v1_interface.name) == 0) {
+    idle_notifier_ = static_cast<wlp::IdleNotifier*>(bind(&ext_idle_notifier_v1_interface, 1));
+  } else if (std::strcmp(interface, org_kde_kwin_idle_interface.name) == 0) {
+    kde_idle_ = static_cast<wlp::KdeIdle*>(bind(&org_kde_kwin_idle_interface, 1));
   }
 }
 
@@ -296,7 +341,7 @@ void WaylandSession::make_surface(WaylandOutput& o) {
   wlp::layer_surface_set_size(o.layer, 0, 0);
   wlp::layer_surface_set_exclusive_zone(o.layer, -1);
   wlp::layer_surface_set_keyboard_interactivity(
-      o.layer, keyboard_ ? wlp::kKeyboardOnDemand : wlp::kKeyboardNone);
+      o.layer, keyboard_ ? wlp::kKeyboardExclusive : wlp::kKeyboardNone);
   ++o.surface_serial;
   o.configured = false;
   apply_input(o);
@@ -368,7 +413,7 @@ void WaylandSession::set_keyboard(bool wanted) {
   for (auto& o : outputs_) {
     if (o->layer == nullptr) continue;
     wlp::layer_surface_set_keyboard_interactivity(
-        o->layer, wanted ? wlp::kKeyboardOnDemand : wlp::kKeyboardNone);
+        o->layer, wanted ? wlp::kKeyboardExclusive : wlp::kKeyboardNone);
     wl_surface_commit(o->surface);
   }
   wl_display_flush(display_);
@@ -380,7 +425,74 @@ void WaylandSession::request_frame(WaylandOutput& o) {
   wl_callback_add_listener(o.frame, &kFrameDone, &o);
 }
 
+void WaylandSession::watch_idle() {
+  if (seat_ == nullptr) return;
+  if (idle_notifier_ != nullptr) {
+    idle_notification_ = wlp::get_idle_notification(idle_notifier_, kIdleTimeoutMs, seat_);
+    wlp::add_listener(idle_notification_, &kIdle, this);
+  } else if (kde_idle_ != nullptr) {
+    kde_idle_timeout_ = wlp::get_idle_timeout(kde_idle_, seat_, kIdleTimeoutMs);
+    wlp::add_listener(kde_idle_timeout_, &kIdle, this);
+  }
+}
+
+void WaylandSession::on_idle(bool idle) {
+  idle_ = idle;
+  idle_since_ = steady_seconds() - kIdleTimeoutMs / 1000.0;
+}
+
+double WaylandSession::idle_seconds() const {
+  return idle_ ? std::max(0.0, steady_seconds() - idle_since_) : 0.0;
+}
+
+void WaylandSession::on_keymap(std::uint32_t format, int fd, std::uint32_t size) {
+  // The keymap is a text the compositor hands over in shared memory; one that is not text,
+  // empty or larger than a keymap ever is, is not read.
+  if (format != WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1 || size == 0 || size > (16u << 20)) {
+    close(fd);
+    return;
+  }
+  void* text = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+  close(fd);
+  if (text == MAP_FAILED) return;
+  if (xkb_ == nullptr) xkb_ = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
+  xkb_keymap* keymap =
+      xkb_ == nullptr ? nullptr
+                      : xkb_keymap_new_from_buffer(xkb_, static_cast<const char*>(text),
+                                                   strnlen(static_cast<const char*>(text), size),
+                                                   XKB_KEYMAP_FORMAT_TEXT_V1,
+                                                   XKB_KEYMAP_COMPILE_NO_FLAGS);
+  munmap(text, size);
+  if (keymap == nullptr) return;
+  if (xkb_state_ != nullptr) xkb_state_unref(xkb_state_);
+  if (keymap_ != nullptr) xkb_keymap_unref(keymap_);
+  keymap_ = keymap;
+  xkb_state_ = xkb_state_new(keymap_);
+}
+
+void WaylandSession::on_key(std::uint32_t key, bool pressed) {
+  if (!pressed || xkb_state_ == nullptr || key_events.size() >= 256) return;
+  // Wayland sends evdev codes; xkb counts from 8.
+  const xkb_keysym_t sym = xkb_state_key_get_one_sym(xkb_state_, key + 8);
+  const bool shift =
+      xkb_state_mod_name_is_active(xkb_state_, XKB_MOD_NAME_SHIFT, XKB_STATE_MODS_EFFECTIVE) > 0;
+  if (sym != XKB_KEY_NoSymbol) key_events.push_back({sym, shift});
+}
+
+void WaylandSession::on_modifiers(std::uint32_t depressed, std::uint32_t latched,
+                                  std::uint32_t locked, std::uint32_t group) {
+  if (xkb_state_ != nullptr) xkb_state_update_mask(xkb_state_, depressed, latched, locked, 0, 0, group);
+}
+
 void WaylandSession::on_seat_capabilities(std::uint32_t caps) {
+  const bool has_keyboard = (caps & WL_SEAT_CAPABILITY_KEYBOARD) != 0;
+  if (has_keyboard && keyboard_device_ == nullptr) {
+    keyboard_device_ = wl_seat_get_keyboard(seat_);
+    wl_keyboard_add_listener(keyboard_device_, &kKeyboard, this);
+  } else if (!has_keyboard && keyboard_device_ != nullptr) {
+    wl_keyboard_destroy(keyboard_device_);
+    keyboard_device_ = nullptr;
+  }
   const bool has_pointer = (caps & WL_SEAT_CAPABILITY_POINTER) != 0;
   if (has_pointer && pointer_ == nullptr) {
     pointer_ = wl_seat_get_pointer(seat_);

@@ -14,6 +14,10 @@
 #include <string>
 #include <vector>
 
+struct xkb_context;
+struct xkb_keymap;
+struct xkb_state;
+
 namespace perchkin {
 
 struct WaylandOutput {
@@ -48,6 +52,12 @@ struct WaylandPointerEvent {
   std::int32_t notches = 0;  // wheel: positive away from the user
   std::uint32_t time = 0;    // milliseconds, the compositor's clock
   double x = 0.0, y = 0.0;
+};
+
+// A key pressed while the overlay has the keyboard: its keysym (the values X11 uses too).
+struct WaylandKeyEvent {
+  std::uint32_t keysym = 0;
+  bool shift = false;
 };
 
 class WaylandSession {
@@ -91,6 +101,9 @@ class WaylandSession {
   double pointer_x = 0.0, pointer_y = 0.0;
   bool left_held = false, right_held = false;
   std::vector<WaylandPointerEvent> pointer_events;  // the reader empties it
+  std::vector<WaylandKeyEvent> key_events;          // the reader empties it
+  // Seconds without input on the seat, where the compositor tells (0 where it does not).
+  double idle_seconds() const;
 
   // Listener entry points (C callbacks land here).
   void on_global(std::uint32_t name, const char* interface, std::uint32_t version);
@@ -104,6 +117,11 @@ class WaylandSession {
   void on_pointer_leave() { pointer_inside = false; }
   void on_button(std::uint32_t time, std::uint32_t button, bool pressed);
   void on_axis(std::uint32_t time, std::uint32_t axis, wl_fixed_t value, bool discrete);
+  void on_keymap(std::uint32_t format, int fd, std::uint32_t size);
+  void on_key(std::uint32_t key, bool pressed);
+  void on_modifiers(std::uint32_t depressed, std::uint32_t latched, std::uint32_t locked,
+                    std::uint32_t group);
+  void on_idle(bool idle);
 
  private:
   WaylandSession() = default;
@@ -112,6 +130,7 @@ class WaylandSession {
   void make_surface(WaylandOutput& o);
   void drop_surface(WaylandOutput& o);
   void apply_input(WaylandOutput& o);
+  void watch_idle();
 
   wl_display* display_ = nullptr;
   wl_registry* registry_ = nullptr;
@@ -119,6 +138,16 @@ class WaylandSession {
   wl_shm* shm_ = nullptr;
   wl_seat* seat_ = nullptr;
   wl_pointer* pointer_ = nullptr;
+  wl_keyboard* keyboard_device_ = nullptr;
+  xkb_context* xkb_ = nullptr;
+  xkb_keymap* keymap_ = nullptr;
+  xkb_state* xkb_state_ = nullptr;
+  wlp::IdleNotifier* idle_notifier_ = nullptr;
+  wlp::IdleNotification* idle_notification_ = nullptr;
+  wlp::KdeIdle* kde_idle_ = nullptr;
+  wlp::KdeIdleTimeout* kde_idle_timeout_ = nullptr;
+  bool idle_ = false;
+  double idle_since_ = 0.0;  // steady clock seconds
   wlp::LayerShell* layer_shell_ = nullptr;
   wlp::XdgOutputManager* xdg_outputs_ = nullptr;
   std::vector<std::unique_ptr<WaylandOutput>> outputs_;

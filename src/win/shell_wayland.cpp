@@ -1,5 +1,7 @@
 #include "win/shell_wayland.h"
 
+#include "win/shell_x11.h"  // key_code: xkb's keysyms are X11's
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -37,6 +39,8 @@ class WaylandShell final : public Shell {
     }
     for (const WaylandPointerEvent& e : s_->pointer_events) route(e, records);
     s_->pointer_events.clear();
+    for (const WaylandKeyEvent& k : s_->key_events) route(k, records);
+    s_->key_events.clear();
   }
 
   void show(ShellWindow window, bool shown) override {
@@ -123,6 +127,16 @@ class WaylandShell final : public Shell {
     }
   }
 
+  void route(const WaylandKeyEvent& k, EventRecords& records) {
+    constexpr std::uint32_t kEscape = 0xff1b;
+    if (up(ShellWindow::selection)) {
+      if (k.keysym == kEscape) records.selection.push_back({kSelectCancel, 0});
+    } else if (up(ShellWindow::menu)) {
+      const std::int32_t code = key_code(k.keysym);
+      if (code != 0) records.menu.push_back({kMenuKey, code | (k.shift ? kMenuKeyShift : 0)});
+    }
+  }
+
   // Two left presses within half a second and a few pixels; a third starts over.
   bool double_click(const WaylandPointerEvent& e) {
     const bool twice = armed_ && e.time - last_time_ <= 500 && std::abs(e.x - last_x_) <= 4 &&
@@ -156,7 +170,7 @@ class WaylandDesktop final : public Desktop {
   PointOwner window_at(double, double) override { return {s_->pointer_inside, 0}; }
   CursorPos cursor() override { return {s_->pointer_x, s_->pointer_y}; }
   PointerButtons buttons() override { return {s_->left_held, s_->right_held}; }
-  double idle_seconds() override { return 0.0; }
+  double idle_seconds() override { return s_->idle_seconds(); }
   bool key_pressed_since_last_probe() override { return false; }
   bool fullscreen_in_front() override { return false; }
   void drain_events() override { s_->dispatch(); }

@@ -2,7 +2,7 @@
 """The companion on a Wayland desktop (run inside scripts/wayland-lab --terminals): it starts on
 the layer shell, reports the output, draws the crew where it says and nothing elsewhere, lets
 clicks away from the buddies through, and a virtual pointer picks a buddy up and throws it. A
-second output, added while it runs, becomes a second floor.
+second output, added while it runs, becomes a second floor. The menu opens and takes keys.
     desktop_test.py path/to/perchkin path/to/wayland_pointer"""
 import json, os, socket, subprocess, sys, tempfile, time
 
@@ -129,6 +129,23 @@ try:
     stray = sum(pixel(shot, px, py) != pixel(bare, px, py)
                 for py in range(0, 720, 2) for px in range(0, 1280, 2) if not near(px, py))
     check(stray == 0, f"pixels away from the buddies are the bare desktop's ({stray} differ)")
+
+    # A right click on a buddy opens the menu (its dark centre above the buddy); Escape, from a
+    # virtual keyboard once the overlay has the keyboard, closes it.
+    m = min(crew, key=lambda b: abs(b["x"] - 640))
+    mx, my = round(m["x"]), round(m["y"])
+
+    def menu_pixels():
+        shot = screenshot()
+        return sum(pixel(shot, px, py) != pixel(bare, px, py) and max(pixel(shot, px, py)) < 48
+                   for px in range(max(0, mx - 30), min(1280, mx + 30))
+                   for py in range(max(0, my - 225), my - 185))
+
+    pointer_steps("move", mx, my - 12, "wait", 300, "down", "right", "up", "right", "wait", 600)
+    check(menu_pixels() > 500, "a right click on a buddy opens the menu")
+    subprocess.run(["wtype", "-s", "800", "-k", "Escape"], check=True)
+    time.sleep(0.5)
+    check(menu_pixels() == 0, "Escape closes it")
 
     # Clicks away from the buddies reach the terminals below.
     pointer_steps("move", 900, 500, "down", "wait", 50, "up")
