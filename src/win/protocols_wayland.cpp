@@ -68,6 +68,16 @@ const wl_message kde_idle_timeout_requests[] = {{"release", "", no_types},
                                                 {"simulate_user_activity", "", no_types}};
 const wl_message kde_idle_timeout_events[] = {{"idle", "", no_types}, {"resumed", "", no_types}};
 
+const wl_interface* get_cursor_pointer_types[] = {&wp_cursor_shape_device_v1_interface,
+                                                  &wl_pointer_interface};
+const wl_message cursor_shape_manager_requests[] = {
+    {"destroy", "", no_types},
+    {"get_pointer", "no", get_cursor_pointer_types},
+    {"get_tablet_tool_v2", "no", no_types},
+};
+const wl_message cursor_shape_device_requests[] = {{"destroy", "", no_types},
+                                                   {"set_shape", "uu", no_types}};
+
 wl_proxy* proxy(void* p) { return static_cast<wl_proxy*>(p); }
 std::uint32_t version(void* p) { return wl_proxy_get_version(proxy(p)); }
 
@@ -92,6 +102,10 @@ const wl_interface ext_idle_notification_v1_interface = {
     "ext_idle_notification_v1", 1, 1, idle_notification_requests, 2, idle_events};
 const wl_interface org_kde_kwin_idle_interface = {"org_kde_kwin_idle", 1, 1, kde_idle_requests,
                                                   0, nullptr};
+const wl_interface wp_cursor_shape_manager_v1_interface = {
+    "wp_cursor_shape_manager_v1", 1, 3, cursor_shape_manager_requests, 0, nullptr};
+const wl_interface wp_cursor_shape_device_v1_interface = {
+    "wp_cursor_shape_device_v1", 1, 2, cursor_shape_device_requests, 0, nullptr};
 const wl_interface org_kde_kwin_idle_timeout_interface = {
     "org_kde_kwin_idle_timeout", 1, 2, kde_idle_timeout_requests, 2, kde_idle_timeout_events};
 }
@@ -169,6 +183,20 @@ int add_listener(IdleNotification* n, const IdleListener* l, void* data) {
 }
 int add_listener(KdeIdleTimeout* t, const IdleListener* l, void* data) {
   return wl_proxy_add_listener(proxy(t), reinterpret_cast<void (**)(void)>(const_cast<IdleListener*>(l)), data);
+}
+
+CursorShapeDevice* get_cursor_shape_device(CursorShapeManager* m, wl_pointer* pointer) {
+  return reinterpret_cast<CursorShapeDevice*>(wl_proxy_marshal_flags(
+      proxy(m), 1, &wp_cursor_shape_device_v1_interface, version(m), 0, nullptr, pointer));
+}
+void cursor_shape_set(CursorShapeDevice* d, std::uint32_t serial, std::uint32_t shape) {
+  wl_proxy_marshal_flags(proxy(d), 1, nullptr, version(d), 0, serial, shape);
+}
+void cursor_shape_device_destroy(CursorShapeDevice* d) {
+  wl_proxy_marshal_flags(proxy(d), 0, nullptr, version(d), WL_MARSHAL_FLAG_DESTROY);
+}
+void cursor_shape_manager_destroy(CursorShapeManager* m) {
+  wl_proxy_marshal_flags(proxy(m), 0, nullptr, version(m), WL_MARSHAL_FLAG_DESTROY);
 }
 
 VirtualPointer* create_virtual_pointer(VirtualPointerManager* m, wl_seat* seat) {

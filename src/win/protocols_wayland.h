@@ -18,6 +18,8 @@ extern const wl_interface ext_idle_notifier_v1_interface;
 extern const wl_interface ext_idle_notification_v1_interface;
 extern const wl_interface org_kde_kwin_idle_interface;
 extern const wl_interface org_kde_kwin_idle_timeout_interface;
+extern const wl_interface wp_cursor_shape_manager_v1_interface;
+extern const wl_interface wp_cursor_shape_device_v1_interface;
 }
 
 namespace perchkin::wlp {
@@ -32,6 +34,8 @@ struct IdleNotifier;
 struct IdleNotification;
 struct KdeIdle;
 struct KdeIdleTimeout;
+struct CursorShapeManager;
+struct CursorShapeDevice;
 
 // Layer shell.
 inline constexpr std::uint32_t kLayerOverlay = 3;
@@ -82,6 +86,14 @@ struct IdleListener {
 };
 int add_listener(IdleNotification* n, const IdleListener* l, void* data);
 int add_listener(KdeIdleTimeout* t, const IdleListener* l, void* data);
+
+// Cursor shapes by name, drawn by the compositor from the user's theme.
+inline constexpr std::uint32_t kCursorDefault = 1, kCursorPointer = 4, kCursorCrosshair = 8,
+                               kCursorGrabbing = 17;
+CursorShapeDevice* get_cursor_shape_device(CursorShapeManager* m, wl_pointer* pointer);
+void cursor_shape_set(CursorShapeDevice* d, std::uint32_t serial, std::uint32_t shape);
+void cursor_shape_device_destroy(CursorShapeDevice* d);
+void cursor_shape_manager_destroy(CursorShapeManager* m);
 
 // Virtual pointer (for the tests' input).
 inline constexpr std::uint32_t kButtonPressed = 1, kButtonReleased = 0;

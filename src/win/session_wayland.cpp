@@ -93,12 +93,12 @@ const wl_seat_listener kSeat = {
 };
 
 const wl_pointer_listener kPointer = {
-    [](void* d, wl_pointer*, std::uint32_t, wl_surface* s, wl_fixed_t x, wl_fixed_t y) {
-      session_of(d).on_pointer_at(s, x, y);
+    [](void* d, wl_pointer*, std::uint32_t serial, wl_surface* s, wl_fixed_t x, wl_fixed_t y) {
+      session_of(d).on_pointer_at(s, x, y, serial);
     },
     [](void* d, wl_pointer*, std::uint32_t, wl_surface*) { session_of(d).on_pointer_leave(); },
     [](void* d, wl_pointer*, std::uint32_t, wl_fixed_t x, wl_fixed_t y) {
-      session_of(d).on_pointer_at(nullptr, x, y);
+      session_of(d).on_pointer_at(nullptr, x, y, 0);
     },
     [](void* d, wl_pointer*, std::uint32_t, std::uint32_t time, std::uint32_t button,
        std::uint32_t state) {
@@ -190,6 +190,8 @@ WaylandSession::~WaylandSession() {
   if (idle_notifier_ != nullptr) wlp::idle_notifier_destroy(idle_notifier_);
   if (kde_idle_timeout_ != nullptr) wlp::idle_timeout_release(kde_idle_timeout_);
   if (kde_idle_ != nullptr) wl_proxy_destroy(reinterpret_cast<wl_proxy*>(kde_idle_));
+  if (cursor_device_ != nullptr) wlp::cursor_shape_device_destroy(cursor_device_);
+  if (cursor_shapes_ != nullptr) wlp::cursor_shape_manager_destroy(cursor_shapes_);
   if (pointer_ != nullptr) wl_pointer_destroy(pointer_);
   if (keyboard_device_ != nullptr) wl_keyboard_destroy(keyboard_device_);
   if (xkb_state_ != nullptr) xkb_state_unref(xkb_state_);
@@ -226,6 +228,8 @@ void WaylandSession::on_global(std::uint32_t name, const char* interface, std::u
     add_output(name, version);
   } else if (std::strcmp(interface, ext_idle_notifier_v1_interface.name) == 0) {
     idle_notifier_ = static_cast<wlp::IdleNotifier*>(bind(&ext_idle_notifier_v1_interface, 1));
+  } else if (std::strcmp(interface, wp_cursor_shape_manager_v1_interface.name) == 0) {
+    cursor_shapes_ = static_cast<wlp::CursorShapeManager*>(bind(&wp_cursor_shape_manager_v1_interface, 1));
   } else if (std::strcmp(interface, org_kde_kwin_idle_interface.name) == 0) {
     kde_idle_ = static_cast<wlp::KdeIdle*>(bind(&org_kde_kwin_idle_interface, 1));
   }
@@ -497,15 +501,21 @@ void WaylandSession::on_seat_capabilities(std::uint32_t caps) {
   if (has_pointer && pointer_ == nullptr) {
     pointer_ = wl_seat_get_pointer(seat_);
     wl_pointer_add_listener(pointer_, &kPointer, this);
+    if (cursor_shapes_ != nullptr) cursor_device_ = wlp::get_cursor_shape_device(cursor_shapes_, pointer_);
   } else if (!has_pointer && pointer_ != nullptr) {
+    if (cursor_device_ != nullptr) wlp::cursor_shape_device_destroy(cursor_device_);
+    cursor_device_ = nullptr;
     wl_pointer_destroy(pointer_);
     pointer_ = nullptr;
     pointer_inside = left_held = right_held = false;
   }
 }
 
-void WaylandSession::on_pointer_at(wl_surface* surface, wl_fixed_t sx, wl_fixed_t sy) {
+void WaylandSession::on_pointer_at(wl_surface* surface, wl_fixed_t sx, wl_fixed_t sy,
+                                   std::uint32_t serial) {
   if (surface != nullptr) {
+    enter_serial_ = serial;
+    shape_shown_ = 0;
     pointer_surface_ = nullptr;
     for (auto& o : outputs_)
       if (o->surface == surface) pointer_surface_ = o.get();
@@ -514,6 +524,11 @@ void WaylandSession::on_pointer_at(wl_surface* surface, wl_fixed_t sx, wl_fixed_
   if (pointer_surface_ == nullptr) return;
   pointer_x = pointer_surface_->x + wl_fixed_to_double(sx);
   pointer_y = pointer_surface_->y + wl_fixed_to_double(sy);
+  if (cursor_device_ != nullptr && cursor_shape) {
+    const std::uint32_t shape = cursor_shape(pointer_x, pointer_y);
+    if (shape != shape_shown_) wlp::cursor_shape_set(cursor_device_, enter_serial_, shape);
+    shape_shown_ = shape;
+  }
 }
 
 void WaylandSession::on_button(std::uint32_t time, std::uint32_t button, bool pressed) {

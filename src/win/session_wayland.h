@@ -102,6 +102,9 @@ class WaylandSession {
   bool left_held = false, right_held = false;
   std::vector<WaylandPointerEvent> pointer_events;  // the reader empties it
   std::vector<WaylandKeyEvent> key_events;          // the reader empties it
+  // The cursor's shape over the overlay at a desktop point (wlp::kCursor*), asked as the
+  // pointer moves; shown where the compositor draws named shapes.
+  std::function<std::uint32_t(double x, double y)> cursor_shape;
   // Seconds without input on the seat, where the compositor tells (0 where it does not).
   double idle_seconds() const;
 
@@ -113,7 +116,7 @@ class WaylandSession {
                           std::uint32_t h);
   void on_layer_closed(WaylandOutput& o);
   void on_seat_capabilities(std::uint32_t caps);
-  void on_pointer_at(wl_surface* surface, wl_fixed_t sx, wl_fixed_t sy);
+  void on_pointer_at(wl_surface* surface, wl_fixed_t sx, wl_fixed_t sy, std::uint32_t serial);
   void on_pointer_leave() { pointer_inside = false; }
   void on_button(std::uint32_t time, std::uint32_t button, bool pressed);
   void on_axis(std::uint32_t time, std::uint32_t axis, wl_fixed_t value, bool discrete);
@@ -139,6 +142,10 @@ class WaylandSession {
   wl_seat* seat_ = nullptr;
   wl_pointer* pointer_ = nullptr;
   wl_keyboard* keyboard_device_ = nullptr;
+  wlp::CursorShapeManager* cursor_shapes_ = nullptr;
+  wlp::CursorShapeDevice* cursor_device_ = nullptr;
+  std::uint32_t enter_serial_ = 0;
+  std::uint32_t shape_shown_ = 0;  // 0: none set since the pointer entered
   xkb_context* xkb_ = nullptr;
   xkb_keymap* keymap_ = nullptr;
   xkb_state* xkb_state_ = nullptr;

@@ -19,7 +19,16 @@ bool inside(const PixelRect& r, double x, double y) {
 
 class WaylandShell final : public Shell {
  public:
-  explicit WaylandShell(std::shared_ptr<WaylandSession> session) : s_(std::move(session)) {}
+  explicit WaylandShell(std::shared_ptr<WaylandSession> session) : s_(std::move(session)) {
+    // As the input windows show on X11: a hand on the buddies, an arrow on the menu, a
+    // crosshair while selecting.
+    s_->cursor_shape = [this](double x, double y) {
+      if (up(ShellWindow::selection)) return wlp::kCursorCrosshair;
+      if (up(ShellWindow::menu) && inside(rect(ShellWindow::menu), x, y)) return wlp::kCursorDefault;
+      return s_->left_held ? wlp::kCursorGrabbing : wlp::kCursorPointer;
+    };
+  }
+  ~WaylandShell() override { s_->cursor_shape = nullptr; }
 
   Status create_windows(const ScreenRect&, double) override {
     s_->show_overlay(true);
