@@ -128,15 +128,16 @@ void WaylandOutputBuffers::present(std::span<const PixelRect> rects, bool whole)
     WaylandOutput& o = *op;
     if (o.surface == nullptr || !o.configured) continue;
     Surface& s = surface_for(o);
-    const int w = o.surface_width, h = o.surface_height;
+    const std::int32_t scale = session_.scale();
+    const int w = o.surface_width * scale, h = o.surface_height * scale;
     if (whole) {
       s.whole = true;
       s.pending.clear();
       for (auto& b : s.buffers) b->owed_whole = true, b->owed.clear();
     } else if (!s.whole) {
       // Overlay pixels to this output's: the overlay starts at the desktop's (left, top).
-      const auto dx = static_cast<std::int32_t>(left_) - o.x;
-      const auto dy = static_cast<std::int32_t>(top_) - o.y;
+      const auto dx = static_cast<std::int32_t>(left_) - o.x * scale;
+      const auto dy = static_cast<std::int32_t>(top_) - o.y * scale;
       for (const PixelRect& r : rects) {
         const PixelRect q = clip_to({r.left + dx, r.top + dy, r.right + dx, r.bottom + dy}, w, h);
         if (is_empty(q)) continue;
@@ -163,7 +164,8 @@ void WaylandOutputBuffers::flush() {
 }
 
 void WaylandOutputBuffers::commit(WaylandOutput& o, Surface& s) {
-  const int w = std::max(1, o.surface_width), h = std::max(1, o.surface_height);
+  const std::int32_t scale = session_.scale();
+  const int w = std::max(1, o.surface_width * scale), h = std::max(1, o.surface_height * scale);
   std::erase_if(s.buffers, [&](const auto& b) { return b->width != w || b->height != h; });
   Buffer* chosen = nullptr;
   for (auto& b : s.buffers)
@@ -176,8 +178,8 @@ void WaylandOutputBuffers::commit(WaylandOutput& o, Surface& s) {
     chosen = s.buffers.back().get();
   }
   // The output's pixels from the presenter's: transparent outside them.
-  const auto dx = o.x - static_cast<std::int32_t>(left_) - place_.left;
-  const auto dy = o.y - static_cast<std::int32_t>(top_) - place_.top;
+  const auto dx = o.x * scale - static_cast<std::int32_t>(left_) - place_.left;
+  const auto dy = o.y * scale - static_cast<std::int32_t>(top_) - place_.top;
   const auto copy = [&](const PixelRect& r0) {
     const PixelRect r = clip_to(r0, w, h);
     for (int y = r.top; y < r.bottom; ++y) {
@@ -206,6 +208,7 @@ void WaylandOutputBuffers::commit(WaylandOutput& o, Surface& s) {
   chosen->owed_whole = false;
   chosen->owed.clear();
 
+  wl_surface_set_buffer_scale(o.surface, scale);
   wl_surface_attach(o.surface, chosen->buffer, 0, 0);
   if (s.whole) wl_surface_damage_buffer(o.surface, 0, 0, w, h);
   else

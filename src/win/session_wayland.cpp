@@ -273,6 +273,8 @@ void WaylandSession::on_output_changed(WaylandOutput& o) {
     o.height = o.mode_height / std::max(1, o.scale);
   }
   outputs_changed = true;
+  scale_ = 1;
+  for (const auto& q : outputs_) scale_ = std::max(scale_, q->scale);
   if (overlay_shown_ && o.surface == nullptr && o.usable()) make_surface(o);
 }
 
@@ -281,7 +283,7 @@ ScreenRect WaylandSession::screen() const {
   ScreenRect r{};
   for (const auto& o : outputs_) {
     if (!o->usable()) continue;
-    const ScreenRect q = o->rect();
+    const ScreenRect q = o->rect(scale_);
     if (!any) r = q;
     r.left = std::min(r.left, q.left);
     r.top = std::min(r.top, q.top);
@@ -295,7 +297,7 @@ ScreenRect WaylandSession::screen() const {
 std::vector<ScreenRect> WaylandSession::output_rects() const {
   std::vector<ScreenRect> out;
   for (const auto& o : outputs_)
-    if (o->usable()) out.push_back(o->rect());
+    if (o->usable()) out.push_back(o->rect(scale_));
   return out;
 }
 
@@ -390,8 +392,11 @@ void WaylandSession::apply_input(WaylandOutput& o) {
   if (o.surface == nullptr) return;
   wl_region* region = wl_compositor_create_region(compositor_);
   for (const PixelRect& r : input_) {
-    const std::int32_t left = r.left - o.x, top = r.top - o.y;
-    const std::int32_t w = r.right - r.left, h = r.bottom - r.top;
+    // Desktop pixels to the surface's logical ones, rounding outwards.
+    const auto down = [&](std::int32_t v) { return v >= 0 ? v / scale_ : -((-v + scale_ - 1) / scale_); };
+    const auto up = [&](std::int32_t v) { return -down(-v); };
+    const std::int32_t left = down(r.left) - o.x, top = down(r.top) - o.y;
+    const std::int32_t w = up(r.right) - o.x - left, h = up(r.bottom) - o.y - top;
     if (w <= 0 || h <= 0 || left >= o.width || top >= o.height || left + w <= 0 || top + h <= 0)
       continue;
     wl_region_add(region, left, top, w, h);
@@ -522,8 +527,8 @@ void WaylandSession::on_pointer_at(wl_surface* surface, wl_fixed_t sx, wl_fixed_
     pointer_inside = pointer_surface_ != nullptr;
   }
   if (pointer_surface_ == nullptr) return;
-  pointer_x = pointer_surface_->x + wl_fixed_to_double(sx);
-  pointer_y = pointer_surface_->y + wl_fixed_to_double(sy);
+  pointer_x = (pointer_surface_->x + wl_fixed_to_double(sx)) * scale_;
+  pointer_y = (pointer_surface_->y + wl_fixed_to_double(sy)) * scale_;
   if (cursor_device_ != nullptr && cursor_shape) {
     const std::uint32_t shape = cursor_shape(pointer_x, pointer_y);
     if (shape != shape_shown_) wlp::cursor_shape_set(cursor_device_, enter_serial_, shape);

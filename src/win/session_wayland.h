@@ -38,9 +38,10 @@ struct WaylandOutput {
   wl_callback* frame = nullptr;  // the compositor has not yet asked for the next frame
 
   bool usable() const { return width > 0 && height > 0; }
-  ScreenRect rect() const {
-    return {static_cast<double>(x), static_cast<double>(y), static_cast<double>(x) + width,
-            static_cast<double>(y) + height};
+  // Its place in desktop pixels: logical ones times the session's scale.
+  ScreenRect rect(std::int32_t times) const {
+    const double s = times;
+    return {s * x, s * y, s * (static_cast<double>(x) + width), s * (static_cast<double>(y) + height)};
   }
 };
 
@@ -74,6 +75,9 @@ class WaylandSession {
   wl_shm* shm() const { return shm_; }
 
   std::vector<std::unique_ptr<WaylandOutput>>& outputs() { return outputs_; }
+  // Desktop pixels are the outputs' logical pixels times this: the largest integer scale of
+  // any output, so that on a scaled output every pixel is drawn and pixel art stays sharp.
+  std::int32_t scale() const { return scale_; }
   // Every usable output's bounding box; 1280 x 720 at the origin before any is known.
   ScreenRect screen() const;
   std::vector<ScreenRect> output_rects() const;
@@ -159,6 +163,7 @@ class WaylandSession {
   wlp::XdgOutputManager* xdg_outputs_ = nullptr;
   std::vector<std::unique_ptr<WaylandOutput>> outputs_;
   bool alive_ = true;
+  std::int32_t scale_ = 1;
   bool overlay_shown_ = false;
   bool keyboard_ = false;
   std::vector<PixelRect> input_;

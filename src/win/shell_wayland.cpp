@@ -172,8 +172,7 @@ class WaylandDesktop final : public Desktop {
  public:
   explicit WaylandDesktop(std::shared_ptr<WaylandSession> session) : s_(std::move(session)) {}
   ScreenRect screen() override { return s_->screen(); }
-  // Outputs are measured in logical pixels, which already carry the output's scale.
-  double display_scale() override { return 1.0; }
+  double display_scale() override { return s_->scale(); }
   std::vector<ScreenRect> work_areas() override { return s_->output_rects(); }
   std::vector<DesktopWindow> windows() override { return {}; }
   PointOwner window_at(double, double) override { return {s_->pointer_inside, 0}; }
