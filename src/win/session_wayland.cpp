@@ -15,6 +15,10 @@ namespace perchkin {
 
 namespace {
 
+// Outputs' places and sizes are taken within this, so that the overlay's pixels stay a size
+// memory can hold, whatever a compositor says.
+constexpr std::int32_t kMostLogical = 1 << 14;
+
 WaylandSession& session_of(void* data) { return *static_cast<WaylandSession*>(data); }
 WaylandOutput& output_of(void* data) { return *static_cast<WaylandOutput*>(data); }
 
@@ -38,15 +42,15 @@ const wl_output_listener kOutput = {
     [](void* d, wl_output*, std::uint32_t flags, std::int32_t w, std::int32_t h, std::int32_t) {
       if ((flags & WL_OUTPUT_MODE_CURRENT) == 0) return;
       auto* link = static_cast<OutputLink*>(d);
-      link->output->mode_width = w;
-      link->output->mode_height = h;
+      link->output->mode_width = std::clamp(w, 0, kMostLogical);
+      link->output->mode_height = std::clamp(h, 0, kMostLogical);
     },
     [](void* d, wl_output*) {
       auto* link = static_cast<OutputLink*>(d);
       link->session->on_output_changed(*link->output);
     },
     [](void* d, wl_output*, std::int32_t factor) {
-      static_cast<OutputLink*>(d)->output->scale = std::clamp(factor, 1, 16);
+      static_cast<OutputLink*>(d)->output->scale = std::clamp(factor, 1, 4);
     },
 #ifdef WL_OUTPUT_NAME_SINCE_VERSION
     [](void*, wl_output*, const char*) {},
@@ -57,13 +61,13 @@ const wl_output_listener kOutput = {
 const wlp::XdgOutputListener kXdgOutput = {
     [](void* d, wlp::XdgOutput*, std::int32_t x, std::int32_t y) {
       auto* link = static_cast<OutputLink*>(d);
-      link->output->x = x;
-      link->output->y = y;
+      link->output->x = std::clamp(x, -kMostLogical, kMostLogical);
+      link->output->y = std::clamp(y, -kMostLogical, kMostLogical);
     },
     [](void* d, wlp::XdgOutput*, std::int32_t w, std::int32_t h) {
       auto* link = static_cast<OutputLink*>(d);
-      link->output->width = std::max(0, w);
-      link->output->height = std::max(0, h);
+      link->output->width = std::clamp(w, 0, kMostLogical);
+      link->output->height = std::clamp(h, 0, kMostLogical);
       link->output->logical = true;
     },
     [](void* d, wlp::XdgOutput*) {

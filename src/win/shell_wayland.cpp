@@ -181,7 +181,12 @@ class WaylandDesktop final : public Desktop {
   double idle_seconds() override { return s_->idle_seconds(); }
   bool key_pressed_since_last_probe() override { return false; }
   bool fullscreen_in_front() override { return false; }
-  void drain_events() override { s_->dispatch(); }
+  // While the crew is quiet nothing is under the pointer to act on: presses and keys go.
+  void drain_events() override {
+    s_->dispatch();
+    s_->pointer_events.clear();
+    s_->key_events.clear();
+  }
 
  private:
   std::shared_ptr<WaylandSession> s_;
