@@ -141,7 +141,13 @@ void WaylandOutputBuffers::present(std::span<const PixelRect> rects, bool whole)
       for (const PixelRect& r : rects) {
         const PixelRect q = clip_to({r.left + dx, r.top + dy, r.right + dx, r.bottom + dy}, w, h);
         if (is_empty(q)) continue;
-        s.pending.push_back(q);
+        // An output that asks for no frames (powered off, hidden) gathers damage until it
+        // does: past a few rectangles it takes all of it then.
+        if (s.pending.size() >= kMostOwed) {
+          s.whole = true;
+          s.pending.clear();
+        }
+        if (!s.whole) s.pending.push_back(q);
         for (auto& b : s.buffers) b->owe(q);
       }
     }

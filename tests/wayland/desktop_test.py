@@ -124,8 +124,9 @@ try:
                     for px in range(max(0, x - 30), min(1280, x + 30))
                     for py in range(max(0, y - 40), min(720, y - 2)))
         check(drawn > 300, f"buddy {b['id']} shows where status puts it ({x}, {y}): {drawn} pixels")
-    # Away from the buddies (and their bubbles and sleep marks above them) nothing is drawn.
-    near = lambda px, py: any(abs(px - b["x"]) < 130 and b["y"] - 320 < py < b["y"] + 6 for b in crew)
+    # Away from the buddies (and their bubbles, and sleep marks drifting up and to the right)
+    # nothing is drawn.
+    near = lambda px, py: any(-130 < px - b["x"] < 220 and b["y"] - 320 < py < b["y"] + 6 for b in crew)
     stray = sum(pixel(shot, px, py) != pixel(bare, px, py)
                 for py in range(0, 720, 2) for px in range(0, 1280, 2) if not near(px, py))
     check(stray == 0, f"pixels away from the buddies are the bare desktop's ({stray} differ)")
@@ -154,17 +155,47 @@ try:
     check(focus_becomes("left"), "a click on the left terminal focuses it")
 
     # A drag picks a floor buddy up; letting go while moving throws it.
-    b = min((b for b in crew if b["on"] == "floor"), key=lambda b: abs(b["x"] - 640))
+    # Where the buddies are now (the menu woke one): a sleeping one keeps still.
+    now = status()["buddies"]
+    b = min((q for q in now if q["on"] == "floor"),
+            key=lambda q: (q["mode"] != "sleep", abs(q["x"] - 640)))
     x, y = round(b["x"]), round(b["y"])
-    pointer_steps("move", x, y - 12, "wait", 400, "down", "wait", 400,
-                  *[s for k in range(1, 9) for s in ("move", x + 8 * k, y - 12 - 30 * k, "wait", 40)])
+    # One device throughout: a pointer device going away lets go of its buttons.
+    hand = subprocess.Popen([pointer, "--extent", "1280", "720", "-"], stdin=subprocess.PIPE,
+                            stdout=subprocess.PIPE, text=True)
+
+    def steps(*words):
+        hand.stdin.write(" ".join(map(str, words)) + "\n")
+        hand.stdin.flush()
+        return hand.stdout.readline().strip() == "done"
+
+    steps("move", x, y - 12, "wait", 400, "down", "wait", 400,
+          *[s for k in range(1, 9) for s in ("move", x + 8 * k, y - 12 - 30 * k, "wait", 40)])
     held = buddy(until(lambda now: buddy(now, b["id"])["mode"] == "held", 2), b["id"])
     check(held["mode"] == "held", f"the buddy is held while dragged ({held['mode']})")
-    pointer_steps("move", x + 120, y - 330, "move", x + 200, y - 420, "up")
+    steps("move", x + 120, y - 330, "move", x + 200, y - 420, "up")
+    hand.stdin.close()
+    hand.wait(timeout=10)
     thrown = buddy(until(lambda now: buddy(now, b["id"])["mode"] != "held" and
                          abs(buddy(now, b["id"])["x"] - x) > 60, 2), b["id"])
     check(thrown["mode"] != "held" and abs(thrown["x"] - x) > 60,
           f"letting go throws it ({thrown['mode']} at {thrown['x']:.0f}, from {x})")
+
+    # An output that asks for no frames for a while (powered off) shows the right picture
+    # when it asks again.
+    subprocess.run(["swaymsg", "output HEADLESS-1 dpms off"], check=True, capture_output=True)
+    time.sleep(1.5)
+    subprocess.run(["swaymsg", "output HEADLESS-1 dpms on"], check=True, capture_output=True)
+    time.sleep(0.5)
+    now = status()["buddies"]
+    shot = screenshot()
+    near = lambda px, py: any(-130 < px - q["x"] < 220 and q["y"] - 320 < py < q["y"] + 6 for q in now)
+    stray = sum(pixel(shot, px, py) != pixel(bare, px, py)
+                for py in range(0, 720, 2) for px in range(0, 1280, 2) if not near(px, py))
+    where = next(((px, py) for py in range(0, 720, 2) for px in range(0, 1280, 2)
+                  if not near(px, py) and pixel(shot, px, py) != pixel(bare, px, py)), None)
+    check(stray == 0, f"after the output sleeps, pixels away from the buddies are bare "
+                      f"({stray} differ, the first at {where})")
 
     # A second output to the right: the screen grows and it has a floor of its own.
     subprocess.run(["swaymsg", "create_output"], check=True, capture_output=True)

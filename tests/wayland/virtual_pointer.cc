@@ -1,6 +1,8 @@
 // Pointer input for the Wayland desktop tests: headless compositors have no input devices, so
 // this client makes a virtual pointer and plays the steps given on its command line.
 //   wayland_pointer [--extent W H] step...
+//   wayland_pointer [--extent W H] -      (steps from standard input, "done" after each line:
+//                                          the device, and a held button, stay meanwhile)
 //   steps: move X Y | down [left|right] | up [left|right] | wheel NOTCHES | wait MS
 // Positions are desktop pixels within the extent (the outputs' bounding box, 1280 x 720 by
 // default). Exit status 0 when every step was sent, 2 on a bad step, 1 without a compositor.
@@ -12,6 +14,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -74,13 +77,37 @@ int main(int argc, char** argv) {
   }
   wlp::VirtualPointer* pointer = wlp::create_virtual_pointer(g.manager, g.seat);
   wl_display_roundtrip(display);
-  // The seat gains its pointer with the first virtual device; clients bind it meanwhile.
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  // The seat gains its pointer with the first virtual device; clients bind theirs meanwhile.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
 
   const auto button_code = [](const std::string& name) -> std::uint32_t {
     return name == "right" ? 0x111 : name == "middle" ? 0x112 : 0x110;
   };
-  for (; i < argc; ++i) {
+  // Steps from standard input: each line's words become the arguments in turn.
+  std::vector<std::string> words;
+  std::vector<char*> line_args;
+  const bool interactive = i < argc && std::strcmp(argv[i], "-") == 0;
+  char line[4096] = {};
+  if (interactive && std::fgets(line, sizeof line, stdin) == nullptr) line[0] = '\0';
+  for (;; ++i) {
+    if (interactive && line_args.empty()) {
+      words.clear();
+      for (char* w = std::strtok(line, " \t\r\n"); w != nullptr; w = std::strtok(nullptr, " \t\r\n"))
+        words.emplace_back(w);
+      for (auto& w : words) line_args.push_back(w.data());
+      argv = line_args.data();
+      argc = static_cast<int>(line_args.size());
+      i = 0;
+    }
+    if (i >= argc) {
+      if (!interactive) break;
+      std::printf("done\n");
+      std::fflush(stdout);
+      line_args.clear();
+      if (std::fgets(line, sizeof line, stdin) == nullptr) break;
+      --i;
+      continue;
+    }
     const std::string step = argv[i];
     const bool has1 = i + 1 < argc, has2 = i + 2 < argc;
     long a = 0, b = 0;
