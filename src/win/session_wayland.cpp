@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <string>
 
 namespace perchkin {
 
@@ -323,6 +324,16 @@ bool WaylandSession::dispatch() {
   if (wl_display_dispatch_pending(display_) < 0) return alive_ = false;
   wl_display_flush(display_);
   return true;
+}
+
+std::string WaylandSession::why_gone() const {
+  const int error = wl_display_get_error(display_);
+  if (error != EPROTO) return error != 0 ? std::strerror(error) : "it closed the connection";
+  const wl_interface* interface = nullptr;
+  std::uint32_t id = 0;
+  const std::uint32_t code = wl_display_get_protocol_error(display_, &interface, &id);
+  return std::string("protocol error ") + std::to_string(code) + " on " +
+         (interface != nullptr ? interface->name : "an unknown object");
 }
 
 bool WaylandSession::roundtrip() {

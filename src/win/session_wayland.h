@@ -87,6 +87,8 @@ class WaylandSession {
   bool dispatch();
   bool roundtrip();
   bool alive() const { return alive_; }
+  // Why the connection ended: the system's error, or the compositor's protocol error.
+  std::string why_gone() const;
 
   // The overlay: one layer surface per usable output, made when shown and as outputs come.
   void show_overlay(bool shown);

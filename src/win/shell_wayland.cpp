@@ -39,7 +39,8 @@ class WaylandShell final : public Shell {
   void pump(EventRecords& records) override {
     if (!s_->dispatch() && !gone_) {
       gone_ = true;
-      std::fprintf(stderr, "perchkin: the Wayland display closed the connection; ending\n");
+      std::fprintf(stderr, "perchkin: the Wayland display is gone (%s); ending\n",
+                   s_->why_gone().c_str());
       records.quit = true;
     }
     if (s_->outputs_changed) {
