@@ -141,6 +141,11 @@ int main(int argc, char** argv) {
     wl_display_roundtrip(display);
   }
   wlp::virtual_pointer_destroy(pointer);
+  wl_proxy_marshal_flags(reinterpret_cast<wl_proxy*>(g.manager), 1, nullptr,
+                         wl_proxy_get_version(reinterpret_cast<wl_proxy*>(g.manager)),
+                         WL_MARSHAL_FLAG_DESTROY);
+  if (g.seat != nullptr) wl_seat_destroy(g.seat);
+  wl_registry_destroy(registry);
   wl_display_roundtrip(display);
   wl_display_disconnect(display);
   return 0;
