@@ -17,6 +17,20 @@ Backends make_fake_backends() {
   return b;
 }
 
+Result<DesktopChoice> choose_desktop(const char* forced, const char* wayland_display) {
+  const std::string force = forced != nullptr ? forced : "";
+  if (force == "x11") return Result<DesktopChoice>::success({false, true, "PERCHKIN_DESKTOP=x11"});
+  if (force == "wayland")
+    return Result<DesktopChoice>::success({true, false, "PERCHKIN_DESKTOP=wayland"});
+  if (!force.empty())
+    return Result<DesktopChoice>::fail("PERCHKIN_DESKTOP must be \"wayland\" or \"x11\", not \"" +
+                                       force.substr(0, 40) + "\"");
+  if (wayland_display == nullptr || *wayland_display == '\0')
+    return Result<DesktopChoice>::success({false, true, "WAYLAND_DISPLAY is not set"});
+  return Result<DesktopChoice>::success(
+      {true, true, "WAYLAND_DISPLAY is set and the compositor offers the layer shell"});
+}
+
 Result<Backends> make_backends(const LaunchOptions& options, DesktopFactory platform) {
   if (options.headless) return Result<Backends>::success(make_fake_backends());
   if (platform == nullptr) return Result<Backends>::fail("no desktop backend in this build");

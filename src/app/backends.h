@@ -11,6 +11,7 @@
 #include "win/shell.h"
 
 #include <memory>
+#include <string>
 
 namespace perchkin {
 
@@ -34,6 +35,16 @@ Result<Backends> make_platform_backends(const LaunchOptions& options);
 
 // The fake desktop, shell and renderer of --headless, with silent sound and test decoders.
 Backends make_fake_backends();
+
+// Which Linux desktop to start on: PERCHKIN_DESKTOP ("wayland" or "x11") forces one; else
+// Wayland is tried where WAYLAND_DISPLAY is set and X11 taken when it cannot start (a compositor
+// without the layer shell, through XWayland). `why` is said on standard error.
+struct DesktopChoice {
+  bool try_wayland = false;
+  bool x11_after = true;  // X11 when Wayland cannot start
+  std::string why;
+};
+Result<DesktopChoice> choose_desktop(const char* forced, const char* wayland_display);
 
 // --headless gets the fakes; anything else asks the platform.
 Result<Backends> make_backends(const LaunchOptions& options, DesktopFactory platform);

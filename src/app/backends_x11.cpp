@@ -1,5 +1,5 @@
-// This desktop's backends: one X connection shared by the shell's windows, the desktop sensing
-// and the renderer.
+// The X11 desktop's backends: one X connection shared by the shell's windows, the desktop
+// sensing and the renderer.
 #include "app/backends.h"
 
 #include "gpu/renderer_x11.h"
@@ -16,7 +16,7 @@
 
 namespace perchkin {
 
-Result<Backends> make_platform_backends(const LaunchOptions&) {
+Result<Backends> make_x11_backends(const LaunchOptions&) {
   const auto display = choose_display(std::getenv("DISPLAY"), access("/tmp/.X11-unix/X0", F_OK) == 0);
   if (!display.ok()) return display.status();
   auto opened = X11Session::open(display->c_str());

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 namespace perchkin {
 
@@ -61,6 +62,12 @@ PixelRect grab_rect_for(const Buddy& b, double margin) {
 
 void place_grab_window(App& app) {
   const double margin = round_half_away(3.0 * app.display_scale);
+  if (app.platform.shell && app.platform.shell->wants_pointer_boxes()) {
+    std::vector<PixelRect> boxes;
+    boxes.reserve(app.world.crew.buddies.size());
+    for (const Buddy& b : app.world.crew.buddies) boxes.push_back(grab_rect_for(b, margin));
+    app.platform.shell->set_pointer_boxes(boxes);
+  }
   const double cx = app.ui.cursor.x, cy = app.ui.cursor.y;
   const bool blocked = app.ui.cursor_over_studio || below_floors(app, cx, cy);
   Buddy* target = nullptr;

@@ -149,6 +149,6 @@ void begin_timer_resolution() {}
 void end_timer_resolution() {}
 
 const char* executable_name() { return "perchkin"; }
-const char* graphics_requirement() { return "Perchkin needs an X11 desktop."; }
+const char* graphics_requirement() { return "Perchkin needs an X11 desktop, or a Wayland one with the layer shell."; }
 
 }  // namespace perchkin

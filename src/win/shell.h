@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <vector>
 
 namespace perchkin {
@@ -101,6 +102,10 @@ class Shell {
   // Runs `last_words` on the user-interface thread when the window system goes away for good
   // and the process must end (the X server closing the connection), before it ends.
   virtual void set_last_words(std::function<void()> last_words) { (void)last_words; }
+  // Desktops that tell a program about the pointer only over its own windows (Wayland) take
+  // the pointer over every buddy's grab box, not just over the one under the cursor.
+  virtual bool wants_pointer_boxes() const { return false; }
+  virtual void set_pointer_boxes(std::span<const PixelRect> boxes) { (void)boxes; }
 };
 
 // No windows at all: what --headless and the tests run with. Records what it was asked.

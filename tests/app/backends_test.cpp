@@ -26,5 +26,20 @@ TEST(Backends, ADesktopBuiltOnTheFakesStillDecodesRealImages) {
   EXPECT_NE(dynamic_cast<FakeImageDecoder*>(headless->images.get()), nullptr);
 }
 
+TEST(Backends, TheDesktopIsForcedOrFollowsWaylandDisplay) {
+  EXPECT_FALSE(choose_desktop(nullptr, nullptr)->try_wayland);
+  EXPECT_FALSE(choose_desktop("", "")->try_wayland);
+  const auto automatic = choose_desktop(nullptr, "wayland-1");
+  EXPECT_TRUE(automatic->try_wayland && automatic->x11_after);
+  const auto x11 = choose_desktop("x11", "wayland-1");
+  EXPECT_FALSE(x11->try_wayland);
+  EXPECT_EQ(x11->why, "PERCHKIN_DESKTOP=x11");
+  // Forced Wayland never quietly becomes X11, even without WAYLAND_DISPLAY.
+  const auto wayland = choose_desktop("wayland", nullptr);
+  EXPECT_TRUE(wayland->try_wayland && !wayland->x11_after);
+  EXPECT_EQ(choose_desktop("mir", nullptr).error,
+            "PERCHKIN_DESKTOP must be \"wayland\" or \"x11\", not \"mir\"");
+}
+
 }  // namespace
 }  // namespace perchkin
