@@ -38,10 +38,9 @@ struct TextMark {
   std::uint8_t style = 0;
   std::string text;
   BoxF box;  // where its ink can be (overlay pixels); not part of the comparison
-  friend bool operator<(const TextMark& a, const TextMark& b) {
-    return std::tie(a.x, a.y, a.color.r, a.color.g, a.color.b, a.color.a, a.style, a.text) <
-           std::tie(b.x, b.y, b.color.r, b.color.g, b.color.b, b.color.a, b.style, b.text);
-  }
+  auto key() const { return std::tie(x, y, color.r, color.g, color.b, color.a, style, text); }
+  friend bool operator<(const TextMark& a, const TextMark& b) { return a.key() < b.key(); }
+  friend bool operator==(const TextMark& a, const TextMark& b) { return a.key() == b.key(); }
 };
 
 // The text particles' marks, sorted.
@@ -77,7 +76,6 @@ SceneActivity scene_activity(const Crew& crew, const RenderEntries& re, const Sc
 // Half the side of a buddy's dirty square, in cells: room for the built-in hats, or for the
 // user's own hat and glasses images at their size and lift.
 double instance_box_cells(const LookSettings& look, bool custom_hat, bool custom_glasses);
-
 
 // A text particle is laid out centred on its point in a square of this half-side (times the UI
 // scale), where longer texts wrap.
@@ -118,7 +116,8 @@ struct FrameState {
 };
 
 // False when the frame can be skipped: same instances byte for byte, nothing moving or open in
-// the 2D layers (texts only where a mark changed), no forced redraw, no moving content last frame, and the overlay's size as it was.
+// the 2D layers (texts only where a mark changed), no forced redraw, no moving content last
+// frame, and the overlay's size as it was.
 bool must_draw(const FrameState& state, std::span<const BuddyInstance> instances,
                const SceneActivity& activity, const TileGrid& marks);
 

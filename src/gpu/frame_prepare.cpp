@@ -48,11 +48,7 @@ void prepare_frame(FrameState& state, const FrameInput& in, PreparedFrame& out) 
   out.activity.menu_open = static_cast<bool>(in.draw_menu);
   out.activity.selection = static_cast<bool>(in.draw_selection);
   text_marks(fx, in.ui_scale, out.text_marks);
-  out.activity.text_changed = out.text_marks.size() != state.text_marks.size() ||
-                              !std::equal(out.text_marks.begin(), out.text_marks.end(),
-                                          state.text_marks.begin(), [](const TextMark& a, const TextMark& b) {
-                                            return !(a < b) && !(b < a);
-                                          });
+  out.activity.text_changed = out.text_marks != state.text_marks;
   if (in.forced) state.forced_redraw = true;
 
   std::vector<BoxF> bubbles;
